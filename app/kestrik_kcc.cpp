@@ -1,0 +1,123 @@
+#include "kestrik_kcc.h"
+
+#include "formabout.h"
+#include "formselectmedia.h"
+#include "kccresources.h"
+#include "wipecontainer.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace {
+const QString messageTitle = QStringLiteral("Удаление ключевого контейнера");
+}
+
+Kestrik_KCC::Kestrik_KCC(QWidget *parent)
+    : QMainWindow(parent)
+    , currentMedia{}
+{
+    initKccResources();
+    ui.setupUi(this);
+    fileMode = true;
+    applyMode();
+}
+
+Kestrik_KCC::~Kestrik_KCC() = default;
+
+void Kestrik_KCC::openFile()
+{
+    const QString path = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Открыть"), QString(),
+        QStringLiteral("Файловые контейнеры (*.nctx *.pfx *.p12);;Все файлы (*.*)"));
+    if (!path.isEmpty())
+        ui.lineEditFile->setText(path);
+}
+
+void Kestrik_KCC::openDevice()
+{
+    FormSelectMedia dialog(this);
+    if (dialog.exec() == 0)
+        return;
+    QString text;
+    if (dialog.selectedMedia(currentMedia, text))
+        ui.lineEditDevice->setText(text);
+}
+
+void Kestrik_KCC::selectFile(bool _value)
+{
+    fileMode = _value;
+    applyMode();
+}
+
+void Kestrik_KCC::selectDevice(bool _value)
+{
+    fileMode = !_value;
+    applyMode();
+}
+
+void Kestrik_KCC::cleanContainer()
+{
+    const QString target = fileMode ? ui.lineEditFile->text() : ui.lineEditDevice->text();
+    if (target.isEmpty()) {
+        QMessageBox::critical(this, messageTitle,
+                              QStringLiteral("Выберите ключевой контейнер.       "),
+                              QMessageBox::Ok);
+        return;
+    }
+
+    QMessageBox confirm(QMessageBox::Question, messageTitle,
+                        QStringLiteral("Вы действительно хотите удалить ключевой контейнер?"),
+                        QMessageBox::Yes | QMessageBox::No, this);
+    confirm.button(QMessageBox::Yes)->setText(QStringLiteral("Да"));
+    confirm.button(QMessageBox::No)->setText(QStringLiteral("Нет"));
+    if (confirm.exec() != QMessageBox::Yes)
+        return;
+
+    if (fileMode) {
+        if (wipeContainerFile(this, selectedAlgorithm(), ui.lineEditFile->text()))
+            ui.lineEditFile->setText(QString());
+    } else {
+        const QString pin = ui.lineEditPIN->text();
+        if (wipeContainerOnMedia(this, selectedAlgorithm(), &currentMedia, pin)) {
+            ui.lineEditDevice->setText(QString());
+            ui.lineEditPIN->setText(QString());
+        }
+    }
+}
+
+void Kestrik_KCC::aboutApp()
+{
+    FormAbout about(this);
+    about.exec();
+}
+
+WipeAlgorithm Kestrik_KCC::selectedAlgorithm() const
+{
+    // The values follow this order, not the order of the form's buttons.
+    const std::pair<const QRadioButton *, WipeAlgorithm> buttons[] = {
+        {ui.radioButtonGost, Gost},
+        {ui.radioButtonDoD, DoD},
+        {ui.radioButtonHMG_BS, HmgBaseline},
+        {ui.radioButtonHMG_ES, HmgEnhanced},
+        {ui.radioButtonRCMP, Rcmp},
+        {ui.radioButtonAR, Ar380},
+        {ui.radioButtonVSITR, Vsitr},
+        {ui.radioButtonSchneier, Schneier},
+    };
+    for (const auto &button : buttons) {
+        if (button.first->isChecked())
+            return button.second;
+    }
+    return Gost;
+}
+
+void Kestrik_KCC::applyMode()
+{
+    ui.lineEditFile->setVisible(fileMode);
+    ui.pushButtonOpenFile->setVisible(fileMode);
+    ui.lineEditDevice->setVisible(!fileMode);
+    ui.pushButtonOpenDevice->setVisible(!fileMode);
+    ui.lineEditPIN->setVisible(!fileMode);
+    ui.labelPIN->setVisible(!fileMode);
+}

@@ -1,0 +1,35 @@
+#ifndef KESTRIK_KCC_H
+#define KESTRIK_KCC_H
+
+#include "ui_kestrik_kcc.h"
+#include "velmux.h"
+#include "wipeschedule.h"
+
+#include <QMainWindow>
+
+class Kestrik_KCC : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit Kestrik_KCC(QWidget *parent = nullptr);
+    ~Kestrik_KCC();
+
+public slots:
+    void openFile();
+    void openDevice();
+    void selectFile(bool _value);
+    void selectDevice(bool _value);
+    void cleanContainer();
+    void aboutApp();
+
+private:
+    WipeAlgorithm selectedAlgorithm() const;
+    void applyMode();
+
+    Ui::Kestrik_KCCClass ui;
+    bool fileMode;
+    MediaRecord currentMedia; // the medium last chosen; read only by a device wipe
+};
+
+#endif // KESTRIK_KCC_H

@@ -1,0 +1,129 @@
+/*
+ * velmux: the key-container library over PKCS#11.
+ *
+ * Ten plain C functions. Every function returns a 32-bit status: a value with
+ * both top bits set (0xC0000000 and above) is a failure, anything else is
+ * success. The library never prints, never exits and never lets an exception
+ * out; every failure is a status.
+ *
+ * Media type codes. Every token that is present, initialised and writable is
+ * listed under exactly one code, decided by its slot:
+ *   1  removable hardware token, PIN typed on the computer (USB token, card)
+ *   2  not used; listing it gives no media
+ *   3  removable hardware token with its own PIN pad
+ *   4  built-in hardware token, PIN typed on the computer
+ *   5  built-in hardware token with its own PIN pad
+ *   6  software token, PIN typed on the computer (for instance SoftHSM2)
+ *   7  software token behind a protected authentication path
+ * "Hardware" is a slot with CKF_HW_SLOT, "removable" one with
+ * CKF_REMOVABLE_DEVICE, a PIN pad a token with
+ * CKF_PROTECTED_AUTHENTICATION_PATH. Write-protected and uninitialised tokens
+ * are listed under no code: they cannot hold a key container.
+ *
+ * Modules: by default every PKCS#11 module registered with p11-kit. When the
+ * environment variable VELMUX_PKCS11_MODULE names a module file, that module
+ * alone is used.
+ *
+ * Key container: the one CKO_DATA object on the token whose CKA_APPLICATION
+ * is VELMUX_CONTAINER_APPLICATION. It may be private (then it is found only
+ * after velmux_login). Its size is the length of its CKA_VALUE.
+ */
+#ifndef VELMUX_H
+#define VELMUX_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(_WIN32)
+#  if defined(VELMUX_BUILDING)
+#    define VELMUX_API __declspec(dllexport)
+#  else
+#    define VELMUX_API __declspec(dllimport)
+#  endif
+#elif defined(__GNUC__)
+#  define VELMUX_API __attribute__((visibility("default")))
+#else
+#  define VELMUX_API
+#endif
+
+typedef uint32_t velmux_status;
+typedef uint32_t velmux_ctx;
+
+#define VELMUX_FAILED(status) (((uint32_t)(status) & 0xC0000000u) == 0xC0000000u)
+#define VELMUX_SUCCEEDED(status) (!VELMUX_FAILED(status))
+
+#define VELMUX_CONTAINER_APPLICATION "Kestrik key container"
+
+/* Statuses. 0 is success; each failure cause has its own value. */
+#define VELMUX_OK                        0x00000000u
+#define VELMUX_E_INVALID_ARGUMENT        0xC0000001u /* null pointer, bad size word, bad constant */
+#define VELMUX_E_INVALID_CONTEXT         0xC0000002u /* no such context handle */
+#define VELMUX_E_NO_MEMORY               0xC0000003u
+#define VELMUX_E_MODULE                  0xC0000004u /* no PKCS#11 module could be loaded */
+#define VELMUX_E_MEDIA_TYPE              0xC0000005u /* unknown media type code */
+#define VELMUX_E_MEDIA_NOT_FOUND         0xC0000006u /* the record's token is not present any more */
+#define VELMUX_E_RECORD                  0xC0000007u /* the record was not made by this library */
+#define VELMUX_E_NO_SESSION              0xC0000008u /* no session is open on the context */
+#define VELMUX_E_SESSION_OPEN            0xC0000009u /* a session is already open on the context */
+#define VELMUX_E_PIN_INCORRECT           0xC000000Au
+#define VELMUX_E_PIN_LOCKED              0xC000000Bu
+#define VELMUX_E_NOT_LOGGED_IN           0xC000000Cu
+#define VELMUX_E_CONTAINER_NOT_FOUND     0xC000000Du
+#define VELMUX_E_CONTAINER_AMBIGUOUS     0xC000000Eu /* more than one container on the token */
+#define VELMUX_E_CONTAINER_TOO_LARGE     0xC000000Fu /* does not fit a 32-bit size */
+#define VELMUX_E_LENGTH                  0xC0000010u /* write length is not the container's size */
+#define VELMUX_E_TOKEN                   0xC0000011u /* any other refusal of the token */
+
+#pragma pack(push, 1)
+
+/* One medium. slotId and mediaType are public; the rest is the library's own. */
+typedef struct MediaRecord {
+    uint32_t slotId;
+    uint32_t mediaType;
+    uint8_t opaque[256];
+} MediaRecord;
+
+/* Display information of one medium; each string NUL-terminated UTF-8. */
+typedef struct MediaInfo {
+    uint32_t size;          /* preset to sizeof(MediaInfo) by the caller */
+    uint8_t reserved[8];
+    char detail[33];        /* model, or manufacturer when the model is blank */
+    char name[50];          /* token label */
+    char serialNumber[33];
+} MediaInfo;
+
+#pragma pack(pop)
+
+#define VELMUX_MEDIA_LIST_CAPACITY 32u
+
+VELMUX_API velmux_status velmux_create_ctx(velmux_ctx *context, uint32_t mediaType);
+VELMUX_API velmux_status velmux_destroy_ctx(velmux_ctx context);
+VELMUX_API velmux_status velmux_get_media_list(velmux_ctx context, MediaRecord *records, uint32_t *count);
+VELMUX_API velmux_status velmux_get_media_info(velmux_ctx context, const MediaRecord *record, MediaInfo *info);
+VELMUX_API velmux_status velmux_open_session(velmux_ctx context, const MediaRecord *record, uint32_t flags);
+VELMUX_API velmux_status velmux_close_session(velmux_ctx context);
+VELMUX_API velmux_status velmux_login(velmux_ctx context, const char *pin);
+VELMUX_API velmux_status velmux_get_container_size(velmux_ctx context, uint32_t *size);
+VELMUX_API velmux_status velmux_write_container(velmux_ctx context, uint32_t mode, const void *buffer, uint32_t length);
+VELMUX_API velmux_status velmux_delete_container(velmux_ctx context);
+
+#ifdef __cplusplus
+}
+#define VELMUX_STATIC_ASSERT static_assert
+#else
+#define VELMUX_STATIC_ASSERT _Static_assert
+#endif
+
+VELMUX_STATIC_ASSERT(sizeof(MediaRecord) == 264, "MediaRecord is 264 bytes");
+VELMUX_STATIC_ASSERT(sizeof(MediaInfo) == 128, "MediaInfo is 128 bytes");
+VELMUX_STATIC_ASSERT(offsetof(MediaRecord, mediaType) == 4, "mediaType at offset 4");
+VELMUX_STATIC_ASSERT(offsetof(MediaRecord, opaque) == 8, "opaque bytes at offset 8");
+VELMUX_STATIC_ASSERT(offsetof(MediaInfo, detail) == 12, "detail at offset 12");
+VELMUX_STATIC_ASSERT(offsetof(MediaInfo, name) == 45, "name at offset 45");
+VELMUX_STATIC_ASSERT(offsetof(MediaInfo, serialNumber) == 95, "serialNumber at offset 95");
+
+#endif /* VELMUX_H */

@@ -1,0 +1,113 @@
+#include "filewipe.h"
+
+#include "passbytes.h"
+#include "platformfile.h"
+
+#include <QDataStream>
+#include <QFile>
+
+namespace {
+
+platformfile::NativePath nativePath(const QString &path)
+{
+#ifdef _WIN32
+    return path.toStdWString();
+#else
+    return QFile::encodeName(path).toStdString();
+#endif
+}
+
+// Writes one pass over blockCount blocks from offset 0 and forces it to the
+// medium: without the sync the later truncation lets the cache drop the pass
+// while the key bytes stay on disk.
+FileWipeStep writePass(QFile &file, QDataStream &stream, qint64 blockCount, PassBytes &bytes)
+{
+    unsigned char block[wipeBlockSize];
+    bool filled = false;
+    for (qint64 i = 0; i < blockCount; ++i) {
+        if (!filled || !bytes.isUniform()) {
+            bytes.fill(block, sizeof block);
+            filled = true;
+        }
+        if (stream.writeRawData(reinterpret_cast<const char *>(block), int(sizeof block))
+            != int(sizeof block))
+            return FileWipeStep::Write;
+    }
+    if (stream.status() != QDataStream::Ok)
+        return FileWipeStep::Write;
+    if (!file.flush())
+        return FileWipeStep::Flush;
+    if (!platformfile::syncToMedium(file.handle()))
+        return FileWipeStep::Sync;
+    if (!file.seek(0))
+        return FileWipeStep::Seek;
+    return FileWipeStep::None;
+}
+
+FileWipeOutcome failed(FileWipeStep step, int passesCompleted)
+{
+    return {FileWipeStatus::Failed, step, passesCompleted};
+}
+
+FileWipeOutcome runWipe(WipeAlgorithm algorithm, const QString &path, const PassObserver &observer)
+{
+    QFile file;
+    file.setFileName(path);
+    // The static check follows links, so a dangling link counts as not found.
+    if (!QFile::exists(path))
+        return {FileWipeStatus::NotFound, FileWipeStep::None, 0};
+
+    const platformfile::NativePath native = nativePath(path);
+    platformfile::clearAttributes(native);
+
+    const qint64 blockCount = wipeBlockCount(file.size());
+    PassBytes::seedFromClock();
+
+    // Never creates: a file that vanished since the check is a failure, not a new file.
+    if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly))
+        return failed(FileWipeStep::Open, 0);
+    QDataStream stream(&file);
+
+    const QVector<WipePass> passes = wipeSchedule(algorithm);
+    PassBytes bytes;
+    for (int i = 0; i < passes.size(); ++i) {
+        bytes.beginPass(passes[i]);
+        const FileWipeStep step = writePass(file, stream, blockCount, bytes);
+        if (step != FileWipeStep::None)
+            return failed(step, i);
+        if (observer)
+            observer(i, passes[i]);
+    }
+
+    if (!file.resize(0))
+        return failed(FileWipeStep::Truncate, passes.size());
+    file.unsetError();
+    file.close();
+    if (file.error() != QFileDevice::NoError)
+        return failed(FileWipeStep::Close, passes.size());
+
+    platformfile::stampWipeTime(native);
+
+    if (!file.remove())
+        return failed(FileWipeStep::Remove, passes.size());
+    return {FileWipeStatus::Wiped, FileWipeStep::None, passes.size()};
+}
+
+} // namespace
+
+qint64 wipeBlockCount(qint64 fileSize)
+{
+    // Equals ceil(fileSize / 512.0) wherever a double holds the size exactly.
+    if (fileSize <= 0)
+        return 0;
+    return (fileSize + wipeBlockSize - 1) / wipeBlockSize;
+}
+
+FileWipeOutcome wipeFile(WipeAlgorithm algorithm, const QString &path, const PassObserver &observer)
+{
+    try {
+        return runWipe(algorithm, path, observer);
+    } catch (...) {
+        return failed(FileWipeStep::Exception, 0);
+    }
+}

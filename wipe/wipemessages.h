@@ -1,0 +1,31 @@
+#ifndef WIPEMESSAGES_H
+#define WIPEMESSAGES_H
+
+#include <QMessageBox>
+#include <QString>
+
+namespace wipemessages {
+
+inline QString title() { return QStringLiteral("Удаление ключевого контейнера"); }
+inline QString wiped() { return QStringLiteral("Ключевой контейнер очищен и удален успешно."); }
+inline QString fileNotFound() { return QStringLiteral("Файл ключевого контейнера не найден. "); }
+inline QString fileFailed() { return QStringLiteral("Ошибка удаления файла ключевого контейнера."); }
+inline QString contextFailed() { return QStringLiteral("Ошибка создания контекста носителя."); }
+inline QString sessionFailed() { return QStringLiteral("Невозможно открыть сессию для работы с носителем."); }
+inline QString wrongPin() { return QStringLiteral("Неправильный PIN-код."); }
+inline QString sizeFailed() { return QStringLiteral("Невозможно определить размер ключевого контейнера."); }
+inline QString writeFailed() { return QStringLiteral("Ошибка записи в ключевой контейнер."); }
+inline QString deviceFailed() { return QStringLiteral("Ошибка удаления ключевого контейнера."); }
+
+// One OK button and no default button, like every box of the executors.
+inline void show(QWidget *parent, QMessageBox::Icon icon, const QString &text)
+{
+    if (icon == QMessageBox::Information)
+        QMessageBox::information(parent, title(), text, QMessageBox::Ok, QMessageBox::NoButton);
+    else
+        QMessageBox::critical(parent, title(), text, QMessageBox::Ok, QMessageBox::NoButton);
+}
+
+} // namespace wipemessages
+
+#endif // WIPEMESSAGES_H
