@@ -1,0 +1,425 @@
+// velmux against a real SoftHSM2 token store in a temporary directory.
+#include "softhsmtoken.h"
+#include "velmux.h"
+
+#include <QRandomGenerator>
+#include <QtTest>
+
+#include <cstring>
+#include <memory>
+
+namespace {
+
+// SoftHSM2 reports its slots with CKF_TOKEN_PRESENT only (neither CKF_HW_SLOT
+// nor CKF_REMOVABLE_DEVICE) and no PIN pad: a software token, code 6.
+constexpr uint32_t kSoftHsmType = 6;
+const QString kAlpha = QStringLiteral("Alpha");
+const QString kGamma = QStringLiteral("Gamma");
+const QString kContainer = QStringLiteral("container");
+
+struct Ctx {
+    explicit Ctx(uint32_t type = kSoftHsmType) : status(velmux_create_ctx(&handle, type)) {}
+    ~Ctx()
+    {
+        if (status == VELMUX_OK)
+            velmux_destroy_ctx(handle);
+    }
+    velmux_ctx handle = 0;
+    const velmux_status status;
+};
+
+QVector<MediaRecord> mediaList(velmux_ctx ctx, uint32_t capacity = VELMUX_MEDIA_LIST_CAPACITY)
+{
+    QVector<MediaRecord> records(int(capacity) + 1);
+    uint32_t count = capacity;
+    if (velmux_get_media_list(ctx, records.data(), &count) != VELMUX_OK)
+        return {};
+    records.resize(int(count));
+    return records;
+}
+
+MediaInfo infoOf(velmux_ctx ctx, const MediaRecord &record)
+{
+    MediaInfo info;
+    std::memset(&info, 0xAA, sizeof info);
+    info.size = sizeof info;
+    if (velmux_get_media_info(ctx, &record, &info) != VELMUX_OK)
+        info.name[0] = '\0';
+    return info;
+}
+
+MediaRecord recordOf(velmux_ctx ctx, const QString &label)
+{
+    for (const MediaRecord &record : mediaList(ctx)) {
+        if (QString::fromUtf8(infoOf(ctx, record).name) == label)
+            return record;
+    }
+    return MediaRecord{};
+}
+
+QByteArray randomBytes(int size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (char &c : bytes)
+        c = char(QRandomGenerator::global()->bounded(256));
+    return bytes;
+}
+
+} // namespace
+
+class TstVelmux : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<SoftHsmToken> token;
+
+    // Opens a session on Alpha, logged in unless told otherwise.
+    velmux_status open(const Ctx &ctx, bool login = true)
+    {
+        const MediaRecord record = recordOf(ctx.handle, kAlpha);
+        velmux_status status = velmux_open_session(ctx.handle, &record, 0);
+        if (status == VELMUX_OK && login)
+            status = velmux_login(ctx.handle, SoftHsmToken::defaultPin().toUtf8().constData());
+        return status;
+    }
+
+    int containersOnAlpha()
+    {
+        int n = 0;
+        for (const auto &object : token->dataObjects(kAlpha))
+            n += object.application == SoftHsmToken::containerApplication();
+        return n;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        const QString reason = SoftHsmToken::unavailableReason();
+        if (!reason.isEmpty())
+            QSKIP(qPrintable(reason));
+    }
+
+    void init()
+    {
+        token = std::make_unique<SoftHsmToken>();
+        QVERIFY2(token->isValid() && token->initToken(kAlpha), qPrintable(token->errorString()));
+    }
+
+    void cleanup() { token.reset(); }
+
+    void createContext_data()
+    {
+        QTest::addColumn<uint32_t>("type");
+        QTest::addColumn<QByteArray>("module");
+        QTest::addColumn<uint32_t>("expected");
+        QTest::newRow("unused code") << 2u << QByteArray() << VELMUX_OK;
+        QTest::newRow("zero") << 0u << QByteArray() << VELMUX_E_MEDIA_TYPE;
+        QTest::newRow("eight") << 8u << QByteArray() << VELMUX_E_MEDIA_TYPE;
+        QTest::newRow("module missing") << 6u << QByteArray("/nonexistent/libnone.so") << VELMUX_E_MODULE;
+    }
+    void createContext()
+    {
+        QFETCH(uint32_t, type);
+        QFETCH(QByteArray, module);
+        QFETCH(uint32_t, expected);
+        if (!module.isEmpty())
+            qputenv("VELMUX_PKCS11_MODULE", module);
+        velmux_ctx handle = 0;
+        QCOMPARE(velmux_create_ctx(&handle, type), expected);
+        if (expected == VELMUX_OK) {
+            QVERIFY(handle != 0);
+            QCOMPARE(velmux_destroy_ctx(handle), VELMUX_OK);
+        }
+        QCOMPARE(velmux_destroy_ctx(handle), VELMUX_E_INVALID_CONTEXT);
+    }
+
+    void listing_data()
+    {
+        QTest::addColumn<uint32_t>("type");
+        for (uint32_t type = 1; type <= 7; ++type)
+            QTest::addRow("code %u", type) << type;
+    }
+    void listing()
+    {
+        QFETCH(uint32_t, type);
+        Ctx ctx(type);
+        QCOMPARE(ctx.status, VELMUX_OK);
+        // SoftHSM2 keeps an uninitialised slot free next to Alpha; it must not show.
+        const QVector<MediaRecord> records = mediaList(ctx.handle);
+        QCOMPARE(records.size(), type == kSoftHsmType ? 1 : 0);
+        if (!records.isEmpty()) {
+            QCOMPARE(records[0].mediaType, type);
+            QCOMPARE(records[0].slotId, uint32_t(token->slotId(kAlpha)));
+        }
+    }
+
+    void mediaInfo_data()
+    {
+        QTest::addColumn<QString>("label");
+        QTest::newRow("short") << QStringLiteral("Beta");
+        QTest::newRow("all 32 bytes") << QStringLiteral("A label of exactly 32 bytes long");
+        QTest::newRow("UTF-8") << QStringLiteral("Zähler ✓ Schlüssel");
+    }
+    void mediaInfo()
+    {
+        QFETCH(QString, label);
+        QVERIFY2(token->initToken(label), qPrintable(token->errorString()));
+        Ctx ctx;
+        const MediaRecord record = recordOf(ctx.handle, label);
+        MediaInfo info = infoOf(ctx.handle, record);
+        QCOMPARE(QString::fromUtf8(info.name), label);
+        QCOMPARE(QByteArray(info.detail), QByteArray("SoftHSM v2"));
+        QCOMPARE(QString::fromLatin1(info.serialNumber), token->serial(label));
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(info.reserved), 8), QByteArray(8, '\0'));
+        QVERIFY(std::memchr(info.detail, 0, sizeof info.detail) && std::memchr(info.serialNumber, 0, 33));
+        // Any size word but 128 is refused and nothing is filled.
+        info.size = sizeof info - 1;
+        info.name[0] = '\0';
+        QCOMPARE(velmux_get_media_info(ctx.handle, &record, &info), VELMUX_E_INVALID_ARGUMENT);
+        QCOMPARE(info.name[0], '\0');
+    }
+
+    void capacity_data()
+    {
+        QTest::addColumn<uint32_t>("capacity");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("none") << 0u << 0;
+        QTest::newRow("fewer than tokens") << 1u << 1;
+        QTest::newRow("more than tokens") << 5u << 2;
+    }
+    void capacity()
+    {
+        QFETCH(uint32_t, capacity);
+        QFETCH(int, expected);
+        QVERIFY2(token->initToken(kGamma), qPrintable(token->errorString()));
+        Ctx ctx;
+        QVector<MediaRecord> records(int(capacity) + 1);
+        records.last().slotId = 0xDEADBEEF;
+        uint32_t count = capacity;
+        QCOMPARE(velmux_get_media_list(ctx.handle, records.data(), &count), VELMUX_OK);
+        QCOMPARE(int(count), expected);
+        QCOMPARE(records.last().slotId, 0xDEADBEEFu);
+    }
+
+    // The container is private: it is seen exactly while logged in.
+    void login_data()
+    {
+        QTest::addColumn<QString>("pin");
+        QTest::addColumn<uint32_t>("expected");
+        QTest::newRow("right") << SoftHsmToken::defaultPin() << VELMUX_OK;
+        QTest::newRow("wrong") << QStringLiteral("654321") << VELMUX_E_PIN_INCORRECT;
+        QTest::newRow("empty") << QString() << VELMUX_E_PIN_INCORRECT;
+    }
+    void login()
+    {
+        QFETCH(QString, pin);
+        QFETCH(uint32_t, expected);
+        QVERIFY(token->writeContainer(kAlpha, randomBytes(100), true));
+        Ctx ctx;
+        QCOMPARE(open(ctx, false), VELMUX_OK);
+        uint32_t size = 0;
+        QCOMPARE(velmux_get_container_size(ctx.handle, &size), VELMUX_E_CONTAINER_NOT_FOUND);
+        QCOMPARE(velmux_login(ctx.handle, pin.toUtf8().constData()), expected);
+        const bool in = expected == VELMUX_OK;
+        QCOMPARE(velmux_get_container_size(ctx.handle, &size), in ? VELMUX_OK : VELMUX_E_CONTAINER_NOT_FOUND);
+        QCOMPARE(size, in ? 100u : 0u);
+        // Closing our only session logs out again.
+        QCOMPARE(velmux_close_session(ctx.handle), VELMUX_OK);
+        QCOMPARE(open(ctx, false), VELMUX_OK);
+        QCOMPARE(velmux_get_container_size(ctx.handle, &size), VELMUX_E_CONTAINER_NOT_FOUND);
+    }
+
+    void write_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<bool>("isPrivate");
+        QTest::newRow("public, 1 byte") << 1 << false;
+        QTest::newRow("public, 2 KiB") << 2048 << false;
+        QTest::newRow("private, 100 bytes") << 100 << true;
+    }
+    void write()
+    {
+        QFETCH(int, size);
+        QFETCH(bool, isPrivate);
+        const QByteArray other = randomBytes(64);
+        QVERIFY(token->writeObject(kAlpha, QStringLiteral("other"), other, QStringLiteral("Else")));
+        QVERIFY(token->writeContainer(kAlpha, randomBytes(size), isPrivate));
+        Ctx ctx;
+        QCOMPARE(open(ctx), VELMUX_OK);
+        uint32_t found = 0;
+        QCOMPARE(velmux_get_container_size(ctx.handle, &found), VELMUX_OK);
+        QCOMPARE(int(found), size);
+        // Twice: the second write must find what the first one left.
+        for (int round = 0; round < 2; ++round) {
+            const QByteArray content = randomBytes(size);
+            QCOMPARE(velmux_write_container(ctx.handle, 1, content.constData(), found), VELMUX_OK);
+            QCOMPARE(token->readObject(kAlpha, kContainer), content);
+        }
+        QCOMPARE(token->readObject(kAlpha, QStringLiteral("other")), other);
+        const auto objects = token->dataObjects(kAlpha);
+        QCOMPARE(objects.size(), 2);
+        for (const auto &object : objects)
+            QCOMPARE(object.isPrivate, isPrivate && object.label == kContainer);
+        QCOMPARE(containersOnAlpha(), 1);
+    }
+
+    void writeRefused_data()
+    {
+        QTest::addColumn<uint32_t>("mode");
+        QTest::addColumn<int>("lengthDelta");
+        QTest::addColumn<bool>("nullBuffer");
+        QTest::addColumn<uint32_t>("expected");
+        QTest::newRow("one byte short") << 1u << -1 << false << VELMUX_E_LENGTH;
+        QTest::newRow("one byte long") << 1u << 1 << false << VELMUX_E_LENGTH;
+        QTest::newRow("mode 0") << 0u << 0 << false << VELMUX_E_INVALID_ARGUMENT;
+        QTest::newRow("mode 2") << 2u << 0 << false << VELMUX_E_INVALID_ARGUMENT;
+        QTest::newRow("null buffer") << 1u << 0 << true << VELMUX_E_INVALID_ARGUMENT;
+    }
+    void writeRefused()
+    {
+        QFETCH(uint32_t, mode);
+        QFETCH(int, lengthDelta);
+        QFETCH(bool, nullBuffer);
+        QFETCH(uint32_t, expected);
+        const QByteArray original = randomBytes(32), content = randomBytes(64);
+        QVERIFY(token->writeContainer(kAlpha, original));
+        Ctx ctx;
+        QCOMPARE(open(ctx), VELMUX_OK);
+        QCOMPARE(velmux_write_container(ctx.handle, mode, nullBuffer ? nullptr : content.constData(),
+                                        uint32_t(original.size() + lengthDelta)),
+                 expected);
+        QCOMPARE(token->readObject(kAlpha, kContainer), original);
+        QCOMPARE(containersOnAlpha(), 1);
+    }
+
+    void deleteContainer()
+    {
+        QVERIFY(token->writeObject(kAlpha, QStringLiteral("other"), randomBytes(8), QStringLiteral("Else")));
+        QVERIFY(token->writeContainer(kAlpha, randomBytes(32), true));
+        Ctx ctx;
+        QCOMPARE(open(ctx), VELMUX_OK);
+        QCOMPARE(velmux_delete_container(ctx.handle), VELMUX_OK);
+        const auto objects = token->dataObjects(kAlpha);
+        QCOMPARE(objects.size(), 1);
+        QCOMPARE(objects[0].label, QStringLiteral("other"));
+        QCOMPARE(velmux_delete_container(ctx.handle), VELMUX_E_CONTAINER_NOT_FOUND);
+    }
+
+    void ambiguous_data()
+    {
+        QTest::addColumn<int>("operation");
+        QTest::newRow("size") << 0;
+        QTest::newRow("write") << 1;
+        QTest::newRow("delete") << 2;
+    }
+    void ambiguous()
+    {
+        QFETCH(int, operation);
+        const QByteArray first = randomBytes(16), second = randomBytes(16);
+        QVERIFY(token->writeContainer(kAlpha, first, false, QStringLiteral("first")));
+        QVERIFY(token->writeContainer(kAlpha, second, true, QStringLiteral("second")));
+        Ctx ctx;
+        QCOMPARE(open(ctx), VELMUX_OK);
+        uint32_t size = 0;
+        const velmux_status status = operation == 0 ? velmux_get_container_size(ctx.handle, &size)
+            : operation == 1 ? velmux_write_container(ctx.handle, 1, first.constData(), 16)
+                             : velmux_delete_container(ctx.handle);
+        QCOMPARE(status, VELMUX_E_CONTAINER_AMBIGUOUS);
+        QCOMPARE(token->readObject(kAlpha, QStringLiteral("first")), first);
+        QCOMPARE(token->readObject(kAlpha, QStringLiteral("second")), second);
+    }
+
+    // Same label, new serial: the old record must be refused.
+    void replacedToken_data()
+    {
+        QTest::addColumn<bool>("sameContext");
+        QTest::newRow("context kept open") << true;
+        QTest::newRow("new context") << false;
+    }
+    void replacedToken()
+    {
+        QFETCH(bool, sameContext);
+        auto ctx = std::make_unique<Ctx>();
+        const MediaRecord old = recordOf(ctx->handle, kAlpha);
+        if (!sameContext)
+            ctx.reset();
+        const QString oldSerial = token->serial(kAlpha);
+        QVERIFY2(token->replaceToken(kAlpha), qPrintable(token->errorString()));
+        QVERIFY(token->serial(kAlpha) != oldSerial);
+        if (!ctx)
+            ctx = std::make_unique<Ctx>();
+        MediaInfo info{};
+        info.size = sizeof info;
+        QCOMPARE(velmux_get_media_info(ctx->handle, &old, &info), VELMUX_E_MEDIA_NOT_FOUND);
+        QCOMPARE(velmux_open_session(ctx->handle, &old, 0), VELMUX_E_MEDIA_NOT_FOUND);
+        uint32_t size = 0;
+        QCOMPARE(velmux_get_container_size(ctx->handle, &size), VELMUX_E_NO_SESSION);
+        QCOMPARE(velmux_close_session(ctx->handle), VELMUX_E_NO_SESSION);
+        // A running SoftHSM2 does not see tokens another process initialised.
+        if (!sameContext) {
+            MediaRecord fresh = recordOf(ctx->handle, kAlpha);
+            fresh.opaque[0] ^= 0xFF;
+            QCOMPARE(velmux_open_session(ctx->handle, &fresh, 0), VELMUX_E_RECORD);
+            fresh.opaque[0] ^= 0xFF;
+            QCOMPARE(velmux_open_session(ctx->handle, &fresh, 0), VELMUX_OK);
+            QCOMPARE(velmux_open_session(ctx->handle, &fresh, 0), VELMUX_E_SESSION_OPEN);
+        }
+        QCOMPARE(velmux_destroy_ctx(ctx->handle), VELMUX_OK);
+        QCOMPARE(velmux_destroy_ctx(ctx->handle), VELMUX_E_INVALID_CONTEXT);
+    }
+
+    // A record whose slot now holds another token must still reach its own.
+    void recordedSlotHoldsAnotherToken()
+    {
+        QVERIFY2(token->initToken(kGamma), qPrintable(token->errorString()));
+        const QByteArray gamma = randomBytes(16), content = randomBytes(16);
+        QVERIFY(token->writeContainer(kAlpha, randomBytes(16)));
+        QVERIFY(token->writeContainer(kGamma, gamma));
+        Ctx ctx;
+        MediaRecord record = recordOf(ctx.handle, kAlpha);
+        // The record keeps the full slot id among its own bytes; point it at Gamma's.
+        const quint64 from = token->slotId(kAlpha), to = token->slotId(kGamma);
+        char *opaque = reinterpret_cast<char *>(record.opaque);
+        const int at = QByteArray::fromRawData(opaque, sizeof record.opaque)
+                           .indexOf(QByteArray(reinterpret_cast<const char *>(&from), sizeof from));
+        QVERIFY(at >= 0);
+        std::memcpy(opaque + at, &to, sizeof to);
+        record.slotId = uint32_t(to);
+        QCOMPARE(velmux_open_session(ctx.handle, &record, 0), VELMUX_OK);
+        QCOMPARE(velmux_write_container(ctx.handle, 1, content.constData(), 16), VELMUX_OK);
+        QCOMPARE(token->readObject(kAlpha, kContainer), content);
+        QCOMPARE(token->readObject(kGamma, kContainer), gamma);
+    }
+
+    void unknownContext_data()
+    {
+        QTest::addColumn<bool>("issued");
+        QTest::newRow("zero") << false;
+        QTest::newRow("destroyed") << true;
+    }
+    void unknownContext()
+    {
+        QFETCH(bool, issued);
+        velmux_ctx handle = 0;
+        if (issued) {
+            QCOMPARE(velmux_create_ctx(&handle, kSoftHsmType), VELMUX_OK);
+            QCOMPARE(velmux_destroy_ctx(handle), VELMUX_OK);
+        }
+        MediaRecord record{};
+        MediaInfo info{};
+        info.size = sizeof info;
+        uint32_t count = 1;
+        QCOMPARE(velmux_get_media_list(handle, &record, &count), VELMUX_E_INVALID_CONTEXT);
+        QCOMPARE(velmux_get_media_info(handle, &record, &info), VELMUX_E_INVALID_CONTEXT);
+        QCOMPARE(velmux_open_session(handle, &record, 0), VELMUX_E_INVALID_CONTEXT);
+        QCOMPARE(velmux_close_session(handle), VELMUX_E_INVALID_CONTEXT);
+        QCOMPARE(velmux_login(handle, "123456"), VELMUX_E_INVALID_CONTEXT);
+        QCOMPARE(velmux_get_container_size(handle, &count), VELMUX_E_INVALID_CONTEXT);
+        QCOMPARE(velmux_write_container(handle, 1, &record, 1), VELMUX_E_INVALID_CONTEXT);
+        QCOMPARE(velmux_delete_container(handle), VELMUX_E_INVALID_CONTEXT);
+        QCOMPARE(velmux_destroy_ctx(handle), VELMUX_E_INVALID_CONTEXT);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstVelmux)
+#include "tst_velmux.moc"

@@ -1,0 +1,707 @@
+// velmux: key containers on PKCS#11 tokens, reached through p11-kit.
+#include "velmux.h"
+
+#include <p11-kit/p11-kit.h>
+#include <p11-kit/pkcs11.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr uint32_t kWriteWhole = 1;
+
+struct FreeDeleter {
+    void operator()(char *p) const { std::free(p); }
+};
+using CString = std::unique_ptr<char, FreeDeleter>;
+
+// The module's file with symlinks resolved, so a module reached through
+// p11-kit's registry and through VELMUX_PKCS11_MODULE is recognised as one.
+std::string moduleIdentity(CK_FUNCTION_LIST *fn)
+{
+    CString file(p11_kit_module_get_filename(fn));
+    if (file) {
+        CString real(realpath(file.get(), nullptr));
+        return real ? real.get() : file.get();
+    }
+    CString name(p11_kit_module_get_name(fn));
+    return name ? name.get() : std::string();
+}
+
+struct Module {
+    CK_FUNCTION_LIST *fn;
+    std::string identity;
+};
+
+// The modules one context uses, initialised on load and finalised on release.
+class ModuleSet {
+public:
+    ModuleSet() = default;
+    ModuleSet(const ModuleSet &) = delete;
+    ModuleSet &operator=(const ModuleSet &) = delete;
+    ~ModuleSet()
+    {
+        if (list_)
+            p11_kit_modules_finalize_and_release(list_);
+        if (single_) {
+            p11_kit_module_finalize(single_);
+            p11_kit_module_release(single_);
+        }
+    }
+
+    bool load()
+    {
+        const char *path = std::getenv("VELMUX_PKCS11_MODULE");
+        if (path && *path) {
+            CK_FUNCTION_LIST *fn = p11_kit_module_load(path, 0);
+            if (!fn)
+                return false;
+            if (p11_kit_module_initialize(fn) != CKR_OK) {
+                p11_kit_module_release(fn);
+                return false;
+            }
+            single_ = fn;
+            modules_.push_back({fn, moduleIdentity(fn)});
+        } else {
+            // Modules that fail to initialise are already left out of the list.
+            list_ = p11_kit_modules_load_and_initialize(0);
+            if (!list_)
+                return false;
+            for (CK_FUNCTION_LIST **m = list_; *m; ++m)
+                modules_.push_back({*m, moduleIdentity(*m)});
+        }
+        return !modules_.empty();
+    }
+
+    const std::vector<Module> &modules() const { return modules_; }
+
+private:
+    CK_FUNCTION_LIST **list_ = nullptr;
+    CK_FUNCTION_LIST *single_ = nullptr;
+    std::vector<Module> modules_;
+};
+
+std::vector<CK_SLOT_ID> slotsWithToken(CK_FUNCTION_LIST *fn)
+{
+    std::vector<CK_SLOT_ID> slots;
+    CK_ULONG n = 0;
+    CK_RV rv = CKR_BUFFER_TOO_SMALL;
+    // A token can arrive between the two calls; then ask again.
+    for (int attempt = 0; attempt < 4 && rv == CKR_BUFFER_TOO_SMALL; ++attempt) {
+        if (fn->C_GetSlotList(CK_TRUE, nullptr, &n) != CKR_OK)
+            return {};
+        slots.resize(n);
+        rv = n ? fn->C_GetSlotList(CK_TRUE, slots.data(), &n) : CKR_OK;
+    }
+    slots.resize(rv == CKR_OK ? n : 0);
+    return slots;
+}
+
+// Never 2: that code is unused, so listing it finds nothing.
+uint32_t mediaTypeOf(const CK_SLOT_INFO &slot, const CK_TOKEN_INFO &token)
+{
+    const bool pinPad = token.flags & CKF_PROTECTED_AUTHENTICATION_PATH;
+    if (!(slot.flags & CKF_HW_SLOT))
+        return pinPad ? 7 : 6;
+    if (slot.flags & CKF_REMOVABLE_DEVICE)
+        return pinPad ? 3 : 1;
+    return pinPad ? 5 : 4;
+}
+
+// Our bytes in MediaRecord::opaque. Host byte order: a record never leaves
+// the process that listed it.
+#pragma pack(push, 1)
+struct RecordBody {
+    uint8_t magic[4];
+    uint32_t version;
+    uint64_t slot;                  // the full CK_SLOT_ID
+    CK_UTF8CHAR serial[16];         // as in CK_TOKEN_INFO, blank padded
+    CK_UTF8CHAR manufacturer[32];
+    CK_UTF8CHAR model[16];
+    CK_UTF8CHAR label[32];
+    uint64_t moduleHash;            // FNV-1a of the whole module identity
+    char moduleName[136];           // its first bytes, NUL padded
+};
+#pragma pack(pop)
+static_assert(sizeof(RecordBody) == sizeof(MediaRecord::opaque), "record body fills the opaque bytes");
+
+constexpr uint8_t kMagic[4] = {'V', 'M', 'X', 'R'};
+constexpr uint32_t kVersion = 1;
+
+void setModule(RecordBody &body, const std::string &identity)
+{
+    uint64_t h = 14695981039346656037ull;
+    for (unsigned char c : identity)
+        h = (h ^ c) * 1099511628211ull;
+    body.moduleHash = h;
+    std::memset(body.moduleName, 0, sizeof body.moduleName);
+    std::memcpy(body.moduleName, identity.data(), std::min(identity.size(), sizeof body.moduleName - 1));
+}
+
+void encodeRecord(MediaRecord &rec, uint32_t type, const Module &module, CK_SLOT_ID slot,
+                  const CK_TOKEN_INFO &token)
+{
+    RecordBody body{};
+    std::memcpy(body.magic, kMagic, sizeof kMagic);
+    body.version = kVersion;
+    body.slot = slot;
+    std::memcpy(body.serial, token.serialNumber, sizeof body.serial);
+    std::memcpy(body.manufacturer, token.manufacturerID, sizeof body.manufacturer);
+    std::memcpy(body.model, token.model, sizeof body.model);
+    std::memcpy(body.label, token.label, sizeof body.label);
+    setModule(body, module.identity);
+    rec.slotId = uint32_t(slot);
+    rec.mediaType = type;
+    std::memcpy(rec.opaque, &body, sizeof body);
+}
+
+std::optional<RecordBody> decodeRecord(const MediaRecord &rec)
+{
+    RecordBody body;
+    std::memcpy(&body, rec.opaque, sizeof body);
+    if (std::memcmp(body.magic, kMagic, sizeof kMagic) != 0 || body.version != kVersion
+        || rec.slotId != uint32_t(body.slot))
+        return std::nullopt;
+    return body;
+}
+
+bool namesModule(const RecordBody &body, const Module &module)
+{
+    RecordBody expected{};
+    setModule(expected, module.identity);
+    return body.moduleHash == expected.moduleHash
+        && std::memcmp(body.moduleName, expected.moduleName, sizeof body.moduleName) == 0;
+}
+
+// The label is left out: relabelling does not make it another token.
+bool namesToken(const RecordBody &body, const CK_TOKEN_INFO &token)
+{
+    return std::memcmp(body.serial, token.serialNumber, sizeof body.serial) == 0
+        && std::memcmp(body.manufacturer, token.manufacturerID, sizeof body.manufacturer) == 0
+        && std::memcmp(body.model, token.model, sizeof body.model) == 0;
+}
+
+// Wipes itself on destruction; holds the PIN for the one C_Login call.
+class SecretBuffer {
+public:
+    explicit SecretBuffer(const char *text)
+        : size_(std::strlen(text)), bytes_(std::make_unique<CK_UTF8CHAR[]>(size_ + 1))
+    {
+        std::memcpy(bytes_.get(), text, size_ + 1);
+    }
+    SecretBuffer(const SecretBuffer &) = delete;
+    SecretBuffer &operator=(const SecretBuffer &) = delete;
+    ~SecretBuffer()
+    {
+        volatile CK_UTF8CHAR *p = bytes_.get();
+        for (size_t i = 0; i <= size_; ++i)
+            p[i] = 0;
+    }
+    CK_UTF8CHAR *data() { return bytes_.get(); }
+    CK_ULONG size() const { return size_; }
+
+private:
+    size_t size_;
+    std::unique_ptr<CK_UTF8CHAR[]> bytes_;
+};
+
+class Session {
+public:
+    Session(CK_FUNCTION_LIST *fn, CK_SESSION_HANDLE handle, bool pinPad)
+        : fn_(fn), handle_(handle), pinPad_(pinPad) {}
+    Session(const Session &) = delete;
+    Session &operator=(const Session &) = delete;
+    ~Session() { close(); }
+
+    CK_RV close()
+    {
+        CK_FUNCTION_LIST *fn = fn_;
+        fn_ = nullptr;
+        return fn ? fn->C_CloseSession(handle_) : CKR_OK;
+    }
+    CK_FUNCTION_LIST *fn() const { return fn_; }
+    CK_SESSION_HANDLE handle() const { return handle_; }
+    bool pinPad() const { return pinPad_; }
+
+private:
+    CK_FUNCTION_LIST *fn_;
+    CK_SESSION_HANDLE handle_;
+    bool pinPad_;
+};
+
+struct Context {
+    explicit Context(uint32_t t) : type(t) {}
+    std::mutex lock;
+    const uint32_t type;
+    ModuleSet modules;                 // declared first: outlives the session
+    std::unique_ptr<Session> session;
+};
+
+class ContextTable {
+public:
+    velmux_ctx add(std::shared_ptr<Context> ctx)
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        while (next_ == 0 || contexts_.count(next_))
+            ++next_;
+        const velmux_ctx handle = next_++;
+        contexts_.emplace(handle, std::move(ctx));
+        return handle;
+    }
+    // The context behind handle, dropped from the table when remove is set.
+    std::shared_ptr<Context> find(velmux_ctx handle, bool remove = false)
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        auto it = contexts_.find(handle);
+        if (it == contexts_.end())
+            return nullptr;
+        std::shared_ptr<Context> ctx = it->second;
+        if (remove)
+            contexts_.erase(it);
+        return ctx;
+    }
+
+private:
+    std::mutex lock_;
+    velmux_ctx next_ = 1;
+    std::map<velmux_ctx, std::shared_ptr<Context>> contexts_;
+};
+
+ContextTable &contexts()
+{
+    // Deliberately never destroyed: contexts left open at exit must not call
+    // into modules whose own static state may already be gone.
+    static ContextTable *const table = new ContextTable;
+    return *table;
+}
+
+velmux_status fromRv(CK_RV rv)
+{
+    switch (rv) {
+    case CKR_OK:
+        return VELMUX_OK;
+    case CKR_HOST_MEMORY:
+        return VELMUX_E_NO_MEMORY;
+    case CKR_USER_NOT_LOGGED_IN:
+        return VELMUX_E_NOT_LOGGED_IN;
+    case CKR_DEVICE_REMOVED:
+    case CKR_TOKEN_NOT_PRESENT:
+        return VELMUX_E_MEDIA_NOT_FOUND;
+    default:
+        return VELMUX_E_TOKEN;
+    }
+}
+
+template <typename Body>
+velmux_status guarded(Body &&body) noexcept
+{
+    try {
+        return body();
+    } catch (const std::bad_alloc &) {
+        return VELMUX_E_NO_MEMORY;
+    } catch (...) {
+        return VELMUX_E_TOKEN;
+    }
+}
+
+template <typename Body>
+velmux_status withContext(velmux_ctx handle, Body &&body) noexcept
+{
+    return guarded([&]() -> velmux_status {
+        std::shared_ptr<Context> ctx = contexts().find(handle);
+        if (!ctx)
+            return VELMUX_E_INVALID_CONTEXT;
+        std::lock_guard<std::mutex> guard(ctx->lock);
+        return body(*ctx);
+    });
+}
+
+template <typename Body>
+velmux_status withSession(velmux_ctx handle, Body &&body) noexcept
+{
+    return withContext(handle, [&](Context &ctx) -> velmux_status {
+        if (!ctx.session)
+            return VELMUX_E_NO_SESSION;
+        return body(*ctx.session);
+    });
+}
+
+struct Located {
+    CK_FUNCTION_LIST *fn = nullptr;
+    CK_SLOT_ID slot = 0;
+    CK_TOKEN_INFO token{};
+    RecordBody body{};
+};
+
+// Finds the record's token again: the recorded slot first, then every slot of
+// the same module. Whatever sits in the slot must still be that very token.
+velmux_status locate(const Context &ctx, const MediaRecord &rec, Located &out)
+{
+    const std::optional<RecordBody> body = decodeRecord(rec);
+    if (!body)
+        return VELMUX_E_RECORD;
+    out.body = *body;
+    for (const Module &module : ctx.modules.modules()) {
+        if (!namesModule(*body, module))
+            continue;
+        std::vector<CK_SLOT_ID> slots = slotsWithToken(module.fn);
+        slots.insert(slots.begin(), CK_SLOT_ID(body->slot));
+        for (CK_SLOT_ID slot : slots) {
+            if (module.fn->C_GetTokenInfo(slot, &out.token) == CKR_OK
+                && (out.token.flags & CKF_TOKEN_INITIALIZED) && namesToken(*body, out.token)) {
+                out.fn = module.fn;
+                out.slot = slot;
+                return VELMUX_OK;
+            }
+        }
+    }
+    return VELMUX_E_MEDIA_NOT_FOUND;
+}
+
+// Copies a blank-padded token field into a NUL-terminated one, cutting only
+// at a UTF-8 character boundary.
+void copyText(char *dst, size_t dstSize, const CK_UTF8CHAR *src, size_t srcSize)
+{
+    size_t n = strnlen(reinterpret_cast<const char *>(src), srcSize);
+    if (n > dstSize - 1) {
+        n = dstSize - 1;
+        while (n > 0 && (src[n] & 0xC0) == 0x80)
+            --n;
+    }
+    while (n > 0 && src[n - 1] == ' ')
+        --n;
+    std::memcpy(dst, src, n);
+    dst[n] = '\0';
+}
+
+// Ends a search however it went.
+struct FindOperation {
+    CK_FUNCTION_LIST *fn;
+    CK_SESSION_HANDLE session;
+    ~FindOperation() { fn->C_FindObjectsFinal(session); }
+};
+
+velmux_status findContainer(const Session &s, CK_OBJECT_HANDLE &out)
+{
+    CK_OBJECT_CLASS dataClass = CKO_DATA;
+    char application[] = VELMUX_CONTAINER_APPLICATION;
+    CK_ATTRIBUTE templ[] = {
+        {CKA_CLASS, &dataClass, sizeof dataClass},
+        {CKA_APPLICATION, application, sizeof application - 1},
+    };
+    CK_RV rv = s.fn()->C_FindObjectsInit(s.handle(), templ, 2);
+    if (rv != CKR_OK)
+        return fromRv(rv);
+    FindOperation operation{s.fn(), s.handle()};
+    // Two are enough to know it is not exactly one.
+    CK_OBJECT_HANDLE found[2];
+    CK_ULONG total = 0;
+    while (total < 2) {
+        CK_ULONG n = 0;
+        rv = s.fn()->C_FindObjects(s.handle(), found + total, 2 - total, &n);
+        if (rv != CKR_OK)
+            return fromRv(rv);
+        if (n == 0)
+            break;
+        total += n;
+    }
+    if (total == 0)
+        return VELMUX_E_CONTAINER_NOT_FOUND;
+    if (total > 1)
+        return VELMUX_E_CONTAINER_AMBIGUOUS;
+    out = found[0];
+    return VELMUX_OK;
+}
+
+// The container and the length of its value.
+velmux_status findContainerValue(const Session &s, CK_OBJECT_HANDLE &object, CK_ULONG &length)
+{
+    velmux_status status = findContainer(s, object);
+    if (status != VELMUX_OK)
+        return status;
+    CK_ATTRIBUTE value = {CKA_VALUE, nullptr, 0};
+    CK_RV rv = s.fn()->C_GetAttributeValue(s.handle(), object, &value, 1);
+    if (rv != CKR_OK)
+        return fromRv(rv);
+    if (value.ulValueLen == CK_UNAVAILABLE_INFORMATION)
+        return VELMUX_E_TOKEN;
+    length = value.ulValueLen;
+    return VELMUX_OK;
+}
+
+// One attribute's bytes; nullopt when the object does not have it.
+std::optional<std::vector<CK_BYTE>> readAttribute(const Session &s, CK_OBJECT_HANDLE object,
+                                                  CK_ATTRIBUTE_TYPE type, CK_RV &rv)
+{
+    CK_ATTRIBUTE attr = {type, nullptr, 0};
+    rv = s.fn()->C_GetAttributeValue(s.handle(), object, &attr, 1);
+    if (rv == CKR_OK && attr.ulValueLen != CK_UNAVAILABLE_INFORMATION) {
+        std::vector<CK_BYTE> bytes(attr.ulValueLen);
+        attr.pValue = bytes.data();
+        rv = s.fn()->C_GetAttributeValue(s.handle(), object, &attr, 1);
+        if (rv == CKR_OK) {
+            bytes.resize(attr.ulValueLen);
+            return bytes;
+        }
+    }
+    if (rv == CKR_OK || rv == CKR_ATTRIBUTE_TYPE_INVALID || rv == CKR_ATTRIBUTE_SENSITIVE)
+        rv = CKR_OK;
+    return std::nullopt;
+}
+
+// For tokens that will not change a data object's value in place: create a
+// copy holding the new value, then destroy the old one.
+velmux_status replaceContainer(const Session &s, CK_OBJECT_HANDLE old, void *buffer, CK_ULONG length)
+{
+    static const CK_ATTRIBUTE_TYPE copied[] = {
+        CKA_CLASS, CKA_TOKEN, CKA_PRIVATE, CKA_MODIFIABLE, CKA_LABEL,
+        CKA_APPLICATION, CKA_OBJECT_ID, CKA_COPYABLE, CKA_DESTROYABLE,
+    };
+    std::vector<std::vector<CK_BYTE>> values;
+    std::vector<CK_ATTRIBUTE> templ;
+    values.reserve(std::size(copied));
+    for (CK_ATTRIBUTE_TYPE type : copied) {
+        CK_RV rv = CKR_OK;
+        std::optional<std::vector<CK_BYTE>> value = readAttribute(s, old, type, rv);
+        if (rv != CKR_OK)
+            return fromRv(rv);
+        // Empty strings and true flags are the defaults; some tokens refuse them spelled out.
+        if (!value || value->empty())
+            continue;
+        const bool flag = type == CKA_COPYABLE || type == CKA_DESTROYABLE;
+        if (flag && (*value)[0] != CK_FALSE)
+            continue;
+        // The copy could never be rolled back.
+        if (type == CKA_DESTROYABLE)
+            return VELMUX_E_TOKEN;
+        values.push_back(std::move(*value));
+        templ.push_back({type, values.back().data(), values.back().size()});
+    }
+    templ.push_back({CKA_VALUE, buffer, length});
+
+    CK_OBJECT_HANDLE replacement = CK_INVALID_HANDLE;
+    CK_RV rv = s.fn()->C_CreateObject(s.handle(), templ.data(), templ.size(), &replacement);
+    if (rv != CKR_OK)
+        return fromRv(rv);
+    if (s.fn()->C_DestroyObject(s.handle(), old) != CKR_OK) {
+        s.fn()->C_DestroyObject(s.handle(), replacement);
+        return VELMUX_E_TOKEN;
+    }
+    return VELMUX_OK;
+}
+
+bool refusedInPlace(CK_RV rv)
+{
+    return rv == CKR_ATTRIBUTE_READ_ONLY || rv == CKR_ATTRIBUTE_TYPE_INVALID
+        || rv == CKR_ACTION_PROHIBITED || rv == CKR_TEMPLATE_INCONSISTENT
+        || rv == CKR_FUNCTION_NOT_SUPPORTED;
+}
+
+} // namespace
+
+extern "C" {
+
+velmux_status velmux_create_ctx(velmux_ctx *context, uint32_t mediaType)
+{
+    return guarded([&]() -> velmux_status {
+        if (!context)
+            return VELMUX_E_INVALID_ARGUMENT;
+        if (mediaType < 1 || mediaType > 7)
+            return VELMUX_E_MEDIA_TYPE;
+        auto ctx = std::make_shared<Context>(mediaType);
+        if (!ctx->modules.load())
+            return VELMUX_E_MODULE;
+        *context = contexts().add(std::move(ctx));
+        return VELMUX_OK;
+    });
+}
+
+velmux_status velmux_destroy_ctx(velmux_ctx context)
+{
+    return guarded([&]() -> velmux_status {
+        std::shared_ptr<Context> ctx = contexts().find(context, true);
+        if (!ctx)
+            return VELMUX_E_INVALID_CONTEXT;
+        std::lock_guard<std::mutex> guard(ctx->lock);
+        ctx->session.reset();
+        return VELMUX_OK;
+    });
+}
+
+velmux_status velmux_get_media_list(velmux_ctx context, MediaRecord *records, uint32_t *count)
+{
+    return withContext(context, [&](Context &ctx) -> velmux_status {
+        if (!records || !count)
+            return VELMUX_E_INVALID_ARGUMENT;
+        const uint32_t capacity = *count;
+        uint32_t filled = 0;
+        for (const Module &module : ctx.modules.modules()) {
+            for (CK_SLOT_ID slot : slotsWithToken(module.fn)) {
+                if (filled == capacity)
+                    break;
+                CK_SLOT_INFO slotInfo{};
+                CK_TOKEN_INFO token{};
+                // A token pulled out meanwhile is simply not listed.
+                if (module.fn->C_GetSlotInfo(slot, &slotInfo) != CKR_OK
+                    || module.fn->C_GetTokenInfo(slot, &token) != CKR_OK)
+                    continue;
+                if (!(token.flags & CKF_TOKEN_INITIALIZED) || (token.flags & CKF_WRITE_PROTECTED)
+                    || mediaTypeOf(slotInfo, token) != ctx.type)
+                    continue;
+                encodeRecord(records[filled++], ctx.type, module, slot, token);
+            }
+        }
+        *count = filled;
+        return VELMUX_OK;
+    });
+}
+
+velmux_status velmux_get_media_info(velmux_ctx context, const MediaRecord *record, MediaInfo *info)
+{
+    return withContext(context, [&](Context &ctx) -> velmux_status {
+        if (!record || !info || info->size != sizeof(MediaInfo))
+            return VELMUX_E_INVALID_ARGUMENT;
+        Located found;
+        const velmux_status status = locate(ctx, *record, found);
+        if (status != VELMUX_OK)
+            return status;
+        const CK_TOKEN_INFO &t = found.token;
+        std::memset(reinterpret_cast<uint8_t *>(info) + sizeof info->size, 0,
+                    sizeof(MediaInfo) - sizeof info->size);
+        copyText(info->name, sizeof info->name, t.label, sizeof t.label);
+        copyText(info->detail, sizeof info->detail, t.model, sizeof t.model);
+        if (info->detail[0] == '\0')
+            copyText(info->detail, sizeof info->detail, t.manufacturerID, sizeof t.manufacturerID);
+        copyText(info->serialNumber, sizeof info->serialNumber, t.serialNumber, sizeof t.serialNumber);
+        return VELMUX_OK;
+    });
+}
+
+velmux_status velmux_open_session(velmux_ctx context, const MediaRecord *record, uint32_t flags)
+{
+    return withContext(context, [&](Context &ctx) -> velmux_status {
+        if (!record || flags != 0)
+            return VELMUX_E_INVALID_ARGUMENT;
+        if (ctx.session)
+            return VELMUX_E_SESSION_OPEN;
+        Located found;
+        const velmux_status status = locate(ctx, *record, found);
+        if (status != VELMUX_OK)
+            return status;
+        CK_SESSION_HANDLE handle = CK_INVALID_HANDLE;
+        CK_RV rv = found.fn->C_OpenSession(found.slot, CKF_SERIAL_SESSION | CKF_RW_SESSION,
+                                           nullptr, nullptr, &handle);
+        if (rv != CKR_OK)
+            return fromRv(rv);
+        auto session = std::make_unique<Session>(found.fn, handle,
+                                                 found.token.flags & CKF_PROTECTED_AUTHENTICATION_PATH);
+        // The token may have been swapped between the look-up and the open.
+        CK_TOKEN_INFO now{};
+        if (found.fn->C_GetTokenInfo(found.slot, &now) != CKR_OK || !namesToken(found.body, now))
+            return VELMUX_E_MEDIA_NOT_FOUND;
+        ctx.session = std::move(session);
+        return VELMUX_OK;
+    });
+}
+
+velmux_status velmux_close_session(velmux_ctx context)
+{
+    return withContext(context, [&](Context &ctx) -> velmux_status {
+        if (!ctx.session)
+            return VELMUX_E_NO_SESSION;
+        const CK_RV rv = ctx.session->close();
+        ctx.session.reset();
+        // A session the token already dropped is closed all the same.
+        const bool gone = rv == CKR_SESSION_HANDLE_INVALID || rv == CKR_SESSION_CLOSED;
+        return gone ? VELMUX_OK : fromRv(rv);
+    });
+}
+
+velmux_status velmux_login(velmux_ctx context, const char *pin)
+{
+    return withSession(context, [&](Session &s) -> velmux_status {
+        if (!pin)
+            return VELMUX_E_INVALID_ARGUMENT;
+        SecretBuffer secret(pin);
+        const bool usePad = s.pinPad() && secret.size() == 0;
+        const CK_RV rv = s.fn()->C_Login(s.handle(), CKU_USER, usePad ? nullptr : secret.data(),
+                                         usePad ? 0 : secret.size());
+        switch (rv) {
+        case CKR_OK:
+        case CKR_USER_ALREADY_LOGGED_IN:
+            return VELMUX_OK;
+        case CKR_PIN_INCORRECT:
+        case CKR_PIN_INVALID:
+        case CKR_PIN_LEN_RANGE:
+            return VELMUX_E_PIN_INCORRECT;
+        case CKR_PIN_LOCKED:
+            return VELMUX_E_PIN_LOCKED;
+        default:
+            return VELMUX_E_TOKEN;
+        }
+    });
+}
+
+velmux_status velmux_get_container_size(velmux_ctx context, uint32_t *size)
+{
+    return withSession(context, [&](Session &s) -> velmux_status {
+        if (!size)
+            return VELMUX_E_INVALID_ARGUMENT;
+        CK_OBJECT_HANDLE container = CK_INVALID_HANDLE;
+        CK_ULONG length = 0;
+        const velmux_status status = findContainerValue(s, container, length);
+        if (status != VELMUX_OK)
+            return status;
+        if (length > UINT32_MAX)
+            return VELMUX_E_CONTAINER_TOO_LARGE;
+        *size = uint32_t(length);
+        return VELMUX_OK;
+    });
+}
+
+velmux_status velmux_write_container(velmux_ctx context, uint32_t mode, const void *buffer, uint32_t length)
+{
+    return withSession(context, [&](Session &s) -> velmux_status {
+        if (mode != kWriteWhole || (!buffer && length != 0))
+            return VELMUX_E_INVALID_ARGUMENT;
+        CK_OBJECT_HANDLE container = CK_INVALID_HANDLE;
+        CK_ULONG current = 0;
+        const velmux_status status = findContainerValue(s, container, current);
+        if (status != VELMUX_OK)
+            return status;
+        if (current != length)
+            return VELMUX_E_LENGTH;
+        // PKCS#11 templates are not const; the module only reads the value.
+        void *value = const_cast<void *>(buffer);
+        CK_ATTRIBUTE attr = {CKA_VALUE, value, length};
+        const CK_RV rv = s.fn()->C_SetAttributeValue(s.handle(), container, &attr, 1);
+        if (rv == CKR_OK)
+            return VELMUX_OK;
+        if (!refusedInPlace(rv))
+            return fromRv(rv);
+        return replaceContainer(s, container, value, length);
+    });
+}
+
+velmux_status velmux_delete_container(velmux_ctx context)
+{
+    return withSession(context, [&](Session &s) -> velmux_status {
+        CK_OBJECT_HANDLE container = CK_INVALID_HANDLE;
+        const velmux_status status = findContainer(s, container);
+        if (status != VELMUX_OK)
+            return status;
+        return fromRv(s.fn()->C_DestroyObject(s.handle(), container));
+    });
+}
+
+} // extern "C"
