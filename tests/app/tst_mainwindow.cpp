@@ -1,0 +1,472 @@
+// The real main window under Qt Test: what the user sees, the boxes the clean
+// command shows, and what reaches the executors. The container library is the
+// link-time fake; files are real.
+
+#include "fakevelmux.h"
+#include "kestrik_kcc.h"
+#include "modalanswerer.h"
+
+#include <QDialog>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const QString title = QStringLiteral("Удаление ключевого контейнера");
+const QString chooseContainer = QStringLiteral("Выберите ключевой контейнер.       ");
+const QString confirmation = QStringLiteral("Вы действительно хотите удалить ключевой контейнер?");
+const QString wiped = QStringLiteral("Ключевой контейнер очищен и удален успешно.");
+
+template <typename T>
+T *child(QWidget &window, const char *name)
+{
+    T *w = window.findChild<T *>(QLatin1String(name));
+    if (!w)
+        qFatal("no widget %s", name);
+    return w;
+}
+
+// Picks the first line of the media dialog and presses OK.
+ModalAnswerer::Answer pickFirstMedium()
+{
+    return [](QWidget *w) {
+        auto *list = w->findChild<QListWidget *>(QStringLiteral("listWidgetMediaSlots"));
+        if (list && list->count() > 0)
+            list->setCurrentRow(0);
+        if (auto *ok = w->findChild<QPushButton *>(QStringLiteral("buttonOk")))
+            ok->click();
+    };
+}
+
+// The bytes of one write, as a pass pattern: 00, 01, X (one value), R (varied).
+QString pattern(const std::vector<uint8_t> &data)
+{
+    if (data.empty())
+        return QStringLiteral("-");
+    for (uint8_t b : data)
+        if (b != data.front())
+            return QStringLiteral("R");
+    if (data.front() == 0x00)
+        return QStringLiteral("00");
+    if (data.front() == 0x01)
+        return QStringLiteral("01");
+    return QStringLiteral("X");
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void startState();
+    void modeSwitchKeepsFields();
+    void emptyTarget_data();
+    void emptyTarget();
+    void confirmationRefused_data();
+    void confirmationRefused();
+    void fileWipe_data();
+    void fileWipe();
+    void algorithmOfEachButton_data();
+    void algorithmOfEachButton();
+    void deviceWipe_data();
+    void deviceWipe();
+    void openFile_data();
+    void openFile();
+    void mediaDialogRejected();
+    void about();
+
+private:
+    void chooseMedium(Kestrik_KCC &window);
+    QTemporaryDir m_dir;
+};
+
+void TestMainWindow::init()
+{
+    FakeVelmux::reset();
+    FakeVelmux::addMedia(6, FakeVelmux::makeRecord(7, 6, 0x5A), "Token", "Model", "0042");
+    FakeVelmux::setContainerSize(64);
+}
+
+void TestMainWindow::chooseMedium(Kestrik_KCC &window)
+{
+    child<QRadioButton>(window, "radioButtonDevice")->click();
+    ModalAnswerer answerer;
+    answerer.then(pickFirstMedium());
+    child<QPushButton>(window, "pushButtonOpenDevice")->click();
+    QCOMPARE(child<QLineEdit>(window, "lineEditDevice")->text(),
+             QStringLiteral("Token (Model, S/N 0042)"));
+}
+
+void TestMainWindow::startState()
+{
+    Kestrik_KCC window;
+    window.show();
+    QCOMPARE(window.size(), QSize(560, 252));
+    QCOMPARE(window.minimumSize(), QSize(560, 252));
+    QCOMPARE(window.maximumSize(), QSize(560, 252));
+    QCOMPARE(window.windowTitle(), QStringLiteral("Модуль гарантированного удаления ключевых контейнеров"));
+    QVERIFY(!window.windowIcon().isNull());
+    QVERIFY(child<QRadioButton>(window, "radioButtonFile")->isChecked());
+    QVERIFY(child<QRadioButton>(window, "radioButtonGost")->isChecked());
+    QCOMPARE(child<QRadioButton>(window, "radioButtonGost")->text(), QStringLiteral("ГОСТ Р50739-95"));
+    QVERIFY(child<QLineEdit>(window, "lineEditFile")->isVisible());
+    QVERIFY(child<QPushButton>(window, "pushButtonOpenFile")->isVisible());
+    QVERIFY(!child<QLineEdit>(window, "lineEditDevice")->isVisible());
+    QVERIFY(!child<QPushButton>(window, "pushButtonOpenDevice")->isVisible());
+    QVERIFY(!child<QLineEdit>(window, "lineEditPIN")->isVisible());
+    QVERIFY(!child<QLabel>(window, "labelPIN")->isVisible());
+    QCOMPARE(child<QLineEdit>(window, "lineEditPIN")->echoMode(), QLineEdit::Password);
+    QVERIFY(child<QLineEdit>(window, "lineEditDevice")->isReadOnly());
+    QVERIFY(FakeVelmux::calls().empty());
+}
+
+void TestMainWindow::modeSwitchKeepsFields()
+{
+    Kestrik_KCC window;
+    window.show();
+    child<QLineEdit>(window, "lineEditFile")->setText(QStringLiteral("/tmp/key.pfx"));
+    child<QRadioButton>(window, "radioButtonDevice")->click();
+    QVERIFY(!child<QLineEdit>(window, "lineEditFile")->isVisible());
+    QVERIFY(child<QLineEdit>(window, "lineEditDevice")->isVisible());
+    QVERIFY(child<QLineEdit>(window, "lineEditPIN")->isVisible());
+    QVERIFY(child<QLabel>(window, "labelPIN")->isVisible());
+    QVERIFY(child<QPushButton>(window, "pushButtonClean")->isVisible());
+    child<QLineEdit>(window, "lineEditPIN")->setText(QStringLiteral("1234"));
+    child<QRadioButton>(window, "radioButtonFile")->click();
+    QVERIFY(child<QLineEdit>(window, "lineEditFile")->isVisible());
+    QCOMPARE(child<QLineEdit>(window, "lineEditFile")->text(), QStringLiteral("/tmp/key.pfx"));
+    QCOMPARE(child<QLineEdit>(window, "lineEditPIN")->text(), QStringLiteral("1234"));
+}
+
+void TestMainWindow::emptyTarget_data()
+{
+    QTest::addColumn<bool>("deviceMode");
+    QTest::addColumn<QString>("filePath");
+    QTest::newRow("file mode, empty field") << false << QString();
+    QTest::newRow("device mode, no medium, a path in the hidden file field")
+        << true << QStringLiteral("/tmp/some.nctx");
+}
+
+void TestMainWindow::emptyTarget()
+{
+    QFETCH(bool, deviceMode);
+    QFETCH(QString, filePath);
+    Kestrik_KCC window;
+    window.show();
+    child<QLineEdit>(window, "lineEditFile")->setText(filePath);
+    if (deviceMode)
+        child<QRadioButton>(window, "radioButtonDevice")->click();
+
+    ModalAnswerer answerer;
+    child<QPushButton>(window, "pushButtonClean")->click();
+    QCOMPARE(answerer.boxes().size(), 1);
+    const ModalAnswerer::Box box = answerer.boxes().front();
+    QCOMPARE(box.icon, QMessageBox::Critical);
+    QCOMPARE(box.title, title);
+    QCOMPARE(box.text, chooseContainer);
+    QCOMPARE(box.buttons.size(), 1);
+    QCOMPARE(box.parent, &window);
+    QVERIFY(FakeVelmux::calls().empty());
+}
+
+void TestMainWindow::confirmationRefused_data()
+{
+    QTest::addColumn<bool>("escape");
+    QTest::newRow("Нет") << false;
+    QTest::newRow("Escape") << true;
+}
+
+void TestMainWindow::confirmationRefused()
+{
+    QFETCH(bool, escape);
+    const QString path = m_dir.filePath(QStringLiteral("keep.nctx"));
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("secret key bytes");
+    }
+    Kestrik_KCC window;
+    window.show();
+    child<QLineEdit>(window, "lineEditFile")->setText(path);
+
+    ModalAnswerer answerer;
+    answerer.then(escape ? ModalAnswerer::escape() : ModalAnswerer::press(QMessageBox::No));
+    child<QPushButton>(window, "pushButtonClean")->click();
+
+    QCOMPARE(answerer.boxes().size(), 1);
+    const ModalAnswerer::Box box = answerer.boxes().front();
+    QCOMPARE(box.icon, QMessageBox::Question);
+    QCOMPARE(box.title, title);
+    QCOMPARE(box.text, confirmation);
+    QCOMPARE(QSet<QString>(box.buttons.begin(), box.buttons.end()),
+             (QSet<QString>{QStringLiteral("Да"), QStringLiteral("Нет")}));
+    QCOMPARE(child<QLineEdit>(window, "lineEditFile")->text(), path);
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), QByteArray("secret key bytes"));
+}
+
+void TestMainWindow::fileWipe_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("cleared");
+    QTest::newRow("existing file") << "file" << wiped << true;
+    QTest::newRow("path of spaces") << "spaces"
+                                    << QStringLiteral("Файл ключевого контейнера не найден. ") << false;
+    QTest::newRow("directory") << "directory"
+                               << QStringLiteral("Ошибка удаления файла ключевого контейнера.") << false;
+}
+
+void TestMainWindow::fileWipe()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, message);
+    QFETCH(bool, cleared);
+
+    QString path = QStringLiteral("   ");
+    if (kind == QLatin1String("file")) {
+        path = m_dir.filePath(QStringLiteral("контейнер.p12"));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(3000, 'k'));
+    } else if (kind == QLatin1String("directory")) {
+        path = m_dir.filePath(QStringLiteral("folder.nctx"));
+        QVERIFY(QDir().mkpath(path));
+    }
+
+    Kestrik_KCC window;
+    window.show();
+    child<QLineEdit>(window, "lineEditFile")->setText(path);
+    child<QLineEdit>(window, "lineEditPIN")->setText(QStringLiteral("9999"));
+    child<QRadioButton>(window, "radioButtonSchneier")->click();
+
+    ModalAnswerer answerer;
+    answerer.then(ModalAnswerer::press(QMessageBox::Yes));
+    child<QPushButton>(window, "pushButtonClean")->click();
+
+    QCOMPARE(answerer.boxes().size(), 2);
+    const ModalAnswerer::Box outcome = answerer.boxes().at(1);
+    QCOMPARE(outcome.text, message);
+    QCOMPARE(outcome.title, title);
+    QCOMPARE(outcome.icon, cleared ? QMessageBox::Information : QMessageBox::Critical);
+    QCOMPARE(outcome.buttons.size(), 1);
+    QCOMPARE(outcome.parent, &window);
+    QCOMPARE(child<QLineEdit>(window, "lineEditFile")->text(), cleared ? QString() : path);
+    QCOMPARE(child<QLineEdit>(window, "lineEditPIN")->text(), QStringLiteral("9999"));
+    QVERIFY(child<QRadioButton>(window, "radioButtonSchneier")->isChecked());
+    if (kind == QLatin1String("file"))
+        QVERIFY(!QFileInfo::exists(path));
+    if (kind == QLatin1String("directory"))
+        QVERIFY(QFileInfo(path).isDir());
+    QVERIFY(FakeVelmux::calls().empty());
+}
+
+void TestMainWindow::algorithmOfEachButton_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QStringList>("writes");
+    QTest::newRow("ГОСТ") << "radioButtonGost" << QStringList{"00", "R"};
+    QTest::newRow("DoD") << "radioButtonDoD" << QStringList{"00", "01", "R"};
+    QTest::newRow("HMG IS5 BS") << "radioButtonHMG_BS" << QStringList{"00"};
+    QTest::newRow("HMG IS5 ES") << "radioButtonHMG_ES" << QStringList{"00", "01", "R"};
+    QTest::newRow("RCMP") << "radioButtonRCMP" << QStringList{"00", "01", "00", "01", "00", "01", "X"};
+    QTest::newRow("AR380-19") << "radioButtonAR" << QStringList{"R", "X", "X"};
+    QTest::newRow("VSITR") << "radioButtonVSITR" << QStringList{"00", "01", "00", "01", "00", "01", "R"};
+    QTest::newRow("Шнайер") << "radioButtonSchneier" << QStringList{"01", "00", "R", "R", "R", "R", "R"};
+}
+
+void TestMainWindow::algorithmOfEachButton()
+{
+    QFETCH(QString, button);
+    QFETCH(QStringList, writes);
+    Kestrik_KCC window;
+    window.show();
+    chooseMedium(window);
+    child<QRadioButton>(window, button.toLatin1().constData())->click();
+    // The mode switch after choosing must not change the algorithm.
+    child<QRadioButton>(window, "radioButtonFile")->click();
+    child<QRadioButton>(window, "radioButtonDevice")->click();
+
+    FakeVelmux::clearCalls();
+    ModalAnswerer answerer;
+    answerer.then(ModalAnswerer::press(QMessageBox::Yes));
+    child<QPushButton>(window, "pushButtonClean")->click();
+
+    QStringList seen;
+    for (const FakeVelmux::Call &call : FakeVelmux::calls())
+        if (call.function == "velmux_write_container")
+            seen << pattern(call.data);
+    QCOMPARE(seen, writes);
+    QCOMPARE(answerer.boxes().last().text, wiped);
+}
+
+void TestMainWindow::deviceWipe_data()
+{
+    QTest::addColumn<QString>("pin");
+    QTest::addColumn<QString>("failing");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("success") << "1234" << QString() << wiped;
+    QTest::newRow("empty PIN reaches the library") << "" << QString() << wiped;
+    QTest::newRow("wrong PIN") << "0000" << "velmux_login"
+                               << QStringLiteral("Неправильный PIN-код.");
+}
+
+void TestMainWindow::deviceWipe()
+{
+    QFETCH(QString, pin);
+    QFETCH(QString, failing);
+    QFETCH(QString, message);
+    Kestrik_KCC window;
+    window.show();
+    child<QLineEdit>(window, "lineEditFile")->setText(QStringLiteral("/tmp/untouched.nctx"));
+    chooseMedium(window);
+    child<QLineEdit>(window, "lineEditPIN")->setText(pin);
+    child<QRadioButton>(window, "radioButtonDoD")->click();
+
+    FakeVelmux::clearCalls();
+    if (!failing.isEmpty())
+        FakeVelmux::failCall(failing.toStdString(), 1, VELMUX_E_PIN_INCORRECT);
+    ModalAnswerer answerer;
+    answerer.then(ModalAnswerer::press(QMessageBox::Yes));
+    child<QPushButton>(window, "pushButtonClean")->click();
+
+    QCOMPARE(answerer.boxes().size(), 2);
+    QCOMPARE(answerer.boxes().at(0).text, confirmation);
+    QCOMPARE(answerer.boxes().at(1).text, message);
+    const std::vector<FakeVelmux::Call> &calls = FakeVelmux::calls();
+    QVERIFY(!calls.empty());
+    QCOMPARE(calls.front().function, std::string("velmux_create_ctx"));
+    QCOMPARE(calls.front().mediaType, 6u);
+    const auto open = std::find_if(calls.begin(), calls.end(), [](const FakeVelmux::Call &c) {
+        return c.function == "velmux_open_session";
+    });
+    QVERIFY(open != calls.end() && open->record);
+    QCOMPARE(FakeVelmux::bytes(*open->record), FakeVelmux::bytes(FakeVelmux::makeRecord(7, 6, 0x5A)));
+    const auto login = std::find_if(calls.begin(), calls.end(), [](const FakeVelmux::Call &c) {
+        return c.function == "velmux_login";
+    });
+    QVERIFY(login != calls.end());
+    QVERIFY(!login->pinNull);
+    QCOMPARE(QString::fromStdString(login->pin), pin);
+
+    const bool success = failing.isEmpty();
+    QCOMPARE(child<QLineEdit>(window, "lineEditDevice")->text(),
+             success ? QString() : QStringLiteral("Token (Model, S/N 0042)"));
+    QCOMPARE(child<QLineEdit>(window, "lineEditPIN")->text(), success ? QString() : pin);
+    QCOMPARE(child<QLineEdit>(window, "lineEditFile")->text(), QStringLiteral("/tmp/untouched.nctx"));
+    QVERIFY(child<QRadioButton>(window, "radioButtonDevice")->isChecked());
+    QVERIFY(child<QRadioButton>(window, "radioButtonDoD")->isChecked());
+    QCOMPARE(FakeVelmux::containerPresent(), !success);
+}
+
+void TestMainWindow::openFile_data()
+{
+    QTest::addColumn<bool>("accept");
+    QTest::newRow("cancelled") << false;
+    QTest::newRow("file chosen") << true;
+}
+
+void TestMainWindow::openFile()
+{
+    QFETCH(bool, accept);
+    const QString path = m_dir.filePath(QStringLiteral("chosen.pfx"));
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+    }
+    Kestrik_KCC window;
+    window.show();
+    child<QLineEdit>(window, "lineEditFile")->setText(QStringLiteral("typed before"));
+
+    QString caption;
+    QStringList filters;
+    ModalAnswerer answerer;
+    answerer.then([&](QWidget *w) {
+        auto *dialog = qobject_cast<QFileDialog *>(w);
+        if (!dialog)
+            return;
+        caption = dialog->windowTitle();
+        filters = dialog->nameFilters();
+        if (accept) {
+            // Typed into the dialog's own name field, as a user would.
+            if (auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+                name->setText(path);
+            QMetaObject::invokeMethod(dialog, "accept");
+            if (dialog->isVisible())
+                dialog->reject(); // not taken: fail on the field, not on a hang
+        } else {
+            dialog->reject();
+        }
+    });
+    child<QPushButton>(window, "pushButtonOpenFile")->click();
+
+    QCOMPARE(caption, QStringLiteral("Открыть"));
+    QCOMPARE(filters, (QStringList{QStringLiteral("Файловые контейнеры (*.nctx *.pfx *.p12)"),
+                                   QStringLiteral("Все файлы (*.*)")}));
+    QCOMPARE(child<QLineEdit>(window, "lineEditFile")->text(),
+             accept ? path : QStringLiteral("typed before"));
+}
+
+void TestMainWindow::mediaDialogRejected()
+{
+    Kestrik_KCC window;
+    window.show();
+    chooseMedium(window);
+    ModalAnswerer answerer;
+    answerer.then(ModalAnswerer::escape());
+    child<QPushButton>(window, "pushButtonOpenDevice")->click();
+    QCOMPARE(answerer.modalCount(), 1);
+    QCOMPARE(child<QLineEdit>(window, "lineEditDevice")->text(),
+             QStringLiteral("Token (Model, S/N 0042)"));
+}
+
+void TestMainWindow::about()
+{
+    Kestrik_KCC window;
+    window.show();
+    QString info, heading, dialogTitle;
+    QSize size, minimum, maximum, pixmap;
+    bool helpButton = true;
+    ModalAnswerer answerer;
+    answerer.then([&](QWidget *w) {
+        dialogTitle = w->windowTitle();
+        size = w->size();
+        minimum = w->minimumSize();
+        maximum = w->maximumSize();
+        helpButton = w->windowFlags().testFlag(Qt::WindowContextHelpButtonHint);
+        info = w->findChild<QLabel *>(QStringLiteral("labelInfo"))->text();
+        heading = w->findChild<QLabel *>(QStringLiteral("label_2"))->text();
+        pixmap = w->findChild<QLabel *>(QStringLiteral("label"))->pixmap(Qt::ReturnByValue).size();
+        qobject_cast<QDialog *>(w)->reject();
+    });
+    const QList<QAction *> actions = window.findChildren<QAction *>(QStringLiteral("actionAbout"));
+    QCOMPARE(actions.size(), 1);
+    QCOMPARE(actions.front()->text(), QStringLiteral("О программе"));
+    actions.front()->trigger();
+
+    QCOMPARE(dialogTitle, QStringLiteral("О программе"));
+    QVERIFY(info.contains(QStringLiteral("<p>Версия: 1.0.0.6</p>")));
+    QVERIFY(!info.contains(QStringLiteral("#version#")));
+    QVERIFY(info.contains(QStringLiteral("&quot;Kestrik&quot;")));
+    QCOMPARE(heading, QStringLiteral("Модуль гарантированного удаления\nключевых контейнеров"));
+    QCOMPARE(size, QSize(563, 249));
+    QCOMPARE(minimum, QSize(563, 249));
+    QCOMPARE(maximum, QSize(563, 249));
+    QVERIFY(!helpButton);
+    QCOMPARE(pixmap, QSize(203, 229));
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
