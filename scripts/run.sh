@@ -1,12 +1,77 @@
 #!/usr/bin/env bash
 # Builds the program and starts it.
+#
+#   scripts/run.sh          against the machine's own PKCS#11 tokens
+#   scripts/run.sh --demo   against a throwaway software token holding a sample
+#                           key container, plus a sample container file; the
+#                           machine's own tokens are not visible to the program
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/scripts/packages.sh"
+
+demo=0
+if [ "${1:-}" = "--demo" ]; then
+    demo=1
+    shift
+fi
+
 "$root/scripts/build.sh"
 build=${BUILD_DIR:-$root/build}
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-    echo "No display to open the window on: run this from a desktop session, or under a virtual one with: xvfb-run -a $0" >&2
+    again=$0
+    [ $demo = 1 ] && again="$0 --demo"
+    echo "No display to open the window on: run this from a desktop session, or under a virtual one with: xvfb-run -a $again" >&2
     exit 1
 fi
-exec "$build/app/Kestrik_KCC" "$@"
+
+if [ $demo = 0 ]; then
+    exec "$build/app/Kestrik_KCC" "$@"
+fi
+
+"$root/scripts/deps.sh" "${TEST_PACKAGES[@]}"
+module=/usr/lib/softhsm/libsofthsm2.so
+pin=1234
+so_pin=87654321
+label="Demo token"
+
+dir=$(mktemp -d "${TMPDIR:-/tmp}/kestrik-demo.XXXXXX")
+trap 'rm -rf "$dir"' EXIT
+mkdir "$dir/tokens"
+cat >"$dir/softhsm2.conf" <<EOF
+directories.tokendir = $dir/tokens
+objectstore.backend = file
+log.level = ERROR
+EOF
+export SOFTHSM2_CONF="$dir/softhsm2.conf"
+export VELMUX_PKCS11_MODULE="$module"
+
+softhsm2-util --init-token --free --label "$label" --so-pin "$so_pin" --pin "$pin" >/dev/null
+head -c 4096 /dev/urandom >"$dir/container.bin"
+printf 'not a key container: stays on the token\n' >"$dir/note.txt"
+p11() {
+    pkcs11-tool --module "$module" --token-label "$label" --login --pin "$pin" "$@" >/dev/null 2>&1
+}
+p11 --write-object "$dir/container.bin" --type data --private \
+    --label "demo container" --application-label "Kestrik key container"
+p11 --write-object "$dir/note.txt" --type data --label "note"
+
+mkdir "$dir/files"
+sample="$dir/files/demo.nctx"
+head -c 3000 /dev/urandom >"$sample"
+
+cat <<EOF
+Demo token "$label" (SoftHSM2, in $dir)
+  PIN: $pin
+  holds a 4096-byte key container and a data object "note" that must survive.
+Sample container file: $sample
+Only this throwaway token is visible to the program; it is removed when the program exits.
+Objects left on the token afterwards are listed when you close the window.
+EOF
+
+status=0
+"$build/app/Kestrik_KCC" "$@" || status=$?
+echo "Data objects left on \"$label\":"
+pkcs11-tool --module "$module" --token-label "$label" --login --pin "$pin" \
+    --list-objects --type data 2>/dev/null | sed -n 's/^ *label: */  /p'
+exit $status
