@@ -1,0 +1,195 @@
+// A device wipe end to end: the real main window, the real media dialog and
+// the real container library on a throwaway SoftHSM2 token.
+
+#include "kestrik_kcc.h"
+#include "modalanswerer.h"
+#include "softhsmtoken.h"
+
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+const QString kToken = QStringLiteral("Alpha");
+const QString kContainer = QStringLiteral("container");
+const QString kOther = QStringLiteral("other");
+const QString title = QStringLiteral("Удаление ключевого контейнера");
+const QString confirmation = QStringLiteral("Вы действительно хотите удалить ключевой контейнер?");
+const QString wiped = QStringLiteral("Ключевой контейнер очищен и удален успешно.");
+const QString wrongPin = QStringLiteral("Неправильный PIN-код.");
+const QString sessionFailed = QStringLiteral("Невозможно открыть сессию для работы с носителем.");
+
+template <typename T>
+T *child(QWidget &window, const char *name)
+{
+    T *w = window.findChild<T *>(QLatin1String(name));
+    if (!w)
+        qFatal("no widget %s", name);
+    return w;
+}
+
+QByteArray pattern(int size, int salt)
+{
+    QByteArray data(size, '\0');
+    for (int i = 0; i < size; ++i)
+        data[i] = char((i * 31 + salt) & 0xFF);
+    return data;
+}
+
+// Chooses the line of the token with this label and presses OK.
+ModalAnswerer::Answer chooseToken(const QString &label, QStringList *lines)
+{
+    return [label, lines](QWidget *w) {
+        auto *list = w->findChild<QListWidget *>(QStringLiteral("listWidgetMediaSlots"));
+        for (int row = 0; list && row < list->count(); ++row) {
+            *lines << list->item(row)->text();
+            if (list->item(row)->text().startsWith(label + QLatin1String(" (")))
+                list->setCurrentRow(row);
+        }
+        if (auto *ok = w->findChild<QPushButton *>(QStringLiteral("buttonOk")))
+            ok->click();
+        if (w->isVisible())
+            qobject_cast<QDialog *>(w)->reject(); // nothing chosen: fail on the field, not on a hang
+    };
+}
+
+} // namespace
+
+class TestDeviceWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void wipeThroughWindow_data();
+    void wipeThroughWindow();
+
+private:
+    std::unique_ptr<SoftHsmToken> m_token;
+};
+
+void TestDeviceWindow::initTestCase()
+{
+    const QString reason = SoftHsmToken::unavailableReason();
+    if (!reason.isEmpty())
+        QSKIP(qPrintable(reason));
+}
+
+void TestDeviceWindow::init()
+{
+    m_token = std::make_unique<SoftHsmToken>();
+    QVERIFY2(m_token->isValid() && m_token->initToken(kToken), qPrintable(m_token->errorString()));
+}
+
+void TestDeviceWindow::cleanup()
+{
+    m_token.reset();
+}
+
+void TestDeviceWindow::wipeThroughWindow_data()
+{
+    QTest::addColumn<QString>("algorithmButton");
+    QTest::addColumn<bool>("isPrivate");
+    QTest::addColumn<QString>("pin");
+    QTest::addColumn<bool>("swapToken");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("size");
+
+    const QString pin = SoftHsmToken::defaultPin();
+    QTest::newRow("Gost, private container") << "radioButtonGost" << true << pin << false << wiped << 300;
+    QTest::newRow("Schneier, public container") << "radioButtonSchneier" << false << pin << false << wiped
+                                                << 300;
+    QTest::newRow("Ar380, empty container") << "radioButtonAR" << false << pin << false << wiped << 0;
+    QTest::newRow("wrong PIN, private container") << "radioButtonGost" << true << "654321" << false << wrongPin
+                                                  << 300;
+    QTest::newRow("wrong PIN, public container") << "radioButtonSchneier" << false << "654321" << false
+                                                 << wrongPin << 300;
+    QTest::newRow("token swapped after choosing") << "radioButtonGost" << true << pin << true << sessionFailed
+                                                   << 300;
+}
+
+void TestDeviceWindow::wipeThroughWindow()
+{
+    QFETCH(QString, algorithmButton);
+    QFETCH(bool, isPrivate);
+    QFETCH(QString, pin);
+    QFETCH(bool, swapToken);
+    QFETCH(QString, message);
+    QFETCH(int, size);
+
+    QByteArray container = pattern(size, 7);
+    const QByteArray other = pattern(48, 99);
+    QVERIFY2(m_token->writeContainer(kToken, container, isPrivate), qPrintable(m_token->errorString()));
+    QVERIFY2(m_token->writeObject(kToken, kOther, other, QStringLiteral("Else"), isPrivate),
+             qPrintable(m_token->errorString()));
+    QCOMPARE(m_token->dataObjects(kToken).size(), 2);
+
+    Kestrik_KCC window;
+    window.show();
+    child<QRadioButton>(window, "radioButtonDevice")->click();
+    child<QRadioButton>(window, algorithmButton.toLatin1().constData())->click();
+
+    QStringList lines;
+    {
+        ModalAnswerer answerer;
+        answerer.then(chooseToken(kToken, &lines));
+        child<QPushButton>(window, "pushButtonOpenDevice")->click();
+    }
+    const QString device = QStringLiteral("%1 (SoftHSM v2, S/N %2)").arg(kToken, m_token->serial(kToken));
+    QCOMPARE(lines, QStringList{device});
+    auto *lineEditDevice = child<QLineEdit>(window, "lineEditDevice");
+    auto *lineEditPIN = child<QLineEdit>(window, "lineEditPIN");
+    QCOMPARE(lineEditDevice->text(), device);
+    QTest::keyClicks(lineEditPIN, pin);
+    QCOMPARE(lineEditPIN->text(), pin);
+
+    if (swapToken) {
+        // Same label, new serial: the chosen record names a token that is gone.
+        QVERIFY2(m_token->replaceToken(kToken), qPrintable(m_token->errorString()));
+        container = pattern(size, 13);
+        QVERIFY2(m_token->writeContainer(kToken, container, isPrivate), qPrintable(m_token->errorString()));
+        QVERIFY2(m_token->writeObject(kToken, kOther, other, QStringLiteral("Else"), isPrivate),
+                 qPrintable(m_token->errorString()));
+    }
+
+    ModalAnswerer answerer;
+    answerer.then(ModalAnswerer::press(QMessageBox::Yes));
+    child<QPushButton>(window, "pushButtonClean")->click();
+
+    const bool success = message == wiped;
+    QCOMPARE(answerer.boxes().size(), 2);
+    QCOMPARE(answerer.boxes().at(0).text, confirmation);
+    const ModalAnswerer::Box outcome = answerer.boxes().at(1);
+    QCOMPARE(outcome.text, message);
+    QCOMPARE(outcome.icon, success ? QMessageBox::Information : QMessageBox::Critical);
+    QCOMPARE(outcome.title, title);
+    QCOMPARE(outcome.buttons.size(), 1);
+    QCOMPARE(outcome.parent, &window);
+
+    bool listed = false;
+    const QList<SoftHsmToken::DataObject> objects = m_token->dataObjects(kToken, &listed);
+    QVERIFY2(listed, qPrintable(m_token->errorString()));
+    QStringList labels;
+    for (const SoftHsmToken::DataObject &object : objects)
+        labels << object.label;
+    labels.sort();
+    QCOMPARE(labels, success ? QStringList({kOther}) : QStringList({kContainer, kOther}));
+    QCOMPARE(m_token->readObject(kToken, kOther), other);
+    if (!success)
+        QCOMPARE(m_token->readObject(kToken, kContainer), container);
+
+    QCOMPARE(lineEditDevice->text(), success ? QString() : device);
+    QCOMPARE(lineEditPIN->text(), success ? QString() : pin);
+    QVERIFY(child<QRadioButton>(window, "radioButtonDevice")->isChecked());
+    QVERIFY(child<QRadioButton>(window, algorithmButton.toLatin1().constData())->isChecked());
+}
+
+QTEST_MAIN(TestDeviceWindow)
+#include "tst_devicewindow.moc"

@@ -1,0 +1,780 @@
+// The device executor against the link-time fake of the container library:
+// the exact library calls of a wipe, the bytes of every write, what each
+// refused call leads to, and the box the user is shown.
+
+#include "devicewipe.h"
+#include "fakevelmux.h"
+#include "filewipe.h"
+#include "modalanswerer.h"
+#include "wipecontainer.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cstdio>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define KCC_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KCC_UNDER_ASAN 1
+#endif
+#endif
+
+QT_WARNING_PUSH
+QT_WARNING_DISABLE_DEPRECATED
+static int draw() { return qrand(); }
+static void seed(uint s) { qsrand(s); }
+QT_WARNING_POP
+
+Q_DECLARE_METATYPE(DeviceWipeStatus)
+Q_DECLARE_METATYPE(WipeAlgorithm)
+
+namespace {
+
+const QString title = QStringLiteral("Удаление ключевого контейнера");
+const QString wiped = QStringLiteral("Ключевой контейнер очищен и удален успешно.");
+const QString contextFailed = QStringLiteral("Ошибка создания контекста носителя.");
+const QString sessionFailed = QStringLiteral("Невозможно открыть сессию для работы с носителем.");
+const QString wrongPin = QStringLiteral("Неправильный PIN-код.");
+const QString sizeFailed = QStringLiteral("Невозможно определить размер ключевого контейнера.");
+const QString writeFailed = QStringLiteral("Ошибка записи в ключевой контейнер.");
+const QString deviceFailed = QStringLiteral("Ошибка удаления ключевого контейнера.");
+
+constexpr uint32_t kMediaType = 4;
+// Opaque bytes all 0xC3, so a record cut short or rebuilt from its public
+// fields would not match.
+const MediaRecord kMedium = FakeVelmux::makeRecord(9, kMediaType, 0xC3);
+
+const char kCreate[] = "velmux_create_ctx";
+const char kDestroy[] = "velmux_destroy_ctx";
+const char kOpen[] = "velmux_open_session";
+const char kClose[] = "velmux_close_session";
+const char kLogin[] = "velmux_login";
+const char kSize[] = "velmux_get_container_size";
+const char kWrite[] = "velmux_write_container";
+const char kDelete[] = "velmux_delete_container";
+
+// What each call of a whole wipe is there for.
+enum class Role { Create, Open, Login, Size, Write, Reclose, Reopen, Relogin, Delete, Close, Destroy };
+
+struct Step {
+    const char *function;
+    Role role;
+};
+
+// The calls of a wipe where every call succeeds: reopenAfterWrite[i] is how
+// many close/open/login rounds follow write i.
+QVector<Step> wipeSteps(const QVector<int> &reopenAfterWrite)
+{
+    QVector<Step> steps{{kCreate, Role::Create}, {kOpen, Role::Open}, {kLogin, Role::Login},
+                        {kSize, Role::Size}};
+    for (int rounds : reopenAfterWrite) {
+        steps.append({kWrite, Role::Write});
+        for (int r = 0; r < rounds; ++r)
+            steps << Step{kClose, Role::Reclose} << Step{kOpen, Role::Reopen} << Step{kLogin, Role::Relogin};
+    }
+    steps << Step{kDelete, Role::Delete} << Step{kClose, Role::Close} << Step{kDestroy, Role::Destroy};
+    return steps;
+}
+
+// One round after every write; Schneier adds one after its last write.
+QVector<int> reopenRounds(WipeAlgorithm algorithm)
+{
+    switch (algorithm) {
+    case Gost:
+        return {1, 1};
+    case Schneier:
+        return {1, 1, 1, 1, 1, 1, 2};
+    case Ar380:
+        return {1, 1, 1};
+    default:
+        return {};
+    }
+}
+
+QStringList names(const QVector<Step> &steps)
+{
+    QStringList out;
+    for (const Step &s : steps)
+        out << QString::fromLatin1(s.function);
+    return out;
+}
+
+QStringList loggedNames()
+{
+    QStringList out;
+    for (const std::string &name : FakeVelmux::callNames())
+        out << QString::fromStdString(name);
+    return out;
+}
+
+QVector<FakeVelmux::Call> writes()
+{
+    QVector<FakeVelmux::Call> out;
+    for (const FakeVelmux::Call &c : FakeVelmux::calls())
+        if (c.function == kWrite)
+            out.append(c);
+    return out;
+}
+
+// The bytes of each pass, drawn from the generator's current state. Pattern:
+// "00"/"01" fixed, "R" one draw per byte, "X" one draw for the whole pass,
+// "~X" the complement of the last "X".
+QVector<std::vector<uint8_t>> expectedPasses(const QStringList &pattern, uint32_t size)
+{
+    QVector<std::vector<uint8_t>> out;
+    uint8_t x = 0;
+    for (const QString &p : pattern) {
+        std::vector<uint8_t> bytes(size);
+        if (p == QLatin1String("01")) {
+            std::fill(bytes.begin(), bytes.end(), 0x01);
+        } else if (p == QLatin1String("R")) {
+            for (uint8_t &b : bytes)
+                b = uint8_t(draw() & 0xFF);
+        } else if (p == QLatin1String("X")) {
+            x = uint8_t(draw() & 0xFF);
+            std::fill(bytes.begin(), bytes.end(), x);
+        } else if (p == QLatin1String("~X")) {
+            std::fill(bytes.begin(), bytes.end(), uint8_t(~x));
+        }
+        out.append(bytes);
+    }
+    return out;
+}
+
+QByteArray toBytes(const std::vector<uint8_t> &v)
+{
+    return QByteArray(reinterpret_cast<const char *>(v.data()), int(v.size()));
+}
+
+// Everything the library was handed, as one comparable text.
+QStringList callTranscript()
+{
+    QStringList out;
+    for (const FakeVelmux::Call &c : FakeVelmux::calls()) {
+        QString line = QString::fromStdString(c.function)
+            + QStringLiteral(" ctx=%1 type=%2 flags=%3 mode=%4 length=%5 preset=%6 pin=")
+                  .arg(c.ctx).arg(c.mediaType).arg(c.flags).arg(c.mode).arg(c.length).arg(c.preset)
+            + QString::fromStdString(c.pin) + QStringLiteral(" data=")
+            + QString::fromLatin1(toBytes(c.data).toHex());
+        if (c.record)
+            line += QStringLiteral(" record=")
+                + QString::fromLatin1(toBytes(FakeVelmux::bytes(*c.record)).toHex());
+        out << line;
+    }
+    return out;
+}
+
+void prepareMedium(uint32_t containerSize)
+{
+    FakeVelmux::reset();
+    FakeVelmux::addMedia(kMediaType, kMedium, "Token", "Model", "0042");
+    FakeVelmux::setContainerSize(containerSize);
+}
+
+struct BoxedRun {
+    bool result = false;
+    QVector<ModalAnswerer::Box> boxes;
+    size_t callsAtBox = 0; // library calls made before the box opened
+};
+
+BoxedRun wipeWithBox(QWidget *parent, WipeAlgorithm algorithm, const QString &pin)
+{
+    BoxedRun run;
+    ModalAnswerer answerer;
+    answerer.then([&run](QWidget *w) {
+        run.callsAtBox = FakeVelmux::calls().size();
+        ModalAnswerer::press(QMessageBox::Ok)(w);
+    });
+    run.result = wipeContainerOnMedia(parent, algorithm, &kMedium, pin);
+    run.boxes = answerer.boxes();
+    return run;
+}
+
+QString textOf(DeviceWipeStatus status)
+{
+    switch (status) {
+    case DeviceWipeStatus::Wiped:
+        return wiped;
+    case DeviceWipeStatus::ContextFailed:
+        return contextFailed;
+    case DeviceWipeStatus::OpenSessionFailed:
+        return sessionFailed;
+    case DeviceWipeStatus::LoginFailed:
+        return wrongPin;
+    case DeviceWipeStatus::SizeFailed:
+        return sizeFailed;
+    case DeviceWipeStatus::WriteFailed:
+        return writeFailed;
+    case DeviceWipeStatus::DeleteFailed:
+    case DeviceWipeStatus::Exception:
+        return deviceFailed;
+    }
+    return QString();
+}
+
+} // namespace
+
+class TestDeviceWipe : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void callSequence_data();
+    void callSequence();
+    void passBytes_data();
+    void passBytes();
+    void dodAndHmgEnhancedAlike();
+    void failureTable_data();
+    void failureTable();
+    void secondOfThreeWritesFails();
+    void everyCallFails_data();
+    void everyCallFails();
+    void statusBoundary_data();
+    void statusBoundary();
+    void deletionFails_data();
+    void deletionFails();
+    void emptyContainer();
+    void twoDeviceWipesShareOneSequence();
+    void continuesFileWipeSequence();
+    void passBufferAllocationFails();
+
+private:
+    void checkBox(const ModalAnswerer::Box &box, bool success, const QString &text);
+    QWidget m_parent;
+};
+
+void TestDeviceWipe::initTestCase()
+{
+    m_parent.show();
+}
+
+void TestDeviceWipe::checkBox(const ModalAnswerer::Box &box, bool success, const QString &text)
+{
+    QCOMPARE(box.text, text);
+    QCOMPARE(box.icon, success ? QMessageBox::Information : QMessageBox::Critical);
+    QCOMPARE(box.title, title);
+    QCOMPARE(box.buttons.size(), 1);
+    QVERIFY(box.modal);
+    QCOMPARE(box.parent, &m_parent);
+}
+
+void TestDeviceWipe::callSequence_data()
+{
+    QTest::addColumn<WipeAlgorithm>("algorithm");
+    QTest::addColumn<QString>("pin");
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<QStringList>("pattern");
+
+    const QStringList gost{kCreate, kOpen,  kLogin, kSize,   kWrite, kClose, kOpen,   kLogin,
+                           kWrite,  kClose, kOpen,  kLogin, kDelete, kClose, kDestroy};
+    QTest::newRow("Gost, Cyrillic PIN") << Gost << QStringLiteral("Пароль-ё 12") << gost
+                                        << QStringList{"00", "R"};
+    QTest::newRow("Gost, empty PIN") << Gost << QString() << gost << QStringList{"00", "R"};
+    QTest::newRow("Schneier") << Schneier << QStringLiteral("1234") << names(wipeSteps(reopenRounds(Schneier)))
+                              << QStringList{"01", "00", "R", "R", "R", "R", "R"};
+}
+
+void TestDeviceWipe::callSequence()
+{
+    QFETCH(WipeAlgorithm, algorithm);
+    QFETCH(QString, pin);
+    QFETCH(QStringList, expected);
+    QFETCH(QStringList, pattern);
+    constexpr uint32_t size = 77;
+    prepareMedium(size);
+
+    seed(2024);
+    const BoxedRun run = wipeWithBox(&m_parent, algorithm, pin);
+    QVERIFY(run.result);
+    QCOMPARE(run.boxes.size(), 1);
+    checkBox(run.boxes.front(), true, wiped);
+    QCOMPARE(loggedNames(), expected);
+    QCOMPARE(run.callsAtBox, size_t(expected.size()));
+    QCOMPARE(expected.count(kLogin), pattern.size() + 1 + (algorithm == Schneier ? 1 : 0));
+
+    seed(2024);
+    const QVector<std::vector<uint8_t>> passes = expectedPasses(pattern, size);
+    const std::vector<FakeVelmux::Call> &calls = FakeVelmux::calls();
+    const uint32_t handle = calls.front().ctx;
+    QVERIFY(handle != 0);
+    QCOMPARE(calls.front().mediaType, kMediaType);
+    int write = 0;
+    for (const FakeVelmux::Call &c : calls) {
+        QCOMPARE(c.ctx, handle);
+        QVERIFY2(VELMUX_SUCCEEDED(c.status), c.function.c_str());
+        if (c.function == kOpen) {
+            QVERIFY(c.record);
+            QCOMPARE(FakeVelmux::bytes(*c.record), FakeVelmux::bytes(kMedium));
+            QCOMPARE(c.flags, 0u);
+        } else if (c.function == kLogin) {
+            QVERIFY(!c.pinNull);
+            QCOMPARE(QByteArray::fromStdString(c.pin), pin.toUtf8());
+        } else if (c.function == kSize) {
+            QCOMPARE(c.preset, 0u);
+        } else if (c.function == kWrite) {
+            QCOMPARE(c.mode, 1u);
+            QCOMPARE(c.length, size);
+            QCOMPARE(toBytes(c.data), toBytes(passes.at(write)));
+            ++write;
+        }
+    }
+    QCOMPARE(write, pattern.size());
+    QVERIFY(!FakeVelmux::containerPresent());
+    QCOMPARE(FakeVelmux::liveContexts(), size_t(0));
+}
+
+void TestDeviceWipe::passBytes_data()
+{
+    QTest::addColumn<WipeAlgorithm>("algorithm");
+    QTest::addColumn<QStringList>("pattern");
+    QTest::newRow("Gost") << Gost << QStringList{"00", "R"};
+    QTest::newRow("DoD") << DoD << QStringList{"00", "01", "R"};
+    QTest::newRow("HmgBaseline") << HmgBaseline << QStringList{"00"};
+    QTest::newRow("HmgEnhanced") << HmgEnhanced << QStringList{"00", "01", "R"};
+    QTest::newRow("Rcmp") << Rcmp << QStringList{"00", "01", "00", "01", "00", "01", "X"};
+    QTest::newRow("Ar380") << Ar380 << QStringList{"R", "X", "~X"};
+    QTest::newRow("Vsitr") << Vsitr << QStringList{"00", "01", "00", "01", "00", "01", "R"};
+    QTest::newRow("Schneier") << Schneier << QStringList{"01", "00", "R", "R", "R", "R", "R"};
+}
+
+// Exact bytes of every write, and the generator left right after the last draw.
+void TestDeviceWipe::passBytes()
+{
+    QFETCH(WipeAlgorithm, algorithm);
+    QFETCH(QStringList, pattern);
+    constexpr uint32_t size = 300;
+    prepareMedium(size);
+
+    seed(77);
+    QCOMPARE(wipeMediaContainer(algorithm, &kMedium, QStringLiteral("1234")), DeviceWipeStatus::Wiped);
+    const int nextDraw = draw();
+
+    seed(77);
+    const QVector<std::vector<uint8_t>> passes = expectedPasses(pattern, size);
+    QCOMPARE(nextDraw, draw());
+    const QVector<FakeVelmux::Call> seen = writes();
+    QCOMPARE(seen.size(), pattern.size());
+    for (int i = 0; i < seen.size(); ++i)
+        QCOMPARE(toBytes(seen[i].data), toBytes(passes[i]));
+    if (algorithm == Ar380) {
+        // The complement pass must not draw again: x and ~x, not two draws.
+        const uint8_t x = seen[1].data.front();
+        QCOMPARE(seen[2].data, std::vector<uint8_t>(size, uint8_t(~x)));
+    }
+    QCOMPARE(FakeVelmux::liveContexts(), size_t(0));
+}
+
+void TestDeviceWipe::dodAndHmgEnhancedAlike()
+{
+    QStringList transcripts[2];
+    const WipeAlgorithm algorithms[2] = {DoD, HmgEnhanced};
+    for (int i = 0; i < 2; ++i) {
+        prepareMedium(129);
+        seed(4242);
+        QCOMPARE(wipeMediaContainer(algorithms[i], &kMedium, QStringLiteral("ключ")),
+                 DeviceWipeStatus::Wiped);
+        transcripts[i] = callTranscript();
+    }
+    QCOMPARE(transcripts[0].size(), 19);
+    QCOMPARE(transcripts[1], transcripts[0]);
+}
+
+void TestDeviceWipe::failureTable_data()
+{
+    QTest::addColumn<QString>("function");
+    QTest::addColumn<int>("occurrence");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<bool>("deleted");
+
+    const QStringList full{kCreate, kOpen,  kLogin, kSize,   kWrite, kClose, kOpen,   kLogin,
+                           kWrite,  kClose, kOpen,  kLogin, kDelete, kClose, kDestroy};
+    QTest::newRow("create_ctx") << kCreate << 1 << contextFailed << QStringList{kCreate} << false;
+    QTest::newRow("open_session") << kOpen << 1 << sessionFailed << QStringList{kCreate, kOpen, kDestroy}
+                                  << false;
+    QTest::newRow("login") << kLogin << 1 << wrongPin
+                           << QStringList{kCreate, kOpen, kLogin, kClose, kDestroy} << false;
+    QTest::newRow("get_container_size")
+        << kSize << 1 << sizeFailed << QStringList{kCreate, kOpen, kLogin, kSize, kClose, kDestroy} << false;
+    QTest::newRow("first write") << kWrite << 1 << writeFailed << full << true;
+    QTest::newRow("last write") << kWrite << 2 << writeFailed << full << true;
+}
+
+// The library calls end before the box opens, and none follow it.
+void TestDeviceWipe::failureTable()
+{
+    QFETCH(QString, function);
+    QFETCH(int, occurrence);
+    QFETCH(QString, text);
+    QFETCH(QStringList, expected);
+    QFETCH(bool, deleted);
+    prepareMedium(40);
+    FakeVelmux::failCall(function.toStdString(), occurrence);
+
+    const BoxedRun run = wipeWithBox(&m_parent, Gost, QStringLiteral("1234"));
+    QVERIFY(!run.result);
+    QCOMPARE(run.boxes.size(), 1);
+    checkBox(run.boxes.front(), false, text);
+    QCOMPARE(loggedNames(), expected);
+    QCOMPARE(run.callsAtBox, size_t(expected.size()));
+    QCOMPARE(FakeVelmux::containerPresent(), !deleted);
+    QCOMPARE(FakeVelmux::liveContexts(), size_t(0));
+}
+
+void TestDeviceWipe::secondOfThreeWritesFails()
+{
+    constexpr uint32_t size = 50;
+    prepareMedium(size);
+    FakeVelmux::failCall(kWrite, 2);
+    seed(99);
+    const BoxedRun run = wipeWithBox(&m_parent, DoD, QStringLiteral("1234"));
+    QVERIFY(!run.result);
+    QCOMPARE(run.boxes.size(), 1);
+    checkBox(run.boxes.front(), false, writeFailed);
+
+    QCOMPARE(loggedNames(), names(wipeSteps({1, 1, 1})));
+    const QVector<FakeVelmux::Call> seen = writes();
+    QCOMPARE(seen.size(), 3);
+    QVERIFY(VELMUX_FAILED(seen[1].status));
+    QVERIFY(VELMUX_SUCCEEDED(seen[2].status));
+    seed(99);
+    QCOMPARE(toBytes(seen[2].data), toBytes(expectedPasses({"00", "01", "R"}, size).at(2)));
+    QVERIFY(!FakeVelmux::containerPresent());
+    QCOMPARE(FakeVelmux::liveContexts(), size_t(0));
+}
+
+// One refused call per row, at every position of a whole wipe. Refused
+// re-logins are not reported themselves; they show only through the write or
+// the deletion that needed them, and a later re-login heals them.
+void TestDeviceWipe::everyCallFails_data()
+{
+    QTest::addColumn<WipeAlgorithm>("algorithm");
+    QTest::addColumn<QString>("function");
+    QTest::addColumn<int>("occurrence");
+    QTest::addColumn<DeviceWipeStatus>("status");
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<bool>("deleted");
+
+    for (WipeAlgorithm algorithm : {Gost, Schneier}) {
+        const QVector<Step> steps = wipeSteps(reopenRounds(algorithm));
+        const QStringList full = names(steps);
+        QHash<QString, int> seen;
+        for (int i = 0; i < steps.size(); ++i) {
+            const Step &step = steps[i];
+            const int occurrence = ++seen[QString::fromLatin1(step.function)];
+            DeviceWipeStatus status = DeviceWipeStatus::Wiped;
+            QStringList expected = full;
+            QString what;
+            switch (step.role) {
+            case Role::Create:
+                status = DeviceWipeStatus::ContextFailed;
+                expected = full.mid(0, 1);
+                break;
+            case Role::Open:
+                status = DeviceWipeStatus::OpenSessionFailed;
+                expected = full.mid(0, 2) << kDestroy;
+                break;
+            case Role::Login:
+                status = DeviceWipeStatus::LoginFailed;
+                expected = full.mid(0, 3) << kClose << kDestroy;
+                break;
+            case Role::Size:
+                status = DeviceWipeStatus::SizeFailed;
+                expected = full.mid(0, 4) << kClose << kDestroy;
+                break;
+            case Role::Write:
+                status = DeviceWipeStatus::WriteFailed;
+                break;
+            case Role::Reclose:
+                // The session stays open; the open after it is refused and the
+                // log-in still succeeds.
+                what = QStringLiteral(" (re-login)");
+                break;
+            case Role::Reopen:
+            case Role::Relogin: {
+                what = QStringLiteral(" (re-login)");
+                // The first call after this round that needs a log-in.
+                for (int j = step.role == Role::Reopen ? i + 2 : i + 1; j < steps.size(); ++j) {
+                    if (steps[j].role == Role::Write) {
+                        status = DeviceWipeStatus::WriteFailed;
+                        break;
+                    }
+                    if (steps[j].role == Role::Delete) {
+                        status = DeviceWipeStatus::DeleteFailed;
+                        break;
+                    }
+                    if (steps[j].role == Role::Relogin)
+                        break; // logged in again before anything needed it
+                }
+                break;
+            }
+            case Role::Delete:
+                status = DeviceWipeStatus::DeleteFailed;
+                break;
+            case Role::Close:
+            case Role::Destroy:
+                break;
+            }
+            const bool deleted = status == DeviceWipeStatus::Wiped || status == DeviceWipeStatus::WriteFailed;
+            QTest::addRow("%s: %s #%d%s", algorithm == Gost ? "Gost" : "Schneier", step.function,
+                          occurrence, qPrintable(what))
+                << algorithm << QString::fromLatin1(step.function) << occurrence << status << expected
+                << deleted;
+        }
+    }
+}
+
+void TestDeviceWipe::everyCallFails()
+{
+    QFETCH(WipeAlgorithm, algorithm);
+    QFETCH(QString, function);
+    QFETCH(int, occurrence);
+    QFETCH(DeviceWipeStatus, status);
+    QFETCH(QStringList, expected);
+    QFETCH(bool, deleted);
+    // A refused destroy leaves the fake's context in place; the executor must
+    // not try again, and there is nothing else it could do.
+    const size_t live = function == QLatin1String(kDestroy) ? 1 : 0;
+
+    prepareMedium(24);
+    FakeVelmux::failCall(function.toStdString(), occurrence);
+    QCOMPARE(wipeMediaContainer(algorithm, &kMedium, QStringLiteral("1234")), status);
+    QCOMPARE(loggedNames(), expected);
+    QCOMPARE(FakeVelmux::containerPresent(), !deleted);
+    QCOMPARE(FakeVelmux::liveContexts(), live);
+
+    prepareMedium(24);
+    FakeVelmux::failCall(function.toStdString(), occurrence);
+    const BoxedRun run = wipeWithBox(&m_parent, algorithm, QStringLiteral("1234"));
+    QCOMPARE(run.result, status == DeviceWipeStatus::Wiped);
+    QCOMPARE(run.boxes.size(), 1);
+    checkBox(run.boxes.front(), run.result, textOf(status));
+    QCOMPARE(loggedNames(), expected);
+    QCOMPARE(run.callsAtBox, size_t(expected.size()));
+    QCOMPARE(FakeVelmux::liveContexts(), live);
+}
+
+// Only a status with both top bits set is a failure.
+void TestDeviceWipe::statusBoundary_data()
+{
+    QTest::addColumn<QString>("function");
+    QTest::addColumn<uint32_t>("status");
+    QTest::addColumn<DeviceWipeStatus>("outcome");
+    QTest::newRow("login 0xC0000000") << kLogin << 0xC0000000u << DeviceWipeStatus::LoginFailed;
+    QTest::newRow("login 0xBFFFFFFF") << kLogin << 0xBFFFFFFFu << DeviceWipeStatus::Wiped;
+    QTest::newRow("write 0xFFFFFFFF") << kWrite << 0xFFFFFFFFu << DeviceWipeStatus::WriteFailed;
+    QTest::newRow("write 0x80000000") << kWrite << 0x80000000u << DeviceWipeStatus::Wiped;
+    QTest::newRow("write 0x40000000") << kWrite << 0x40000000u << DeviceWipeStatus::Wiped;
+    QTest::newRow("create 0x80000001") << kCreate << 0x80000001u << DeviceWipeStatus::Wiped;
+    QTest::newRow("delete 0xC0000000") << kDelete << 0xC0000000u << DeviceWipeStatus::DeleteFailed;
+    QTest::newRow("delete 0x7FFFFFFF") << kDelete << 0x7FFFFFFFu << DeviceWipeStatus::Wiped;
+}
+
+void TestDeviceWipe::statusBoundary()
+{
+    QFETCH(QString, function);
+    QFETCH(uint32_t, status);
+    QFETCH(DeviceWipeStatus, outcome);
+    prepareMedium(8);
+    FakeVelmux::failCall(function.toStdString(), 1, status);
+    QCOMPARE(wipeMediaContainer(HmgBaseline, &kMedium, QStringLiteral("1234")), outcome);
+    QCOMPARE(FakeVelmux::liveContexts(), size_t(0));
+}
+
+void TestDeviceWipe::deletionFails_data()
+{
+    QTest::addColumn<bool>("writeFails");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("every write succeeded") << false << deviceFailed;
+    QTest::newRow("a write failed too") << true << writeFailed;
+}
+
+void TestDeviceWipe::deletionFails()
+{
+    QFETCH(bool, writeFails);
+    QFETCH(QString, text);
+    prepareMedium(16);
+    FakeVelmux::failCall(kDelete, 1, VELMUX_E_CONTAINER_NOT_FOUND);
+    if (writeFails)
+        FakeVelmux::failCall(kWrite, 1);
+    const BoxedRun run = wipeWithBox(&m_parent, Gost, QStringLiteral("1234"));
+    QVERIFY(!run.result);
+    QCOMPARE(run.boxes.size(), 1);
+    checkBox(run.boxes.front(), false, text);
+    QCOMPARE(loggedNames(), names(wipeSteps(reopenRounds(Gost))));
+    QCOMPARE(FakeVelmux::callNames().size(), run.callsAtBox);
+    QVERIFY(FakeVelmux::containerPresent());
+    QCOMPARE(FakeVelmux::liveContexts(), size_t(0));
+}
+
+void TestDeviceWipe::emptyContainer()
+{
+    prepareMedium(0);
+    seed(31337);
+    const int first = draw(), second = draw(), third = draw();
+    QVERIFY(first != second && second != third && first != third);
+
+    seed(31337);
+    const BoxedRun run = wipeWithBox(&m_parent, Ar380, QStringLiteral("1234"));
+    // Exactly one draw: the RandomByte pass; the empty RandomData pass draws none.
+    QCOMPARE(draw(), second);
+    QVERIFY(run.result);
+    QCOMPARE(run.boxes.size(), 1);
+    checkBox(run.boxes.front(), true, wiped);
+    QCOMPARE(loggedNames(), names(wipeSteps(reopenRounds(Ar380))));
+    const QVector<FakeVelmux::Call> seen = writes();
+    QCOMPARE(seen.size(), 3);
+    for (const FakeVelmux::Call &c : seen) {
+        QCOMPARE(c.length, 0u);
+        QVERIFY(c.data.empty());
+        QCOMPARE(c.mode, 1u);
+    }
+    QVERIFY(!FakeVelmux::containerPresent());
+    QCOMPARE(FakeVelmux::liveContexts(), size_t(0));
+}
+
+void TestDeviceWipe::twoDeviceWipesShareOneSequence()
+{
+    constexpr uint32_t size = 40;
+    seed(555);
+    QByteArray random;
+    for (int round = 0; round < 2; ++round) {
+        prepareMedium(size);
+        QCOMPARE(wipeMediaContainer(Gost, &kMedium, QStringLiteral("1234")), DeviceWipeStatus::Wiped);
+        const QVector<FakeVelmux::Call> seen = writes();
+        QCOMPARE(seen.size(), 2);
+        random += toBytes(seen[1].data);
+    }
+    seed(555);
+    QByteArray expected;
+    for (uint32_t i = 0; i < 2 * size; ++i)
+        expected += char(draw() & 0xFF);
+    QCOMPARE(random, expected);
+}
+
+// A device wipe after a file wipe draws on from where the file wipe stopped.
+// The file wipe seeds from the millisecond clock; its seed is recovered from
+// the random pass it left in the file.
+void TestDeviceWipe::continuesFileWipeSequence()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("key.nctx"));
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QCOMPARE(f.write(QByteArray(100, 'k')), qint64(100));
+    }
+    QByteArray fileRandom;
+    const qint64 from = QDateTime::currentMSecsSinceEpoch();
+    const FileWipeOutcome outcome = wipeFile(Gost, path, [&](int index, const WipePass &) {
+        QFile f(path);
+        if (index == 1 && f.open(QIODevice::ReadOnly))
+            fileRandom = f.readAll();
+    });
+    const qint64 to = QDateTime::currentMSecsSinceEpoch();
+    QCOMPARE(outcome.status, FileWipeStatus::Wiped);
+    QCOMPARE(fileRandom.size(), int(wipeBlockSize));
+
+    constexpr uint32_t size = 64;
+    prepareMedium(size);
+    QCOMPARE(wipeMediaContainer(Gost, &kMedium, QStringLiteral("1234")), DeviceWipeStatus::Wiped);
+    const QVector<FakeVelmux::Call> seen = writes();
+    QCOMPARE(seen.size(), 2);
+
+    bool found = false;
+    for (qint64 ms = from; ms <= to && !found; ++ms) {
+        seed(uint(ms & 0xFFFFFFFF));
+        QByteArray replay;
+        for (int i = 0; i < fileRandom.size(); ++i)
+            replay += char(draw() & 0xFF);
+        if (replay != fileRandom)
+            continue;
+        found = true;
+        QByteArray next;
+        for (uint32_t i = 0; i < size; ++i)
+            next += char(draw() & 0xFF);
+        QCOMPARE(toBytes(seen[1].data), next);
+    }
+    QVERIFY2(found, "no clock seed within the file wipe gives its random pass");
+}
+
+// An allocation failure of the pass buffer: a 4 GiB container under an
+// address-space limit, in a child so the limit stays there.
+void TestDeviceWipe::passBufferAllocationFails()
+{
+#ifdef KCC_UNDER_ASAN
+    QSKIP("AddressSanitizer reserves more address space than any limit that would make this fail");
+#else
+    int channel[2];
+    QCOMPARE(pipe(channel), 0);
+    const pid_t child = fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        close(channel[0]);
+        alarm(60);
+        long pages = 0;
+        if (FILE *statm = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(statm, "%ld", &pages) != 1)
+                pages = 0;
+            std::fclose(statm);
+        }
+        // Room for the fake's and the box's own allocations, not for 4 GiB.
+        const rlim_t limit = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (rlim_t(256) << 20);
+        struct rlimit rl = {limit, limit};
+        QStringList report;
+        if (pages == 0 || setrlimit(RLIMIT_AS, &rl) != 0) {
+            report << QStringLiteral("no limit");
+        } else {
+            prepareMedium(0xFFFFFFFFu);
+            report << QString::number(int(wipeMediaContainer(Gost, &kMedium, QStringLiteral("1234"))));
+            report << loggedNames().join(QLatin1Char(','));
+            report << QString::number(FakeVelmux::liveContexts());
+            report << QString::number(writes().size());
+
+            prepareMedium(0xFFFFFFFFu);
+            const BoxedRun run = wipeWithBox(&m_parent, Gost, QStringLiteral("1234"));
+            report << QString::number(run.result);
+            report << (run.boxes.size() == 1 ? run.boxes.front().text : QStringLiteral("boxes: %1").arg(run.boxes.size()));
+            report << QString::number(run.boxes.isEmpty() ? -1 : int(run.boxes.front().icon));
+            report << QString::number(FakeVelmux::liveContexts());
+        }
+        const QByteArray out = report.join(QLatin1Char('\n')).toUtf8();
+        const bool sent = write(channel[1], out.constData(), size_t(out.size())) == out.size();
+        _exit(sent ? 0 : 1);
+    }
+    close(channel[1]);
+    QByteArray received;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(channel[0], buffer, sizeof buffer)) > 0)
+        received.append(buffer, int(n));
+    close(channel[0]);
+    int wstatus = 0;
+    QCOMPARE(waitpid(child, &wstatus, 0), child);
+    QVERIFY2(WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == 0, "the child did not finish");
+
+    const QStringList report = QString::fromUtf8(received).split(QLatin1Char('\n'));
+    QCOMPARE(report.size(), 8);
+    QCOMPARE(report[0], QString::number(int(DeviceWipeStatus::Exception)));
+    // Nothing written or deleted; the session closed and the context destroyed.
+    QCOMPARE(report[1], QStringList({kCreate, kOpen, kLogin, kSize, kClose, kDestroy}).join(QLatin1Char(',')));
+    QCOMPARE(report[2], QStringLiteral("0"));
+    QCOMPARE(report[3], QStringLiteral("0"));
+    QCOMPARE(report[4], QStringLiteral("0"));
+    QCOMPARE(report[5], deviceFailed);
+    QCOMPARE(report[6], QString::number(int(QMessageBox::Critical)));
+    QCOMPARE(report[7], QStringLiteral("0"));
+#endif
+}
+
+QTEST_MAIN(TestDeviceWipe)
+#include "tst_devicewipe.moc"
