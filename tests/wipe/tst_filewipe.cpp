@@ -2,6 +2,7 @@
 // generator draws, and the failures that must leave the file in place.
 
 #include "filewipe.h"
+#include "loopext4.h"
 #include "platformfile.h"
 
 #include <QDateTime>
@@ -13,6 +14,10 @@
 #include <QtTest>
 
 #include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <grp.h>
+#include <memory>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -56,7 +61,105 @@ bool uniform(const QByteArray &data, quint8 value)
 
 bool chattr(const QString &flags, const QString &path)
 {
-    return QProcess::execute(QStringLiteral("chattr"), {flags, path}) == 0;
+    // Captured, not forwarded: a refusal is an expected answer, not noise for the log.
+    QProcess process;
+    process.start(QStringLiteral("chattr"), {flags, path});
+    return process.waitForFinished() && process.exitStatus() == QProcess::NormalExit
+        && process.exitCode() == 0;
+}
+
+QByteArray readRange(const QString &path, qint64 offset, qint64 length)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly) || !f.seek(offset))
+        return QByteArray();
+    return f.read(length);
+}
+
+bool writeAt(const QString &path, qint64 offset, const QByteArray &data)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadWrite) && f.seek(offset) && f.write(data) == data.size() && f.flush();
+}
+
+// The user an unprivileged child becomes: nobody/nogroup on Debian.
+constexpr uid_t unprivilegedId = 65534;
+
+bool chownToUnprivileged(const QString &path)
+{
+    return ::chown(QFile::encodeName(path).constData(), unprivilegedId, unprivilegedId) == 0;
+}
+
+bool chmodPath(const QString &path, int mode)
+{
+    return ::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0;
+}
+
+struct ChildSetup {
+    rlim_t fileSizeLimit = RLIM_INFINITY;
+    bool unprivileged = false;
+    QString mustReach; // a directory the lowered user must be able to enter
+};
+
+struct ChildWipe {
+    QString skipReason; // the child could not be set up as asked
+    QString error;      // the child died or said nothing
+    FileWipeOutcome outcome;
+};
+
+// Runs one wipe in a child process, so that a file-size limit or a lowered
+// identity never touches the rest of the suite.
+ChildWipe wipeInChild(WipeAlgorithm algorithm, const QString &path, const ChildSetup &setup)
+{
+    enum : int { Ran = 0, NoIdentity = 3, Unreachable = 4 };
+    ChildWipe result;
+    const QByteArray reach = QFile::encodeName(setup.mustReach);
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) {
+        result.error = QStringLiteral("no pipe");
+        return result;
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(fds[0]);
+        std::signal(SIGXFSZ, SIG_IGN); // past the limit a write fails with EFBIG instead
+        if (setup.fileSizeLimit != RLIM_INFINITY) {
+            struct rlimit rl {};
+            rl.rlim_cur = rl.rlim_max = setup.fileSizeLimit;
+            ::setrlimit(RLIMIT_FSIZE, &rl);
+        }
+        if (setup.unprivileged) {
+            if (::setgroups(0, nullptr) != 0 || ::setgid(unprivilegedId) != 0
+                || ::setuid(unprivilegedId) != 0 || ::geteuid() == 0)
+                ::_exit(NoIdentity);
+            if (!reach.isEmpty() && ::access(reach.constData(), X_OK) != 0)
+                ::_exit(Unreachable);
+        }
+        const FileWipeOutcome outcome = wipeFile(algorithm, path);
+        const bool sent = ::write(fds[1], &outcome, sizeof outcome) == ssize_t(sizeof outcome);
+        ::_exit(sent ? Ran : 1);
+    }
+    ::close(fds[1]);
+    if (child < 0) {
+        ::close(fds[0]);
+        result.error = QStringLiteral("fork failed");
+        return result;
+    }
+    char message[sizeof(FileWipeOutcome)];
+    const bool received = ::read(fds[0], message, sizeof message) == ssize_t(sizeof message);
+    if (received)
+        std::memcpy(&result.outcome, message, sizeof message);
+    ::close(fds[0]);
+    int wstatus = 0;
+    ::waitpid(child, &wstatus, 0);
+    const int code = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+    if (code == NoIdentity)
+        result.skipReason = QStringLiteral("cannot become an unprivileged user (needs root)");
+    else if (code == Unreachable)
+        result.skipReason = QStringLiteral("the temporary directory is out of an unprivileged user's reach");
+    else if (!received || code != Ran)
+        result.error = QStringLiteral("the child wiping the file ended with status %1").arg(wstatus);
+    return result;
 }
 
 // Replays the generator from every seed the wipe may have taken (the low 32
@@ -108,11 +211,51 @@ private slots:
     void failuresKeepTheFile();
     void writeFailingMidway_data();
     void writeFailingMidway();
+    void asUnprivilegedUser_data();
+    void asUnprivilegedUser();
+    void symbolicLinkToFile();
     void stampsTheWipeTime();
 
 private:
+    QString flagCapableDir(QString *whyNot);
+
     QTemporaryDir m_dir;
+    std::unique_ptr<LoopExt4> m_flagFs; // only where the test tree refuses chattr
+    QString m_flagDir;
+    QString m_flagFailure;
 };
+
+// chattr needs a file system that keeps the flags (ext4 does, overlayfs and
+// older tmpfs do not). Falls back to a scratch ext4 when the test tree cannot.
+QString TestFileWipe::flagCapableDir(QString *whyNot)
+{
+    const auto accepts = [](const QString &dir) {
+        const QString probe = dir + QStringLiteral("/flag-probe");
+        if (!writeFile(probe, "x"))
+            return false;
+        const bool ok = chattr(QStringLiteral("+i"), probe);
+        if (ok)
+            chattr(QStringLiteral("-i"), probe);
+        QFile::remove(probe);
+        return ok;
+    };
+    if (m_flagDir.isEmpty() && m_flagFailure.isEmpty()) {
+        if (accepts(m_dir.path())) {
+            m_flagDir = m_dir.path();
+        } else {
+            m_flagFs = std::make_unique<LoopExt4>(16);
+            if (!m_flagFs->isMounted())
+                m_flagFailure = QStringLiteral("chattr is refused here and there is no scratch ext4: ")
+                    + m_flagFs->failure();
+            else if (!accepts(m_flagFs->mountPoint()))
+                m_flagFailure = QStringLiteral("chattr is refused even on a scratch ext4");
+            else
+                m_flagDir = m_flagFs->mountPoint();
+        }
+    }
+    *whyNot = m_flagFailure;
+    return m_flagDir;
+}
 
 void TestFileWipe::blockCount_data()
 {
@@ -124,6 +267,7 @@ void TestFileWipe::blockCount_data()
     QTest::newRow("513 bytes") << qint64(513) << qint64(2);
     QTest::newRow("600 bytes") << qint64(600) << qint64(2);
     QTest::newRow("1024 bytes") << qint64(1024) << qint64(2);
+    QTest::newRow("3 GiB + 1") << (qint64(3) << 30) + 1 << (qint64(6) << 20) + 1;
     QTest::newRow("1 TiB + 1") << (qint64(1) << 40) + 1 << (qint64(1) << 31) + 1;
     QTest::newRow("8 TiB") << (qint64(1) << 43) << (qint64(1) << 34);
 }
@@ -227,7 +371,9 @@ void TestFileWipe::wipedDespiteAttributes_data()
     QTest::newRow("read-only") << QStringLiteral("readonly.pfx") << 0400;
     QTest::newRow("no permissions at all") << QStringLiteral("locked.p12") << 0000;
     QTest::newRow("Cyrillic name") << QStringLiteral("ключ Иванова.nctx") << 0600;
+    QTest::newRow("Cyrillic directory and name") << QStringLiteral("Ключи/Петров №2.p12") << 0600;
     QTest::newRow("name with spaces") << QStringLiteral("  key  container  ") << 0600;
+    QTest::newRow("name of spaces only") << QStringLiteral("spaces/   ") << 0600;
 }
 
 void TestFileWipe::wipedDespiteAttributes()
@@ -235,19 +381,25 @@ void TestFileWipe::wipedDespiteAttributes()
     QFETCH(QString, name);
     QFETCH(int, mode);
     const QString path = m_dir.filePath(name);
+    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
     QVERIFY(writeFile(path, marker(700)));
-    QVERIFY(::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0);
+    QVERIFY(chmodPath(path, mode));
 
     QByteArray firstPass;
+    bool ownerMayWrite = false;
     const FileWipeOutcome outcome =
         wipeFile(DoD, path, [&](int index, const WipePass &) {
-            if (index == 0)
+            if (index == 0) {
                 firstPass = readFile(path);
+                ownerMayWrite = QFileInfo(path).permissions() & QFileDevice::WriteOwner;
+            }
         });
     QCOMPARE(int(outcome.status), int(FileWipeStatus::Wiped));
     QVERIFY(uniform(firstPass, 0x00));
     QCOMPARE(firstPass.size(), 1024);
+    QVERIFY2(ownerMayWrite, "the read-only attribute was not cleared");
     QVERIFY(!QFileInfo::exists(path));
+    QVERIFY(QFileInfo(QFileInfo(path).path()).isDir()); // only the file goes
 }
 
 void TestFileWipe::failuresKeepTheFile_data()
@@ -255,13 +407,17 @@ void TestFileWipe::failuresKeepTheFile_data()
     QTest::addColumn<QString>("kind");
     QTest::addColumn<int>("status");
     QTest::addColumn<int>("step");
-    QTest::newRow("missing path") << "missing" << int(FileWipeStatus::NotFound) << int(FileWipeStep::None);
-    QTest::newRow("path of spaces") << "spaces" << int(FileWipeStatus::NotFound) << int(FileWipeStep::None);
-    QTest::newRow("dangling symbolic link") << "dangling" << int(FileWipeStatus::NotFound) << int(FileWipeStep::None);
-    QTest::newRow("directory") << "directory" << int(FileWipeStatus::Failed) << int(FileWipeStep::Open);
-    QTest::newRow("immutable file") << "immutable" << int(FileWipeStatus::Failed) << int(FileWipeStep::Open);
-    QTest::newRow("append-only file") << "append-only" << int(FileWipeStatus::Failed) << int(FileWipeStep::Open);
-    QTest::newRow("removal refused") << "undeletable" << int(FileWipeStatus::Failed) << int(FileWipeStep::Remove);
+    QTest::addColumn<int>("passes");
+    QTest::newRow("missing path") << "missing" << int(FileWipeStatus::NotFound) << int(FileWipeStep::None) << 0;
+    QTest::newRow("path of spaces") << "spaces" << int(FileWipeStatus::NotFound) << int(FileWipeStep::None) << 0;
+    QTest::newRow("dangling symbolic link") << "dangling" << int(FileWipeStatus::NotFound) << int(FileWipeStep::None) << 0;
+    QTest::newRow("directory") << "directory" << int(FileWipeStatus::Failed) << int(FileWipeStep::Open) << 0;
+    QTest::newRow("immutable file") << "immutable" << int(FileWipeStatus::Failed) << int(FileWipeStep::Open) << 0;
+    QTest::newRow("append-only file") << "append-only" << int(FileWipeStatus::Failed) << int(FileWipeStep::Open) << 0;
+    QTest::newRow("removal refused: immutable directory")
+        << "immutable directory" << int(FileWipeStatus::Failed) << int(FileWipeStep::Remove) << 7;
+    QTest::newRow("removal refused: append-only directory")
+        << "append-only directory" << int(FileWipeStatus::Failed) << int(FileWipeStep::Remove) << 7;
 }
 
 void TestFileWipe::failuresKeepTheFile()
@@ -269,17 +425,29 @@ void TestFileWipe::failuresKeepTheFile()
     QFETCH(QString, kind);
     QFETCH(int, status);
     QFETCH(int, step);
+    QFETCH(int, passes);
 
-    QTemporaryDir dir(m_dir.filePath(QStringLiteral("case-XXXXXX")));
+    const bool flagged = kind.startsWith(QLatin1String("immutable")) || kind.startsWith(QLatin1String("append-only"));
+    QString base = m_dir.path();
+    if (flagged) {
+        QString whyNot;
+        base = flagCapableDir(&whyNot);
+        if (base.isEmpty())
+            QSKIP(qPrintable(whyNot));
+    }
+    QTemporaryDir dir(base + QStringLiteral("/case-XXXXXX"));
+    QVERIFY(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("container.nctx"));
     const QByteArray original = marker(1500);
+    const QString bystander = dir.filePath(QStringLiteral("bystander"));
+    QVERIFY(writeFile(bystander, original));
+
     QString guarded; // what chattr must release afterwards
     QString flag;
-
     if (kind == QLatin1String("missing")) {
         // nothing there
     } else if (kind == QLatin1String("spaces")) {
-        QVERIFY(writeFile(dir.filePath(QStringLiteral("x")), original));
+        // only the bystander
     } else if (kind == QLatin1String("dangling")) {
         QVERIFY(QFile::link(dir.filePath(QStringLiteral("gone")), path));
     } else if (kind == QLatin1String("directory")) {
@@ -287,70 +455,174 @@ void TestFileWipe::failuresKeepTheFile()
         QVERIFY(writeFile(path + QStringLiteral("/inside"), original));
     } else {
         QVERIFY(writeFile(path, original));
-        flag = kind == QLatin1String("immutable") ? "+i" : kind == QLatin1String("append-only") ? "+a" : "+i";
-        guarded = kind == QLatin1String("undeletable") ? dir.path() : path;
-        if (!chattr(flag, guarded))
-            QSKIP("this file system or user cannot set file flags with chattr");
+        flag = kind.startsWith(QLatin1String("immutable")) ? QStringLiteral("+i") : QStringLiteral("+a");
+        guarded = kind.endsWith(QLatin1String("directory")) ? dir.path() : path;
+        QVERIFY2(chattr(flag, guarded), "chattr failed where it worked a moment ago");
     }
 
     const QString target = kind == QLatin1String("spaces") ? QStringLiteral("   ") : path;
     const FileWipeOutcome outcome = wipeFile(Schneier, target);
     if (!guarded.isEmpty())
-        chattr(QString(flag).replace('+', '-'), guarded);
+        QVERIFY(chattr(QString(flag).replace('+', '-'), guarded));
 
     QCOMPARE(int(outcome.status), status);
     QCOMPARE(int(outcome.failedStep), step);
+    QCOMPARE(outcome.passesCompleted, passes);
+    QCOMPARE(readFile(bystander), original);
     if (kind == QLatin1String("directory"))
         QCOMPARE(readFile(path + QStringLiteral("/inside")), original);
     if (kind == QLatin1String("immutable") || kind == QLatin1String("append-only"))
         QCOMPARE(readFile(path), original);
-    if (kind == QLatin1String("undeletable")) {
-        // Every pass ran and the content is gone; only the name is left.
-        QCOMPARE(outcome.passesCompleted, 7);
+    if (kind == QLatin1String("dangling"))
+        QVERIFY(QFileInfo(path).isSymLink());
+    if (kind.endsWith(QLatin1String("directory")) && kind != QLatin1String("directory")) {
+        // Every pass ran and the content is gone; only the empty name is left.
         QVERIFY(QFileInfo::exists(path));
         QCOMPARE(QFileInfo(path).size(), qint64(0));
     }
-    if (kind == QLatin1String("spaces"))
-        QCOMPARE(readFile(dir.filePath(QStringLiteral("x"))), original);
 }
 
 void TestFileWipe::writeFailingMidway_data()
 {
+    QTest::addColumn<qint64>("size");
     QTest::addColumn<qint64>("limit");
-    QTest::newRow("at the first block") << qint64(0);
-    QTest::newRow("at a middle block") << qint64(64 * 1024);
+    QTest::newRow("at the first block") << qint64(256 * 1024) << qint64(0);
+    QTest::newRow("at a middle block") << qint64(256 * 1024) << qint64(64 * 1024);
+    // Several GiB, nearly all hole: the limit stops the first pass after
+    // 1 MiB, which only a plan of that many blocks or more can reach.
+    QTest::newRow("sparse 3 GiB + 1 byte") << (qint64(3) << 30) + 1 << qint64(1024 * 1024);
 }
 
 void TestFileWipe::writeFailingMidway()
 {
+    QFETCH(qint64, size);
     QFETCH(qint64, limit);
-    const QString path = m_dir.filePath(QStringLiteral("limited-%1").arg(limit));
-    const QByteArray original = marker(256 * 1024);
-    QVERIFY(writeFile(path, original));
+    const QString path = m_dir.filePath(QStringLiteral("limited-%1").arg(QTest::currentDataTag()));
 
-    // The file-size limit makes writes past it fail with EFBIG; a child process
-    // keeps the limit away from the rest of the suite.
-    const pid_t child = fork();
-    QVERIFY(child >= 0);
-    if (child == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit rl {};
-        rl.rlim_cur = rl.rlim_max = rlim_t(limit);
-        setrlimit(RLIMIT_FSIZE, &rl);
-        const FileWipeOutcome outcome = wipeFile(DoD, path);
-        _exit(outcome.status == FileWipeStatus::Failed ? 10 + int(outcome.failedStep) : 1);
+    // Key bytes at the head and, for a large file, at the tail past a hole.
+    const qint64 headSize = qMin<qint64>(size, 256 * 1024);
+    const QByteArray head = marker(headSize);
+    const QByteArray tail = marker(4096).mid(100);
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QVERIFY(f.resize(size));
     }
-    int wstatus = 0;
-    QCOMPARE(waitpid(child, &wstatus, 0), child);
-    QVERIFY(WIFEXITED(wstatus));
-    const int code = WEXITSTATUS(wstatus);
-    QVERIFY2(code == 10 + int(FileWipeStep::Write) || code == 10 + int(FileWipeStep::Flush),
-             qPrintable(QString("child exited with %1").arg(code)));
+    QVERIFY(writeAt(path, 0, head));
+    if (size > headSize)
+        QVERIFY(writeAt(path, size - tail.size(), tail));
 
-    // Not truncated, not removed: what lies past the limit is still the original.
-    const QByteArray after = readFile(path);
-    QCOMPARE(after.size(), original.size());
-    QCOMPARE(after.mid(int(limit)), original.mid(int(limit)));
+    const ChildWipe child = wipeInChild(DoD, path, {rlim_t(limit), false, {}});
+    QVERIFY2(child.error.isEmpty(), qPrintable(child.error));
+    QCOMPARE(int(child.outcome.status), int(FileWipeStatus::Failed));
+    QVERIFY2(child.outcome.failedStep == FileWipeStep::Write || child.outcome.failedStep == FileWipeStep::Flush,
+             qPrintable(QString("failed at step %1").arg(int(child.outcome.failedStep))));
+    QCOMPARE(child.outcome.passesCompleted, 0);
+
+    // Not truncated, not removed: up to the limit the first pass (zeros), past
+    // it the original bytes.
+    QCOMPARE(QFileInfo(path).size(), size);
+    const QByteArray after = readRange(path, 0, headSize);
+    QCOMPARE(after.size(), int(headSize));
+    QVERIFY(uniform(after.left(int(limit)), 0x00));
+    QCOMPARE(after.mid(int(limit)), head.mid(int(limit)));
+    if (size > headSize)
+        QCOMPARE(readRange(path, size - tail.size(), tail.size()), tail);
+    QVERIFY(QFile::remove(path));
+}
+
+void TestFileWipe::asUnprivilegedUser_data()
+{
+    // Root passes every permission check, so these run as nobody.
+    QTest::addColumn<int>("dirMode");
+    QTest::addColumn<int>("fileMode");
+    QTest::addColumn<bool>("ownFile");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("step");
+    QTest::addColumn<QString>("remains"); // "nothing", "original" or "empty"
+
+    QTest::newRow("read-only file of its owner")
+        << 0700 << 0400 << true << int(FileWipeStatus::Wiped) << int(FileWipeStep::None) << "nothing";
+    QTest::newRow("unreadable directory")
+        << 0000 << 0600 << true << int(FileWipeStatus::NotFound) << int(FileWipeStep::None) << "original";
+    QTest::newRow("directory that forbids removal")
+        << 0500 << 0600 << true << int(FileWipeStatus::Failed) << int(FileWipeStep::Remove) << "empty";
+    QTest::newRow("file of another user")
+        << 0700 << 0644 << false << int(FileWipeStatus::Failed) << int(FileWipeStep::Open) << "original";
+}
+
+void TestFileWipe::asUnprivilegedUser()
+{
+    QFETCH(int, dirMode);
+    QFETCH(int, fileMode);
+    QFETCH(bool, ownFile);
+    QFETCH(int, status);
+    QFETCH(int, step);
+    QFETCH(QString, remains);
+
+    if (::geteuid() != 0)
+        QSKIP("needs root to hand the files to an unprivileged user");
+    QVERIFY(chmodPath(m_dir.path(), 0711));
+    QTemporaryDir dir(m_dir.filePath(QStringLiteral("user-XXXXXX")));
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("container.pfx"));
+    const QByteArray original = marker(1500);
+    QVERIFY(writeFile(path, original));
+    QVERIFY(chownToUnprivileged(dir.path()));
+    if (ownFile)
+        QVERIFY(chownToUnprivileged(path));
+    QVERIFY(chmodPath(path, fileMode));
+    QVERIFY(chmodPath(dir.path(), dirMode));
+
+    const ChildWipe child = wipeInChild(Gost, path, {RLIM_INFINITY, true, m_dir.path()});
+    QVERIFY(chmodPath(dir.path(), 0700));
+    if (!child.skipReason.isEmpty())
+        QSKIP(qPrintable(child.skipReason));
+    QVERIFY2(child.error.isEmpty(), qPrintable(child.error));
+
+    QCOMPARE(int(child.outcome.status), status);
+    QCOMPARE(int(child.outcome.failedStep), step);
+    if (remains == QLatin1String("nothing")) {
+        QVERIFY(!QFileInfo::exists(path));
+    } else if (remains == QLatin1String("original")) {
+        QCOMPARE(child.outcome.passesCompleted, 0);
+        QCOMPARE(readFile(path), original);
+    } else {
+        QCOMPARE(child.outcome.passesCompleted, 2);
+        QVERIFY(QFileInfo::exists(path));
+        QCOMPARE(QFileInfo(path).size(), qint64(0));
+    }
+}
+
+void TestFileWipe::symbolicLinkToFile()
+{
+    // The user names a link. Opening follows it, so the passes land on the
+    // file it points to; removal takes the link itself.
+    QTemporaryDir dir(m_dir.filePath(QStringLiteral("link-XXXXXX")));
+    QVERIFY(dir.isValid());
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("store")));
+    const QString target = dir.filePath(QStringLiteral("store/key.pfx"));
+    const QString link = dir.filePath(QStringLiteral("key-link.pfx"));
+    QVERIFY(writeFile(target, marker(1500)));
+    QVERIFY(QFile::link(target, link));
+
+    QVector<QByteArray> targetAfterPass;
+    const FileWipeOutcome outcome = wipeFile(DoD, link, [&](int, const WipePass &) {
+        targetAfterPass << readFile(target);
+    });
+
+    QCOMPARE(int(outcome.status), int(FileWipeStatus::Wiped));
+    QCOMPARE(outcome.passesCompleted, 3);
+    QCOMPARE(targetAfterPass.size(), 3);
+    QCOMPARE(targetAfterPass[0].size(), 1536);
+    QVERIFY(uniform(targetAfterPass[0], 0x00));
+    QVERIFY(uniform(targetAfterPass[1], 0x01));
+    QVERIFY(!QFileInfo(link).isSymLink());
+    QVERIFY(!QFileInfo::exists(link));
+    // The key's bytes are gone, but the file that held them stays behind,
+    // emptied and stamped, while success is reported.
+    QVERIFY(QFileInfo::exists(target));
+    QCOMPARE(QFileInfo(target).size(), qint64(0));
 }
 
 void TestFileWipe::stampsTheWipeTime()
@@ -362,7 +634,7 @@ void TestFileWipe::stampsTheWipeTime()
     QTemporaryDir dir(shm + QStringLiteral("/kcc-XXXXXX"));
     const QString path = dir.filePath(QStringLiteral("stamp"));
     QVERIFY(writeFile(path, "x"));
-    QVERIFY(::chmod(QFile::encodeName(path).constData(), 0400) == 0);
+    QVERIFY(chmodPath(path, 0400));
 
     QVERIFY(platformfile::clearAttributes(QFile::encodeName(path).toStdString()));
     QVERIFY(QFileInfo(path).permissions() & QFileDevice::WriteOwner);

@@ -1,0 +1,332 @@
+// What a wipe leaves on the block device itself. Key containers full of a
+// marker live on a throwaway loop-mounted ext4; after every pass the file's
+// blocks are read back from the image, and after the wipe and the unmount the
+// whole image is searched for any remnant of the marker.
+//
+// A remnant is any 16 bytes in a row of the marker. The marker is a
+// pseudo-random stream, so a given 16-byte run turns up by chance with odds
+// of about 2^-128 per position: a hit is key material, never noise.
+
+#include "filewipe.h"
+#include "loopext4.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QtTest>
+
+#include <cstring>
+#include <fcntl.h>
+#include <linux/fiemap.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <unordered_map>
+#include <vector>
+
+namespace {
+
+constexpr int runLength = 16;
+
+// Fixed-seed splitmix64: the same marker on every run, unlike anything the
+// file system or a wipe pass writes.
+QByteArray markerStream(int size)
+{
+    QByteArray data(size, '\0');
+    quint64 state = 0x4b43435f4d41524bULL;
+    for (int i = 0; i < size; i += 8) {
+        quint64 z = (state += 0x9e3779b97f4a7c15ULL);
+        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+        z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+        z ^= z >> 31;
+        std::memcpy(data.data() + i, &z, qMin<size_t>(8, size_t(size - i)));
+    }
+    return data;
+}
+
+quint64 load64(const char *p)
+{
+    quint64 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// Finds every run of at least runLength bytes of the marker. Such a run holds
+// a whole 8-byte word at an offset that is a multiple of 8, so only those
+// words are looked up, and each candidate is grown both ways to its full run.
+class RemnantScanner
+{
+public:
+    explicit RemnantScanner(const QByteArray &marker)
+        : m_marker(marker), m_filter(filterBits / 64, 0)
+    {
+        for (int i = 0; i + 8 <= marker.size(); ++i) {
+            const quint64 word = load64(marker.constData() + i);
+            const std::size_t b = bucket(word);
+            m_filter[b / 64] |= quint64(1) << (b % 64);
+            m_start.emplace(word, i);
+        }
+    }
+
+    struct Run {
+        qint64 imageOffset;
+        int markerOffset;
+        int length;
+    };
+
+    QVector<Run> scan(const QByteArray &image) const
+    {
+        QVector<Run> runs;
+        const char *data = image.constData();
+        const qint64 size = image.size();
+        qint64 scannedUpTo = 0; // a run already reported covers everything before this
+        for (qint64 a = 0; a + 8 <= size; a += 8) {
+            if (a < scannedUpTo)
+                continue;
+            const quint64 word = load64(data + a);
+            const std::size_t b = bucket(word);
+            if (!(m_filter[b / 64] & (quint64(1) << (b % 64))))
+                continue;
+            const auto range = m_start.equal_range(word);
+            for (auto it = range.first; it != range.second; ++it) {
+                qint64 from = a;
+                int at = it->second;
+                while (from > 0 && at > 0 && data[from - 1] == m_marker[at - 1]) {
+                    --from;
+                    --at;
+                }
+                qint64 to = a + 8;
+                int end = it->second + 8;
+                while (to < size && end < m_marker.size() && data[to] == m_marker[end]) {
+                    ++to;
+                    ++end;
+                }
+                if (to - from >= runLength) {
+                    runs.append({from, at, int(to - from)});
+                    scannedUpTo = to;
+                    break;
+                }
+            }
+        }
+        return runs;
+    }
+
+private:
+    static constexpr std::size_t filterBits = std::size_t(1) << 24;
+    static std::size_t bucket(quint64 word) { return std::size_t((word * 0x9e3779b97f4a7c15ULL) >> 40); }
+
+    QByteArray m_marker;
+    std::vector<quint64> m_filter;
+    std::unordered_multimap<quint64, int> m_start;
+};
+
+QByteArray readWhole(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeToMedium(const QString &path, const QByteArray &data)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size() && f.flush()
+        && ::fsync(f.handle()) == 0;
+}
+
+// Compares what the file system shows of the file with what its blocks hold
+// on the image. The extent map is taken without FIEMAP_FLAG_SYNC, which would
+// flush the file and hide a pass that never left the cache. The image is read
+// through the backing file, which is exactly what the loop device has written.
+QString fileOnImage(const QString &path, const QString &imagePath)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return QStringLiteral("cannot open the file to read it back");
+    struct stat st {};
+    ::fstat(fd, &st);
+    QByteArray content(int(st.st_size), '\0');
+    if (::pread(fd, content.data(), size_t(content.size()), 0) != content.size()) {
+        ::close(fd);
+        return QStringLiteral("cannot read the file back");
+    }
+
+    QFile image(imagePath);
+    if (!image.open(QIODevice::ReadOnly)) {
+        ::close(fd);
+        return QStringLiteral("cannot open the image");
+    }
+
+    constexpr unsigned batch = 32;
+    std::vector<char> buffer(sizeof(fiemap) + batch * sizeof(fiemap_extent));
+    qint64 covered = 0;
+    quint64 next = 0;
+    QString problem;
+    for (bool last = false; !last && problem.isEmpty();) {
+        std::fill(buffer.begin(), buffer.end(), 0);
+        auto *map = reinterpret_cast<fiemap *>(buffer.data());
+        map->fm_start = next;
+        map->fm_length = FIEMAP_MAX_OFFSET - next;
+        map->fm_extent_count = batch;
+        if (::ioctl(fd, FS_IOC_FIEMAP, map) != 0) {
+            problem = QStringLiteral("FIEMAP refused: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+            break;
+        }
+        if (map->fm_mapped_extents == 0)
+            break;
+        for (unsigned e = 0; e < map->fm_mapped_extents && problem.isEmpty(); ++e) {
+            const fiemap_extent &ext = map->fm_extents[e];
+            last = ext.fe_flags & FIEMAP_EXTENT_LAST;
+            next = ext.fe_logical + ext.fe_length;
+            if (ext.fe_flags & (FIEMAP_EXTENT_UNKNOWN | FIEMAP_EXTENT_DELALLOC | FIEMAP_EXTENT_ENCODED
+                                | FIEMAP_EXTENT_DATA_INLINE | FIEMAP_EXTENT_NOT_ALIGNED
+                                | FIEMAP_EXTENT_UNWRITTEN)) {
+                problem = QStringLiteral("extent at %1 has no plain place on the device (flags %2)")
+                              .arg(ext.fe_logical)
+                              .arg(ext.fe_flags, 0, 16);
+                break;
+            }
+            const qint64 from = qint64(ext.fe_logical);
+            const qint64 to = qMin<qint64>(qint64(ext.fe_logical + ext.fe_length), content.size());
+            if (from >= to)
+                continue;
+            if (!image.seek(qint64(ext.fe_physical))) {
+                problem = QStringLiteral("extent lies outside the image");
+                break;
+            }
+            const QByteArray onImage = image.read(to - from);
+            const QByteArray inFile = content.mid(int(from), int(to - from));
+            if (onImage != inFile) {
+                int at = 0;
+                while (at < onImage.size() && onImage[at] == inFile[at])
+                    ++at;
+                problem = QStringLiteral("byte %1 of the file is %2 in the file system but %3 on the device")
+                              .arg(from + at)
+                              .arg(quint8(inFile.at(at)), 2, 16, QLatin1Char('0'))
+                              .arg(at < onImage.size() ? quint8(onImage.at(at)) : 0, 2, 16, QLatin1Char('0'));
+            }
+            covered += to - from;
+        }
+        if (map->fm_mapped_extents < batch)
+            last = true;
+    }
+    ::close(fd);
+    if (problem.isEmpty() && covered != content.size())
+        problem = QStringLiteral("only %1 of %2 bytes have blocks on the device").arg(covered).arg(content.size());
+    return problem;
+}
+
+struct Container {
+    QString name;
+    int markerOffset;
+    int size;
+};
+
+// Several sizes, one of them not a multiple of 512 or of the block size, each
+// its own stretch of the marker so a remnant names its container.
+const QVector<Container> &containers()
+{
+    static const QVector<Container> list{
+        {QStringLiteral("small.pfx"), 0, 700},
+        {QStringLiteral("page.p12"), 700, 4096},
+        {QStringLiteral("large.nctx"), 4796, 65636},
+    };
+    return list;
+}
+
+int markerSize()
+{
+    const Container &last = containers().constLast();
+    return last.markerOffset + last.size;
+}
+
+QString describe(const QVector<RemnantScanner::Run> &runs)
+{
+    QStringList lines;
+    for (const RemnantScanner::Run &run : runs) {
+        QString owner;
+        for (const Container &c : containers())
+            if (run.markerOffset >= c.markerOffset && run.markerOffset < c.markerOffset + c.size)
+                owner = QStringLiteral("%1 from byte %2").arg(c.name).arg(run.markerOffset - c.markerOffset);
+        lines << QStringLiteral("image offset %1: %2 bytes of %3").arg(run.imageOffset).arg(run.length).arg(owner);
+        if (lines.size() == 8) {
+            lines << QStringLiteral("... %1 runs in all").arg(runs.size());
+            break;
+        }
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+} // namespace
+
+class TestDurability : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void noRemnantOnTheDevice_data();
+    void noRemnantOnTheDevice();
+};
+
+void TestDurability::noRemnantOnTheDevice_data()
+{
+    QTest::addColumn<int>("algorithm");
+    QTest::newRow("Gost") << int(Gost);
+    QTest::newRow("DoD") << int(DoD);
+    QTest::newRow("HmgBaseline") << int(HmgBaseline);
+    QTest::newRow("HmgEnhanced") << int(HmgEnhanced);
+    QTest::newRow("Rcmp") << int(Rcmp);
+    QTest::newRow("Ar380") << int(Ar380);
+    QTest::newRow("Vsitr") << int(Vsitr);
+    QTest::newRow("Schneier") << int(Schneier);
+}
+
+void TestDurability::noRemnantOnTheDevice()
+{
+    QFETCH(int, algorithm);
+
+    LoopExt4 fs(16);
+    if (!fs.isMounted())
+        QSKIP(qPrintable(QStringLiteral("no loop-mounted ext4: ") + fs.failure()));
+
+    const QByteArray marker = markerStream(markerSize());
+    const RemnantScanner scanner(marker);
+
+    for (const Container &c : containers())
+        QVERIFY(writeToMedium(fs.filePath(c.name), marker.mid(c.markerOffset, c.size)));
+
+    // The scan must see every container before the wipe, or its silence after
+    // the wipe would prove nothing.
+    const QVector<RemnantScanner::Run> before = scanner.scan(readWhole(fs.imagePath()));
+    for (const Container &c : containers()) {
+        const bool seen = std::any_of(before.begin(), before.end(), [&](const RemnantScanner::Run &h) {
+            return h.markerOffset < c.markerOffset + c.size && h.markerOffset + h.length > c.markerOffset;
+        });
+        QVERIFY2(seen, qPrintable(c.name + QStringLiteral(" is not on the image before the wipe")));
+    }
+
+    const int passCount = wipeSchedule(WipeAlgorithm(algorithm)).size();
+    for (const Container &c : containers()) {
+        const QString path = fs.filePath(c.name);
+        QStringList late;
+        const FileWipeOutcome outcome =
+            wipeFile(WipeAlgorithm(algorithm), path, [&](int index, const WipePass &) {
+                // Each pass must be on the device before the next one starts. The
+                // scan after the unmount alone would pass a wipe that forces only
+                // its last pass out.
+                const QString problem = fileOnImage(path, fs.imagePath());
+                if (!problem.isEmpty())
+                    late << QStringLiteral("%1 after pass %2: %3").arg(c.name).arg(index + 1).arg(problem);
+            });
+        QCOMPARE(int(outcome.status), int(FileWipeStatus::Wiped));
+        QCOMPARE(outcome.passesCompleted, passCount);
+        QVERIFY2(late.isEmpty(), qPrintable(late.join(QLatin1Char('\n'))));
+        QVERIFY(!QFileInfo::exists(path));
+    }
+
+    QVERIFY2(fs.unmount(), "the scratch file system did not unmount cleanly");
+    const QVector<RemnantScanner::Run> after = scanner.scan(readWhole(fs.imagePath()));
+    QVERIFY2(after.isEmpty(), qPrintable(QStringLiteral("key material left on the device:\n") + describe(after)));
+}
+
+QTEST_GUILESS_MAIN(TestDurability)
+#include "tst_durability.moc"
