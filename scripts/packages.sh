@@ -1,3 +1,8 @@
 # Debian packages the scripts install when missing.
 BUILD_PACKAGES=(cmake make g++ pkg-config qtbase5-dev qtbase5-dev-tools libp11-kit-dev p11-kit)
 TEST_PACKAGES=(softhsm2 opensc e2fsprogs)
+# The benchmark compares with shred and dd and wipes a throwaway token.
+BENCH_PACKAGES=(coreutils softhsm2 opensc)
+# Cross compilers and the loader that runs the Windows checks. wine64 alone is
+# enough: the scripts call /usr/lib/wine/wine64 directly, not the wine wrapper.
+WINDOWS_PACKAGES=(g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 wine64)
