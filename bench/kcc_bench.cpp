@@ -1,0 +1,436 @@
+// Measures the file executor against GNU shred and dd on the same file system,
+// its peak memory on a large file against its idle footprint, and the device
+// executor on a throwaway token. Prints ratios, each from medians.
+//
+// kcc_bench [--dir PARENT] [--reps N] [--big-mib N] [--huge-mib N] [--parts small,big,memory,device]
+// kcc_bench --child-wipe ALGORITHM PATH   (one wipe in a fresh process; prints VmHWM)
+// kcc_bench --child-idle                  (the same process doing nothing; prints VmHWM)
+
+#include "bench.h"
+#include "filewipe.h"
+#include "wipeschedule.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <spawn.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/statvfs.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char **environ;
+
+namespace {
+
+using bench::Clock;
+using bench::median;
+using bench::secondsSince;
+
+const char *const algorithmNames[] = {"Gost",  "DoD",   "HmgBaseline", "HmgEnhanced",
+                                      "Rcmp",  "Ar380", "Vsitr",       "Schneier"};
+
+long vmHwmKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return -1;
+}
+
+int childWipe(const char *algorithm, const char *path)
+{
+    const int index = std::atoi(algorithm);
+    const FileWipeOutcome outcome = wipeFile(WipeAlgorithm(index), QString::fromLocal8Bit(path));
+    std::printf("%ld\n", vmHwmKiB());
+    return outcome.status == FileWipeStatus::Wiped ? 0 : 1;
+}
+
+// A file of size bytes of non-zero content, on the medium before it is timed.
+bool makeFile(const QString &path, qint64 size)
+{
+    const QByteArray native = QFile::encodeName(path);
+    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    std::vector<char> chunk(1 << 20);
+    for (std::size_t i = 0; i < chunk.size(); ++i)
+        chunk[i] = char(0xA5 ^ (i * 7));
+    bool ok = true;
+    for (qint64 done = 0; ok && done < size;) {
+        const qint64 n = std::min<qint64>(size - done, qint64(chunk.size()));
+        ok = ::write(fd, chunk.data(), std::size_t(n)) == n;
+        done += n;
+    }
+    ok = ok && ::fsync(fd) == 0;
+    return ::close(fd) == 0 && ok;
+}
+
+// The draws of one RandomData pass over size bytes, alone: the floor under any
+// wipe that writes such a pass, whatever its I/O costs.
+double drawSeconds(qint64 size)
+{
+    std::vector<unsigned char> chunk(256 * 1024);
+    QT_WARNING_PUSH
+    QT_WARNING_DISABLE_DEPRECATED
+    qsrand(1);
+    const Clock::time_point start = Clock::now();
+    for (qint64 done = 0; done < size; done += qint64(chunk.size())) {
+        for (unsigned char &byte : chunk)
+            byte = static_cast<unsigned char>(qrand() & 0xFF);
+    }
+    QT_WARNING_POP
+    const double seconds = secondsSince(start);
+    volatile unsigned char sink = chunk[0];
+    (void)sink;
+    return seconds;
+}
+
+struct ChildRun {
+    double seconds = 0;
+    double cpuSeconds = 0; // user + system
+    int exitCode = -1;
+    std::string output;
+};
+
+// Runs a program and waits for it; stdout is captured, stderr dropped.
+ChildRun runChild(const std::vector<std::string> &args)
+{
+    ChildRun run;
+    std::vector<char *> argv;
+    for (const std::string &a : args)
+        argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
+        return run;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+
+    const Clock::time_point start = Clock::now();
+    pid_t pid = -1;
+    const int spawned = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipeFds[1]);
+    if (spawned != 0) {
+        ::close(pipeFds[0]);
+        return run;
+    }
+    char buffer[256];
+    ssize_t n;
+    while ((n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)) {
+        if (n > 0)
+            run.output.append(buffer, std::size_t(n));
+    }
+    ::close(pipeFds[0]);
+    int status = 0;
+    struct rusage usage {};
+    while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
+    }
+    run.seconds = secondsSince(start);
+    run.cpuSeconds = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return run;
+}
+
+[[noreturn]] void die(const QString &what)
+{
+    std::fprintf(stderr, "kcc_bench: %s\n", qPrintable(what));
+    std::exit(2);
+}
+
+ChildRun mustRun(const std::vector<std::string> &args)
+{
+    const ChildRun run = runChild(args);
+    if (run.exitCode != 0)
+        die(QStringLiteral("%1 failed with exit code %2")
+                .arg(QString::fromStdString(args[0]))
+                .arg(run.exitCode));
+    return run;
+}
+
+QString cpuModel()
+{
+    QFile cpuinfo(QStringLiteral("/proc/cpuinfo"));
+    if (cpuinfo.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : cpuinfo.readAll().split('\n')) {
+            if (line.startsWith("model name"))
+                return QString::fromUtf8(line.mid(line.indexOf(':') + 1).trimmed());
+        }
+    }
+    return QStringLiteral("unknown");
+}
+
+// The mount holding dir: its file system type, device and mount point.
+QString fileSystemOf(const QString &dir)
+{
+    const QString canonical = QFileInfo(dir).canonicalFilePath();
+    QFile mounts(QStringLiteral("/proc/self/mounts"));
+    QString best, bestPoint;
+    if (mounts.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : mounts.readAll().split('\n')) {
+            const QList<QByteArray> f = line.split(' ');
+            if (f.size() < 4)
+                continue;
+            const QString point = QString::fromLocal8Bit(f[1]).replace(QLatin1String("\\040"), QLatin1String(" "));
+            const bool under = canonical == point
+                || canonical.startsWith(point.endsWith('/') ? point : point + '/');
+            if (under && point.size() >= bestPoint.size()) {
+                bestPoint = point;
+                best = QStringLiteral("%1 on %2 (mounted at %3, %4)")
+                           .arg(QString::fromLocal8Bit(f[2]), QString::fromLocal8Bit(f[0]), point,
+                                QString::fromLocal8Bit(f[3]));
+            }
+        }
+    }
+    return best.isEmpty() ? QStringLiteral("unknown") : best;
+}
+
+struct Options {
+    QString parent;
+    int reps = 7;
+    int bigMiB = 64;
+    int hugeMiB = 1024;
+    QStringList parts{QStringLiteral("small"), QStringLiteral("big"), QStringLiteral("memory"),
+                      QStringLiteral("device")};
+};
+
+class Bench
+{
+public:
+    Bench(const Options &options, const QString &dir) : m_opt(options), m_dir(dir)
+    {
+        m_self = QCoreApplication::applicationFilePath().toStdString();
+    }
+
+    void smallContainers();
+    void bigFile();
+    void memory();
+
+private:
+    QString path(const char *name) const { return QDir(m_dir).filePath(QString::fromLatin1(name)); }
+    void prepare(const QString &file, qint64 size) const
+    {
+        if (!makeFile(file, size))
+            die(QStringLiteral("cannot write %1").arg(file));
+    }
+    ChildRun kccProcess(int algorithm, const QString &file) const
+    {
+        return mustRun({m_self, "--child-wipe", std::to_string(algorithm), file.toStdString()});
+    }
+    ChildRun shred(int passes, const QString &file) const
+    {
+        return mustRun({"shred", "-n", std::to_string(passes), "-u", file.toStdString()});
+    }
+
+    Options m_opt;
+    QString m_dir;
+    std::string m_self;
+};
+
+void Bench::smallContainers()
+{
+    const qint64 size = 4096;
+    const QString file = path("container.pfx");
+    QVector<double> kccStart, shredStart;
+    for (int r = 0; r < m_opt.reps; ++r) {
+        kccStart << mustRun({m_self, "--child-idle"}).seconds;
+        shredStart << mustRun({"shred", "--version"}).seconds;
+    }
+    std::printf("\n4 KiB key container, median of %d (ratio = kcc / shred -n <passes> -u; target <= 1.00)\n",
+                m_opt.reps);
+    std::printf("%-12s %6s %12s %12s %10s %11s %11s\n", "algorithm", "passes", "kcc call ms",
+                "kcc proc ms", "shred ms", "call/shred", "proc/shred");
+    for (int a = 0; a < 8; ++a) {
+        const int passes = wipeSchedule(WipeAlgorithm(a)).size();
+        QVector<double> proc, call, shredTimes;
+        for (int r = 0; r < m_opt.reps; ++r) {
+            prepare(file, size);
+            proc << kccProcess(a, file).seconds;
+            prepare(file, size);
+            const Clock::time_point start = Clock::now();
+            if (wipeFile(WipeAlgorithm(a), file).status != FileWipeStatus::Wiped)
+                die(QStringLiteral("in-process wipe failed"));
+            call << secondsSince(start);
+            prepare(file, size);
+            shredTimes << shred(passes, file).seconds;
+        }
+        const double p = median(proc), c = median(call), s = median(shredTimes);
+        std::printf("%-12s %6d %12.2f %12.2f %10.2f %11.2f %11.2f\n", algorithmNames[a], passes,
+                    c * 1e3, p * 1e3, s * 1e3, c / s, p / s);
+        std::fflush(stdout);
+    }
+    std::printf("kcc call: wipeFile() inside a running process, as the program wipes.\n"
+                "kcc proc: a fresh kcc_bench process per wipe, like shred's process.\n"
+                "Process start alone: kcc_bench %.2f ms (Qt and the token library load), shred %.2f ms.\n",
+                median(kccStart) * 1e3, median(shredStart) * 1e3);
+}
+
+void Bench::bigFile()
+{
+    const qint64 size = qint64(m_opt.bigMiB) << 20;
+    const QString file = path("big.bin");
+    const std::string count = "count=" + std::to_string(m_opt.bigMiB);
+    QVector<double> kcc, kccCpu, shredTimes, shredCpu, dd, ddCpu, draws;
+    for (int r = 0; r < m_opt.reps; ++r) {
+        draws << drawSeconds(size);
+        prepare(file, size);
+        const ChildRun k = kccProcess(DoD, file);
+        kcc << k.seconds;
+        kccCpu << k.cpuSeconds;
+        prepare(file, size);
+        const ChildRun s = shred(3, file);
+        shredTimes << s.seconds;
+        shredCpu << s.cpuSeconds;
+        prepare(file, size);
+        double wall = 0, cpu = 0;
+        for (int pass = 0; pass < 3; ++pass) {
+            const ChildRun d = mustRun({"dd", "if=/dev/zero", "of=" + file.toStdString(), "bs=1M", count,
+                                        "conv=notrunc,fdatasync", "status=none"});
+            wall += d.seconds;
+            cpu += d.cpuSeconds;
+        }
+        dd << wall;
+        ddCpu << cpu;
+        QFile::remove(file);
+    }
+    const double k = median(kcc), s = median(shredTimes), d = median(dd);
+    std::printf("\n%d MiB file, DoD (3 passes), median of %d          wall ms    cpu ms\n", m_opt.bigMiB,
+                m_opt.reps);
+    std::printf("  kcc DoD                                    %9.1f %9.1f\n", k * 1e3, median(kccCpu) * 1e3);
+    std::printf("  shred -n 3 -u                              %9.1f %9.1f\n", s * 1e3, median(shredCpu) * 1e3);
+    std::printf("  physical limit: 3 x dd conv=notrunc,fdatasync %6.1f %9.1f\n", d * 1e3, median(ddCpu) * 1e3);
+    const double g = median(draws);
+    std::printf("  qrand() draws of the random pass alone    %9.1f           (%.2f ns per draw)\n", g * 1e3,
+                g * 1e9 / double(size));
+    std::printf("  ratio kcc / shred            %6.2f (target <= 1.00; the draws alone give %.2f)\n", k / s, g / s);
+    std::printf("  ratio kcc / physical limit   %6.2f (target <= 1.30; the draws alone give %.2f)\n", k / d, g / d);
+    std::printf("  kcc over its floor (draws + physical limit) %5.2f\n", k / (g + d));
+    std::fflush(stdout);
+}
+
+void Bench::memory()
+{
+    struct statvfs vfs {};
+    const qint64 size = qint64(m_opt.hugeMiB) << 20;
+    if (::statvfs(QFile::encodeName(m_dir).constData(), &vfs) == 0
+        && qint64(vfs.f_bavail) * qint64(vfs.f_frsize) < size + (qint64(512) << 20)) {
+        std::printf("\nPeak memory: skipped, less than %d MiB + 512 MiB free in %s\n", m_opt.hugeMiB,
+                    qPrintable(m_dir));
+        return;
+    }
+    const QString file = path("huge.bin");
+    QVector<double> idle, empty, small, huge;
+    const int reps = std::max(1, std::min(m_opt.reps, 3));
+    double hugeSeconds = 0;
+    for (int r = 0; r < reps; ++r) {
+        idle << std::atof(mustRun({m_self, "--child-idle"}).output.c_str());
+        prepare(file, 0);
+        empty << std::atof(mustRun({m_self, "--child-wipe", std::to_string(HmgBaseline), file.toStdString()})
+                               .output.c_str());
+        prepare(file, 4096);
+        small << std::atof(mustRun({m_self, "--child-wipe", std::to_string(HmgBaseline), file.toStdString()})
+                               .output.c_str());
+        prepare(file, size);
+        const ChildRun run = mustRun({m_self, "--child-wipe", std::to_string(HmgBaseline), file.toStdString()});
+        huge << std::atof(run.output.c_str());
+        hugeSeconds += run.seconds;
+    }
+    // One DoD run too: its random pass goes through the draw path.
+    prepare(file, size);
+    const ChildRun dod = mustRun({m_self, "--child-wipe", std::to_string(DoD), file.toStdString()});
+    const double i = median(idle), h = std::max(median(huge), std::atof(dod.output.c_str()));
+    std::printf("\nPeak memory (VmHWM of a fresh process), median of %d\n", reps);
+    std::printf("  idle (started, wipes nothing)    %8.0f KiB\n", i);
+    std::printf("  HmgBaseline, empty file          %8.0f KiB\n", median(empty));
+    std::printf("  HmgBaseline, 4 KiB               %8.0f KiB\n", median(small));
+    std::printf("  HmgBaseline, %4d MiB            %8.0f KiB  (%.1f s per wipe)\n", m_opt.hugeMiB, h,
+                hugeSeconds / reps);
+    std::printf("  DoD, %4d MiB (one run)          %8.0f KiB  (%.1f s)\n", m_opt.hugeMiB,
+                std::atof(dod.output.c_str()), dod.seconds);
+    std::printf("  largest growth over idle         %8.0f KiB = %.2f MiB (target < 2 MiB)\n", h - i,
+                (h - i) / 1024.0);
+    std::fflush(stdout);
+}
+
+int runDriver(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    Options opt;
+    opt.parent = qEnvironmentVariable("KCC_BENCH_DIR", QCoreApplication::applicationDirPath());
+    const QStringList args = QCoreApplication::arguments();
+    for (int i = 1; i < args.size(); ++i) {
+        const QString &a = args[i];
+        const QString next = i + 1 < args.size() ? args[i + 1] : QString();
+        if (a == QLatin1String("--dir")) {
+            opt.parent = next;
+            ++i;
+        } else if (a == QLatin1String("--reps")) {
+            opt.reps = std::max(1, next.toInt());
+            ++i;
+        } else if (a == QLatin1String("--big-mib")) {
+            opt.bigMiB = std::max(1, next.toInt());
+            ++i;
+        } else if (a == QLatin1String("--huge-mib")) {
+            opt.hugeMiB = std::max(1, next.toInt());
+            ++i;
+        } else if (a == QLatin1String("--parts")) {
+            opt.parts = next.split(QLatin1Char(','), Qt::SkipEmptyParts);
+            ++i;
+        } else {
+            die(QStringLiteral("unknown argument %1").arg(a));
+        }
+    }
+    if (!QDir().mkpath(opt.parent))
+        die(QStringLiteral("cannot create %1").arg(opt.parent));
+    QTemporaryDir dir(QDir(opt.parent).filePath(QStringLiteral("kcc-bench-XXXXXX")));
+    if (!dir.isValid())
+        die(QStringLiteral("cannot create a directory in %1").arg(opt.parent));
+
+    std::printf("Machine: %ld cores, %s\n", ::sysconf(_SC_NPROCESSORS_ONLN), qPrintable(cpuModel()));
+    std::printf("Benchmark directory: %s\n", qPrintable(dir.path()));
+    std::printf("File system: %s\n", qPrintable(fileSystemOf(dir.path())));
+    std::fflush(stdout);
+
+    Bench bench(opt, dir.path());
+    if (opt.parts.contains(QLatin1String("small")))
+        bench.smallContainers();
+    if (opt.parts.contains(QLatin1String("big")))
+        bench.bigFile();
+    if (opt.parts.contains(QLatin1String("memory")))
+        bench.memory();
+    if (opt.parts.contains(QLatin1String("device")))
+        bench::runDeviceBench(std::max(3, opt.reps));
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc == 4 && std::strcmp(argv[1], "--child-wipe") == 0)
+        return childWipe(argv[2], argv[3]);
+    if (argc == 2 && std::strcmp(argv[1], "--child-idle") == 0) {
+        std::printf("%ld\n", vmHwmKiB());
+        return 0;
+    }
+    return runDriver(argc, argv);
+}

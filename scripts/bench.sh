@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Builds the benchmark (Release) into ${BUILD_DIR:-build-bench} and runs it.
+# The files it wipes go to ${KCC_BENCH_DIR:-<build dir>/bench}: a directory on
+# the project's disk by default; point it elsewhere to measure another file
+# system. Extra arguments go to kcc_bench, for instance:
+#   scripts/bench.sh --reps 9 --parts small,big --big-mib 256
+# The 1 GiB memory run needs about 1.5 GiB free in that directory.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/scripts/packages.sh"
+"$root/scripts/deps.sh" "${BUILD_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
+build=${BUILD_DIR:-$root/build-bench}
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" -j"$(nproc)" --target kcc_bench
+export KCC_BENCH_DIR=${KCC_BENCH_DIR:-$build/bench}
+exec "$build/bench/kcc_bench" "$@"
