@@ -319,11 +319,12 @@ void Bench::bigFile()
     std::printf("  shred -n 3 -u                              %9.1f %9.1f\n", s * 1e3, median(shredCpu) * 1e3);
     std::printf("  physical limit: 3 x dd conv=notrunc,fdatasync %6.1f %9.1f\n", d * 1e3, median(ddCpu) * 1e3);
     const double g = median(draws);
-    std::printf("  qrand() draws of the random pass alone    %9.1f           (%.2f ns per draw)\n", g * 1e3,
+    // For reference: the random pass's values drawn by one qrand() call each.
+    // The executor computes the same values without a call per byte.
+    std::printf("  qrand() called once per random byte     %9.1f           (%.2f ns per call)\n", g * 1e3,
                 g * 1e9 / double(size));
-    std::printf("  ratio kcc / shred            %6.2f (target <= 1.00; the draws alone give %.2f)\n", k / s, g / s);
-    std::printf("  ratio kcc / physical limit   %6.2f (target <= 1.30; the draws alone give %.2f)\n", k / d, g / d);
-    std::printf("  kcc over its floor (draws + physical limit) %5.2f\n", k / (g + d));
+    std::printf("  ratio kcc / shred            %6.2f (target <= 1.00)\n", k / s);
+    std::printf("  ratio kcc / physical limit   %6.2f (target <= 1.30)\n", k / d);
     std::fflush(stdout);
 }
 

@@ -24,6 +24,10 @@ platformfile::NativePath nativePath(const QString &path)
 // those of block-by-block writing. Small enough to leave the footprint flat.
 constexpr qint64 chunkBlocks = 512; // 256 KiB
 
+// How much of a pass may sit in the cache before its writing to the medium
+// is started, so the disk works while the rest of the pass is produced.
+constexpr qint64 writebackBytes = 8 * 1024 * 1024;
+
 // Writes one pass over blockCount blocks from offset 0 and forces it to the
 // medium: without the sync the later truncation lets the cache drop the pass
 // while the key bytes stay on disk. chunk holds at least
@@ -32,6 +36,8 @@ FileWipeStep writePass(QFile &file, QDataStream &stream, qint64 blockCount, Pass
                        unsigned char *chunk)
 {
     bool filled = false;
+    qint64 written = 0;  // bytes of this pass handed to the system
+    qint64 startedTo = 0; // and how far their writing to the medium was started
     for (qint64 done = 0; done < blockCount;) {
         const qint64 blocks = qMin(blockCount - done, chunkBlocks);
         const int size = int(blocks * wipeBlockSize);
@@ -43,6 +49,13 @@ FileWipeStep writePass(QFile &file, QDataStream &stream, qint64 blockCount, Pass
         if (stream.writeRawData(reinterpret_cast<const char *>(chunk), size) != size)
             return FileWipeStep::Write;
         done += blocks;
+        written += size;
+        if (written - startedTo >= writebackBytes) {
+            if (!file.flush())
+                return FileWipeStep::Flush;
+            platformfile::startWriteback(file.handle(), startedTo, written - startedTo);
+            startedTo = written;
+        }
     }
     if (stream.status() != QDataStream::Ok)
         return FileWipeStep::Write;
@@ -72,7 +85,7 @@ FileWipeOutcome runWipe(WipeAlgorithm algorithm, const QString &path, const Pass
     platformfile::clearAttributes(native);
 
     const qint64 blockCount = wipeBlockCount(file.size());
-    PassBytes::seedFromClock();
+    const uint seed = PassBytes::seedFromClock();
 
     // Never creates: a file that vanished since the check is a failure, not a new file.
     if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly))
@@ -81,7 +94,7 @@ FileWipeOutcome runWipe(WipeAlgorithm algorithm, const QString &path, const Pass
 
     const QVector<WipePass> passes = wipeSchedule(algorithm);
     std::vector<unsigned char> chunk(std::size_t(qMin(blockCount, chunkBlocks) * wipeBlockSize));
-    PassBytes bytes;
+    PassBytes bytes(seed);
     for (int i = 0; i < passes.size(); ++i) {
         bytes.beginPass(passes[i]);
         const FileWipeStep step = writePass(file, stream, blockCount, bytes, chunk.data());

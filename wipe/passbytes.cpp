@@ -11,16 +11,84 @@ QT_WARNING_DISABLE_DEPRECATED
 
 namespace {
 
-inline quint8 drawByte()
+// Qt 5.15's qrand() is the thread's std::minstd_rand: x' = 48271 x mod
+// (2^31 - 1), the value returned whole, seeded by qsrand(s) with s mod m (1
+// for 0). Its library form divides on every call; the same values come from
+// a Mersenne reduction, and several lanes that each jump ahead let the
+// processor work on several draws at once.
+constexpr quint32 mod = 2147483647u;
+constexpr quint32 mul = 48271u;
+constexpr int lanes = 32;
+
+constexpr quint32 mulMod(quint32 a, quint32 x)
 {
-    return static_cast<quint8>(qrand() & 0xFF);
+    // a x < 2^62; modulo 2^31 - 1 it equals the sum of its 31-bit halves,
+    // folded once more. The product is never a multiple of m for x in
+    // [1, m - 1], so the result is never m and needs no final subtraction.
+    const quint64 p = quint64(a) * x;
+    const quint32 r = quint32(p & mod) + quint32(p >> 31);
+    return (r & mod) + (r >> 31);
 }
+constexpr quint32 power(quint32 a, int n) { return n == 0 ? 1u : mulMod(a, power(a, n - 1)); }
+constexpr quint32 jumpMul = power(mul, lanes);
+
+constexpr quint32 initialState(uint seed)
+{
+    const quint32 s = seed % mod;
+    return s == 0 ? 1u : s;
+}
+
+// Whether qrand() here is that generator, with qsrand() setting its state.
+// Reseeds the generator: only to be called right before it is seeded anyway.
+bool qrandIsMinstd()
+{
+    for (uint seed : {0u, 1u, 48271u, 0x7FFFFFFFu, 0x9E3779B9u, 0xFFFFFFFFu}) {
+        qsrand(seed);
+        quint32 x = initialState(seed);
+        for (int i = 0; i < 64; ++i) {
+            x = mulMod(mul, x);
+            if (qrand() != int(x))
+                return false;
+        }
+        // Handing a state back must resume the sequence there.
+        qsrand(x);
+        if (qrand() != int(mulMod(mul, x)))
+            return false;
+    }
+    return true;
+}
+
+bool qrandKnown = false; // set by seedFromClock()
 
 } // namespace
 
-void PassBytes::seedFromClock()
+uint PassBytes::seedFromClock()
 {
-    qsrand(static_cast<uint>(QDateTime::currentMSecsSinceEpoch() & 0xFFFFFFFFu));
+    static const bool known = qrandIsMinstd();
+    qrandKnown = known;
+    const uint seed = static_cast<uint>(QDateTime::currentMSecsSinceEpoch() & 0xFFFFFFFFu);
+    qsrand(seed);
+    return seed;
+}
+
+PassBytes::PassBytes(uint seededWith)
+    : m_computed(qrandKnown)
+    , m_state(initialState(seededWith))
+{
+}
+
+PassBytes::~PassBytes()
+{
+    if (m_computed)
+        qsrand(m_state);
+}
+
+quint8 PassBytes::draw()
+{
+    if (!m_computed)
+        return static_cast<quint8>(qrand() & 0xFF);
+    m_state = mulMod(mul, m_state);
+    return quint8(m_state);
 }
 
 void PassBytes::beginPass(const WipePass &pass)
@@ -34,7 +102,7 @@ void PassBytes::beginPass(const WipePass &pass)
         m_byte = 0;
         break;
     case PassKind::RandomByte:
-        m_drawnByte = drawByte();
+        m_drawnByte = draw();
         m_byte = m_drawnByte;
         break;
     case PassKind::ComplementByte:
@@ -50,8 +118,32 @@ void PassBytes::fill(unsigned char *data, std::size_t size)
             std::memset(data, m_byte, size);
         return;
     }
+    if (m_computed) {
+        fillComputed(data, size);
+        return;
+    }
     for (std::size_t i = 0; i < size; ++i)
-        data[i] = drawByte();
+        data[i] = draw();
+}
+
+void PassBytes::fillComputed(unsigned char *data, std::size_t size)
+{
+    std::size_t i = 0;
+    if (size >= std::size_t(lanes)) {
+        quint32 lane[lanes];
+        quint32 x = m_state;
+        for (quint32 &l : lane)
+            l = x = mulMod(mul, x);
+        for (; i + lanes <= size; i += lanes) {
+            for (int k = 0; k < lanes; ++k)
+                data[i + k] = quint8(lane[k]);
+            m_state = lane[lanes - 1];
+            for (quint32 &l : lane)
+                l = mulMod(jumpMul, l);
+        }
+    }
+    for (; i < size; ++i)
+        data[i] = draw();
 }
 
 QT_WARNING_POP

@@ -11,6 +11,18 @@
 class PassBytes
 {
 public:
+    // Draws through qrand() one value at a time.
+    PassBytes() = default;
+    // For a wipe that has just seeded the generator with seededWith: where
+    // qrand() is known to be Qt 5.15's minstd generator (checked when seeding),
+    // the values are computed here without a call per byte, exactly as qrand()
+    // would give them, and the generator gets the final state back when this
+    // object goes, so later draws continue the same sequence.
+    explicit PassBytes(uint seededWith);
+    ~PassBytes();
+    PassBytes(const PassBytes &) = delete;
+    PassBytes &operator=(const PassBytes &) = delete;
+
     // Starts a pass. A RandomByte pass makes its single draw here.
     void beginPass(const WipePass &pass);
 
@@ -22,10 +34,16 @@ public:
     bool isUniform() const { return m_kind != PassKind::RandomData; }
     quint8 uniformByte() const { return m_byte; }
 
-    // Seeds the generator as the file executor does before its first pass.
-    static void seedFromClock();
+    // Seeds the generator as the file executor does before its first pass;
+    // returns the seed.
+    static uint seedFromClock();
 
 private:
+    quint8 draw();
+    void fillComputed(unsigned char *data, std::size_t size);
+
+    bool m_computed = false; // values computed here, see PassBytes(uint)
+    quint32 m_state = 0;     // the generator's state while m_computed
     PassKind m_kind = PassKind::FixedByte;
     quint8 m_byte = 0;
     quint8 m_drawnByte = 0; // kept for the ComplementByte pass that follows

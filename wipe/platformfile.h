@@ -27,6 +27,11 @@ bool clearAttributes(const NativePath &path);
 // that a later truncation cannot drop a pass that still sits in the cache.
 bool syncToMedium(int fd);
 
+// Asks the system to start writing the given range of the file to the medium
+// now, without waiting, so the disk works while the next bytes are produced.
+// A hint only: syncToMedium() still decides. No-op where there is no such call.
+void startWriteback(int fd, std::int64_t offset, std::int64_t length);
+
 // Sets the file's times to the wipe moment: creation, access and write time on
 // Windows; access and modification time on POSIX (there is no creation time to
 // set). File systems that cannot hold the moment clamp it. Best effort.

@@ -32,6 +32,18 @@ bool syncToMedium(int fd)
     return rc == 0;
 }
 
+void startWriteback(int fd, std::int64_t offset, std::int64_t length)
+{
+#ifdef __linux__
+    if (fd >= 0)
+        ::sync_file_range(fd, offset, length, SYNC_FILE_RANGE_WRITE);
+#else
+    (void)fd;
+    (void)offset;
+    (void)length;
+#endif
+}
+
 bool stampWipeTime(const NativePath &path)
 {
     // Opened like the Windows side: an existing file, for writing, never created.

@@ -20,6 +20,11 @@ bool syncToMedium(int fd)
     return FlushFileBuffers(handle) != 0;
 }
 
+void startWriteback(int, std::int64_t, std::int64_t)
+{
+    // Windows writes back lazily on its own; FlushFileBuffers decides.
+}
+
 bool stampWipeTime(const NativePath &path)
 {
     SYSTEMTIME wipeTime;

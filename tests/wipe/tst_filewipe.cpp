@@ -307,6 +307,8 @@ void TestFileWipe::passesOnDisk_data()
     QTest::newRow("Schneier, 513 bytes") << int(Schneier) << qint64(513) << schneier;
     QTest::newRow("DoD, 1024 bytes") << int(DoD) << qint64(1024) << dod;
     QTest::newRow("Vsitr, 5000 bytes") << int(Vsitr) << qint64(5000) << vsitr;
+    QTest::newRow("Schneier, 300 KiB + 3: several writes per pass")
+        << int(Schneier) << qint64(300 * 1024 + 3) << schneier;
 }
 
 void TestFileWipe::passesOnDisk()
