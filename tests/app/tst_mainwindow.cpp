@@ -4,6 +4,7 @@
 
 #include "fakevelmux.h"
 #include "kestrik_kcc.h"
+#include "findwidget.h"
 #include "modalanswerer.h"
 
 #include <QDialog>
@@ -24,15 +25,6 @@ const QString title = QStringLiteral("Удаление ключевого кон
 const QString chooseContainer = QStringLiteral("Выберите ключевой контейнер.       ");
 const QString confirmation = QStringLiteral("Вы действительно хотите удалить ключевой контейнер?");
 const QString wiped = QStringLiteral("Ключевой контейнер очищен и удален успешно.");
-
-template <typename T>
-T *child(QWidget &window, const char *name)
-{
-    T *w = window.findChild<T *>(QLatin1String(name));
-    if (!w)
-        qFatal("no widget %s", name);
-    return w;
-}
 
 // Picks the first line of the media dialog and presses OK.
 ModalAnswerer::Answer pickFirstMedium()

@@ -2,6 +2,7 @@
 // the real container library on a throwaway SoftHSM2 token.
 
 #include "kestrik_kcc.h"
+#include "findwidget.h"
 #include "modalanswerer.h"
 #include "softhsmtoken.h"
 
@@ -23,15 +24,6 @@ const QString confirmation = QStringLiteral("Вы действительно х�
 const QString wiped = QStringLiteral("Ключевой контейнер очищен и удален успешно.");
 const QString wrongPin = QStringLiteral("Неправильный PIN-код.");
 const QString sessionFailed = QStringLiteral("Невозможно открыть сессию для работы с носителем.");
-
-template <typename T>
-T *child(QWidget &window, const char *name)
-{
-    T *w = window.findChild<T *>(QLatin1String(name));
-    if (!w)
-        qFatal("no widget %s", name);
-    return w;
-}
 
 QByteArray pattern(int size, int salt)
 {
