@@ -32,7 +32,7 @@ public:
         const QString mkfs = tool(QStringLiteral("mkfs.ext4"));
         const QString mount = tool(QStringLiteral("mount"));
         if (mkfs.isEmpty() || mount.isEmpty()) {
-            m_failure = QStringLiteral("mkfs.ext4 (e2fsprogs) or mount (util-linux) is not installed");
+            m_failure = QStringLiteral("mkfs.ext4 (e2fsprogs) or mount (mount) is not installed");
             return;
         }
         if (!m_dir.isValid()) {
