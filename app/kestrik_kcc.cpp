@@ -4,14 +4,11 @@
 #include "formselectmedia.h"
 #include "kccresources.h"
 #include "wipecontainer.h"
+#include "wipemessages.h"
 
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
-
-namespace {
-const QString messageTitle = QStringLiteral("Удаление ключевого контейнера");
-}
 
 Kestrik_KCC::Kestrik_KCC(QWidget *parent)
     : QMainWindow(parent)
@@ -60,13 +57,12 @@ void Kestrik_KCC::cleanContainer()
 {
     const QString target = fileMode ? ui.lineEditFile->text() : ui.lineEditDevice->text();
     if (target.isEmpty()) {
-        QMessageBox::critical(this, messageTitle,
-                              QStringLiteral("Выберите ключевой контейнер.       "),
-                              QMessageBox::Ok);
+        wipemessages::show(this, QMessageBox::Critical,
+                           QStringLiteral("Выберите ключевой контейнер.       "));
         return;
     }
 
-    QMessageBox confirm(QMessageBox::Question, messageTitle,
+    QMessageBox confirm(QMessageBox::Question, wipemessages::title(),
                         QStringLiteral("Вы действительно хотите удалить ключевой контейнер?"),
                         QMessageBox::Yes | QMessageBox::No, this);
     confirm.button(QMessageBox::Yes)->setText(QStringLiteral("Да"));
