@@ -110,7 +110,7 @@ bool runDeviceBench(int repetitions)
                 return false;
             }
             Clock::time_point start = Clock::now();
-            const DeviceWipeStatus status = wipeMediaContainer(algorithm, &media, SoftHsmToken::defaultPin());
+            const DeviceWipeStatus status = overwriteMediaContainer(algorithm, &media, SoftHsmToken::defaultPin());
             kcc << secondsSince(start);
             if (status != DeviceWipeStatus::Wiped) {
                 std::printf("device wipe failed with status %d\n", int(status));

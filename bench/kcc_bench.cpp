@@ -55,7 +55,7 @@ long vmHwmKiB()
 int childWipe(const char *algorithm, const char *path)
 {
     const int index = std::atoi(algorithm);
-    const FileWipeOutcome outcome = wipeFile(WipeAlgorithm(index), QString::fromLocal8Bit(path));
+    const FileWipeOutcome outcome = overwriteFile(WipeAlgorithm(index), QString::fromLocal8Bit(path));
     std::printf("%ld\n", vmHwmKiB());
     return outcome.status == FileWipeStatus::Wiped ? 0 : 1;
 }
@@ -267,7 +267,7 @@ void Bench::smallContainers()
             proc << kccProcess(a, file).seconds;
             prepare(file, size);
             const Clock::time_point start = Clock::now();
-            if (wipeFile(WipeAlgorithm(a), file).status != FileWipeStatus::Wiped)
+            if (overwriteFile(WipeAlgorithm(a), file).status != FileWipeStatus::Wiped)
                 die(QStringLiteral("in-process wipe failed"));
             call << secondsSince(start);
             prepare(file, size);
@@ -278,7 +278,7 @@ void Bench::smallContainers()
                     c * 1e3, p * 1e3, s * 1e3, c / s, p / s);
         std::fflush(stdout);
     }
-    std::printf("kcc call: wipeFile() inside a running process, as the program wipes.\n"
+    std::printf("kcc call: overwriteFile() inside a running process, as the program wipes.\n"
                 "kcc proc: a fresh kcc_bench process per wipe, like shred's process.\n"
                 "Process start alone: kcc_bench %.2f ms (Qt and the token library load), shred %.2f ms.\n",
                 median(kccStart) * 1e3, median(shredStart) * 1e3);

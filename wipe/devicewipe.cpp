@@ -126,7 +126,7 @@ void reopenSession(velmux_ctx context, const MediaRecord *media, const QString &
     login(context, pin);
 }
 
-DeviceWipeStatus wipeMediaContainer(WipeAlgorithm algorithm, const MediaRecord *media,
+DeviceWipeStatus overwriteMediaContainer(WipeAlgorithm algorithm, const MediaRecord *media,
                                     const QString &pin)
 {
     try {

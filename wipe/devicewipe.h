@@ -25,7 +25,7 @@ void reopenSession(velmux_ctx context, const MediaRecord *media, const QString &
 // with a fresh log-in between passes, and deletes it. Never seeds the
 // generator: random passes continue the sequence of the last file wipe.
 // Throws nothing; the library's context and session are released on every path.
-DeviceWipeStatus wipeMediaContainer(WipeAlgorithm algorithm, const MediaRecord *media,
+DeviceWipeStatus overwriteMediaContainer(WipeAlgorithm algorithm, const MediaRecord *media,
                                     const QString &pin);
 
 #endif // DEVICEWIPE_H

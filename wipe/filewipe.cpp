@@ -128,7 +128,7 @@ qint64 wipeBlockCount(qint64 fileSize)
     return (fileSize + wipeBlockSize - 1) / wipeBlockSize;
 }
 
-FileWipeOutcome wipeFile(WipeAlgorithm algorithm, const QString &path, const PassObserver &observer)
+FileWipeOutcome overwriteFile(WipeAlgorithm algorithm, const QString &path, const PassObserver &observer)
 {
     try {
         return runWipe(algorithm, path, observer);

@@ -44,7 +44,7 @@ using PassObserver = std::function<void(int index, const WipePass &pass)>;
 // Overwrites the file at path with the passes of the algorithm, then truncates,
 // stamps and removes it. A file whose passes did not all complete is neither
 // truncated nor removed, so the user can retry. Throws nothing.
-FileWipeOutcome wipeFile(WipeAlgorithm algorithm, const QString &path,
+FileWipeOutcome overwriteFile(WipeAlgorithm algorithm, const QString &path,
                          const PassObserver &observer = {});
 
 #endif // FILEWIPE_H

@@ -5,7 +5,7 @@
 
 bool wipeContainerFile(QWidget *parent, WipeAlgorithm algorithm, QString path)
 {
-    const FileWipeOutcome outcome = wipeFile(algorithm, path);
+    const FileWipeOutcome outcome = overwriteFile(algorithm, path);
     switch (outcome.status) {
     case FileWipeStatus::Wiped:
         wipemessages::show(parent, QMessageBox::Information, wipemessages::wiped());

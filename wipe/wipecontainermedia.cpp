@@ -7,7 +7,7 @@ bool wipeContainerOnMedia(QWidget *parent, WipeAlgorithm algorithm, const MediaR
                           QString pin)
 {
     QString failure;
-    switch (wipeMediaContainer(algorithm, media, pin)) {
+    switch (overwriteMediaContainer(algorithm, media, pin)) {
     case DeviceWipeStatus::Wiped:
         wipemessages::show(parent, QMessageBox::Information, wipemessages::wiped());
         return true;

@@ -17,13 +17,28 @@ inline QString sizeFailed() { return QStringLiteral("Невозможно опр
 inline QString writeFailed() { return QStringLiteral("Ошибка записи в ключевой контейнер."); }
 inline QString deviceFailed() { return QStringLiteral("Ошибка удаления ключевого контейнера."); }
 
-// One OK button and no default button, like every box of the executors.
+// One outcome as the user is told it: the box's icon, its main text and, where
+// there is more to say (what is left on disk or on the token), its
+// informative text.
+struct Report {
+    QMessageBox::Icon icon = QMessageBox::Critical;
+    QString text;
+    QString informative;
+};
+
+// Modal, one OK button and no default button, like every box of the executors.
+inline void show(QWidget *parent, const Report &report)
+{
+    QMessageBox box(report.icon, title(), report.text, QMessageBox::Ok, parent);
+    box.setWindowModality(Qt::ApplicationModal);
+    if (!report.informative.isEmpty())
+        box.setInformativeText(report.informative);
+    box.exec();
+}
+
 inline void show(QWidget *parent, QMessageBox::Icon icon, const QString &text)
 {
-    if (icon == QMessageBox::Information)
-        QMessageBox::information(parent, title(), text, QMessageBox::Ok, QMessageBox::NoButton);
-    else
-        QMessageBox::critical(parent, title(), text, QMessageBox::Ok, QMessageBox::NoButton);
+    show(parent, Report{icon, text, QString()});
 }
 
 } // namespace wipemessages

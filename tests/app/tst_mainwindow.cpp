@@ -5,6 +5,7 @@
 #include "fakevelmux.h"
 #include "kestrik_kcc.h"
 #include "findwidget.h"
+#include "boxtexts.h"
 #include "modalanswerer.h"
 
 #include <QDialog>
@@ -21,10 +22,10 @@
 
 namespace {
 
-const QString title = QStringLiteral("Удаление ключевого контейнера");
-const QString chooseContainer = QStringLiteral("Выберите ключевой контейнер.       ");
-const QString confirmation = QStringLiteral("Вы действительно хотите удалить ключевой контейнер?");
-const QString wiped = QStringLiteral("Ключевой контейнер очищен и удален успешно.");
+using boxtexts::title;
+using boxtexts::chooseContainer;
+using boxtexts::confirmation;
+using boxtexts::wiped;
 
 // Picks the first line of the media dialog and presses OK.
 ModalAnswerer::Answer pickFirstMedium()

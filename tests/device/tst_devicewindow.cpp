@@ -3,6 +3,7 @@
 
 #include "kestrik_kcc.h"
 #include "findwidget.h"
+#include "boxtexts.h"
 #include "modalanswerer.h"
 #include "softhsmtoken.h"
 
@@ -19,11 +20,11 @@ namespace {
 const QString kToken = QStringLiteral("Alpha");
 const QString kContainer = QStringLiteral("container");
 const QString kOther = QStringLiteral("other");
-const QString title = QStringLiteral("Удаление ключевого контейнера");
-const QString confirmation = QStringLiteral("Вы действительно хотите удалить ключевой контейнер?");
-const QString wiped = QStringLiteral("Ключевой контейнер очищен и удален успешно.");
-const QString wrongPin = QStringLiteral("Неправильный PIN-код.");
-const QString sessionFailed = QStringLiteral("Невозможно открыть сессию для работы с носителем.");
+using boxtexts::title;
+using boxtexts::confirmation;
+using boxtexts::wiped;
+using boxtexts::wrongPin;
+using boxtexts::sessionFailed;
 
 QByteArray pattern(int size, int salt)
 {

@@ -5,6 +5,7 @@
 #include "devicewipe.h"
 #include "fakevelmux.h"
 #include "filewipe.h"
+#include "boxtexts.h"
 #include "modalanswerer.h"
 #include "wipecontainer.h"
 
@@ -37,14 +38,14 @@ Q_DECLARE_METATYPE(WipeAlgorithm)
 
 namespace {
 
-const QString title = QStringLiteral("Удаление ключевого контейнера");
-const QString wiped = QStringLiteral("Ключевой контейнер очищен и удален успешно.");
-const QString contextFailed = QStringLiteral("Ошибка создания контекста носителя.");
-const QString sessionFailed = QStringLiteral("Невозможно открыть сессию для работы с носителем.");
-const QString wrongPin = QStringLiteral("Неправильный PIN-код.");
-const QString sizeFailed = QStringLiteral("Невозможно определить размер ключевого контейнера.");
-const QString writeFailed = QStringLiteral("Ошибка записи в ключевой контейнер.");
-const QString deviceFailed = QStringLiteral("Ошибка удаления ключевого контейнера.");
+using boxtexts::title;
+using boxtexts::wiped;
+using boxtexts::contextFailed;
+using boxtexts::sessionFailed;
+using boxtexts::wrongPin;
+using boxtexts::sizeFailed;
+using boxtexts::writeFailed;
+using boxtexts::deviceFailed;
 
 constexpr uint32_t kMediaType = 4;
 // Opaque bytes all 0xC3, so a record cut short or rebuilt from its public
@@ -354,7 +355,7 @@ void TestDeviceWipe::passBytes()
     prepareMedium(size);
 
     seed(77);
-    QCOMPARE(wipeMediaContainer(algorithm, &kMedium, QStringLiteral("1234")), DeviceWipeStatus::Wiped);
+    QCOMPARE(overwriteMediaContainer(algorithm, &kMedium, QStringLiteral("1234")), DeviceWipeStatus::Wiped);
     const int nextDraw = draw();
 
     seed(77);
@@ -379,7 +380,7 @@ void TestDeviceWipe::dodAndHmgEnhancedAlike()
     for (int i = 0; i < 2; ++i) {
         prepareMedium(129);
         seed(4242);
-        QCOMPARE(wipeMediaContainer(algorithms[i], &kMedium, QStringLiteral("ключ")),
+        QCOMPARE(overwriteMediaContainer(algorithms[i], &kMedium, QStringLiteral("ключ")),
                  DeviceWipeStatus::Wiped);
         transcripts[i] = callTranscript();
     }
@@ -546,7 +547,7 @@ void TestDeviceWipe::everyCallFails()
 
     prepareMedium(24);
     FakeVelmux::failCall(function.toStdString(), occurrence);
-    QCOMPARE(wipeMediaContainer(algorithm, &kMedium, QStringLiteral("1234")), status);
+    QCOMPARE(overwriteMediaContainer(algorithm, &kMedium, QStringLiteral("1234")), status);
     QCOMPARE(loggedNames(), expected);
     QCOMPARE(FakeVelmux::containerPresent(), !deleted);
     QCOMPARE(FakeVelmux::liveContexts(), live);
@@ -585,7 +586,7 @@ void TestDeviceWipe::statusBoundary()
     QFETCH(DeviceWipeStatus, outcome);
     prepareMedium(8);
     FakeVelmux::failCall(function.toStdString(), 1, status);
-    QCOMPARE(wipeMediaContainer(HmgBaseline, &kMedium, QStringLiteral("1234")), outcome);
+    QCOMPARE(overwriteMediaContainer(HmgBaseline, &kMedium, QStringLiteral("1234")), outcome);
     QCOMPARE(FakeVelmux::liveContexts(), size_t(0));
 }
 
@@ -648,7 +649,7 @@ void TestDeviceWipe::twoDeviceWipesShareOneSequence()
     QByteArray random;
     for (int round = 0; round < 2; ++round) {
         prepareMedium(size);
-        QCOMPARE(wipeMediaContainer(Gost, &kMedium, QStringLiteral("1234")), DeviceWipeStatus::Wiped);
+        QCOMPARE(overwriteMediaContainer(Gost, &kMedium, QStringLiteral("1234")), DeviceWipeStatus::Wiped);
         const QVector<FakeVelmux::Call> seen = writes();
         QCOMPARE(seen.size(), 2);
         random += toBytes(seen[1].data);
@@ -675,7 +676,7 @@ void TestDeviceWipe::continuesFileWipeSequence()
     }
     QByteArray fileRandom;
     const qint64 from = QDateTime::currentMSecsSinceEpoch();
-    const FileWipeOutcome outcome = wipeFile(Gost, path, [&](int index, const WipePass &) {
+    const FileWipeOutcome outcome = overwriteFile(Gost, path, [&](int index, const WipePass &) {
         QFile f(path);
         if (index == 1 && f.open(QIODevice::ReadOnly))
             fileRandom = f.readAll();
@@ -686,7 +687,7 @@ void TestDeviceWipe::continuesFileWipeSequence()
 
     constexpr uint32_t size = 64;
     prepareMedium(size);
-    QCOMPARE(wipeMediaContainer(Gost, &kMedium, QStringLiteral("1234")), DeviceWipeStatus::Wiped);
+    QCOMPARE(overwriteMediaContainer(Gost, &kMedium, QStringLiteral("1234")), DeviceWipeStatus::Wiped);
     const QVector<FakeVelmux::Call> seen = writes();
     QCOMPARE(seen.size(), 2);
 
@@ -735,7 +736,7 @@ void TestDeviceWipe::passBufferAllocationFails()
             report << QStringLiteral("no limit");
         } else {
             prepareMedium(0xFFFFFFFFu);
-            report << QString::number(int(wipeMediaContainer(Gost, &kMedium, QStringLiteral("1234"))));
+            report << QString::number(int(overwriteMediaContainer(Gost, &kMedium, QStringLiteral("1234"))));
             report << loggedNames().join(QLatin1Char(','));
             report << QString::number(FakeVelmux::liveContexts());
             report << QString::number(writes().size());

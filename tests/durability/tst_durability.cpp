@@ -309,7 +309,7 @@ void TestDurability::noRemnantOnTheDevice()
         const QString path = fs.filePath(c.name);
         QStringList late;
         const FileWipeOutcome outcome =
-            wipeFile(WipeAlgorithm(algorithm), path, [&](int index, const WipePass &) {
+            overwriteFile(WipeAlgorithm(algorithm), path, [&](int index, const WipePass &) {
                 // Each pass must be on the device before the next one starts. The
                 // scan after the unmount alone would pass a wipe that forces only
                 // its last pass out.

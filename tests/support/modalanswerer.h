@@ -24,6 +24,7 @@ public:
         QMessageBox::Icon icon = QMessageBox::NoIcon;
         QString title;
         QString text;
+        QString informative;
         QStringList buttons;
         QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
         bool modal = false;
@@ -85,6 +86,7 @@ private:
             b.icon = box->icon();
             b.title = box->windowTitle();
             b.text = box->text();
+            b.informative = box->informativeText();
             for (QAbstractButton *button : box->buttons())
                 b.buttons << button->text();
             if (box->defaultButton())

@@ -135,7 +135,7 @@ ChildWipe wipeInChild(WipeAlgorithm algorithm, const QString &path, const ChildS
             if (!reach.isEmpty() && ::access(reach.constData(), X_OK) != 0)
                 ::_exit(Unreachable);
         }
-        const FileWipeOutcome outcome = wipeFile(algorithm, path);
+        const FileWipeOutcome outcome = overwriteFile(algorithm, path);
         const bool sent = ::write(fds[1], &outcome, sizeof outcome) == ssize_t(sizeof outcome);
         ::_exit(sent ? Ran : 1);
     }
@@ -328,7 +328,7 @@ void TestFileWipe::passesOnDisk()
         passes << pass;
     };
     const qint64 before = QDateTime::currentMSecsSinceEpoch();
-    const FileWipeOutcome outcome = wipeFile(WipeAlgorithm(algorithm), path, observer);
+    const FileWipeOutcome outcome = overwriteFile(WipeAlgorithm(algorithm), path, observer);
     const qint64 after = QDateTime::currentMSecsSinceEpoch();
     const int nextDraw = draw();
 
@@ -359,7 +359,7 @@ void TestFileWipe::differentMillisecondsDiffer()
         const qint64 start = QDateTime::currentMSecsSinceEpoch();
         while (QDateTime::currentMSecsSinceEpoch() == start) {
         }
-        QCOMPARE(int(wipeFile(Gost, path, [&](int, const WipePass &) { last = readFile(path); }).status),
+        QCOMPARE(int(overwriteFile(Gost, path, [&](int, const WipePass &) { last = readFile(path); }).status),
                  int(FileWipeStatus::Wiped));
         randomPasses << last;
     }
@@ -390,7 +390,7 @@ void TestFileWipe::wipedDespiteAttributes()
     QByteArray firstPass;
     bool ownerMayWrite = false;
     const FileWipeOutcome outcome =
-        wipeFile(DoD, path, [&](int index, const WipePass &) {
+        overwriteFile(DoD, path, [&](int index, const WipePass &) {
             if (index == 0) {
                 firstPass = readFile(path);
                 ownerMayWrite = QFileInfo(path).permissions() & QFileDevice::WriteOwner;
@@ -463,7 +463,7 @@ void TestFileWipe::failuresKeepTheFile()
     }
 
     const QString target = kind == QLatin1String("spaces") ? QStringLiteral("   ") : path;
-    const FileWipeOutcome outcome = wipeFile(Schneier, target);
+    const FileWipeOutcome outcome = overwriteFile(Schneier, target);
     if (!guarded.isEmpty())
         QVERIFY(chattr(QString(flag).replace('+', '-'), guarded));
 
@@ -609,7 +609,7 @@ void TestFileWipe::symbolicLinkToFile()
     QVERIFY(QFile::link(target, link));
 
     QVector<QByteArray> targetAfterPass;
-    const FileWipeOutcome outcome = wipeFile(DoD, link, [&](int, const WipePass &) {
+    const FileWipeOutcome outcome = overwriteFile(DoD, link, [&](int, const WipePass &) {
         targetAfterPass << readFile(target);
     });
 
