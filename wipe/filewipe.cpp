@@ -6,18 +6,12 @@
 #include <QDataStream>
 #include <QFile>
 
+#include <optional>
 #include <vector>
 
 namespace {
 
-platformfile::NativePath nativePath(const QString &path)
-{
-#ifdef _WIN32
-    return path.toStdWString();
-#else
-    return QFile::encodeName(path).toStdString();
-#endif
-}
+using platformfile::WipeTarget;
 
 // Blocks handed to one write call. Many blocks per call keep the system-call
 // and stream overhead off a large file; the bytes and their order on disk are
@@ -28,15 +22,117 @@ constexpr qint64 chunkBlocks = 512; // 256 KiB
 // is started, so the disk works while the rest of the pass is produced.
 constexpr qint64 writebackBytes = 8 * 1024 * 1024;
 
+QString systemText(const platformfile::NativeText &text)
+{
+#ifdef _WIN32
+    return QString::fromStdWString(text).trimmed();
+#else
+    return QString::fromLocal8Bit(text.data(), int(text.size()));
+#endif
+}
+
+// Whether the path can be handed to the system as it stands. A name that was
+// not valid in the system's encoding comes back with U+FFFD in it, and
+// encoding that would name a different file; a NUL would cut the name short.
+bool encodable(const QString &path)
+{
+    if (path.contains(QChar(QChar::ReplacementCharacter)) || path.contains(QChar(0)))
+        return false;
+#ifdef _WIN32
+    return true;
+#else
+    return QFile::decodeName(QFile::encodeName(path)) == path;
+#endif
+}
+
+platformfile::NativePath nativePath(const QString &path)
+{
+#ifdef _WIN32
+    return path.toStdWString();
+#else
+    return QFile::encodeName(path).toStdString();
+#endif
+}
+
+FileRefusal refusalOf(platformfile::Kind kind)
+{
+    using platformfile::Kind;
+    switch (kind) {
+    case Kind::Regular:
+        return FileRefusal::None;
+    case Kind::Directory:
+        return FileRefusal::Directory;
+    case Kind::SymbolicLink:
+        return FileRefusal::SymbolicLink;
+    case Kind::Fifo:
+        return FileRefusal::Fifo;
+    case Kind::Socket:
+        return FileRefusal::Socket;
+    case Kind::CharacterDevice:
+    case Kind::BlockDevice:
+        return FileRefusal::Device;
+    case Kind::Other:
+        break;
+    }
+    return FileRefusal::Other;
+}
+
+class Wipe
+{
+public:
+    Wipe(WipeAlgorithm algorithm, const QString &path, const PassObserver &observer,
+         const FileWipeListener &listener)
+        : m_path(path), m_observer(observer), m_listener(listener),
+          m_passes(wipeSchedule(algorithm))
+    {
+        m_outcome.passesPlanned = m_passes.size();
+    }
+
+    FileWipeOutcome run();
+    const FileWipeOutcome &outcome() const { return m_outcome; }
+
+private:
+    FileWipeOutcome &fail(FileWipeStep step, bool systemReason = true)
+    {
+        m_outcome.status = FileWipeStatus::Failed;
+        m_outcome.failedStep = step;
+        if (systemReason && m_outcome.systemError.isEmpty())
+            m_outcome.systemError = systemText(m_target.error().message);
+        // A wipe that stops leaves the mode as it was found.
+        m_target.restoreAttributes();
+        return m_outcome;
+    }
+    FileWipeOutcome &refuse(FileRefusal refusal)
+    {
+        m_outcome.status = FileWipeStatus::Refused;
+        m_outcome.refusal = refusal;
+        return m_outcome;
+    }
+    FileWipeStep writePass(int pass, qint64 blockCount, PassBytes &bytes, unsigned char *chunk);
+    bool unchanged(qint64 expectedSize);
+    bool tell(FileWipeEvent event, int pass, qint64 bytes)
+    {
+        return !m_listener || m_listener(event, pass, bytes);
+    }
+
+    const QString m_path;
+    const PassObserver &m_observer;
+    const FileWipeListener &m_listener;
+    const QVector<WipePass> m_passes;
+    WipeTarget m_target;
+    QFile m_file;
+    FileWipeOutcome m_outcome;
+};
+
 // Writes one pass over blockCount blocks from offset 0 and forces it to the
 // medium: without the sync the later truncation lets the cache drop the pass
 // while the key bytes stay on disk. chunk holds at least
 // min(blockCount, chunkBlocks) blocks.
-FileWipeStep writePass(QFile &file, QDataStream &stream, qint64 blockCount, PassBytes &bytes,
-                       unsigned char *chunk)
+FileWipeStep Wipe::writePass(int pass, qint64 blockCount, PassBytes &bytes, unsigned char *chunk)
 {
+    QDataStream stream(&m_file);
     bool filled = false;
-    qint64 written = 0;  // bytes of this pass handed to the system
+    qint64 written = 0;   // bytes of this pass handed to the system
     qint64 startedTo = 0; // and how far their writing to the medium was started
     for (qint64 done = 0; done < blockCount;) {
         const qint64 blocks = qMin(blockCount - done, chunkBlocks);
@@ -46,76 +142,123 @@ FileWipeStep writePass(QFile &file, QDataStream &stream, qint64 blockCount, Pass
             bytes.fill(chunk, std::size_t(size));
             filled = true;
         }
+        m_outcome.bytesWritten = true;
         if (stream.writeRawData(reinterpret_cast<const char *>(chunk), size) != size)
             return FileWipeStep::Write;
         done += blocks;
         written += size;
         if (written - startedTo >= writebackBytes) {
-            if (!file.flush())
+            if (!m_file.flush())
                 return FileWipeStep::Flush;
-            platformfile::startWriteback(file.handle(), startedTo, written - startedTo);
+            m_target.startWriteback(startedTo, written - startedTo);
             startedTo = written;
+        }
+        if (!tell(FileWipeEvent::Written, pass, written)) {
+            // What was written of this pass still goes to the medium.
+            m_file.flush();
+            m_target.syncToMedium();
+            return FileWipeStep::Cancelled;
         }
     }
     if (stream.status() != QDataStream::Ok)
         return FileWipeStep::Write;
-    if (!file.flush())
+    if (!m_file.flush())
         return FileWipeStep::Flush;
-    if (!platformfile::syncToMedium(file.handle()))
+    if (!m_target.syncToMedium())
         return FileWipeStep::Sync;
-    if (!file.seek(0))
+    if (!m_file.seek(0))
         return FileWipeStep::Seek;
     return FileWipeStep::None;
 }
 
-FileWipeOutcome failed(FileWipeStep step, int passesCompleted)
+// Whether the file is still the one being wiped, whole: nobody cut it short
+// (its freed blocks would keep key bytes out of the passes' reach), grew it
+// or put another file under its name.
+bool Wipe::unchanged(qint64 expectedSize)
 {
-    return {FileWipeStatus::Failed, step, passesCompleted};
+    platformfile::Status status;
+    if (!m_target.status(status))
+        return false;
+    if (status.size != expectedSize || status.hasHoles || !m_target.nameLeadsHere()) {
+        m_outcome.systemError.clear();
+        return false;
+    }
+    return true;
 }
 
-FileWipeOutcome runWipe(WipeAlgorithm algorithm, const QString &path, const PassObserver &observer)
+FileWipeOutcome Wipe::run()
 {
-    QFile file;
-    file.setFileName(path);
-    // The static check follows links, so a dangling link counts as not found.
-    if (!QFile::exists(path))
-        return {FileWipeStatus::NotFound, FileWipeStep::None, 0};
+    if (!encodable(m_path))
+        return refuse(FileRefusal::UnencodableName);
 
-    const platformfile::NativePath native = nativePath(path);
-    platformfile::clearAttributes(native);
-
-    const qint64 blockCount = wipeBlockCount(file.size());
-    const uint seed = PassBytes::seedFromClock();
-
-    // Never creates: a file that vanished since the check is a failure, not a new file.
-    if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly))
-        return failed(FileWipeStep::Open, 0);
-    QDataStream stream(&file);
-
-    const QVector<WipePass> passes = wipeSchedule(algorithm);
-    std::vector<unsigned char> chunk(std::size_t(qMin(blockCount, chunkBlocks) * wipeBlockSize));
-    PassBytes bytes(seed);
-    for (int i = 0; i < passes.size(); ++i) {
-        bytes.beginPass(passes[i]);
-        const FileWipeStep step = writePass(file, stream, blockCount, bytes, chunk.data());
-        if (step != FileWipeStep::None)
-            return failed(step, i);
-        if (observer)
-            observer(i, passes[i]);
+    switch (m_target.open(nativePath(m_path))) {
+    case platformfile::OpenResult::Opened:
+        break;
+    case platformfile::OpenResult::NotFound:
+        m_outcome.status = FileWipeStatus::NotFound;
+        m_outcome.systemError = systemText(m_target.error().message);
+        return m_outcome;
+    case platformfile::OpenResult::Invalid:
+        return refuse(FileRefusal::Directory);
+    case platformfile::OpenResult::NotRegular:
+        m_outcome.linkTarget = systemText(m_target.linkTarget());
+        return refuse(refusalOf(m_target.refusedKind()));
+    case platformfile::OpenResult::Swapped:
+        return refuse(FileRefusal::Swapped);
+    case platformfile::OpenResult::Failed:
+        return fail(FileWipeStep::Open);
     }
 
-    if (!file.resize(0))
-        return failed(FileWipeStep::Truncate, passes.size());
-    file.unsetError();
-    file.close();
-    if (file.error() != QFileDevice::NoError)
-        return failed(FileWipeStep::Close, passes.size());
+    platformfile::Status status;
+    if (!m_target.status(status))
+        return fail(FileWipeStep::Open);
+    m_outcome.size = status.size;
+    m_outcome.otherNames = status.links > 0 ? status.links - 1 : 0;
+    const qint64 blockCount = wipeBlockCount(status.size);
+    const PassBytes::Seed seed = PassBytes::seedFromClock();
 
-    platformfile::stampWipeTime(native);
+    if (!m_file.open(m_target.descriptor(), QIODevice::ReadWrite, QFileDevice::DontCloseHandle))
+        return fail(FileWipeStep::Open, false);
+    if (!tell(FileWipeEvent::Opened, -1, 0))
+        return fail(FileWipeStep::Cancelled, false);
 
-    if (!file.remove())
-        return failed(FileWipeStep::Remove, passes.size());
-    return {FileWipeStatus::Wiped, FileWipeStep::None, passes.size()};
+    std::vector<unsigned char> chunk(std::size_t(qMin(blockCount, chunkBlocks) * wipeBlockSize));
+    PassBytes bytes(seed);
+    for (int i = 0; i < m_passes.size(); ++i) {
+        bytes.beginPass(m_passes[i]);
+        const FileWipeStep step = writePass(i, blockCount, bytes, chunk.data());
+        if (step != FileWipeStep::None)
+            return fail(step, step != FileWipeStep::Cancelled);
+        if (!unchanged(blockCount * wipeBlockSize))
+            return fail(FileWipeStep::Changed);
+        m_outcome.passesCompleted = i + 1;
+        if (m_observer)
+            m_observer(i, m_passes[i]);
+    }
+
+    if (!m_file.resize(0))
+        return fail(FileWipeStep::Truncate, false);
+    m_file.unsetError();
+    m_file.close();
+    if (m_file.error() != QFileDevice::NoError)
+        return fail(FileWipeStep::Close, false);
+    tell(FileWipeEvent::Truncated, m_passes.size(), 0);
+
+    // Best effort, as on any file system that cannot hold the moment.
+    m_target.stampWipeTime();
+
+    switch (m_target.removeName()) {
+    case WipeTarget::RemoveResult::Removed:
+        break;
+    case WipeTarget::RemoveResult::NameChanged:
+        return fail(FileWipeStep::NameChanged, false);
+    case WipeTarget::RemoveResult::Failed:
+        return fail(FileWipeStep::Remove);
+    }
+    if (m_target.status(status))
+        m_outcome.otherNames = status.links;
+    m_outcome.status = FileWipeStatus::Wiped;
+    return m_outcome;
 }
 
 } // namespace
@@ -128,11 +271,19 @@ qint64 wipeBlockCount(qint64 fileSize)
     return (fileSize + wipeBlockSize - 1) / wipeBlockSize;
 }
 
-FileWipeOutcome overwriteFile(WipeAlgorithm algorithm, const QString &path, const PassObserver &observer)
+FileWipeOutcome overwriteFile(WipeAlgorithm algorithm, const QString &path,
+                              const PassObserver &observer, const FileWipeListener &listener)
 {
+    // Declared outside the try: the open file is released, and its mode put
+    // back, only after the outcome so far has been taken from it.
+    std::optional<Wipe> wipe;
     try {
-        return runWipe(algorithm, path, observer);
+        wipe.emplace(algorithm, path, observer, listener);
+        return wipe->run();
     } catch (...) {
-        return failed(FileWipeStep::Exception, 0);
+        FileWipeOutcome outcome = wipe ? wipe->outcome() : FileWipeOutcome();
+        outcome.status = FileWipeStatus::Failed;
+        outcome.failedStep = FileWipeStep::Exception;
+        return outcome;
     }
 }

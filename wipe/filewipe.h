@@ -16,7 +16,21 @@ qint64 wipeBlockCount(qint64 fileSize);
 enum class FileWipeStatus {
     Wiped,    // every pass reached the medium; truncated, stamped and removed
     NotFound, // nothing on disk was touched
-    Failed,   // see FileWipeOutcome::failedStep
+    Refused,  // the name is not a regular file: see FileWipeOutcome::refusal; nothing touched
+    Failed,   // see FileWipeOutcome::failedStep and passesCompleted
+};
+
+// Why a name was refused before anything was changed.
+enum class FileRefusal {
+    None,
+    Directory,
+    SymbolicLink,    // FileWipeOutcome::linkTarget says where it points
+    Fifo,
+    Socket,
+    Device,
+    Other,
+    UnencodableName, // the path holds characters no file name here can hold
+    Swapped,         // the name led to another file between looking and opening
 };
 
 enum class FileWipeStep {
@@ -26,25 +40,48 @@ enum class FileWipeStep {
     Flush,
     Sync,
     Seek,
+    Changed,     // another process shrank, grew or replaced the file during a pass
+    Cancelled,   // stopped on request after a write
     Truncate,
     Close,
     Remove,
+    NameChanged, // the name no longer led to the wiped file, so it was left alone
     Exception,
 };
 
 struct FileWipeOutcome {
     FileWipeStatus status = FileWipeStatus::Failed;
     FileWipeStep failedStep = FileWipeStep::None;
-    int passesCompleted = 0;
+    FileRefusal refusal = FileRefusal::None;
+    int passesCompleted = 0;   // passes that reached the medium
+    int passesPlanned = 0;
+    bool bytesWritten = false; // whether any byte of the file was overwritten
+    qint64 size = -1;          // the file's size when it was opened
+    quint64 otherNames = 0;    // hard links still leading to the overwritten, empty file
+    QString linkTarget;
+    QString systemError;       // the system's reason for the failed step
 };
 
 // Called after pass `index` has reached the medium and before the next begins.
 using PassObserver = std::function<void(int index, const WipePass &pass)>;
 
+enum class FileWipeEvent {
+    Opened,    // held, nothing changed yet
+    Written,   // one write of the pass; bytes is how much of the pass is written
+    Truncated, // every pass is on the medium and the file is empty
+};
+// Told of the steps of one wipe; returning false after Written stops the wipe
+// there, with the file left in place.
+using FileWipeListener = std::function<bool(FileWipeEvent event, int pass, qint64 bytes)>;
+
 // Overwrites the file at path with the passes of the algorithm, then truncates,
-// stamps and removes it. A file whose passes did not all complete is neither
-// truncated nor removed, so the user can retry. Throws nothing.
+// stamps and removes it. The file is opened once and held: a name that is a
+// link, a directory, a device, a FIFO or a socket is refused, and the name is
+// removed only while it still leads to the file that was overwritten. A file
+// whose passes did not all complete is neither truncated nor removed, and its
+// mode is as it was, so the user can retry. Throws nothing.
 FileWipeOutcome overwriteFile(WipeAlgorithm algorithm, const QString &path,
-                         const PassObserver &observer = {});
+                              const PassObserver &observer = {},
+                              const FileWipeListener &listener = {});
 
 #endif // FILEWIPE_H

@@ -58,22 +58,19 @@ bool qrandIsMinstd()
     return true;
 }
 
-bool qrandKnown = false; // set by seedFromClock()
-
 } // namespace
 
-uint PassBytes::seedFromClock()
+PassBytes::Seed PassBytes::seedFromClock()
 {
     static const bool known = qrandIsMinstd();
-    qrandKnown = known;
     const uint seed = static_cast<uint>(QDateTime::currentMSecsSinceEpoch() & 0xFFFFFFFFu);
     qsrand(seed);
-    return seed;
+    return {seed, known};
 }
 
-PassBytes::PassBytes(uint seededWith)
-    : m_computed(qrandKnown)
-    , m_state(initialState(seededWith))
+PassBytes::PassBytes(const Seed &seed)
+    : m_computed(seed.computable)
+    , m_state(initialState(seed.value))
 {
 }
 

@@ -11,14 +11,20 @@
 class PassBytes
 {
 public:
+    // How the generator was just seeded, and whether its values can be
+    // computed here: true where qrand() was checked to be Qt 5.15's minstd.
+    struct Seed {
+        uint value = 0;
+        bool computable = false;
+    };
+
     // Draws through qrand() one value at a time.
     PassBytes() = default;
-    // For a wipe that has just seeded the generator with seededWith: where
-    // qrand() is known to be Qt 5.15's minstd generator (checked when seeding),
-    // the values are computed here without a call per byte, exactly as qrand()
-    // would give them, and the generator gets the final state back when this
-    // object goes, so later draws continue the same sequence.
-    explicit PassBytes(uint seededWith);
+    // For a wipe that has just seeded the generator: where the seed says the
+    // values are computable, they are computed here without a call per byte,
+    // exactly as qrand() would give them, and the generator gets the final
+    // state back when this object goes, so later draws continue the sequence.
+    explicit PassBytes(const Seed &seed);
     ~PassBytes();
     PassBytes(const PassBytes &) = delete;
     PassBytes &operator=(const PassBytes &) = delete;
@@ -34,9 +40,8 @@ public:
     bool isUniform() const { return m_kind != PassKind::RandomData; }
     quint8 uniformByte() const { return m_byte; }
 
-    // Seeds the generator as the file executor does before its first pass;
-    // returns the seed.
-    static uint seedFromClock();
+    // Seeds the generator as the file executor does before its first pass.
+    static Seed seedFromClock();
 
 private:
     quint8 draw();

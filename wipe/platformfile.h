@@ -1,8 +1,12 @@
 #ifndef PLATFORMFILE_H
 #define PLATFORMFILE_H
 
-// The few operating-system file calls the file executor needs beyond Qt's
-// file classes. Free of Qt, so the Windows side compiles on its own.
+// The operating-system side of a file wipe. A container is resolved by name
+// once: its directory is opened, then the name inside it without following a
+// link in the name itself and without blocking. Every later step works on what
+// was opened, and the name is used again only to remove it, after checking
+// that it still leads to the same file. Free of Qt, so the Windows side
+// compiles on its own.
 
 #include <cstdint>
 #include <string>
@@ -11,31 +15,136 @@ namespace platformfile {
 
 #ifdef _WIN32
 using NativePath = std::wstring; // as QString::toStdWString() gives it
+using NativeText = std::wstring;
 #else
 using NativePath = std::string;  // as QFile::encodeName() gives it
+using NativeText = std::string;  // the system's messages and link targets
 #endif
 
 // 30827-01-01 00:00:00 UTC, the moment every wiped file is stamped with.
 constexpr std::uint64_t wipeTimeFileTime = 9222834528000000000ULL; // 100 ns since 1601
 constexpr std::int64_t wipeTimeUnixSeconds = 910638979200LL;
 
-// Makes the file openable for writing: clears read-only, hidden and system
-// attributes on Windows; adds owner read and write on POSIX. Best effort.
-bool clearAttributes(const NativePath &path);
+enum class Kind {
+    Regular,
+    Directory,
+    SymbolicLink, // on Windows any reparse point: a link, a junction, a mount point
+    Fifo,
+    Socket,
+    CharacterDevice,
+    BlockDevice,
+    Other,
+};
 
-// Forces what the file descriptor has written down to the storage medium, so
-// that a later truncation cannot drop a pass that still sits in the cache.
-bool syncToMedium(int fd);
+// Which file an open handle is: the same pair means the same file.
+struct Identity {
+    std::uint64_t device = 0; // st_dev; the volume serial number on Windows
+    std::uint64_t index = 0;  // st_ino; the file index on Windows
+    bool operator==(const Identity &o) const { return device == o.device && index == o.index; }
+    bool operator!=(const Identity &o) const { return !(*this == o); }
+};
 
-// Asks the system to start writing the given range of the file to the medium
-// now, without waiting, so the disk works while the next bytes are produced.
-// A hint only: syncToMedium() still decides. No-op where there is no such call.
-void startWriteback(int fd, std::int64_t offset, std::int64_t length);
+struct Status {
+    Kind kind = Kind::Other;
+    Identity identity;
+    std::int64_t size = 0;
+    std::uint64_t links = 0; // names that lead to the file
+    // Whether a range inside the size holds no data. A file the wipe has
+    // written whole has none; one that gains a hole was cut short meanwhile.
+    bool hasHoles = false;
+};
 
-// Sets the file's times to the wipe moment: creation, access and write time on
-// Windows; access and modification time on POSIX (there is no creation time to
-// set). File systems that cannot hold the moment clamp it. Best effort.
-bool stampWipeTime(const NativePath &path);
+// A failed call: the system's error number and its message.
+struct Error {
+    int code = 0;
+    NativeText message;
+};
+
+enum class OpenResult {
+    Opened,
+    NotFound,   // no such name, or the directory cannot be searched
+    NotRegular, // the name is a directory, link, device, FIFO or socket; nothing changed
+    Swapped,    // the name led elsewhere between looking and opening; nothing changed
+    Failed,     // see error()
+    Invalid,    // no last component: the path names a directory
+};
+
+// One container file, held from first look to removal.
+class WipeTarget
+{
+public:
+    WipeTarget() = default;
+    ~WipeTarget(); // restores the attributes if still changed, then closes
+    WipeTarget(const WipeTarget &) = delete;
+    WipeTarget &operator=(const WipeTarget &) = delete;
+
+    // Opens the path's directory, then its last component for writing. When
+    // the owner may not write the file, write permission is added on the open
+    // file (cleared read-only, hidden and system attributes on Windows) and
+    // put back by restoreAttributes().
+    OpenResult open(const NativePath &path);
+
+    // What the name is, after open() returned NotRegular (or Swapped); for a
+    // link, the path it points to.
+    Kind refusedKind() const { return m_refusedKind; }
+    const NativeText &linkTarget() const { return m_linkTarget; }
+
+    // The C runtime descriptor to write through; valid while open.
+    int descriptor() const { return m_fd; }
+
+    // The open file's type, identity, size and holes.
+    bool status(Status &out);
+
+    // Forces what the descriptor has written down to the storage medium, so
+    // that a later truncation cannot drop a pass that still sits in the cache.
+    bool syncToMedium();
+
+    // Asks the system to start writing the range to the medium now, without
+    // waiting, so the disk works while the next bytes are produced. A hint
+    // only: syncToMedium() still decides.
+    void startWriteback(std::int64_t offset, std::int64_t length);
+
+    // Sets the file's times to the wipe moment: creation, access and write
+    // time on Windows; access and modification time on POSIX (there is no
+    // creation time to set). File systems that cannot hold it clamp it.
+    bool stampWipeTime();
+
+    // Whether the name opened still leads to the open file.
+    bool nameLeadsHere();
+
+    enum class RemoveResult { Removed, NameChanged, Failed };
+    // Removes the name opened, if it still leads to the open file.
+    RemoveResult removeName();
+
+    // Puts back the mode or attributes open() changed. For wipes that stop
+    // with the file still there.
+    bool restoreAttributes();
+
+    // The last failure of any call above.
+    const Error &error() const { return m_error; }
+
+    void close();
+
+private:
+    bool fail();
+
+    int m_fd = -1;
+    Error m_error;
+    Kind m_refusedKind = Kind::Other;
+    NativeText m_linkTarget;
+    Identity m_identity;
+#ifdef _WIN32
+    void *m_handle = nullptr;  // the handle the name was opened with
+    NativePath m_path;
+    unsigned long m_attributes = 0;
+    bool m_attributesChanged = false;
+#else
+    int m_dirFd = -1;
+    std::string m_name;
+    unsigned int m_mode = 0;
+    bool m_modeChanged = false;
+#endif
+};
 
 } // namespace platformfile
 

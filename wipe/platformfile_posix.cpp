@@ -1,62 +1,287 @@
 #include "platformfile.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <vector>
+
 namespace platformfile {
 
-bool clearAttributes(const NativePath &path)
+namespace {
+
+Kind kindOf(mode_t mode)
+{
+    if (S_ISREG(mode))
+        return Kind::Regular;
+    if (S_ISDIR(mode))
+        return Kind::Directory;
+    if (S_ISLNK(mode))
+        return Kind::SymbolicLink;
+    if (S_ISFIFO(mode))
+        return Kind::Fifo;
+    if (S_ISSOCK(mode))
+        return Kind::Socket;
+    if (S_ISCHR(mode))
+        return Kind::CharacterDevice;
+    if (S_ISBLK(mode))
+        return Kind::BlockDevice;
+    return Kind::Other;
+}
+
+Identity identityOf(const struct stat &st)
+{
+    return {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
+}
+
+class Descriptor
+{
+public:
+    explicit Descriptor(int fd = -1) : m_fd(fd) {}
+    ~Descriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+    int get() const { return m_fd; }
+    void reset(int fd)
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = fd;
+    }
+    int release()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
+
+private:
+    int m_fd;
+};
+
+std::string readLink(int dirFd, const std::string &name)
+{
+    std::vector<char> buffer(4096);
+    const ssize_t n = ::readlinkat(dirFd, name.c_str(), buffer.data(), buffer.size());
+    return n > 0 ? std::string(buffer.data(), std::size_t(n)) : std::string();
+}
+
+bool lookupFailed(int error)
+{
+    return error == ENOENT || error == ENOTDIR || error == EACCES || error == ENAMETOOLONG;
+}
+
+} // namespace
+
+WipeTarget::~WipeTarget()
+{
+    if (m_fd >= 0)
+        restoreAttributes();
+    close();
+}
+
+bool WipeTarget::fail()
+{
+    m_error.code = errno;
+    m_error.message = std::strerror(errno);
+    return false;
+}
+
+OpenResult WipeTarget::open(const NativePath &path)
+{
+    close();
+    const std::size_t slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    m_name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (m_name.empty())
+        return path.empty() ? OpenResult::NotFound : OpenResult::Invalid;
+
+    // Links in the directory part are followed; the name itself never is.
+#ifdef O_PATH
+    constexpr int lookOnly = O_PATH;
+#else
+    constexpr int lookOnly = O_RDONLY;
+#endif
+    Descriptor dirFd(::open(dir.c_str(), lookOnly | O_DIRECTORY | O_CLOEXEC));
+    if (dirFd.get() < 0) {
+        fail();
+        return lookupFailed(m_error.code) ? OpenResult::NotFound : OpenResult::Failed;
+    }
+
+    // What the name is before anything touches it. O_PATH opens nothing: no
+    // device is woken, no FIFO waits, and a link is held as the link itself.
+    struct stat looked {};
+#ifdef O_PATH
+    Descriptor held(::openat(dirFd.get(), m_name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    const bool lookedAt = held.get() >= 0 && ::fstat(held.get(), &looked) == 0;
+    // The held file by its descriptor: opening or changing it through this
+    // path reaches that file whatever its name leads to by now.
+    const std::string heldPath = "/proc/self/fd/" + std::to_string(held.get());
+#else
+    const bool lookedAt = ::fstatat(dirFd.get(), m_name.c_str(), &looked, AT_SYMLINK_NOFOLLOW) == 0;
+#endif
+    if (!lookedAt) {
+        fail();
+        return lookupFailed(m_error.code) ? OpenResult::NotFound : OpenResult::Failed;
+    }
+    m_refusedKind = kindOf(looked.st_mode);
+    if (m_refusedKind != Kind::Regular) {
+        if (m_refusedKind == Kind::SymbolicLink)
+            m_linkTarget = readLink(dirFd.get(), m_name);
+        return OpenResult::NotRegular;
+    }
+
+    const int writing = O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
+    auto openForWriting = [&]() {
+#ifdef O_PATH
+        const int fd = ::open(heldPath.c_str(), writing);
+        if (fd >= 0 || errno != ENOENT) // ENOENT: no /proc here
+            return fd;
+#endif
+        return ::openat(dirFd.get(), m_name.c_str(), writing | O_NOFOLLOW);
+    };
+    Descriptor fd(openForWriting());
+#ifdef O_PATH
+    // A file its owner may not write: permission is added on the held file,
+    // never through a name (chmod by name follows links).
+    if (fd.get() < 0 && errno == EACCES && looked.st_uid == ::geteuid()
+        && !(looked.st_mode & S_IWUSR)
+        && ::chmod(heldPath.c_str(), (looked.st_mode | S_IWUSR) & 07777) == 0) {
+        m_mode = looked.st_mode & 07777;
+        m_modeChanged = true;
+        fd.reset(openForWriting());
+    }
+    auto undoMode = [&]() {
+        if (m_modeChanged && ::chmod(heldPath.c_str(), m_mode) == 0)
+            m_modeChanged = false;
+    };
+#else
+    auto undoMode = [] {};
+#endif
+    if (fd.get() < 0) {
+        fail();
+        undoMode();
+        return OpenResult::Failed;
+    }
+
+    struct stat opened {};
+    if (::fstat(fd.get(), &opened) != 0) {
+        fail();
+        undoMode();
+        return OpenResult::Failed;
+    }
+    if (!S_ISREG(opened.st_mode) || identityOf(opened) != identityOf(looked)) {
+        m_refusedKind = kindOf(opened.st_mode);
+        undoMode();
+        return OpenResult::Swapped;
+    }
+    // Blocking again for the writes; O_NONBLOCK was only for the open.
+    const int flags = ::fcntl(fd.get(), F_GETFL);
+    if (flags >= 0)
+        ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
+
+    m_identity = identityOf(opened);
+    m_dirFd = dirFd.release();
+    m_fd = fd.release();
+    return OpenResult::Opened;
+}
+
+bool WipeTarget::status(Status &out)
 {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
-        return false;
-    // Only a file's own mode: a directory or device named by mistake stays as it is.
-    if (!S_ISREG(st.st_mode))
-        return false;
-    const mode_t wanted = st.st_mode | S_IRUSR | S_IWUSR;
-    if (wanted == st.st_mode)
-        return true;
-    return ::chmod(path.c_str(), wanted & 07777) == 0;
+    if (::fstat(m_fd, &st) != 0)
+        return fail();
+    out.kind = kindOf(st.st_mode);
+    out.identity = identityOf(st);
+    out.size = std::int64_t(st.st_size);
+    out.links = std::uint64_t(st.st_nlink);
+    out.hasHoles = false;
+#ifdef SEEK_HOLE
+    // SEEK_HOLE moves the offset the writes go to: put it back.
+    const off_t position = ::lseek(m_fd, 0, SEEK_CUR);
+    if (position >= 0 && st.st_size > 0) {
+        const off_t hole = ::lseek(m_fd, 0, SEEK_HOLE);
+        out.hasHoles = hole >= 0 && hole < st.st_size;
+        if (::lseek(m_fd, position, SEEK_SET) != position)
+            return fail();
+    }
+#endif
+    return true;
 }
 
-bool syncToMedium(int fd)
+bool WipeTarget::syncToMedium()
 {
-    if (fd < 0)
-        return false;
     int rc;
     do {
-        rc = ::fdatasync(fd);
+        rc = ::fdatasync(m_fd);
     } while (rc != 0 && errno == EINTR);
-    return rc == 0;
+    return rc == 0 || fail();
 }
 
-void startWriteback(int fd, std::int64_t offset, std::int64_t length)
+void WipeTarget::startWriteback(std::int64_t offset, std::int64_t length)
 {
 #ifdef __linux__
-    if (fd >= 0)
-        ::sync_file_range(fd, offset, length, SYNC_FILE_RANGE_WRITE);
+    ::sync_file_range(m_fd, offset, length, SYNC_FILE_RANGE_WRITE);
 #else
-    (void)fd;
     (void)offset;
     (void)length;
 #endif
 }
 
-bool stampWipeTime(const NativePath &path)
+bool WipeTarget::stampWipeTime()
 {
-    // Opened like the Windows side: an existing file, for writing, never created.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
     const struct timespec times[2] = {
         {static_cast<time_t>(wipeTimeUnixSeconds), 0},
         {static_cast<time_t>(wipeTimeUnixSeconds), 0},
     };
-    const bool stamped = ::futimens(fd, times) == 0;
-    const bool closed = ::close(fd) == 0;
-    return stamped && closed;
+    return ::futimens(m_fd, times) == 0 || fail();
+}
+
+bool WipeTarget::nameLeadsHere()
+{
+    struct stat named {};
+    if (::fstatat(m_dirFd, m_name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0)
+        return fail();
+    return S_ISREG(named.st_mode) && identityOf(named) == m_identity;
+}
+
+WipeTarget::RemoveResult WipeTarget::removeName()
+{
+    // POSIX removes only by name: the name must still lead to the open file.
+    if (!nameLeadsHere())
+        return RemoveResult::NameChanged;
+    if (::unlinkat(m_dirFd, m_name.c_str(), 0) != 0) {
+        fail();
+        return RemoveResult::Failed;
+    }
+    return RemoveResult::Removed;
+}
+
+bool WipeTarget::restoreAttributes()
+{
+    if (!m_modeChanged)
+        return true;
+    if (::fchmod(m_fd, m_mode) != 0)
+        return fail();
+    m_modeChanged = false;
+    return true;
+}
+
+void WipeTarget::close()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    if (m_dirFd >= 0)
+        ::close(m_dirFd);
+    m_fd = -1;
+    m_dirFd = -1;
+    m_modeChanged = false;
 }
 
 } // namespace platformfile

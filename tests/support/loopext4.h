@@ -91,7 +91,6 @@ public:
         return false;
     }
 
-private:
     static QString tool(const QString &name)
     {
         QString path = QStandardPaths::findExecutable(name);
@@ -102,6 +101,7 @@ private:
         return path;
     }
 
+private:
     bool run(const QString &program, const QStringList &arguments)
     {
         QProcess process;
@@ -123,6 +123,54 @@ private:
     QString m_failure;
     QString m_lastError;
     bool m_mounted = false;
+};
+
+// An image file attached as a raw loop block device while it lives, for tests
+// that check a device's bytes stay untouched. Needs root, like LoopExt4.
+class LoopDevice
+{
+public:
+    LoopDevice(const QString &image, const QByteArray &contents) : m_image(image)
+    {
+        if (::geteuid() != 0 || !QFileInfo::exists(QStringLiteral("/dev/loop-control"))) {
+            m_failure = QStringLiteral("a loop block device needs root and /dev/loop-control");
+            return;
+        }
+        QFile file(image);
+        if (!file.open(QIODevice::WriteOnly) || file.write(contents) != contents.size()) {
+            m_failure = QStringLiteral("cannot write the image ") + image;
+            return;
+        }
+        file.close();
+        QProcess losetup;
+        losetup.start(LoopExt4::tool(QStringLiteral("losetup")),
+                      {QStringLiteral("--find"), QStringLiteral("--show"), image});
+        if (!losetup.waitForFinished(60000) || losetup.exitCode() != 0)
+            m_failure = QStringLiteral("losetup failed: ") + QString::fromLocal8Bit(losetup.readAllStandardError());
+        else
+            m_device = QString::fromLocal8Bit(losetup.readAllStandardOutput()).trimmed();
+    }
+    ~LoopDevice()
+    {
+        if (!m_device.isEmpty())
+            QProcess::execute(LoopExt4::tool(QStringLiteral("losetup")), {QStringLiteral("-d"), m_device});
+        QFile::remove(m_image);
+    }
+    LoopDevice(const LoopDevice &) = delete;
+    LoopDevice &operator=(const LoopDevice &) = delete;
+
+    QString failure() const { return m_failure; }
+    QString path() const { return m_device; }
+    QByteArray contents() const
+    {
+        QFile device(m_device);
+        return device.open(QIODevice::ReadOnly) ? device.readAll() : QByteArray();
+    }
+
+private:
+    QString m_image;
+    QString m_device;
+    QString m_failure;
 };
 
 #endif // LOOPEXT4_H

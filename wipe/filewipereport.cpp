@@ -1,0 +1,111 @@
+#include "filewipereport.h"
+
+#include <QDir>
+
+namespace {
+
+QString quoted(const QString &path)
+{
+    return QStringLiteral("«%1»").arg(QDir::toNativeSeparators(path));
+}
+
+QString refusalText(const FileWipeOutcome &outcome, const QString &name)
+{
+    switch (outcome.refusal) {
+    case FileRefusal::Directory:
+        return QStringLiteral("%1 — это каталог, а не файл.").arg(name);
+    case FileRefusal::SymbolicLink:
+        return QStringLiteral("%1 — символическая ссылка на %2. Ссылка не может быть ключевым "
+                              "контейнером: укажите сам файл.")
+            .arg(name, quoted(outcome.linkTarget));
+    case FileRefusal::Fifo:
+        return QStringLiteral("%1 — именованный канал, а не файл.").arg(name);
+    case FileRefusal::Socket:
+        return QStringLiteral("%1 — сокет, а не файл.").arg(name);
+    case FileRefusal::Device:
+        return QStringLiteral("%1 — устройство, а не файл.").arg(name);
+    case FileRefusal::UnencodableName:
+        return QStringLiteral("Путь содержит символы, которые не могут входить в имя файла в этой "
+                              "системе.");
+    case FileRefusal::Swapped:
+        return QStringLiteral("Имя %1 было подменено другим объектом во время открытия.").arg(name);
+    case FileRefusal::Other:
+    case FileRefusal::None:
+        break;
+    }
+    return QStringLiteral("%1 не является обычным файлом.").arg(name);
+}
+
+QString reason(const FileWipeOutcome &outcome)
+{
+    return outcome.systemError.isEmpty()
+        ? QString()
+        : QStringLiteral(" Причина: %1.").arg(outcome.systemError);
+}
+
+// What stayed on disk after a wipe that did not finish.
+QString failureText(const FileWipeOutcome &outcome, const QString &name)
+{
+    const QString passes = QStringLiteral("На носитель записано проходов: %1 из %2.")
+                               .arg(outcome.passesCompleted)
+                               .arg(outcome.passesPlanned);
+    const QString kept = QStringLiteral(" Файл оставлен на месте и не удалён; удаление можно повторить.");
+    switch (outcome.failedStep) {
+    case FileWipeStep::Truncate:
+    case FileWipeStep::Close:
+        return QStringLiteral("Все проходы (%1) записаны на носитель, но файл не удалось усечь.")
+                   .arg(outcome.passesPlanned)
+            + reason(outcome) + kept;
+    case FileWipeStep::Remove:
+        return QStringLiteral("Все проходы (%1) записаны на носитель и файл усечён до нуля, но его "
+                              "не удалось удалить.")
+                   .arg(outcome.passesPlanned)
+            + reason(outcome) + QStringLiteral(" Пустой файл остался под именем %1.").arg(name);
+    case FileWipeStep::NameChanged:
+        return QStringLiteral("Все проходы (%1) записаны на носитель и файл усечён до нуля, но имя "
+                              "%2 теперь ведёт к другому объекту, поэтому оно не тронуто.")
+            .arg(outcome.passesPlanned)
+            .arg(name);
+    case FileWipeStep::Changed:
+        return QStringLiteral("Во время удаления файл изменила другая программа (изменился размер "
+                              "или файл подменён), поэтому удаление остановлено. ")
+            + passes + kept;
+    case FileWipeStep::Cancelled:
+        if (!outcome.bytesWritten)
+            return QStringLiteral("Удаление отменено. Файл не изменён.");
+        return QStringLiteral("Удаление отменено. ") + passes + kept;
+    default:
+        break;
+    }
+    if (!outcome.bytesWritten)
+        return QStringLiteral("Файл не изменён.") + reason(outcome);
+    return passes + reason(outcome) + kept;
+}
+
+} // namespace
+
+wipemessages::Report fileWipeReport(const FileWipeOutcome &outcome, const QString &path)
+{
+    const QString name = quoted(path);
+    switch (outcome.status) {
+    case FileWipeStatus::Wiped: {
+        wipemessages::Report report{QMessageBox::Information, wipemessages::wiped(), QString()};
+        if (outcome.otherNames > 0)
+            report.informative =
+                QStringLiteral("У файла были и другие имена (жёсткие ссылки): %1. Они ведут к тому же "
+                               "файлу, теперь перезаписанному и пустому.")
+                    .arg(outcome.otherNames);
+        return report;
+    }
+    case FileWipeStatus::NotFound:
+        return {QMessageBox::Critical, wipemessages::fileNotFound(),
+                outcome.systemError.isEmpty() ? QString()
+                                              : QStringLiteral("%1: %2.").arg(name, outcome.systemError)};
+    case FileWipeStatus::Refused:
+        return {QMessageBox::Critical, wipemessages::fileFailed(),
+                refusalText(outcome, name) + QStringLiteral(" Ничего не изменено.")};
+    case FileWipeStatus::Failed:
+        break;
+    }
+    return {QMessageBox::Critical, wipemessages::fileFailed(), failureText(outcome, name)};
+}
