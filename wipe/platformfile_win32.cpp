@@ -1,31 +1,236 @@
 #include "platformfile.h"
 
 #include <windows.h>
+#include <fcntl.h>
 #include <io.h>
+
+#include <iterator>
 
 namespace platformfile {
 
-bool clearAttributes(const NativePath &path)
+namespace {
+
+constexpr DWORD protectiveAttributes =
+    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+// The handle the name is first opened with: attributes only, so a read-only
+// file and a device open without their data being touched, and the name's
+// own reparse point (link, junction) is held instead of followed.
+constexpr DWORD lookAccess = FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE;
+constexpr DWORD lookSharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr DWORD lookFlags = FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS;
+
+// The handle every step writes through. Sharing read alone: no other process
+// can write, cut short, rename or delete the file while the wipe holds it.
+constexpr DWORD writeAccess = GENERIC_WRITE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | DELETE;
+
+NativeText messageOf(DWORD code)
 {
-    return SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL) != 0;
+    wchar_t *buffer = nullptr;
+    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM
+                                       | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, code, 0, reinterpret_cast<wchar_t *>(&buffer), 0, nullptr);
+    NativeText text = n && buffer ? NativeText(buffer, n) : L"error " + std::to_wstring(code);
+    LocalFree(buffer);
+    return text;
 }
 
-bool syncToMedium(int fd)
+Kind kindOf(HANDLE handle, DWORD attributes)
 {
-    if (fd < 0)
-        return false;
-    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
-    if (handle == INVALID_HANDLE_VALUE)
-        return false;
-    return FlushFileBuffers(handle) != 0;
+    switch (GetFileType(handle)) {
+    case FILE_TYPE_PIPE:
+        return Kind::Fifo;
+    case FILE_TYPE_CHAR:
+        return Kind::CharacterDevice;
+    case FILE_TYPE_DISK:
+        break;
+    default:
+        return Kind::Other;
+    }
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        return Kind::SymbolicLink;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return Kind::Directory;
+    if (attributes & FILE_ATTRIBUTE_DEVICE)
+        return Kind::BlockDevice;
+    return Kind::Regular;
 }
 
-void startWriteback(int, std::int64_t, std::int64_t)
+Identity identityOf(const BY_HANDLE_FILE_INFORMATION &info)
+{
+    return {info.dwVolumeSerialNumber,
+            (std::uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+}
+
+bool lookupFailed(DWORD error)
+{
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+        || error == ERROR_INVALID_NAME || error == ERROR_BAD_NETPATH;
+}
+
+bool setAttributes(HANDLE handle, DWORD attributes)
+{
+    FILE_BASIC_INFO basic {}; // zero times: left as they are
+    basic.FileAttributes = attributes;
+    return SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic) != 0;
+}
+
+// Where a link in the name leads, for the user to choose the file itself.
+NativeText finalPath(const NativePath &path)
+{
+    const HANDLE followed = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, lookSharing, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (followed == INVALID_HANDLE_VALUE)
+        return NativeText();
+    wchar_t buffer[MAX_PATH * 4];
+    const DWORD n = GetFinalPathNameByHandleW(followed, buffer, DWORD(std::size(buffer)), 0);
+    CloseHandle(followed);
+    return n > 0 && n < std::size(buffer) ? NativeText(buffer, n) : NativeText();
+}
+
+class Handle
+{
+public:
+    explicit Handle(HANDLE h = INVALID_HANDLE_VALUE) : m_handle(h) {}
+    ~Handle()
+    {
+        if (m_handle != INVALID_HANDLE_VALUE)
+            CloseHandle(m_handle);
+    }
+    Handle(const Handle &) = delete;
+    Handle &operator=(const Handle &) = delete;
+    HANDLE get() const { return m_handle; }
+    void reset(HANDLE h)
+    {
+        if (m_handle != INVALID_HANDLE_VALUE)
+            CloseHandle(m_handle);
+        m_handle = h;
+    }
+    HANDLE release()
+    {
+        const HANDLE h = m_handle;
+        m_handle = INVALID_HANDLE_VALUE;
+        return h;
+    }
+
+private:
+    HANDLE m_handle;
+};
+
+} // namespace
+
+WipeTarget::~WipeTarget()
+{
+    if (m_fd >= 0)
+        restoreAttributes();
+    close();
+}
+
+bool WipeTarget::fail()
+{
+    const DWORD code = GetLastError();
+    m_error.code = int(code);
+    m_error.message = messageOf(code);
+    return false;
+}
+
+OpenResult WipeTarget::open(const NativePath &path)
+{
+    close();
+    if (path.empty()) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        fail();
+        return OpenResult::NotFound;
+    }
+    if (path.back() == L'\\' || path.back() == L'/')
+        return OpenResult::Invalid;
+    m_path = path;
+
+    Handle look(CreateFileW(path.c_str(), lookAccess, lookSharing, nullptr, OPEN_EXISTING,
+                            lookFlags, nullptr));
+    if (look.get() == INVALID_HANDLE_VALUE) {
+        fail();
+        return lookupFailed(DWORD(m_error.code)) ? OpenResult::NotFound : OpenResult::Failed;
+    }
+    BY_HANDLE_FILE_INFORMATION looked {};
+    if (!GetFileInformationByHandle(look.get(), &looked)) {
+        fail();
+        m_refusedKind = kindOf(look.get(), 0);
+        return m_refusedKind == Kind::Regular ? OpenResult::Failed : OpenResult::NotRegular;
+    }
+    m_refusedKind = kindOf(look.get(), looked.dwFileAttributes);
+    if (m_refusedKind != Kind::Regular) {
+        if (m_refusedKind == Kind::SymbolicLink)
+            m_linkTarget = finalPath(path);
+        return OpenResult::NotRegular;
+    }
+
+    // Read-only, hidden and system attributes go for the wipe, through the
+    // handle, and come back if it stops.
+    if (looked.dwFileAttributes & protectiveAttributes) {
+        if (!setAttributes(look.get(), FILE_ATTRIBUTE_NORMAL)) {
+            fail();
+            return OpenResult::Failed;
+        }
+        m_attributes = looked.dwFileAttributes;
+        m_attributesChanged = true;
+    }
+
+    // Reopened from the handle, not the name: whatever the name leads to by
+    // now, this is the file looked at. Where that call is missing, the name is
+    // opened again and must lead to the same file.
+    Handle write(ReOpenFile(look.get(), writeAccess, FILE_SHARE_READ, FILE_FLAG_OPEN_REPARSE_POINT));
+    if (write.get() == INVALID_HANDLE_VALUE && GetLastError() == ERROR_CALL_NOT_IMPLEMENTED)
+        write.reset(CreateFileW(path.c_str(), writeAccess, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION opened {};
+    const bool ok = write.get() != INVALID_HANDLE_VALUE && GetFileInformationByHandle(write.get(), &opened);
+    if (!ok)
+        fail();
+    if (!ok || kindOf(write.get(), opened.dwFileAttributes) != Kind::Regular
+        || identityOf(opened) != identityOf(looked)) {
+        if (m_attributesChanged && setAttributes(look.get(), m_attributes))
+            m_attributesChanged = false;
+        return ok ? OpenResult::Swapped : OpenResult::Failed;
+    }
+
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(write.get()), _O_WRONLY | _O_BINARY);
+    if (fd < 0) {
+        fail();
+        if (m_attributesChanged && setAttributes(look.get(), m_attributes))
+            m_attributesChanged = false;
+        return OpenResult::Failed;
+    }
+    m_handle = write.release(); // owned by the descriptor from here on
+    m_fd = fd;
+    m_identity = identityOf(opened);
+    return OpenResult::Opened;
+}
+
+bool WipeTarget::status(Status &out)
+{
+    BY_HANDLE_FILE_INFORMATION info {};
+    if (m_fd < 0 || !GetFileInformationByHandle(m_handle, &info))
+        return fail();
+    out.kind = kindOf(m_handle, info.dwFileAttributes);
+    out.identity = identityOf(info);
+    out.size = (std::int64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    out.links = info.nNumberOfLinks;
+    out.hasHoles = false; // nobody else can write while the handle shares read only
+    return true;
+}
+
+bool WipeTarget::syncToMedium()
+{
+    return FlushFileBuffers(m_handle) != 0 || fail();
+}
+
+void WipeTarget::startWriteback(std::int64_t, std::int64_t)
 {
     // Windows writes back lazily on its own; FlushFileBuffers decides.
 }
 
-bool stampWipeTime(const NativePath &path)
+bool WipeTarget::stampWipeTime()
 {
     SYSTEMTIME wipeTime;
     wipeTime.wYear = 30827;
@@ -40,15 +245,53 @@ bool stampWipeTime(const NativePath &path)
     // Taken as UTC as it stands: no conversion from local time.
     FILETIME fileTime;
     if (!SystemTimeToFileTime(&wipeTime, &fileTime))
-        return false;
+        return fail();
+    return SetFileTime(m_handle, &fileTime, &fileTime, &fileTime) != 0 || fail();
+}
 
-    const HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return false;
-    const bool stamped = SetFileTime(handle, &fileTime, &fileTime, &fileTime) != 0;
-    const bool closed = CloseHandle(handle) != 0;
-    return stamped && closed;
+bool WipeTarget::nameLeadsHere()
+{
+    Handle named(CreateFileW(m_path.c_str(), FILE_READ_ATTRIBUTES, lookSharing, nullptr, OPEN_EXISTING,
+                             lookFlags, nullptr));
+    BY_HANDLE_FILE_INFORMATION info {};
+    if (named.get() == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(named.get(), &info))
+        return fail();
+    return kindOf(named.get(), info.dwFileAttributes) == Kind::Regular && identityOf(info) == m_identity;
+}
+
+WipeTarget::RemoveResult WipeTarget::removeName()
+{
+    if (!nameLeadsHere())
+        return RemoveResult::NameChanged;
+    // Deleted through the handle, so it is this file whatever its name; the
+    // name goes when the handle closes, which happens here.
+    FILE_DISPOSITION_INFO disposition {};
+    disposition.DeleteFile = TRUE;
+    if (!SetFileInformationByHandle(m_handle, FileDispositionInfo, &disposition, sizeof disposition)) {
+        fail();
+        return RemoveResult::Failed;
+    }
+    close();
+    return RemoveResult::Removed;
+}
+
+bool WipeTarget::restoreAttributes()
+{
+    if (!m_attributesChanged)
+        return true;
+    if (!setAttributes(m_handle, m_attributes))
+        return fail();
+    m_attributesChanged = false;
+    return true;
+}
+
+void WipeTarget::close()
+{
+    if (m_fd >= 0)
+        _close(m_fd); // closes the handle too
+    m_fd = -1;
+    m_handle = nullptr;
+    m_attributesChanged = false;
 }
 
 } // namespace platformfile

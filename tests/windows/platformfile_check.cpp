@@ -92,41 +92,41 @@ void checkFile(const std::wstring &path, const wchar_t *label)
         return;
     }
 
-    check(platformfile::clearAttributes(path), L"clearAttributes reports success");
+    {
+        // A wipe that stops puts the attributes back.
+        platformfile::WipeTarget target;
+        check(target.open(path) == platformfile::OpenResult::Opened, L"a read-only, hidden file opens");
+        check(target.restoreAttributes(), L"restoreAttributes reports success");
+    }
+    check((GetFileAttributesW(path.c_str()) & protectedAttributes) == protectedAttributes,
+          L"read-only and hidden again after restoreAttributes");
+
+    platformfile::WipeTarget target;
+    check(target.open(path) == platformfile::OpenResult::Opened, L"opened for the wipe");
     const DWORD attributes = GetFileAttributesW(path.c_str());
-    std::wprintf(L"      attributes after clearAttributes: 0x%lx\n",
-                 static_cast<unsigned long>(attributes));
+    std::wprintf(L"      attributes while held: 0x%lx\n", static_cast<unsigned long>(attributes));
     check(attributes != INVALID_FILE_ATTRIBUTES
-              && !(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN
-                                 | FILE_ATTRIBUTE_SYSTEM)),
-          L"neither read-only, hidden nor system after clearAttributes");
-    if (!underWine()) {
-        // Wine reports every regular file as an archive; Windows keeps NORMAL.
-        check(attributes == FILE_ATTRIBUTE_NORMAL, L"attributes are FILE_ATTRIBUTE_NORMAL");
-    }
+              && !(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)),
+          L"neither read-only, hidden nor system while held");
 
-    // Opened the way QFile opens a file on Windows, with the descriptor that
-    // QFile::handle() hands out: a CRT descriptor over the Win32 handle.
-    const HANDLE writeHandle = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    check(writeHandle != INVALID_HANDLE_VALUE, L"file opens for writing after clearAttributes");
-    if (writeHandle == INVALID_HANDLE_VALUE)
-        return;
-    fd = _open_osfhandle(reinterpret_cast<intptr_t>(writeHandle), 0);
-    if (fd < 0) {
-        CloseHandle(writeHandle);
-        fail(L"no descriptor for the open file");
-        return;
-    }
-    check(writeBytes(fd, 512, 'w'), L"512 bytes written");
-    check(platformfile::syncToMedium(fd), L"syncToMedium on the open descriptor");
-    _close(fd); // closes the handle too
-    const std::int64_t sizeBefore = fileSize(path);
+    // Nobody else may write, rename or delete the file while it is held.
+    const HANDLE other = CreateFileW(path.c_str(), GENERIC_WRITE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    check(other == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION,
+          L"another writer is refused while the file is held");
+    if (other != INVALID_HANDLE_VALUE)
+        CloseHandle(other);
+    check(!MoveFileW(path.c_str(), (path + L".moved").c_str()), L"renaming is refused while held");
 
-    check(platformfile::stampWipeTime(path), L"stampWipeTime reports success");
-    check(fileSize(path) == sizeBefore && sizeBefore == 512,
-          L"stampWipeTime leaves the content alone");
+    check(writeBytes(target.descriptor(), 512, 'w'), L"512 bytes written through the descriptor");
+    check(target.syncToMedium(), L"syncToMedium on the held file");
+    platformfile::Status status;
+    check(target.status(status) && status.size == 512 && status.links == 1
+              && status.kind == platformfile::Kind::Regular,
+          L"status: a regular file of 512 bytes with one name");
+    check(target.stampWipeTime(), L"stampWipeTime reports success");
+    check(fileSize(path) == 512, L"stampWipeTime leaves the content alone");
 
     const HANDLE handle = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -160,17 +160,28 @@ void checkFile(const std::wstring &path, const wchar_t *label)
                      static_cast<unsigned long long>(toTicks(creation)));
     }
 
-    check(DeleteFileW(path.c_str()) != 0, L"stamped file can be deleted");
+    check(target.removeName() == platformfile::WipeTarget::RemoveResult::Removed,
+          L"removeName reports the file removed");
+    check(GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES, L"the file is gone");
 }
 
-void checkMissing(const std::wstring &path)
+void checkRefused(const std::wstring &path)
 {
-    std::wprintf(L"-- a file that does not exist\n");
-    check(!platformfile::clearAttributes(path), L"clearAttributes fails on a missing file");
-    check(!platformfile::stampWipeTime(path), L"stampWipeTime fails on a missing file");
-    check(GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES,
-          L"stampWipeTime does not create the file");
-    check(!platformfile::syncToMedium(-1), L"syncToMedium fails on no descriptor");
+    std::wprintf(L"-- names that are not a regular file\n");
+    platformfile::WipeTarget target;
+    check(target.open(path + L".absent") == platformfile::OpenResult::NotFound, L"a missing file is not found");
+    check(GetFileAttributesW((path + L".absent").c_str()) == INVALID_FILE_ATTRIBUTES,
+          L"opening does not create the file");
+    const std::wstring dir = path + L".dir";
+    if (!CreateDirectoryW(dir.c_str(), nullptr)) {
+        fail(L"cannot make a directory");
+        return;
+    }
+    check(target.open(dir) == platformfile::OpenResult::NotRegular
+              && target.refusedKind() == platformfile::Kind::Directory,
+          L"a directory is refused as a directory");
+    check(target.open(dir + L"\\") == platformfile::OpenResult::Invalid, L"a path ending in a separator is refused");
+    check(RemoveDirectoryW(dir.c_str()) != 0, L"the directory is left as it was");
 }
 
 } // namespace
@@ -188,7 +199,7 @@ int wmain(int argc, wchar_t **argv)
     checkFile(path, path.c_str());
     // The path must reach the system as UTF-16, untouched.
     checkFile(path + L"-\x043A\x043B\x044E\x0447.pfx", L"the same with a Cyrillic name added");
-    checkMissing(path + L".absent");
+    checkRefused(path);
 
     std::wprintf(L"platformfile: %d passed, %d failed\n", passed, failed);
     return failed == 0 ? 0 : 1;
