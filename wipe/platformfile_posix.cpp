@@ -77,6 +77,15 @@ bool lookupFailed(int error)
     return error == ENOENT || error == ENOTDIR || error == EACCES || error == ENAMETOOLONG;
 }
 
+// Not found, and why when it is more than plain absence (a directory that
+// cannot be searched): the reason is then worth telling.
+OpenResult notFound(Error &error)
+{
+    if (error.code == ENOENT)
+        error.message.clear();
+    return OpenResult::NotFound;
+}
+
 } // namespace
 
 WipeTarget::~WipeTarget()
@@ -96,11 +105,16 @@ bool WipeTarget::fail()
 OpenResult WipeTarget::open(const NativePath &path)
 {
     close();
+    m_error = Error();
+    m_refusedKind = Kind::Other;
+    m_linkTarget.clear();
     const std::size_t slash = path.rfind('/');
     const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
     m_name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (path.empty())
+        return OpenResult::NotFound;
     if (m_name.empty())
-        return path.empty() ? OpenResult::NotFound : OpenResult::Invalid;
+        return OpenResult::Invalid;
 
     // Links in the directory part are followed; the name itself never is.
 #ifdef O_PATH
@@ -111,7 +125,7 @@ OpenResult WipeTarget::open(const NativePath &path)
     Descriptor dirFd(::open(dir.c_str(), lookOnly | O_DIRECTORY | O_CLOEXEC));
     if (dirFd.get() < 0) {
         fail();
-        return lookupFailed(m_error.code) ? OpenResult::NotFound : OpenResult::Failed;
+        return lookupFailed(m_error.code) ? notFound(m_error) : OpenResult::Failed;
     }
 
     // What the name is before anything touches it. O_PATH opens nothing: no
@@ -128,7 +142,7 @@ OpenResult WipeTarget::open(const NativePath &path)
 #endif
     if (!lookedAt) {
         fail();
-        return lookupFailed(m_error.code) ? OpenResult::NotFound : OpenResult::Failed;
+        return lookupFailed(m_error.code) ? notFound(m_error) : OpenResult::Failed;
     }
     m_refusedKind = kindOf(looked.st_mode);
     if (m_refusedKind != Kind::Regular) {

@@ -137,11 +137,11 @@ bool WipeTarget::fail()
 OpenResult WipeTarget::open(const NativePath &path)
 {
     close();
-    if (path.empty()) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        fail();
+    m_error = Error();
+    m_refusedKind = Kind::Other;
+    m_linkTarget.clear();
+    if (path.empty())
         return OpenResult::NotFound;
-    }
     if (path.back() == L'\\' || path.back() == L'/')
         return OpenResult::Invalid;
     m_path = path;
@@ -150,7 +150,12 @@ OpenResult WipeTarget::open(const NativePath &path)
                             lookFlags, nullptr));
     if (look.get() == INVALID_HANDLE_VALUE) {
         fail();
-        return lookupFailed(DWORD(m_error.code)) ? OpenResult::NotFound : OpenResult::Failed;
+        if (!lookupFailed(DWORD(m_error.code)))
+            return OpenResult::Failed;
+        // Plain absence needs no reason; anything else is worth telling.
+        if (m_error.code == ERROR_FILE_NOT_FOUND || m_error.code == ERROR_PATH_NOT_FOUND)
+            m_error.message.clear();
+        return OpenResult::NotFound;
     }
     BY_HANDLE_FILE_INFORMATION looked {};
     if (!GetFileInformationByHandle(look.get(), &looked)) {

@@ -215,11 +215,14 @@ void TestMainWindow::fileWipe_data()
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("message");
     QTest::addColumn<bool>("cleared");
-    QTest::newRow("existing file") << "file" << wiped << true;
-    QTest::newRow("path of spaces") << "spaces"
-                                    << QStringLiteral("Файл ключевого контейнера не найден. ") << false;
-    QTest::newRow("directory") << "directory"
-                               << QStringLiteral("Ошибка удаления файла ключевого контейнера.") << false;
+    QTest::addColumn<QString>("detail"); // what the informative text must hold
+    QTest::newRow("existing file") << "file" << wiped << true << QString();
+    QTest::newRow("path of spaces") << "spaces" << boxtexts::fileNotFound << false << QString();
+    QTest::newRow("directory") << "directory" << boxtexts::fileFailed << false
+                               << QStringLiteral("folder.nctx» — это каталог, а не файл. Ничего не изменено.");
+    QTest::newRow("symbolic link: the box names its target")
+        << "link" << boxtexts::fileFailed << false
+        << QStringLiteral("— символическая ссылка на «%1»").arg(QDir::toNativeSeparators(m_dir.filePath("key.pfx")));
 }
 
 void TestMainWindow::fileWipe()
@@ -227,6 +230,7 @@ void TestMainWindow::fileWipe()
     QFETCH(QString, kind);
     QFETCH(QString, message);
     QFETCH(bool, cleared);
+    QFETCH(QString, detail);
 
     QString path = QStringLiteral("   ");
     if (kind == QLatin1String("file")) {
@@ -237,6 +241,11 @@ void TestMainWindow::fileWipe()
     } else if (kind == QLatin1String("directory")) {
         path = m_dir.filePath(QStringLiteral("folder.nctx"));
         QVERIFY(QDir().mkpath(path));
+    } else if (kind == QLatin1String("link")) {
+        path = m_dir.filePath(QStringLiteral("link.pfx"));
+        QFile f(m_dir.filePath(QStringLiteral("key.pfx")));
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write("key bytes") == 9);
+        QVERIFY(QFile::link(f.fileName(), path));
     }
 
     Kestrik_KCC window;
@@ -256,6 +265,10 @@ void TestMainWindow::fileWipe()
     QCOMPARE(outcome.icon, cleared ? QMessageBox::Information : QMessageBox::Critical);
     QCOMPARE(outcome.buttons.size(), 1);
     QCOMPARE(outcome.parent, &window);
+    if (detail.isEmpty())
+        QVERIFY(outcome.informative.isEmpty());
+    else
+        QVERIFY2(outcome.informative.contains(detail), qPrintable(outcome.informative));
     QCOMPARE(child<QLineEdit>(window, "lineEditFile")->text(), cleared ? QString() : path);
     QCOMPARE(child<QLineEdit>(window, "lineEditPIN")->text(), QStringLiteral("9999"));
     QVERIFY(child<QRadioButton>(window, "radioButtonSchneier")->isChecked());
