@@ -1,10 +1,7 @@
 #include "formabout.h"
 
 #include "kccresources.h"
-
-namespace {
-const QString appVersion = QStringLiteral("1.0.0.6");
-}
+#include "kcc_version.h"
 
 FormAbout::FormAbout(QWidget *parent)
     : QDialog(parent)
@@ -12,6 +9,6 @@ FormAbout::FormAbout(QWidget *parent)
     initKccResources();
     ui.setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
-    ui.labelInfo->setText(ui.labelInfo->text().replace(QStringLiteral("#version#"), appVersion,
-                                                       Qt::CaseSensitive));
+    ui.labelInfo->setText(ui.labelInfo->text().replace(
+        QStringLiteral("#version#"), QStringLiteral(KCC_VERSION), Qt::CaseSensitive));
 }

@@ -1,10 +1,18 @@
+#include "commandline.h"
 #include "kestrik_kcc.h"
 
 #include <QApplication>
 #include <QFont>
 
+#include <iostream>
+
 int main(int argc, char *argv[])
 {
+    // Before QApplication: it would need a display even to print the version.
+    const CommandLine command = parseCommandLine(argc, argv, std::cout, std::cerr);
+    if (command.action == CommandLine::Action::Exit)
+        return command.exitCode;
+
     QApplication application(argc, argv);
 #ifndef Q_OS_WIN
     // The window's geometry is fixed for an 8-point dialog font; desktop fonts

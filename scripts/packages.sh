@@ -6,3 +6,6 @@ BENCH_PACKAGES=(coreutils softhsm2 opensc)
 # Cross compilers and the loader that runs the Windows checks. wine64 alone is
 # enough: the scripts call /usr/lib/wine/wine64 directly, not the wine wrapper.
 WINDOWS_PACKAGES=(g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 wine64)
+# The Debian package: building it (dpkg-shlibdeps, file) and checking it.
+PACKAGE_PACKAGES=(dpkg-dev file)
+PACKAGE_CHECK_PACKAGES=(lintian desktop-file-utils appstream xvfb xauth x11-utils python3-xlib)

@@ -26,7 +26,7 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
 fi
 
 if [ $demo = 0 ]; then
-    exec "$build/app/Kestrik_KCC" "$@"
+    exec "$build/app/kestrik-kcc" "$@"
 fi
 
 "$root/scripts/deps.sh" "${TEST_PACKAGES[@]}"
@@ -70,7 +70,7 @@ Objects left on the token afterwards are listed when you close the window.
 EOF
 
 status=0
-"$build/app/Kestrik_KCC" "$@" || status=$?
+"$build/app/kestrik-kcc" "$@" || status=$?
 echo "Data objects left on \"$label\":"
 pkcs11-tool --module "$module" --token-label "$label" --login --pin "$pin" \
     --list-objects --type data 2>/dev/null | sed -n 's/^ *label: */  /p'

@@ -9,7 +9,7 @@ build=${BUILD_DIR:-$root/build}
 mkdir -p "$root/docs"
 
 xvfb-run -a -s "-screen 0 800x600x24" bash -c '
-    "$1/app/Kestrik_KCC" &
+    "$1/app/kestrik-kcc" &
     app=$!
     for _ in $(seq 50); do
         id=$(xwininfo -root -tree 2>/dev/null | awk "/Модуль гарантированного/ {print \$1; exit}")

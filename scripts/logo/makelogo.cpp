@@ -1,10 +1,12 @@
 // Draws the Kestrik logo (a shield holding a struck-through key) and writes
-// Resources/logo.png and app/windows/Kestrik_KCC.ico under the given root.
+// Resources/logo.png, app/windows/Kestrik_KCC.ico and the desktop icons
+// (share/icons/hicolor: square PNGs and an SVG) under the given root.
 // Usage: makelogo <repo-root>
 
 #include <QBuffer>
 #include <QByteArray>
 #include <QColor>
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QImageWriter>
@@ -12,7 +14,9 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPen>
+#include <QPainterPathStroker>
 #include <QString>
+#include <QSvgGenerator>
 #include <QTransform>
 
 #include <algorithm>
@@ -92,8 +96,9 @@ QPainterPath keyPath(const Grid &g)
 }
 
 // Renders the logo into `target` (a rectangle in image pixels), keeping the
-// shield's proportions and centring it.
-void drawLogo(QPainter &p, const QRectF &target)
+// shield's proportions and centring it. `vector` draws the slash as shapes cut
+// to the shield, since the SVG writer drops clipping.
+void drawLogo(QPainter &p, const QRectF &target, bool vector = false)
 {
     const double scale = std::min(target.width() / kDesignW, target.height() / kDesignH);
     const double ox = target.x() + (target.width() - kDesignW * scale) / 2.0;
@@ -127,14 +132,23 @@ void drawLogo(QPainter &p, const QRectF &target)
 
     // Slash from upper left to lower right, cut into the key with a gap in
     // the body colour, and clipped to the shield body.
-    p.setClipPath(inner);
     const QPointF a(0, 28), b(200, 228);
     QPen gap(QColor(0x12, 0x33, 0x55), slashW + 2 * slashGap, Qt::SolidLine, Qt::FlatCap);
-    p.setPen(gap);
-    p.drawLine(a, b);
     QPen slash(QColor(0xe0, 0x3c, 0x31), slashW, Qt::SolidLine, Qt::FlatCap);
-    p.setPen(slash);
-    p.drawLine(a, b);
+    if (vector) {
+        QPainterPath line(a);
+        line.lineTo(b);
+        for (const QPen &pen : {gap, slash}) {
+            QPainterPathStroker stroker(pen);
+            p.fillPath(stroker.createStroke(line).intersected(inner), pen.color());
+        }
+    } else {
+        p.setClipPath(inner);
+        p.setPen(gap);
+        p.drawLine(a, b);
+        p.setPen(slash);
+        p.drawLine(a, b);
+    }
     p.restore();
 }
 
@@ -221,6 +235,14 @@ QByteArray dibBytes(const QImage &src)
     return out;
 }
 
+const int kIconSizes[] = {16, 24, 32, 48, 64, 128, 256};
+
+// The icon margins match the Windows icon's: a pixel of air, less when tiny.
+double iconMargin(int size)
+{
+    return size >= 256 ? 4.0 : size >= 32 ? 1.0 : 0.5;
+}
+
 QByteArray icoBytes()
 {
     struct Entry {
@@ -228,10 +250,9 @@ QByteArray icoBytes()
         QByteArray data;
     };
     std::vector<Entry> entries;
-    entries.push_back({256, pngBytes(render(256, 256, 4.0))});
+    entries.push_back({256, pngBytes(render(256, 256, iconMargin(256)))});
     for (int s : {48, 32, 24, 16}) {
-        const double margin = s >= 32 ? 1.0 : 0.5;
-        entries.push_back({s, dibBytes(render(s, s, margin))});
+        entries.push_back({s, dibBytes(render(s, s, iconMargin(s)))});
     }
 
     QByteArray out;
@@ -266,16 +287,47 @@ bool writeFile(const QString &path, const QByteArray &data)
     return true;
 }
 
+QByteArray svgBytes()
+{
+    constexpr int size = 256;
+    QByteArray out;
+    QBuffer buf(&out);
+    QSvgGenerator svg;
+    svg.setOutputDevice(&buf);
+    svg.setSize(QSize(size, size));
+    svg.setViewBox(QRect(0, 0, size, size));
+    svg.setTitle(QStringLiteral("Kestrik KCC"));
+    QPainter p(&svg);
+    const double m = iconMargin(size);
+    drawLogo(p, QRectF(m, m, size - 2 * m, size - 2 * m), true);
+    p.end();
+    return out;
+}
+
+bool writeIcons(const QString &root, const QString &name)
+{
+    const QString dir = root + "/share/icons/hicolor/";
+    for (int s : kIconSizes) {
+        const QString sub = dir + QString("%1x%1/apps").arg(s);
+        if (!QDir().mkpath(sub)
+            || !writeFile(sub + "/" + name + ".png", pngBytes(render(s, s, iconMargin(s)))))
+            return false;
+    }
+    return QDir().mkpath(dir + "scalable/apps")
+        && writeFile(dir + "scalable/apps/" + name + ".svg", svgBytes());
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <repo-root>\n", argv[0]);
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: %s <repo-root> <icon-name>\n", argv[0]);
         return 2;
     }
     const QString root = QString::fromLocal8Bit(argv[1]);
     const bool ok = writeFile(root + "/Resources/logo.png", pngBytes(render(203, 229, 1.5)))
-        && writeFile(root + "/app/windows/Kestrik_KCC.ico", icoBytes());
+        && writeFile(root + "/app/windows/Kestrik_KCC.ico", icoBytes())
+        && writeIcons(root, QString::fromLocal8Bit(argv[2]));
     return ok ? 0 : 1;
 }
