@@ -1,6 +1,7 @@
 #include "commandline.h"
 
 #include "kcc_version.h"
+#include "wipeschedule.h"
 
 #include <cstring>
 #include <ostream>
@@ -28,23 +29,58 @@ bool contains(const char *const (&names)[N], const std::string &name)
 void printHelp(std::ostream &out)
 {
     out << "Usage: " KCC_PROGRAM " [--help] [--version]\n"
+           "       " KCC_PROGRAM " --wipe-file FILE... --algorithm NAME [--yes]\n"
+           "       " KCC_PROGRAM " --wipe-token SERIAL --algorithm NAME (--pin-stdin | --pin-file FILE) [--yes]\n"
+           "       " KCC_PROGRAM " --list-tokens\n"
            "\n"
-           "Opens the window that overwrites and deletes one cryptographic key\n"
-           "container: a file, or the key container on a PKCS#11 token.\n"
+           "Without options, opens the window that overwrites and deletes one\n"
+           "cryptographic key container: a file, or the key container on a PKCS#11 token.\n"
            "\n"
            "Options:\n"
-           "  -h, --help     print this help and exit\n"
-           "      --version  print the version and exit\n"
+           "  -h, --help              print this help and exit\n"
+           "      --version           print the version and exit\n"
+           "      --wipe-file FILE... overwrite and delete each file in turn\n"
+           "      --wipe-token SERIAL overwrite and delete the key container on the token\n"
+           "                          with this serial number\n"
+           "      --list-tokens       list the tokens: serial number, label, model\n"
+           "  -a, --algorithm NAME    gost, dod, hmg-bs, hmg-es, rcmp, ar380, vsitr or\n"
+           "                          schneier (or its number, 0 to 7)\n"
+           "      --pin-stdin         read the PIN from the first line of standard input\n"
+           "      --pin-file FILE     read the PIN from the first line of FILE\n"
+           "  -y, --yes               do not ask for confirmation\n"
+           "\n"
+           "Without --yes the confirmation is asked on the terminal; with no terminal\n"
+           "nothing is wiped. Messages go to standard error.\n"
+           "\n"
+           "Exit status: 0 destroyed, 1 other failure, 2 bad usage, 3 not confirmed,\n"
+           "4 not found, 5 refused (not a regular file), 6 incomplete (the file was\n"
+           "kept), 7 the token refused. With several files the highest status wins.\n"
            "\n"
            "Qt's own options (-platform, -style, ...) are accepted as well.\n"
            "VELMUX_PKCS11_MODULE=<module file> uses that PKCS#11 module alone.\n";
+}
+
+int algorithmByName(const std::string &name)
+{
+    for (int i = 0; i < wipeAlgorithmCount; ++i)
+        if (name == wipeAlgorithmId(WipeAlgorithm(i)) || name == std::to_string(i))
+            return i;
+    return -1;
+}
+
+CommandLine exitWith(int code)
+{
+    CommandLine command;
+    command.action = CommandLine::Action::Exit;
+    command.exitCode = code;
+    return command;
 }
 
 CommandLine usageError(std::ostream &err, const std::string &message)
 {
     err << KCC_PROGRAM ": " << message << "\n"
         << "Try '" KCC_PROGRAM " --help' for more information.\n";
-    return {CommandLine::Action::Exit, kExitUsage};
+    return exitWith(kExitUsage);
 }
 
 } // namespace
@@ -52,15 +88,75 @@ CommandLine usageError(std::ostream &err, const std::string &message)
 CommandLine parseCommandLine(int argc, const char *const *argv, std::ostream &out,
                              std::ostream &err)
 {
+    CommandLine command;
+    auto setAction = [&](CommandLine::Action action) {
+        const bool clash = command.action != CommandLine::Action::OpenWindow && command.action != action;
+        command.action = action;
+        return !clash;
+    };
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        auto value = [&](std::string &into) {
+            if (i + 1 >= argc)
+                return false;
+            into = argv[++i];
+            return true;
+        };
         if (arg == "-h" || arg == "--help") {
             printHelp(out);
-            return {CommandLine::Action::Exit, 0};
+            return exitWith(0);
         }
         if (arg == "--version") {
             out << KCC_PROGRAM " " KCC_VERSION "\n";
-            return {CommandLine::Action::Exit, 0};
+            return exitWith(0);
+        }
+        if (arg == "--wipe-file") {
+            if (!setAction(CommandLine::Action::WipeFiles))
+                return usageError(err, "choose one of --wipe-file, --wipe-token and --list-tokens");
+            // Every argument up to the next option names a file; "--" ends the options.
+            while (i + 1 < argc && (argv[i + 1][0] != '-' || argv[i + 1][1] == '\0'))
+                command.files.push_back(argv[++i]);
+            continue;
+        }
+        if (arg == "--") {
+            if (command.action != CommandLine::Action::WipeFiles)
+                return usageError(err, "'--' stands before file names of --wipe-file");
+            while (i + 1 < argc)
+                command.files.push_back(argv[++i]);
+            continue;
+        }
+        if (arg == "--wipe-token") {
+            if (!setAction(CommandLine::Action::WipeToken) || !value(command.serial))
+                return usageError(err, "--wipe-token needs one serial number, and no other mode");
+            continue;
+        }
+        if (arg == "--list-tokens") {
+            if (!setAction(CommandLine::Action::ListTokens))
+                return usageError(err, "choose one of --wipe-file, --wipe-token and --list-tokens");
+            continue;
+        }
+        if (arg == "-a" || arg == "--algorithm") {
+            std::string name;
+            if (!value(name) || (command.algorithm = algorithmByName(name)) < 0)
+                return usageError(err, "--algorithm needs one of gost, dod, hmg-bs, hmg-es, rcmp, "
+                                       "ar380, vsitr, schneier");
+            continue;
+        }
+        if (arg == "--pin-stdin") {
+            command.pinSource = CommandLine::PinSource::StandardInput;
+            continue;
+        }
+        if (arg == "--pin-file") {
+            command.pinSource = CommandLine::PinSource::File;
+            if (!value(command.pinFile))
+                return usageError(err, "--pin-file needs a file name");
+            continue;
+        }
+        if (arg == "--pin")
+            return usageError(err, "a PIN is never taken from the command line: use --pin-stdin or --pin-file");
+        if (arg == "-y" || arg == "--yes") {
+            command.assumeYes = true;
+            continue;
         }
         if (arg.size() < 2 || arg[0] != '-')
             return usageError(err, "unexpected argument '" + arg + "'");
@@ -78,5 +174,18 @@ CommandLine parseCommandLine(int argc, const char *const *argv, std::ostream &ou
         }
         return usageError(err, "unknown option '" + arg + "'");
     }
-    return {};
+
+    const bool wipes = command.action == CommandLine::Action::WipeFiles
+        || command.action == CommandLine::Action::WipeToken;
+    if (command.action == CommandLine::Action::WipeFiles && command.files.empty())
+        return usageError(err, "--wipe-file needs at least one file");
+    if (wipes && command.algorithm < 0)
+        return usageError(err, "a wipe needs --algorithm");
+    if (!wipes && (command.algorithm >= 0 || command.assumeYes))
+        return usageError(err, "--algorithm and --yes go with --wipe-file or --wipe-token");
+    if ((command.action == CommandLine::Action::WipeToken) != (command.pinSource != CommandLine::PinSource::None))
+        return usageError(err, command.action == CommandLine::Action::WipeToken
+                                   ? "--wipe-token needs --pin-stdin or --pin-file"
+                                   : "--pin-stdin and --pin-file go with --wipe-token");
+    return command;
 }

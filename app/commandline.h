@@ -2,22 +2,42 @@
 #define COMMANDLINE_H
 
 #include <iosfwd>
+#include <string>
+#include <vector>
 
 // What main does once the arguments are read. Parsing needs no QApplication,
 // so --help, --version and argument errors work without a display.
 struct CommandLine
 {
-    enum class Action { OpenWindow, Exit };
+    enum class Action { OpenWindow, Exit, WipeFiles, WipeToken, ListTokens };
+    enum class PinSource { None, StandardInput, File };
+
     Action action = Action::OpenWindow;
     int exitCode = 0;
+    int algorithm = -1;               // WipeAlgorithm
+    std::vector<std::string> files;   // WipeFiles
+    std::string serial;               // WipeToken: the token's serial number
+    PinSource pinSource = PinSource::None;
+    std::string pinFile;
+    bool assumeYes = false;           // no question asked
 };
 
-// Exit codes follow the usual convention: 0 done, 2 bad usage.
+// Exit codes of the scripted modes. With several files, the highest one wins.
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;    // anything else (no token library, a PIN that cannot be read)
 constexpr int kExitUsage = 2;
+constexpr int kExitDeclined = 3;   // the question was answered no, or could not be asked
+constexpr int kExitNotFound = 4;   // no such file or token; nothing touched
+constexpr int kExitRefused = 5;    // not a regular file, or a name that cannot be used; nothing touched
+constexpr int kExitIncomplete = 6; // the wipe stopped; the file was kept
+constexpr int kExitToken = 7;      // the token refused: wrong or locked PIN, no container, a failed call
 
 // Reads the program's options; help and version go to `out`, errors to `err`.
 // Qt's own options (-platform, -style, ...) are left for QApplication.
 CommandLine parseCommandLine(int argc, const char *const *argv, std::ostream &out,
                              std::ostream &err);
+
+// Runs a scripted mode. Needs a QCoreApplication, never a display.
+int runCommandLine(const CommandLine &command);
 
 #endif // COMMANDLINE_H

@@ -63,7 +63,7 @@ void Kestrik_KCC::cleanContainer()
     }
 
     QMessageBox confirm(QMessageBox::Question, wipemessages::title(),
-                        QStringLiteral("Вы действительно хотите удалить ключевой контейнер?"),
+                        wipemessages::confirmation(),
                         QMessageBox::Yes | QMessageBox::No, this);
     confirm.button(QMessageBox::Yes)->setText(QStringLiteral("Да"));
     confirm.button(QMessageBox::No)->setText(QStringLiteral("Нет"));

@@ -12,6 +12,11 @@ int main(int argc, char *argv[])
     const CommandLine command = parseCommandLine(argc, argv, std::cout, std::cerr);
     if (command.action == CommandLine::Action::Exit)
         return command.exitCode;
+    if (command.action != CommandLine::Action::OpenWindow) {
+        // The scripted modes need no display.
+        QCoreApplication application(argc, argv);
+        return runCommandLine(command);
+    }
 
     QApplication application(argc, argv);
 #ifndef Q_OS_WIN

@@ -7,6 +7,7 @@
 namespace wipemessages {
 
 inline QString title() { return QStringLiteral("Удаление ключевого контейнера"); }
+inline QString confirmation() { return QStringLiteral("Вы действительно хотите удалить ключевой контейнер?"); }
 inline QString wiped() { return QStringLiteral("Ключевой контейнер очищен и удален успешно."); }
 inline QString fileNotFound() { return QStringLiteral("Файл ключевого контейнера не найден. "); }
 inline QString fileFailed() { return QStringLiteral("Ошибка удаления файла ключевого контейнера."); }

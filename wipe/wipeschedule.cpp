@@ -32,3 +32,34 @@ QVector<WipePass> wipeSchedule(WipeAlgorithm algorithm)
     }
     return {};
 }
+
+QString wipeAlgorithmName(WipeAlgorithm algorithm)
+{
+    switch (algorithm) {
+    case Gost:
+        return QStringLiteral("ГОСТ Р50739-95");
+    case DoD:
+        return QStringLiteral("DoD 5220.22-M");
+    case HmgBaseline:
+        return QStringLiteral("HMG IS5 BS");
+    case HmgEnhanced:
+        return QStringLiteral("HMG IS5 ES");
+    case Rcmp:
+        return QStringLiteral("RCMP TSSIT OPS-II");
+    case Ar380:
+        return QStringLiteral("AR380-19");
+    case Vsitr:
+        return QStringLiteral("VSITR");
+    case Schneier:
+        return QStringLiteral("Алгоритм Шнайера");
+    }
+    return QString();
+}
+
+const char *wipeAlgorithmId(WipeAlgorithm algorithm)
+{
+    static const char *const ids[wipeAlgorithmCount] = {
+        "gost", "dod", "hmg-bs", "hmg-es", "rcmp", "ar380", "vsitr", "schneier",
+    };
+    return algorithm >= 0 && algorithm < wipeAlgorithmCount ? ids[algorithm] : "";
+}

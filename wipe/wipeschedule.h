@@ -1,6 +1,7 @@
 #ifndef WIPESCHEDULE_H
 #define WIPESCHEDULE_H
 
+#include <QString>
 #include <QVector>
 #include <QtGlobal>
 
@@ -35,5 +36,13 @@ struct WipePass {
 
 // The passes of an algorithm, in the order they are written.
 QVector<WipePass> wipeSchedule(WipeAlgorithm algorithm);
+
+constexpr int wipeAlgorithmCount = 8;
+
+// The algorithm's name as the main window shows it.
+QString wipeAlgorithmName(WipeAlgorithm algorithm);
+
+// A short ASCII name for scripts ("gost", "dod", ...).
+const char *wipeAlgorithmId(WipeAlgorithm algorithm);
 
 #endif // WIPESCHEDULE_H

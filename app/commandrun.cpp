@@ -1,0 +1,218 @@
+// The scripted modes: the same executors as the window, the window's texts on
+// standard error, an exit status per outcome.
+
+#include "commandline.h"
+
+#include "devicewipe.h"
+#include "devicewipereport.h"
+#include "kcc_version.h"
+
+#include "filewipe.h"
+#include "filewipereport.h"
+#include "medialist.h"
+#include "wipemessages.h"
+#include "wipeschedule.h"
+
+#include <QFileInfo>
+#include <QLocale>
+#include <QTextStream>
+
+#include <cstdio>
+#include <string>
+
+#ifdef Q_OS_WIN
+#include <io.h>
+#endif
+
+namespace {
+
+QTextStream &errors()
+{
+    static QTextStream stream(stderr);
+    return stream;
+}
+
+void tell(const QString &subject, const wipemessages::Report &report)
+{
+    errors() << KCC_PROGRAM << ": " << subject << ": " << report.text.trimmed() << '\n';
+    if (!report.informative.isEmpty())
+        errors() << "  " << report.informative << '\n';
+    errors().flush();
+}
+
+QString planText(WipeAlgorithm algorithm)
+{
+    return QStringLiteral("Алгоритм: %1, проходов: %2.")
+        .arg(wipeAlgorithmName(algorithm))
+        .arg(wipeSchedule(algorithm).size());
+}
+
+// Asks on the terminal itself, so that a PIN piped to standard input never
+// answers the question. No terminal, no wipe.
+bool confirmed(const QStringList &targets, WipeAlgorithm algorithm)
+{
+    QString question = wipemessages::confirmation() + QLatin1Char('\n');
+    for (const QString &target : targets)
+        question += QStringLiteral("  %1\n").arg(target);
+    question += planText(algorithm) + QStringLiteral(" [да/нет]: ");
+    const QByteArray prompt = question.toLocal8Bit();
+    char answer[64] = {};
+#ifdef Q_OS_WIN
+    if (!_isatty(_fileno(stdin)))
+        return false;
+    std::fputs(prompt.constData(), stderr);
+    if (!std::fgets(answer, sizeof answer, stdin))
+        return false;
+#else
+    FILE *tty = std::fopen("/dev/tty", "r+");
+    if (!tty)
+        return false;
+    std::fputs(prompt.constData(), tty);
+    std::fflush(tty);
+    const bool read = std::fgets(answer, sizeof answer, tty) != nullptr;
+    std::fclose(tty);
+    if (!read)
+        return false;
+#endif
+    const QString reply = QString::fromLocal8Bit(answer).trimmed().toLower();
+    return reply == QStringLiteral("да") || reply == QStringLiteral("д") || reply == QLatin1String("yes")
+        || reply == QLatin1String("y");
+}
+
+int exitCodeOf(const FileWipeOutcome &outcome)
+{
+    switch (outcome.status) {
+    case FileWipeStatus::Wiped:
+        return kExitOk;
+    case FileWipeStatus::NotFound:
+        return kExitNotFound;
+    case FileWipeStatus::Refused:
+        return kExitRefused;
+    case FileWipeStatus::Failed:
+        break;
+    }
+    return kExitIncomplete;
+}
+
+int wipeFiles(const CommandLine &command)
+{
+    const WipeAlgorithm algorithm = WipeAlgorithm(command.algorithm);
+    QStringList paths;
+    for (const std::string &file : command.files)
+        paths << QFile::decodeName(QByteArray::fromStdString(file));
+    if (!command.assumeYes) {
+        QStringList targets;
+        for (const QString &path : paths)
+            targets << QFileInfo(path).absoluteFilePath();
+        if (!confirmed(targets, algorithm)) {
+            errors() << KCC_PROGRAM << ": nothing was wiped: not confirmed"
+                     << " (answer on a terminal, or pass --yes)\n";
+            errors().flush();
+            return kExitDeclined;
+        }
+    }
+    int worst = kExitOk;
+    for (const QString &path : paths) {
+        const FileWipeOutcome outcome = overwriteFile(algorithm, path);
+        tell(path, fileWipeReport(outcome, path));
+        worst = qMax(worst, exitCodeOf(outcome));
+    }
+    return worst;
+}
+
+// The first line of standard input or of the file, without its line end.
+bool readPin(const CommandLine &command, QString &pin)
+{
+    std::string line;
+    bool ok = false;
+    if (command.pinSource == CommandLine::PinSource::StandardInput) {
+        int c;
+        while ((c = std::getchar()) != EOF && c != '\n')
+            line.push_back(char(c));
+        ok = c == '\n' || !line.empty();
+    } else {
+        QFile file(QFile::decodeName(QByteArray::fromStdString(command.pinFile)));
+        if (file.open(QIODevice::ReadOnly)) {
+            char buffer[256] = {};
+            const qint64 n = file.readLine(buffer, sizeof buffer);
+            ok = n >= 0;
+            line.assign(buffer, std::size_t(qMax<qint64>(n, 0)));
+            std::fill(std::begin(buffer), std::end(buffer), '\0');
+            if (!line.empty() && line.back() == '\n')
+                line.pop_back();
+        }
+    }
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    pin = QString::fromUtf8(line.data(), int(line.size()));
+    std::fill(line.begin(), line.end(), '\0');
+    return ok;
+}
+
+int wipeToken(const CommandLine &command)
+{
+    const WipeAlgorithm algorithm = WipeAlgorithm(command.algorithm);
+    const QString serial = QString::fromStdString(command.serial);
+    QVector<ListedMedium> chosen;
+    for (const ListedMedium &medium : listMedia())
+        if (medium.serialNumber == serial)
+            chosen << medium;
+    const QString subject = QStringLiteral("S/N %1").arg(serial);
+    if (chosen.size() != 1) {
+        errors() << KCC_PROGRAM << ": " << subject << ": "
+                 << (chosen.isEmpty() ? QStringLiteral("носитель с таким серийным номером не найден.")
+                                      : QStringLiteral("носителей с таким серийным номером несколько (%1); "
+                                                       "ничего не изменено.").arg(chosen.size()))
+                 << '\n';
+        errors().flush();
+        return chosen.isEmpty() ? kExitNotFound : kExitRefused;
+    }
+    const ListedMedium &medium = chosen.front();
+    QString pin;
+    if (!readPin(command, pin)) {
+        errors() << KCC_PROGRAM << ": the PIN could not be read; nothing was wiped\n";
+        errors().flush();
+        return kExitFailure;
+    }
+    if (!command.assumeYes
+        && !confirmed({QStringLiteral("%1 (%2, S/N %3)").arg(medium.name, medium.detail, medium.serialNumber)},
+                      algorithm)) {
+        errors() << KCC_PROGRAM << ": nothing was wiped: not confirmed"
+                 << " (answer on a terminal, or pass --yes)\n";
+        errors().flush();
+        return kExitDeclined;
+    }
+    const DeviceWipeStatus status = overwriteMediaContainer(algorithm, &medium.record, pin);
+    pin.fill(QChar(0));
+    tell(subject, deviceWipeReport(status));
+    return status == DeviceWipeStatus::Wiped ? kExitOk
+        : status == DeviceWipeStatus::ContextFailed ? kExitFailure
+                                                    : kExitToken;
+}
+
+int listTokens()
+{
+    QTextStream out(stdout);
+    const QVector<ListedMedium> media = listMedia();
+    for (const ListedMedium &medium : media)
+        out << medium.serialNumber << '\t' << medium.name << '\t' << medium.detail << '\n';
+    return kExitOk;
+}
+
+} // namespace
+
+int runCommandLine(const CommandLine &command)
+{
+    switch (command.action) {
+    case CommandLine::Action::WipeFiles:
+        return wipeFiles(command);
+    case CommandLine::Action::WipeToken:
+        return wipeToken(command);
+    case CommandLine::Action::ListTokens:
+        return listTokens();
+    case CommandLine::Action::OpenWindow:
+    case CommandLine::Action::Exit:
+        break;
+    }
+    return command.exitCode;
+}

@@ -1,0 +1,159 @@
+// The program's scripted modes: exit status, messages and what is left on
+// disk and on the token. Each run is a new session with no terminal, as a
+// script under cron would be.
+
+#include "boxtexts.h"
+#include "softhsmtoken.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+struct Run {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+Run runProgram(const QStringList &arguments, const QByteArray &input = QByteArray())
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    process.setProcessEnvironment(env);
+    // setsid: no controlling terminal, so a question can never be answered.
+    process.start(QStringLiteral("setsid"), QStringList{QStringLiteral("--wait"), QStringLiteral(KCC_PROGRAM_PATH)} + arguments);
+    process.write(input);
+    process.closeWriteChannel();
+    Run run;
+    if (process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit)
+        run.exitCode = process.exitCode();
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+bool writeFile(const QString &path, const QByteArray &data)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
+}
+
+} // namespace
+
+class TestCommandLine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void files_data();
+    void files();
+    void token_data();
+    void token();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestCommandLine::files_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // {key}, {link}, {missing} stand for paths
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<bool>("keyRemains");
+    QTest::addColumn<QString>("message");
+    const QString wiped = boxtexts::wiped;
+    QTest::newRow("wiped") << QStringList{"--wipe-file", "{key}", "-a", "dod", "--yes"} << 0 << false << wiped;
+    QTest::newRow("not confirmed without a terminal")
+        << QStringList{"--wipe-file", "{key}", "-a", "dod"} << 3 << true << "not confirmed";
+    QTest::newRow("a link is refused, its target kept")
+        << QStringList{"--wipe-file", "{link}", "--algorithm", "gost", "-y"} << 5 << true << boxtexts::fileFailed;
+    QTest::newRow("missing and wiped: the worse status")
+        << QStringList{"--wipe-file", "{missing}", "{key}", "-a", "7", "-y"} << 4 << false << boxtexts::fileNotFound.trimmed();
+    QTest::newRow("no algorithm") << QStringList{"--wipe-file", "{key}", "-y"} << 2 << true << "--algorithm";
+    QTest::newRow("unknown algorithm") << QStringList{"--wipe-file", "{key}", "-a", "md5", "-y"} << 2 << true << "--algorithm";
+    QTest::newRow("a PIN on the command line") << QStringList{"--pin", "1234"} << 2 << true << "never taken";
+    QTest::newRow("version, no display") << QStringList{"--version"} << 0 << true << QString();
+}
+
+void TestCommandLine::files()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(bool, keyRemains);
+    QFETCH(QString, message);
+
+    const QString key = m_dir.filePath(QStringLiteral("ключ.pfx"));
+    const QByteArray original(4000, 'k');
+    QVERIFY(writeFile(key, original));
+    const QString link = m_dir.filePath(QStringLiteral("link.p12"));
+    QFile::remove(link);
+    QVERIFY(QFile::link(key, link));
+    arguments.replaceInStrings(QStringLiteral("{key}"), key);
+    arguments.replaceInStrings(QStringLiteral("{link}"), link);
+    arguments.replaceInStrings(QStringLiteral("{missing}"), m_dir.filePath(QStringLiteral("missing")));
+
+    const Run run = runProgram(arguments);
+    QCOMPARE(run.exitCode, exitCode);
+    QVERIFY2(run.err.contains(message), qPrintable(run.err));
+    QCOMPARE(QFile::exists(key), keyRemains);
+    if (keyRemains) {
+        QFile f(key);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), original);
+    }
+    if (arguments.contains(QStringLiteral("--version")))
+        QCOMPARE(run.out, QStringLiteral("kestrik-kcc 1.0.0.6\n"));
+}
+
+void TestCommandLine::token_data()
+{
+    QTest::addColumn<QString>("serial"); // empty: the token's own
+    QTest::addColumn<QByteArray>("pin");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<bool>("containerRemains");
+    QTest::addColumn<QString>("message");
+    const QByteArray pin = SoftHsmToken::defaultPin().toUtf8() + '\n';
+    QTest::newRow("wiped") << QString() << pin << 0 << false << QString();
+    QTest::newRow("wrong PIN") << QString() << QByteArray("000000\n") << 7 << true << boxtexts::wrongPin;
+    QTest::newRow("no such serial") << QStringLiteral("0000") << pin << 4 << true << QStringLiteral("не найден");
+    QTest::newRow("no PIN given") << QString() << QByteArray() << 1 << true << QStringLiteral("PIN could not be read");
+}
+
+void TestCommandLine::token()
+{
+    QFETCH(QString, serial);
+    QFETCH(QByteArray, pin);
+    QFETCH(int, exitCode);
+    QFETCH(bool, containerRemains);
+    QFETCH(QString, message);
+    if (!SoftHsmToken::unavailableReason().isEmpty())
+        QSKIP(qPrintable(SoftHsmToken::unavailableReason()));
+    SoftHsmToken store;
+    QVERIFY2(store.initToken(QStringLiteral("Beta")), qPrintable(store.errorString()));
+    QVERIFY(store.writeContainer(QStringLiteral("Beta"), QByteArray(300, 'c')));
+
+    const Run list = runProgram({QStringLiteral("--list-tokens")});
+    QCOMPARE(list.exitCode, 0);
+    QVERIFY2(list.out.contains(store.serial(QStringLiteral("Beta")) + QStringLiteral("\tBeta")), qPrintable(list.out));
+
+    if (serial.isEmpty())
+        serial = store.serial(QStringLiteral("Beta"));
+    const Run run = runProgram({QStringLiteral("--wipe-token"), serial, QStringLiteral("-a"), QStringLiteral("gost"),
+                                QStringLiteral("--pin-stdin"), QStringLiteral("--yes")},
+                               pin);
+    QCOMPARE(run.exitCode, exitCode);
+    QVERIFY2(run.err.contains(message), qPrintable(run.err));
+    bool ok = false;
+    const QList<SoftHsmToken::DataObject> objects = store.dataObjects(QStringLiteral("Beta"), &ok);
+    QVERIFY(ok);
+    QCOMPARE(objects.size(), containerRemains ? 1 : 0);
+}
+
+QTEST_GUILESS_MAIN(TestCommandLine)
+#include "tst_commandline.moc"
