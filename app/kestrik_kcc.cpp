@@ -74,10 +74,20 @@ void Kestrik_KCC::cleanContainer()
         if (wipeContainerFile(this, selectedAlgorithm(), ui.lineEditFile->text()))
             ui.lineEditFile->setText(QString());
     } else {
-        const QString pin = ui.lineEditPIN->text();
+        QString pin = ui.lineEditPIN->text(); // shares the field's buffer, no copy
         if (wipeContainerOnMedia(this, selectedAlgorithm(), &currentMedia, pin)) {
             ui.lineEditDevice->setText(QString());
+            // The buffer is shared with the field (and its cancel text): zeroed
+            // where it lies, without the detach a write through pin would make.
+            QChar *shared = const_cast<QChar *>(pin.constData());
+            for (int i = 0; !pin.data_ptr()->ref.isStatic() && i < pin.size(); ++i)
+                shared[i] = QChar();
+            // setText drops the undo steps (each holds a typed character);
+            // harmless ones are then written over their memory and dropped too.
             ui.lineEditPIN->setText(QString());
+            ui.lineEditPIN->insert(QString(pin.size() * 4 + 64, QLatin1Char('0')));
+            ui.lineEditPIN->setText(QString());
+            pin.clear();
         }
     }
 }

@@ -7,6 +7,8 @@
 // that a change to the program's copy is caught rather than followed.
 namespace devicetexts {
 
+const QString copyLabel = QStringLiteral("Kestrik key container: written copy");
+
 const QString replaced = QStringLiteral(
     "Ключевой контейнер удален, но носитель не позволил перезаписать его на месте. "
     "Что носитель хранит от удаленных объектов, зависит от самого носителя.");
