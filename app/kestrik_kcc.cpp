@@ -77,16 +77,18 @@ void Kestrik_KCC::cleanContainer()
         QString pin = ui.lineEditPIN->text(); // shares the field's buffer, no copy
         if (wipeContainerOnMedia(this, selectedAlgorithm(), &currentMedia, pin)) {
             ui.lineEditDevice->setText(QString());
-            // The buffer is shared with the field (and its cancel text): zeroed
-            // where it lies, without the detach a write through pin would make.
-            QChar *shared = const_cast<QChar *>(pin.constData());
-            for (int i = 0; !pin.data_ptr()->ref.isStatic() && i < pin.size(); ++i)
-                shared[i] = QChar();
-            // setText drops the undo steps (each holds a typed character);
-            // harmless ones are then written over their memory and dropped too.
+            // setText drops the field's share of the buffer and its undo steps
+            // (each holds a typed character); harmless ones are then written
+            // over the steps' memory and dropped too.
             ui.lineEditPIN->setText(QString());
             ui.lineEditPIN->insert(QString(pin.size() * 4 + 64, QLatin1Char('0')));
             ui.lineEditPIN->setText(QString());
+            // Sole owner now: zeroed where it lies. A buffer someone else still
+            // holds is theirs and is left alone.
+            if (pin.isDetached()) {
+                for (QChar &c : pin)
+                    c = QChar();
+            }
             pin.clear();
         }
     }
