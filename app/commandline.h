@@ -30,7 +30,8 @@ constexpr int kExitDeclined = 3;   // the question was answered no, or could not
 constexpr int kExitNotFound = 4;   // no such file or token; nothing touched
 constexpr int kExitRefused = 5;    // not a regular file, or a name that cannot be used; nothing touched
 constexpr int kExitIncomplete = 6; // the wipe stopped; the file was kept
-constexpr int kExitToken = 7;      // the token refused: wrong or locked PIN, no container, a failed call
+constexpr int kExitToken = 7;      // the token refused: wrong or locked PIN, a failed call
+constexpr int kExitReplaced = 8;   // deleted, but the token did not let it be overwritten in place
 
 // Reads the program's options; help and version go to `out`, errors to `err`.
 // Qt's own options (-platform, -style, ...) are left for QApplication.

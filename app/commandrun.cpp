@@ -182,12 +182,22 @@ int wipeToken(const CommandLine &command)
         errors().flush();
         return kExitDeclined;
     }
-    const DeviceWipeStatus status = overwriteMediaContainer(algorithm, &medium.record, pin);
+    const DeviceWipeOutcome outcome = overwriteMediaContainer(algorithm, &medium.record, pin);
     pin.fill(QChar(0));
-    tell(subject, deviceWipeReport(status));
-    return status == DeviceWipeStatus::Wiped ? kExitOk
-        : status == DeviceWipeStatus::ContextFailed ? kExitFailure
-                                                    : kExitToken;
+    tell(subject, deviceWipeReport(outcome));
+    switch (outcome.status) {
+    case DeviceWipeStatus::Wiped:
+        return outcome.replaced ? kExitReplaced : kExitOk;
+    case DeviceWipeStatus::ContextFailed:
+        return kExitFailure;
+    case DeviceWipeStatus::NoContainer:
+        return kExitNotFound;
+    case DeviceWipeStatus::Ambiguous:
+        return kExitRefused;
+    default:
+        break;
+    }
+    return kExitToken;
 }
 
 int listTokens()

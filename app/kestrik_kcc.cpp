@@ -74,10 +74,22 @@ void Kestrik_KCC::cleanContainer()
         if (wipeContainerFile(this, selectedAlgorithm(), ui.lineEditFile->text()))
             ui.lineEditFile->setText(QString());
     } else {
-        const QString pin = ui.lineEditPIN->text();
+        QString pin = ui.lineEditPIN->text(); // shares the field's buffer, no copy
         if (wipeContainerOnMedia(this, selectedAlgorithm(), &currentMedia, pin)) {
             ui.lineEditDevice->setText(QString());
+            // setText drops the field's share of the buffer and its undo steps
+            // (each holds a typed character); harmless ones are then written
+            // over the steps' memory and dropped too.
             ui.lineEditPIN->setText(QString());
+            ui.lineEditPIN->insert(QString(pin.size() * 4 + 64, QLatin1Char('0')));
+            ui.lineEditPIN->setText(QString());
+            // Sole owner now: zeroed where it lies. A buffer someone else still
+            // holds is theirs and is left alone.
+            if (pin.isDetached()) {
+                for (QChar &c : pin)
+                    c = QChar();
+            }
+            pin.clear();
         }
     }
 }

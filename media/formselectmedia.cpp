@@ -2,7 +2,9 @@
 
 #include <QListWidgetItem>
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -27,6 +29,13 @@ FormSelectMedia::FormSelectMedia(QWidget *parent)
     // Code 2 is unused by the library; asking for it would only cost a context.
     for (uint32_t mediaType : {1u, 3u, 4u, 5u, 6u, 7u})
         appendMediaOfType(mediaType);
+    if (notShown) {
+        ui.labelNotShown->setText(
+            QStringLiteral("Не показано носителей: %1 (список вмещает %2 носителя каждого типа).")
+                .arg(notShown)
+                .arg(VELMUX_MEDIA_LIST_CAPACITY));
+        ui.labelNotShown->setVisible(true);
+    }
 
     ui.buttonOk->setEnabled(false);
 }
@@ -53,12 +62,29 @@ void FormSelectMedia::appendMediaOfType(uint32_t mediaType)
             continue;
 
         mediaList.append(record);
-        const QString text = QString("%1 (%2, S/N %3)")
-                                 .arg(fieldText(info.name, sizeof info.name))
-                                 .arg(fieldText(info.detail, sizeof info.detail))
-                                 .arg(fieldText(info.serialNumber, sizeof info.serialNumber));
+        // One call: a "%1" inside a label must stay text.
+        const QString text = QStringLiteral("%1 (%2, S/N %3)")
+                                 .arg(fieldText(info.name, sizeof info.name),
+                                      fieldText(info.detail, sizeof info.detail),
+                                      fieldText(info.serialNumber, sizeof info.serialNumber));
         auto *item = new QListWidgetItem(text, ui.listWidgetMediaSlots);
         item->setData(Qt::UserRole, QVariant(static_cast<uint>(record.slotId)));
+    }
+
+    // A full list may hide more: ask again with room to spare, only to count them.
+    if (count >= VELMUX_MEDIA_LIST_CAPACITY) {
+        uint32_t total = count;
+        for (uint32_t room = 4 * VELMUX_MEDIA_LIST_CAPACITY; room <= 4096; room *= 4) {
+            std::vector<MediaRecord> all(room);
+            uint32_t listed = room;
+            if (VELMUX_FAILED(velmux_get_media_list(context, all.data(), &listed)))
+                break;
+            total = std::max(total, listed);
+            if (listed < room)
+                break;
+        }
+        if (total > VELMUX_MEDIA_LIST_CAPACITY)
+            notShown += total - VELMUX_MEDIA_LIST_CAPACITY;
     }
 
     velmux_destroy_ctx(context);

@@ -27,6 +27,7 @@ public slots:
 private:
     void appendMediaOfType(uint32_t mediaType);
 
+    uint32_t notShown = 0; // media past the list's capacity, all types together
     Ui::FormSelectMedia ui;
     // One entry per list line, same order: line row == index here.
     QList<MediaRecord> mediaList;

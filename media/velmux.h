@@ -27,6 +27,16 @@
  * Key container: the one CKO_DATA object on the token whose CKA_APPLICATION
  * is VELMUX_CONTAINER_APPLICATION. It may be private (then it is found only
  * after velmux_login). Its size is the length of its CKA_VALUE.
+ *
+ * Tokens that refuse to change a data object's value get each write as a new
+ * object holding the new bytes (labelled VELMUX_COPY_LABEL), after which the
+ * old one is destroyed. A labelled copy holds written bytes only, never the
+ * original ones: one left beside a container by an interrupted write is not
+ * a second container, and velmux_delete_container destroys it too.
+ *
+ * Beyond the ten functions the library exports velmux_get_write_method and
+ * velmux_count_containers. Callers look them up at run time, so a library
+ * without them still serves.
  */
 #ifndef VELMUX_H
 #define VELMUX_H
@@ -57,6 +67,7 @@ typedef uint32_t velmux_ctx;
 #define VELMUX_SUCCEEDED(status) (!VELMUX_FAILED(status))
 
 #define VELMUX_CONTAINER_APPLICATION "Kestrik key container"
+#define VELMUX_COPY_LABEL "Kestrik key container: written copy"
 
 /* Statuses. 0 is success; each failure cause has its own value. */
 #define VELMUX_OK                        0x00000000u
@@ -77,6 +88,12 @@ typedef uint32_t velmux_ctx;
 #define VELMUX_E_CONTAINER_TOO_LARGE     0xC000000Fu /* does not fit a 32-bit size */
 #define VELMUX_E_LENGTH                  0xC0000010u /* write length is not the container's size */
 #define VELMUX_E_TOKEN                   0xC0000011u /* any other refusal of the token */
+#define VELMUX_E_PIN_NOT_INITIALIZED     0xC0000012u /* the token has no user PIN yet */
+#define VELMUX_E_PIN_EXPIRED             0xC0000013u /* the user PIN must be changed first */
+
+/* How velmux_write_container reached the container, as bits. */
+#define VELMUX_WRITTEN_IN_PLACE          0x00000001u /* the object's value was overwritten */
+#define VELMUX_WRITTEN_BY_REPLACEMENT    0x00000002u /* a new object replaced the old one */
 
 #pragma pack(push, 1)
 
@@ -110,6 +127,16 @@ VELMUX_API velmux_status velmux_login(velmux_ctx context, const char *pin);
 VELMUX_API velmux_status velmux_get_container_size(velmux_ctx context, uint32_t *size);
 VELMUX_API velmux_status velmux_write_container(velmux_ctx context, uint32_t mode, const void *buffer, uint32_t length);
 VELMUX_API velmux_status velmux_delete_container(velmux_ctx context);
+
+/* Extras, looked up at run time. Every successful write since the context was
+ * made, as VELMUX_WRITTEN_* bits (0: nothing written yet). */
+VELMUX_API velmux_status velmux_get_write_method(velmux_ctx context, uint32_t *methods);
+/* Key containers on the token of the open session; copies left by an
+ * interrupted write are not counted. */
+VELMUX_API velmux_status velmux_count_containers(velmux_ctx context, uint32_t *count);
+
+typedef velmux_status (*velmux_get_write_method_fn)(velmux_ctx, uint32_t *);
+typedef velmux_status (*velmux_count_containers_fn)(velmux_ctx, uint32_t *);
 
 #ifdef __cplusplus
 }

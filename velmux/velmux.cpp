@@ -217,8 +217,8 @@ private:
 
 class Session {
 public:
-    Session(CK_FUNCTION_LIST *fn, CK_SESSION_HANDLE handle, bool pinPad)
-        : fn_(fn), handle_(handle), pinPad_(pinPad) {}
+    Session(CK_FUNCTION_LIST *fn, CK_SESSION_HANDLE handle, CK_FLAGS tokenFlags)
+        : fn_(fn), handle_(handle), tokenFlags_(tokenFlags) {}
     Session(const Session &) = delete;
     Session &operator=(const Session &) = delete;
     ~Session() { close(); }
@@ -231,12 +231,31 @@ public:
     }
     CK_FUNCTION_LIST *fn() const { return fn_; }
     CK_SESSION_HANDLE handle() const { return handle_; }
-    bool pinPad() const { return pinPad_; }
+    bool pinPad() const { return tokenFlags_ & CKF_PROTECTED_AUTHENTICATION_PATH; }
+    CK_FLAGS tokenFlags() const { return tokenFlags_; }
+    void setTokenFlags(CK_FLAGS flags) { tokenFlags_ = flags; }
+
+    // Object handles hold only within their session, so the container's is kept here.
+    CK_OBJECT_HANDLE container = CK_INVALID_HANDLE;
 
 private:
     CK_FUNCTION_LIST *fn_;
     CK_SESSION_HANDLE handle_;
-    bool pinPad_;
+    CK_FLAGS tokenFlags_;
+};
+
+// The container's attributes a replacing copy repeats, read once per context.
+struct CopyTemplate {
+    CK_ULONG valueLength = 0;
+    std::vector<CK_ATTRIBUTE_TYPE> types;
+    std::vector<std::vector<CK_BYTE>> values;
+};
+
+struct Located {
+    CK_FUNCTION_LIST *fn = nullptr;
+    CK_SLOT_ID slot = 0;
+    CK_TOKEN_INFO token{};
+    RecordBody body{};
 };
 
 struct Context {
@@ -245,6 +264,11 @@ struct Context {
     const uint32_t type;
     ModuleSet modules;                 // declared first: outlives the session
     std::unique_ptr<Session> session;
+    // The token the first session was opened on; later opens go straight there.
+    std::optional<Located> token;
+    std::optional<CopyTemplate> copy;
+    bool inPlaceRefused = false;
+    uint32_t writeMethods = 0;
 };
 
 class ContextTable {
@@ -327,21 +351,20 @@ velmux_status withContext(velmux_ctx handle, Body &&body) noexcept
 }
 
 template <typename Body>
-velmux_status withSession(velmux_ctx handle, Body &&body) noexcept
+velmux_status withContextSession(velmux_ctx handle, Body &&body) noexcept
 {
     return withContext(handle, [&](Context &ctx) -> velmux_status {
         if (!ctx.session)
             return VELMUX_E_NO_SESSION;
-        return body(*ctx.session);
+        return body(ctx, *ctx.session);
     });
 }
 
-struct Located {
-    CK_FUNCTION_LIST *fn = nullptr;
-    CK_SLOT_ID slot = 0;
-    CK_TOKEN_INFO token{};
-    RecordBody body{};
-};
+template <typename Body>
+velmux_status withSession(velmux_ctx handle, Body &&body) noexcept
+{
+    return withContextSession(handle, [&](Context &, Session &s) { return body(s); });
+}
 
 // Finds the record's token again: the recorded slot first, then every slot of
 // the same module. Whatever sits in the slot must still be that very token.
@@ -351,18 +374,23 @@ velmux_status locate(const Context &ctx, const MediaRecord &rec, Located &out)
     if (!body)
         return VELMUX_E_RECORD;
     out.body = *body;
+    auto holds = [&](CK_FUNCTION_LIST *fn, CK_SLOT_ID slot) {
+        if (fn->C_GetTokenInfo(slot, &out.token) != CKR_OK || !(out.token.flags & CKF_TOKEN_INITIALIZED)
+            || !namesToken(*body, out.token))
+            return false;
+        out.fn = fn;
+        out.slot = slot;
+        return true;
+    };
     for (const Module &module : ctx.modules.modules()) {
         if (!namesModule(*body, module))
             continue;
-        std::vector<CK_SLOT_ID> slots = slotsWithToken(module.fn);
-        slots.insert(slots.begin(), CK_SLOT_ID(body->slot));
-        for (CK_SLOT_ID slot : slots) {
-            if (module.fn->C_GetTokenInfo(slot, &out.token) == CKR_OK
-                && (out.token.flags & CKF_TOKEN_INITIALIZED) && namesToken(*body, out.token)) {
-                out.fn = module.fn;
-                out.slot = slot;
+        // Listing the slots only when the token has moved.
+        if (holds(module.fn, CK_SLOT_ID(body->slot)))
+            return VELMUX_OK;
+        for (CK_SLOT_ID slot : slotsWithToken(module.fn)) {
+            if (slot != CK_SLOT_ID(body->slot) && holds(module.fn, slot))
                 return VELMUX_OK;
-            }
         }
     }
     return VELMUX_E_MEDIA_NOT_FOUND;
@@ -391,7 +419,28 @@ struct FindOperation {
     ~FindOperation() { fn->C_FindObjectsFinal(session); }
 };
 
-velmux_status findContainer(const Session &s, CK_OBJECT_HANDLE &out)
+// The containers of a search: one to work on, and the written copies beside it.
+struct Containers {
+    CK_OBJECT_HANDLE container = CK_INVALID_HANDLE;
+    std::vector<CK_OBJECT_HANDLE> copies;
+    uint32_t count = 0; // distinct containers; copies count only when nothing else is there
+};
+
+bool isCopy(const Session &s, CK_OBJECT_HANDLE object, CK_RV &rv)
+{
+    char label[sizeof VELMUX_COPY_LABEL] = {};
+    CK_ATTRIBUTE attr = {CKA_LABEL, label, sizeof label};
+    rv = s.fn()->C_GetAttributeValue(s.handle(), object, &attr, 1);
+    // A longer label is not ours.
+    if (rv == CKR_BUFFER_TOO_SMALL) {
+        rv = CKR_OK;
+        return false;
+    }
+    return rv == CKR_OK && attr.ulValueLen == sizeof label - 1
+        && std::memcmp(label, VELMUX_COPY_LABEL, sizeof label - 1) == 0;
+}
+
+velmux_status findContainers(const Session &s, Containers &out)
 {
     CK_OBJECT_CLASS dataClass = CKO_DATA;
     char application[] = VELMUX_CONTAINER_APPLICATION;
@@ -402,91 +451,132 @@ velmux_status findContainer(const Session &s, CK_OBJECT_HANDLE &out)
     CK_RV rv = s.fn()->C_FindObjectsInit(s.handle(), templ, 2);
     if (rv != CKR_OK)
         return fromRv(rv);
-    FindOperation operation{s.fn(), s.handle()};
-    // Two are enough to know it is not exactly one.
-    CK_OBJECT_HANDLE found[2];
-    CK_ULONG total = 0;
-    while (total < 2) {
-        CK_ULONG n = 0;
-        rv = s.fn()->C_FindObjects(s.handle(), found + total, 2 - total, &n);
-        if (rv != CKR_OK)
-            return fromRv(rv);
-        if (n == 0)
-            break;
-        total += n;
-    }
-    if (total == 0)
-        return VELMUX_E_CONTAINER_NOT_FOUND;
-    if (total > 1)
-        return VELMUX_E_CONTAINER_AMBIGUOUS;
-    out = found[0];
-    return VELMUX_OK;
-}
-
-// The container and the length of its value.
-velmux_status findContainerValue(const Session &s, CK_OBJECT_HANDLE &object, CK_ULONG &length)
-{
-    velmux_status status = findContainer(s, object);
-    if (status != VELMUX_OK)
-        return status;
-    CK_ATTRIBUTE value = {CKA_VALUE, nullptr, 0};
-    CK_RV rv = s.fn()->C_GetAttributeValue(s.handle(), object, &value, 1);
-    if (rv != CKR_OK)
-        return fromRv(rv);
-    if (value.ulValueLen == CK_UNAVAILABLE_INFORMATION)
-        return VELMUX_E_TOKEN;
-    length = value.ulValueLen;
-    return VELMUX_OK;
-}
-
-// One attribute's bytes; nullopt when the object does not have it.
-std::optional<std::vector<CK_BYTE>> readAttribute(const Session &s, CK_OBJECT_HANDLE object,
-                                                  CK_ATTRIBUTE_TYPE type, CK_RV &rv)
-{
-    CK_ATTRIBUTE attr = {type, nullptr, 0};
-    rv = s.fn()->C_GetAttributeValue(s.handle(), object, &attr, 1);
-    if (rv == CKR_OK && attr.ulValueLen != CK_UNAVAILABLE_INFORMATION) {
-        std::vector<CK_BYTE> bytes(attr.ulValueLen);
-        attr.pValue = bytes.data();
-        rv = s.fn()->C_GetAttributeValue(s.handle(), object, &attr, 1);
-        if (rv == CKR_OK) {
-            bytes.resize(attr.ulValueLen);
-            return bytes;
+    std::vector<CK_OBJECT_HANDLE> found;
+    {
+        FindOperation operation{s.fn(), s.handle()};
+        CK_OBJECT_HANDLE batch[16];
+        for (;;) {
+            CK_ULONG n = 0;
+            rv = s.fn()->C_FindObjects(s.handle(), batch, std::size(batch), &n);
+            if (rv != CKR_OK)
+                return fromRv(rv);
+            if (n == 0)
+                break;
+            found.insert(found.end(), batch, batch + n);
         }
     }
-    if (rv == CKR_OK || rv == CKR_ATTRIBUTE_TYPE_INVALID || rv == CKR_ATTRIBUTE_SENSITIVE)
-        rv = CKR_OK;
-    return std::nullopt;
+    out = Containers();
+    if (found.empty())
+        return VELMUX_E_CONTAINER_NOT_FOUND;
+    // The usual case needs no label: one object is the container, copy or not.
+    if (found.size() == 1) {
+        out.container = found[0];
+        out.count = 1;
+        return VELMUX_OK;
+    }
+    std::vector<CK_OBJECT_HANDLE> originals;
+    for (CK_OBJECT_HANDLE object : found) {
+        const bool copy = isCopy(s, object, rv);
+        if (rv != CKR_OK)
+            return fromRv(rv);
+        (copy ? out.copies : originals).push_back(object);
+    }
+    if (originals.size() > 1) {
+        out.count = uint32_t(originals.size());
+        return VELMUX_E_CONTAINER_AMBIGUOUS;
+    }
+    // Copies only: each holds written bytes, any of them will do.
+    if (originals.empty()) {
+        originals.push_back(out.copies.back());
+        out.copies.pop_back();
+    }
+    out.container = originals[0];
+    out.count = 1;
+    return VELMUX_OK;
+}
+
+// The container of this session, searched for once per session.
+velmux_status sessionContainer(Session &s, CK_OBJECT_HANDLE &out)
+{
+    if (s.container == CK_INVALID_HANDLE) {
+        Containers found;
+        const velmux_status status = findContainers(s, found);
+        if (status != VELMUX_OK)
+            return status;
+        s.container = found.container;
+    }
+    out = s.container;
+    return VELMUX_OK;
+}
+
+// Value length and the attributes a copy repeats, in two calls: every length,
+// then every value but CKA_VALUE itself.
+velmux_status readTemplate(const Session &s, CK_OBJECT_HANDLE object, CopyTemplate &out)
+{
+    static const CK_ATTRIBUTE_TYPE copied[] = {
+        CKA_CLASS, CKA_TOKEN, CKA_PRIVATE, CKA_MODIFIABLE,
+        CKA_APPLICATION, CKA_OBJECT_ID, CKA_COPYABLE, CKA_DESTROYABLE,
+    };
+    std::vector<CK_ATTRIBUTE> probe{{CKA_VALUE, nullptr, 0}};
+    for (CK_ATTRIBUTE_TYPE type : copied)
+        probe.push_back({type, nullptr, 0});
+    CK_RV rv = s.fn()->C_GetAttributeValue(s.handle(), object, probe.data(), probe.size());
+    // Attributes a token does not know are reported, the others still measured.
+    if (rv != CKR_OK && rv != CKR_ATTRIBUTE_TYPE_INVALID && rv != CKR_ATTRIBUTE_SENSITIVE)
+        return fromRv(rv);
+    if (probe[0].ulValueLen == CK_UNAVAILABLE_INFORMATION)
+        return VELMUX_E_TOKEN;
+    CopyTemplate result;
+    result.valueLength = probe[0].ulValueLen;
+    std::vector<CK_ATTRIBUTE> wanted;
+    for (size_t i = 1; i < probe.size(); ++i) {
+        // Empty strings are the defaults; some tokens refuse them spelled out.
+        if (probe[i].ulValueLen == CK_UNAVAILABLE_INFORMATION || probe[i].ulValueLen == 0)
+            continue;
+        result.types.push_back(probe[i].type);
+        result.values.emplace_back(probe[i].ulValueLen);
+    }
+    for (size_t i = 0; i < result.types.size(); ++i)
+        wanted.push_back({result.types[i], result.values[i].data(), result.values[i].size()});
+    if (!wanted.empty()) {
+        rv = s.fn()->C_GetAttributeValue(s.handle(), object, wanted.data(), wanted.size());
+        if (rv != CKR_OK)
+            return fromRv(rv);
+    }
+    out = std::move(result);
+    return VELMUX_OK;
+}
+
+velmux_status contextTemplate(Context &ctx, Session &s, CK_OBJECT_HANDLE object)
+{
+    if (ctx.copy)
+        return VELMUX_OK;
+    CopyTemplate copy;
+    const velmux_status status = readTemplate(s, object, copy);
+    if (status == VELMUX_OK)
+        ctx.copy = std::move(copy);
+    return status;
 }
 
 // For tokens that will not change a data object's value in place: create a
-// copy holding the new value, then destroy the old one.
-velmux_status replaceContainer(const Session &s, CK_OBJECT_HANDLE old, void *buffer, CK_ULONG length)
+// labelled copy holding the new value, then destroy the old one.
+velmux_status replaceContainer(Session &s, const CopyTemplate &copy, CK_OBJECT_HANDLE old, void *buffer,
+                               CK_ULONG length)
 {
-    static const CK_ATTRIBUTE_TYPE copied[] = {
-        CKA_CLASS, CKA_TOKEN, CKA_PRIVATE, CKA_MODIFIABLE, CKA_LABEL,
-        CKA_APPLICATION, CKA_OBJECT_ID, CKA_COPYABLE, CKA_DESTROYABLE,
-    };
-    std::vector<std::vector<CK_BYTE>> values;
+    char label[] = VELMUX_COPY_LABEL;
     std::vector<CK_ATTRIBUTE> templ;
-    values.reserve(std::size(copied));
-    for (CK_ATTRIBUTE_TYPE type : copied) {
-        CK_RV rv = CKR_OK;
-        std::optional<std::vector<CK_BYTE>> value = readAttribute(s, old, type, rv);
-        if (rv != CKR_OK)
-            return fromRv(rv);
-        // Empty strings and true flags are the defaults; some tokens refuse them spelled out.
-        if (!value || value->empty())
-            continue;
-        const bool flag = type == CKA_COPYABLE || type == CKA_DESTROYABLE;
-        if (flag && (*value)[0] != CK_FALSE)
+    for (size_t i = 0; i < copy.types.size(); ++i) {
+        const CK_ATTRIBUTE_TYPE type = copy.types[i];
+        const std::vector<CK_BYTE> &value = copy.values[i];
+        // True flags are the defaults; some tokens refuse them spelled out.
+        if ((type == CKA_COPYABLE || type == CKA_DESTROYABLE) && value[0] != CK_FALSE)
             continue;
         // The copy could never be rolled back.
         if (type == CKA_DESTROYABLE)
             return VELMUX_E_TOKEN;
-        values.push_back(std::move(*value));
-        templ.push_back({type, values.back().data(), values.back().size()});
+        templ.push_back({type, const_cast<CK_BYTE *>(value.data()), value.size()});
     }
+    templ.push_back({CKA_LABEL, label, sizeof label - 1});
     templ.push_back({CKA_VALUE, buffer, length});
 
     CK_OBJECT_HANDLE replacement = CK_INVALID_HANDLE;
@@ -494,9 +584,11 @@ velmux_status replaceContainer(const Session &s, CK_OBJECT_HANDLE old, void *buf
     if (rv != CKR_OK)
         return fromRv(rv);
     if (s.fn()->C_DestroyObject(s.handle(), old) != CKR_OK) {
+        // Should this fail too, the copy holds nothing but the new bytes.
         s.fn()->C_DestroyObject(s.handle(), replacement);
         return VELMUX_E_TOKEN;
     }
+    s.container = replacement;
     return VELMUX_OK;
 }
 
@@ -594,21 +686,31 @@ velmux_status velmux_open_session(velmux_ctx context, const MediaRecord *record,
             return VELMUX_E_INVALID_ARGUMENT;
         if (ctx.session)
             return VELMUX_E_SESSION_OPEN;
-        Located found;
-        const velmux_status status = locate(ctx, *record, found);
-        if (status != VELMUX_OK)
-            return status;
+        const std::optional<RecordBody> body = decodeRecord(*record);
+        if (!body)
+            return VELMUX_E_RECORD;
+        // Another record on this context: look its token up afresh.
+        if (ctx.token && std::memcmp(&ctx.token->body, &*body, sizeof *body) != 0)
+            ctx.token.reset();
+        if (!ctx.token) {
+            Located found;
+            const velmux_status status = locate(ctx, *record, found);
+            if (status != VELMUX_OK)
+                return status;
+            ctx.token = found;
+        }
+        const Located &found = *ctx.token;
         CK_SESSION_HANDLE handle = CK_INVALID_HANDLE;
         CK_RV rv = found.fn->C_OpenSession(found.slot, CKF_SERIAL_SESSION | CKF_RW_SESSION,
                                            nullptr, nullptr, &handle);
         if (rv != CKR_OK)
             return fromRv(rv);
-        auto session = std::make_unique<Session>(found.fn, handle,
-                                                 found.token.flags & CKF_PROTECTED_AUTHENTICATION_PATH);
-        // The token may have been swapped between the look-up and the open.
+        auto session = std::make_unique<Session>(found.fn, handle, 0);
+        // The token may have been swapped since it was found.
         CK_TOKEN_INFO now{};
         if (found.fn->C_GetTokenInfo(found.slot, &now) != CKR_OK || !namesToken(found.body, now))
             return VELMUX_E_MEDIA_NOT_FOUND;
+        session->setTokenFlags(now.flags);
         ctx.session = std::move(session);
         return VELMUX_OK;
     });
@@ -640,67 +742,124 @@ velmux_status velmux_login(velmux_ctx context, const char *pin)
         case CKR_OK:
         case CKR_USER_ALREADY_LOGGED_IN:
             return VELMUX_OK;
+        case CKR_PIN_LOCKED:
+            return VELMUX_E_PIN_LOCKED;
+        case CKR_USER_PIN_NOT_INITIALIZED:
+            return VELMUX_E_PIN_NOT_INITIALIZED;
+        case CKR_PIN_EXPIRED:
+            return VELMUX_E_PIN_EXPIRED;
         case CKR_PIN_INCORRECT:
         case CKR_PIN_INVALID:
         case CKR_PIN_LEN_RANGE:
-            return VELMUX_E_PIN_INCORRECT;
-        case CKR_PIN_LOCKED:
-            return VELMUX_E_PIN_LOCKED;
+            break;
         default:
             return VELMUX_E_TOKEN;
         }
+        // Some tokens answer any refused PIN alike; their flags, read at the open, tell more.
+        if (s.tokenFlags() & CKF_USER_PIN_LOCKED)
+            return VELMUX_E_PIN_LOCKED;
+        if (!(s.tokenFlags() & CKF_USER_PIN_INITIALIZED))
+            return VELMUX_E_PIN_NOT_INITIALIZED;
+        return VELMUX_E_PIN_INCORRECT;
     });
 }
 
 velmux_status velmux_get_container_size(velmux_ctx context, uint32_t *size)
 {
-    return withSession(context, [&](Session &s) -> velmux_status {
+    return withContextSession(context, [&](Context &ctx, Session &s) -> velmux_status {
         if (!size)
             return VELMUX_E_INVALID_ARGUMENT;
         CK_OBJECT_HANDLE container = CK_INVALID_HANDLE;
-        CK_ULONG length = 0;
-        const velmux_status status = findContainerValue(s, container, length);
+        velmux_status status = sessionContainer(s, container);
         if (status != VELMUX_OK)
             return status;
-        if (length > UINT32_MAX)
+        // Read afresh each time it is asked; the writes reuse it.
+        ctx.copy.reset();
+        status = contextTemplate(ctx, s, container);
+        if (status != VELMUX_OK)
+            return status;
+        if (ctx.copy->valueLength > UINT32_MAX)
             return VELMUX_E_CONTAINER_TOO_LARGE;
-        *size = uint32_t(length);
+        *size = uint32_t(ctx.copy->valueLength);
         return VELMUX_OK;
     });
 }
 
 velmux_status velmux_write_container(velmux_ctx context, uint32_t mode, const void *buffer, uint32_t length)
 {
-    return withSession(context, [&](Session &s) -> velmux_status {
+    return withContextSession(context, [&](Context &ctx, Session &s) -> velmux_status {
         if (mode != kWriteWhole || (!buffer && length != 0))
             return VELMUX_E_INVALID_ARGUMENT;
         CK_OBJECT_HANDLE container = CK_INVALID_HANDLE;
-        CK_ULONG current = 0;
-        const velmux_status status = findContainerValue(s, container, current);
+        velmux_status status = sessionContainer(s, container);
+        if (status == VELMUX_OK)
+            status = contextTemplate(ctx, s, container);
         if (status != VELMUX_OK)
             return status;
-        if (current != length)
+        if (ctx.copy->valueLength != length)
             return VELMUX_E_LENGTH;
         // PKCS#11 templates are not const; the module only reads the value.
         void *value = const_cast<void *>(buffer);
-        CK_ATTRIBUTE attr = {CKA_VALUE, value, length};
-        const CK_RV rv = s.fn()->C_SetAttributeValue(s.handle(), container, &attr, 1);
-        if (rv == CKR_OK)
-            return VELMUX_OK;
-        if (!refusedInPlace(rv))
-            return fromRv(rv);
-        return replaceContainer(s, container, value, length);
+        // A token that refused once refuses again: no need to ask every pass.
+        if (!ctx.inPlaceRefused) {
+            CK_ATTRIBUTE attr = {CKA_VALUE, value, length};
+            const CK_RV rv = s.fn()->C_SetAttributeValue(s.handle(), container, &attr, 1);
+            if (rv == CKR_OK) {
+                ctx.writeMethods |= VELMUX_WRITTEN_IN_PLACE;
+                return VELMUX_OK;
+            }
+            if (!refusedInPlace(rv))
+                return fromRv(rv);
+            ctx.inPlaceRefused = true;
+        }
+        status = replaceContainer(s, *ctx.copy, container, value, length);
+        if (status == VELMUX_OK)
+            ctx.writeMethods |= VELMUX_WRITTEN_BY_REPLACEMENT;
+        return status;
     });
 }
 
 velmux_status velmux_delete_container(velmux_ctx context)
 {
     return withSession(context, [&](Session &s) -> velmux_status {
-        CK_OBJECT_HANDLE container = CK_INVALID_HANDLE;
-        const velmux_status status = findContainer(s, container);
+        Containers found;
+        const velmux_status status = findContainers(s, found);
         if (status != VELMUX_OK)
             return status;
-        return fromRv(s.fn()->C_DestroyObject(s.handle(), container));
+        const CK_RV rv = s.fn()->C_DestroyObject(s.handle(), found.container);
+        s.container = CK_INVALID_HANDLE;
+        if (rv != CKR_OK)
+            return fromRv(rv);
+        // Copies left by an interrupted write hold written bytes only; a
+        // refusal here is not worth failing the deletion for.
+        for (CK_OBJECT_HANDLE copy : found.copies)
+            s.fn()->C_DestroyObject(s.handle(), copy);
+        return VELMUX_OK;
+    });
+}
+
+velmux_status velmux_get_write_method(velmux_ctx context, uint32_t *methods)
+{
+    return withContext(context, [&](Context &ctx) -> velmux_status {
+        if (!methods)
+            return VELMUX_E_INVALID_ARGUMENT;
+        *methods = ctx.writeMethods;
+        return VELMUX_OK;
+    });
+}
+
+velmux_status velmux_count_containers(velmux_ctx context, uint32_t *count)
+{
+    return withSession(context, [&](Session &s) -> velmux_status {
+        if (!count)
+            return VELMUX_E_INVALID_ARGUMENT;
+        Containers found;
+        const velmux_status status = findContainers(s, found);
+        if (status != VELMUX_OK && status != VELMUX_E_CONTAINER_AMBIGUOUS
+            && status != VELMUX_E_CONTAINER_NOT_FOUND)
+            return status;
+        *count = found.count;
+        return VELMUX_OK;
     });
 }
 

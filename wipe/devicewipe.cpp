@@ -5,7 +5,28 @@
 #include <string>
 #include <vector>
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 namespace {
+
+// The library's extras, found at run time: null when the library lacks them.
+#if defined(_WIN32)
+template <typename Fn>
+Fn extra(const char *name)
+{
+    HMODULE module = GetModuleHandleW(L"velmux.dll");
+    if (!module)
+        return nullptr;
+    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+#define VELMUX_EXTRA(name) extra<name##_fn>(#name)
+#else
+#pragma weak velmux_get_write_method
+#pragma weak velmux_count_containers
+#define VELMUX_EXTRA(name) (&name)
+#endif
 
 // Clears the library's view of the PIN once a log-in has used it.
 void clearSecret(std::string &secret)
@@ -16,122 +37,173 @@ void clearSecret(std::string &secret)
     secret.clear();
 }
 
-velmux_status login(velmux_ctx context, const QString &pin)
+// The library's context and its session for one wipe: released whichever way
+// the wipe leaves.
+class TokenSession
 {
-    std::string utf8 = pin.toStdString(); // anew for every log-in
-    const velmux_status status = velmux_login(context, utf8.c_str());
-    clearSecret(utf8);
-    return status;
+public:
+    TokenSession(const MediaRecord *media, const QString &pin) : m_media(media), m_pin(pin) {}
+    ~TokenSession() { release(); }
+    TokenSession(const TokenSession &) = delete;
+    TokenSession &operator=(const TokenSession &) = delete;
+
+    bool create()
+    {
+        m_created = VELMUX_SUCCEEDED(velmux_create_ctx(&m_context, m_media->mediaType));
+        return m_created;
+    }
+    bool open()
+    {
+        const bool opened = VELMUX_SUCCEEDED(velmux_open_session(m_context, m_media, 0));
+        m_everOpened = m_everOpened || opened;
+        return opened;
+    }
+    velmux_status login()
+    {
+        std::string utf8 = m_pin.toStdString(); // anew for every log-in
+        const velmux_status status = velmux_login(m_context, utf8.c_str());
+        clearSecret(utf8);
+        m_loggedIn = VELMUX_SUCCEEDED(status);
+        return status;
+    }
+    // A fresh log-in. The statuses are not examined: a failed log-in shows in
+    // the call after it.
+    void reopen()
+    {
+        velmux_close_session(m_context);
+        open();
+        login();
+    }
+    void release()
+    {
+        if (m_everOpened)
+            velmux_close_session(m_context);
+        if (m_created)
+            velmux_destroy_ctx(m_context);
+        m_everOpened = m_created = false;
+    }
+    velmux_ctx context() const { return m_context; }
+    bool loggedIn() const { return m_loggedIn; }
+
+private:
+    const MediaRecord *m_media;
+    const QString &m_pin;
+    velmux_ctx m_context = 0;
+    bool m_created = false;
+    bool m_everOpened = false;
+    bool m_loggedIn = false;
+};
+
+DeviceWipeStatus loginFailure(velmux_status status)
+{
+    switch (status) {
+    case VELMUX_E_PIN_LOCKED:
+        return DeviceWipeStatus::PinLocked;
+    case VELMUX_E_PIN_NOT_INITIALIZED:
+        return DeviceWipeStatus::PinNotInitialized;
+    case VELMUX_E_PIN_EXPIRED:
+        return DeviceWipeStatus::PinExpired;
+    default:
+        return DeviceWipeStatus::LoginFailed;
+    }
 }
 
-// Destroys the context when the wipe leaves, whichever way it leaves.
-class ContextGuard
+// Whether the container is still there; only a logged-in session sees a private one.
+ContainerLeft containerLeft(const TokenSession &token)
 {
-public:
-    explicit ContextGuard(velmux_ctx context) : m_context(context) {}
-    ~ContextGuard()
-    {
-        if (m_armed)
-            velmux_destroy_ctx(m_context);
-    }
-    void destroyNow()
-    {
-        m_armed = false;
-        velmux_destroy_ctx(m_context);
-    }
-    ContextGuard(const ContextGuard &) = delete;
-    ContextGuard &operator=(const ContextGuard &) = delete;
+    if (!token.loggedIn())
+        return ContainerLeft::Unknown;
+    uint32_t size = 0;
+    const velmux_status status = velmux_get_container_size(token.context(), &size);
+    if (status == VELMUX_E_CONTAINER_NOT_FOUND)
+        return ContainerLeft::Gone;
+    if (VELMUX_SUCCEEDED(status) || status == VELMUX_E_CONTAINER_AMBIGUOUS)
+        return ContainerLeft::Present;
+    return ContainerLeft::Unknown;
+}
 
-private:
-    velmux_ctx m_context;
-    bool m_armed = true;
-};
-
-// Closes the session when the wipe leaves, whichever way it leaves.
-class SessionGuard
+void runWipe(WipeAlgorithm algorithm, const MediaRecord *media, const QString &pin, DeviceWipeOutcome &out)
 {
-public:
-    explicit SessionGuard(velmux_ctx context) : m_context(context) {}
-    ~SessionGuard()
-    {
-        if (m_armed)
-            velmux_close_session(m_context);
+    const QVector<WipePass> passes = wipeSchedule(algorithm);
+    out.passes = passes.size();
+    TokenSession token(media, pin);
+    if (!token.create()) {
+        out.status = DeviceWipeStatus::ContextFailed;
+        return;
     }
-    void closeNow()
-    {
-        m_armed = false;
-        velmux_close_session(m_context);
+    if (!token.open()) {
+        out.status = DeviceWipeStatus::OpenSessionFailed;
+        return;
     }
-    SessionGuard(const SessionGuard &) = delete;
-    SessionGuard &operator=(const SessionGuard &) = delete;
-
-private:
-    velmux_ctx m_context;
-    bool m_armed = true;
-};
-
-DeviceWipeStatus runWipe(WipeAlgorithm algorithm, const MediaRecord *media, const QString &pin)
-{
-    velmux_ctx context = 0;
-    if (VELMUX_FAILED(velmux_create_ctx(&context, media->mediaType)))
-        return DeviceWipeStatus::ContextFailed;
-    ContextGuard contextGuard(context);
-
-    if (VELMUX_FAILED(velmux_open_session(context, media, 0)))
-        return DeviceWipeStatus::OpenSessionFailed;
-    SessionGuard sessionGuard(context);
-
-    if (VELMUX_FAILED(login(context, pin)))
-        return DeviceWipeStatus::LoginFailed;
+    const velmux_status loggedIn = token.login();
+    if (VELMUX_FAILED(loggedIn)) {
+        out.status = loginFailure(loggedIn);
+        return;
+    }
+    out.left = ContainerLeft::Present;
 
     uint32_t containerSize = 0;
-    if (VELMUX_FAILED(velmux_get_container_size(context, &containerSize)))
-        return DeviceWipeStatus::SizeFailed;
+    const velmux_status sized = velmux_get_container_size(token.context(), &containerSize);
+    if (sized == VELMUX_E_CONTAINER_NOT_FOUND) {
+        out.status = DeviceWipeStatus::NoContainer;
+        out.left = ContainerLeft::Gone;
+        return;
+    }
+    if (sized == VELMUX_E_CONTAINER_AMBIGUOUS) {
+        out.status = DeviceWipeStatus::Ambiguous;
+        if (auto count = VELMUX_EXTRA(velmux_count_containers))
+            if (VELMUX_FAILED(count(token.context(), &out.containers)))
+                out.containers = 0;
+        return;
+    }
+    if (VELMUX_FAILED(sized)) {
+        out.status = DeviceWipeStatus::SizeFailed;
+        return;
+    }
 
     // One buffer of exactly the container's size serves every pass.
     std::vector<unsigned char> passBuffer(containerSize);
-    bool written = true;
-    const QVector<WipePass> passes = wipeSchedule(algorithm);
     PassBytes bytes;
     for (int i = 0; i < passes.size(); ++i) {
         bytes.beginPass(passes[i]);
         bytes.fill(passBuffer.data(), passBuffer.size());
         // A failed pass does not stop the others: every later pass still overwrites.
-        if (VELMUX_FAILED(velmux_write_container(context, 1, passBuffer.data(), containerSize)))
-            written = false;
+        if (VELMUX_SUCCEEDED(velmux_write_container(token.context(), 1, passBuffer.data(), containerSize)))
+            ++out.passesWritten;
         const bool anotherPass = i + 1 < passes.size();
         if (anotherPass || algorithm == Schneier)
-            reopenSession(context, media, pin);
+            token.reopen();
     }
     std::vector<unsigned char>().swap(passBuffer);
 
-    reopenSession(context, media, pin);
-    const velmux_status deleted = velmux_delete_container(context);
-    sessionGuard.closeNow();
-    contextGuard.destroyNow();
+    token.reopen();
+    const bool deleted = VELMUX_SUCCEEDED(velmux_delete_container(token.context()));
+    out.left = deleted ? ContainerLeft::Gone : containerLeft(token);
+    uint32_t methods = 0;
+    if (auto method = VELMUX_EXTRA(velmux_get_write_method))
+        if (VELMUX_FAILED(method(token.context(), &methods)))
+            methods = 0;
+    out.replaced = methods & VELMUX_WRITTEN_BY_REPLACEMENT;
+    token.release();
 
-    if (!written)
-        return DeviceWipeStatus::WriteFailed;
-    if (VELMUX_FAILED(deleted))
-        return DeviceWipeStatus::DeleteFailed;
-    return DeviceWipeStatus::Wiped;
+    if (out.passesWritten < passes.size())
+        out.status = DeviceWipeStatus::WriteFailed;
+    else if (!deleted)
+        out.status = DeviceWipeStatus::DeleteFailed;
+    else
+        out.status = DeviceWipeStatus::Wiped;
 }
 
 } // namespace
 
-void reopenSession(velmux_ctx context, const MediaRecord *media, const QString &pin)
+DeviceWipeOutcome overwriteMediaContainer(WipeAlgorithm algorithm, const MediaRecord *media,
+                                          const QString &pin)
 {
-    velmux_close_session(context);
-    velmux_open_session(context, media, 0);
-    login(context, pin);
-}
-
-DeviceWipeStatus overwriteMediaContainer(WipeAlgorithm algorithm, const MediaRecord *media,
-                                    const QString &pin)
-{
+    DeviceWipeOutcome out;
     try {
-        return runWipe(algorithm, media, pin);
+        runWipe(algorithm, media, pin, out);
     } catch (...) {
-        return DeviceWipeStatus::Exception;
+        out.status = DeviceWipeStatus::Exception;
     }
+    return out;
 }

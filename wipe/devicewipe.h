@@ -10,22 +10,36 @@ enum class DeviceWipeStatus {
     Wiped,             // every write succeeded and the container is deleted
     ContextFailed,     // nothing was opened
     OpenSessionFailed,
-    LoginFailed,       // nothing was written
+    LoginFailed,       // wrong PIN; nothing was written
+    PinLocked,         // nothing was written
+    PinNotInitialized, // the token has no user PIN; nothing was written
+    PinExpired,        // nothing was written
+    NoContainer,       // nothing was written
+    Ambiguous,         // more than one container; nothing was written
     SizeFailed,        // nothing was written
-    WriteFailed,       // at least one pass failed; the container was still deleted
+    WriteFailed,       // at least one pass failed; the deletion was still tried
     DeleteFailed,      // every pass was written but the container is still there
     Exception,         // everything opened was released
 };
 
-// Closes the session, opens it again on the same medium and logs in again.
-// The statuses are not examined: a failed log-in shows in the writes after it.
-void reopenSession(velmux_ctx context, const MediaRecord *media, const QString &pin);
+// Whether the container is on the token when the wipe ends.
+enum class ContainerLeft { Unknown, Gone, Present };
+
+struct DeviceWipeOutcome {
+    DeviceWipeStatus status = DeviceWipeStatus::Exception;
+    // The token took the writes as new objects, not over the old bytes.
+    bool replaced = false;
+    int passesWritten = 0;
+    int passes = 0;
+    uint32_t containers = 0; // Ambiguous: how many, 0 when the library cannot say
+    ContainerLeft left = ContainerLeft::Unknown;
+};
 
 // Overwrites the key container on the medium once per pass of the algorithm,
 // with a fresh log-in between passes, and deletes it. Never seeds the
 // generator: random passes continue the sequence of the last file wipe.
 // Throws nothing; the library's context and session are released on every path.
-DeviceWipeStatus overwriteMediaContainer(WipeAlgorithm algorithm, const MediaRecord *media,
-                                    const QString &pin);
+DeviceWipeOutcome overwriteMediaContainer(WipeAlgorithm algorithm, const MediaRecord *media,
+                                          const QString &pin);
 
 #endif // DEVICEWIPE_H

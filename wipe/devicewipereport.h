@@ -5,6 +5,6 @@
 #include "wipemessages.h"
 
 // What the user is told of a token wipe.
-wipemessages::Report deviceWipeReport(DeviceWipeStatus status);
+wipemessages::Report deviceWipeReport(const DeviceWipeOutcome &outcome);
 
 #endif // DEVICEWIPEREPORT_H

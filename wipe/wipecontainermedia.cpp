@@ -6,7 +6,8 @@
 bool wipeContainerOnMedia(QWidget *parent, WipeAlgorithm algorithm, const MediaRecord *media,
                           QString pin)
 {
-    const DeviceWipeStatus status = overwriteMediaContainer(algorithm, media, pin);
-    wipemessages::show(parent, deviceWipeReport(status));
-    return status == DeviceWipeStatus::Wiped;
+    const DeviceWipeOutcome outcome = overwriteMediaContainer(algorithm, media, pin);
+    wipemessages::show(parent, deviceWipeReport(outcome));
+    // A replaced container is gone all the same: the window clears its fields.
+    return outcome.status == DeviceWipeStatus::Wiped;
 }

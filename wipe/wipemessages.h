@@ -18,6 +18,38 @@ inline QString sizeFailed() { return QStringLiteral("Невозможно опр
 inline QString writeFailed() { return QStringLiteral("Ошибка записи в ключевой контейнер."); }
 inline QString deviceFailed() { return QStringLiteral("Ошибка удаления ключевого контейнера."); }
 
+// Token outcomes beyond the texts above.
+inline QString deviceReplaced()
+{
+    return QStringLiteral("Ключевой контейнер удален, но носитель не позволил перезаписать его на месте. "
+                          "Что носитель хранит от удаленных объектов, зависит от самого носителя.");
+}
+inline QString deviceReplacedDetail()
+{
+    return QStringLiteral("Каждый проход носитель записал в новый объект, а прежний удалил.");
+}
+inline QString noContainer() { return QStringLiteral("На носителе нет ключевого контейнера."); }
+inline QString severalContainers() { return QStringLiteral("На носителе больше одного ключевого контейнера."); }
+inline QString severalContainersDetail(uint count)
+{
+    return count ? QStringLiteral("Найдено ключевых контейнеров: %1. Ни один из них не изменен.").arg(count)
+                 : QStringLiteral("Ни один из них не изменен.");
+}
+inline QString pinLocked() { return QStringLiteral("PIN-код заблокирован."); }
+inline QString pinNotInitialized() { return QStringLiteral("PIN-код пользователя на носителе не задан."); }
+inline QString pinExpired() { return QStringLiteral("Срок действия PIN-кода истек."); }
+inline QString untouched() { return QStringLiteral("Ключевой контейнер не изменен."); }
+inline QString passesWritten(int written, int passes)
+{
+    return QStringLiteral("Записано проходов: %1 из %2.").arg(written).arg(passes);
+}
+inline QString containerGone() { return QStringLiteral("Ключевой контейнер удален с носителя."); }
+inline QString containerPresent() { return QStringLiteral("Ключевой контейнер остался на носителе."); }
+inline QString containerUnknown()
+{
+    return QStringLiteral("Не удалось проверить, остался ли ключевой контейнер на носителе.");
+}
+
 // One outcome as the user is told it: the box's icon, its main text and, where
 // there is more to say (what is left on disk or on the token), its
 // informative text.

@@ -119,7 +119,7 @@ void TestCommandLine::token_data()
     QTest::addColumn<bool>("containerRemains");
     QTest::addColumn<QString>("message");
     const QByteArray pin = SoftHsmToken::defaultPin().toUtf8() + '\n';
-    QTest::newRow("wiped") << QString() << pin << 0 << false << QString();
+    QTest::newRow("deleted; SoftHSM2 replaces instead of overwriting") << QString() << pin << 8 << false << QStringLiteral("не позволил перезаписать");
     QTest::newRow("wrong PIN") << QString() << QByteArray("000000\n") << 7 << true << boxtexts::wrongPin;
     QTest::newRow("no such serial") << QStringLiteral("0000") << pin << 4 << true << QStringLiteral("не найден");
     QTest::newRow("no PIN given") << QString() << QByteArray() << 1 << true << QStringLiteral("PIN could not be read");

@@ -6,6 +6,7 @@
 #include "fakevelmux.h"
 #include "filewipe.h"
 #include "boxtexts.h"
+#include "devicetexts.h"
 #include "modalanswerer.h"
 #include "wipecontainer.h"
 
@@ -60,9 +61,11 @@ const char kLogin[] = "velmux_login";
 const char kSize[] = "velmux_get_container_size";
 const char kWrite[] = "velmux_write_container";
 const char kDelete[] = "velmux_delete_container";
+const char kMethod[] = "velmux_get_write_method";
+const char kCount[] = "velmux_count_containers";
 
 // What each call of a whole wipe is there for.
-enum class Role { Create, Open, Login, Size, Write, Reclose, Reopen, Relogin, Delete, Close, Destroy };
+enum class Role { Create, Open, Login, Size, Write, Reclose, Reopen, Relogin, Delete, Method, Close, Destroy };
 
 struct Step {
     const char *function;
@@ -80,7 +83,8 @@ QVector<Step> wipeSteps(const QVector<int> &reopenAfterWrite)
         for (int r = 0; r < rounds; ++r)
             steps << Step{kClose, Role::Reclose} << Step{kOpen, Role::Reopen} << Step{kLogin, Role::Relogin};
     }
-    steps << Step{kDelete, Role::Delete} << Step{kClose, Role::Close} << Step{kDestroy, Role::Destroy};
+    steps << Step{kDelete, Role::Delete} << Step{kMethod, Role::Method} << Step{kClose, Role::Close}
+          << Step{kDestroy, Role::Destroy};
     return steps;
 }
 
@@ -209,6 +213,16 @@ QString textOf(DeviceWipeStatus status)
         return sessionFailed;
     case DeviceWipeStatus::LoginFailed:
         return wrongPin;
+    case DeviceWipeStatus::PinLocked:
+        return devicetexts::pinLocked;
+    case DeviceWipeStatus::PinNotInitialized:
+        return devicetexts::pinNotInitialized;
+    case DeviceWipeStatus::PinExpired:
+        return devicetexts::pinExpired;
+    case DeviceWipeStatus::NoContainer:
+        return devicetexts::noContainer;
+    case DeviceWipeStatus::Ambiguous:
+        return devicetexts::severalContainers;
     case DeviceWipeStatus::SizeFailed:
         return sizeFailed;
     case DeviceWipeStatus::WriteFailed:
@@ -249,6 +263,8 @@ private slots:
 
 private:
     void checkBox(const ModalAnswerer::Box &box, bool success, const QString &text);
+    void checkBox(const ModalAnswerer::Box &box, QMessageBox::Icon icon, const QString &text,
+                  const QString &informative);
     QWidget m_parent;
 };
 
@@ -259,8 +275,15 @@ void TestDeviceWipe::initTestCase()
 
 void TestDeviceWipe::checkBox(const ModalAnswerer::Box &box, bool success, const QString &text)
 {
+    checkBox(box, success ? QMessageBox::Information : QMessageBox::Critical, text, box.informative);
+}
+
+void TestDeviceWipe::checkBox(const ModalAnswerer::Box &box, QMessageBox::Icon icon, const QString &text,
+                              const QString &informative)
+{
     QCOMPARE(box.text, text);
-    QCOMPARE(box.icon, success ? QMessageBox::Information : QMessageBox::Critical);
+    QCOMPARE(box.informative, informative);
+    QCOMPARE(box.icon, icon);
     QCOMPARE(box.title, title);
     QCOMPARE(box.buttons.size(), 1);
     QVERIFY(box.modal);
@@ -273,14 +296,20 @@ void TestDeviceWipe::callSequence_data()
     QTest::addColumn<QString>("pin");
     QTest::addColumn<QStringList>("expected");
     QTest::addColumn<QStringList>("pattern");
+    QTest::addColumn<uint32_t>("method");
 
     const QStringList gost{kCreate, kOpen,  kLogin, kSize,   kWrite, kClose, kOpen,   kLogin,
-                           kWrite,  kClose, kOpen,  kLogin, kDelete, kClose, kDestroy};
+                           kWrite,  kClose, kOpen,  kLogin, kDelete, kMethod, kClose, kDestroy};
     QTest::newRow("Gost, Cyrillic PIN") << Gost << QStringLiteral("Пароль-ё 12") << gost
-                                        << QStringList{"00", "R"};
-    QTest::newRow("Gost, empty PIN") << Gost << QString() << gost << QStringList{"00", "R"};
+                                        << QStringList{"00", "R"} << VELMUX_WRITTEN_IN_PLACE;
+    QTest::newRow("Gost, empty PIN") << Gost << QString() << gost << QStringList{"00", "R"}
+                                     << VELMUX_WRITTEN_IN_PLACE;
     QTest::newRow("Schneier") << Schneier << QStringLiteral("1234") << names(wipeSteps(reopenRounds(Schneier)))
-                              << QStringList{"01", "00", "R", "R", "R", "R", "R"};
+                              << QStringList{"01", "00", "R", "R", "R", "R", "R"} << VELMUX_WRITTEN_IN_PLACE;
+    QTest::newRow("Gost, token replaces the container") << Gost << QStringLiteral("1234") << gost
+                                                        << QStringList{"00", "R"} << VELMUX_WRITTEN_BY_REPLACEMENT;
+    QTest::newRow("Gost, in place and replaced") << Gost << QStringLiteral("1234") << gost << QStringList{"00", "R"}
+                                                 << (VELMUX_WRITTEN_IN_PLACE | VELMUX_WRITTEN_BY_REPLACEMENT);
 }
 
 void TestDeviceWipe::callSequence()
@@ -289,14 +318,20 @@ void TestDeviceWipe::callSequence()
     QFETCH(QString, pin);
     QFETCH(QStringList, expected);
     QFETCH(QStringList, pattern);
+    QFETCH(uint32_t, method);
     constexpr uint32_t size = 77;
     prepareMedium(size);
+    FakeVelmux::setWriteMethod(method);
 
     seed(2024);
     const BoxedRun run = wipeWithBox(&m_parent, algorithm, pin);
+    // Replaced: the container is gone, so the window still clears its fields.
     QVERIFY(run.result);
     QCOMPARE(run.boxes.size(), 1);
-    checkBox(run.boxes.front(), true, wiped);
+    if (method & VELMUX_WRITTEN_BY_REPLACEMENT)
+        checkBox(run.boxes.front(), QMessageBox::Warning, devicetexts::replaced, devicetexts::replacedDetail);
+    else
+        checkBox(run.boxes.front(), QMessageBox::Information, wiped, QString());
     QCOMPARE(loggedNames(), expected);
     QCOMPARE(run.callsAtBox, size_t(expected.size()));
     QCOMPARE(expected.count(kLogin), pattern.size() + 1 + (algorithm == Schneier ? 1 : 0));
@@ -355,7 +390,7 @@ void TestDeviceWipe::passBytes()
     prepareMedium(size);
 
     seed(77);
-    QCOMPARE(overwriteMediaContainer(algorithm, &kMedium, QStringLiteral("1234")), DeviceWipeStatus::Wiped);
+    QCOMPARE(overwriteMediaContainer(algorithm, &kMedium, QStringLiteral("1234")).status, DeviceWipeStatus::Wiped);
     const int nextDraw = draw();
 
     seed(77);
@@ -380,11 +415,11 @@ void TestDeviceWipe::dodAndHmgEnhancedAlike()
     for (int i = 0; i < 2; ++i) {
         prepareMedium(129);
         seed(4242);
-        QCOMPARE(overwriteMediaContainer(algorithms[i], &kMedium, QStringLiteral("ключ")),
+        QCOMPARE(overwriteMediaContainer(algorithms[i], &kMedium, QStringLiteral("ключ")).status,
                  DeviceWipeStatus::Wiped);
         transcripts[i] = callTranscript();
     }
-    QCOMPARE(transcripts[0].size(), 19);
+    QCOMPARE(transcripts[0].size(), 20);
     QCOMPARE(transcripts[1], transcripts[0]);
 }
 
@@ -395,18 +430,38 @@ void TestDeviceWipe::failureTable_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QStringList>("expected");
     QTest::addColumn<bool>("deleted");
+    QTest::addColumn<uint32_t>("status");     // what the refused call returns
+    QTest::addColumn<uint32_t>("containers"); // on the token
+    QTest::addColumn<QString>("informative");
 
+    using namespace devicetexts;
     const QStringList full{kCreate, kOpen,  kLogin, kSize,   kWrite, kClose, kOpen,   kLogin,
-                           kWrite,  kClose, kOpen,  kLogin, kDelete, kClose, kDestroy};
-    QTest::newRow("create_ctx") << kCreate << 1 << contextFailed << QStringList{kCreate} << false;
+                           kWrite,  kClose, kOpen,  kLogin, kDelete, kMethod, kClose, kDestroy};
+    const QStringList atLogin{kCreate, kOpen, kLogin, kClose, kDestroy};
+    const QStringList atSize{kCreate, kOpen, kLogin, kSize, kClose, kDestroy};
+    QTest::newRow("create_ctx") << kCreate << 1 << contextFailed << QStringList{kCreate} << false
+                                << VELMUX_E_TOKEN << 1u << untouched;
     QTest::newRow("open_session") << kOpen << 1 << sessionFailed << QStringList{kCreate, kOpen, kDestroy}
-                                  << false;
-    QTest::newRow("login") << kLogin << 1 << wrongPin
-                           << QStringList{kCreate, kOpen, kLogin, kClose, kDestroy} << false;
-    QTest::newRow("get_container_size")
-        << kSize << 1 << sizeFailed << QStringList{kCreate, kOpen, kLogin, kSize, kClose, kDestroy} << false;
-    QTest::newRow("first write") << kWrite << 1 << writeFailed << full << true;
-    QTest::newRow("last write") << kWrite << 2 << writeFailed << full << true;
+                                  << false << VELMUX_E_TOKEN << 1u << untouched;
+    QTest::newRow("login") << kLogin << 1 << wrongPin << atLogin << false << VELMUX_E_PIN_INCORRECT << 1u
+                           << untouched;
+    QTest::newRow("login, PIN locked") << kLogin << 1 << pinLocked << atLogin << false << VELMUX_E_PIN_LOCKED
+                                       << 1u << untouched;
+    QTest::newRow("login, user PIN not set") << kLogin << 1 << pinNotInitialized << atLogin << false
+                                             << VELMUX_E_PIN_NOT_INITIALIZED << 1u << untouched;
+    QTest::newRow("login, PIN expired") << kLogin << 1 << pinExpired << atLogin << false
+                                        << VELMUX_E_PIN_EXPIRED << 1u << untouched;
+    QTest::newRow("get_container_size") << kSize << 1 << sizeFailed << atSize << false << VELMUX_E_TOKEN << 1u
+                                        << untouched;
+    QTest::newRow("no container") << QString() << 0 << noContainer << atSize << true << VELMUX_OK << 0u
+                                  << QString();
+    QTest::newRow("three containers") << QString() << 0 << severalContainers
+                                      << QStringList{kCreate, kOpen, kLogin, kSize, kCount, kClose, kDestroy}
+                                      << false << VELMUX_OK << 3u << severalDetail(3);
+    QTest::newRow("first write") << kWrite << 1 << writeFailed << full << true << VELMUX_E_TOKEN << 1u
+                                 << written(1, 2) + gone;
+    QTest::newRow("last write") << kWrite << 2 << writeFailed << full << true << VELMUX_E_TOKEN << 1u
+                                << written(1, 2) + gone;
 }
 
 // The library calls end before the box opens, and none follow it.
@@ -417,13 +472,18 @@ void TestDeviceWipe::failureTable()
     QFETCH(QString, text);
     QFETCH(QStringList, expected);
     QFETCH(bool, deleted);
+    QFETCH(uint32_t, status);
+    QFETCH(uint32_t, containers);
+    QFETCH(QString, informative);
     prepareMedium(40);
-    FakeVelmux::failCall(function.toStdString(), occurrence);
+    FakeVelmux::setContainers(containers);
+    if (!function.isEmpty())
+        FakeVelmux::failCall(function.toStdString(), occurrence, status);
 
     const BoxedRun run = wipeWithBox(&m_parent, Gost, QStringLiteral("1234"));
     QVERIFY(!run.result);
     QCOMPARE(run.boxes.size(), 1);
-    checkBox(run.boxes.front(), false, text);
+    checkBox(run.boxes.front(), QMessageBox::Critical, text, informative);
     QCOMPARE(loggedNames(), expected);
     QCOMPARE(run.callsAtBox, size_t(expected.size()));
     QCOMPARE(FakeVelmux::containerPresent(), !deleted);
@@ -519,7 +579,10 @@ void TestDeviceWipe::everyCallFails_data()
             }
             case Role::Delete:
                 status = DeviceWipeStatus::DeleteFailed;
+                // Still logged in: the executor asks whether the container is left.
+                expected.insert(i + 1, kSize);
                 break;
+            case Role::Method: // an unanswered question is taken as in place
             case Role::Close:
             case Role::Destroy:
                 break;
@@ -547,7 +610,7 @@ void TestDeviceWipe::everyCallFails()
 
     prepareMedium(24);
     FakeVelmux::failCall(function.toStdString(), occurrence);
-    QCOMPARE(overwriteMediaContainer(algorithm, &kMedium, QStringLiteral("1234")), status);
+    QCOMPARE(overwriteMediaContainer(algorithm, &kMedium, QStringLiteral("1234")).status, status);
     QCOMPARE(loggedNames(), expected);
     QCOMPARE(FakeVelmux::containerPresent(), !deleted);
     QCOMPARE(FakeVelmux::liveContexts(), live);
@@ -586,7 +649,7 @@ void TestDeviceWipe::statusBoundary()
     QFETCH(DeviceWipeStatus, outcome);
     prepareMedium(8);
     FakeVelmux::failCall(function.toStdString(), 1, status);
-    QCOMPARE(overwriteMediaContainer(HmgBaseline, &kMedium, QStringLiteral("1234")), outcome);
+    QCOMPARE(overwriteMediaContainer(HmgBaseline, &kMedium, QStringLiteral("1234")).status, outcome);
     QCOMPARE(FakeVelmux::liveContexts(), size_t(0));
 }
 
@@ -594,14 +657,17 @@ void TestDeviceWipe::deletionFails_data()
 {
     QTest::addColumn<bool>("writeFails");
     QTest::addColumn<QString>("text");
-    QTest::newRow("every write succeeded") << false << deviceFailed;
-    QTest::newRow("a write failed too") << true << writeFailed;
+    QTest::addColumn<QString>("informative");
+    using devicetexts::written;
+    QTest::newRow("every write succeeded") << false << deviceFailed << written(2, 2) + devicetexts::present;
+    QTest::newRow("a write failed too") << true << writeFailed << written(1, 2) + devicetexts::present;
 }
 
 void TestDeviceWipe::deletionFails()
 {
     QFETCH(bool, writeFails);
     QFETCH(QString, text);
+    QFETCH(QString, informative);
     prepareMedium(16);
     FakeVelmux::failCall(kDelete, 1, VELMUX_E_CONTAINER_NOT_FOUND);
     if (writeFails)
@@ -609,8 +675,10 @@ void TestDeviceWipe::deletionFails()
     const BoxedRun run = wipeWithBox(&m_parent, Gost, QStringLiteral("1234"));
     QVERIFY(!run.result);
     QCOMPARE(run.boxes.size(), 1);
-    checkBox(run.boxes.front(), false, text);
-    QCOMPARE(loggedNames(), names(wipeSteps(reopenRounds(Gost))));
+    checkBox(run.boxes.front(), QMessageBox::Critical, text, informative);
+    QStringList expected = names(wipeSteps(reopenRounds(Gost)));
+    expected.insert(expected.indexOf(kDelete) + 1, kSize);
+    QCOMPARE(loggedNames(), expected);
     QCOMPARE(FakeVelmux::callNames().size(), run.callsAtBox);
     QVERIFY(FakeVelmux::containerPresent());
     QCOMPARE(FakeVelmux::liveContexts(), size_t(0));
@@ -649,7 +717,7 @@ void TestDeviceWipe::twoDeviceWipesShareOneSequence()
     QByteArray random;
     for (int round = 0; round < 2; ++round) {
         prepareMedium(size);
-        QCOMPARE(overwriteMediaContainer(Gost, &kMedium, QStringLiteral("1234")), DeviceWipeStatus::Wiped);
+        QCOMPARE(overwriteMediaContainer(Gost, &kMedium, QStringLiteral("1234")).status, DeviceWipeStatus::Wiped);
         const QVector<FakeVelmux::Call> seen = writes();
         QCOMPARE(seen.size(), 2);
         random += toBytes(seen[1].data);
@@ -687,7 +755,7 @@ void TestDeviceWipe::continuesFileWipeSequence()
 
     constexpr uint32_t size = 64;
     prepareMedium(size);
-    QCOMPARE(overwriteMediaContainer(Gost, &kMedium, QStringLiteral("1234")), DeviceWipeStatus::Wiped);
+    QCOMPARE(overwriteMediaContainer(Gost, &kMedium, QStringLiteral("1234")).status, DeviceWipeStatus::Wiped);
     const QVector<FakeVelmux::Call> seen = writes();
     QCOMPARE(seen.size(), 2);
 
@@ -736,7 +804,7 @@ void TestDeviceWipe::passBufferAllocationFails()
             report << QStringLiteral("no limit");
         } else {
             prepareMedium(0xFFFFFFFFu);
-            report << QString::number(int(overwriteMediaContainer(Gost, &kMedium, QStringLiteral("1234"))));
+            report << QString::number(int(overwriteMediaContainer(Gost, &kMedium, QStringLiteral("1234")).status));
             report << loggedNames().join(QLatin1Char(','));
             report << QString::number(FakeVelmux::liveContexts());
             report << QString::number(writes().size());

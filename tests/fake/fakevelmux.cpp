@@ -16,6 +16,7 @@ struct Context {
     uint32_t mediaType = 0;
     bool session = false;
     bool loggedIn = false;
+    uint32_t methods = 0;
 };
 
 struct Injection {
@@ -32,7 +33,8 @@ struct State {
     // Not 0, so a caller that ignores the handle it was given is caught.
     uint32_t nextHandle = 0x100;
     uint32_t containerSize = 16;
-    bool containerPresent = true;
+    uint32_t containers = 1;
+    uint32_t writeMethod = VELMUX_WRITTEN_IN_PLACE;
 };
 
 State &state()
@@ -104,8 +106,10 @@ velmux_status loggedIn(uint32_t handle)
         return VELMUX_E_NO_SESSION;
     if (!c->loggedIn)
         return VELMUX_E_NOT_LOGGED_IN;
-    if (!state().containerPresent)
+    if (state().containers == 0)
         return VELMUX_E_CONTAINER_NOT_FOUND;
+    if (state().containers > 1)
+        return VELMUX_E_CONTAINER_AMBIGUOUS;
     return VELMUX_OK;
 }
 
@@ -144,8 +148,10 @@ void failCall(const std::string &function, int occurrence, uint32_t status)
 }
 
 void setContainerSize(uint32_t size) { state().containerSize = size; }
-void setContainerPresent(bool present) { state().containerPresent = present; }
-bool containerPresent() { return state().containerPresent; }
+void setContainerPresent(bool present) { state().containers = present ? 1 : 0; }
+bool containerPresent() { return state().containers > 0; }
+void setContainers(uint32_t count) { state().containers = count; }
+void setWriteMethod(uint32_t method) { state().writeMethod = method; }
 
 const std::vector<Call> &calls() { return state().calls; }
 
@@ -307,7 +313,10 @@ velmux_status velmux_write_container(velmux_ctx handle, uint32_t mode, const voi
         const velmux_status status = loggedIn(handle);
         if (VELMUX_FAILED(status))
             return status;
-        return length == state().containerSize ? VELMUX_OK : VELMUX_E_LENGTH;
+        if (length != state().containerSize)
+            return VELMUX_E_LENGTH;
+        context(handle)->methods |= state().writeMethod;
+        return VELMUX_OK;
     });
 }
 
@@ -316,8 +325,36 @@ velmux_status velmux_delete_container(velmux_ctx handle)
     return answer(named("velmux_delete_container", handle), [&](FakeVelmux::Call &) -> velmux_status {
         const velmux_status status = loggedIn(handle);
         if (VELMUX_SUCCEEDED(status))
-            state().containerPresent = false;
+            state().containers = 0;
         return status;
+    });
+}
+
+velmux_status velmux_get_write_method(velmux_ctx handle, uint32_t *methods)
+{
+    return answer(named("velmux_get_write_method", handle), [&](FakeVelmux::Call &) -> velmux_status {
+        const Context *c = context(handle);
+        if (!c)
+            return VELMUX_E_INVALID_CONTEXT;
+        if (!methods)
+            return VELMUX_E_INVALID_ARGUMENT;
+        *methods = c->methods;
+        return VELMUX_OK;
+    });
+}
+
+velmux_status velmux_count_containers(velmux_ctx handle, uint32_t *count)
+{
+    return answer(named("velmux_count_containers", handle), [&](FakeVelmux::Call &) -> velmux_status {
+        const Context *c = context(handle);
+        if (!c)
+            return VELMUX_E_INVALID_CONTEXT;
+        if (!count)
+            return VELMUX_E_INVALID_ARGUMENT;
+        if (!c->session)
+            return VELMUX_E_NO_SESSION;
+        *count = c->loggedIn ? state().containers : 0;
+        return VELMUX_OK;
     });
 }
 

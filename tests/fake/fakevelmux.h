@@ -1,7 +1,8 @@
 #ifndef KCC_FAKEVELMUX_H
 #define KCC_FAKEVELMUX_H
 
-// Control side of the link-time fake of the ten velmux_* functions.
+// Control side of the link-time fake of the velmux_* functions (the ten and
+// the two extras).
 //
 // The fake models one library: scripted media per type code, live contexts
 // with one session each, and one key container shared by all media. Every
@@ -63,6 +64,12 @@ void failCall(const std::string &function, int occurrence = 0,
 void setContainerSize(uint32_t size);
 void setContainerPresent(bool present);
 bool containerPresent();
+// How many containers the token holds (more than one: every container call
+// but the count refuses as ambiguous).
+void setContainers(uint32_t count);
+// What a successful write reports through velmux_get_write_method
+// (VELMUX_WRITTEN_IN_PLACE unless told).
+void setWriteMethod(uint32_t method);
 
 const std::vector<Call> &calls();
 std::vector<std::string> callNames();

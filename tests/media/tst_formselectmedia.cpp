@@ -1,3 +1,4 @@
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTimer>
@@ -65,6 +66,8 @@ private slots:
     void callSequenceWhenCallsFail();
     void displayText_data();
     void displayText();
+    void tooManyMedia_data();
+    void tooManyMedia();
     void okFollowsSelection();
     void exec_data();
     void exec();
@@ -188,6 +191,44 @@ void TestFormSelectMedia::displayText_data()
     QTest::newRow("detail fills its field") << QByteArray("A") << QByteArray(33, 'D')
                                             << QByteArray("C")
                                             << "A (" + QString(33, 'D') + ", S/N C)";
+    // Placeholders in a label are text, not room for the next field.
+    QTest::newRow("%1 in the name") << QByteArray("Key%1") << QByteArray("DETAIL") << QByteArray("SERIAL")
+                                    << QString("Key%1 (DETAIL, SERIAL)").replace("SERIAL", "S/N SERIAL");
+    QTest::newRow("%2 and %3 in the detail") << QByteArray("A") << QByteArray("%3%2") << QByteArray("%1")
+                                             << QString("A (%3%2, S/N %1)");
+}
+
+// Each type code lists at most VELMUX_MEDIA_LIST_CAPACITY media; the rest are counted under the list.
+void TestFormSelectMedia::tooManyMedia_data()
+{
+    QTest::addColumn<QVector<int>>("perType"); // media of codes 1 and 6
+    QTest::addColumn<int>("shown");
+    QTest::addColumn<QString>("label");
+    QTest::newRow("exactly 32") << QVector<int>{32, 0} << 32 << QString();
+    QTest::newRow("33") << QVector<int>{33, 0} << 32 << QStringLiteral("Не показано носителей: 1 (список вмещает 32 носителя каждого типа).");
+    QTest::newRow("40 and 300") << QVector<int>{40, 300} << 64
+                                << QStringLiteral("Не показано носителей: 276 (список вмещает 32 носителя каждого типа).");
+}
+
+void TestFormSelectMedia::tooManyMedia()
+{
+    QFETCH(QVector<int>, perType);
+    QFETCH(int, shown);
+    QFETCH(QString, label);
+    const uint32_t types[] = {1, 6};
+    for (int t = 0; t < 2; ++t)
+        for (int i = 0; i < perType[t]; ++i)
+            script({{types[t], uint32_t(i), uint8_t(t), QByteArray::number(i), "D", "S"}});
+
+    FormSelectMedia dialog(nullptr);
+
+    QCOMPARE(list(dialog)->count(), shown);
+    auto *notShown = dialog.findChild<QLabel *>("labelNotShown");
+    QVERIFY(notShown);
+    QCOMPARE(notShown->isVisibleTo(&dialog), !label.isEmpty());
+    if (!label.isEmpty())
+        QCOMPARE(notShown->text(), label);
+    QCOMPARE(FakeVelmux::liveContexts(), size_t(0));
 }
 
 void TestFormSelectMedia::displayText()

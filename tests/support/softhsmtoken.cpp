@@ -115,6 +115,17 @@ bool SoftHsmToken::initToken(const QString &label, const QString &pin)
                 QStringLiteral("--so-pin"), QString::fromLatin1(kSoPin), QStringLiteral("--pin"), pin});
 }
 
+bool SoftHsmToken::initTokenWithoutUserPin(const QString &label)
+{
+    // softhsm2-util insists on a user PIN; pkcs11-tool initialises the free slot without one.
+    const QString freeSlot = showSlotsField(QString(), QStringLiteral("Slot"));
+    return !freeSlot.isEmpty()
+        && run(QStringLiteral("pkcs11-tool"),
+               {QStringLiteral("--module"), modulePath(), QStringLiteral("--slot"), freeSlot,
+                QStringLiteral("--init-token"), QStringLiteral("--label"), label, QStringLiteral("--so-pin"),
+                QString::fromLatin1(kSoPin)});
+}
+
 bool SoftHsmToken::deleteToken(const QString &label)
 {
     return run(QStringLiteral("softhsm2-util"),

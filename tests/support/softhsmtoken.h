@@ -39,6 +39,8 @@ public:
     QString errorString() const { return m_error; }
 
     bool initToken(const QString &label, const QString &pin = defaultPin());
+    // An SO PIN only: the user PIN is never set.
+    bool initTokenWithoutUserPin(const QString &label);
     bool deleteToken(const QString &label);
     // A new token under the same label and PIN: a new serial, a new slot.
     bool replaceToken(const QString &label);
