@@ -4,6 +4,7 @@
 
 #include "devicewipe.h"
 #include "fakevelmux.h"
+#include "forkedchild.h"
 #include "filewipe.h"
 #include "boxtexts.h"
 #include "devicetexts.h"
@@ -783,12 +784,7 @@ void TestDeviceWipe::passBufferAllocationFails()
 #ifdef KCC_UNDER_ASAN
     QSKIP("AddressSanitizer reserves more address space than any limit that would make this fail");
 #else
-    int channel[2];
-    QCOMPARE(pipe(channel), 0);
-    const pid_t child = fork();
-    QVERIFY(child >= 0);
-    if (child == 0) {
-        close(channel[0]);
+    const ChildRun child = runInChild([&](QByteArray &out) {
         alarm(60);
         long pages = 0;
         if (FILE *statm = std::fopen("/proc/self/statm", "r")) {
@@ -808,7 +804,7 @@ void TestDeviceWipe::passBufferAllocationFails()
             report << loggedNames().join(QLatin1Char(','));
             report << QString::number(FakeVelmux::liveContexts());
             report << QString::number(writes().size());
-
+    
             prepareMedium(0xFFFFFFFFu);
             const BoxedRun run = wipeWithBox(&m_parent, Gost, QStringLiteral("1234"));
             report << QString::number(run.result);
@@ -816,20 +812,11 @@ void TestDeviceWipe::passBufferAllocationFails()
             report << QString::number(run.boxes.isEmpty() ? -1 : int(run.boxes.front().icon));
             report << QString::number(FakeVelmux::liveContexts());
         }
-        const QByteArray out = report.join(QLatin1Char('\n')).toUtf8();
-        const bool sent = write(channel[1], out.constData(), size_t(out.size())) == out.size();
-        _exit(sent ? 0 : 1);
-    }
-    close(channel[1]);
-    QByteArray received;
-    char buffer[4096];
-    ssize_t n;
-    while ((n = read(channel[0], buffer, sizeof buffer)) > 0)
-        received.append(buffer, int(n));
-    close(channel[0]);
-    int wstatus = 0;
-    QCOMPARE(waitpid(child, &wstatus, 0), child);
-    QVERIFY2(WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == 0, "the child did not finish");
+        out = report.join(QLatin1Char('\n')).toUtf8();
+        return 0;
+    });
+    QVERIFY2(child.exitCode == 0, "the child did not finish");
+    const QByteArray received = child.output;
 
     const QStringList report = QString::fromUtf8(received).split(QLatin1Char('\n'));
     QCOMPARE(report.size(), 8);
