@@ -54,7 +54,8 @@ void printHelp(std::ostream &out)
            "\n"
            "Exit status: 0 destroyed, 1 other failure, 2 bad usage, 3 not confirmed,\n"
            "4 not found, 5 refused (not a regular file), 6 incomplete (the file was\n"
-           "kept), 7 the token refused. With several files the highest status wins.\n"
+           "kept), 7 the token refused, 8 deleted but not overwritten in place by the\n"
+           "token. With several files the highest status wins.\n"
            "\n"
            "Qt's own options (-platform, -style, ...) are accepted as well.\n"
            "VELMUX_PKCS11_MODULE=<module file> uses that PKCS#11 module alone.\n";
