@@ -20,6 +20,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace {
 
 using boxtexts::title;
@@ -74,6 +79,8 @@ private slots:
     void algorithmOfEachButton();
     void deviceWipe_data();
     void deviceWipe();
+    void pinLeavesNoCopy_data();
+    void pinLeavesNoCopy();
     void openFile_data();
     void openFile();
     void mediaDialogRejected();
@@ -375,6 +382,81 @@ void TestMainWindow::deviceWipe()
     QVERIFY(child<QRadioButton>(window, "radioButtonDevice")->isChecked());
     QVERIFY(child<QRadioButton>(window, "radioButtonDoD")->isChecked());
     QCOMPARE(FakeVelmux::containerPresent(), !success);
+}
+
+// How many times the bytes occur in the process's writable memory. Allocates
+// nothing, so no freed block is reused and overwritten by the search itself.
+int occurrencesInMemory(const char *needle, size_t size)
+{
+    static char maps[1 << 20];
+    const int fd = ::open("/proc/self/maps", O_RDONLY);
+    if (fd < 0)
+        return -1;
+    size_t length = 0;
+    ssize_t n;
+    while (length < sizeof maps - 1 && (n = ::read(fd, maps + length, sizeof maps - 1 - length)) > 0)
+        length += size_t(n);
+    ::close(fd);
+    maps[length] = '\0';
+    int found = 0;
+    for (char *line = maps; line && *line;) {
+        char *next = std::strchr(line, '\n');
+        if (next)
+            *next = '\0';
+        unsigned long from = 0, to = 0;
+        char permissions[5] = {};
+        if (std::sscanf(line, "%lx-%lx %4s", &from, &to, permissions) == 3 && permissions[0] == 'r'
+            && permissions[1] == 'w' && !std::strstr(line, "[vvar]")) {
+            for (const char *p = reinterpret_cast<const char *>(from);
+                 p + size <= reinterpret_cast<const char *>(to); ++p)
+                if (*p == needle[0] && std::memcmp(p, needle, size) == 0)
+                    ++found;
+        }
+        line = next ? next + 1 : nullptr;
+    }
+    return found;
+}
+
+void TestMainWindow::pinLeavesNoCopy_data()
+{
+    QTest::addColumn<bool>("typed");
+    QTest::newRow("set") << false;
+    QTest::newRow("typed") << true;
+}
+
+// After a wipe no copy of the PIN in the field's own encoding is left in
+// memory. The PIN is made here, never a literal, and this test keeps no copy.
+void TestMainWindow::pinLeavesNoCopy()
+{
+    QFETCH(bool, typed);
+    Kestrik_KCC window;
+    window.show();
+    chooseMedium(window);
+    auto *pinField = child<QLineEdit>(window, "lineEditPIN");
+    constexpr int length = 29;
+    char16_t digits[length] = {};
+    for (int i = 0; i < length; ++i)
+        digits[i] = char16_t(u'0' + (7 * i + 3) % 10);
+    if (typed) {
+        pinField->setFocus();
+        for (int i = 0; i < length; ++i)
+            QTest::keyClick(pinField, char(digits[i]));
+    } else {
+        pinField->setText(QString::fromUtf16(digits, length));
+    }
+    static char16_t needle[length];
+    std::copy(std::begin(digits), std::end(digits), needle);
+    std::fill(std::begin(digits), std::end(digits), u'\0');
+    FakeVelmux::clearCalls();
+
+    ModalAnswerer answerer;
+    answerer.then(ModalAnswerer::press(QMessageBox::Yes));
+    child<QPushButton>(window, "pushButtonClean")->click();
+    QCOMPARE(pinField->text(), QString());
+    FakeVelmux::clearCalls(); // the fake's record of the log-in holds it in UTF-8 anyway
+
+    // The needle itself is the one occurrence.
+    QCOMPARE(occurrencesInMemory(reinterpret_cast<const char *>(needle), sizeof needle), 1);
 }
 
 void TestMainWindow::openFile_data()
