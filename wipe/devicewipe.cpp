@@ -122,7 +122,8 @@ ContainerLeft containerLeft(const TokenSession &token)
     return ContainerLeft::Unknown;
 }
 
-void runWipe(WipeAlgorithm algorithm, const MediaRecord *media, const QString &pin, DeviceWipeOutcome &out)
+void runWipe(WipeAlgorithm algorithm, const MediaRecord *media, const QString &pin,
+             const std::function<void(int)> &passStarted, DeviceWipeOutcome &out)
 {
     const QVector<WipePass> passes = wipeSchedule(algorithm);
     out.passes = passes.size();
@@ -161,10 +162,14 @@ void runWipe(WipeAlgorithm algorithm, const MediaRecord *media, const QString &p
         return;
     }
 
+    out.containerSize = containerSize;
+
     // One buffer of exactly the container's size serves every pass.
     std::vector<unsigned char> passBuffer(containerSize);
     PassBytes bytes;
     for (int i = 0; i < passes.size(); ++i) {
+        if (passStarted)
+            passStarted(i);
         bytes.beginPass(passes[i]);
         bytes.fill(passBuffer.data(), passBuffer.size());
         // A failed pass does not stop the others: every later pass still overwrites.
@@ -197,11 +202,11 @@ void runWipe(WipeAlgorithm algorithm, const MediaRecord *media, const QString &p
 } // namespace
 
 DeviceWipeOutcome overwriteMediaContainer(WipeAlgorithm algorithm, const MediaRecord *media,
-                                          const QString &pin)
+                                          const QString &pin, const std::function<void(int pass)> &passStarted)
 {
     DeviceWipeOutcome out;
     try {
-        runWipe(algorithm, media, pin, out);
+        runWipe(algorithm, media, pin, passStarted, out);
     } catch (...) {
         out.status = DeviceWipeStatus::Exception;
     }

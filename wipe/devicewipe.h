@@ -6,6 +6,8 @@
 
 #include <QString>
 
+#include <functional>
+
 enum class DeviceWipeStatus {
     Wiped,             // every write succeeded and the container is deleted
     ContextFailed,     // nothing was opened
@@ -31,6 +33,7 @@ struct DeviceWipeOutcome {
     bool replaced = false;
     int passesWritten = 0;
     int passes = 0;
+    uint32_t containerSize = 0; // bytes; 0 until the size is known
     uint32_t containers = 0; // Ambiguous: how many, 0 when the library cannot say
     ContainerLeft left = ContainerLeft::Unknown;
 };
@@ -39,7 +42,9 @@ struct DeviceWipeOutcome {
 // with a fresh log-in between passes, and deletes it. Never seeds the
 // generator: random passes continue the sequence of the last file wipe.
 // Throws nothing; the library's context and session are released on every path.
+// passStarted, when given, is told the index of each pass before it is written.
 DeviceWipeOutcome overwriteMediaContainer(WipeAlgorithm algorithm, const MediaRecord *media,
-                                          const QString &pin);
+                                          const QString &pin,
+                                          const std::function<void(int pass)> &passStarted = {});
 
 #endif // DEVICEWIPE_H
