@@ -2,6 +2,7 @@
 
 #include "journalact.h"
 #include "journalexport.h"
+#include "ui_journaldialog.h"
 
 #include <QFileDialog>
 #include <QHeaderView>
@@ -14,26 +15,29 @@
 
 JournalDialog::JournalDialog(const QString &journalPath, QWidget *parent)
     : QDialog(parent)
+    , ui(std::make_unique<Ui::JournalDialog>())
     , journal(journalPath)
 {
-    ui.setupUi(this);
+    ui->setupUi(this);
     const JournalTexts &texts = russianJournalTexts();
-    ui.tableEntries->setColumnCount(texts.columns.size());
-    ui.tableEntries->setHorizontalHeaderLabels(texts.columns);
-    ui.tableEntries->verticalHeader()->setVisible(false);
-    connect(ui.dateFrom, &QDateEdit::dateChanged, this, &JournalDialog::applyFilter);
-    connect(ui.dateTo, &QDateEdit::dateChanged, this, &JournalDialog::applyFilter);
-    connect(ui.pushButtonActPdf, &QPushButton::clicked, this, &JournalDialog::saveActPdf);
-    connect(ui.pushButtonPrint, &QPushButton::clicked, this, &JournalDialog::printAct);
-    connect(ui.pushButtonCsv, &QPushButton::clicked, this, &JournalDialog::exportCsv);
+    ui->tableEntries->setColumnCount(texts.columns.size());
+    ui->tableEntries->setHorizontalHeaderLabels(texts.columns);
+    ui->tableEntries->verticalHeader()->setVisible(false);
+    connect(ui->dateFrom, &QDateEdit::dateChanged, this, &JournalDialog::applyFilter);
+    connect(ui->dateTo, &QDateEdit::dateChanged, this, &JournalDialog::applyFilter);
+    connect(ui->pushButtonActPdf, &QPushButton::clicked, this, &JournalDialog::saveActPdf);
+    connect(ui->pushButtonPrint, &QPushButton::clicked, this, &JournalDialog::printAct);
+    connect(ui->pushButtonCsv, &QPushButton::clicked, this, &JournalDialog::exportCsv);
     reload();
 }
+
+JournalDialog::~JournalDialog() = default;
 
 void JournalDialog::reload()
 {
     all = journal.read(&verification);
-    ui.labelChain->setText(verification.describe());
-    ui.labelChain->setStyleSheet(verification.state == VerifyResult::State::Broken
+    ui->labelChain->setText(verification.describe());
+    ui->labelChain->setStyleSheet(verification.state == VerifyResult::State::Broken
                                          || verification.state == VerifyResult::State::Unreadable
                                      ? QStringLiteral("color: #b00000; font-weight: bold")
                                      : QString());
@@ -46,45 +50,45 @@ void JournalDialog::reload()
             last = std::max(last, date);
         }
     }
-    const QSignalBlocker blockFrom(ui.dateFrom);
-    const QSignalBlocker blockTo(ui.dateTo);
-    ui.dateFrom->setDate(first);
-    ui.dateTo->setDate(last);
+    const QSignalBlocker blockFrom(ui->dateFrom);
+    const QSignalBlocker blockTo(ui->dateTo);
+    ui->dateFrom->setDate(first);
+    ui->dateTo->setDate(last);
     applyFilter();
 }
 
 void JournalDialog::applyFilter()
 {
-    shown = recordsBetween(all, ui.dateFrom->date(), ui.dateTo->date());
+    shown = recordsBetween(all, ui->dateFrom->date(), ui->dateTo->date());
     std::reverse(shown.begin(), shown.end());
     const JournalTexts &texts = russianJournalTexts();
-    ui.tableEntries->clearContents();
-    ui.tableEntries->setRowCount(shown.size());
+    ui->tableEntries->clearContents();
+    ui->tableEntries->setRowCount(shown.size());
     for (int row = 0; row < shown.size(); ++row) {
         const QStringList values = texts.row(shown.at(row));
         for (int column = 0; column < values.size(); ++column) {
             auto *item = new QTableWidgetItem(values.at(column)); // owned by the table
             item->setToolTip(values.at(column));
-            ui.tableEntries->setItem(row, column, item);
+            ui->tableEntries->setItem(row, column, item);
         }
     }
-    ui.tableEntries->resizeColumnsToContents();
-    ui.labelCount->setText(QStringLiteral("Записей: %1 из %2").arg(shown.size()).arg(all.size()));
+    ui->tableEntries->resizeColumnsToContents();
+    ui->labelCount->setText(QStringLiteral("Записей: %1 из %2").arg(shown.size()).arg(all.size()));
     const bool any = !shown.isEmpty();
-    ui.pushButtonActPdf->setEnabled(any);
-    ui.pushButtonPrint->setEnabled(any);
-    ui.pushButtonCsv->setEnabled(any);
+    ui->pushButtonActPdf->setEnabled(any);
+    ui->pushButtonPrint->setEnabled(any);
+    ui->pushButtonCsv->setEnabled(any);
 }
 
 bool JournalDialog::chosenBySelection() const
 {
-    return ui.tableEntries->selectionModel()->hasSelection();
+    return ui->tableEntries->selectionModel()->hasSelection();
 }
 
 QVector<JournalRecord> JournalDialog::chosenRecords() const
 {
     QVector<JournalRecord> chosen;
-    const QModelIndexList rows = ui.tableEntries->selectionModel()->selectedRows();
+    const QModelIndexList rows = ui->tableEntries->selectionModel()->selectedRows();
     if (rows.isEmpty()) {
         chosen = shown;
     } else {
@@ -119,8 +123,8 @@ void JournalDialog::saveActPdf()
     if (path.isEmpty())
         return;
     QString error;
-    if (!writeActPdf(path, actInput(*this, chosenRecords(), verification, journal.path(), ui.dateFrom->date(),
-                                    ui.dateTo->date()),
+    if (!writeActPdf(path, actInput(*this, chosenRecords(), verification, journal.path(), ui->dateFrom->date(),
+                                    ui->dateTo->date()),
                      &error))
         QMessageBox::critical(this, windowTitle(), QStringLiteral("Акт не сохранён: %1").arg(error));
 }
@@ -132,8 +136,8 @@ void JournalDialog::printAct()
     QPrintDialog dialog(&printer, this);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    actDocument(actInput(*this, chosenRecords(), verification, journal.path(), ui.dateFrom->date(),
-                         ui.dateTo->date()))
+    actDocument(actInput(*this, chosenRecords(), verification, journal.path(), ui->dateFrom->date(),
+                         ui->dateTo->date()))
         ->print(&printer);
 }
 

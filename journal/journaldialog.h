@@ -2,9 +2,14 @@
 #define JOURNALDIALOG_H
 
 #include "journal.h"
-#include "ui_journaldialog.h"
 
 #include <QDialog>
+
+#include <memory>
+
+namespace Ui {
+class JournalDialog;
+}
 
 // The journal as a table, newest first, filtered by date, with the chain's
 // state; makes the act (PDF or printed) and a CSV file of the entries.
@@ -14,6 +19,7 @@ class JournalDialog : public QDialog
 
 public:
     explicit JournalDialog(const QString &journalPath = Journal::defaultPath(), QWidget *parent = nullptr);
+    ~JournalDialog() override;
 
     // The selected entries, or all shown when none is selected; oldest first.
     QVector<JournalRecord> chosenRecords() const;
@@ -27,7 +33,7 @@ public slots:
     void exportCsv();
 
 private:
-    Ui::JournalDialog ui;
+    std::unique_ptr<Ui::JournalDialog> ui;
     Journal journal;
     QVector<JournalRecord> all;   // oldest first
     QVector<JournalRecord> shown; // newest first, row by row
