@@ -9,7 +9,7 @@ const JournalTexts &russianJournalTexts()
         t.columns = QStringList{
             QStringLiteral("Дата и время"),  QStringLiteral("Пользователь"), QStringLiteral("Объект уничтожения"),
             QStringLiteral("Алгоритм"),      QStringLiteral("Проходов записано"), QStringLiteral("Результат"),
-            QStringLiteral("Пояснение"),     QStringLiteral("Итог"),          QStringLiteral("Версия программы"), QStringLiteral("Хеш записи журнала (SHA-256)"),
+            QStringLiteral("Пояснение"),     QStringLiteral("Итог"),          QStringLiteral("Версия"), QStringLiteral("Хеш записи журнала (SHA-256)"),
         };
         t.unknown = QStringLiteral("неизвестно");
         t.bytes = QStringLiteral("%1 байт");

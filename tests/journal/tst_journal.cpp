@@ -205,9 +205,18 @@ private slots:
         JournalEntry e = entry(QStringLiteral("/home/офицер/ключи/контейнер-7.pfx"));
         e.algorithmName = QStringLiteral("Алгоритм Шнайера");
         QVERIFY(journal.append(e));
+        JournalEntry token = entry(QString());
+        token.targetKind = JournalEntry::TargetKind::Token;
+        token.tokenLabel = QStringLiteral("Токен отдела 3");
+        token.tokenSerial = QStringLiteral("5f3a9c21");
+        token.containerLabel = QStringLiteral("Ключи ЭП 2024");
+        token.resultText = QStringLiteral("Ошибка записи в ключевой контейнер.");
+        token.endState = QStringLiteral("token-error");
+        QVERIFY(journal.append(token));
         VerifyResult verification;
         const QVector<JournalRecord> records = journal.read(&verification);
 
+        // KCC_ACT_PDF keeps the act, for the README's picture.
         const QString pdf = qEnvironmentVariable("KCC_ACT_PDF", dir.filePath("act.pdf"));
         QString error;
         QVERIFY2(writeActPdf(pdf, ActInput{records, verification, path(), {}, {}}, &error), qPrintable(error));
@@ -218,6 +227,7 @@ private slots:
         const auto squeezed = [](QString s) { return s.remove(QRegularExpression("\\s")); };
         const QString text = squeezed(QString::fromUtf8(process.readAllStandardOutput()));
         for (const QString &expected : {e.filePath, e.algorithmName, e.resultText, records.first().hash.left(16),
+                                        token.tokenLabel, token.containerLabel, token.resultText,
                                         QStringLiteral("Акт уничтожения ключевой информации").toUpper()})
             QVERIFY2(text.contains(squeezed(expected), Qt::CaseInsensitive), qPrintable(expected));
     }
