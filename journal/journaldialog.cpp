@@ -5,6 +5,7 @@
 #include "ui_journaldialog.h"
 
 #include <QFileDialog>
+#include <QPushButton>
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QPageLayout>
@@ -23,6 +24,8 @@ JournalDialog::JournalDialog(const QString &journalPath, QWidget *parent)
     ui->tableEntries->setColumnCount(texts.columns.size());
     ui->tableEntries->setHorizontalHeaderLabels(texts.columns);
     ui->tableEntries->verticalHeader()->setVisible(false);
+    // The program loads no Qt translation; the standard button would say "Close".
+    ui->buttonBox->button(QDialogButtonBox::Close)->setText(QStringLiteral("Закрыть"));
     connect(ui->dateFrom, &QDateEdit::dateChanged, this, &JournalDialog::applyFilter);
     connect(ui->dateTo, &QDateEdit::dateChanged, this, &JournalDialog::applyFilter);
     connect(ui->pushButtonActPdf, &QPushButton::clicked, this, &JournalDialog::saveActPdf);
@@ -73,6 +76,7 @@ void JournalDialog::applyFilter()
         }
     }
     ui->tableEntries->resizeColumnsToContents();
+    ui->tableEntries->resizeRowsToContents();
     ui->labelCount->setText(QStringLiteral("Записей: %1 из %2").arg(shown.size()).arg(all.size()));
     const bool any = !shown.isEmpty();
     ui->pushButtonActPdf->setEnabled(any);
