@@ -129,3 +129,11 @@ void Kestrik_KCC::applyMode()
     ui.lineEditPIN->setVisible(!fileMode);
     ui.labelPIN->setVisible(!fileMode);
 }
+
+#include "journaldialog.h"
+
+void Kestrik_KCC::showJournal()
+{
+    JournalDialog journal(Journal::defaultPath(), this);
+    journal.exec();
+}

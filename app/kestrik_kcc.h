@@ -30,6 +30,9 @@ private:
     Ui::Kestrik_KCCClass ui;
     bool fileMode;
     MediaRecord currentMedia; // the medium last chosen; read only by a device wipe
+
+public slots:
+    void showJournal();
 };
 
 #endif // KESTRIK_KCC_H

@@ -25,6 +25,15 @@ if ! i686-w64-mingw32-g++ "${flags[@]}" -c "$root/wipe/platformfile_win32.cpp" \
     fail
 fi
 
+# The journal's file lock and event log: compiled only, they need no files.
+echo "== compiling the journal's Windows layer for 32-bit Windows"
+for source in journalfile_win32 systemlog; do
+    if ! i686-w64-mingw32-g++ -std=c++17 -Wall -Wextra -Werror -O2 -I"$root/journal" \
+            -c "$root/journal/$source.cpp" -o "$build/$source.i686.o"; then
+        fail
+    fi
+done
+
 # Linked for 32-bit too so every import resolves, but run as 64-bit: Debian's
 # wine64 runs no 32-bit program without the i386 wine32.
 echo "== building the checking program"

@@ -1,0 +1,97 @@
+#ifndef JOURNAL_H
+#define JOURNAL_H
+
+#include <QDateTime>
+#include <QString>
+#include <QVector>
+
+// What one confirmed wipe attempt leaves in the journal. There is no field for
+// a PIN or key bytes: nothing secret can be recorded.
+struct JournalEntry {
+    enum class Interface { Window, CommandLine };
+    enum class TargetKind { File, Token };
+
+    // Filled by Journal::append when left empty.
+    QDateTime time; // the moment of the attempt; kept as local time with its offset and as UTC
+    QString user;
+    QString host;
+    QString version; // KCC_VERSION
+
+    Interface interface = Interface::Window;
+
+    TargetKind targetKind = TargetKind::File;
+    QString filePath;      // absolute
+    qint64 size = -1;      // of the file or the container in bytes; -1: unknown
+    QString tokenLabel;    // any of the token fields may be empty: unknown
+    QString tokenModel;
+    QString tokenSerial;
+    QString containerLabel;
+
+    QString algorithmName; // as the window shows it
+    int algorithmIndex = -1; // 0..7
+    int passesPlanned = 0;
+    int passesDone = 0; // passes that reached the medium
+
+    QString resultText;        // the result box's main text
+    QString resultInformative; // its informative text
+    QString endState;          // short machine-readable outcome, e.g. "wiped", "refused"
+};
+
+// An entry as it is stored, with where it stands in the file.
+struct JournalRecord {
+    JournalEntry entry;
+    qint64 sequence = 0; // 1 for the first entry of the file
+    int line = 0;        // 1-based line of the file
+    QString hash;        // SHA-256 of the stored line, hex; the next entry carries it
+    QString localTimeText; // as stored, with the offset it was written with
+};
+
+struct VerifyResult {
+    enum class State {
+        Intact,   // every entry chains onto the one before it (also: no file, no entries)
+        TornLast, // as Intact, but the last line was cut short by an interrupted append
+        Broken,   // see kind and line
+        Unreadable,
+    };
+    enum class Break {
+        None,
+        Changed,   // the entry at line was altered after the next entry was written
+        Missing,   // one or more entries before the entry at line were removed
+        Reordered, // the entry at line stands out of its order
+        Malformed, // a JSON object at line that is not a journal entry
+    };
+    State state = State::Intact;
+    Break kind = Break::None;
+    int line = 0;          // the first broken entry's line (Broken), the torn line (TornLast)
+    int entries = 0;       // whole entries read
+    QVector<int> tornLines; // lines of earlier interrupted appends, skipped by the chain
+    QString error;          // Unreadable: why
+
+    bool ok() const { return state == State::Intact; }
+    QString describe() const; // for the journal window and the act, Russian
+};
+
+class Journal
+{
+public:
+    // KCC_JOURNAL when set, else journal.jsonl in the application data location.
+    static QString defaultPath();
+    static QString genesisHash(); // what the first entry of a file chains onto
+
+    explicit Journal(QString path = defaultPath());
+    QString path() const { return filePath; }
+
+    // Appends one line, forced to the medium, and copies it to the system log.
+    // false, with the reason in error, when the line is not safely on disk.
+    bool append(JournalEntry entry, QString *error = nullptr) const;
+    VerifyResult verify() const;
+    // Whole entries, oldest first; torn lines are left out.
+    QVector<JournalRecord> read(VerifyResult *verification = nullptr) const;
+
+    static QString systemLogLine(const JournalRecord &record);
+
+private:
+    QString filePath;
+};
+
+#endif // JOURNAL_H

@@ -1,0 +1,59 @@
+#ifndef JOURNALFILE_H
+#define JOURNALFILE_H
+
+// The journal file as the operating system holds it: opened without following
+// a link in its name, locked for the whole of a read or an append, forced to
+// the medium. No Qt, so the Windows side compiles on its own.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace journalfile {
+
+#ifdef _WIN32
+using NativePath = std::wstring;
+#else
+using NativePath = std::string;
+#endif
+
+class LockedFile
+{
+public:
+    enum class Mode {
+        Read,   // shared lock; a missing file is not an error (isOpen() stays false)
+        Append, // exclusive lock; the file is created owner-only when missing
+    };
+
+    LockedFile() = default;
+    ~LockedFile();
+    LockedFile(const LockedFile &) = delete;
+    LockedFile &operator=(const LockedFile &) = delete;
+
+    // Opens and locks, waiting for the lock. false with a reason in error;
+    // for Read, a missing file gives true and isOpen() false.
+    bool open(const NativePath &path, Mode mode, std::string *error);
+    bool isOpen() const;
+
+    bool size(std::int64_t *size, std::string *error) const;
+    // Reads exactly length bytes at offset (fewer only at the end of the file).
+    bool readAt(std::int64_t offset, char *buffer, std::size_t length, std::size_t *got,
+                std::string *error) const;
+    // Appends all of data and forces it to the medium. On failure the file is
+    // cut back to its size before the call, so no half line stays behind.
+    bool appendSynced(const char *data, std::size_t length, std::string *error);
+
+private:
+#ifdef _WIN32
+    void *handle = nullptr;
+#else
+    int fd = -1;
+#endif
+};
+
+// The account the program runs as, or an empty string.
+std::string currentUserUtf8();
+
+} // namespace journalfile
+
+#endif // JOURNALFILE_H

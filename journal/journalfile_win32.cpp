@@ -1,0 +1,147 @@
+#include "journalfile.h"
+
+#include <windows.h>
+
+#include <vector>
+
+namespace journalfile {
+
+namespace {
+
+std::string utf8(const wchar_t *text, int length)
+{
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
+    std::string out(bytes > 0 ? std::size_t(bytes) : 0, '\0');
+    if (bytes > 0)
+        WideCharToMultiByte(CP_UTF8, 0, text, length, &out[0], bytes, nullptr, nullptr);
+    return out;
+}
+
+bool fail(std::string *error, const char *what, DWORD code)
+{
+    if (!error)
+        return false;
+    wchar_t *message = nullptr;
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                   nullptr, code, 0, reinterpret_cast<wchar_t *>(&message), 0, nullptr);
+    *error = std::string(what) + ": " + (message ? utf8(message, -1) : std::to_string(code));
+    if (message)
+        LocalFree(message);
+    while (!error->empty() && (error->back() == '\0' || error->back() == '\n' || error->back() == '\r'))
+        error->pop_back();
+    return false;
+}
+
+} // namespace
+
+LockedFile::~LockedFile()
+{
+    if (handle)
+        CloseHandle(handle); // releases the lock with the handle
+}
+
+bool LockedFile::isOpen() const
+{
+    return handle != nullptr;
+}
+
+bool LockedFile::open(const NativePath &path, Mode mode, std::string *error)
+{
+    const bool append = mode == Mode::Append;
+    // FILE_FLAG_OPEN_REPARSE_POINT: a link under the name is opened itself and
+    // then refused below, never followed.
+    HANDLE h = CreateFileW(path.c_str(), append ? (GENERIC_READ | FILE_APPEND_DATA | FILE_WRITE_DATA) : GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, append ? OPEN_ALWAYS : OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        if (!append && (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND))
+            return true;
+        return fail(error, "open", code);
+    }
+    handle = h;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(h, &info))
+        return fail(error, "file information", GetLastError());
+    if ((info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0
+        || GetFileType(h) != FILE_TYPE_DISK) {
+        if (error)
+            *error = "not a regular file";
+        return false;
+    }
+    OVERLAPPED whole = {};
+    if (!LockFileEx(h, append ? LOCKFILE_EXCLUSIVE_LOCK : 0, 0, MAXDWORD, MAXDWORD, &whole))
+        return fail(error, "lock", GetLastError());
+    return true;
+}
+
+bool LockedFile::size(std::int64_t *size, std::string *error) const
+{
+    LARGE_INTEGER value;
+    if (!GetFileSizeEx(handle, &value))
+        return fail(error, "size", GetLastError());
+    *size = value.QuadPart;
+    return true;
+}
+
+bool LockedFile::readAt(std::int64_t offset, char *buffer, std::size_t length, std::size_t *got,
+                        std::string *error) const
+{
+    std::size_t done = 0;
+    while (done < length) {
+        OVERLAPPED at = {};
+        const std::int64_t position = offset + std::int64_t(done);
+        at.Offset = DWORD(position & 0xffffffff);
+        at.OffsetHigh = DWORD(position >> 32);
+        const DWORD chunk = length - done > 0x10000000 ? 0x10000000 : DWORD(length - done);
+        DWORD n = 0;
+        if (!ReadFile(handle, buffer + done, chunk, &n, &at)) {
+            const DWORD code = GetLastError();
+            if (code == ERROR_HANDLE_EOF)
+                break;
+            return fail(error, "read", code);
+        }
+        if (n == 0)
+            break;
+        done += n;
+    }
+    *got = done;
+    return true;
+}
+
+bool LockedFile::appendSynced(const char *data, std::size_t length, std::string *error)
+{
+    std::int64_t before = 0;
+    if (!size(&before, error))
+        return false;
+    std::size_t done = 0;
+    while (done < length) {
+        OVERLAPPED atEnd = {};
+        atEnd.Offset = 0xffffffff; // with OffsetHigh: write at the end of the file
+        atEnd.OffsetHigh = 0xffffffff;
+        DWORD n = 0;
+        if (!WriteFile(handle, data + done, DWORD(length - done), &n, &atEnd) || n == 0) {
+            const DWORD code = GetLastError();
+            LARGE_INTEGER cut;
+            cut.QuadPart = before;
+            if (SetFilePointerEx(handle, cut, nullptr, FILE_BEGIN))
+                SetEndOfFile(handle);
+            return fail(error, "write", code);
+        }
+        done += n;
+    }
+    if (!FlushFileBuffers(handle))
+        return fail(error, "flush", GetLastError());
+    return true;
+}
+
+std::string currentUserUtf8()
+{
+    wchar_t name[257];
+    DWORD length = 257;
+    if (!GetUserNameW(name, &length) || length == 0)
+        return std::string();
+    return utf8(name, int(length - 1));
+}
+
+} // namespace journalfile

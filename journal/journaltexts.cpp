@@ -1,0 +1,69 @@
+#include "journaltexts.h"
+
+#include "journal.h"
+
+const JournalTexts &russianJournalTexts()
+{
+    static const JournalTexts texts = [] {
+        JournalTexts t;
+        t.columns = QStringList{
+            QStringLiteral("Дата и время"),  QStringLiteral("Пользователь"), QStringLiteral("Объект уничтожения"),
+            QStringLiteral("Алгоритм"),      QStringLiteral("Проходов записано"), QStringLiteral("Результат"),
+            QStringLiteral("Пояснение"),     QStringLiteral("Итог"),          QStringLiteral("Версия"), QStringLiteral("Хеш записи журнала (SHA-256)"),
+        };
+        t.unknown = QStringLiteral("неизвестно");
+        t.bytes = QStringLiteral("%1 байт");
+        t.passes = QStringLiteral("%1 из %2");
+        t.fileTarget = QStringLiteral("файл %1, %2");
+        t.tokenTarget = QStringLiteral("носитель «%1» (модель %2, серийный номер %3), контейнер «%4», %5");
+        t.window = QStringLiteral("окно программы");
+        t.commandLine = QStringLiteral("командная строка");
+        t.actFileTitle = QStringLiteral("Акт уничтожения ключевой информации");
+        t.actTitle = QStringLiteral("АКТ<br>уничтожения ключевой информации");
+        t.actComposed = QStringLiteral("Составлен %1");
+        t.actCommission = QStringLiteral(
+            "Комиссия в составе: председатель ______________________________, члены комиссии "
+            "______________________________, ______________________________ составила настоящий акт о том, "
+            "что перечисленные ниже ключевые контейнеры уничтожены программой %1. Сведения взяты из журнала "
+            "уничтожения программы.");
+        t.actNumber = QStringLiteral("№");
+        t.actJournal = QStringLiteral("Журнал: %1. %2");
+        t.actPeriod = QStringLiteral("Период: с %1 по %2.");
+        t.actSignatures = QStringList{QStringLiteral("Председатель комиссии"), QStringLiteral("Члены комиссии"),
+                                      QString()};
+        t.actSignatureHint = QStringLiteral("(подпись)&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;(Ф.И.О.)");
+        return t;
+    }();
+    return texts;
+}
+
+QString JournalTexts::sizeText(qint64 size) const
+{
+    return size < 0 ? unknown : bytes.arg(size);
+}
+
+QString JournalTexts::targetText(const JournalEntry &e) const
+{
+    const auto known = [this](const QString &value) { return value.isEmpty() ? unknown : value; };
+    if (e.targetKind == JournalEntry::TargetKind::File)
+        return fileTarget.arg(known(e.filePath), sizeText(e.size));
+    return tokenTarget.arg(known(e.tokenLabel), known(e.tokenModel), known(e.tokenSerial), known(e.containerLabel),
+                           sizeText(e.size));
+}
+
+QString JournalTexts::timeText(const JournalRecord &record) const
+{
+    // The wall-clock time where and when it was written, not converted.
+    const QDateTime local = QDateTime::fromString(record.localTimeText, Qt::ISODate);
+    return local.isValid() ? local.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")) : unknown;
+}
+
+QStringList JournalTexts::row(const JournalRecord &record) const
+{
+    const JournalEntry &e = record.entry;
+    QStringList values;
+    values << timeText(record) << e.user + QLatin1Char('@') + e.host << targetText(e)
+           << (e.algorithmName.isEmpty() ? unknown : e.algorithmName) << passes.arg(e.passesDone).arg(e.passesPlanned)
+           << e.resultText << e.resultInformative << e.endState << e.version << record.hash;
+    return values;
+}

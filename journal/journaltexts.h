@@ -1,0 +1,43 @@
+#ifndef JOURNALTEXTS_H
+#define JOURNALTEXTS_H
+
+#include <QString>
+#include <QStringList>
+
+struct JournalEntry;
+struct JournalRecord;
+
+// Every text of the journal window's table, the CSV file and the act, in one
+// place so that another language is one more instance of this structure.
+struct JournalTexts {
+    // Column order of row(): time, user@host, target, algorithm, passes,
+    // result, informative text, end state, version, entry hash.
+    enum Column { Time, User, Target, Algorithm, Passes, Result, Informative, State, Version, Hash };
+    QStringList columns;
+    QString unknown;
+    QString bytes;      // "%1 bytes"
+    QString passes;     // "%1" done, "%2" planned
+    QString fileTarget; // "%1" path, "%2" size
+    QString tokenTarget; // "%1" token label, "%2" model, "%3" serial, "%4" container, "%5" size
+    QString window;
+    QString commandLine;
+
+    QString actFileTitle;
+    QString actTitle;
+    QString actComposed;   // "%1" date
+    QString actCommission; // the paragraph before the table; "%1" program and version(s)
+    QString actNumber;
+    QString actJournal;    // "%1" path, "%2" chain state
+    QString actPeriod;     // "%1" from, "%2" to
+    QStringList actSignatures;
+    QString actSignatureHint;
+
+    QString targetText(const JournalEntry &entry) const;
+    QString sizeText(qint64 size) const;
+    QString timeText(const JournalRecord &record) const;
+    QStringList row(const JournalRecord &record) const;
+};
+
+const JournalTexts &russianJournalTexts();
+
+#endif // JOURNALTEXTS_H

@@ -1,0 +1,37 @@
+#include "systemlog.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <syslog.h>
+#endif
+
+namespace journalfile {
+
+void writeSystemLog(const std::string &utf8Line, bool warning)
+{
+#ifdef _WIN32
+    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8Line.c_str(), -1, nullptr, 0);
+    if (length <= 0)
+        return;
+    std::wstring line(std::size_t(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8Line.c_str(), -1, &line[0], length);
+    // An unregistered source still logs; the viewer then shows the string as
+    // the event's insertion text.
+    HANDLE source = RegisterEventSourceW(nullptr, L"Kestrik KCC");
+    if (!source)
+        return;
+    LPCWSTR strings[] = {line.c_str()};
+    ReportEventW(source, warning ? EVENTLOG_WARNING_TYPE : EVENTLOG_INFORMATION_TYPE, 0, 1, nullptr, 1, 0,
+                 strings, nullptr);
+    DeregisterEventSource(source);
+#else
+    // authpriv: a key's destruction is a security event; Debian keeps these
+    // in auth.log (root and adm only) and the journal, away from the user.
+    openlog("kestrik-kcc", LOG_PID, LOG_AUTHPRIV);
+    syslog(LOG_AUTHPRIV | (warning ? LOG_WARNING : LOG_NOTICE), "%s", utf8Line.c_str());
+    closelog();
+#endif
+}
+
+} // namespace journalfile

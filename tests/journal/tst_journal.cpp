@@ -1,0 +1,253 @@
+#include "journal.h"
+#include "journalact.h"
+#include "journaldialog.h"
+
+#include <QDateEdit>
+#include <QFile>
+#include <QLabel>
+#include <QProcess>
+#include <QSet>
+#include <QStandardPaths>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+Q_DECLARE_METATYPE(VerifyResult::Break)
+
+namespace {
+
+JournalEntry entry(const QString &path, const QDateTime &time = QDateTime())
+{
+    JournalEntry e;
+    e.time = time;
+    e.filePath = path;
+    e.size = 4096;
+    e.algorithmName = QStringLiteral("DoD 5220.22-M");
+    e.algorithmIndex = 1;
+    e.passesPlanned = 3;
+    e.passesDone = 3;
+    e.resultText = QStringLiteral("Ключевой контейнер очищен и удален успешно.");
+    e.endState = QStringLiteral("wiped");
+    return e;
+}
+
+QList<QByteArray> lines(const QString &path)
+{
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    return file.readAll().split('\n');
+}
+
+void writeRaw(const QString &path, const QByteArray &data, QIODevice::OpenMode mode)
+{
+    QFile file(path);
+    QVERIFY(file.open(mode));
+    QCOMPARE(file.write(data), qint64(data.size()));
+}
+
+} // namespace
+
+class TestJournal : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    QString path() const { return dir.filePath(QStringLiteral("journal.jsonl")); }
+
+private slots:
+    void init() { QFile::remove(path()); }
+
+    void concurrentAppendsKeepEveryEntry()
+    {
+        const int children = 4, each = 25;
+        QVector<pid_t> pids;
+        for (int c = 0; c < children; ++c) {
+            const pid_t pid = ::fork();
+            if (pid == 0) {
+                bool ok = true;
+                for (int i = 0; i < each; ++i)
+                    ok = Journal(path()).append(entry(QStringLiteral("/c%1/k%2").arg(c).arg(i))) && ok;
+                ::_exit(ok ? 0 : 1);
+            }
+            QVERIFY(pid > 0);
+            pids << pid;
+        }
+        for (pid_t pid : pids) {
+            int status = 0;
+            QCOMPARE(::waitpid(pid, &status, 0), pid);
+            QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        }
+        VerifyResult verification;
+        const QVector<JournalRecord> records = Journal(path()).read(&verification);
+        QVERIFY2(verification.ok(), qPrintable(verification.describe()));
+        QSet<QString> paths;
+        for (const JournalRecord &r : records)
+            paths << r.entry.filePath;
+        QCOMPARE(paths.size(), children * each);
+        QCOMPARE(records.last().sequence, qint64(children * each));
+    }
+
+    void tornLastLine_data()
+    {
+        QTest::addColumn<QByteArray>("tail");
+        QTest::addColumn<int>("entriesAfter");
+        QTest::addColumn<QVector<int>>("tornAfter");
+        QTest::newRow("half a line") << QByteArray("{\"seq\":3,\"prev\":\"ab") << 3 << QVector<int>{3};
+        QTest::newRow("blank line at the end") << QByteArray("\n") << 3 << QVector<int>{3};
+        QTest::newRow("last entry without newline") << QByteArray() << 3 << QVector<int>{};
+    }
+
+    void tornLastLine()
+    {
+        QFETCH(QByteArray, tail);
+        QFETCH(int, entriesAfter);
+        QFETCH(QVector<int>, tornAfter);
+        const Journal journal(path());
+        QVERIFY(journal.append(entry("/a")) && journal.append(entry("/b")));
+        if (tail.isEmpty()) {
+            QByteArray data = lines(path()).mid(0, 2).join('\n'); // drop the final newline
+            writeRaw(path(), data, QIODevice::WriteOnly | QIODevice::Truncate);
+        } else {
+            writeRaw(path(), tail, QIODevice::Append);
+        }
+        VerifyResult before = journal.verify();
+        QCOMPARE(before.state, VerifyResult::State::TornLast);
+        QCOMPARE(before.line, tail.isEmpty() ? 2 : 3);
+        QCOMPARE(before.entries, 2);
+        QCOMPARE(journal.read().size(), 2);
+
+        QString error;
+        QVERIFY2(journal.append(entry("/c"), &error), qPrintable(error));
+        VerifyResult after;
+        const QVector<JournalRecord> records = journal.read(&after);
+        QVERIFY2(after.ok(), qPrintable(after.describe()));
+        QCOMPARE(after.entries, entriesAfter);
+        QCOMPARE(after.tornLines, tornAfter);
+        QCOMPARE(records.last().entry.filePath, QStringLiteral("/c"));
+        QCOMPARE(records.last().sequence, qint64(3));
+    }
+
+    void tamperingBreaksTheChain_data()
+    {
+        QTest::addColumn<QString>("edit");
+        QTest::addColumn<int>("at"); // 1-based line the edit touches
+        QTest::addColumn<VerifyResult::Break>("kind");
+        QTest::addColumn<int>("line");
+        QTest::newRow("byte of a path edited") << "path" << 2 << VerifyResult::Break::Changed << 2;
+        QTest::newRow("byte of the chain hash edited") << "prev" << 3 << VerifyResult::Break::Changed << 3;
+        QTest::newRow("entry no longer JSON") << "brace" << 2 << VerifyResult::Break::Changed << 2;
+        QTest::newRow("line deleted") << "delete" << 3 << VerifyResult::Break::Missing << 3;
+        QTest::newRow("first line deleted") << "delete" << 1 << VerifyResult::Break::Missing << 1;
+        QTest::newRow("two lines swapped") << "swap" << 2 << VerifyResult::Break::Reordered << 2;
+        QTest::newRow("sequence number edited") << "seq" << 4 << VerifyResult::Break::Changed << 4;
+    }
+
+    void tamperingBreaksTheChain()
+    {
+        QFETCH(QString, edit);
+        QFETCH(int, at);
+        const Journal journal(path());
+        for (int i = 1; i <= 5; ++i)
+            QVERIFY(journal.append(entry(QStringLiteral("/key-%1").arg(i))));
+        QVERIFY(journal.verify().ok());
+
+        QList<QByteArray> all = lines(path());
+        QByteArray &line = all[at - 1];
+        if (edit == "path")
+            line.replace("/key-", "/kez-");
+        else if (edit == "prev")
+            line[line.indexOf("\"prev\":\"") + 8] = line[line.indexOf("\"prev\":\"") + 8] == '1' ? '2' : '1';
+        else if (edit == "brace")
+            line.chop(1);
+        else if (edit == "seq")
+            line.replace(QByteArray("\"seq\":") + QByteArray::number(at), "\"seq\":9");
+        else if (edit == "delete")
+            all.removeAt(at - 1);
+        else if (edit == "swap")
+            all.swapItemsAt(at - 1, at);
+        writeRaw(path(), all.join('\n'), QIODevice::WriteOnly | QIODevice::Truncate);
+
+        const VerifyResult result = journal.verify();
+        QCOMPARE(result.state, VerifyResult::State::Broken);
+        QTEST(result.kind, "kind");
+        QTEST(result.line, "line");
+    }
+
+    void fileIsPrivateAndNotFollowed()
+    {
+        QVERIFY(Journal(path()).append(entry("/a")));
+        struct stat st;
+        QCOMPARE(::stat(QFile::encodeName(path()).constData(), &st), 0);
+        QCOMPARE(st.st_mode & 0777, mode_t(0600));
+
+        const QString target = dir.filePath("elsewhere");
+        writeRaw(target, "keep", QIODevice::WriteOnly);
+        const QString link = dir.filePath("linked.jsonl");
+        QVERIFY(QFile::link(target, link));
+        QString error;
+        QVERIFY(!Journal(link).append(entry("/b"), &error));
+        QVERIFY2(error.contains(link), qPrintable(error));
+        QCOMPARE(lines(target).join('\n'), QByteArray("keep"));
+    }
+
+    void actPdfNamesTheContainer()
+    {
+        const QString pdftotext = QStandardPaths::findExecutable("pdftotext");
+        if (pdftotext.isEmpty())
+            QSKIP("pdftotext (poppler-utils) is not installed");
+        const Journal journal(path());
+        JournalEntry e = entry(QStringLiteral("/home/офицер/ключи/контейнер-7.pfx"));
+        e.algorithmName = QStringLiteral("Алгоритм Шнайера");
+        QVERIFY(journal.append(e));
+        JournalEntry token = entry(QString());
+        token.targetKind = JournalEntry::TargetKind::Token;
+        token.tokenLabel = QStringLiteral("Токен отдела 3");
+        token.tokenSerial = QStringLiteral("5f3a9c21");
+        token.containerLabel = QStringLiteral("Ключи ЭП 2024");
+        token.resultText = QStringLiteral("Ошибка записи в ключевой контейнер.");
+        token.endState = QStringLiteral("token-error");
+        QVERIFY(journal.append(token));
+        VerifyResult verification;
+        const QVector<JournalRecord> records = journal.read(&verification);
+
+        // KCC_ACT_PDF keeps the act, for the README's picture.
+        const QString pdf = qEnvironmentVariable("KCC_ACT_PDF", dir.filePath("act.pdf"));
+        QString error;
+        QVERIFY2(writeActPdf(pdf, ActInput{records, verification, path(), {}, {}}, &error), qPrintable(error));
+        QProcess process;
+        process.start(pdftotext, {"-raw", pdf, "-"}); // -raw: each cell's lines stay together
+        QVERIFY(process.waitForFinished(-1));
+        QCOMPARE(process.exitCode(), 0);
+        const auto squeezed = [](QString s) { return s.remove(QRegularExpression("\\s")); };
+        const QString text = squeezed(QString::fromUtf8(process.readAllStandardOutput()));
+        for (const QString &expected : {e.filePath, e.algorithmName, e.resultText, records.first().hash.left(16),
+                                        token.tokenLabel, token.containerLabel, token.resultText,
+                                        QStringLiteral("Акт уничтожения ключевой информации").toUpper()})
+            QVERIFY2(text.contains(squeezed(expected), Qt::CaseInsensitive), qPrintable(expected));
+    }
+
+    void windowShowsNewestFirstAndFiltersByDate()
+    {
+        const Journal journal(path());
+        for (const QDate &day : {QDate(2024, 1, 10), QDate(2024, 2, 15), QDate(2024, 3, 20)})
+            QVERIFY(journal.append(entry("/k" + day.toString(Qt::ISODate), QDateTime(day, QTime(12, 0)))));
+        JournalDialog dialog(path());
+        auto *table = dialog.findChild<QTableWidget *>("tableEntries");
+        QCOMPARE(table->rowCount(), 3);
+        QVERIFY(table->item(0, 0)->text().startsWith("20.03.2024"));
+        QVERIFY(dialog.findChild<QLabel *>("labelChain")->text().contains(QStringLiteral("проверен")));
+
+        dialog.findChild<QDateEdit *>("dateFrom")->setDate(QDate(2024, 2, 1));
+        dialog.findChild<QDateEdit *>("dateTo")->setDate(QDate(2024, 2, 29));
+        QCOMPARE(table->rowCount(), 1);
+        QCOMPARE(dialog.chosenRecords().size(), 1);
+        QCOMPARE(dialog.chosenRecords().first().entry.filePath, QStringLiteral("/k2024-02-15"));
+    }
+};
+
+QTEST_MAIN(TestJournal)
+#include "tst_journal.moc"
