@@ -1,0 +1,84 @@
+#include "wipeworker.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+
+#include <future>
+
+namespace {
+
+// Progress goes to the window at most this often; more would cost the wipe
+// time in signals the eye cannot follow.
+constexpr qint64 progressIntervalMs = 50;
+
+} // namespace
+
+WipeWorker::WipeWorker()
+{
+    m_thread.setObjectName(QStringLiteral("wipe"));
+    m_onThread.moveToThread(&m_thread);
+    m_thread.start();
+}
+
+WipeWorker::~WipeWorker()
+{
+    m_cancel = true;
+    m_thread.quit();
+    m_thread.wait();
+}
+
+template <typename Outcome, typename Work>
+Outcome WipeWorker::run(Work &&work)
+{
+    m_cancel = false;
+    m_busy = true;
+    std::promise<Outcome> promise;
+    std::future<Outcome> result = promise.get_future();
+    QEventLoop loop;
+    QMetaObject::invokeMethod(&m_onThread, [&] {
+        try {
+            promise.set_value(work());
+        } catch (...) {
+            promise.set_exception(std::current_exception());
+        }
+        QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
+    }, Qt::QueuedConnection);
+    loop.exec();
+    // The loop can be told to leave early (the application quitting): the
+    // wipe is never abandoned half way, its outcome is still waited for.
+    result.wait();
+    m_busy = false;
+    return result.get();
+}
+
+FileWipeOutcome WipeWorker::wipeFile(WipeAlgorithm algorithm, const QString &path)
+{
+    const int passes = wipeSchedule(algorithm).size();
+    return run<FileWipeOutcome>([=] {
+        QElapsedTimer sinceProgress;
+        sinceProgress.start();
+        qint64 perPass = 0;
+        int lastPass = -1;
+        return overwriteFile(algorithm, path, {}, [&](FileWipeEvent event, int pass, qint64 bytes) {
+            if (event == FileWipeEvent::Written) {
+                perPass = qMax(perPass, bytes);
+                if (pass != lastPass || sinceProgress.elapsed() >= progressIntervalMs) {
+                    lastPass = pass;
+                    sinceProgress.restart();
+                    emit progress(pass, passes, bytes, perPass);
+                }
+            }
+            return !m_cancel.load();
+        });
+    });
+}
+
+DeviceWipeOutcome WipeWorker::wipeToken(WipeAlgorithm algorithm, const MediaRecord &media,
+                                        const QString &pin)
+{
+    const int passes = wipeSchedule(algorithm).size();
+    return run<DeviceWipeOutcome>([&] {
+        return overwriteMediaContainer(algorithm, &media, pin,
+                                       [&](int pass) { emit progress(pass, passes, 0, 0); });
+    });
+}
