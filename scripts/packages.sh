@@ -1,6 +1,8 @@
 # Debian packages the scripts install when missing.
 BUILD_PACKAGES=(cmake make g++ pkg-config qtbase5-dev qtbase5-dev-tools libp11-kit-dev p11-kit)
-TEST_PACKAGES=(softhsm2 opensc e2fsprogs mount)
+# Qt's own texts (file dialog, standard buttons) in Russian, at run time.
+RUN_PACKAGES=(qttranslations5-l10n)
+TEST_PACKAGES=(softhsm2 opensc e2fsprogs mount qttranslations5-l10n fonts-dejavu-core fonts-cantarell)
 # The benchmark compares with shred and dd and wipes a throwaway token.
 BENCH_PACKAGES=(coreutils softhsm2 opensc)
 # Cross compilers and the loader that runs the Windows checks. wine64 alone is
