@@ -2,6 +2,7 @@
 
 #include "kccresources.h"
 #include "kcc_version.h"
+#include "windowfit.h"
 
 FormAbout::FormAbout(QWidget *parent)
     : QDialog(parent)
@@ -11,4 +12,5 @@ FormAbout::FormAbout(QWidget *parent)
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     ui.labelInfo->setText(ui.labelInfo->text().replace(
         QStringLiteral("#version#"), QStringLiteral(KCC_VERSION), Qt::CaseSensitive));
+    setFixedSize(fittedSize(*this, QSize(563, 249)));
 }

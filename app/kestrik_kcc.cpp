@@ -3,6 +3,7 @@
 #include "formabout.h"
 #include "formselectmedia.h"
 #include "kccresources.h"
+#include "windowfit.h"
 #include "wipecontainer.h"
 #include "wipemessages.h"
 
@@ -16,17 +17,35 @@ Kestrik_KCC::Kestrik_KCC(QWidget *parent)
 {
     initKccResources();
     ui.setupUi(this);
-    fileMode = true;
-    applyMode();
+    fitGroupBoxTitles(*this);
+    fitNarrowButton(*ui.pushButtonOpenFile, 31);
+    fitNarrowButton(*ui.pushButtonOpenDevice, 31);
+
+    // Fixed like the drawn form, at the larger of the two modes so that
+    // switching never clips the PIN row.
+    QSize size;
+    for (bool mode : {false, true}) {
+        fileMode = mode;
+        applyMode();
+        size = size.expandedTo(fittedSize(*this, QSize(560, 252)));
+    }
+    setFixedSize(size);
+    ui.lineEditFile->setFocus();
 }
 
 Kestrik_KCC::~Kestrik_KCC() = default;
 
 void Kestrik_KCC::openFile()
 {
+#ifdef Q_OS_WIN
+    const QString everyFile = QStringLiteral("*.*");
+#else
+    // Here "*.*" wants a dot in the name and hides key files without one.
+    const QString everyFile = QStringLiteral("*");
+#endif
     const QString path = QFileDialog::getOpenFileName(
         this, QStringLiteral("Открыть"), QString(),
-        QStringLiteral("Файловые контейнеры (*.nctx *.pfx *.p12);;Все файлы (*.*)"));
+        QStringLiteral("Файловые контейнеры (*.nctx *.pfx *.p12);;Все файлы (%1)").arg(everyFile));
     if (!path.isEmpty())
         ui.lineEditFile->setText(path);
 }

@@ -1,8 +1,8 @@
 #include "commandline.h"
 #include "kestrik_kcc.h"
+#include "qttranslations.h"
 
 #include <QApplication>
-#include <QFont>
 
 #include <iostream>
 
@@ -19,15 +19,7 @@ int main(int argc, char *argv[])
     }
 
     QApplication application(argc, argv);
-#ifndef Q_OS_WIN
-    // The window's geometry is fixed for an 8-point dialog font; desktop fonts
-    // here default larger and would clip its labels.
-    QFont font = QApplication::font();
-    if (font.pointSizeF() > 8.0) {
-        font.setPointSizeF(8.0);
-        QApplication::setFont(font);
-    }
-#endif
+    installQtRussian(application);
     Kestrik_KCC window;
     window.show();
     return application.exec();

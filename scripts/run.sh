@@ -16,6 +16,7 @@ if [ "${1:-}" = "--demo" ]; then
 fi
 
 "$root/scripts/build.sh"
+"$root/scripts/deps.sh" "${RUN_PACKAGES[@]}"
 build=${BUILD_DIR:-$root/build}
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then

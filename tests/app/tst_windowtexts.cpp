@@ -1,0 +1,195 @@
+// What the officer reads: every text of the main window, the About dialog and
+// the media dialog fits its widget with Debian's desktop fonts at the dpi of
+// this run (QT_FONT_DPI or QT_SCALE_FACTOR, one CTest entry each), and Qt's
+// own texts are Russian once the program's loader has run.
+
+#include "fakevelmux.h"
+#include "findwidget.h"
+#include "formabout.h"
+#include "formselectmedia.h"
+#include "kestrik_kcc.h"
+#include "qttranslations.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyleOptionButton>
+#include <QStyleOptionGroupBox>
+#include <QtTest>
+
+namespace {
+
+bool fits(const QSize &text, const QRect &room)
+{
+    return text.width() <= room.width() && text.height() <= room.height();
+}
+
+QString describe(const QWidget *w, const QString &text, const QSize &need, const QRect &room)
+{
+    return QStringLiteral("%1 \"%2\": needs %3x%4, has %5x%6")
+        .arg(w->objectName(), text)
+        .arg(need.width()).arg(need.height()).arg(room.width()).arg(room.height());
+}
+
+// Every visible text of the window that its widget cuts off.
+QStringList clippedTexts(QWidget &window)
+{
+    QStringList clipped;
+    const auto check = [&](const QWidget *w, const QString &text, const QSize &need, const QRect &room) {
+        if (!fits(need, room) || !w->rect().contains(room))
+            clipped << describe(w, text, need, room);
+    };
+    for (QWidget *w : window.findChildren<QWidget *>()) {
+        if (!w->isVisibleTo(&window))
+            continue;
+        const QFontMetrics fm = w->fontMetrics();
+        if (auto *label = qobject_cast<QLabel *>(w)) {
+            if (label->text().isEmpty())
+                continue;
+            if (label->wordWrap()) {
+                const QSize need(label->width(), label->heightForWidth(label->width()));
+                check(w, label->text().left(40), need, label->rect());
+            } else {
+                const int m = label->margin();
+                check(w, label->text(), fm.size(Qt::TextShowMnemonic, label->text()),
+                      label->contentsRect().adjusted(m, m, -m, -m));
+            }
+        } else if (auto *button = qobject_cast<QAbstractButton *>(w)) {
+            QStyleOptionButton option;
+            option.initFrom(button);
+            option.text = button->text();
+            const QStyle::SubElement contents = qobject_cast<QRadioButton *>(w)
+                                                    ? QStyle::SE_RadioButtonContents
+                                                    : QStyle::SE_PushButtonContents;
+            check(w, button->text(), fm.size(Qt::TextShowMnemonic, button->text()),
+                  w->style()->subElementRect(contents, &option, w));
+        } else if (auto *box = qobject_cast<QGroupBox *>(w)) {
+            QStyleOptionGroupBox option;
+            option.initFrom(box);
+            option.text = box->title();
+            option.textAlignment = box->alignment();
+            option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+            option.lineWidth = 1;
+            check(w, box->title(), fm.size(Qt::TextShowMnemonic, box->title()),
+                  w->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, w));
+        } else if (auto *bar = qobject_cast<QMenuBar *>(w)) {
+            for (QAction *action : bar->actions())
+                check(w, action->text(), fm.size(Qt::TextShowMnemonic, action->text()),
+                      bar->actionGeometry(action));
+        }
+    }
+    return clipped;
+}
+
+} // namespace
+
+class TestWindowTexts : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void textsFit_data();
+    void textsFit();
+    void qtTextsRussian_data();
+    void qtTextsRussian();
+
+private:
+    QFont m_platformFont;
+};
+
+void TestWindowTexts::initTestCase()
+{
+    m_platformFont = QApplication::font();
+    QVERIFY2(installQtRussian(*qApp), "qtbase_ru.qm not found: Debian's qttranslations5-l10n");
+}
+
+void TestWindowTexts::init()
+{
+    FakeVelmux::reset();
+    FakeVelmux::addMedia(6, FakeVelmux::makeRecord(7, 6, 0x5A), "Token", "Model", "0042");
+}
+
+void TestWindowTexts::cleanup()
+{
+    QApplication::setFont(m_platformFont);
+}
+
+void TestWindowTexts::textsFit_data()
+{
+    QTest::addColumn<QString>("family"); // empty: the platform's own default
+    QTest::addColumn<int>("points");
+    QTest::addColumn<QString>("window");
+    const struct {
+        const char *name;
+        const char *family;
+        int points;
+    } fonts[] = {
+        {"platform default", "", 0},
+        {"DejaVu Sans 9 (Qt on X11)", "DejaVu Sans", 9},
+        {"Cantarell 11 (GNOME)", "Cantarell", 11},
+    };
+    for (const auto &font : fonts)
+        for (const char *window : {"main, file", "main, device", "about", "media"})
+            QTest::addRow("%s, %s", font.name, window) << font.family << font.points << window;
+}
+
+void TestWindowTexts::textsFit()
+{
+    QFETCH(QString, family);
+    QFETCH(int, points);
+    QFETCH(QString, window);
+    if (!family.isEmpty()) {
+        const QFont font(family, points);
+        QCOMPARE(QFontInfo(font).family(), family);
+        QApplication::setFont(font);
+    }
+
+    Kestrik_KCC main;
+    if (window == QLatin1String("main, device"))
+        child<QRadioButton>(main, "radioButtonDevice")->click();
+    main.show();
+    QWidget *shown = &main;
+    FormAbout about(&main);
+    FormSelectMedia media(&main);
+    if (window == QLatin1String("about"))
+        shown = &about;
+    else if (window == QLatin1String("media"))
+        shown = &media;
+    shown->show();
+    QVERIFY(QTest::qWaitForWindowExposed(shown));
+
+    const QStringList clipped = clippedTexts(*shown);
+    QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QStringLiteral("\n"))));
+    // The window fits its contents: no layout squeezed below its minimum.
+    QVERIFY(shown->width() >= shown->minimumSizeHint().width());
+    QVERIFY(shown->height() >= shown->minimumSizeHint().height());
+}
+
+void TestWindowTexts::qtTextsRussian_data()
+{
+    QTest::addColumn<QString>("context");
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("russian");
+    QTest::newRow("file dialog: Look in") << "QFileDialog" << "Look in:" << "Перейти к:";
+    QTest::newRow("file dialog: File name") << "QFileDialog" << "File &name:" << "&Имя файла:";
+    QTest::newRow("file dialog: Files of type") << "QFileDialog" << "Files of type:" << "Типы файлов:";
+    QTest::newRow("button box: Cancel") << "QPlatformTheme" << "Cancel" << "Отмена";
+    QTest::newRow("line edit menu: Paste") << "QLineEdit" << "&Paste" << "В&ставить";
+}
+
+void TestWindowTexts::qtTextsRussian()
+{
+    QFETCH(QString, context);
+    QFETCH(QString, source);
+    QFETCH(QString, russian);
+    QCOMPARE(QCoreApplication::translate(context.toLatin1().constData(), source.toLatin1().constData()),
+             russian);
+}
+
+QTEST_MAIN(TestWindowTexts)
+#include "tst_windowtexts.moc"
