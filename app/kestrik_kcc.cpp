@@ -4,10 +4,20 @@
 #include "formselectmedia.h"
 #include "kccresources.h"
 #include "windowfit.h"
+#include "devicewipereport.h"
+#include "filewipereport.h"
 #include "wipecontainer.h"
 #include "wipemessages.h"
+#include "wipeprogressdialog.h"
+#include "wiperecord.h"
 
+#include <QCloseEvent>
+#include <QMenuBar>
+#include <QScopeGuard>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -80,21 +90,60 @@ void Kestrik_KCC::cleanContainer()
                            QStringLiteral("Выберите ключевой контейнер.       "));
         return;
     }
+    if (wipeWorker.isBusy())
+        return;
 
+    const WipeAlgorithm algorithm = selectedAlgorithm();
+    const TokenTarget token = fileMode ? TokenTarget() : describeToken(currentMedia);
     QMessageBox confirm(QMessageBox::Question, wipemessages::title(),
                         wipemessages::confirmation(),
                         QMessageBox::Yes | QMessageBox::No, this);
+    confirm.setInformativeText(fileMode ? fileWipePlan(target, algorithm) : tokenWipePlan(token, algorithm));
     confirm.button(QMessageBox::Yes)->setText(QStringLiteral("Да"));
     confirm.button(QMessageBox::No)->setText(QStringLiteral("Нет"));
+    // Enter meant for something else must not destroy a key.
+    confirm.setDefaultButton(QMessageBox::No);
+    confirm.setEscapeButton(QMessageBox::No);
     if (confirm.exec() != QMessageBox::Yes)
         return;
 
+    // The window takes no input while the wipe runs; the progress dialog
+    // takes over once it shows.
+    centralWidget()->setEnabled(false);
+    menuBar()->setEnabled(false);
+    const auto enableAgain = qScopeGuard([this] {
+        centralWidget()->setEnabled(true);
+        menuBar()->setEnabled(true);
+    });
+    WipeProgressDialog progress(this, algorithm, fileMode);
+    connect(&wipeWorker, &WipeWorker::progress, &progress, &WipeProgressDialog::showProgress);
+    connect(&progress, &QProgressDialog::canceled, &wipeWorker, &WipeWorker::cancel);
+    QElapsedTimer clock;
+    clock.start();
+
     if (fileMode) {
-        if (wipeContainerFile(this, selectedAlgorithm(), ui.lineEditFile->text()))
+        const FileWipeOutcome outcome = wipeWorker.wipeFile(algorithm, target);
+        progress.finish();
+        wipemessages::Report report = fileWipeReport(outcome, target);
+        addSummary(report, QStringLiteral("Файл: %1").arg(QDir::toNativeSeparators(QFileInfo(target).absoluteFilePath())),
+                   algorithm, outcome.passesCompleted, clock.elapsed());
+        recordInJournal(fileJournalEntry(target, algorithm, outcome, report, JournalEntry::Interface::Window),
+                        report);
+        wipemessages::show(this, report);
+        if (outcome.status == FileWipeStatus::Wiped)
             ui.lineEditFile->setText(QString());
     } else {
         QString pin = ui.lineEditPIN->text(); // shares the field's buffer, no copy
-        if (wipeContainerOnMedia(this, selectedAlgorithm(), &currentMedia, pin)) {
+        const DeviceWipeOutcome outcome = wipeWorker.wipeToken(algorithm, currentMedia, pin);
+        progress.finish();
+        wipemessages::Report report = deviceWipeReport(outcome);
+        addSummary(report, QStringLiteral("Носитель: %1").arg(token.label.isEmpty() ? target : token.describe()),
+                   algorithm, outcome.passesWritten, clock.elapsed());
+        recordInJournal(tokenJournalEntry(token, algorithm, outcome, report, JournalEntry::Interface::Window),
+                        report);
+        // A replaced container is gone all the same: the fields are cleared.
+        const bool gone = outcome.status == DeviceWipeStatus::Wiped;
+        if (gone) {
             ui.lineEditDevice->setText(QString());
             // setText drops the field's share of the buffer and its undo steps
             // (each holds a typed character); harmless ones are then written
@@ -110,7 +159,17 @@ void Kestrik_KCC::cleanContainer()
             }
             pin.clear();
         }
+        wipemessages::show(this, report);
     }
+}
+
+void Kestrik_KCC::closeEvent(QCloseEvent *event)
+{
+    // A wipe under way is finished first: the window waits for it.
+    if (wipeWorker.isBusy())
+        event->ignore();
+    else
+        QMainWindow::closeEvent(event);
 }
 
 void Kestrik_KCC::aboutApp()

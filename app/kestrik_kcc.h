@@ -4,6 +4,7 @@
 #include "ui_kestrik_kcc.h"
 #include "velmux.h"
 #include "wipeschedule.h"
+#include "wipeworker.h"
 
 #include <QMainWindow>
 
@@ -23,6 +24,9 @@ public slots:
     void cleanContainer();
     void aboutApp();
 
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
 private:
     WipeAlgorithm selectedAlgorithm() const;
     void applyMode();
@@ -30,6 +34,7 @@ private:
     Ui::Kestrik_KCCClass ui;
     bool fileMode;
     MediaRecord currentMedia; // the medium last chosen; read only by a device wipe
+    WipeWorker wipeWorker;    // every wipe runs on its thread
 
 public slots:
     void showJournal();

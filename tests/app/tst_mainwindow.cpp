@@ -4,11 +4,14 @@
 
 #include "fakevelmux.h"
 #include "kestrik_kcc.h"
+#include "journal.h"
+#include "wipeprogressdialog.h"
 #include "findwidget.h"
 #include "boxtexts.h"
 #include "modalanswerer.h"
 
 #include <QAccessible>
+#include <QDateTime>
 #include <QDialog>
 #include <QFile>
 #include <QFileDialog>
@@ -17,7 +20,9 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QProgressDialog>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -33,6 +38,17 @@ using boxtexts::title;
 using boxtexts::chooseContainer;
 using boxtexts::confirmation;
 using boxtexts::wiped;
+
+// Nothing but looking at the token: the confirmation names it from what the
+// library lists, and nothing else may happen before "Да".
+bool tokenUntouched()
+{
+    for (const FakeVelmux::Call &call : FakeVelmux::calls())
+        if (call.function != "velmux_create_ctx" && call.function != "velmux_get_media_info"
+            && call.function != "velmux_get_media_list" && call.function != "velmux_destroy_ctx")
+            return false;
+    return true;
+}
 
 // Picks the first line of the media dialog and presses OK.
 ModalAnswerer::Answer pickFirstMedium()
@@ -81,6 +97,8 @@ private slots:
     void algorithmOfEachButton();
     void deviceWipe_data();
     void deviceWipe();
+    void workerKeepsTheSequence();
+    void cancelKeepsTheFile();
     void pinLeavesNoCopy_data();
     void pinLeavesNoCopy();
     void openFile_data();
@@ -141,7 +159,7 @@ void TestMainWindow::startState()
     QVERIFY(!child<QLabel>(window, "labelPIN")->isVisible());
     QCOMPARE(child<QLineEdit>(window, "lineEditPIN")->echoMode(), QLineEdit::Password);
     QVERIFY(child<QLineEdit>(window, "lineEditDevice")->isReadOnly());
-    QVERIFY(FakeVelmux::calls().empty());
+    QVERIFY(tokenUntouched());
 }
 
 void TestMainWindow::modeSwitchKeepsFields()
@@ -190,7 +208,7 @@ void TestMainWindow::emptyTarget()
     QCOMPARE(box.text, chooseContainer);
     QCOMPARE(box.buttons.size(), 1);
     QCOMPARE(box.parent, &window);
-    QVERIFY(FakeVelmux::calls().empty());
+    QVERIFY(tokenUntouched());
 }
 
 void TestMainWindow::confirmationRefused_data()
@@ -224,6 +242,9 @@ void TestMainWindow::confirmationRefused()
     QCOMPARE(box.text, confirmation);
     QCOMPARE(QSet<QString>(box.buttons.begin(), box.buttons.end()),
              (QSet<QString>{QStringLiteral("Да"), QStringLiteral("Нет")}));
+    QCOMPARE(box.defaultButton, QMessageBox::No);
+    QCOMPARE(box.informative, QStringLiteral("Файл: %1\nРазмер: 16 байт\nАлгоритм: ГОСТ Р50739-95, проходов: 2.")
+                                  .arg(QDir::toNativeSeparators(path)));
     QCOMPARE(child<QLineEdit>(window, "lineEditFile")->text(), path);
     QFile f(path);
     QVERIFY(f.open(QIODevice::ReadOnly));
@@ -237,6 +258,8 @@ void TestMainWindow::fileWipe_data()
     QTest::addColumn<bool>("cleared");
     QTest::addColumn<QString>("detail"); // what the informative text must hold
     QTest::newRow("existing file") << "file" << wiped << true << QString();
+    QTest::newRow("no journal can be written: said in the box")
+        << "unrecorded" << wiped << true << QStringLiteral("Запись в журнал уничтожения не сделана: ");
     QTest::newRow("path of spaces") << "spaces" << boxtexts::fileNotFound << false << QString();
     QTest::newRow("directory") << "directory" << boxtexts::fileFailed << false
                                << QStringLiteral("folder.nctx» — это каталог, а не файл. Ничего не изменено.");
@@ -253,7 +276,12 @@ void TestMainWindow::fileWipe()
     QFETCH(QString, detail);
 
     QString path = QStringLiteral("   ");
-    if (kind == QLatin1String("file")) {
+    const QByteArray journalPath = qgetenv("KCC_JOURNAL");
+    const auto journalBack = qScopeGuard([&] { qputenv("KCC_JOURNAL", journalPath); });
+    if (kind == QLatin1String("unrecorded"))
+        qputenv("KCC_JOURNAL", QFile::encodeName(m_dir.path())); // a directory: no file can go there
+    const int recorded = Journal().read().size();
+    if (kind == QLatin1String("file") || kind == QLatin1String("unrecorded")) {
         path = m_dir.filePath(QStringLiteral("контейнер.p12"));
         QFile f(path);
         QVERIFY(f.open(QIODevice::WriteOnly));
@@ -285,10 +313,10 @@ void TestMainWindow::fileWipe()
     QCOMPARE(outcome.icon, cleared ? QMessageBox::Information : QMessageBox::Critical);
     QCOMPARE(outcome.buttons.size(), 1);
     QCOMPARE(outcome.parent, &window);
-    if (detail.isEmpty())
-        QVERIFY(outcome.informative.isEmpty());
-    else
-        QVERIFY2(outcome.informative.contains(detail), qPrintable(outcome.informative));
+    // What was wiped, how and how long it took, then what is left.
+    QVERIFY2(outcome.informative.startsWith(QStringLiteral("Файл: ")), qPrintable(outcome.informative));
+    QVERIFY(outcome.informative.contains(QStringLiteral("\nАлгоритм: Алгоритм Шнайера\n")));
+    QVERIFY2(outcome.informative.contains(detail), qPrintable(outcome.informative));
     QCOMPARE(child<QLineEdit>(window, "lineEditFile")->text(), cleared ? QString() : path);
     QCOMPARE(child<QLineEdit>(window, "lineEditPIN")->text(), QStringLiteral("9999"));
     QVERIFY(child<QRadioButton>(window, "radioButtonSchneier")->isChecked());
@@ -296,7 +324,102 @@ void TestMainWindow::fileWipe()
         QVERIFY(!QFileInfo::exists(path));
     if (kind == QLatin1String("directory"))
         QVERIFY(QFileInfo(path).isDir());
-    QVERIFY(FakeVelmux::calls().empty());
+    QVERIFY(tokenUntouched());
+
+    // Recorded before the box showed, with the box's own texts.
+    if (kind != QLatin1String("unrecorded")) {
+        VerifyResult chain;
+        const QVector<JournalRecord> records = Journal().read(&chain);
+        QVERIFY(chain.ok());
+        QCOMPARE(records.size(), recorded + 1);
+        QCOMPARE(records.last().entry.resultText, message);
+        QCOMPARE(records.last().entry.resultInformative, outcome.informative);
+        QCOMPARE(records.last().entry.filePath, QFileInfo(path).absoluteFilePath());
+    }
+}
+
+// Every wipe runs on the window's one worker thread, so a token wipe still
+// continues the random sequence the last file wipe seeded, as on one thread.
+void TestMainWindow::workerKeepsTheSequence()
+{
+    const QString path = m_dir.filePath(QStringLiteral("sequence.nctx"));
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(QByteArray(600, 'k')) == 600);
+    }
+    Kestrik_KCC window;
+    window.show();
+    child<QLineEdit>(window, "lineEditFile")->setText(path);
+    child<QRadioButton>(window, "radioButtonGost")->click();
+    const qint64 from = QDateTime::currentMSecsSinceEpoch();
+    {
+        ModalAnswerer answerer;
+        answerer.then(ModalAnswerer::press(QMessageBox::Yes));
+        child<QPushButton>(window, "pushButtonClean")->click();
+    }
+    const qint64 to = QDateTime::currentMSecsSinceEpoch();
+    QVERIFY(!QFileInfo::exists(path));
+
+    chooseMedium(window);
+    child<QLineEdit>(window, "lineEditPIN")->setText(QStringLiteral("1234"));
+    FakeVelmux::clearCalls();
+    ModalAnswerer answerer;
+    answerer.then(ModalAnswerer::press(QMessageBox::Yes));
+    child<QPushButton>(window, "pushButtonClean")->click();
+    std::vector<uint8_t> tokenRandom;
+    for (const FakeVelmux::Call &call : FakeVelmux::calls())
+        if (call.function == "velmux_write_container")
+            tokenRandom = call.data;
+    QCOMPARE(tokenRandom.size(), size_t(64));
+
+    QT_WARNING_PUSH
+    QT_WARNING_DISABLE_DEPRECATED
+    bool found = false;
+    for (qint64 ms = from; ms <= to && !found; ++ms) {
+        qsrand(uint(ms & 0xFFFFFFFF));
+        for (int i = 0; i < 1024; ++i) // the file's random pass: two blocks
+            qrand();
+        found = std::all_of(tokenRandom.begin(), tokenRandom.end(),
+                            [](uint8_t b) { return b == uint8_t(qrand() & 0xFF); });
+    }
+    QT_WARNING_POP
+    QVERIFY2(found, "the token's random pass does not continue the file wipe's sequence");
+}
+
+void TestMainWindow::cancelKeepsTheFile()
+{
+    const QString path = m_dir.filePath(QStringLiteral("large.pfx"));
+    const QByteArray head(4096, 'K');
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(head) == head.size() && f.resize(qint64(128) << 20));
+    }
+    WipeProgressDialog::setShowDelay(0);
+    const auto delayBack = qScopeGuard([] { WipeProgressDialog::setShowDelay(400); });
+    Kestrik_KCC window;
+    window.show();
+    child<QLineEdit>(window, "lineEditFile")->setText(path);
+    child<QRadioButton>(window, "radioButtonVSITR")->click();
+
+    ModalAnswerer answerer;
+    answerer.then(ModalAnswerer::press(QMessageBox::Yes));
+    QString progressText;
+    answerer.then([&](QWidget *w) {
+        auto *progress = qobject_cast<QProgressDialog *>(w);
+        QVERIFY(progress);
+        progressText = progress->labelText();
+        progress->findChild<QPushButton *>()->click();
+    });
+    child<QPushButton>(window, "pushButtonClean")->click();
+
+    QCOMPARE(answerer.modalCount(), 3);
+    QVERIFY2(progressText.startsWith(QStringLiteral("Алгоритм: VSITR\nПроход ")), qPrintable(progressText));
+    const ModalAnswerer::Box outcome = answerer.boxes().at(1);
+    QCOMPARE(outcome.text, boxtexts::fileFailed);
+    QVERIFY2(outcome.informative.contains(QStringLiteral("Удаление отменено")), qPrintable(outcome.informative));
+    QCOMPARE(QFileInfo(path).size(), qint64(128) << 20);
+    QCOMPARE(child<QLineEdit>(window, "lineEditFile")->text(), path);
+    QVERIFY(Journal().read().last().entry.endState.startsWith(QStringLiteral("cancelled")));
 }
 
 void TestMainWindow::algorithmOfEachButton_data()
@@ -593,7 +716,7 @@ void TestMainWindow::enterStartsWipe()
     QFile f(path);
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), QByteArray("secret key bytes"));
-    QVERIFY(FakeVelmux::calls().empty());
+    QVERIFY(tokenUntouched());
 }
 
 void TestMainWindow::accessibleNames_data()

@@ -1,0 +1,67 @@
+#include "wipeprogressdialog.h"
+
+#include "wipemessages.h"
+
+#include <QLocale>
+
+namespace {
+
+int showDelayMs = 400;
+constexpr int stepsPerPass = 1000;
+
+} // namespace
+
+WipeProgressDialog::WipeProgressDialog(QWidget *parent, WipeAlgorithm algorithm, bool cancellable)
+    : QProgressDialog(parent), m_algorithm(algorithm), m_cancellable(cancellable)
+{
+    setObjectName(QStringLiteral("wipeProgress"));
+    setWindowTitle(wipemessages::title());
+    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    setWindowModality(Qt::WindowModal);
+    setAutoClose(false);
+    setAutoReset(false);
+    const int passes = wipeSchedule(algorithm).size();
+    setRange(0, passes * stepsPerPass);
+    if (cancellable)
+        setCancelButtonText(QStringLiteral("Отменить"));
+    else
+        setCancelButton(nullptr);
+    showProgress(0, passes, 0, 0);
+    setMinimumDuration(showDelayMs);
+}
+
+void WipeProgressDialog::setShowDelay(int ms)
+{
+    showDelayMs = ms;
+}
+
+void WipeProgressDialog::showProgress(int pass, int passes, qint64 bytes, qint64 bytesPerPass)
+{
+    QString text = QStringLiteral("Алгоритм: %1\nПроход %2 из %3")
+                       .arg(wipeAlgorithmName(m_algorithm))
+                       .arg(pass + 1)
+                       .arg(passes);
+    int step = pass * stepsPerPass;
+    if (bytesPerPass > 0) {
+        const QLocale locale;
+        text += QStringLiteral("\nЗаписано: %1 из %2")
+                    .arg(locale.formattedDataSize(bytes), locale.formattedDataSize(bytesPerPass));
+        step += int(bytes * stepsPerPass / bytesPerPass);
+    }
+    setLabelText(text);
+    setValue(qMin(step, maximum()));
+}
+
+void WipeProgressDialog::finish()
+{
+    reset();
+    hide();
+}
+
+void WipeProgressDialog::reject()
+{
+    // Escape cancels a file wipe like the button; a token wipe cannot be
+    // stopped half way, so there it does nothing.
+    if (m_cancellable)
+        emit canceled();
+}

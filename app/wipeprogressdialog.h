@@ -1,0 +1,32 @@
+#ifndef WIPEPROGRESSDIALOG_H
+#define WIPEPROGRESSDIALOG_H
+
+#include "wipeschedule.h"
+
+#include <QProgressDialog>
+
+// Shows a wipe under way: the algorithm, pass k of n and, for a file, the
+// bytes written. Only a file wipe can be cancelled; it then stops after the
+// write under way.
+class WipeProgressDialog : public QProgressDialog
+{
+    Q_OBJECT
+
+public:
+    WipeProgressDialog(QWidget *parent, WipeAlgorithm algorithm, bool cancellable);
+
+    // How long a wipe runs before the dialog shows, so that a small one
+    // does not flash it.
+    static void setShowDelay(int ms);
+
+public slots:
+    void showProgress(int pass, int passes, qint64 bytes, qint64 bytesPerPass);
+    void finish();
+    void reject() override;
+
+private:
+    const WipeAlgorithm m_algorithm;
+    const bool m_cancellable;
+};
+
+#endif // WIPEPROGRESSDIALOG_H
