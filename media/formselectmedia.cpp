@@ -30,11 +30,16 @@ FormSelectMedia::FormSelectMedia(QWidget *parent)
     for (uint32_t mediaType : {1u, 3u, 4u, 5u, 6u, 7u})
         appendMediaOfType(mediaType);
     if (notShown) {
-        ui.labelNotShown->setText(
+        ui.labelListNote->setText(
             QStringLiteral("Не показано носителей: %1 (список вмещает %2 носителя каждого типа).")
                 .arg(notShown)
                 .arg(VELMUX_MEDIA_LIST_CAPACITY));
-        ui.labelNotShown->setVisible(true);
+        ui.labelListNote->setVisible(true);
+    } else if (mediaList.isEmpty()) {
+        ui.labelListNote->setText(
+            QStringLiteral("Носители не найдены. Подключите токен и откройте этот список снова кнопкой «...». "
+                           "Показываются только инициализированные носители, не защищённые от записи."));
+        ui.labelListNote->setVisible(true);
     }
 
     ui.buttonOk->setEnabled(false);

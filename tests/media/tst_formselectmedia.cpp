@@ -204,6 +204,9 @@ void TestFormSelectMedia::tooManyMedia_data()
     QTest::addColumn<QVector<int>>("perType"); // media of codes 1 and 6
     QTest::addColumn<int>("shown");
     QTest::addColumn<QString>("label");
+    QTest::newRow("none: says so and how to go on") << QVector<int>{0, 0} << 0
+                                                    << QStringLiteral("Носители не найдены. Подключите токен и откройте этот список снова кнопкой «...». "
+                                                                      "Показываются только инициализированные носители, не защищённые от записи.");
     QTest::newRow("exactly 32") << QVector<int>{32, 0} << 32 << QString();
     QTest::newRow("33") << QVector<int>{33, 0} << 32 << QStringLiteral("Не показано носителей: 1 (список вмещает 32 носителя каждого типа).");
     QTest::newRow("40 and 300") << QVector<int>{40, 300} << 64
@@ -223,7 +226,7 @@ void TestFormSelectMedia::tooManyMedia()
     FormSelectMedia dialog(nullptr);
 
     QCOMPARE(list(dialog)->count(), shown);
-    auto *notShown = dialog.findChild<QLabel *>("labelNotShown");
+    auto *notShown = dialog.findChild<QLabel *>("labelListNote");
     QVERIFY(notShown);
     QCOMPARE(notShown->isVisibleTo(&dialog), !label.isEmpty());
     if (!label.isEmpty())
