@@ -32,6 +32,7 @@ void printHelp(std::ostream &out)
            "       " KCC_PROGRAM " --wipe-file FILE... --algorithm NAME [--yes]\n"
            "       " KCC_PROGRAM " --wipe-token SERIAL --algorithm NAME (--pin-stdin | --pin-file FILE) [--yes]\n"
            "       " KCC_PROGRAM " --list-tokens\n"
+           "       " KCC_PROGRAM " --journal | --verify-journal | --act FILE.pdf [--from DATE] [--to DATE]\n"
            "\n"
            "Without options, opens the window that overwrites and deletes one\n"
            "cryptographic key container: a file, or the key container on a PKCS#11 token.\n"
@@ -43,6 +44,10 @@ void printHelp(std::ostream &out)
            "      --wipe-token SERIAL overwrite and delete the key container on the token\n"
            "                          with this serial number\n"
            "      --list-tokens       list the tokens: serial number, label, model\n"
+           "      --journal           print the destruction journal as CSV\n"
+           "      --verify-journal    check the journal's hash chain\n"
+           "      --act FILE.pdf      write an act of destruction for the journal's entries,\n"
+           "                          from and to a date (YYYY-MM-DD) when given\n"
            "  -a, --algorithm NAME    gost, dod, hmg-bs, hmg-es, rcmp, ar380, vsitr or\n"
            "                          schneier (or its number, 0 to 7)\n"
            "      --pin-stdin         read the PIN from the first line of standard input\n"
@@ -55,7 +60,8 @@ void printHelp(std::ostream &out)
            "Exit status: 0 destroyed, 1 other failure, 2 bad usage, 3 not confirmed,\n"
            "4 not found, 5 refused (not a regular file), 6 incomplete (the file was\n"
            "kept), 7 the token refused, 8 deleted but not overwritten in place by the\n"
-           "token. With several files the highest status wins.\n"
+           "token, 9 the journal is broken or unreadable. With several files the\n"
+           "highest status wins.\n"
            "\n"
            "Qt's own options (-platform, -style, ...) are accepted as well.\n"
            "VELMUX_PKCS11_MODULE=<module file> uses that PKCS#11 module alone.\n";
@@ -136,6 +142,21 @@ CommandLine parseCommandLine(int argc, const char *const *argv, std::ostream &ou
                 return usageError(err, "choose one of --wipe-file, --wipe-token and --list-tokens");
             continue;
         }
+        if (arg == "--journal" || arg == "--verify-journal") {
+            if (!setAction(arg == "--journal" ? CommandLine::Action::PrintJournal : CommandLine::Action::VerifyJournal))
+                return usageError(err, "choose one mode");
+            continue;
+        }
+        if (arg == "--act") {
+            if (!setAction(CommandLine::Action::WriteAct) || !value(command.actFile))
+                return usageError(err, "--act needs the PDF file to write, and no other mode");
+            continue;
+        }
+        if (arg == "--from" || arg == "--to") {
+            if (!value(arg == "--from" ? command.from : command.to))
+                return usageError(err, arg + " needs a date, YYYY-MM-DD");
+            continue;
+        }
         if (arg == "-a" || arg == "--algorithm") {
             std::string name;
             if (!value(name) || (command.algorithm = algorithmByName(name)) < 0)
@@ -176,6 +197,8 @@ CommandLine parseCommandLine(int argc, const char *const *argv, std::ostream &ou
         return usageError(err, "unknown option '" + arg + "'");
     }
 
+    if (command.action != CommandLine::Action::WriteAct && (!command.from.empty() || !command.to.empty()))
+        return usageError(err, "--from and --to go with --act");
     const bool wipes = command.action == CommandLine::Action::WipeFiles
         || command.action == CommandLine::Action::WipeToken;
     if (command.action == CommandLine::Action::WipeFiles && command.files.empty())

@@ -9,7 +9,7 @@
 // so --help, --version and argument errors work without a display.
 struct CommandLine
 {
-    enum class Action { OpenWindow, Exit, WipeFiles, WipeToken, ListTokens };
+    enum class Action { OpenWindow, Exit, WipeFiles, WipeToken, ListTokens, PrintJournal, VerifyJournal, WriteAct };
     enum class PinSource { None, StandardInput, File };
 
     Action action = Action::OpenWindow;
@@ -20,6 +20,8 @@ struct CommandLine
     PinSource pinSource = PinSource::None;
     std::string pinFile;
     bool assumeYes = false;           // no question asked
+    std::string actFile;              // WriteAct: the PDF to write
+    std::string from, to;             // WriteAct: YYYY-MM-DD, either may be empty
 };
 
 // Exit codes of the scripted modes. With several files, the highest one wins.
@@ -32,6 +34,7 @@ constexpr int kExitRefused = 5;    // not a regular file, or a name that cannot 
 constexpr int kExitIncomplete = 6; // the wipe stopped; the file was kept
 constexpr int kExitToken = 7;      // the token refused: wrong or locked PIN, a failed call
 constexpr int kExitReplaced = 8;   // deleted, but the token did not let it be overwritten in place
+constexpr int kExitJournalBroken = 9; // the journal's chain is broken or the journal cannot be read
 
 // Reads the program's options; help and version go to `out`, errors to `err`.
 // Qt's own options (-platform, -style, ...) are left for QApplication.

@@ -9,10 +9,15 @@
 
 #include "filewipe.h"
 #include "filewipereport.h"
+#include "journal.h"
+#include "journalact.h"
+#include "journalexport.h"
+#include "wiperecord.h"
 #include "medialist.h"
 #include "wipemessages.h"
 #include "wipeschedule.h"
 
+#include <QDate>
 #include <QFileInfo>
 #include <QLocale>
 #include <QTextStream>
@@ -114,7 +119,10 @@ int wipeFiles(const CommandLine &command)
     int worst = kExitOk;
     for (const QString &path : paths) {
         const FileWipeOutcome outcome = overwriteFile(algorithm, path);
-        tell(path, fileWipeReport(outcome, path));
+        wipemessages::Report report = fileWipeReport(outcome, path);
+        recordInJournal(fileJournalEntry(path, algorithm, outcome, report, JournalEntry::Interface::CommandLine),
+                        report);
+        tell(path, report);
         worst = qMax(worst, exitCodeOf(outcome));
     }
     return worst;
@@ -184,7 +192,11 @@ int wipeToken(const CommandLine &command)
     }
     const DeviceWipeOutcome outcome = overwriteMediaContainer(algorithm, &medium.record, pin);
     pin.fill(QChar(0));
-    tell(subject, deviceWipeReport(outcome));
+    wipemessages::Report report = deviceWipeReport(outcome);
+    const TokenTarget token{medium.name, medium.detail, medium.serialNumber};
+    recordInJournal(tokenJournalEntry(token, algorithm, outcome, report, JournalEntry::Interface::CommandLine),
+                    report);
+    tell(subject, report);
     switch (outcome.status) {
     case DeviceWipeStatus::Wiped:
         return outcome.replaced ? kExitReplaced : kExitOk;
@@ -198,6 +210,56 @@ int wipeToken(const CommandLine &command)
         break;
     }
     return kExitToken;
+}
+
+int printJournal()
+{
+    VerifyResult verification;
+    const QVector<JournalRecord> records = Journal().read(&verification);
+    if (verification.state == VerifyResult::State::Unreadable) {
+        errors() << KCC_PROGRAM << ": " << Journal::defaultPath() << ": " << verification.describe() << '\n';
+        errors().flush();
+        return kExitJournalBroken;
+    }
+    const QByteArray csv = journalCsv(records);
+    std::fwrite(csv.constData(), 1, size_t(csv.size()), stdout);
+    return kExitOk;
+}
+
+int verifyJournal()
+{
+    const VerifyResult verification = Journal().verify();
+    QTextStream(stdout) << Journal::defaultPath() << ": " << verification.describe() << '\n';
+    const bool broken = verification.state == VerifyResult::State::Broken
+        || verification.state == VerifyResult::State::Unreadable;
+    return broken ? kExitJournalBroken : kExitOk;
+}
+
+int writeAct(const CommandLine &command)
+{
+    ActInput input;
+    input.journalPath = Journal::defaultPath();
+    input.from = QDate::fromString(QString::fromStdString(command.from), Qt::ISODate);
+    input.to = QDate::fromString(QString::fromStdString(command.to), Qt::ISODate);
+    if ((!command.from.empty() && !input.from.isValid()) || (!command.to.empty() && !input.to.isValid())) {
+        errors() << KCC_PROGRAM << ": a date is written YYYY-MM-DD\n";
+        errors().flush();
+        return kExitUsage;
+    }
+    const QVector<JournalRecord> records = Journal().read(&input.verification);
+    input.records = recordsBetween(records, input.from, input.to);
+    QString error;
+    const QString path = QFile::decodeName(QByteArray::fromStdString(command.actFile));
+    if (!writeActPdf(path, input, &error)) {
+        errors() << KCC_PROGRAM << ": " << path << ": " << error << '\n';
+        errors().flush();
+        return kExitFailure;
+    }
+    errors() << KCC_PROGRAM << ": " << path << ": " << input.records.size() << " entries; "
+             << input.verification.describe() << '\n';
+    errors().flush();
+    return input.verification.ok() || input.verification.state == VerifyResult::State::TornLast ? kExitOk
+                                                                                                : kExitJournalBroken;
 }
 
 int listTokens()
@@ -220,6 +282,12 @@ int runCommandLine(const CommandLine &command)
         return wipeToken(command);
     case CommandLine::Action::ListTokens:
         return listTokens();
+    case CommandLine::Action::PrintJournal:
+        return printJournal();
+    case CommandLine::Action::VerifyJournal:
+        return verifyJournal();
+    case CommandLine::Action::WriteAct:
+        return writeAct(command);
     case CommandLine::Action::OpenWindow:
     case CommandLine::Action::Exit:
         break;

@@ -12,6 +12,13 @@ int main(int argc, char *argv[])
     const CommandLine command = parseCommandLine(argc, argv, std::cout, std::cerr);
     if (command.action == CommandLine::Action::Exit)
         return command.exitCode;
+    if (command.action == CommandLine::Action::WriteAct) {
+        // Laying out the act needs fonts, not a display.
+        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        QGuiApplication application(argc, argv);
+        return runCommandLine(command);
+    }
     if (command.action != CommandLine::Action::OpenWindow) {
         // The scripted modes need no display.
         QCoreApplication application(argc, argv);

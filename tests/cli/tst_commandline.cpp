@@ -5,7 +5,9 @@
 #include "boxtexts.h"
 #include "softhsmtoken.h"
 
+#include <QDate>
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -56,6 +58,7 @@ private slots:
     void files();
     void token_data();
     void token();
+    void journal();
 
 private:
     QTemporaryDir m_dir;
@@ -153,6 +156,39 @@ void TestCommandLine::token()
     const QList<SoftHsmToken::DataObject> objects = store.dataObjects(QStringLiteral("Beta"), &ok);
     QVERIFY(ok);
     QCOMPARE(objects.size(), containerRemains ? 1 : 0);
+}
+
+// Scripted wipes are journalled like the window's; the journal can be read,
+// checked and turned into an act from the command line.
+void TestCommandLine::journal()
+{
+    const QByteArray saved = qgetenv("KCC_JOURNAL");
+    const QString journal = m_dir.filePath(QStringLiteral("journal.jsonl"));
+    qputenv("KCC_JOURNAL", QFile::encodeName(journal));
+    const QString key = m_dir.filePath(QStringLiteral("журналируемый.pfx"));
+    const QString second = m_dir.filePath(QStringLiteral("second.p12"));
+    QVERIFY(writeFile(key, QByteArray(700, 'k')) && writeFile(second, QByteArray(70, 'k')));
+
+    QCOMPARE(runProgram({"--wipe-file", key, second, "-a", "vsitr", "-y"}).exitCode, 0);
+    const Run verified = runProgram({"--verify-journal"});
+    const Run printed = runProgram({"--journal"});
+    const QString act = m_dir.filePath(QStringLiteral("act.pdf"));
+    const Run acted = runProgram({"--act", act, "--from", QDate::currentDate().toString(Qt::ISODate)});
+    QFile file(journal);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QByteArray text = file.readAll();
+    text.replace(text.indexOf("VSITR"), 5, "DoD 5220.22-M"); // the first entry, edited
+    QVERIFY(file.seek(0) && file.write(text) == text.size() && file.resize(text.size()));
+    file.close();
+    const Run broken = runProgram({"--verify-journal"});
+    qputenv("KCC_JOURNAL", saved);
+
+    QCOMPARE(verified.exitCode, 0);
+    QCOMPARE(printed.exitCode, 0);
+    QVERIFY2(printed.out.contains(key) && printed.out.contains(QStringLiteral("VSITR")), qPrintable(printed.out));
+    QCOMPARE(acted.exitCode, 0);
+    QVERIFY(QFileInfo(act).size() > 0);
+    QCOMPARE(broken.exitCode, 9);
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)
