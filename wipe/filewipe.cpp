@@ -219,7 +219,7 @@ FileWipeOutcome Wipe::run()
 
     if (!m_file.open(m_target.descriptor(), QIODevice::ReadWrite, QFileDevice::DontCloseHandle))
         return fail(FileWipeStep::Open, false);
-    if (!tell(FileWipeEvent::Opened, -1, 0))
+    if (!tell(FileWipeEvent::Opened, -1, blockCount * wipeBlockSize))
         return fail(FileWipeStep::Cancelled, false);
 
     std::vector<unsigned char> chunk(std::size_t(qMin(blockCount, chunkBlocks) * wipeBlockSize));

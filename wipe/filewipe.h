@@ -66,7 +66,7 @@ struct FileWipeOutcome {
 using PassObserver = std::function<void(int index, const WipePass &pass)>;
 
 enum class FileWipeEvent {
-    Opened,    // held, nothing changed yet
+    Opened,    // held, nothing changed yet; bytes is what each pass will write
     Written,   // one write of the pass; bytes is how much of the pass is written
     Truncated, // every pass is on the medium and the file is empty
 };

@@ -60,8 +60,9 @@ FileWipeOutcome WipeWorker::wipeFile(WipeAlgorithm algorithm, const QString &pat
         qint64 perPass = 0;
         int lastPass = -1;
         return overwriteFile(algorithm, path, {}, [&](FileWipeEvent event, int pass, qint64 bytes) {
+            if (event == FileWipeEvent::Opened)
+                perPass = bytes;
             if (event == FileWipeEvent::Written) {
-                perPass = qMax(perPass, bytes);
                 if (pass != lastPass || sinceProgress.elapsed() >= progressIntervalMs) {
                     lastPass = pass;
                     sinceProgress.restart();
