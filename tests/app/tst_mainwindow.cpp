@@ -9,6 +9,7 @@
 #include "findwidget.h"
 #include "boxtexts.h"
 #include "modalanswerer.h"
+#include "passpattern.h"
 
 #include <QAccessible>
 #include <QDateTime>
@@ -60,21 +61,6 @@ ModalAnswerer::Answer pickFirstMedium()
         if (auto *ok = w->findChild<QPushButton *>(QStringLiteral("buttonOk")))
             ok->click();
     };
-}
-
-// The bytes of one write, as a pass pattern: 00, 01, X (one value), R (varied).
-QString pattern(const std::vector<uint8_t> &data)
-{
-    if (data.empty())
-        return QStringLiteral("-");
-    for (uint8_t b : data)
-        if (b != data.front())
-            return QStringLiteral("R");
-    if (data.front() == 0x00)
-        return QStringLiteral("00");
-    if (data.front() == 0x01)
-        return QStringLiteral("01");
-    return QStringLiteral("X");
 }
 
 } // namespace
@@ -456,7 +442,7 @@ void TestMainWindow::algorithmOfEachButton()
     QStringList seen;
     for (const FakeVelmux::Call &call : FakeVelmux::calls())
         if (call.function == "velmux_write_container")
-            seen << pattern(call.data);
+            seen << passPattern(call.data);
     QCOMPARE(seen, writes);
     QCOMPARE(answerer.boxes().last().text, wiped);
 }

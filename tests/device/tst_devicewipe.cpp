@@ -9,6 +9,7 @@
 #include "boxtexts.h"
 #include "devicetexts.h"
 #include "modalanswerer.h"
+#include "passpattern.h"
 #include "wipecontainer.h"
 
 #include <QDateTime>
@@ -126,31 +127,6 @@ QVector<FakeVelmux::Call> writes()
     for (const FakeVelmux::Call &c : FakeVelmux::calls())
         if (c.function == kWrite)
             out.append(c);
-    return out;
-}
-
-// The bytes of each pass, drawn from the generator's current state. Pattern:
-// "00"/"01" fixed, "R" one draw per byte, "X" one draw for the whole pass,
-// "~X" the complement of the last "X".
-QVector<std::vector<uint8_t>> expectedPasses(const QStringList &pattern, uint32_t size)
-{
-    QVector<std::vector<uint8_t>> out;
-    uint8_t x = 0;
-    for (const QString &p : pattern) {
-        std::vector<uint8_t> bytes(size);
-        if (p == QLatin1String("01")) {
-            std::fill(bytes.begin(), bytes.end(), 0x01);
-        } else if (p == QLatin1String("R")) {
-            for (uint8_t &b : bytes)
-                b = uint8_t(draw() & 0xFF);
-        } else if (p == QLatin1String("X")) {
-            x = uint8_t(draw() & 0xFF);
-            std::fill(bytes.begin(), bytes.end(), x);
-        } else if (p == QLatin1String("~X")) {
-            std::fill(bytes.begin(), bytes.end(), uint8_t(~x));
-        }
-        out.append(bytes);
-    }
     return out;
 }
 
