@@ -22,4 +22,6 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Smart cards and tokens need their PKCS#11 module, registered with p11-kit.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "opensc-pkcs11, softhsm2")
+# Qt's own dialogs (the file dialog, standard buttons) in Russian.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qttranslations5-l10n")
 include(CPack)
