@@ -218,6 +218,8 @@ private slots:
         QFETCH(QString, pin);
         QFETCH(uint32_t, expected);
         if (expected == VELMUX_E_PIN_NOT_INITIALIZED) {
+            // The old store goes first: it puts back the environment it found.
+            token.reset();
             token = std::make_unique<SoftHsmToken>();
             QVERIFY2(token->initTokenWithoutUserPin(kAlpha), qPrintable(token->errorString()));
         } else {
