@@ -121,20 +121,32 @@ QString tokenEndState(const DeviceWipeOutcome &outcome)
     return QStringLiteral("token-error-untouched");
 }
 
-JournalEntry fileJournalEntry(const QString &path, WipeAlgorithm algorithm, const FileWipeOutcome &outcome,
-                              const wipemessages::Report &report, JournalEntry::Interface via)
+namespace {
+
+// What every entry says of the attempt, whatever its target.
+JournalEntry attemptEntry(WipeAlgorithm algorithm, const wipemessages::Report &report,
+                          JournalEntry::Interface via)
 {
     JournalEntry entry;
     entry.interface = via;
-    entry.targetKind = JournalEntry::TargetKind::File;
-    entry.filePath = QFileInfo(path).absoluteFilePath();
-    entry.size = outcome.size;
     entry.algorithmName = wipeAlgorithmName(algorithm);
     entry.algorithmIndex = int(algorithm);
     entry.passesPlanned = wipeSchedule(algorithm).size();
-    entry.passesDone = outcome.passesCompleted;
     entry.resultText = report.text;
     entry.resultInformative = report.informative;
+    return entry;
+}
+
+} // namespace
+
+JournalEntry fileJournalEntry(const QString &path, WipeAlgorithm algorithm, const FileWipeOutcome &outcome,
+                              const wipemessages::Report &report, JournalEntry::Interface via)
+{
+    JournalEntry entry = attemptEntry(algorithm, report, via);
+    entry.targetKind = JournalEntry::TargetKind::File;
+    entry.filePath = QFileInfo(path).absoluteFilePath();
+    entry.size = outcome.size;
+    entry.passesDone = outcome.passesCompleted;
     entry.endState = fileEndState(outcome);
     return entry;
 }
@@ -143,19 +155,13 @@ JournalEntry tokenJournalEntry(const TokenTarget &token, WipeAlgorithm algorithm
                                const DeviceWipeOutcome &outcome, const wipemessages::Report &report,
                                JournalEntry::Interface via)
 {
-    JournalEntry entry;
-    entry.interface = via;
+    JournalEntry entry = attemptEntry(algorithm, report, via);
     entry.targetKind = JournalEntry::TargetKind::Token;
     entry.tokenLabel = token.label;
     entry.tokenModel = token.model;
     entry.tokenSerial = token.serial;
     entry.size = outcome.containerSize > 0 || outcome.passesWritten > 0 ? qint64(outcome.containerSize) : -1;
-    entry.algorithmName = wipeAlgorithmName(algorithm);
-    entry.algorithmIndex = int(algorithm);
-    entry.passesPlanned = wipeSchedule(algorithm).size();
     entry.passesDone = outcome.passesWritten;
-    entry.resultText = report.text;
-    entry.resultInformative = report.informative;
     entry.endState = tokenEndState(outcome);
     return entry;
 }
