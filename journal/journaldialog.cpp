@@ -24,7 +24,7 @@ JournalDialog::JournalDialog(const QString &journalPath, QWidget *parent)
     ui->tableEntries->setColumnCount(texts.columns.size());
     ui->tableEntries->setHorizontalHeaderLabels(texts.columns);
     ui->tableEntries->verticalHeader()->setVisible(false);
-    // The program loads no Qt translation; the standard button would say "Close".
+    // Set here, not left to Qt: its catalogue may be missing.
     ui->buttonBox->button(QDialogButtonBox::Close)->setText(tr("Закрыть"));
     connect(ui->dateFrom, &QDateEdit::dateChanged, this, &JournalDialog::applyFilter);
     connect(ui->dateTo, &QDateEdit::dateChanged, this, &JournalDialog::applyFilter);

@@ -8,7 +8,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
 mkdir -p "$root/docs"
 
-xvfb-run -a -s "-screen 0 800x600x24" bash -c '
+KCC_LANGUAGE=ru xvfb-run -a -s "-screen 0 800x600x24" bash -c '
     "$1/app/kestrik-kcc" &
     app=$!
     for _ in $(seq 50); do
