@@ -1,7 +1,11 @@
 #include "commandline.h"
 
 #include "kcc_version.h"
+#include "language.h"
 #include "wipeschedule.h"
+
+#include <QCoreApplication>
+#include <QString>
 
 #include <cstring>
 #include <ostream>
@@ -26,45 +30,66 @@ bool contains(const char *const (&names)[N], const std::string &name)
     return false;
 }
 
+// Local 8-bit, like every other message of the program on a terminal.
+std::string text(const QString &message)
+{
+    return message.toLocal8Bit().toStdString();
+}
+
+// lupdate reads the texts from the QT_TRANSLATE_NOOP around them.
+QString early(const char *source)
+{
+    return translateEarly("CommandLine", source);
+}
+
+QString local(const std::string &argument)
+{
+    return QString::fromLocal8Bit(argument.c_str());
+}
+
 void printHelp(std::ostream &out)
 {
-    out << "Usage: " KCC_PROGRAM " [--help] [--version]\n"
-           "       " KCC_PROGRAM " --wipe-file FILE... --algorithm NAME [--yes]\n"
-           "       " KCC_PROGRAM " --wipe-token SERIAL --algorithm NAME (--pin-stdin | --pin-file FILE) [--yes]\n"
-           "       " KCC_PROGRAM " --list-tokens\n"
-           "       " KCC_PROGRAM " --journal | --verify-journal | --act FILE.pdf [--from DATE] [--to DATE]\n"
-           "\n"
-           "Without options, opens the window that overwrites and deletes one\n"
-           "cryptographic key container: a file, or the key container on a PKCS#11 token.\n"
-           "\n"
-           "Options:\n"
-           "  -h, --help              print this help and exit\n"
-           "      --version           print the version and exit\n"
-           "      --wipe-file FILE... overwrite and delete each file in turn\n"
-           "      --wipe-token SERIAL overwrite and delete the key container on the token\n"
-           "                          with this serial number\n"
-           "      --list-tokens       list the tokens: serial number, label, model\n"
-           "      --journal           print the destruction journal as CSV\n"
-           "      --verify-journal    check the journal's hash chain\n"
-           "      --act FILE.pdf      write an act of destruction for the journal's entries,\n"
-           "                          from and to a date (YYYY-MM-DD) when given\n"
-           "  -a, --algorithm NAME    gost, dod, hmg-bs, hmg-es, rcmp, ar380, vsitr or\n"
-           "                          schneier (or its number, 0 to 7)\n"
-           "      --pin-stdin         read the PIN from the first line of standard input\n"
-           "      --pin-file FILE     read the PIN from the first line of FILE\n"
-           "  -y, --yes               do not ask for confirmation\n"
-           "\n"
-           "Without --yes the confirmation is asked on the terminal; with no terminal\n"
-           "nothing is wiped. Messages go to standard error.\n"
-           "\n"
-           "Exit status: 0 destroyed, 1 other failure, 2 bad usage, 3 not confirmed,\n"
-           "4 not found, 5 refused (not a regular file), 6 incomplete (the file was\n"
-           "kept), 7 the token refused, 8 deleted but not overwritten in place by the\n"
-           "token, 9 the journal is broken or unreadable. With several files the\n"
-           "highest status wins.\n"
-           "\n"
-           "Qt's own options (-platform, -style, ...) are accepted as well.\n"
-           "VELMUX_PKCS11_MODULE=<module file> uses that PKCS#11 module alone.\n";
+    out << text(early(QT_TRANSLATE_NOOP(
+                          "CommandLine",
+                          "Использование: %1 [--help] [--version]\n"
+                          "       %1 --wipe-file ФАЙЛ... --algorithm ИМЯ [--yes]\n"
+                          "       %1 --wipe-token НОМЕР --algorithm ИМЯ (--pin-stdin | --pin-file ФАЙЛ) [--yes]\n"
+                          "       %1 --list-tokens\n"
+                          "       %1 --journal | --verify-journal | --act ФАЙЛ.pdf [--from ДАТА] [--to ДАТА]\n"
+                          "\n"
+                          "Без параметров открывает окно, которое перезаписывает и удаляет один\n"
+                          "ключевой контейнер: файл или ключевой контейнер на носителе PKCS#11.\n"
+                          "\n"
+                          "Параметры:\n"
+                          "  -h, --help              вывести эту справку и выйти\n"
+                          "      --version           вывести версию и выйти\n"
+                          "      --wipe-file ФАЙЛ... перезаписать и удалить каждый файл по очереди\n"
+                          "      --wipe-token НОМЕР  перезаписать и удалить ключевой контейнер на носителе\n"
+                          "                          с этим серийным номером\n"
+                          "      --list-tokens       перечислить носители: серийный номер, метка, модель\n"
+                          "      --journal           вывести журнал уничтожения в формате CSV\n"
+                          "      --verify-journal    проверить цепочку хешей журнала\n"
+                          "      --act ФАЙЛ.pdf      записать акт уничтожения по записям журнала,\n"
+                          "                          с даты и по дату (ГГГГ-ММ-ДД), если они указаны\n"
+                          "  -a, --algorithm ИМЯ     gost, dod, hmg-bs, hmg-es, rcmp, ar380, vsitr или\n"
+                          "                          schneier (или его номер, от 0 до 7)\n"
+                          "      --pin-stdin         прочитать PIN-код из первой строки стандартного ввода\n"
+                          "      --pin-file ФАЙЛ     прочитать PIN-код из первой строки ФАЙЛА\n"
+                          "  -y, --yes               не спрашивать подтверждения\n"
+                          "\n"
+                          "Без --yes подтверждение запрашивается в терминале; без терминала\n"
+                          "ничего не удаляется. Сообщения выводятся в стандартный поток ошибок.\n"
+                          "\n"
+                          "Код возврата: 0 уничтожено, 1 другая ошибка, 2 неверный вызов,\n"
+                          "3 не подтверждено, 4 не найдено, 5 отказано (не обычный файл),\n"
+                          "6 не завершено (файл оставлен), 7 отказ носителя, 8 удалено, но носитель\n"
+                          "не дал перезаписать контейнер на месте, 9 журнал нарушен или не читается.\n"
+                          "При нескольких файлах итог - наибольший код.\n"
+                          "\n"
+                          "Параметры самой Qt (-platform, -style, ...) тоже принимаются.\n"
+                          "VELMUX_PKCS11_MODULE=<файл модуля> - использовать только этот модуль PKCS#11.\n"
+                          "KCC_LANGUAGE=ru|en - язык программы (по умолчанию - язык системы).\n"))
+                    .arg(QStringLiteral(KCC_PROGRAM)));
 }
 
 int algorithmByName(const std::string &name)
@@ -83,10 +108,11 @@ CommandLine exitWith(int code)
     return command;
 }
 
-CommandLine usageError(std::ostream &err, const std::string &message)
+CommandLine usageError(std::ostream &err, const QString &message)
 {
-    err << KCC_PROGRAM ": " << message << "\n"
-        << "Try '" KCC_PROGRAM " --help' for more information.\n";
+    err << KCC_PROGRAM ": " << text(message) << "\n"
+        << text(early(QT_TRANSLATE_NOOP("CommandLine", "Подробнее: %1 --help")).arg(QStringLiteral(KCC_PROGRAM)))
+        << "\n";
     return exitWith(kExitUsage);
 }
 
@@ -119,7 +145,7 @@ CommandLine parseCommandLine(int argc, const char *const *argv, std::ostream &ou
         }
         if (arg == "--wipe-file") {
             if (!setAction(CommandLine::Action::WipeFiles))
-                return usageError(err, "choose one of --wipe-file, --wipe-token and --list-tokens");
+                return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "выберите что-то одно: --wipe-file, --wipe-token или --list-tokens")));
             // Every argument up to the next option names a file; "--" ends the options.
             while (i + 1 < argc && (argv[i + 1][0] != '-' || argv[i + 1][1] == '\0'))
                 command.files.push_back(argv[++i]);
@@ -127,41 +153,40 @@ CommandLine parseCommandLine(int argc, const char *const *argv, std::ostream &ou
         }
         if (arg == "--") {
             if (command.action != CommandLine::Action::WipeFiles)
-                return usageError(err, "'--' stands before file names of --wipe-file");
+                return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "«--» ставится перед именами файлов для --wipe-file")));
             while (i + 1 < argc)
                 command.files.push_back(argv[++i]);
             continue;
         }
         if (arg == "--wipe-token") {
             if (!setAction(CommandLine::Action::WipeToken) || !value(command.serial))
-                return usageError(err, "--wipe-token needs one serial number, and no other mode");
+                return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "--wipe-token требует один серийный номер и никакого другого режима")));
             continue;
         }
         if (arg == "--list-tokens") {
             if (!setAction(CommandLine::Action::ListTokens))
-                return usageError(err, "choose one of --wipe-file, --wipe-token and --list-tokens");
+                return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "выберите что-то одно: --wipe-file, --wipe-token или --list-tokens")));
             continue;
         }
         if (arg == "--journal" || arg == "--verify-journal") {
             if (!setAction(arg == "--journal" ? CommandLine::Action::PrintJournal : CommandLine::Action::VerifyJournal))
-                return usageError(err, "choose one mode");
+                return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "выберите один режим")));
             continue;
         }
         if (arg == "--act") {
             if (!setAction(CommandLine::Action::WriteAct) || !value(command.actFile))
-                return usageError(err, "--act needs the PDF file to write, and no other mode");
+                return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "--act требует имя PDF-файла для записи и никакого другого режима")));
             continue;
         }
         if (arg == "--from" || arg == "--to") {
             if (!value(arg == "--from" ? command.from : command.to))
-                return usageError(err, arg + " needs a date, YYYY-MM-DD");
+                return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "%1 требует дату в виде ГГГГ-ММ-ДД")).arg(local(arg)));
             continue;
         }
         if (arg == "-a" || arg == "--algorithm") {
             std::string name;
             if (!value(name) || (command.algorithm = algorithmByName(name)) < 0)
-                return usageError(err, "--algorithm needs one of gost, dod, hmg-bs, hmg-es, rcmp, "
-                                       "ar380, vsitr, schneier");
+                return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "--algorithm требует одно из: gost, dod, hmg-bs, hmg-es, rcmp, ar380, vsitr, schneier")));
             continue;
         }
         if (arg == "--pin-stdin") {
@@ -171,17 +196,17 @@ CommandLine parseCommandLine(int argc, const char *const *argv, std::ostream &ou
         if (arg == "--pin-file") {
             command.pinSource = CommandLine::PinSource::File;
             if (!value(command.pinFile))
-                return usageError(err, "--pin-file needs a file name");
+                return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "--pin-file требует имя файла")));
             continue;
         }
         if (arg == "--pin")
-            return usageError(err, "a PIN is never taken from the command line: use --pin-stdin or --pin-file");
+            return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "PIN-код никогда не берётся из командной строки: укажите --pin-stdin или --pin-file")));
         if (arg == "-y" || arg == "--yes") {
             command.assumeYes = true;
             continue;
         }
         if (arg.size() < 2 || arg[0] != '-')
-            return usageError(err, "unexpected argument '" + arg + "'");
+            return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "лишний аргумент «%1»")).arg(local(arg)));
 
         // Qt takes its options with one dash or two, and -style=name too.
         std::string name = arg.substr(arg.compare(0, 2, "--") == 0 ? 2 : 1);
@@ -191,25 +216,25 @@ CommandLine parseCommandLine(int argc, const char *const *argv, std::ostream &ou
             continue;
         if (contains(qtOptionsWithValue, name)) {
             if (!inlineValue && ++i >= argc)
-                return usageError(err, "option '" + arg + "' needs a value");
+                return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "параметру «%1» нужно значение")).arg(local(arg)));
             continue;
         }
-        return usageError(err, "unknown option '" + arg + "'");
+        return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "неизвестный параметр «%1»")).arg(local(arg)));
     }
 
     if (command.action != CommandLine::Action::WriteAct && (!command.from.empty() || !command.to.empty()))
-        return usageError(err, "--from and --to go with --act");
+        return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "--from и --to указываются только с --act")));
     const bool wipes = command.action == CommandLine::Action::WipeFiles
         || command.action == CommandLine::Action::WipeToken;
     if (command.action == CommandLine::Action::WipeFiles && command.files.empty())
-        return usageError(err, "--wipe-file needs at least one file");
+        return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "--wipe-file требует хотя бы один файл")));
     if (wipes && command.algorithm < 0)
-        return usageError(err, "a wipe needs --algorithm");
+        return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "для удаления нужен --algorithm")));
     if (!wipes && (command.algorithm >= 0 || command.assumeYes))
-        return usageError(err, "--algorithm and --yes go with --wipe-file or --wipe-token");
+        return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "--algorithm и --yes указываются только с --wipe-file или --wipe-token")));
     if ((command.action == CommandLine::Action::WipeToken) != (command.pinSource != CommandLine::PinSource::None))
         return usageError(err, command.action == CommandLine::Action::WipeToken
-                                   ? "--wipe-token needs --pin-stdin or --pin-file"
-                                   : "--pin-stdin and --pin-file go with --wipe-token");
+                                   ? early(QT_TRANSLATE_NOOP("CommandLine", "--wipe-token требует --pin-stdin или --pin-file"))
+                                   : early(QT_TRANSLATE_NOOP("CommandLine", "--pin-stdin и --pin-file указываются только с --wipe-token")));
     return command;
 }

@@ -17,6 +17,7 @@
 #include "wipemessages.h"
 #include "wipeschedule.h"
 
+#include <QCoreApplication>
 #include <QDate>
 #include <QFileInfo>
 #include <QLocale>
@@ -47,9 +48,16 @@ void tell(const QString &subject, const wipemessages::Report &report)
 
 QString planText(WipeAlgorithm algorithm)
 {
-    return QStringLiteral("Алгоритм: %1, проходов: %2.")
+    return QCoreApplication::translate("CommandLine", "Алгоритм: %1, проходов: %2.")
         .arg(wipeAlgorithmName(algorithm))
         .arg(wipeSchedule(algorithm).size());
+}
+
+QString notConfirmed()
+{
+    return QCoreApplication::translate("CommandLine",
+                                       "ничего не удалено: удаление не подтверждено (ответьте в терминале "
+                                       "или укажите --yes).");
 }
 
 // Asks on the terminal itself, so that a PIN piped to standard input never
@@ -59,7 +67,7 @@ bool confirmed(const QStringList &targets, WipeAlgorithm algorithm)
     QString question = wipemessages::confirmation() + QLatin1Char('\n');
     for (const QString &target : targets)
         question += QStringLiteral("  %1\n").arg(target);
-    question += planText(algorithm) + QStringLiteral(" [да/нет]: ");
+    question += planText(algorithm) + QCoreApplication::translate("CommandLine", " [да/нет]: ");
     const QByteArray prompt = question.toLocal8Bit();
     char answer[64] = {};
 #ifdef Q_OS_WIN
@@ -110,8 +118,7 @@ int wipeFiles(const CommandLine &command)
         for (const QString &path : paths)
             targets << QFileInfo(path).absoluteFilePath();
         if (!confirmed(targets, algorithm)) {
-            errors() << KCC_PROGRAM << ": nothing was wiped: not confirmed"
-                     << " (answer on a terminal, or pass --yes)\n";
+            errors() << KCC_PROGRAM << ": " << notConfirmed() << '\n';
             errors().flush();
             return kExitDeclined;
         }
@@ -168,8 +175,8 @@ int wipeToken(const CommandLine &command)
     const QString subject = QStringLiteral("S/N %1").arg(serial);
     if (chosen.size() != 1) {
         errors() << KCC_PROGRAM << ": " << subject << ": "
-                 << (chosen.isEmpty() ? QStringLiteral("носитель с таким серийным номером не найден.")
-                                      : QStringLiteral("носителей с таким серийным номером несколько (%1); "
+                 << (chosen.isEmpty() ? QCoreApplication::translate("CommandLine", "носитель с таким серийным номером не найден.")
+                                      : QCoreApplication::translate("CommandLine", "носителей с таким серийным номером несколько (%1); "
                                                        "ничего не изменено.").arg(chosen.size()))
                  << '\n';
         errors().flush();
@@ -178,15 +185,15 @@ int wipeToken(const CommandLine &command)
     const ListedMedium &medium = chosen.front();
     QString pin;
     if (!readPin(command, pin)) {
-        errors() << KCC_PROGRAM << ": the PIN could not be read; nothing was wiped\n";
+        errors() << KCC_PROGRAM << ": "
+                 << QCoreApplication::translate("CommandLine", "PIN-код не прочитан; ничего не удалено.") << '\n';
         errors().flush();
         return kExitFailure;
     }
     if (!command.assumeYes
         && !confirmed({QStringLiteral("%1 (%2, S/N %3)").arg(medium.name, medium.detail, medium.serialNumber)},
                       algorithm)) {
-        errors() << KCC_PROGRAM << ": nothing was wiped: not confirmed"
-                 << " (answer on a terminal, or pass --yes)\n";
+        errors() << KCC_PROGRAM << ": " << notConfirmed() << '\n';
         errors().flush();
         return kExitDeclined;
     }
@@ -242,7 +249,8 @@ int writeAct(const CommandLine &command)
     input.from = QDate::fromString(QString::fromStdString(command.from), Qt::ISODate);
     input.to = QDate::fromString(QString::fromStdString(command.to), Qt::ISODate);
     if ((!command.from.empty() && !input.from.isValid()) || (!command.to.empty() && !input.to.isValid())) {
-        errors() << KCC_PROGRAM << ": a date is written YYYY-MM-DD\n";
+        errors() << KCC_PROGRAM << ": "
+                 << QCoreApplication::translate("CommandLine", "дата записывается как ГГГГ-ММ-ДД.") << '\n';
         errors().flush();
         return kExitUsage;
     }
@@ -255,7 +263,8 @@ int writeAct(const CommandLine &command)
         errors().flush();
         return kExitFailure;
     }
-    errors() << KCC_PROGRAM << ": " << path << ": " << input.records.size() << " entries; "
+    errors() << KCC_PROGRAM << ": " << path << ": "
+             << QCoreApplication::translate("CommandLine", "записей в акте: %1. ").arg(input.records.size())
              << input.verification.describe() << '\n';
     errors().flush();
     return input.verification.ok() || input.verification.state == VerifyResult::State::TornLast ? kExitOk

@@ -54,8 +54,8 @@ void Kestrik_KCC::openFile()
     const QString everyFile = QStringLiteral("*");
 #endif
     const QString path = QFileDialog::getOpenFileName(
-        this, QStringLiteral("Открыть"), QString(),
-        QStringLiteral("Файловые контейнеры (*.nctx *.pfx *.p12);;Все файлы (%1)").arg(everyFile));
+        this, tr("Открыть"), QString(),
+        tr("Файловые контейнеры (*.nctx *.pfx *.p12);;Все файлы (%1)").arg(everyFile));
     if (!path.isEmpty())
         ui.lineEditFile->setText(path);
 }
@@ -87,7 +87,7 @@ void Kestrik_KCC::cleanContainer()
     const QString target = fileMode ? ui.lineEditFile->text() : ui.lineEditDevice->text();
     if (target.isEmpty()) {
         wipemessages::show(this, QMessageBox::Critical,
-                           QStringLiteral("Выберите ключевой контейнер.       "));
+                           tr("Выберите ключевой контейнер.       "));
         return;
     }
     if (wipeWorker.isBusy())
@@ -99,8 +99,8 @@ void Kestrik_KCC::cleanContainer()
                         wipemessages::confirmation(),
                         QMessageBox::Yes | QMessageBox::No, this);
     confirm.setInformativeText(fileMode ? fileWipePlan(target, algorithm) : tokenWipePlan(token, algorithm));
-    confirm.button(QMessageBox::Yes)->setText(QStringLiteral("Да"));
-    confirm.button(QMessageBox::No)->setText(QStringLiteral("Нет"));
+    confirm.button(QMessageBox::Yes)->setText(tr("Да"));
+    confirm.button(QMessageBox::No)->setText(tr("Нет"));
     // Enter meant for something else must not destroy a key.
     confirm.setDefaultButton(QMessageBox::No);
     confirm.setEscapeButton(QMessageBox::No);
@@ -125,7 +125,7 @@ void Kestrik_KCC::cleanContainer()
         const FileWipeOutcome outcome = wipeWorker.wipeFile(algorithm, target);
         progress.finish();
         wipemessages::Report report = fileWipeReport(outcome, target);
-        addSummary(report, QStringLiteral("Файл: %1").arg(QDir::toNativeSeparators(QFileInfo(target).absoluteFilePath())),
+        addSummary(report, tr("Файл: %1").arg(QDir::toNativeSeparators(QFileInfo(target).absoluteFilePath())),
                    algorithm, outcome.passesCompleted, clock.elapsed());
         recordInJournal(fileJournalEntry(target, algorithm, outcome, report, JournalEntry::Interface::Window),
                         report);
@@ -137,7 +137,7 @@ void Kestrik_KCC::cleanContainer()
         const DeviceWipeOutcome outcome = wipeWorker.wipeToken(algorithm, currentMedia, pin);
         progress.finish();
         wipemessages::Report report = deviceWipeReport(outcome);
-        addSummary(report, QStringLiteral("Носитель: %1").arg(token.label.isEmpty() ? target : token.describe()),
+        addSummary(report, tr("Носитель: %1").arg(token.label.isEmpty() ? target : token.describe()),
                    algorithm, outcome.passesWritten, clock.elapsed());
         recordInJournal(tokenJournalEntry(token, algorithm, outcome, report, JournalEntry::Interface::Window),
                         report);

@@ -1,6 +1,6 @@
 #include "commandline.h"
 #include "kestrik_kcc.h"
-#include "qttranslations.h"
+#include "language.h"
 
 #include <QApplication>
 
@@ -17,16 +17,18 @@ int main(int argc, char *argv[])
         if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
         QGuiApplication application(argc, argv);
+        installProgramTranslations(application);
         return runCommandLine(command);
     }
     if (command.action != CommandLine::Action::OpenWindow) {
         // The scripted modes need no display.
         QCoreApplication application(argc, argv);
+        installProgramTranslations(application);
         return runCommandLine(command);
     }
 
     QApplication application(argc, argv);
-    installQtRussian(application);
+    installProgramTranslations(application);
     Kestrik_KCC window;
     window.show();
     return application.exec();

@@ -2,6 +2,7 @@
 
 #include "wipemessages.h"
 
+#include <QCoreApplication>
 #include <QLocale>
 
 namespace {
@@ -23,7 +24,7 @@ WipeProgressDialog::WipeProgressDialog(QWidget *parent, WipeAlgorithm algorithm,
     const int passes = wipeSchedule(algorithm).size();
     setRange(0, passes * stepsPerPass);
     if (cancellable)
-        setCancelButtonText(QStringLiteral("Отменить"));
+        setCancelButtonText(QCoreApplication::translate("WipeProgressDialog", "Отменить"));
     else
         setCancelButton(nullptr);
     showProgress(0, passes, 0, 0);
@@ -37,14 +38,14 @@ void WipeProgressDialog::setShowDelay(int ms)
 
 void WipeProgressDialog::showProgress(int pass, int passes, qint64 bytes, qint64 bytesPerPass)
 {
-    QString text = QStringLiteral("Алгоритм: %1\nПроход %2 из %3")
+    QString text = QCoreApplication::translate("WipeProgressDialog", "Алгоритм: %1\nПроход %2 из %3")
                        .arg(wipeAlgorithmName(m_algorithm))
                        .arg(pass + 1)
                        .arg(passes);
     int step = pass * stepsPerPass;
     if (bytesPerPass > 0) {
         const QLocale locale;
-        text += QStringLiteral("\nЗаписано: %1 из %2")
+        text += QCoreApplication::translate("WipeProgressDialog", "\nЗаписано: %1 из %2")
                     .arg(locale.formattedDataSize(bytes), locale.formattedDataSize(bytesPerPass));
         step += int(bytes * stepsPerPass / bytesPerPass);
     }

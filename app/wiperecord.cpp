@@ -1,21 +1,18 @@
 #include "wiperecord.h"
 
+#include "language.h"
 #include "medialist.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QCoreApplication>
 #include <QLocale>
 
 namespace {
 
-QLocale russian()
-{
-    return QLocale(QLocale::Russian, QLocale::Russia);
-}
-
 QString planLine(WipeAlgorithm algorithm)
 {
-    return QStringLiteral("Алгоритм: %1, проходов: %2.")
+    return QCoreApplication::translate("WipeRecord", "Алгоритм: %1, проходов: %2.")
         .arg(wipeAlgorithmName(algorithm))
         .arg(wipeSchedule(algorithm).size());
 }
@@ -47,15 +44,15 @@ TokenTarget describeToken(const MediaRecord &media)
 QString fileWipePlan(const QString &path, WipeAlgorithm algorithm)
 {
     const QFileInfo file(path);
-    QString text = QStringLiteral("Файл: %1\n").arg(QDir::toNativeSeparators(file.absoluteFilePath()));
+    QString text = QCoreApplication::translate("WipeRecord", "Файл: %1\n").arg(QDir::toNativeSeparators(file.absoluteFilePath()));
     if (file.exists())
-        text += QStringLiteral("Размер: %1 байт\n").arg(russian().toString(file.size()));
+        text += QCoreApplication::translate("WipeRecord", "Размер: %1 байт\n").arg(programLocale().toString(file.size()));
     return text + planLine(algorithm);
 }
 
 QString tokenWipePlan(const TokenTarget &token, WipeAlgorithm algorithm)
 {
-    return QStringLiteral("Носитель: %1\nМодель: %2\nСерийный номер: %3\n")
+    return QCoreApplication::translate("WipeRecord", "Носитель: %1\nМодель: %2\nСерийный номер: %3\n")
                .arg(token.label, token.model, token.serial)
         + planLine(algorithm);
 }
@@ -65,10 +62,10 @@ void addSummary(wipemessages::Report &report, const QString &target, WipeAlgorit
 {
     // One multi-argument arg: a '%1' in a file name or token label stays text.
     const QString summary =
-        QStringLiteral("%1\nАлгоритм: %2\nПроходов на носителе: %3 из %4\nВремя: %5 с")
+        QCoreApplication::translate("WipeRecord", "%1\nАлгоритм: %2\nПроходов на носителе: %3 из %4\nВремя: %5 с")
             .arg(target, wipeAlgorithmName(algorithm), QString::number(passesDone),
                  QString::number(wipeSchedule(algorithm).size()),
-                 russian().toString(double(elapsedMs) / 1000.0, 'f', 2));
+                 programLocale().toString(double(elapsedMs) / 1000.0, 'f', 2));
     report.informative = report.informative.isEmpty() ? summary : summary + QStringLiteral("\n\n") + report.informative;
 }
 
@@ -171,6 +168,6 @@ void recordInJournal(const JournalEntry &entry, wipemessages::Report &report)
     QString why;
     if (Journal().append(entry, &why))
         return;
-    const QString failed = QStringLiteral("Запись в журнал уничтожения не сделана: %1").arg(why);
+    const QString failed = QCoreApplication::translate("WipeRecord", "Запись в журнал уничтожения не сделана: %1").arg(why);
     report.informative = report.informative.isEmpty() ? failed : report.informative + QStringLiteral("\n\n") + failed;
 }

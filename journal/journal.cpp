@@ -266,7 +266,7 @@ bool Journal::append(JournalEntry entry, QString *error) const
 {
     const auto failed = [&](const QString &reason) {
         if (error)
-            *error = QStringLiteral("Запись в журнал %1 не сделана: %2").arg(QDir::toNativeSeparators(filePath), reason);
+            *error = QCoreApplication::translate("Journal", "Запись в журнал %1 не сделана: %2").arg(QDir::toNativeSeparators(filePath), reason);
         return false;
     };
     if (!entry.time.isValid())
@@ -397,27 +397,27 @@ QString VerifyResult::describe() const
     QString text;
     switch (state) {
     case State::Intact:
-        text = QStringLiteral("Журнал проверен: записей %1, цепочка хешей не нарушена.").arg(entries);
+        text = QCoreApplication::translate("Journal", "Журнал проверен: записей %1, цепочка хешей не нарушена.").arg(entries);
         break;
     case State::TornLast:
-        text = QStringLiteral("Последняя строка журнала (строка %1) оборвана: запись прервалась. "
+        text = QCoreApplication::translate("Journal", "Последняя строка журнала (строка %1) оборвана: запись прервалась. "
                               "Записи до неё (%2) проверены, цепочка не нарушена.").arg(line).arg(entries);
         break;
     case State::Broken: {
         QString why;
         switch (kind) {
-        case Break::Changed: why = QStringLiteral("запись изменена после записи следующей"); break;
-        case Break::Missing: why = QStringLiteral("перед записью удалены записи"); break;
-        case Break::Reordered: why = QStringLiteral("записи переставлены"); break;
+        case Break::Changed: why = QCoreApplication::translate("Journal", "запись изменена после записи следующей"); break;
+        case Break::Missing: why = QCoreApplication::translate("Journal", "перед записью удалены записи"); break;
+        case Break::Reordered: why = QCoreApplication::translate("Journal", "записи переставлены"); break;
         case Break::Malformed:
-        case Break::None: why = QStringLiteral("строка не является записью журнала"); break;
+        case Break::None: why = QCoreApplication::translate("Journal", "строка не является записью журнала"); break;
         }
-        return QStringLiteral("Цепочка журнала нарушена в строке %1: %2.").arg(line).arg(why);
+        return QCoreApplication::translate("Journal", "Цепочка журнала нарушена в строке %1: %2.").arg(line).arg(why);
     }
     case State::Unreadable:
-        return QStringLiteral("Журнал не прочитан: %1").arg(error);
+        return QCoreApplication::translate("Journal", "Журнал не прочитан: %1").arg(error);
     }
     if (!tornLines.isEmpty())
-        text += QStringLiteral(" Прерванных записей пропущено: %1.").arg(tornLines.size());
+        text += QCoreApplication::translate("Journal", " Прерванных записей пропущено: %1.").arg(tornLines.size());
     return text;
 }

@@ -18,10 +18,10 @@ struct ActInput {
     QDate from, to;            // the period asked for; null when the entries were picked one by one
 };
 
-std::unique_ptr<QTextDocument> actDocument(const ActInput &input, const JournalTexts &texts = russianJournalTexts());
+std::unique_ptr<QTextDocument> actDocument(const ActInput &input, const JournalTexts &texts = journalTexts());
 
 // A4 landscape PDF through QPdfWriter.
 bool writeActPdf(const QString &path, const ActInput &input, QString *error,
-                 const JournalTexts &texts = russianJournalTexts());
+                 const JournalTexts &texts = journalTexts());
 
 #endif // JOURNALACT_H

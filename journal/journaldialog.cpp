@@ -20,12 +20,12 @@ JournalDialog::JournalDialog(const QString &journalPath, QWidget *parent)
     , journal(journalPath)
 {
     ui->setupUi(this);
-    const JournalTexts &texts = russianJournalTexts();
+    const JournalTexts &texts = journalTexts();
     ui->tableEntries->setColumnCount(texts.columns.size());
     ui->tableEntries->setHorizontalHeaderLabels(texts.columns);
     ui->tableEntries->verticalHeader()->setVisible(false);
-    // The program loads no Qt translation; the standard button would say "Close".
-    ui->buttonBox->button(QDialogButtonBox::Close)->setText(QStringLiteral("Закрыть"));
+    // Set here, not left to Qt: its catalogue may be missing.
+    ui->buttonBox->button(QDialogButtonBox::Close)->setText(tr("Закрыть"));
     connect(ui->dateFrom, &QDateEdit::dateChanged, this, &JournalDialog::applyFilter);
     connect(ui->dateTo, &QDateEdit::dateChanged, this, &JournalDialog::applyFilter);
     connect(ui->pushButtonActPdf, &QPushButton::clicked, this, &JournalDialog::saveActPdf);
@@ -64,7 +64,7 @@ void JournalDialog::applyFilter()
 {
     shown = recordsBetween(all, ui->dateFrom->date(), ui->dateTo->date());
     std::reverse(shown.begin(), shown.end());
-    const JournalTexts &texts = russianJournalTexts();
+    const JournalTexts &texts = journalTexts();
     ui->tableEntries->clearContents();
     ui->tableEntries->setRowCount(shown.size());
     for (int row = 0; row < shown.size(); ++row) {
@@ -77,7 +77,7 @@ void JournalDialog::applyFilter()
     }
     ui->tableEntries->resizeColumnsToContents();
     ui->tableEntries->resizeRowsToContents();
-    ui->labelCount->setText(QStringLiteral("Записей: %1 из %2").arg(shown.size()).arg(all.size()));
+    ui->labelCount->setText(tr("Записей: %1 из %2").arg(shown.size()).arg(all.size()));
     const bool any = !shown.isEmpty();
     ui->pushButtonActPdf->setEnabled(any);
     ui->pushButtonPrint->setEnabled(any);
@@ -121,8 +121,8 @@ ActInput actInput(const JournalDialog &dialog, const QVector<JournalRecord> &rec
 
 void JournalDialog::saveActPdf()
 {
-    QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить акт"),
-                                                QStringLiteral("akt-unichtozheniya.pdf"),
+    QString path = QFileDialog::getSaveFileName(this, tr("Сохранить акт"),
+                                                tr("akt-unichtozheniya.pdf"),
                                                 QStringLiteral("PDF (*.pdf)"));
     if (path.isEmpty())
         return;
@@ -130,7 +130,7 @@ void JournalDialog::saveActPdf()
     if (!writeActPdf(path, actInput(*this, chosenRecords(), verification, journal.path(), ui->dateFrom->date(),
                                     ui->dateTo->date()),
                      &error))
-        QMessageBox::critical(this, windowTitle(), QStringLiteral("Акт не сохранён: %1").arg(error));
+        QMessageBox::critical(this, windowTitle(), tr("Акт не сохранён: %1").arg(error));
 }
 
 void JournalDialog::printAct()
@@ -147,12 +147,12 @@ void JournalDialog::printAct()
 
 void JournalDialog::exportCsv()
 {
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Экспорт журнала"),
-                                                      QStringLiteral("zhurnal-unichtozheniya.csv"),
+    const QString path = QFileDialog::getSaveFileName(this, tr("Экспорт журнала"),
+                                                      tr("zhurnal-unichtozheniya.csv"),
                                                       QStringLiteral("CSV (*.csv)"));
     if (path.isEmpty())
         return;
     QString error;
     if (!writeFileAtomically(path, journalCsv(chosenRecords()), &error))
-        QMessageBox::critical(this, windowTitle(), QStringLiteral("Файл не сохранён: %1").arg(error));
+        QMessageBox::critical(this, windowTitle(), tr("Файл не сохранён: %1").arg(error));
 }

@@ -1,6 +1,7 @@
 #include "journaltexts.h"
 
 #include "journal.h"
+#include "language.h"
 
 const JournalTexts &russianJournalTexts()
 {
@@ -35,6 +36,47 @@ const JournalTexts &russianJournalTexts()
         return t;
     }();
     return texts;
+}
+
+const JournalTexts &englishJournalTexts()
+{
+    static const JournalTexts texts = [] {
+        JournalTexts t;
+        t.columns = QStringList{
+            QStringLiteral("Date and time"), QStringLiteral("User"),     QStringLiteral("Destroyed object"),
+            QStringLiteral("Algorithm"),     QStringLiteral("Passes written"), QStringLiteral("Result"),
+            QStringLiteral("Details"),       QStringLiteral("End state"), QStringLiteral("Version"),
+            QStringLiteral("Journal entry hash (SHA-256)"),
+        };
+        t.unknown = QStringLiteral("unknown");
+        t.bytes = QStringLiteral("%1 bytes");
+        t.passes = QStringLiteral("%1 of %2");
+        t.fileTarget = QStringLiteral("file %1, %2");
+        t.tokenTarget = QStringLiteral("token \u201c%1\u201d (model %2, serial number %3), container \u201c%4\u201d, %5");
+        t.window = QStringLiteral("program window");
+        t.commandLine = QStringLiteral("command line");
+        t.actFileTitle = QStringLiteral("Act of destruction of key information");
+        t.actTitle = QStringLiteral("ACT<br>of destruction of key information");
+        t.actComposed = QStringLiteral("Drawn up on %1");
+        t.actCommission = QStringLiteral(
+            "The commission consisting of: chair ______________________________, members "
+            "______________________________, ______________________________ has drawn up this act stating "
+            "that the key containers listed below were destroyed with the program %1. The details are taken "
+            "from the program's destruction journal.");
+        t.actNumber = QStringLiteral("No.");
+        t.actJournal = QStringLiteral("Journal: %1. %2");
+        t.actPeriod = QStringLiteral("Period: from %1 to %2.");
+        t.actSignatures = QStringList{QStringLiteral("Chair of the commission"),
+                                      QStringLiteral("Members of the commission"), QString()};
+        t.actSignatureHint = QStringLiteral("(signature)&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;(full name)");
+        return t;
+    }();
+    return texts;
+}
+
+const JournalTexts &journalTexts()
+{
+    return programLanguage() == Language::English ? englishJournalTexts() : russianJournalTexts();
 }
 
 QString JournalTexts::sizeText(qint64 size) const

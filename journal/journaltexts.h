@@ -39,5 +39,8 @@ struct JournalTexts {
 };
 
 const JournalTexts &russianJournalTexts();
+const JournalTexts &englishJournalTexts();
+// The instance of the program's language (see programLanguage()).
+const JournalTexts &journalTexts();
 
 #endif // JOURNALTEXTS_H

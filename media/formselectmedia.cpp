@@ -31,13 +31,13 @@ FormSelectMedia::FormSelectMedia(QWidget *parent)
         appendMediaOfType(mediaType);
     if (notShown) {
         ui.labelListNote->setText(
-            QStringLiteral("Не показано носителей: %1 (список вмещает %2 носителя каждого типа).")
+            tr("Не показано носителей: %1 (список вмещает %2 носителя каждого типа).")
                 .arg(notShown)
                 .arg(VELMUX_MEDIA_LIST_CAPACITY));
         ui.labelListNote->setVisible(true);
     } else if (mediaList.isEmpty()) {
         ui.labelListNote->setText(
-            QStringLiteral("Носители не найдены. Подключите токен и откройте этот список снова кнопкой «...». "
+            tr("Носители не найдены. Подключите токен и откройте этот список снова кнопкой «...». "
                            "Показываются только инициализированные носители, не защищённые от записи."));
         ui.labelListNote->setVisible(true);
     }

@@ -109,7 +109,7 @@ echo "== --version, --help, a wrong option, all without a display"
 out=$(env -u DISPLAY -u WAYLAND_DISPLAY kestrik-kcc --version) || fail "--version exit status"
 [ "$out" = "kestrik-kcc $version" ] || fail "--version printed '$out'"
 echo "$out"
-env -u DISPLAY -u WAYLAND_DISPLAY kestrik-kcc --help | grep -q '^Usage: kestrik-kcc' || fail "--help"
+env -u DISPLAY -u WAYLAND_DISPLAY KCC_LANGUAGE=en kestrik-kcc --help | grep -q '^Usage: kestrik-kcc' || fail "--help"
 status=0
 env -u DISPLAY -u WAYLAND_DISPLAY kestrik-kcc --no-such-option 2>/dev/null || status=$?
 [ $status -eq 2 ] || fail "an unknown option ended with $status, not 2"
@@ -170,7 +170,7 @@ except subprocess.TimeoutExpired:
 print("closed; exit status %d" % status)
 sys.exit(status)
 EOF
-xvfb-run -a -s "-screen 0 1024x768x24" "$python" "$tmp/window.py" /usr/bin/kestrik-kcc "$title" \
+KCC_LANGUAGE=ru xvfb-run -a -s "-screen 0 1024x768x24" "$python" "$tmp/window.py" /usr/bin/kestrik-kcc "$title" \
     || fail "the installed program's window"
 
 echo "== apt-get purge"

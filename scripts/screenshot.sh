@@ -13,7 +13,7 @@ trap 'rm -rf "$scratch"' EXIT
 # Large enough that a pass takes a second or more; sparse, so it costs no time to make.
 truncate -s 2G "$scratch/key.pfx"
 
-KCC_JOURNAL="$scratch/journal.jsonl" xvfb-run -a -s "-screen 0 800x600x24" bash -c '
+KCC_LANGUAGE=ru KCC_JOURNAL="$scratch/journal.jsonl" xvfb-run -a -s "-screen 0 800x600x24" bash -c '
     set -e
     shot() { import -window root -crop "$(xdotool getwindowgeometry --shell "$id" | awk -F= "/WIDTH/ {w=\$2} /HEIGHT/ {h=\$2} END {print w \"x\" h \"+0+0\"}")" "$1"; }
     "$1/app/kestrik-kcc" &

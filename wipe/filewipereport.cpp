@@ -1,84 +1,85 @@
 #include "filewipereport.h"
 
+#include <QCoreApplication>
 #include <QDir>
 
 namespace {
 
 QString quoted(const QString &path)
 {
-    return QStringLiteral("«%1»").arg(QDir::toNativeSeparators(path));
+    return QCoreApplication::translate("FileWipeReport", "«%1»").arg(QDir::toNativeSeparators(path));
 }
 
 QString refusalText(const FileWipeOutcome &outcome, const QString &name)
 {
     switch (outcome.refusal) {
     case FileRefusal::Directory:
-        return QStringLiteral("%1 — это каталог, а не файл.").arg(name);
+        return QCoreApplication::translate("FileWipeReport", "%1 — это каталог, а не файл.").arg(name);
     case FileRefusal::SymbolicLink:
-        return QStringLiteral("%1 — символическая ссылка на %2. Ссылка не может быть ключевым "
+        return QCoreApplication::translate("FileWipeReport", "%1 — символическая ссылка на %2. Ссылка не может быть ключевым "
                               "контейнером: укажите сам файл.")
             .arg(name, quoted(outcome.linkTarget));
     case FileRefusal::Fifo:
-        return QStringLiteral("%1 — именованный канал, а не файл.").arg(name);
+        return QCoreApplication::translate("FileWipeReport", "%1 — именованный канал, а не файл.").arg(name);
     case FileRefusal::Socket:
-        return QStringLiteral("%1 — сокет, а не файл.").arg(name);
+        return QCoreApplication::translate("FileWipeReport", "%1 — сокет, а не файл.").arg(name);
     case FileRefusal::Device:
-        return QStringLiteral("%1 — устройство, а не файл.").arg(name);
+        return QCoreApplication::translate("FileWipeReport", "%1 — устройство, а не файл.").arg(name);
     case FileRefusal::UnencodableName:
-        return QStringLiteral("Путь содержит символы, которые не могут входить в имя файла в этой "
+        return QCoreApplication::translate("FileWipeReport", "Путь содержит символы, которые не могут входить в имя файла в этой "
                               "системе.");
     case FileRefusal::Swapped:
-        return QStringLiteral("Имя %1 было подменено другим объектом во время открытия.").arg(name);
+        return QCoreApplication::translate("FileWipeReport", "Имя %1 было подменено другим объектом во время открытия.").arg(name);
     case FileRefusal::Other:
     case FileRefusal::None:
         break;
     }
-    return QStringLiteral("%1 не является обычным файлом.").arg(name);
+    return QCoreApplication::translate("FileWipeReport", "%1 не является обычным файлом.").arg(name);
 }
 
 QString reason(const FileWipeOutcome &outcome)
 {
     return outcome.systemError.isEmpty()
         ? QString()
-        : QStringLiteral(" Причина: %1.").arg(outcome.systemError);
+        : QCoreApplication::translate("FileWipeReport", " Причина: %1.").arg(outcome.systemError);
 }
 
 // What stayed on disk after a wipe that did not finish.
 QString failureText(const FileWipeOutcome &outcome, const QString &name)
 {
-    const QString passes = QStringLiteral("На носитель записано проходов: %1 из %2.")
+    const QString passes = QCoreApplication::translate("FileWipeReport", "На носитель записано проходов: %1 из %2.")
                                .arg(outcome.passesCompleted)
                                .arg(outcome.passesPlanned);
-    const QString kept = QStringLiteral(" Файл оставлен на месте и не удалён; удаление можно повторить.");
+    const QString kept = QCoreApplication::translate("FileWipeReport", " Файл оставлен на месте и не удалён; удаление можно повторить.");
     switch (outcome.failedStep) {
     case FileWipeStep::Truncate:
     case FileWipeStep::Close:
-        return QStringLiteral("Все проходы (%1) записаны на носитель, но файл не удалось усечь.")
+        return QCoreApplication::translate("FileWipeReport", "Все проходы (%1) записаны на носитель, но файл не удалось усечь.")
                    .arg(outcome.passesPlanned)
             + reason(outcome) + kept;
     case FileWipeStep::Remove:
-        return QStringLiteral("Все проходы (%1) записаны на носитель и файл усечён до нуля, но его "
+        return QCoreApplication::translate("FileWipeReport", "Все проходы (%1) записаны на носитель и файл усечён до нуля, но его "
                               "не удалось удалить.")
                    .arg(outcome.passesPlanned)
-            + reason(outcome) + QStringLiteral(" Пустой файл остался под именем %1.").arg(name);
+            + reason(outcome) + QCoreApplication::translate("FileWipeReport", " Пустой файл остался под именем %1.").arg(name);
     case FileWipeStep::NameChanged:
-        return QStringLiteral("Все проходы (%1) записаны на носитель и файл усечён до нуля, но имя "
+        return QCoreApplication::translate("FileWipeReport", "Все проходы (%1) записаны на носитель и файл усечён до нуля, но имя "
                               "%2 теперь ведёт к другому объекту, поэтому оно не тронуто.")
             .arg(outcome.passesPlanned)
             .arg(name);
     case FileWipeStep::Changed:
-        return QStringLiteral("Во время удаления файл изменила другая программа (изменился размер "
+        return QCoreApplication::translate("FileWipeReport", "Во время удаления файл изменила другая программа (изменился размер "
                               "или файл подменён), поэтому удаление остановлено. ")
             + passes + kept;
     case FileWipeStep::Cancelled:
         if (!outcome.bytesWritten)
-            return QStringLiteral("Удаление отменено. Файл не изменён.");
-        return QStringLiteral("Удаление отменено. ") + passes + kept;
+            return QCoreApplication::translate("FileWipeReport", "Удаление отменено. Файл не изменён.");
+        return QCoreApplication::translate("FileWipeReport", "Удаление отменено. ") + passes + kept;
     default:
         break;
     }
     if (!outcome.bytesWritten)
-        return QStringLiteral("Файл не изменён.") + reason(outcome);
+        return QCoreApplication::translate("FileWipeReport", "Файл не изменён.") + reason(outcome);
     return passes + reason(outcome) + kept;
 }
 
@@ -92,7 +93,7 @@ wipemessages::Report fileWipeReport(const FileWipeOutcome &outcome, const QStrin
         wipemessages::Report report{QMessageBox::Information, wipemessages::wiped(), QString()};
         if (outcome.otherNames > 0)
             report.informative =
-                QStringLiteral("У файла были и другие имена (жёсткие ссылки): %1. Они ведут к тому же "
+                QCoreApplication::translate("FileWipeReport", "У файла были и другие имена (жёсткие ссылки): %1. Они ведут к тому же "
                                "файлу, теперь перезаписанному и пустому.")
                     .arg(outcome.otherNames);
         return report;
@@ -100,10 +101,10 @@ wipemessages::Report fileWipeReport(const FileWipeOutcome &outcome, const QStrin
     case FileWipeStatus::NotFound:
         return {QMessageBox::Critical, wipemessages::fileNotFound(),
                 outcome.systemError.isEmpty() ? QString()
-                                              : QStringLiteral("%1: %2.").arg(name, outcome.systemError)};
+                                              : QCoreApplication::translate("FileWipeReport", "%1: %2.").arg(name, outcome.systemError)};
     case FileWipeStatus::Refused:
         return {QMessageBox::Critical, wipemessages::fileFailed(),
-                refusalText(outcome, name) + QStringLiteral(" Ничего не изменено.")};
+                refusalText(outcome, name) + QCoreApplication::translate("FileWipeReport", " Ничего не изменено.")};
     case FileWipeStatus::Failed:
         break;
     }

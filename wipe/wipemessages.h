@@ -1,53 +1,54 @@
 #ifndef WIPEMESSAGES_H
 #define WIPEMESSAGES_H
 
+#include <QCoreApplication>
 #include <QMessageBox>
 #include <QString>
 
 namespace wipemessages {
 
-inline QString title() { return QStringLiteral("Удаление ключевого контейнера"); }
-inline QString confirmation() { return QStringLiteral("Вы действительно хотите удалить ключевой контейнер?"); }
-inline QString wiped() { return QStringLiteral("Ключевой контейнер очищен и удален успешно."); }
-inline QString fileNotFound() { return QStringLiteral("Файл ключевого контейнера не найден. "); }
-inline QString fileFailed() { return QStringLiteral("Ошибка удаления файла ключевого контейнера."); }
-inline QString contextFailed() { return QStringLiteral("Ошибка создания контекста носителя."); }
-inline QString sessionFailed() { return QStringLiteral("Невозможно открыть сессию для работы с носителем."); }
-inline QString wrongPin() { return QStringLiteral("Неправильный PIN-код."); }
-inline QString sizeFailed() { return QStringLiteral("Невозможно определить размер ключевого контейнера."); }
-inline QString writeFailed() { return QStringLiteral("Ошибка записи в ключевой контейнер."); }
-inline QString deviceFailed() { return QStringLiteral("Ошибка удаления ключевого контейнера."); }
+inline QString title() { return QCoreApplication::translate("wipemessages", "Удаление ключевого контейнера"); }
+inline QString confirmation() { return QCoreApplication::translate("wipemessages", "Вы действительно хотите удалить ключевой контейнер?"); }
+inline QString wiped() { return QCoreApplication::translate("wipemessages", "Ключевой контейнер очищен и удален успешно."); }
+inline QString fileNotFound() { return QCoreApplication::translate("wipemessages", "Файл ключевого контейнера не найден. "); }
+inline QString fileFailed() { return QCoreApplication::translate("wipemessages", "Ошибка удаления файла ключевого контейнера."); }
+inline QString contextFailed() { return QCoreApplication::translate("wipemessages", "Ошибка создания контекста носителя."); }
+inline QString sessionFailed() { return QCoreApplication::translate("wipemessages", "Невозможно открыть сессию для работы с носителем."); }
+inline QString wrongPin() { return QCoreApplication::translate("wipemessages", "Неправильный PIN-код."); }
+inline QString sizeFailed() { return QCoreApplication::translate("wipemessages", "Невозможно определить размер ключевого контейнера."); }
+inline QString writeFailed() { return QCoreApplication::translate("wipemessages", "Ошибка записи в ключевой контейнер."); }
+inline QString deviceFailed() { return QCoreApplication::translate("wipemessages", "Ошибка удаления ключевого контейнера."); }
 
 // Token outcomes beyond the texts above.
 inline QString deviceReplaced()
 {
-    return QStringLiteral("Ключевой контейнер удален, но носитель не позволил перезаписать его на месте. "
+    return QCoreApplication::translate("wipemessages", "Ключевой контейнер удален, но носитель не позволил перезаписать его на месте. "
                           "Что носитель хранит от удаленных объектов, зависит от самого носителя.");
 }
 inline QString deviceReplacedDetail()
 {
-    return QStringLiteral("Каждый проход носитель записал в новый объект, а прежний удалил.");
+    return QCoreApplication::translate("wipemessages", "Каждый проход носитель записал в новый объект, а прежний удалил.");
 }
-inline QString noContainer() { return QStringLiteral("На носителе нет ключевого контейнера."); }
-inline QString severalContainers() { return QStringLiteral("На носителе больше одного ключевого контейнера."); }
+inline QString noContainer() { return QCoreApplication::translate("wipemessages", "На носителе нет ключевого контейнера."); }
+inline QString severalContainers() { return QCoreApplication::translate("wipemessages", "На носителе больше одного ключевого контейнера."); }
 inline QString severalContainersDetail(uint count)
 {
-    return count ? QStringLiteral("Найдено ключевых контейнеров: %1. Ни один из них не изменен.").arg(count)
-                 : QStringLiteral("Ни один из них не изменен.");
+    return count ? QCoreApplication::translate("wipemessages", "Найдено ключевых контейнеров: %1. Ни один из них не изменен.").arg(count)
+                 : QCoreApplication::translate("wipemessages", "Ни один из них не изменен.");
 }
-inline QString pinLocked() { return QStringLiteral("PIN-код заблокирован."); }
-inline QString pinNotInitialized() { return QStringLiteral("PIN-код пользователя на носителе не задан."); }
-inline QString pinExpired() { return QStringLiteral("Срок действия PIN-кода истек."); }
-inline QString untouched() { return QStringLiteral("Ключевой контейнер не изменен."); }
+inline QString pinLocked() { return QCoreApplication::translate("wipemessages", "PIN-код заблокирован."); }
+inline QString pinNotInitialized() { return QCoreApplication::translate("wipemessages", "PIN-код пользователя на носителе не задан."); }
+inline QString pinExpired() { return QCoreApplication::translate("wipemessages", "Срок действия PIN-кода истек."); }
+inline QString untouched() { return QCoreApplication::translate("wipemessages", "Ключевой контейнер не изменен."); }
 inline QString passesWritten(int written, int passes)
 {
-    return QStringLiteral("Записано проходов: %1 из %2.").arg(written).arg(passes);
+    return QCoreApplication::translate("wipemessages", "Записано проходов: %1 из %2.").arg(written).arg(passes);
 }
-inline QString containerGone() { return QStringLiteral("Ключевой контейнер удален с носителя."); }
-inline QString containerPresent() { return QStringLiteral("Ключевой контейнер остался на носителе."); }
+inline QString containerGone() { return QCoreApplication::translate("wipemessages", "Ключевой контейнер удален с носителя."); }
+inline QString containerPresent() { return QCoreApplication::translate("wipemessages", "Ключевой контейнер остался на носителе."); }
 inline QString containerUnknown()
 {
-    return QStringLiteral("Не удалось проверить, остался ли ключевой контейнер на носителе.");
+    return QCoreApplication::translate("wipemessages", "Не удалось проверить, остался ли ключевой контейнер на носителе.");
 }
 
 // One outcome as the user is told it: the box's icon, its main text and, where

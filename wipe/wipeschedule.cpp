@@ -1,5 +1,7 @@
 #include "wipeschedule.h"
 
+#include <QCoreApplication>
+
 namespace {
 
 constexpr WipePass zeros{PassKind::FixedByte, 0x00};
@@ -37,7 +39,7 @@ QString wipeAlgorithmName(WipeAlgorithm algorithm)
 {
     switch (algorithm) {
     case Gost:
-        return QStringLiteral("ГОСТ Р50739-95");
+        return QCoreApplication::translate("WipeSchedule", "ГОСТ Р50739-95");
     case DoD:
         return QStringLiteral("DoD 5220.22-M");
     case HmgBaseline:
@@ -51,7 +53,7 @@ QString wipeAlgorithmName(WipeAlgorithm algorithm)
     case Vsitr:
         return QStringLiteral("VSITR");
     case Schneier:
-        return QStringLiteral("Алгоритм Шнайера");
+        return QCoreApplication::translate("WipeSchedule", "Алгоритм Шнайера");
     }
     return QString();
 }

@@ -8,7 +8,8 @@
 #include "formabout.h"
 #include "formselectmedia.h"
 #include "kestrik_kcc.h"
-#include "qttranslations.h"
+#include "language.h"
+#include "wipemessages.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -17,7 +18,10 @@
 #include <QRadioButton>
 #include <QStyleOptionButton>
 #include <QStyleOptionGroupBox>
+#include <QTranslator>
 #include <QtTest>
+
+#include <memory>
 
 namespace {
 
@@ -83,6 +87,37 @@ QStringList clippedTexts(QWidget &window)
     return clipped;
 }
 
+// The program's language as KCC_LANGUAGE chooses it at start-up, for one row:
+// English installs the embedded catalogue, Russian installs nothing more.
+class ScopedLanguage
+{
+public:
+    explicit ScopedLanguage(const QString &language) : m_saved(qgetenv("KCC_LANGUAGE"))
+    {
+        qputenv("KCC_LANGUAGE", language.toLatin1());
+        chosen = programLanguage();
+        if (chosen == Language::English) {
+            m_translator = programTranslator(chosen);
+            installed = m_translator && QCoreApplication::installTranslator(m_translator.get());
+        }
+    }
+    ~ScopedLanguage()
+    {
+        if (installed)
+            QCoreApplication::removeTranslator(m_translator.get());
+        qputenv("KCC_LANGUAGE", m_saved);
+    }
+    ScopedLanguage(const ScopedLanguage &) = delete;
+    ScopedLanguage &operator=(const ScopedLanguage &) = delete;
+
+    Language chosen = Language::Russian;
+    bool installed = false;
+
+private:
+    QByteArray m_saved;
+    std::unique_ptr<QTranslator> m_translator;
+};
+
 } // namespace
 
 class TestWindowTexts : public QObject
@@ -95,6 +130,8 @@ private slots:
     void cleanup();
     void textsFit_data();
     void textsFit();
+    void language_data();
+    void language();
     void qtTextsRussian_data();
     void qtTextsRussian();
 
@@ -105,7 +142,8 @@ private:
 void TestWindowTexts::initTestCase()
 {
     m_platformFont = QApplication::font();
-    QVERIFY2(installQtRussian(*qApp), "qtbase_ru.qm not found: Debian's qttranslations5-l10n");
+    QVERIFY2(programLanguage() == Language::Russian && installProgramTranslations(*qApp),
+             "Russian not chosen (KCC_LANGUAGE=ru), or qtbase_ru.qm missing: Debian's qttranslations5-l10n");
 }
 
 void TestWindowTexts::init()
@@ -124,6 +162,7 @@ void TestWindowTexts::textsFit_data()
     QTest::addColumn<QString>("family"); // empty: the platform's own default
     QTest::addColumn<int>("points");
     QTest::addColumn<QString>("window");
+    QTest::addColumn<QString>("language");
     const struct {
         const char *name;
         const char *family;
@@ -133,9 +172,11 @@ void TestWindowTexts::textsFit_data()
         {"DejaVu Sans 9 (Qt on X11)", "DejaVu Sans", 9},
         {"Cantarell 11 (GNOME)", "Cantarell", 11},
     };
-    for (const auto &font : fonts)
-        for (const char *window : {"main, file", "main, device", "about", "media"})
-            QTest::addRow("%s, %s", font.name, window) << font.family << font.points << window;
+    for (const char *language : {"ru", "en"})
+        for (const auto &font : fonts)
+            for (const char *window : {"main, file", "main, device", "about", "media"})
+                QTest::addRow("%s, %s, %s", language, font.name, window)
+                    << font.family << font.points << window << language;
 }
 
 void TestWindowTexts::textsFit()
@@ -143,6 +184,9 @@ void TestWindowTexts::textsFit()
     QFETCH(QString, family);
     QFETCH(int, points);
     QFETCH(QString, window);
+    QFETCH(QString, language);
+    const ScopedLanguage chosen(language);
+    QVERIFY(chosen.chosen == Language::Russian || chosen.installed);
     if (!family.isEmpty()) {
         const QFont font(family, points);
         QCOMPARE(QFontInfo(font).family(), family);
@@ -168,6 +212,33 @@ void TestWindowTexts::textsFit()
     // The window fits its contents: no layout squeezed below its minimum.
     QVERIFY(shown->width() >= shown->minimumSizeHint().width());
     QVERIFY(shown->height() >= shown->minimumSizeHint().height());
+}
+
+void TestWindowTexts::language_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("cleanButton");
+    QTest::addColumn<QString>("boxText");
+    QTest::newRow("KCC_LANGUAGE=ru") << "ru" << "Модуль гарантированного удаления ключевых контейнеров"
+                                     << "&Удалить ключевой контейнер"
+                                     << "Ключевой контейнер очищен и удален успешно.";
+    QTest::newRow("KCC_LANGUAGE=en") << "en" << "Secure Key Container Deletion Module" << "&Wipe key container"
+                                     << "Key container wiped and deleted successfully.";
+}
+
+void TestWindowTexts::language()
+{
+    QFETCH(QString, language);
+    QFETCH(QString, title);
+    QFETCH(QString, cleanButton);
+    QFETCH(QString, boxText);
+    const ScopedLanguage chosen(language);
+    QCOMPARE(chosen.chosen == Language::English, language == QLatin1String("en"));
+    Kestrik_KCC main;
+    QCOMPARE(main.windowTitle(), title);
+    QCOMPARE(child<QPushButton>(main, "pushButtonClean")->text(), cleanButton);
+    QCOMPARE(wipemessages::wiped(), boxText);
 }
 
 void TestWindowTexts::qtTextsRussian_data()

@@ -21,10 +21,13 @@ struct Run {
     QString err;
 };
 
-Run runProgram(const QStringList &arguments, const QByteArray &input = QByteArray())
+Run runProgram(const QStringList &arguments, const QByteArray &input = QByteArray(),
+               const QString &language = QString())
 {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (!language.isEmpty())
+        env.insert(QStringLiteral("KCC_LANGUAGE"), language);
     env.remove(QStringLiteral("DISPLAY"));
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
@@ -69,19 +72,25 @@ void TestCommandLine::files_data()
     QTest::addColumn<QStringList>("arguments"); // {key}, {link}, {missing} stand for paths
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<bool>("keyRemains");
-    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("message"); // on standard error, or standard output
+    QTest::addColumn<QString>("language"); // KCC_LANGUAGE; empty: the tests' own (ru)
     const QString wiped = boxtexts::wiped;
-    QTest::newRow("wiped") << QStringList{"--wipe-file", "{key}", "-a", "dod", "--yes"} << 0 << false << wiped;
+    QTest::newRow("wiped") << QStringList{"--wipe-file", "{key}", "-a", "dod", "--yes"} << 0 << false << wiped << QString();
     QTest::newRow("not confirmed without a terminal")
-        << QStringList{"--wipe-file", "{key}", "-a", "dod"} << 3 << true << "not confirmed";
+        << QStringList{"--wipe-file", "{key}", "-a", "dod"} << 3 << true << "не подтверждено" << QString();
     QTest::newRow("a link is refused, its target kept")
-        << QStringList{"--wipe-file", "{link}", "--algorithm", "gost", "-y"} << 5 << true << boxtexts::fileFailed;
+        << QStringList{"--wipe-file", "{link}", "--algorithm", "gost", "-y"} << 5 << true << boxtexts::fileFailed << QString();
     QTest::newRow("missing and wiped: the worse status")
-        << QStringList{"--wipe-file", "{missing}", "{key}", "-a", "7", "-y"} << 4 << false << boxtexts::fileNotFound.trimmed();
-    QTest::newRow("no algorithm") << QStringList{"--wipe-file", "{key}", "-y"} << 2 << true << "--algorithm";
-    QTest::newRow("unknown algorithm") << QStringList{"--wipe-file", "{key}", "-a", "md5", "-y"} << 2 << true << "--algorithm";
-    QTest::newRow("a PIN on the command line") << QStringList{"--pin", "1234"} << 2 << true << "never taken";
-    QTest::newRow("version, no display") << QStringList{"--version"} << 0 << true << QString();
+        << QStringList{"--wipe-file", "{missing}", "{key}", "-a", "7", "-y"} << 4 << false << boxtexts::fileNotFound.trimmed() << QString();
+    QTest::newRow("no algorithm") << QStringList{"--wipe-file", "{key}", "-y"} << 2 << true << "--algorithm" << QString();
+    QTest::newRow("unknown algorithm") << QStringList{"--wipe-file", "{key}", "-a", "md5", "-y"} << 2 << true << "--algorithm" << QString();
+    QTest::newRow("a PIN on the command line") << QStringList{"--pin", "1234"} << 2 << true << "никогда не берётся" << QString();
+    QTest::newRow("version, no display") << QStringList{"--version"} << 0 << true << QString() << QString();
+    QTest::newRow("help, Russian") << QStringList{"--help"} << 0 << true << "Использование: kestrik-kcc" << "ru";
+    QTest::newRow("help, English") << QStringList{"--help"} << 0 << true << "Usage: kestrik-kcc" << "en";
+    QTest::newRow("usage error, English") << QStringList{"--pin", "1234"} << 2 << true << "is never taken" << "en";
+    QTest::newRow("wiped, English") << QStringList{"--wipe-file", "{key}", "-a", "dod", "--yes"} << 0 << false
+                                    << "Key container wiped and deleted successfully." << "en";
 }
 
 void TestCommandLine::files()
@@ -90,6 +99,7 @@ void TestCommandLine::files()
     QFETCH(int, exitCode);
     QFETCH(bool, keyRemains);
     QFETCH(QString, message);
+    QFETCH(QString, language);
 
     const QString key = m_dir.filePath(QStringLiteral("ключ.pfx"));
     const QByteArray original(4000, 'k');
@@ -101,9 +111,9 @@ void TestCommandLine::files()
     arguments.replaceInStrings(QStringLiteral("{link}"), link);
     arguments.replaceInStrings(QStringLiteral("{missing}"), m_dir.filePath(QStringLiteral("missing")));
 
-    const Run run = runProgram(arguments);
+    const Run run = runProgram(arguments, QByteArray(), language);
     QCOMPARE(run.exitCode, exitCode);
-    QVERIFY2(run.err.contains(message), qPrintable(run.err));
+    QVERIFY2(run.err.contains(message) || run.out.startsWith(message), qPrintable(run.err + run.out));
     QCOMPARE(QFile::exists(key), keyRemains);
     if (keyRemains) {
         QFile f(key);
@@ -125,7 +135,7 @@ void TestCommandLine::token_data()
     QTest::newRow("deleted; SoftHSM2 replaces instead of overwriting") << QString() << pin << 8 << false << QStringLiteral("не позволил перезаписать");
     QTest::newRow("wrong PIN") << QString() << QByteArray("000000\n") << 7 << true << boxtexts::wrongPin;
     QTest::newRow("no such serial") << QStringLiteral("0000") << pin << 4 << true << QStringLiteral("не найден");
-    QTest::newRow("no PIN given") << QString() << QByteArray() << 1 << true << QStringLiteral("PIN could not be read");
+    QTest::newRow("no PIN given") << QString() << QByteArray() << 1 << true << QStringLiteral("PIN-код не прочитан");
 }
 
 void TestCommandLine::token()

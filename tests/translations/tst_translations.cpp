@@ -1,0 +1,146 @@
+// The English catalogue kept in the repository: every Russian text of the
+// sources is in it, translated, with its placeholders and line breaks.
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QXmlStreamReader>
+#include <QtTest>
+
+namespace {
+
+struct Message {
+    QString context;
+    QString source;
+    QString translation;
+    QString type; // the translation's type attribute: unfinished, vanished, obsolete
+};
+
+QVector<Message> readTs(const QString &path, QString *error)
+{
+    QVector<Message> messages;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = file.errorString();
+        return messages;
+    }
+    QXmlStreamReader xml(&file);
+    QString context;
+    Message message;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (!xml.isStartElement())
+            continue;
+        if (xml.name() == QLatin1String("name")) {
+            context = xml.readElementText();
+        } else if (xml.name() == QLatin1String("message")) {
+            message = Message{context, QString(), QString(), QString()};
+        } else if (xml.name() == QLatin1String("source")) {
+            message.source = xml.readElementText();
+        } else if (xml.name() == QLatin1String("translation")) {
+            message.type = xml.attributes().value(QLatin1String("type")).toString();
+            message.translation = xml.readElementText();
+            messages << message;
+        }
+    }
+    if (xml.hasError())
+        *error = xml.errorString();
+    return messages;
+}
+
+QStringList placeholders(const QString &text)
+{
+    QStringList found;
+    QRegularExpressionMatchIterator it = QRegularExpression(QStringLiteral("%\\d+")).globalMatch(text);
+    while (it.hasNext())
+        found << it.next().captured();
+    found.sort();
+    return found;
+}
+
+// Leading and trailing spaces matter: texts are joined with others.
+QString edges(const QString &text)
+{
+    int lead = 0;
+    while (lead < text.size() && text.at(lead) == QLatin1Char(' '))
+        ++lead;
+    int trail = 0;
+    while (trail < text.size() - lead && text.at(text.size() - 1 - trail) == QLatin1Char(' '))
+        ++trail;
+    return QStringLiteral("%1 leading, %2 trailing").arg(lead).arg(trail);
+}
+
+} // namespace
+
+class TestTranslations : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void catalogue_data();
+    void catalogue();
+};
+
+void TestTranslations::catalogue_data()
+{
+    QTest::addColumn<bool>("updateFromSources");
+    QTest::newRow("as kept in the repository") << false;
+    QTest::newRow("after lupdate over the sources (no new, no vanished texts)") << true;
+}
+
+void TestTranslations::catalogue()
+{
+    QFETCH(bool, updateFromSources);
+    QString path = QStringLiteral(KCC_TS_FILE);
+    QTemporaryDir dir;
+    if (updateFromSources) {
+        QVERIFY(dir.isValid());
+        const QString copy = dir.filePath(QStringLiteral("copy.ts"));
+        QVERIFY(QFile::copy(path, copy));
+        QStringList arguments = QStringLiteral(KCC_LUPDATE_OPTIONS).split(QLatin1Char(','));
+        arguments << QStringLiteral("-extensions") << QStringLiteral("cpp,h,ui");
+        for (const QString &sub : QStringLiteral(KCC_TRANSLATED_DIRS).split(QLatin1Char(',')))
+            arguments << QDir(QStringLiteral(KCC_SOURCE_DIR)).filePath(sub);
+        arguments << QStringLiteral("-ts") << copy;
+        QProcess lupdate;
+        lupdate.start(QStringLiteral(KCC_LUPDATE), arguments);
+        QVERIFY2(lupdate.waitForFinished(300000), qPrintable(lupdate.errorString()));
+        QVERIFY2(lupdate.exitCode() == 0, lupdate.readAllStandardError().constData());
+        path = copy;
+    }
+
+    QString error;
+    const QVector<Message> messages = readTs(path, &error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QVERIFY(messages.size() > 100);
+    QStringList faults;
+    QSet<QString> seen;
+    for (const Message &m : messages) {
+        const QString where = m.context + QStringLiteral(": \"") + m.source.left(60) + QStringLiteral("\": ");
+        if (!m.type.isEmpty())
+            faults << where + m.type + (m.type == QLatin1String("unfinished")
+                                            ? QStringLiteral(" (new text: translate it)")
+                                            : QStringLiteral(" (gone from the sources: remove it)"));
+        else if (m.translation.isEmpty())
+            faults << where + QStringLiteral("empty translation");
+        else if (placeholders(m.source) != placeholders(m.translation))
+            faults << where + QStringLiteral("placeholders differ");
+        else if (m.source.count(QLatin1Char('\n')) != m.translation.count(QLatin1Char('\n')))
+            faults << where + QStringLiteral("line breaks differ");
+        else if (edges(m.source) != edges(m.translation))
+            faults << where + QStringLiteral("spaces at the ends differ");
+        if (!updateFromSources && m.translation.contains(QRegularExpression(QStringLiteral("[\\x{0400}-\\x{04FF}]"))))
+            faults << where + QStringLiteral("Cyrillic in the English translation");
+        const QString key = m.context + QChar(0) + m.source;
+        if (seen.contains(key))
+            faults << where + QStringLiteral("listed twice");
+        seen.insert(key);
+    }
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
+}
+
+QTEST_GUILESS_MAIN(TestTranslations)
+#include "tst_translations.moc"

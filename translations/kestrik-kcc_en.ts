@@ -1,0 +1,762 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="ru_RU">
+<context>
+    <name>CommandLine</name>
+    <message>
+        <source>Использование: %1 [--help] [--version]
+       %1 --wipe-file ФАЙЛ... --algorithm ИМЯ [--yes]
+       %1 --wipe-token НОМЕР --algorithm ИМЯ (--pin-stdin | --pin-file ФАЙЛ) [--yes]
+       %1 --list-tokens
+       %1 --journal | --verify-journal | --act ФАЙЛ.pdf [--from ДАТА] [--to ДАТА]
+
+Без параметров открывает окно, которое перезаписывает и удаляет один
+ключевой контейнер: файл или ключевой контейнер на носителе PKCS#11.
+
+Параметры:
+  -h, --help              вывести эту справку и выйти
+      --version           вывести версию и выйти
+      --wipe-file ФАЙЛ... перезаписать и удалить каждый файл по очереди
+      --wipe-token НОМЕР  перезаписать и удалить ключевой контейнер на носителе
+                          с этим серийным номером
+      --list-tokens       перечислить носители: серийный номер, метка, модель
+      --journal           вывести журнал уничтожения в формате CSV
+      --verify-journal    проверить цепочку хешей журнала
+      --act ФАЙЛ.pdf      записать акт уничтожения по записям журнала,
+                          с даты и по дату (ГГГГ-ММ-ДД), если они указаны
+  -a, --algorithm ИМЯ     gost, dod, hmg-bs, hmg-es, rcmp, ar380, vsitr или
+                          schneier (или его номер, от 0 до 7)
+      --pin-stdin         прочитать PIN-код из первой строки стандартного ввода
+      --pin-file ФАЙЛ     прочитать PIN-код из первой строки ФАЙЛА
+  -y, --yes               не спрашивать подтверждения
+
+Без --yes подтверждение запрашивается в терминале; без терминала
+ничего не удаляется. Сообщения выводятся в стандартный поток ошибок.
+
+Код возврата: 0 уничтожено, 1 другая ошибка, 2 неверный вызов,
+3 не подтверждено, 4 не найдено, 5 отказано (не обычный файл),
+6 не завершено (файл оставлен), 7 отказ носителя, 8 удалено, но носитель
+не дал перезаписать контейнер на месте, 9 журнал нарушен или не читается.
+При нескольких файлах итог - наибольший код.
+
+Параметры самой Qt (-platform, -style, ...) тоже принимаются.
+VELMUX_PKCS11_MODULE=&lt;файл модуля&gt; - использовать только этот модуль PKCS#11.
+KCC_LANGUAGE=ru|en - язык программы (по умолчанию - язык системы).
+</source>
+        <translation>Usage: %1 [--help] [--version]
+       %1 --wipe-file FILE... --algorithm NAME [--yes]
+       %1 --wipe-token SERIAL --algorithm NAME (--pin-stdin | --pin-file FILE) [--yes]
+       %1 --list-tokens
+       %1 --journal | --verify-journal | --act FILE.pdf [--from DATE] [--to DATE]
+
+Without options, opens the window that overwrites and deletes one
+cryptographic key container: a file, or the key container on a PKCS#11 token.
+
+Options:
+  -h, --help              print this help and exit
+      --version           print the version and exit
+      --wipe-file FILE... overwrite and delete each file in turn
+      --wipe-token SERIAL overwrite and delete the key container on the token
+                          with this serial number
+      --list-tokens       list the tokens: serial number, label, model
+      --journal           print the destruction journal as CSV
+      --verify-journal    check the journal&apos;s hash chain
+      --act FILE.pdf      write an act of destruction for the journal&apos;s entries,
+                          from and to a date (YYYY-MM-DD) when given
+  -a, --algorithm NAME    gost, dod, hmg-bs, hmg-es, rcmp, ar380, vsitr or
+                          schneier (or its number, 0 to 7)
+      --pin-stdin         read the PIN from the first line of standard input
+      --pin-file FILE     read the PIN from the first line of FILE
+  -y, --yes               do not ask for confirmation
+
+Without --yes the confirmation is asked on the terminal; with no terminal
+nothing is wiped. Messages go to standard error.
+
+Exit status: 0 destroyed, 1 other failure, 2 bad usage, 3 not confirmed,
+4 not found, 5 refused (not a regular file), 6 incomplete (the file was
+kept), 7 the token refused, 8 deleted but not overwritten in place by the
+token, 9 the journal is broken or unreadable. With several files the
+highest status wins.
+
+Qt&apos;s own options (-platform, -style, ...) are accepted as well.
+VELMUX_PKCS11_MODULE=&lt;module file&gt; uses that PKCS#11 module alone.
+KCC_LANGUAGE=ru|en chooses the language (by default the system&apos;s).
+</translation>
+    </message>
+    <message>
+        <source>Подробнее: %1 --help</source>
+        <translation>Try &apos;%1 --help&apos; for more information.</translation>
+    </message>
+    <message>
+        <source>выберите что-то одно: --wipe-file, --wipe-token или --list-tokens</source>
+        <translation>choose one of --wipe-file, --wipe-token and --list-tokens</translation>
+    </message>
+    <message>
+        <source>«--» ставится перед именами файлов для --wipe-file</source>
+        <translation>&apos;--&apos; stands before file names of --wipe-file</translation>
+    </message>
+    <message>
+        <source>--wipe-token требует один серийный номер и никакого другого режима</source>
+        <translation>--wipe-token needs one serial number, and no other mode</translation>
+    </message>
+    <message>
+        <source>выберите один режим</source>
+        <translation>choose one mode</translation>
+    </message>
+    <message>
+        <source>--act требует имя PDF-файла для записи и никакого другого режима</source>
+        <translation>--act needs the PDF file to write, and no other mode</translation>
+    </message>
+    <message>
+        <source>%1 требует дату в виде ГГГГ-ММ-ДД</source>
+        <translation>%1 needs a date, YYYY-MM-DD</translation>
+    </message>
+    <message>
+        <source>--algorithm требует одно из: gost, dod, hmg-bs, hmg-es, rcmp, ar380, vsitr, schneier</source>
+        <translation>--algorithm needs one of gost, dod, hmg-bs, hmg-es, rcmp, ar380, vsitr, schneier</translation>
+    </message>
+    <message>
+        <source>--pin-file требует имя файла</source>
+        <translation>--pin-file needs a file name</translation>
+    </message>
+    <message>
+        <source>PIN-код никогда не берётся из командной строки: укажите --pin-stdin или --pin-file</source>
+        <translation>a PIN is never taken from the command line: use --pin-stdin or --pin-file</translation>
+    </message>
+    <message>
+        <source>лишний аргумент «%1»</source>
+        <translation>unexpected argument &apos;%1&apos;</translation>
+    </message>
+    <message>
+        <source>параметру «%1» нужно значение</source>
+        <translation>option &apos;%1&apos; needs a value</translation>
+    </message>
+    <message>
+        <source>неизвестный параметр «%1»</source>
+        <translation>unknown option &apos;%1&apos;</translation>
+    </message>
+    <message>
+        <source>--from и --to указываются только с --act</source>
+        <translation>--from and --to go with --act</translation>
+    </message>
+    <message>
+        <source>--wipe-file требует хотя бы один файл</source>
+        <translation>--wipe-file needs at least one file</translation>
+    </message>
+    <message>
+        <source>для удаления нужен --algorithm</source>
+        <translation>a wipe needs --algorithm</translation>
+    </message>
+    <message>
+        <source>--algorithm и --yes указываются только с --wipe-file или --wipe-token</source>
+        <translation>--algorithm and --yes go with --wipe-file or --wipe-token</translation>
+    </message>
+    <message>
+        <source>--wipe-token требует --pin-stdin или --pin-file</source>
+        <translation>--wipe-token needs --pin-stdin or --pin-file</translation>
+    </message>
+    <message>
+        <source>--pin-stdin и --pin-file указываются только с --wipe-token</source>
+        <translation>--pin-stdin and --pin-file go with --wipe-token</translation>
+    </message>
+    <message>
+        <source>Алгоритм: %1, проходов: %2.</source>
+        <translation>Algorithm: %1, passes: %2.</translation>
+    </message>
+    <message>
+        <source>ничего не удалено: удаление не подтверждено (ответьте в терминале или укажите --yes).</source>
+        <translation>nothing was wiped: not confirmed (answer on a terminal, or pass --yes).</translation>
+    </message>
+    <message>
+        <source> [да/нет]: </source>
+        <translation> [yes/no]: </translation>
+    </message>
+    <message>
+        <source>носитель с таким серийным номером не найден.</source>
+        <translation>no token with this serial number was found.</translation>
+    </message>
+    <message>
+        <source>носителей с таким серийным номером несколько (%1); ничего не изменено.</source>
+        <translation>there are several tokens with this serial number (%1); nothing was changed.</translation>
+    </message>
+    <message>
+        <source>PIN-код не прочитан; ничего не удалено.</source>
+        <translation>the PIN could not be read; nothing was wiped.</translation>
+    </message>
+    <message>
+        <source>дата записывается как ГГГГ-ММ-ДД.</source>
+        <translation>a date is written YYYY-MM-DD.</translation>
+    </message>
+    <message>
+        <source>записей в акте: %1. </source>
+        <translation>%1 entries in the act. </translation>
+    </message>
+</context>
+<context>
+    <name>FileWipeReport</name>
+    <message>
+        <source>«%1»</source>
+        <translation>“%1”</translation>
+    </message>
+    <message>
+        <source>%1 — это каталог, а не файл.</source>
+        <translation>%1 is a directory, not a file.</translation>
+    </message>
+    <message>
+        <source>%1 — символическая ссылка на %2. Ссылка не может быть ключевым контейнером: укажите сам файл.</source>
+        <translation>%1 is a symbolic link to %2. A link cannot be a key container: choose the file itself.</translation>
+    </message>
+    <message>
+        <source>%1 — именованный канал, а не файл.</source>
+        <translation>%1 is a named pipe, not a file.</translation>
+    </message>
+    <message>
+        <source>%1 — сокет, а не файл.</source>
+        <translation>%1 is a socket, not a file.</translation>
+    </message>
+    <message>
+        <source>%1 — устройство, а не файл.</source>
+        <translation>%1 is a device, not a file.</translation>
+    </message>
+    <message>
+        <source>Путь содержит символы, которые не могут входить в имя файла в этой системе.</source>
+        <translation>The path contains characters that cannot be part of a file name on this system.</translation>
+    </message>
+    <message>
+        <source>Имя %1 было подменено другим объектом во время открытия.</source>
+        <translation>The name %1 was replaced by another object while it was being opened.</translation>
+    </message>
+    <message>
+        <source>%1 не является обычным файлом.</source>
+        <translation>%1 is not a regular file.</translation>
+    </message>
+    <message>
+        <source> Причина: %1.</source>
+        <translation> Reason: %1.</translation>
+    </message>
+    <message>
+        <source>На носитель записано проходов: %1 из %2.</source>
+        <translation>Passes written to the storage medium: %1 of %2.</translation>
+    </message>
+    <message>
+        <source> Файл оставлен на месте и не удалён; удаление можно повторить.</source>
+        <translation> The file was left in place and not deleted; the wipe can be retried.</translation>
+    </message>
+    <message>
+        <source>Все проходы (%1) записаны на носитель, но файл не удалось усечь.</source>
+        <translation>All passes (%1) were written to the storage medium, but the file could not be truncated.</translation>
+    </message>
+    <message>
+        <source>Все проходы (%1) записаны на носитель и файл усечён до нуля, но его не удалось удалить.</source>
+        <translation>All passes (%1) were written to the storage medium and the file was truncated to zero, but it could not be deleted.</translation>
+    </message>
+    <message>
+        <source> Пустой файл остался под именем %1.</source>
+        <translation> An empty file remains under the name %1.</translation>
+    </message>
+    <message>
+        <source>Все проходы (%1) записаны на носитель и файл усечён до нуля, но имя %2 теперь ведёт к другому объекту, поэтому оно не тронуто.</source>
+        <translation>All passes (%1) were written to the storage medium and the file was truncated to zero, but the name %2 now leads to another object, so it was left untouched.</translation>
+    </message>
+    <message>
+        <source>Во время удаления файл изменила другая программа (изменился размер или файл подменён), поэтому удаление остановлено. </source>
+        <translation>Another program changed the file during the wipe (its size changed or the file was replaced), so the wipe was stopped. </translation>
+    </message>
+    <message>
+        <source>Удаление отменено. Файл не изменён.</source>
+        <translation>The wipe was cancelled. The file was not changed.</translation>
+    </message>
+    <message>
+        <source>Удаление отменено. </source>
+        <translation>The wipe was cancelled. </translation>
+    </message>
+    <message>
+        <source>Файл не изменён.</source>
+        <translation>The file was not changed.</translation>
+    </message>
+    <message>
+        <source>У файла были и другие имена (жёсткие ссылки): %1. Они ведут к тому же файлу, теперь перезаписанному и пустому.</source>
+        <translation>The file had other names as well (hard links): %1. They lead to the same file, now overwritten and empty.</translation>
+    </message>
+    <message>
+        <source>%1: %2.</source>
+        <translation>%1: %2.</translation>
+    </message>
+    <message>
+        <source> Ничего не изменено.</source>
+        <translation> Nothing was changed.</translation>
+    </message>
+</context>
+<context>
+    <name>FormAbout</name>
+    <message>
+        <source>О программе</source>
+        <translation>About</translation>
+    </message>
+    <message>
+        <source>Модуль гарантированного удаления
+ключевых контейнеров</source>
+        <translation>Secure Key Container
+Deletion Module</translation>
+    </message>
+    <message>
+        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;Версия: #version#&lt;/p&gt;&lt;p&gt;Модуль гарантированного удаления ключевых контейнеров системы криптографической защиты информации &amp;quot;Kestrik&amp;quot;&lt;/p&gt;&lt;p&gt;www: &lt;a href=&quot;https://kestrik.example/&quot;&gt;&lt;span style=&quot; text-decoration: underline; color:#0000ff;&quot;&gt;https://kestrik.example/&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;p&gt;email: &lt;a href=&quot;mailto:sales@kestrik.example&quot;&gt;&lt;span style=&quot; text-decoration: underline; color:#0000ff;&quot;&gt;sales@kestrik.example&lt;/span&gt;&lt;/a&gt;&lt;br/&gt;&lt;/p&gt;&lt;p&gt;&lt;br/&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;Version: #version#&lt;/p&gt;&lt;p&gt;Secure key container deletion module of the &amp;quot;Kestrik&amp;quot; cryptographic information protection system&lt;/p&gt;&lt;p&gt;www: &lt;a href=&quot;https://kestrik.example/&quot;&gt;&lt;span style=&quot; text-decoration: underline; color:#0000ff;&quot;&gt;https://kestrik.example/&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;p&gt;email: &lt;a href=&quot;mailto:sales@kestrik.example&quot;&gt;&lt;span style=&quot; text-decoration: underline; color:#0000ff;&quot;&gt;sales@kestrik.example&lt;/span&gt;&lt;/a&gt;&lt;br/&gt;&lt;/p&gt;&lt;p&gt;&lt;br/&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+    </message>
+</context>
+<context>
+    <name>FormSelectMedia</name>
+    <message>
+        <source>Выбор носителя</source>
+        <translation>Select Token</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Отмена</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Не показано носителей: %1 (список вмещает %2 носителя каждого типа).</source>
+        <translation>Tokens not shown: %1 (the list holds %2 tokens of each type).</translation>
+    </message>
+    <message>
+        <source>Носители не найдены. Подключите токен и откройте этот список снова кнопкой «...». Показываются только инициализированные носители, не защищённые от записи.</source>
+        <translation>No tokens found. Connect a token and open this list again with the &quot;...&quot; button. Only initialised tokens that are not write-protected are shown.</translation>
+    </message>
+</context>
+<context>
+    <name>Journal</name>
+    <message>
+        <source>Запись в журнал %1 не сделана: %2</source>
+        <translation>No entry was written to the journal %1: %2</translation>
+    </message>
+    <message>
+        <source>Журнал проверен: записей %1, цепочка хешей не нарушена.</source>
+        <translation>Journal verified: %1 entries, the hash chain is intact.</translation>
+    </message>
+    <message>
+        <source>Последняя строка журнала (строка %1) оборвана: запись прервалась. Записи до неё (%2) проверены, цепочка не нарушена.</source>
+        <translation>The last line of the journal (line %1) is torn: an entry was interrupted. The entries before it (%2) are verified and the chain is intact.</translation>
+    </message>
+    <message>
+        <source>запись изменена после записи следующей</source>
+        <translation>the entry was changed after the next one was written</translation>
+    </message>
+    <message>
+        <source>перед записью удалены записи</source>
+        <translation>entries were removed before this entry</translation>
+    </message>
+    <message>
+        <source>записи переставлены</source>
+        <translation>entries are out of order</translation>
+    </message>
+    <message>
+        <source>строка не является записью журнала</source>
+        <translation>the line is not a journal entry</translation>
+    </message>
+    <message>
+        <source>Цепочка журнала нарушена в строке %1: %2.</source>
+        <translation>The journal chain is broken at line %1: %2.</translation>
+    </message>
+    <message>
+        <source>Журнал не прочитан: %1</source>
+        <translation>The journal could not be read: %1</translation>
+    </message>
+    <message>
+        <source> Прерванных записей пропущено: %1.</source>
+        <translation> Interrupted entries skipped: %1.</translation>
+    </message>
+</context>
+<context>
+    <name>JournalDialog</name>
+    <message>
+        <source>Журнал уничтожения</source>
+        <translation>Destruction Journal</translation>
+    </message>
+    <message>
+        <source>Записи с</source>
+        <translation>Entries from</translation>
+    </message>
+    <message>
+        <source>dd.MM.yyyy</source>
+        <translation>dd.MM.yyyy</translation>
+    </message>
+    <message>
+        <source>по</source>
+        <translation>to</translation>
+    </message>
+    <message>
+        <source>Акт и CSV-файл составляются по выделенным записям, а если ничего не выделено — по всем записям за период.</source>
+        <translation>The act and the CSV file cover the selected entries or, when none is selected, every entry of the period.</translation>
+    </message>
+    <message>
+        <source>Акт в PDF…</source>
+        <translation>Act as PDF…</translation>
+    </message>
+    <message>
+        <source>Печать акта…</source>
+        <translation>Print Act…</translation>
+    </message>
+    <message>
+        <source>Экспорт в CSV…</source>
+        <translation>Export to CSV…</translation>
+    </message>
+    <message>
+        <source>Закрыть</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>Записей: %1 из %2</source>
+        <translation>Entries: %1 of %2</translation>
+    </message>
+    <message>
+        <source>Сохранить акт</source>
+        <translation>Save Act</translation>
+    </message>
+    <message>
+        <source>akt-unichtozheniya.pdf</source>
+        <translation>act-of-destruction.pdf</translation>
+    </message>
+    <message>
+        <source>Акт не сохранён: %1</source>
+        <translation>The act was not saved: %1</translation>
+    </message>
+    <message>
+        <source>Экспорт журнала</source>
+        <translation>Export Journal</translation>
+    </message>
+    <message>
+        <source>zhurnal-unichtozheniya.csv</source>
+        <translation>destruction-journal.csv</translation>
+    </message>
+    <message>
+        <source>Файл не сохранён: %1</source>
+        <translation>The file was not saved: %1</translation>
+    </message>
+</context>
+<context>
+    <name>Kestrik_KCC</name>
+    <message>
+        <source>Открыть</source>
+        <translation>Open</translation>
+    </message>
+    <message>
+        <source>Файловые контейнеры (*.nctx *.pfx *.p12);;Все файлы (%1)</source>
+        <translation>Container files (*.nctx *.pfx *.p12);;All files (%1)</translation>
+    </message>
+    <message>
+        <source>Выберите ключевой контейнер.       </source>
+        <translation>Choose a key container.       </translation>
+    </message>
+    <message>
+        <source>Да</source>
+        <translation>Yes</translation>
+    </message>
+    <message>
+        <source>Нет</source>
+        <translation>No</translation>
+    </message>
+    <message>
+        <source>Файл: %1</source>
+        <translation>File: %1</translation>
+    </message>
+    <message>
+        <source>Носитель: %1</source>
+        <translation>Token: %1</translation>
+    </message>
+</context>
+<context>
+    <name>Kestrik_KCCClass</name>
+    <message>
+        <source>Модуль гарантированного удаления ключевых контейнеров</source>
+        <translation>Secure Key Container Deletion Module</translation>
+    </message>
+    <message>
+        <source>Тип ключевого контейнера</source>
+        <translation>Key container type</translation>
+    </message>
+    <message>
+        <source>Файловый &amp;контейнер</source>
+        <translation>File &amp;container</translation>
+    </message>
+    <message>
+        <source>Ус&amp;тройство PKCS#11</source>
+        <translation>PKCS#11 &amp;token</translation>
+    </message>
+    <message>
+        <source>Путь к файлу ключевого контейнера</source>
+        <translation>Path to the key container file</translation>
+    </message>
+    <message>
+        <source>...</source>
+        <translation>...</translation>
+    </message>
+    <message>
+        <source>Выбрать файл</source>
+        <translation>Choose a file</translation>
+    </message>
+    <message>
+        <source>Носитель PKCS#11</source>
+        <translation>PKCS#11 token</translation>
+    </message>
+    <message>
+        <source>Выбрать носитель</source>
+        <translation>Choose a token</translation>
+    </message>
+    <message>
+        <source>&amp;PIN:</source>
+        <translation>&amp;PIN:</translation>
+    </message>
+    <message>
+        <source>PIN-код</source>
+        <translation>PIN</translation>
+    </message>
+    <message>
+        <source>Алгоритм гарантированого уничтожения</source>
+        <translation>Secure destruction algorithm</translation>
+    </message>
+    <message>
+        <source>&amp;ГОСТ Р50739-95</source>
+        <translation>&amp;GOST R 50739-95</translation>
+    </message>
+    <message>
+        <source>HMG IS5 E&amp;S</source>
+        <translation>HMG IS5 E&amp;S</translation>
+    </message>
+    <message>
+        <source>&amp;DoD 5220.22-M</source>
+        <translation>&amp;DoD 5220.22-M</translation>
+    </message>
+    <message>
+        <source>&amp;VSITR</source>
+        <translation>&amp;VSITR</translation>
+    </message>
+    <message>
+        <source>RC&amp;MP TSSIT OPS-II</source>
+        <translation>RC&amp;MP TSSIT OPS-II</translation>
+    </message>
+    <message>
+        <source>Алгоритм &amp;Шнайера</source>
+        <translation>Sch&amp;neier algorithm</translation>
+    </message>
+    <message>
+        <source>HMG IS5 &amp;BS</source>
+        <translation>HMG IS5 &amp;BS</translation>
+    </message>
+    <message>
+        <source>AR&amp;380-19</source>
+        <translation>AR&amp;380-19</translation>
+    </message>
+    <message>
+        <source>&amp;Удалить ключевой контейнер</source>
+        <translation>&amp;Wipe key container</translation>
+    </message>
+    <message>
+        <source>&amp;Файл</source>
+        <translation>&amp;File</translation>
+    </message>
+    <message>
+        <source>&amp;Справка</source>
+        <translation>&amp;Help</translation>
+    </message>
+    <message>
+        <source>&amp;Журнал</source>
+        <translation>&amp;Journal</translation>
+    </message>
+    <message>
+        <source>&amp;Выход</source>
+        <translation>E&amp;xit</translation>
+    </message>
+    <message>
+        <source>Ctrl+Q</source>
+        <translation>Ctrl+Q</translation>
+    </message>
+    <message>
+        <source>&amp;О программе</source>
+        <translation>&amp;About</translation>
+    </message>
+    <message>
+        <source>Журнал уничтожения…</source>
+        <translation>Destruction Journal…</translation>
+    </message>
+</context>
+<context>
+    <name>WipeProgressDialog</name>
+    <message>
+        <source>Отменить</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Алгоритм: %1
+Проход %2 из %3</source>
+        <translation>Algorithm: %1
+Pass %2 of %3</translation>
+    </message>
+    <message>
+        <source>
+Записано: %1 из %2</source>
+        <translation>
+Written: %1 of %2</translation>
+    </message>
+</context>
+<context>
+    <name>WipeRecord</name>
+    <message>
+        <source>Алгоритм: %1, проходов: %2.</source>
+        <translation>Algorithm: %1, passes: %2.</translation>
+    </message>
+    <message>
+        <source>Файл: %1
+</source>
+        <translation>File: %1
+</translation>
+    </message>
+    <message>
+        <source>Размер: %1 байт
+</source>
+        <translation>Size: %1 bytes
+</translation>
+    </message>
+    <message>
+        <source>Носитель: %1
+Модель: %2
+Серийный номер: %3
+</source>
+        <translation>Token: %1
+Model: %2
+Serial number: %3
+</translation>
+    </message>
+    <message>
+        <source>%1
+Алгоритм: %2
+Проходов на носителе: %3 из %4
+Время: %5 с</source>
+        <translation>%1
+Algorithm: %2
+Passes on the storage medium: %3 of %4
+Time: %5 s</translation>
+    </message>
+    <message>
+        <source>Запись в журнал уничтожения не сделана: %1</source>
+        <translation>No entry was written to the destruction journal: %1</translation>
+    </message>
+</context>
+<context>
+    <name>WipeSchedule</name>
+    <message>
+        <source>ГОСТ Р50739-95</source>
+        <translation>GOST R 50739-95</translation>
+    </message>
+    <message>
+        <source>Алгоритм Шнайера</source>
+        <translation>Schneier algorithm</translation>
+    </message>
+</context>
+<context>
+    <name>wipemessages</name>
+    <message>
+        <source>Удаление ключевого контейнера</source>
+        <translation>Key Container Deletion</translation>
+    </message>
+    <message>
+        <source>Вы действительно хотите удалить ключевой контейнер?</source>
+        <translation>Do you really want to delete the key container?</translation>
+    </message>
+    <message>
+        <source>Ключевой контейнер очищен и удален успешно.</source>
+        <translation>Key container wiped and deleted successfully.</translation>
+    </message>
+    <message>
+        <source>Файл ключевого контейнера не найден. </source>
+        <translation>Key container file not found. </translation>
+    </message>
+    <message>
+        <source>Ошибка удаления файла ключевого контейнера.</source>
+        <translation>Error deleting the key container file.</translation>
+    </message>
+    <message>
+        <source>Ошибка создания контекста носителя.</source>
+        <translation>Error creating the token context.</translation>
+    </message>
+    <message>
+        <source>Невозможно открыть сессию для работы с носителем.</source>
+        <translation>Cannot open a session with the token.</translation>
+    </message>
+    <message>
+        <source>Неправильный PIN-код.</source>
+        <translation>Wrong PIN.</translation>
+    </message>
+    <message>
+        <source>Невозможно определить размер ключевого контейнера.</source>
+        <translation>Cannot determine the size of the key container.</translation>
+    </message>
+    <message>
+        <source>Ошибка записи в ключевой контейнер.</source>
+        <translation>Error writing to the key container.</translation>
+    </message>
+    <message>
+        <source>Ошибка удаления ключевого контейнера.</source>
+        <translation>Error deleting the key container.</translation>
+    </message>
+    <message>
+        <source>Ключевой контейнер удален, но носитель не позволил перезаписать его на месте. Что носитель хранит от удаленных объектов, зависит от самого носителя.</source>
+        <translation>The key container was deleted, but the token did not allow it to be overwritten in place. What the token keeps of deleted objects depends on the token itself.</translation>
+    </message>
+    <message>
+        <source>Каждый проход носитель записал в новый объект, а прежний удалил.</source>
+        <translation>The token wrote each pass into a new object and destroyed the previous one.</translation>
+    </message>
+    <message>
+        <source>На носителе нет ключевого контейнера.</source>
+        <translation>There is no key container on the token.</translation>
+    </message>
+    <message>
+        <source>На носителе больше одного ключевого контейнера.</source>
+        <translation>The token holds more than one key container.</translation>
+    </message>
+    <message>
+        <source>Найдено ключевых контейнеров: %1. Ни один из них не изменен.</source>
+        <translation>Key containers found: %1. None of them was changed.</translation>
+    </message>
+    <message>
+        <source>Ни один из них не изменен.</source>
+        <translation>None of them was changed.</translation>
+    </message>
+    <message>
+        <source>PIN-код заблокирован.</source>
+        <translation>The PIN is locked.</translation>
+    </message>
+    <message>
+        <source>PIN-код пользователя на носителе не задан.</source>
+        <translation>The user PIN on the token is not set.</translation>
+    </message>
+    <message>
+        <source>Срок действия PIN-кода истек.</source>
+        <translation>The PIN has expired.</translation>
+    </message>
+    <message>
+        <source>Ключевой контейнер не изменен.</source>
+        <translation>The key container was not changed.</translation>
+    </message>
+    <message>
+        <source>Записано проходов: %1 из %2.</source>
+        <translation>Passes written: %1 of %2.</translation>
+    </message>
+    <message>
+        <source>Ключевой контейнер удален с носителя.</source>
+        <translation>The key container was deleted from the token.</translation>
+    </message>
+    <message>
+        <source>Ключевой контейнер остался на носителе.</source>
+        <translation>The key container remains on the token.</translation>
+    </message>
+    <message>
+        <source>Не удалось проверить, остался ли ключевой контейнер на носителе.</source>
+        <translation>Could not check whether the key container remains on the token.</translation>
+    </message>
+</context>
+</TS>
