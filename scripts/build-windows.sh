@@ -145,6 +145,7 @@ app_build() {
     local target=$1 bin build
     bin=$(toolbin "$target")
     build=${WIN_APP_BUILD_DIR:-$root/build-windows}/$target
+    mkdir -p "$build"
     local velmux=(-DKCC_VELMUX="${KCC_VELMUX:-own}")
     [ -z "${KCC_VELMUX_DLL:-}" ] || velmux+=(-DKCC_VELMUX_DLL="$KCC_VELMUX_DLL")
     log "Kestrik_KCC.exe for $target into $build"
