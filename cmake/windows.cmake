@@ -12,3 +12,6 @@ find_path(VELMUX_PKCS11_INCLUDE_DIR p11-kit/pkcs11.h
 # The suites that need neither a token nor root, run under wine by
 # scripts/check-windows-program.sh; pkcs11mock is the module its device wipe uses.
 set(KCC_WINDOWS_TEST_DIRS support fake wipe media pkcs11mock)
+
+# The resource script names its icon and manifest beside itself.
+string(APPEND CMAKE_RC_FLAGS " -I${PROJECT_SOURCE_DIR}/app/windows")
