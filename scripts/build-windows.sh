@@ -115,7 +115,7 @@ qt_build() {
     bin=$(toolbin "$target")
     local prefix=$cache/qt-$target
     local stamp
-    stamp="$(basename "$src") $target-w64-mingw32 $(/usr/bin/$target-w64-mingw32-g++-posix -dumpversion) ${qt_config[*]}"
+    stamp="$(basename "$(dirname "$src")") $target-w64-mingw32 $(/usr/bin/$target-w64-mingw32-g++-posix -dumpversion) ${qt_config[*]}"
     if [ -f "$prefix/.stamp" ] && [ "$(cat "$prefix/.stamp")" = "$stamp" ]; then
         log "Qt for $target: cached in $prefix"
         return

@@ -74,6 +74,18 @@ bool chattr(const QString &flags, const QString &path)
         && process.exitCode() == 0;
 }
 
+#ifdef Q_OS_WIN
+// Only the owner's write bit has a counterpart: the read-only attribute.
+bool chmodPath(const QString &path, int mode)
+{
+    const QFileDevice::Permissions owner = QFileDevice::ReadOwner | QFileDevice::ReadUser;
+    return QFile::setPermissions(path, mode & 0200 ? owner | QFileDevice::WriteOwner | QFileDevice::WriteUser : owner);
+}
+
+platformfile::NativePath nativePath(const QString &path) { return path.toStdWString(); }
+#else
+platformfile::NativePath nativePath(const QString &path) { return QFile::encodeName(path).toStdString(); }
+
 QByteArray readRange(const QString &path, qint64 offset, qint64 length)
 {
     QFile f(path);
@@ -87,18 +99,6 @@ bool writeAt(const QString &path, qint64 offset, const QByteArray &data)
     QFile f(path);
     return f.open(QIODevice::ReadWrite) && f.seek(offset) && f.write(data) == data.size() && f.flush();
 }
-
-#ifdef Q_OS_WIN
-// Only the owner's write bit has a counterpart: the read-only attribute.
-bool chmodPath(const QString &path, int mode)
-{
-    const QFileDevice::Permissions owner = QFileDevice::ReadOwner | QFileDevice::ReadUser;
-    return QFile::setPermissions(path, mode & 0200 ? owner | QFileDevice::WriteOwner | QFileDevice::WriteUser : owner);
-}
-
-platformfile::NativePath nativePath(const QString &path) { return path.toStdWString(); }
-#else
-platformfile::NativePath nativePath(const QString &path) { return QFile::encodeName(path).toStdString(); }
 
 // The user an unprivileged child becomes: nobody/nogroup on Debian.
 constexpr uid_t unprivilegedId = 65534;
