@@ -9,8 +9,10 @@
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QPageLayout>
+#ifdef KCC_CAN_PRINT
 #include <QPrintDialog>
 #include <QPrinter>
+#endif
 
 #include <algorithm>
 
@@ -80,7 +82,12 @@ void JournalDialog::applyFilter()
     ui->labelCount->setText(tr("Записей: %1 из %2").arg(shown.size()).arg(all.size()));
     const bool any = !shown.isEmpty();
     ui->pushButtonActPdf->setEnabled(any);
+#ifdef KCC_CAN_PRINT
     ui->pushButtonPrint->setEnabled(any);
+#else
+    // This Qt has no printing: the act is saved as PDF and printed from there.
+    ui->pushButtonPrint->setVisible(false);
+#endif
     ui->pushButtonCsv->setEnabled(any);
 }
 
@@ -135,6 +142,7 @@ void JournalDialog::saveActPdf()
 
 void JournalDialog::printAct()
 {
+#ifdef KCC_CAN_PRINT
     QPrinter printer(QPrinter::HighResolution);
     printer.setPageOrientation(QPageLayout::Landscape);
     QPrintDialog dialog(&printer, this);
@@ -143,6 +151,7 @@ void JournalDialog::printAct()
     actDocument(actInput(*this, chosenRecords(), verification, journal.path(), ui->dateFrom->date(),
                          ui->dateTo->date()))
         ->print(&printer);
+#endif
 }
 
 void JournalDialog::exportCsv()

@@ -14,3 +14,9 @@ WINDOWS_PACKAGES=(g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 wine64)
 # The Debian package: building it (dpkg-shlibdeps, file) and checking it.
 PACKAGE_PACKAGES=(dpkg-dev file)
 PACKAGE_CHECK_PACKAGES=(lintian desktop-file-utils appstream xvfb xauth x11-utils python3-xlib)
+# The program for Windows: static Qt from Debian's qtbase source (apt-get source
+# unpacks with dpkg-source; Qt's configure needs perl), the posix-threads
+# compilers it is built with, and what shows its window under wine.
+WINDOWS_QT_PACKAGES=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
+    binutils-mingw-w64-x86-64 dpkg-dev perl python3 xz-utils file)
+WINDOWS_RUN_PACKAGES=(wine64 xvfb xdotool x11-utils imagemagick)

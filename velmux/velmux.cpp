@@ -1,8 +1,7 @@
 // velmux: key containers on PKCS#11 tokens, reached through p11-kit.
 #include "velmux.h"
 
-#include <p11-kit/p11-kit.h>
-#include <p11-kit/pkcs11.h>
+#include "pkcs11modules.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -24,72 +23,6 @@ struct FreeDeleter {
     void operator()(char *p) const { std::free(p); }
 };
 using CString = std::unique_ptr<char, FreeDeleter>;
-
-// The module's file with symlinks resolved, so a module reached through
-// p11-kit's registry and through VELMUX_PKCS11_MODULE is recognised as one.
-std::string moduleIdentity(CK_FUNCTION_LIST *fn)
-{
-    CString file(p11_kit_module_get_filename(fn));
-    if (file) {
-        CString real(realpath(file.get(), nullptr));
-        return real ? real.get() : file.get();
-    }
-    CString name(p11_kit_module_get_name(fn));
-    return name ? name.get() : std::string();
-}
-
-struct Module {
-    CK_FUNCTION_LIST *fn;
-    std::string identity;
-};
-
-// The modules one context uses, initialised on load and finalised on release.
-class ModuleSet {
-public:
-    ModuleSet() = default;
-    ModuleSet(const ModuleSet &) = delete;
-    ModuleSet &operator=(const ModuleSet &) = delete;
-    ~ModuleSet()
-    {
-        if (list_)
-            p11_kit_modules_finalize_and_release(list_);
-        if (single_) {
-            p11_kit_module_finalize(single_);
-            p11_kit_module_release(single_);
-        }
-    }
-
-    bool load()
-    {
-        const char *path = std::getenv("VELMUX_PKCS11_MODULE");
-        if (path && *path) {
-            CK_FUNCTION_LIST *fn = p11_kit_module_load(path, 0);
-            if (!fn)
-                return false;
-            if (p11_kit_module_initialize(fn) != CKR_OK) {
-                p11_kit_module_release(fn);
-                return false;
-            }
-            single_ = fn;
-            modules_.push_back({fn, moduleIdentity(fn)});
-        } else {
-            // Modules that fail to initialise are already left out of the list.
-            list_ = p11_kit_modules_load_and_initialize(0);
-            if (!list_)
-                return false;
-            for (CK_FUNCTION_LIST **m = list_; *m; ++m)
-                modules_.push_back({*m, moduleIdentity(*m)});
-        }
-        return !modules_.empty();
-    }
-
-    const std::vector<Module> &modules() const { return modules_; }
-
-private:
-    CK_FUNCTION_LIST **list_ = nullptr;
-    CK_FUNCTION_LIST *single_ = nullptr;
-    std::vector<Module> modules_;
-};
 
 std::vector<CK_SLOT_ID> slotsWithToken(CK_FUNCTION_LIST *fn)
 {
@@ -574,7 +507,7 @@ velmux_status replaceContainer(Session &s, const CopyTemplate &copy, CK_OBJECT_H
         // The copy could never be rolled back.
         if (type == CKA_DESTROYABLE)
             return VELMUX_E_TOKEN;
-        templ.push_back({type, const_cast<CK_BYTE *>(value.data()), value.size()});
+        templ.push_back({type, const_cast<CK_BYTE *>(value.data()), CK_ULONG(value.size())});
     }
     templ.push_back({CKA_LABEL, label, sizeof label - 1});
     templ.push_back({CKA_VALUE, buffer, length});

@@ -1,0 +1,14 @@
+# Shared part of the mingw-w64 toolchain files; KCC_MINGW_TRIPLE is set.
+find_program(CMAKE_C_COMPILER NAMES ${KCC_MINGW_TRIPLE}-gcc-posix ${KCC_MINGW_TRIPLE}-gcc REQUIRED)
+find_program(CMAKE_CXX_COMPILER NAMES ${KCC_MINGW_TRIPLE}-g++-posix ${KCC_MINGW_TRIPLE}-g++ REQUIRED)
+find_program(CMAKE_RC_COMPILER NAMES ${KCC_MINGW_TRIPLE}-windres REQUIRED)
+find_program(CMAKE_DLLTOOL NAMES ${KCC_MINGW_TRIPLE}-dlltool REQUIRED)
+set(CMAKE_FIND_ROOT_PATH /usr/${KCC_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# Qt comes from CMAKE_PREFIX_PATH, outside the root.
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
+# No runtime DLLs to ship: libgcc, libstdc++ and winpthread go into each binary.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
