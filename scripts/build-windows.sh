@@ -63,21 +63,38 @@ toolbin() {
     echo "$dir"
 }
 
+# The first URI the system's own apt sources use for suite $1 (one-line and
+# deb822 formats): the private list asks the same mirrors for sources.
+system_mirror() {
+    local files=(/etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources)
+    cat "${files[@]}" 2>/dev/null | awk -v suite="$1" '
+        /^[ \t]*#/ { next }
+        /^deb[ \t]/ { sub(/\[[^]]*\][ \t]*/, ""); if ($3 == suite) { print $2; printed = 1; exit } next }
+        function done() { if (found && uris != "") { print uris; printed = 1; exit } uris = ""; found = 0 }
+        /^URIs:/ { uris = $2 }
+        /^Suites:/ { for (i = 2; i <= NF; i++) if ($i == suite) found = 1 }
+        /^[ \t]*$/ { done() }
+        END { if (!printed) done() }'
+}
+
 # A private apt: source list, lists and archives live under the cache.
 apt_private() {
     local dir=$cache/apt
     mkdir -p "$dir/etc/sources.list.d" "$dir/state/lists/partial" "$dir/cache/archives/partial"
-    if [ ! -s "$dir/etc/sources.list" ]; then
-        local codename mirror security
-        codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
-        mirror=${KCC_DEBIAN_MIRROR:-http://deb.debian.org/debian}
-        security=${KCC_DEBIAN_SECURITY:-http://deb.debian.org/debian-security}
-        {
-            echo "deb-src $mirror $codename main"
-            echo "deb-src $mirror $codename-updates main"
-            echo "deb-src $security $codename-security main"
-        } >"$dir/etc/sources.list"
+    # Written anew each time: it follows the system's mirrors.
+    local codename mirror security
+    codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
+    mirror=${KCC_DEBIAN_MIRROR:-$(system_mirror "$codename")}
+    security=${KCC_DEBIAN_SECURITY:-$(system_mirror "$codename-security")}
+    if [ -z "$mirror" ]; then
+        echo "no Debian mirror for $codename in the system's apt sources; set KCC_DEBIAN_MIRROR" >&2
+        exit 1
     fi
+    {
+        echo "deb-src $mirror $codename main"
+        echo "deb-src $mirror $codename-updates main"
+        [ -z "$security" ] || echo "deb-src $security $codename-security main"
+    } >"$dir/etc/sources.list"
     apt_opts=(-o "Dir::Etc::sourcelist=$dir/etc/sources.list"
         -o "Dir::Etc::sourceparts=$dir/etc/sources.list.d"
         -o "Dir::State=$dir/state" -o "Dir::Cache=$dir/cache"

@@ -29,14 +29,23 @@ std::wstring environmentPath()
 // A REG_SZ holds one path; a REG_MULTI_SZ one per string.
 std::vector<std::wstring> registryPaths(HKEY root)
 {
-    const DWORD types = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_RT_REG_MULTI_SZ;
+    // RRF_RT_REG_SZ also takes REG_EXPAND_SZ, expanded; naming that type as
+    // well is refused without RRF_NOEXPAND.
+    const DWORD types = RRF_RT_REG_SZ | RRF_RT_REG_MULTI_SZ;
     DWORD bytes = 0;
     if (RegGetValueW(root, kRegistryKey, kRegistryValue, types, nullptr, nullptr, &bytes) != ERROR_SUCCESS)
         return {};
-    std::wstring data(bytes / sizeof(wchar_t) + 2, L'\0');
-    bytes = DWORD(data.size() * sizeof(wchar_t));
-    if (RegGetValueW(root, kRegistryKey, kRegistryValue, types, nullptr, data.data(), &bytes) != ERROR_SUCCESS)
+    std::wstring data;
+    LSTATUS status = ERROR_MORE_DATA;
+    // Expanding variables can need more room than the first answer said.
+    for (int attempt = 0; attempt < 4 && status == ERROR_MORE_DATA; ++attempt) {
+        data.assign(bytes / sizeof(wchar_t) + 2, L'\0');
+        bytes = DWORD(data.size() * sizeof(wchar_t));
+        status = RegGetValueW(root, kRegistryKey, kRegistryValue, types, nullptr, data.data(), &bytes);
+    }
+    if (status != ERROR_SUCCESS)
         return {};
+    data.push_back(L'\0'); // the list's end, whatever the value held
     std::vector<std::wstring> paths;
     for (const wchar_t *p = data.c_str(); *p; p += wcslen(p) + 1)
         paths.emplace_back(p);

@@ -19,11 +19,6 @@ namespace {
 
 constexpr uint32_t kWriteWhole = 1;
 
-struct FreeDeleter {
-    void operator()(char *p) const { std::free(p); }
-};
-using CString = std::unique_ptr<char, FreeDeleter>;
-
 std::vector<CK_SLOT_ID> slotsWithToken(CK_FUNCTION_LIST *fn)
 {
     std::vector<CK_SLOT_ID> slots;
