@@ -109,7 +109,8 @@ private:
         return m_outcome;
     }
     FileWipeStep writePass(int pass, qint64 blockCount, PassBytes &bytes, unsigned char *chunk);
-    bool unchanged(qint64 expectedSize);
+    bool cutShort(int pass, qint64 written);
+    bool unchanged(qint64 expectedSize, bool checkHoles);
     bool tell(FileWipeEvent event, int pass, qint64 bytes)
     {
         return !m_listener || m_listener(event, pass, bytes);
@@ -121,6 +122,7 @@ private:
     const QVector<WipePass> m_passes;
     WipeTarget m_target;
     QFile m_file;
+    qint64 m_passSize = 0; // bytes every pass writes
     FileWipeOutcome m_outcome;
 };
 
@@ -147,6 +149,8 @@ FileWipeStep Wipe::writePass(int pass, qint64 blockCount, PassBytes &bytes, unsi
             return FileWipeStep::Write;
         done += blocks;
         written += size;
+        if (cutShort(pass, written))
+            return FileWipeStep::Changed;
         if (written - startedTo >= writebackBytes) {
             if (!m_file.flush())
                 return FileWipeStep::Flush;
@@ -171,15 +175,28 @@ FileWipeStep Wipe::writePass(int pass, qint64 blockCount, PassBytes &bytes, unsi
     return FileWipeStep::None;
 }
 
+// Whether another process cut the file short while this pass is written: the
+// blocks it freed would keep key bytes out of the passes' reach, and the
+// pass's own later writes would make the size look right again.
+bool Wipe::cutShort(int pass, qint64 written)
+{
+    std::int64_t size = 0;
+    if (!m_file.flush() || !m_target.size(size))
+        return true;
+    const qint64 reached = pass == 0 ? qMax(m_outcome.size, written) : m_passSize;
+    return size < reached;
+}
+
 // Whether the file is still the one being wiped, whole: nobody cut it short
-// (its freed blocks would keep key bytes out of the passes' reach), grew it
-// or put another file under its name.
-bool Wipe::unchanged(qint64 expectedSize)
+// and wrote it again (holes where its freed blocks were), grew it or put
+// another file under its name. Holes are not asked after a pass of zeros:
+// file systems that compress store zero blocks as holes.
+bool Wipe::unchanged(qint64 expectedSize, bool checkHoles)
 {
     platformfile::Status status;
     if (!m_target.status(status))
         return false;
-    if (status.size != expectedSize || status.hasHoles || !m_target.nameLeadsHere()) {
+    if (status.size != expectedSize || (checkHoles && status.hasHoles) || !m_target.nameLeadsHere()) {
         m_outcome.systemError.clear();
         return false;
     }
@@ -215,6 +232,7 @@ FileWipeOutcome Wipe::run()
     m_outcome.size = status.size;
     m_outcome.otherNames = status.links > 0 ? status.links - 1 : 0;
     const qint64 blockCount = wipeBlockCount(status.size);
+    m_passSize = blockCount * wipeBlockSize;
     const PassBytes::Seed seed = PassBytes::seedFromClock();
 
     if (!m_file.open(m_target.descriptor(), QIODevice::ReadWrite, QFileDevice::DontCloseHandle))
@@ -228,8 +246,9 @@ FileWipeOutcome Wipe::run()
         bytes.beginPass(m_passes[i]);
         const FileWipeStep step = writePass(i, blockCount, bytes, chunk.data());
         if (step != FileWipeStep::None)
-            return fail(step, step != FileWipeStep::Cancelled);
-        if (!unchanged(blockCount * wipeBlockSize))
+            return fail(step, step != FileWipeStep::Cancelled && step != FileWipeStep::Changed);
+        const bool zeros = bytes.isUniform() && bytes.uniformByte() == 0x00;
+        if (!unchanged(m_passSize, !zeros))
             return fail(FileWipeStep::Changed);
         m_outcome.passesCompleted = i + 1;
         if (m_observer)

@@ -94,6 +94,8 @@ public:
 
     // The open file's type, identity, size and holes.
     bool status(Status &out);
+    // Its size alone, cheaply, for checks while a pass is written.
+    bool size(std::int64_t &out);
 
     // Forces what the descriptor has written down to the storage medium, so
     // that a later truncation cannot drop a pass that still sits in the cache.

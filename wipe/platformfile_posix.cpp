@@ -229,6 +229,15 @@ bool WipeTarget::status(Status &out)
     return true;
 }
 
+bool WipeTarget::size(std::int64_t &out)
+{
+    struct stat st {};
+    if (::fstat(m_fd, &st) != 0)
+        return fail();
+    out = std::int64_t(st.st_size);
+    return true;
+}
+
 bool WipeTarget::syncToMedium()
 {
     int rc;

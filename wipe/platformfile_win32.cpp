@@ -225,6 +225,15 @@ bool WipeTarget::status(Status &out)
     return true;
 }
 
+bool WipeTarget::size(std::int64_t &out)
+{
+    LARGE_INTEGER size;
+    if (m_fd < 0 || !GetFileSizeEx(m_handle, &size))
+        return fail();
+    out = size.QuadPart;
+    return true;
+}
+
 bool WipeTarget::syncToMedium()
 {
     return FlushFileBuffers(m_handle) != 0 || fail();
