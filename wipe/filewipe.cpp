@@ -6,7 +6,10 @@
 #include <QDataStream>
 #include <QFile>
 
+#include <condition_variable>
+#include <mutex>
 #include <optional>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -20,7 +23,7 @@ constexpr qint64 chunkBlocks = 512; // 256 KiB
 
 // How much of a pass may sit in the cache before its writing to the medium
 // is started, so the disk works while the rest of the pass is produced.
-constexpr qint64 writebackBytes = 8 * 1024 * 1024;
+constexpr qint64 writebackBytes = 2 * 1024 * 1024;
 
 QString systemText(const platformfile::NativeText &text)
 {
@@ -53,6 +56,75 @@ platformfile::NativePath nativePath(const QString &path)
     return QFile::encodeName(path).toStdString();
 #endif
 }
+
+// Makes a random pass's chunks on a second thread, one chunk ahead of the
+// writes, so that producing them overlaps the copying into the cache and the
+// disk's work. The chunks come in order, so the bytes are those of one thread.
+class ChunkProducer
+{
+public:
+    ChunkProducer(PassBytes &bytes, qint64 blockCount)
+        : m_bytes(bytes)
+    {
+        for (std::vector<unsigned char> &buffer : m_buffers)
+            buffer.resize(std::size_t(qMin(blockCount, chunkBlocks) * wipeBlockSize));
+        m_thread = std::thread([this, blockCount] { produce(blockCount); });
+    }
+    ~ChunkProducer()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stop = true;
+        }
+        m_changed.notify_all();
+        m_thread.join();
+    }
+    ChunkProducer(const ChunkProducer &) = delete;
+    ChunkProducer &operator=(const ChunkProducer &) = delete;
+
+    // The next chunk, once it is made; the one before it may be made over.
+    const unsigned char *next()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (m_taken > 0) {
+            --m_ready; // the chunk handed out last time is written
+            m_changed.notify_all();
+        }
+        m_changed.wait(lock, [this] { return m_ready > 0; });
+        return m_buffers[m_taken++ % 2].data();
+    }
+
+private:
+    void produce(qint64 blockCount)
+    {
+        qint64 made = 0;
+        for (qint64 done = 0; done < blockCount; ++made) {
+            const qint64 blocks = qMin(blockCount - done, chunkBlocks);
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_changed.wait(lock, [this] { return m_stop || m_ready < 2; });
+                if (m_stop)
+                    return;
+            }
+            m_bytes.fill(m_buffers[made % 2].data(), std::size_t(blocks * wipeBlockSize));
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                ++m_ready;
+            }
+            m_changed.notify_all();
+            done += blocks;
+        }
+    }
+
+    PassBytes &m_bytes;
+    std::vector<unsigned char> m_buffers[2];
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    int m_ready = 0;     // chunks made and not yet written
+    qint64 m_taken = 0;  // chunks handed out
+    bool m_stop = false;
+    std::thread m_thread;
+};
 
 FileRefusal refusalOf(platformfile::Kind kind)
 {
@@ -134,18 +206,25 @@ FileWipeStep Wipe::writePass(int pass, qint64 blockCount, PassBytes &bytes, unsi
 {
     QDataStream stream(&m_file);
     bool filled = false;
+    // Only computed values may be made on another thread: qrand() is per thread.
+    std::optional<ChunkProducer> producer;
+    if (!bytes.isUniform() && bytes.fillsOnAnyThread() && blockCount > chunkBlocks)
+        producer.emplace(bytes, blockCount);
     qint64 written = 0;   // bytes of this pass handed to the system
     qint64 startedTo = 0; // and how far their writing to the medium was started
     for (qint64 done = 0; done < blockCount;) {
         const qint64 blocks = qMin(blockCount - done, chunkBlocks);
         const int size = int(blocks * wipeBlockSize);
         // A uniform pass is the same bytes everywhere: fill once, reuse.
-        if (!filled || !bytes.isUniform()) {
+        const unsigned char *data = chunk;
+        if (producer) {
+            data = producer->next();
+        } else if (!filled || !bytes.isUniform()) {
             bytes.fill(chunk, std::size_t(size));
             filled = true;
         }
         m_outcome.bytesWritten = true;
-        if (stream.writeRawData(reinterpret_cast<const char *>(chunk), size) != size)
+        if (stream.writeRawData(reinterpret_cast<const char *>(data), size) != size)
             return FileWipeStep::Write;
         done += blocks;
         written += size;

@@ -38,6 +38,9 @@ public:
 
     // True when every byte of the current pass is uniformByte().
     bool isUniform() const { return m_kind != PassKind::RandomData; }
+    // Whether fill() may run on another thread: computed values touch no
+    // thread's generator until this object goes.
+    bool fillsOnAnyThread() const { return m_computed; }
     quint8 uniformByte() const { return m_byte; }
 
     // Seeds the generator as the file executor does before its first pass.
@@ -47,7 +50,7 @@ private:
     quint8 draw();
     void fillComputed(unsigned char *data, std::size_t size);
 
-    bool m_computed = false; // values computed here, see PassBytes(uint)
+    bool m_computed = false; // values computed here, see PassBytes(const Seed &)
     quint32 m_state = 0;     // the generator's state while m_computed
     PassKind m_kind = PassKind::FixedByte;
     quint8 m_byte = 0;
