@@ -2,28 +2,22 @@
 
 #include "formabout.h"
 #include "formselectmedia.h"
+#include "journaldialog.h"
 #include "kccresources.h"
 #include "windowfit.h"
-#include "devicewipereport.h"
-#include "filewipereport.h"
 #include "wipecontainer.h"
-#include "wipemessages.h"
-#include "wipeprogressdialog.h"
-#include "wiperecord.h"
+#include "wipesession.h"
+#include "wipetexts.h"
 
 #include <QCloseEvent>
-#include <QMenuBar>
-#include <QScopeGuard>
-#include <QDir>
-#include <QElapsedTimer>
 #include <QFileDialog>
-#include <QFileInfo>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScopeGuard>
 
 Kestrik_KCC::Kestrik_KCC(QWidget *parent)
     : QMainWindow(parent)
-    , currentMedia{}
 {
     initKccResources();
     ui.setupUi(this);
@@ -65,9 +59,8 @@ void Kestrik_KCC::openDevice()
     FormSelectMedia dialog(this);
     if (dialog.exec() == 0)
         return;
-    QString text;
-    if (dialog.selectedMedia(currentMedia, text))
-        ui.lineEditDevice->setText(text);
+    if (dialog.selectedMedia(currentMedia))
+        ui.lineEditDevice->setText(currentMedia.describe());
 }
 
 void Kestrik_KCC::selectFile(bool _value)
@@ -86,19 +79,21 @@ void Kestrik_KCC::cleanContainer()
 {
     const QString target = fileMode ? ui.lineEditFile->text() : ui.lineEditDevice->text();
     if (target.isEmpty()) {
-        wipemessages::show(this, QMessageBox::Critical,
-                           tr("Выберите ключевой контейнер.       "));
+        showReport(this, {Severity::Critical, tr("Выберите ключевой контейнер.       "), QString()});
         return;
     }
     if (wipeWorker.isBusy())
         return;
 
-    const WipeAlgorithm algorithm = selectedAlgorithm();
-    const TokenTarget token = fileMode ? TokenTarget() : describeToken(currentMedia);
-    QMessageBox confirm(QMessageBox::Question, wipemessages::title(),
-                        wipemessages::confirmation(),
+    WipeRequest plan;
+    plan.algorithm = selectedAlgorithm();
+    if (fileMode)
+        plan.path = target;
+    else
+        plan.medium = currentMedia;
+    QMessageBox confirm(QMessageBox::Question, wipetexts::title(), wipetexts::confirmation(),
                         QMessageBox::Yes | QMessageBox::No, this);
-    confirm.setInformativeText(fileMode ? fileWipePlan(target, algorithm) : tokenWipePlan(token, algorithm));
+    confirm.setInformativeText(wipePlan(plan));
     confirm.button(QMessageBox::Yes)->setText(tr("Да"));
     confirm.button(QMessageBox::No)->setText(tr("Нет"));
     // Enter meant for something else must not destroy a key.
@@ -115,52 +110,23 @@ void Kestrik_KCC::cleanContainer()
         centralWidget()->setEnabled(true);
         menuBar()->setEnabled(true);
     });
-    WipeProgressDialog progress(this, algorithm, fileMode);
-    connect(&wipeWorker, &WipeWorker::progress, &progress, &WipeProgressDialog::showProgress);
-    connect(&progress, &QProgressDialog::canceled, &wipeWorker, &WipeWorker::cancel);
-    QElapsedTimer clock;
-    clock.start();
 
     if (fileMode) {
-        const FileWipeOutcome outcome = wipeWorker.wipeFile(algorithm, target);
-        progress.finish();
-        wipemessages::Report report = fileWipeReport(outcome, target);
-        addSummary(report, tr("Файл: %1").arg(QDir::toNativeSeparators(QFileInfo(target).absoluteFilePath())),
-                   algorithm, outcome.passesCompleted, clock.elapsed());
-        recordInJournal(fileJournalEntry(target, algorithm, outcome, report, JournalEntry::Interface::Window),
-                        report);
-        wipemessages::show(this, report);
-        if (outcome.status == FileWipeStatus::Wiped)
+        if (wipeContainerFile(this, plan.algorithm, target, wipeWorker))
             ui.lineEditFile->setText(QString());
-    } else {
-        QString pin = ui.lineEditPIN->text(); // shares the field's buffer, no copy
-        const DeviceWipeOutcome outcome = wipeWorker.wipeToken(algorithm, currentMedia, pin);
-        progress.finish();
-        wipemessages::Report report = deviceWipeReport(outcome);
-        addSummary(report, tr("Носитель: %1").arg(token.label.isEmpty() ? target : token.describe()),
-                   algorithm, outcome.passesWritten, clock.elapsed());
-        recordInJournal(tokenJournalEntry(token, algorithm, outcome, report, JournalEntry::Interface::Window),
-                        report);
-        // A replaced container is gone all the same: the fields are cleared.
-        const bool gone = outcome.status == DeviceWipeStatus::Wiped;
-        if (gone) {
-            ui.lineEditDevice->setText(QString());
-            // setText drops the field's share of the buffer and its undo steps
-            // (each holds a typed character); harmless ones are then written
-            // over the steps' memory and dropped too.
-            ui.lineEditPIN->setText(QString());
-            ui.lineEditPIN->insert(QString(pin.size() * 4 + 64, QLatin1Char('0')));
-            ui.lineEditPIN->setText(QString());
-            // Sole owner now: zeroed where it lies. A buffer someone else still
-            // holds is theirs and is left alone.
-            if (pin.isDetached()) {
-                for (QChar &c : pin)
-                    c = QChar();
-            }
-            pin.clear();
-        }
-        wipemessages::show(this, report);
+        return;
     }
+    QString pin = ui.lineEditPIN->text(); // shares the field's buffer, no copy
+    if (!wipeContainerOnMedia(this, plan.algorithm, &currentMedia, pin, wipeWorker))
+        return;
+    ui.lineEditDevice->setText(QString());
+    // setText drops the field's share of the buffer and its undo steps (each
+    // holds a typed character); harmless ones are then written over the
+    // steps' memory and dropped too.
+    ui.lineEditPIN->setText(QString());
+    ui.lineEditPIN->insert(QString(pin.size() * 4 + 64, QLatin1Char('0')));
+    ui.lineEditPIN->setText(QString());
+    forgetPin(pin);
 }
 
 void Kestrik_KCC::closeEvent(QCloseEvent *event)
@@ -207,8 +173,6 @@ void Kestrik_KCC::applyMode()
     ui.lineEditPIN->setVisible(!fileMode);
     ui.labelPIN->setVisible(!fileMode);
 }
-
-#include "journaldialog.h"
 
 void Kestrik_KCC::showJournal()
 {

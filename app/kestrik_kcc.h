@@ -1,8 +1,8 @@
 #ifndef KESTRIK_KCC_H
 #define KESTRIK_KCC_H
 
+#include "medialist.h"
 #include "ui_kestrik_kcc.h"
-#include "velmux.h"
 #include "wipeschedule.h"
 #include "wipeworker.h"
 
@@ -33,7 +33,7 @@ private:
 
     Ui::Kestrik_KCCClass ui;
     bool fileMode;
-    MediaRecord currentMedia; // the medium last chosen; read only by a device wipe
+    ListedMedium currentMedia; // the medium last chosen, as listed; read only by a device wipe
     WipeWorker wipeWorker;    // every wipe runs on its thread
 
 public slots:

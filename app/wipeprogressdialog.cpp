@@ -1,6 +1,6 @@
 #include "wipeprogressdialog.h"
 
-#include "wipemessages.h"
+#include "wipetexts.h"
 
 #include <QCoreApplication>
 #include <QLocale>
@@ -16,7 +16,7 @@ WipeProgressDialog::WipeProgressDialog(QWidget *parent, WipeAlgorithm algorithm,
     : QProgressDialog(parent), m_algorithm(algorithm), m_cancellable(cancellable)
 {
     setObjectName(QStringLiteral("wipeProgress"));
-    setWindowTitle(wipemessages::title());
+    setWindowTitle(wipetexts::title());
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     setWindowModality(Qt::WindowModal);
     setAutoClose(false);

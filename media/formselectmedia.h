@@ -7,11 +7,11 @@
 
 #include <cstdint>
 
+#include "medialist.h"
 #include "ui_formselectmedia.h"
-#include "velmux.h"
 
-// Lists the media the container library reports and hands back the one the
-// user picked.
+// Shows the media the library lists and hands back the one the user picked.
+// It never works on a medium itself.
 class FormSelectMedia : public QDialog
 {
     Q_OBJECT
@@ -19,7 +19,9 @@ class FormSelectMedia : public QDialog
 public:
     explicit FormSelectMedia(QWidget *parent = nullptr);
 
-    bool selectedMedia(MediaRecord &media, QString &text);
+    bool selectedMedia(MediaRecord &media, QString &text) const;
+    // The medium on the selected line, as it was listed.
+    bool selectedMedia(ListedMedium &medium) const;
 
 public slots:
     void itemChanged();
@@ -30,7 +32,7 @@ private:
     uint32_t notShown = 0; // media past the list's capacity, all types together
     Ui::FormSelectMedia ui;
     // One entry per list line, same order: line row == index here.
-    QList<MediaRecord> mediaList;
+    QList<ListedMedium> mediaList;
 };
 
 #endif // KCC_FORMSELECTMEDIA_H

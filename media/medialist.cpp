@@ -1,33 +1,78 @@
 #include "medialist.h"
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
-QString mediaInfoText(const char *field, size_t fieldSize)
+namespace {
+
+// The library promises NUL-terminated fields, but a full field without its
+// NUL must not run on into the next one.
+QString fieldText(const char *field, size_t fieldSize)
 {
     return QString::fromUtf8(field, static_cast<int>(strnlen(field, fieldSize)));
 }
 
-QVector<ListedMedium> listMedia()
+// A full list may hide more: ask again with room to spare, only to count them.
+uint32_t countBeyondCapacity(velmux_ctx context, uint32_t listed)
+{
+    uint32_t total = listed;
+    for (uint32_t room = 4 * VELMUX_MEDIA_LIST_CAPACITY; room <= 4096; room *= 4) {
+        std::vector<MediaRecord> all(room);
+        uint32_t count = room;
+        if (VELMUX_FAILED(velmux_get_media_list(context, all.data(), &count)))
+            break;
+        total = std::max(total, count);
+        if (count < room)
+            break;
+    }
+    return total > VELMUX_MEDIA_LIST_CAPACITY ? total - VELMUX_MEDIA_LIST_CAPACITY : 0;
+}
+
+} // namespace
+
+QString ListedMedium::describe() const
+{
+    // One call: a "%1" inside a label must stay text.
+    return QStringLiteral("%1 (%2, S/N %3)").arg(name, detail, serialNumber);
+}
+
+QVector<ListedMedium> listMediaOfType(uint32_t mediaType, uint32_t &notShown)
 {
     QVector<ListedMedium> media;
-    for (uint32_t mediaType : {1u, 3u, 4u, 5u, 6u, 7u}) {
-        velmux_ctx context = 0;
-        if (VELMUX_FAILED(velmux_create_ctx(&context, mediaType)))
-            continue;
-        MediaRecord records[VELMUX_MEDIA_LIST_CAPACITY] = {};
-        uint32_t count = VELMUX_MEDIA_LIST_CAPACITY;
-        if (VELMUX_SUCCEEDED(velmux_get_media_list(context, records, &count))) {
-            for (uint32_t i = 0; i < count && i < VELMUX_MEDIA_LIST_CAPACITY; ++i) {
-                MediaInfo info = {};
-                info.size = sizeof(MediaInfo);
-                if (VELMUX_FAILED(velmux_get_media_info(context, &records[i], &info)))
-                    continue;
-                media.append({records[i], mediaInfoText(info.name, sizeof info.name),
-                              mediaInfoText(info.detail, sizeof info.detail),
-                              mediaInfoText(info.serialNumber, sizeof info.serialNumber)});
-            }
-        }
+    velmux_ctx context = 0;
+    if (VELMUX_FAILED(velmux_create_ctx(&context, mediaType)))
+        return media;
+
+    MediaRecord records[VELMUX_MEDIA_LIST_CAPACITY] = {};
+    uint32_t count = VELMUX_MEDIA_LIST_CAPACITY;
+    if (VELMUX_FAILED(velmux_get_media_list(context, records, &count))) {
         velmux_destroy_ctx(context);
+        return media;
     }
+    // A count past the capacity would read beyond the array.
+    for (uint32_t i = 0; i < count && i < VELMUX_MEDIA_LIST_CAPACITY; ++i) {
+        MediaInfo info = {};
+        info.size = sizeof(MediaInfo);
+        if (VELMUX_FAILED(velmux_get_media_info(context, &records[i], &info)))
+            continue;
+        media.append({records[i], fieldText(info.name, sizeof info.name),
+                      fieldText(info.detail, sizeof info.detail),
+                      fieldText(info.serialNumber, sizeof info.serialNumber)});
+    }
+    if (count >= VELMUX_MEDIA_LIST_CAPACITY)
+        notShown += countBeyondCapacity(context, count);
+    velmux_destroy_ctx(context);
+    return media;
+}
+
+QVector<ListedMedium> listMedia(uint32_t *notShown)
+{
+    QVector<ListedMedium> media;
+    uint32_t beyond = 0;
+    for (uint32_t mediaType : listedMediaTypes)
+        media += listMediaOfType(mediaType, beyond);
+    if (notShown)
+        *notShown = beyond;
     return media;
 }

@@ -6,18 +6,27 @@
 #include <QString>
 #include <QVector>
 
+// One medium as the library listed it: the record the wipe hands back, and
+// what the officer is shown of it.
 struct ListedMedium {
-    MediaRecord record;
-    QString name;
-    QString detail;
+    MediaRecord record{};
+    QString name;         // the token's label
+    QString detail;       // its model
     QString serialNumber;
+
+    // "name (detail, S/N serialNumber)", the line of the media list.
+    QString describe() const;
 };
 
-// Every medium of the type codes the media dialog asks for, in its order,
-// without a window.
-QVector<ListedMedium> listMedia();
+// The type codes asked for, in this order. Code 2 is unused by the library;
+// asking for it would only cost a context.
+constexpr uint32_t listedMediaTypes[] = {1, 3, 4, 5, 6, 7};
 
-// A MediaInfo string field, up to its NUL or its end, as UTF-8.
-QString mediaInfoText(const char *field, size_t fieldSize);
+// The media of one type code, in the library's order. Media that cannot be
+// described are dropped; notShown grows by those past the list's capacity.
+QVector<ListedMedium> listMediaOfType(uint32_t mediaType, uint32_t &notShown);
+
+// Every medium of the listed type codes, in their order.
+QVector<ListedMedium> listMedia(uint32_t *notShown = nullptr);
 
 #endif // MEDIALIST_H

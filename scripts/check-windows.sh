@@ -16,11 +16,11 @@ fail() {
     exit 1
 }
 
-flags=(-std=c++17 -Wall -Wextra -Werror -O2 -I"$root/wipe")
+flags=(-std=c++17 -Wall -Wextra -Werror -O2 -I"$root/wipe/platform")
 
 # The program ships as 32-bit; the layer must build there with no warning.
 echo "== compiling the file layer for 32-bit Windows"
-if ! i686-w64-mingw32-g++ "${flags[@]}" -c "$root/wipe/platformfile_win32.cpp" \
+if ! i686-w64-mingw32-g++ "${flags[@]}" -c "$root/wipe/platform/platformfile_win32.cpp" \
         -o "$build/platformfile_win32.i686.o"; then
     fail
 fi
@@ -39,7 +39,7 @@ done
 echo "== building the checking program"
 for target in i686 x86_64; do
     if ! "$target-w64-mingw32-g++" "${flags[@]}" -municode -static \
-            "$root/tests/windows/platformfile_check.cpp" "$root/wipe/platformfile_win32.cpp" \
+            "$root/tests/windows/platformfile_check.cpp" "$root/wipe/platform/platformfile_win32.cpp" \
             -o "$build/platformfile_check.$target.exe"; then
         fail
     fi

@@ -160,10 +160,6 @@ KCC_LANGUAGE=ru|en chooses the language (by default the system&apos;s).
         <translation>--pin-stdin and --pin-file go with --wipe-token</translation>
     </message>
     <message>
-        <source>Алгоритм: %1, проходов: %2.</source>
-        <translation>Algorithm: %1, passes: %2.</translation>
-    </message>
-    <message>
         <source>ничего не удалено: удаление не подтверждено (ответьте в терминале или укажите --yes).</source>
         <translation>nothing was wiped: not confirmed (answer on a terminal, or pass --yes).</translation>
     </message>
@@ -459,14 +455,6 @@ Deletion Module</translation>
         <source>Нет</source>
         <translation>No</translation>
     </message>
-    <message>
-        <source>Файл: %1</source>
-        <translation>File: %1</translation>
-    </message>
-    <message>
-        <source>Носитель: %1</source>
-        <translation>Token: %1</translation>
-    </message>
 </context>
 <context>
     <name>Kestrik_KCCClass</name>
@@ -644,6 +632,14 @@ Time: %5 s</translation>
         <source>Запись в журнал уничтожения не сделана: %1</source>
         <translation>No entry was written to the destruction journal: %1</translation>
     </message>
+    <message>
+        <source>Файл: %1</source>
+        <translation>File: %1</translation>
+    </message>
+    <message>
+        <source>Носитель: %1</source>
+        <translation>Token: %1</translation>
+    </message>
 </context>
 <context>
     <name>WipeSchedule</name>
@@ -657,7 +653,7 @@ Time: %5 s</translation>
     </message>
 </context>
 <context>
-    <name>wipemessages</name>
+    <name>wipetexts</name>
     <message>
         <source>Удаление ключевого контейнера</source>
         <translation>Key Container Deletion</translation>

@@ -126,7 +126,7 @@ void runWipe(WipeAlgorithm algorithm, const MediaRecord *media, const QString &p
              const std::function<void(int)> &passStarted, DeviceWipeOutcome &out)
 {
     const QVector<WipePass> passes = wipeSchedule(algorithm);
-    out.passes = passes.size();
+    out.passesPlanned = passes.size();
     TokenSession token(media, pin);
     if (!token.create()) {
         out.status = DeviceWipeStatus::ContextFailed;
@@ -174,7 +174,7 @@ void runWipe(WipeAlgorithm algorithm, const MediaRecord *media, const QString &p
         bytes.fill(passBuffer.data(), passBuffer.size());
         // A failed pass does not stop the others: every later pass still overwrites.
         if (VELMUX_SUCCEEDED(velmux_write_container(token.context(), 1, passBuffer.data(), containerSize)))
-            ++out.passesWritten;
+            ++out.passesDone;
         const bool anotherPass = i + 1 < passes.size();
         if (anotherPass || algorithm == Schneier)
             token.reopen();
@@ -191,7 +191,7 @@ void runWipe(WipeAlgorithm algorithm, const MediaRecord *media, const QString &p
     out.replaced = methods & VELMUX_WRITTEN_BY_REPLACEMENT;
     token.release();
 
-    if (out.passesWritten < passes.size())
+    if (out.passesDone < passes.size())
         out.status = DeviceWipeStatus::WriteFailed;
     else if (!deleted)
         out.status = DeviceWipeStatus::DeleteFailed;

@@ -31,8 +31,8 @@ struct DeviceWipeOutcome {
     DeviceWipeStatus status = DeviceWipeStatus::Exception;
     // The token took the writes as new objects, not over the old bytes.
     bool replaced = false;
-    int passesWritten = 0;
-    int passes = 0;
+    int passesDone = 0;    // passes the token took
+    int passesPlanned = 0;
     uint32_t containerSize = 0; // bytes; 0 until the size is known
     uint32_t containers = 0; // Ambiguous: how many, 0 when the library cannot say
     ContainerLeft left = ContainerLeft::Unknown;

@@ -329,7 +329,7 @@ FileWipeOutcome Wipe::run()
         const bool zeros = bytes.isUniform() && bytes.uniformByte() == 0x00;
         if (!unchanged(m_passSize, !zeros))
             return fail(FileWipeStep::Changed);
-        m_outcome.passesCompleted = i + 1;
+        m_outcome.passesDone = i + 1;
         if (m_observer)
             m_observer(i, m_passes[i]);
     }

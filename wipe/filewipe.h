@@ -17,7 +17,7 @@ enum class FileWipeStatus {
     Wiped,    // every pass reached the medium; truncated, stamped and removed
     NotFound, // nothing on disk was touched
     Refused,  // the name is not a regular file: see FileWipeOutcome::refusal; nothing touched
-    Failed,   // see FileWipeOutcome::failedStep and passesCompleted
+    Failed,   // see FileWipeOutcome::failedStep and passesDone
 };
 
 // Why a name was refused before anything was changed.
@@ -53,7 +53,7 @@ struct FileWipeOutcome {
     FileWipeStatus status = FileWipeStatus::Failed;
     FileWipeStep failedStep = FileWipeStep::None;
     FileRefusal refusal = FileRefusal::None;
-    int passesCompleted = 0;   // passes that reached the medium
+    int passesDone = 0;   // passes that reached the medium
     int passesPlanned = 0;
     bool bytesWritten = false; // whether any byte of the file was overwritten
     qint64 size = -1;          // the file's size when it was opened

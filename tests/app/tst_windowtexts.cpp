@@ -9,7 +9,7 @@
 #include "formselectmedia.h"
 #include "kestrik_kcc.h"
 #include "language.h"
-#include "wipemessages.h"
+#include "wipetexts.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -238,7 +238,7 @@ void TestWindowTexts::language()
     Kestrik_KCC main;
     QCOMPARE(main.windowTitle(), title);
     QCOMPARE(child<QPushButton>(main, "pushButtonClean")->text(), cleanButton);
-    QCOMPARE(wipemessages::wiped(), boxText);
+    QCOMPARE(wipetexts::wiped(), boxText);
 }
 
 void TestWindowTexts::qtTextsRussian_data()

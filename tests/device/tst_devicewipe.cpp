@@ -1,6 +1,6 @@
 // The device executor against the link-time fake of the container library:
 // the exact library calls of a wipe, the bytes of every write, what each
-// refused call leads to, and the box the user is shown.
+// refused call leads to, and what the wipe session reports and journals.
 
 #include "devicewipe.h"
 #include "fakevelmux.h"
@@ -8,9 +8,8 @@
 #include "filewipe.h"
 #include "boxtexts.h"
 #include "devicetexts.h"
-#include "modalanswerer.h"
 #include "passpattern.h"
-#include "wipecontainer.h"
+#include "wipesession.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -160,22 +159,29 @@ void prepareMedium(uint32_t containerSize)
     FakeVelmux::setContainerSize(containerSize);
 }
 
-struct BoxedRun {
-    bool result = false;
-    QVector<ModalAnswerer::Box> boxes;
-    size_t callsAtBox = 0; // library calls made before the box opened
+const ListedMedium kListed{kMedium, QStringLiteral("Token"), QStringLiteral("Model"), QStringLiteral("0042")};
+
+struct SessionRun {
+    bool result = false;  // the container is gone
+    WipeReport report;    // its informative text without the summary that heads it
+    JournalEntry entry;
+    QString summary;
 };
 
-BoxedRun wipeWithBox(QWidget *parent, WipeAlgorithm algorithm, const QString &pin)
+SessionRun wipeInSession(WipeAlgorithm algorithm, const QString &pin)
 {
-    BoxedRun run;
-    ModalAnswerer answerer;
-    answerer.then([&run](QWidget *w) {
-        run.callsAtBox = FakeVelmux::calls().size();
-        ModalAnswerer::press(QMessageBox::Ok)(w);
-    });
-    run.result = wipeContainerOnMedia(parent, algorithm, &kMedium, pin);
-    run.boxes = answerer.boxes();
+    WipeRequest request;
+    request.algorithm = algorithm;
+    request.medium = kListed;
+    request.pin = pin;
+    const WipeResult result = runWipeSession(request);
+    SessionRun run{result.destroyed(), result.report, result.entry, result.summary};
+    if (!result.journalled)
+        run.summary = QStringLiteral("not journalled");
+    else if (run.report.informative.startsWith(result.summary))
+        run.report.informative = run.report.informative.mid(result.summary.size()).remove(QRegularExpression("^\\n\\n"));
+    else
+        run.summary = QStringLiteral("no summary first: ") + run.report.informative;
     return run;
 }
 
@@ -239,32 +245,33 @@ private slots:
     void passBufferAllocationFails();
 
 private:
-    void checkBox(const ModalAnswerer::Box &box, bool success, const QString &text);
-    void checkBox(const ModalAnswerer::Box &box, QMessageBox::Icon icon, const QString &text,
-                  const QString &informative);
-    QWidget m_parent;
+    void checkReport(const SessionRun &run, bool success, const QString &text);
+    void checkReport(const SessionRun &run, Severity severity, const QString &text, const QString &informative);
 };
 
 void TestDeviceWipe::initTestCase()
 {
-    m_parent.show();
 }
 
-void TestDeviceWipe::checkBox(const ModalAnswerer::Box &box, bool success, const QString &text)
+void TestDeviceWipe::checkReport(const SessionRun &run, bool success, const QString &text)
 {
-    checkBox(box, success ? QMessageBox::Information : QMessageBox::Critical, text, box.informative);
+    checkReport(run, success ? Severity::Information : Severity::Critical, text, run.report.informative);
 }
 
-void TestDeviceWipe::checkBox(const ModalAnswerer::Box &box, QMessageBox::Icon icon, const QString &text,
-                              const QString &informative)
+// The report as the user reads it, and the journal entry saying the same of
+// the medium and the attempt.
+void TestDeviceWipe::checkReport(const SessionRun &run, Severity severity, const QString &text,
+                                 const QString &informative)
 {
-    QCOMPARE(box.text, text);
-    QCOMPARE(box.informative, informative);
-    QCOMPARE(box.icon, icon);
-    QCOMPARE(box.title, title);
-    QCOMPARE(box.buttons.size(), 1);
-    QVERIFY(box.modal);
-    QCOMPARE(box.parent, &m_parent);
+    QCOMPARE(run.report.text, text);
+    QCOMPARE(run.report.informative, informative);
+    QCOMPARE(run.report.severity, severity);
+    QVERIFY2(run.summary.startsWith(QStringLiteral("Носитель: Token (Model, S/N 0042)\n")), qPrintable(run.summary));
+    QCOMPARE(run.entry.resultText, text);
+    QCOMPARE(run.entry.resultInformative, run.summary + (informative.isEmpty() ? QString() : "\n\n" + informative));
+    QCOMPARE(run.entry.tokenLabel, QStringLiteral("Token"));
+    QCOMPARE(run.entry.tokenModel, QStringLiteral("Model"));
+    QCOMPARE(run.entry.tokenSerial, QStringLiteral("0042"));
 }
 
 void TestDeviceWipe::callSequence_data()
@@ -301,16 +308,14 @@ void TestDeviceWipe::callSequence()
     FakeVelmux::setWriteMethod(method);
 
     seed(2024);
-    const BoxedRun run = wipeWithBox(&m_parent, algorithm, pin);
+    const SessionRun run = wipeInSession(algorithm, pin);
     // Replaced: the container is gone, so the window still clears its fields.
     QVERIFY(run.result);
-    QCOMPARE(run.boxes.size(), 1);
     if (method & VELMUX_WRITTEN_BY_REPLACEMENT)
-        checkBox(run.boxes.front(), QMessageBox::Warning, devicetexts::replaced, devicetexts::replacedDetail);
+        checkReport(run, Severity::Warning, devicetexts::replaced, devicetexts::replacedDetail);
     else
-        checkBox(run.boxes.front(), QMessageBox::Information, wiped, QString());
+        checkReport(run, Severity::Information, wiped, QString());
     QCOMPARE(loggedNames(), expected);
-    QCOMPARE(run.callsAtBox, size_t(expected.size()));
     QCOMPARE(expected.count(kLogin), pattern.size() + 1 + (algorithm == Schneier ? 1 : 0));
 
     seed(2024);
@@ -441,7 +446,8 @@ void TestDeviceWipe::failureTable_data()
                                 << written(1, 2) + gone;
 }
 
-// The library calls end before the box opens, and none follow it.
+// Every refusal has its own text, releases what was opened and is journalled
+// with its end state.
 void TestDeviceWipe::failureTable()
 {
     QFETCH(QString, function);
@@ -457,12 +463,10 @@ void TestDeviceWipe::failureTable()
     if (!function.isEmpty())
         FakeVelmux::failCall(function.toStdString(), occurrence, status);
 
-    const BoxedRun run = wipeWithBox(&m_parent, Gost, QStringLiteral("1234"));
+    const SessionRun run = wipeInSession(Gost, QStringLiteral("1234"));
     QVERIFY(!run.result);
-    QCOMPARE(run.boxes.size(), 1);
-    checkBox(run.boxes.front(), QMessageBox::Critical, text, informative);
+    checkReport(run, Severity::Critical, text, informative);
     QCOMPARE(loggedNames(), expected);
-    QCOMPARE(run.callsAtBox, size_t(expected.size()));
     QCOMPARE(FakeVelmux::containerPresent(), !deleted);
     QCOMPARE(FakeVelmux::liveContexts(), size_t(0));
 }
@@ -473,10 +477,9 @@ void TestDeviceWipe::secondOfThreeWritesFails()
     prepareMedium(size);
     FakeVelmux::failCall(kWrite, 2);
     seed(99);
-    const BoxedRun run = wipeWithBox(&m_parent, DoD, QStringLiteral("1234"));
+    const SessionRun run = wipeInSession(DoD, QStringLiteral("1234"));
     QVERIFY(!run.result);
-    QCOMPARE(run.boxes.size(), 1);
-    checkBox(run.boxes.front(), false, writeFailed);
+    checkReport(run, false, writeFailed);
 
     QCOMPARE(loggedNames(), names(wipeSteps({1, 1, 1})));
     const QVector<FakeVelmux::Call> seen = writes();
@@ -594,12 +597,10 @@ void TestDeviceWipe::everyCallFails()
 
     prepareMedium(24);
     FakeVelmux::failCall(function.toStdString(), occurrence);
-    const BoxedRun run = wipeWithBox(&m_parent, algorithm, QStringLiteral("1234"));
+    const SessionRun run = wipeInSession(algorithm, QStringLiteral("1234"));
     QCOMPARE(run.result, status == DeviceWipeStatus::Wiped);
-    QCOMPARE(run.boxes.size(), 1);
-    checkBox(run.boxes.front(), run.result, textOf(status));
+    checkReport(run, run.result, textOf(status));
     QCOMPARE(loggedNames(), expected);
-    QCOMPARE(run.callsAtBox, size_t(expected.size()));
     QCOMPARE(FakeVelmux::liveContexts(), live);
 }
 
@@ -649,14 +650,12 @@ void TestDeviceWipe::deletionFails()
     FakeVelmux::failCall(kDelete, 1, VELMUX_E_CONTAINER_NOT_FOUND);
     if (writeFails)
         FakeVelmux::failCall(kWrite, 1);
-    const BoxedRun run = wipeWithBox(&m_parent, Gost, QStringLiteral("1234"));
+    const SessionRun run = wipeInSession(Gost, QStringLiteral("1234"));
     QVERIFY(!run.result);
-    QCOMPARE(run.boxes.size(), 1);
-    checkBox(run.boxes.front(), QMessageBox::Critical, text, informative);
+    checkReport(run, Severity::Critical, text, informative);
     QStringList expected = names(wipeSteps(reopenRounds(Gost)));
     expected.insert(expected.indexOf(kDelete) + 1, kSize);
     QCOMPARE(loggedNames(), expected);
-    QCOMPARE(FakeVelmux::callNames().size(), run.callsAtBox);
     QVERIFY(FakeVelmux::containerPresent());
     QCOMPARE(FakeVelmux::liveContexts(), size_t(0));
 }
@@ -669,12 +668,11 @@ void TestDeviceWipe::emptyContainer()
     QVERIFY(first != second && second != third && first != third);
 
     seed(31337);
-    const BoxedRun run = wipeWithBox(&m_parent, Ar380, QStringLiteral("1234"));
+    const SessionRun run = wipeInSession(Ar380, QStringLiteral("1234"));
     // Exactly one draw: the RandomByte pass; the empty RandomData pass draws none.
     QCOMPARE(draw(), second);
     QVERIFY(run.result);
-    QCOMPARE(run.boxes.size(), 1);
-    checkBox(run.boxes.front(), true, wiped);
+    checkReport(run, true, wiped);
     QCOMPARE(loggedNames(), names(wipeSteps(reopenRounds(Ar380))));
     const QVector<FakeVelmux::Call> seen = writes();
     QCOMPARE(seen.size(), 3);
@@ -768,7 +766,7 @@ void TestDeviceWipe::passBufferAllocationFails()
                 pages = 0;
             std::fclose(statm);
         }
-        // Room for the fake's and the box's own allocations, not for 4 GiB.
+        // Room for the fake's and the session.s own allocations, not for 4 GiB.
         const rlim_t limit = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (rlim_t(256) << 20);
         struct rlimit rl = {limit, limit};
         QStringList report;
@@ -782,10 +780,10 @@ void TestDeviceWipe::passBufferAllocationFails()
             report << QString::number(writes().size());
     
             prepareMedium(0xFFFFFFFFu);
-            const BoxedRun run = wipeWithBox(&m_parent, Gost, QStringLiteral("1234"));
+            const SessionRun run = wipeInSession(Gost, QStringLiteral("1234"));
             report << QString::number(run.result);
-            report << (run.boxes.size() == 1 ? run.boxes.front().text : QStringLiteral("boxes: %1").arg(run.boxes.size()));
-            report << QString::number(run.boxes.isEmpty() ? -1 : int(run.boxes.front().icon));
+            report << run.report.text;
+            report << QString::number(int(run.report.severity));
             report << QString::number(FakeVelmux::liveContexts());
         }
         out = report.join(QLatin1Char('\n')).toUtf8();
@@ -803,7 +801,7 @@ void TestDeviceWipe::passBufferAllocationFails()
     QCOMPARE(report[3], QStringLiteral("0"));
     QCOMPARE(report[4], QStringLiteral("0"));
     QCOMPARE(report[5], deviceFailed);
-    QCOMPARE(report[6], QString::number(int(QMessageBox::Critical)));
+    QCOMPARE(report[6], QString::number(int(Severity::Critical)));
     QCOMPARE(report[7], QStringLiteral("0"));
 #endif
 }

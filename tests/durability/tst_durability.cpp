@@ -318,7 +318,7 @@ void TestDurability::noRemnantOnTheDevice()
                     late << QStringLiteral("%1 after pass %2: %3").arg(c.name).arg(index + 1).arg(problem);
             });
         QCOMPARE(int(outcome.status), int(FileWipeStatus::Wiped));
-        QCOMPARE(outcome.passesCompleted, passCount);
+        QCOMPARE(outcome.passesDone, passCount);
         QVERIFY2(late.isEmpty(), qPrintable(late.join(QLatin1Char('\n'))));
         QVERIFY(!QFileInfo::exists(path));
     }

@@ -130,13 +130,13 @@ ChildWipe wipeInChild(WipeAlgorithm algorithm, const QString &path, const ChildS
         }
         const FileWipeOutcome outcome = overwriteFile(algorithm, path);
         QDataStream out(&output, QIODevice::WriteOnly);
-        out << int(outcome.status) << int(outcome.failedStep) << outcome.passesCompleted;
+        out << int(outcome.status) << int(outcome.failedStep) << outcome.passesDone;
         return int(Ran);
     });
     ChildWipe result;
     int status = -1, step = -1;
     QDataStream in(run.output);
-    in >> status >> step >> result.outcome.passesCompleted;
+    in >> status >> step >> result.outcome.passesDone;
     result.outcome.status = FileWipeStatus(status);
     result.outcome.failedStep = FileWipeStep(step);
     if (run.exitCode == NoIdentity)
@@ -473,7 +473,7 @@ void TestFileWipe::failuresKeepTheFile()
 
     QCOMPARE(int(outcome.status), status);
     QCOMPARE(int(outcome.failedStep), step);
-    QCOMPARE(outcome.passesCompleted, passes);
+    QCOMPARE(outcome.passesDone, passes);
     QCOMPARE(int(outcome.refusal), refusal);
     QCOMPARE(readFile(bystander), original);
     if (kind == QLatin1String("directory"))
@@ -530,7 +530,7 @@ void TestFileWipe::writeFailingMidway()
     QCOMPARE(int(child.outcome.status), int(FileWipeStatus::Failed));
     QVERIFY2(child.outcome.failedStep == FileWipeStep::Write || child.outcome.failedStep == FileWipeStep::Flush,
              qPrintable(QString("failed at step %1").arg(int(child.outcome.failedStep))));
-    QCOMPARE(child.outcome.passesCompleted, 0);
+    QCOMPARE(child.outcome.passesDone, 0);
 
     // Not truncated, not removed: up to the limit the first pass (zeros), past
     // it the original bytes.
@@ -603,10 +603,10 @@ void TestFileWipe::asUnprivilegedUser()
     QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
     QCOMPARE(int(st.st_mode & 07777), fileMode);
     if (remains == QLatin1String("original")) {
-        QCOMPARE(child.outcome.passesCompleted, 0);
+        QCOMPARE(child.outcome.passesDone, 0);
         QCOMPARE(readFile(path), original);
     } else {
-        QCOMPARE(child.outcome.passesCompleted, 2);
+        QCOMPARE(child.outcome.passesDone, 2);
         QVERIFY(QFileInfo::exists(path));
         QCOMPARE(QFileInfo(path).size(), qint64(0));
     }
@@ -699,7 +699,7 @@ void TestFileWipe::changedBetweenSteps()
     QVERIFY(acted);
     QCOMPARE(int(outcome.status), status);
     QCOMPARE(int(outcome.failedStep), step);
-    QCOMPARE(outcome.passesCompleted, passes);
+    QCOMPARE(outcome.passesDone, passes);
     QCOMPARE(readFile(outside), original);
     if (device)
         QCOMPARE(device->contents(), marker(1 << 20));

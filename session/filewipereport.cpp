@@ -1,4 +1,6 @@
-#include "filewipereport.h"
+#include "wipereport.h"
+
+#include "wipetexts.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -48,7 +50,7 @@ QString reason(const FileWipeOutcome &outcome)
 QString failureText(const FileWipeOutcome &outcome, const QString &name)
 {
     const QString passes = QCoreApplication::translate("FileWipeReport", "На носитель записано проходов: %1 из %2.")
-                               .arg(outcome.passesCompleted)
+                               .arg(outcome.passesDone)
                                .arg(outcome.passesPlanned);
     const QString kept = QCoreApplication::translate("FileWipeReport", " Файл оставлен на месте и не удалён; удаление можно повторить.");
     switch (outcome.failedStep) {
@@ -85,12 +87,12 @@ QString failureText(const FileWipeOutcome &outcome, const QString &name)
 
 } // namespace
 
-wipemessages::Report fileWipeReport(const FileWipeOutcome &outcome, const QString &path)
+WipeReport fileWipeReport(const FileWipeOutcome &outcome, const QString &path)
 {
     const QString name = quoted(path);
     switch (outcome.status) {
     case FileWipeStatus::Wiped: {
-        wipemessages::Report report{QMessageBox::Information, wipemessages::wiped(), QString()};
+        WipeReport report{Severity::Information, wipetexts::wiped(), QString()};
         if (outcome.otherNames > 0)
             report.informative =
                 QCoreApplication::translate("FileWipeReport", "У файла были и другие имена (жёсткие ссылки): %1. Они ведут к тому же "
@@ -99,14 +101,14 @@ wipemessages::Report fileWipeReport(const FileWipeOutcome &outcome, const QStrin
         return report;
     }
     case FileWipeStatus::NotFound:
-        return {QMessageBox::Critical, wipemessages::fileNotFound(),
+        return {Severity::Critical, wipetexts::fileNotFound(),
                 outcome.systemError.isEmpty() ? QString()
                                               : QCoreApplication::translate("FileWipeReport", "%1: %2.").arg(name, outcome.systemError)};
     case FileWipeStatus::Refused:
-        return {QMessageBox::Critical, wipemessages::fileFailed(),
+        return {Severity::Critical, wipetexts::fileFailed(),
                 refusalText(outcome, name) + QCoreApplication::translate("FileWipeReport", " Ничего не изменено.")};
     case FileWipeStatus::Failed:
         break;
     }
-    return {QMessageBox::Critical, wipemessages::fileFailed(), failureText(outcome, name)};
+    return {Severity::Critical, wipetexts::fileFailed(), failureText(outcome, name)};
 }

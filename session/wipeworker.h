@@ -24,7 +24,7 @@ public:
     // Each returns once the wipe on the worker thread is over; meanwhile the
     // caller's events (repaints, the progress dialog) keep being handled.
     FileWipeOutcome wipeFile(WipeAlgorithm algorithm, const QString &path);
-    DeviceWipeOutcome wipeToken(WipeAlgorithm algorithm, const MediaRecord &media, const QString &pin);
+    DeviceWipeOutcome wipeMedium(WipeAlgorithm algorithm, const MediaRecord &media, const QString &pin);
 
     bool isBusy() const { return m_busy; }
 

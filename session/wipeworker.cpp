@@ -74,7 +74,7 @@ FileWipeOutcome WipeWorker::wipeFile(WipeAlgorithm algorithm, const QString &pat
     });
 }
 
-DeviceWipeOutcome WipeWorker::wipeToken(WipeAlgorithm algorithm, const MediaRecord &media,
+DeviceWipeOutcome WipeWorker::wipeMedium(WipeAlgorithm algorithm, const MediaRecord &media,
                                         const QString &pin)
 {
     const int passes = wipeSchedule(algorithm).size();

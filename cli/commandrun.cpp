@@ -3,19 +3,13 @@
 
 #include "commandline.h"
 
-#include "devicewipe.h"
-#include "devicewipereport.h"
-#include "kcc_version.h"
-
-#include "filewipe.h"
-#include "filewipereport.h"
 #include "journal.h"
 #include "journalact.h"
 #include "journalexport.h"
-#include "wiperecord.h"
+#include "kcc_version.h"
 #include "medialist.h"
-#include "wipemessages.h"
-#include "wipeschedule.h"
+#include "wipesession.h"
+#include "wipetexts.h"
 
 #include <QCoreApplication>
 #include <QDate>
@@ -38,19 +32,12 @@ QTextStream &errors()
     return stream;
 }
 
-void tell(const QString &subject, const wipemessages::Report &report)
+void tell(const QString &subject, const WipeReport &report)
 {
     errors() << KCC_PROGRAM << ": " << subject << ": " << report.text.trimmed() << '\n';
     if (!report.informative.isEmpty())
         errors() << "  " << report.informative << '\n';
     errors().flush();
-}
-
-QString planText(WipeAlgorithm algorithm)
-{
-    return QCoreApplication::translate("CommandLine", "Алгоритм: %1, проходов: %2.")
-        .arg(wipeAlgorithmName(algorithm))
-        .arg(wipeSchedule(algorithm).size());
 }
 
 QString notConfirmed()
@@ -64,10 +51,10 @@ QString notConfirmed()
 // answers the question. No terminal, no wipe.
 bool confirmed(const QStringList &targets, WipeAlgorithm algorithm)
 {
-    QString question = wipemessages::confirmation() + QLatin1Char('\n');
+    QString question = wipetexts::confirmation() + QLatin1Char('\n');
     for (const QString &target : targets)
         question += QStringLiteral("  %1\n").arg(target);
-    question += planText(algorithm) + QCoreApplication::translate("CommandLine", " [да/нет]: ");
+    question += algorithmPlan(algorithm) + QCoreApplication::translate("CommandLine", " [да/нет]: ");
     const QByteArray prompt = question.toLocal8Bit();
     char answer[64] = {};
 #ifdef Q_OS_WIN
@@ -92,19 +79,34 @@ bool confirmed(const QStringList &targets, WipeAlgorithm algorithm)
         || reply == QLatin1String("y");
 }
 
-int exitCodeOf(const FileWipeOutcome &outcome)
+int exitStatus(const WipeRequest &request, const WipeResult &result)
 {
-    switch (outcome.status) {
-    case FileWipeStatus::Wiped:
-        return kExitOk;
-    case FileWipeStatus::NotFound:
+    if (request.isFile()) {
+        switch (result.file.status) {
+        case FileWipeStatus::Wiped:
+            return kExitOk;
+        case FileWipeStatus::NotFound:
+            return kExitNotFound;
+        case FileWipeStatus::Refused:
+            return kExitRefused;
+        case FileWipeStatus::Failed:
+            break;
+        }
+        return kExitIncomplete;
+    }
+    switch (result.device.status) {
+    case DeviceWipeStatus::Wiped:
+        return result.device.replaced ? kExitReplaced : kExitOk;
+    case DeviceWipeStatus::ContextFailed:
+        return kExitFailure;
+    case DeviceWipeStatus::NoContainer:
         return kExitNotFound;
-    case FileWipeStatus::Refused:
+    case DeviceWipeStatus::Ambiguous:
         return kExitRefused;
-    case FileWipeStatus::Failed:
+    default:
         break;
     }
-    return kExitIncomplete;
+    return kExitToken;
 }
 
 int wipeFiles(const CommandLine &command)
@@ -125,12 +127,13 @@ int wipeFiles(const CommandLine &command)
     }
     int worst = kExitOk;
     for (const QString &path : paths) {
-        const FileWipeOutcome outcome = overwriteFile(algorithm, path);
-        wipemessages::Report report = fileWipeReport(outcome, path);
-        recordInJournal(fileJournalEntry(path, algorithm, outcome, report, JournalEntry::Interface::CommandLine),
-                        report);
-        tell(path, report);
-        worst = qMax(worst, exitCodeOf(outcome));
+        WipeRequest request;
+        request.algorithm = algorithm;
+        request.via = JournalEntry::Interface::CommandLine;
+        request.path = path;
+        const WipeResult result = runWipeSession(request);
+        tell(path, result.report);
+        worst = qMax(worst, exitStatus(request, result));
     }
     return worst;
 }
@@ -190,33 +193,21 @@ int wipeToken(const CommandLine &command)
         errors().flush();
         return kExitFailure;
     }
-    if (!command.assumeYes
-        && !confirmed({QStringLiteral("%1 (%2, S/N %3)").arg(medium.name, medium.detail, medium.serialNumber)},
-                      algorithm)) {
+    if (!command.assumeYes && !confirmed({medium.describe()}, algorithm)) {
+        forgetPin(pin);
         errors() << KCC_PROGRAM << ": " << notConfirmed() << '\n';
         errors().flush();
         return kExitDeclined;
     }
-    const DeviceWipeOutcome outcome = overwriteMediaContainer(algorithm, &medium.record, pin);
-    pin.fill(QChar(0));
-    wipemessages::Report report = deviceWipeReport(outcome);
-    const TokenTarget token{medium.name, medium.detail, medium.serialNumber};
-    recordInJournal(tokenJournalEntry(token, algorithm, outcome, report, JournalEntry::Interface::CommandLine),
-                    report);
-    tell(subject, report);
-    switch (outcome.status) {
-    case DeviceWipeStatus::Wiped:
-        return outcome.replaced ? kExitReplaced : kExitOk;
-    case DeviceWipeStatus::ContextFailed:
-        return kExitFailure;
-    case DeviceWipeStatus::NoContainer:
-        return kExitNotFound;
-    case DeviceWipeStatus::Ambiguous:
-        return kExitRefused;
-    default:
-        break;
-    }
-    return kExitToken;
+    WipeRequest request;
+    request.algorithm = algorithm;
+    request.via = JournalEntry::Interface::CommandLine;
+    request.medium = medium;
+    request.pin = std::move(pin);
+    const WipeResult result = runWipeSession(request);
+    forgetPin(request.pin);
+    tell(subject, result.report);
+    return exitStatus(request, result);
 }
 
 int printJournal()

@@ -1,0 +1,23 @@
+#ifndef WIPECONTAINER_H
+#define WIPECONTAINER_H
+
+#include "medialist.h"
+#include "wipereport.h"
+#include "wipeschedule.h"
+
+#include <QString>
+
+class QWidget;
+class WipeWorker;
+
+// The window's wipes. Each runs one wipe session on the worker's thread
+// behind a progress dialog, tells the outcome in a modal box parented to
+// `parent` and returns true when the container is gone.
+bool wipeContainerFile(QWidget *parent, WipeAlgorithm algorithm, QString path, WipeWorker &worker);
+bool wipeContainerOnMedia(QWidget *parent, WipeAlgorithm algorithm, const ListedMedium *medium,
+                          const QString &pin, WipeWorker &worker);
+
+// Modal, titled like every wipe box, one OK button and no default button.
+void showReport(QWidget *parent, const WipeReport &report);
+
+#endif // WIPECONTAINER_H

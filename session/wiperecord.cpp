@@ -1,0 +1,80 @@
+#include "wiperecord.h"
+
+#include <QFileInfo>
+
+QString fileEndState(const FileWipeOutcome &outcome)
+{
+    switch (outcome.status) {
+    case FileWipeStatus::Wiped:
+        return outcome.otherNames > 0 ? QStringLiteral("wiped-other-names-remain") : QStringLiteral("wiped");
+    case FileWipeStatus::NotFound:
+        return QStringLiteral("not-found");
+    case FileWipeStatus::Refused:
+        return QStringLiteral("refused");
+    case FileWipeStatus::Failed:
+        break;
+    }
+    switch (outcome.failedStep) {
+    case FileWipeStep::Truncate:
+    case FileWipeStep::Close:
+        return QStringLiteral("overwritten-kept");
+    case FileWipeStep::Remove:
+    case FileWipeStep::NameChanged:
+        return QStringLiteral("overwritten-emptied-name-kept");
+    case FileWipeStep::Cancelled:
+        return outcome.bytesWritten ? QStringLiteral("cancelled-incomplete-kept") : QStringLiteral("cancelled-untouched");
+    default:
+        break;
+    }
+    return outcome.bytesWritten ? QStringLiteral("incomplete-kept") : QStringLiteral("untouched");
+}
+
+QString deviceEndState(const DeviceWipeOutcome &outcome)
+{
+    const QString left = outcome.left == ContainerLeft::Gone ? QStringLiteral("gone")
+        : outcome.left == ContainerLeft::Present            ? QStringLiteral("present")
+                                                            : QStringLiteral("unknown");
+    switch (outcome.status) {
+    case DeviceWipeStatus::Wiped:
+        return outcome.replaced ? QStringLiteral("replaced-not-overwritten") : QStringLiteral("wiped");
+    case DeviceWipeStatus::NoContainer:
+        return QStringLiteral("no-container");
+    case DeviceWipeStatus::Ambiguous:
+        return QStringLiteral("several-containers-untouched");
+    case DeviceWipeStatus::WriteFailed:
+    case DeviceWipeStatus::DeleteFailed:
+    case DeviceWipeStatus::Exception:
+        return QStringLiteral("token-error-container-") + left;
+    default:
+        break;
+    }
+    return QStringLiteral("token-error-untouched");
+}
+
+JournalEntry journalEntry(const WipeRequest &request, const WipeResult &result)
+{
+    JournalEntry entry;
+    entry.interface = request.via;
+    entry.algorithmName = wipeAlgorithmName(request.algorithm);
+    entry.algorithmIndex = int(request.algorithm);
+    entry.passesPlanned = wipeSchedule(request.algorithm).size();
+    entry.resultText = result.report.text;
+    entry.resultInformative = result.report.informative;
+    if (request.isFile()) {
+        entry.targetKind = JournalEntry::TargetKind::File;
+        entry.filePath = QFileInfo(request.path).absoluteFilePath();
+        entry.size = result.file.size;
+        entry.passesDone = result.file.passesDone;
+        entry.endState = fileEndState(result.file);
+    } else {
+        const DeviceWipeOutcome &outcome = result.device;
+        entry.targetKind = JournalEntry::TargetKind::Token;
+        entry.tokenLabel = request.medium->name;
+        entry.tokenModel = request.medium->detail;
+        entry.tokenSerial = request.medium->serialNumber;
+        entry.size = outcome.containerSize > 0 || outcome.passesDone > 0 ? qint64(outcome.containerSize) : -1;
+        entry.passesDone = outcome.passesDone;
+        entry.endState = deviceEndState(outcome);
+    }
+    return entry;
+}

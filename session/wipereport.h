@@ -1,0 +1,24 @@
+#ifndef WIPEREPORT_H
+#define WIPEREPORT_H
+
+#include "devicewipe.h"
+#include "filewipe.h"
+
+#include <QString>
+
+// How an outcome weighs; the window shows it as its box's icon.
+enum class Severity { Information, Warning, Critical };
+
+// One outcome as the user is told it: one of the fixed texts as the main
+// text and, where there is more to say (what is left on disk or on the
+// medium), an informative text.
+struct WipeReport {
+    Severity severity = Severity::Critical;
+    QString text;
+    QString informative;
+};
+
+WipeReport fileWipeReport(const FileWipeOutcome &outcome, const QString &path);
+WipeReport deviceWipeReport(const DeviceWipeOutcome &outcome);
+
+#endif // WIPEREPORT_H

@@ -1,0 +1,56 @@
+#ifndef WIPETEXTS_H
+#define WIPETEXTS_H
+
+#include <QCoreApplication>
+#include <QString>
+
+// The fixed texts of the wipe boxes.
+namespace wipetexts {
+
+inline QString title() { return QCoreApplication::translate("wipetexts", "Удаление ключевого контейнера"); }
+inline QString confirmation() { return QCoreApplication::translate("wipetexts", "Вы действительно хотите удалить ключевой контейнер?"); }
+inline QString wiped() { return QCoreApplication::translate("wipetexts", "Ключевой контейнер очищен и удален успешно."); }
+inline QString fileNotFound() { return QCoreApplication::translate("wipetexts", "Файл ключевого контейнера не найден. "); }
+inline QString fileFailed() { return QCoreApplication::translate("wipetexts", "Ошибка удаления файла ключевого контейнера."); }
+inline QString contextFailed() { return QCoreApplication::translate("wipetexts", "Ошибка создания контекста носителя."); }
+inline QString sessionFailed() { return QCoreApplication::translate("wipetexts", "Невозможно открыть сессию для работы с носителем."); }
+inline QString wrongPin() { return QCoreApplication::translate("wipetexts", "Неправильный PIN-код."); }
+inline QString sizeFailed() { return QCoreApplication::translate("wipetexts", "Невозможно определить размер ключевого контейнера."); }
+inline QString writeFailed() { return QCoreApplication::translate("wipetexts", "Ошибка записи в ключевой контейнер."); }
+inline QString deviceFailed() { return QCoreApplication::translate("wipetexts", "Ошибка удаления ключевого контейнера."); }
+
+// Token outcomes beyond the texts above.
+inline QString deviceReplaced()
+{
+    return QCoreApplication::translate("wipetexts", "Ключевой контейнер удален, но носитель не позволил перезаписать его на месте. "
+                          "Что носитель хранит от удаленных объектов, зависит от самого носителя.");
+}
+inline QString deviceReplacedDetail()
+{
+    return QCoreApplication::translate("wipetexts", "Каждый проход носитель записал в новый объект, а прежний удалил.");
+}
+inline QString noContainer() { return QCoreApplication::translate("wipetexts", "На носителе нет ключевого контейнера."); }
+inline QString severalContainers() { return QCoreApplication::translate("wipetexts", "На носителе больше одного ключевого контейнера."); }
+inline QString severalContainersDetail(uint count)
+{
+    return count ? QCoreApplication::translate("wipetexts", "Найдено ключевых контейнеров: %1. Ни один из них не изменен.").arg(count)
+                 : QCoreApplication::translate("wipetexts", "Ни один из них не изменен.");
+}
+inline QString pinLocked() { return QCoreApplication::translate("wipetexts", "PIN-код заблокирован."); }
+inline QString pinNotInitialized() { return QCoreApplication::translate("wipetexts", "PIN-код пользователя на носителе не задан."); }
+inline QString pinExpired() { return QCoreApplication::translate("wipetexts", "Срок действия PIN-кода истек."); }
+inline QString untouched() { return QCoreApplication::translate("wipetexts", "Ключевой контейнер не изменен."); }
+inline QString passesWritten(int written, int passes)
+{
+    return QCoreApplication::translate("wipetexts", "Записано проходов: %1 из %2.").arg(written).arg(passes);
+}
+inline QString containerGone() { return QCoreApplication::translate("wipetexts", "Ключевой контейнер удален с носителя."); }
+inline QString containerPresent() { return QCoreApplication::translate("wipetexts", "Ключевой контейнер остался на носителе."); }
+inline QString containerUnknown()
+{
+    return QCoreApplication::translate("wipetexts", "Не удалось проверить, остался ли ключевой контейнер на носителе.");
+}
+
+} // namespace wipetexts
+
+#endif // WIPETEXTS_H
