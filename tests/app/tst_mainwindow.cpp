@@ -10,6 +10,7 @@
 #include "boxtexts.h"
 #include "modalanswerer.h"
 #include "passpattern.h"
+#include "programrun.h"
 
 #include <QAccessible>
 #include <QDateTime>
@@ -267,20 +268,25 @@ void TestMainWindow::fileWipe()
     if (kind == QLatin1String("unrecorded"))
         qputenv("KCC_JOURNAL", QFile::encodeName(m_dir.path())); // a directory: no file can go there
     const int recorded = Journal().read().size();
-    if (kind == QLatin1String("file") || kind == QLatin1String("unrecorded")) {
-        path = m_dir.filePath(QStringLiteral("контейнер.p12"));
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(QByteArray(3000, 'k'));
-    } else if (kind == QLatin1String("directory")) {
-        path = m_dir.filePath(QStringLiteral("folder.nctx"));
-        QVERIFY(QDir().mkpath(path));
-    } else if (kind == QLatin1String("link")) {
-        path = m_dir.filePath(QStringLiteral("link.pfx"));
-        QFile f(m_dir.filePath(QStringLiteral("key.pfx")));
-        QVERIFY(f.open(QIODevice::WriteOnly) && f.write("key bytes") == 9);
-        QVERIFY(QFile::link(f.fileName(), path));
-    }
+    const auto makeTarget = [&] {
+        if (kind == QLatin1String("file") || kind == QLatin1String("unrecorded")) {
+            path = m_dir.filePath(QStringLiteral("контейнер.p12"));
+            QFile f(path);
+            return f.open(QIODevice::WriteOnly) && f.write(QByteArray(3000, 'k')) == 3000;
+        }
+        if (kind == QLatin1String("directory")) {
+            path = m_dir.filePath(QStringLiteral("folder.nctx"));
+            return QDir().mkpath(path);
+        }
+        if (kind == QLatin1String("link")) {
+            path = m_dir.filePath(QStringLiteral("link.pfx"));
+            QFile f(m_dir.filePath(QStringLiteral("key.pfx")));
+            return f.open(QIODevice::WriteOnly) && f.write("key bytes") == 9
+                && (QFileInfo(path).isSymLink() || QFile::link(f.fileName(), path));
+        }
+        return true;
+    };
+    QVERIFY(makeTarget());
 
     Kestrik_KCC window;
     window.show();
@@ -321,6 +327,19 @@ void TestMainWindow::fileWipe()
         QCOMPARE(records.last().entry.resultText, message);
         QCOMPARE(records.last().entry.resultInformative, outcome.informative);
         QCOMPARE(records.last().entry.filePath, QFileInfo(path).absoluteFilePath());
+
+        // The same wipe from the command line is journalled the same way.
+        QVERIFY(makeTarget());
+        const ProgramRun scripted = runProgram(QStringLiteral(KCC_PROGRAM_PATH),
+                                               {QStringLiteral("--wipe-file"), path, QStringLiteral("-a"),
+                                                QStringLiteral("schneier"), QStringLiteral("--yes")});
+        QVERIFY2(scripted.exitCode >= 0, qPrintable(scripted.err));
+        const QVector<JournalRecord> after = Journal().read(&chain);
+        QVERIFY(chain.ok());
+        QCOMPARE(after.size(), recorded + 2);
+        QCOMPARE(after.last().entry.interface, JournalEntry::Interface::CommandLine);
+        QCOMPARE(records.last().entry.interface, JournalEntry::Interface::Window);
+        QCOMPARE(attemptOf(after.last().entry), attemptOf(records.last().entry));
     }
 }
 

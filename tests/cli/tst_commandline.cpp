@@ -3,6 +3,7 @@
 // script under cron would be.
 
 #include "boxtexts.h"
+#include "programrun.h"
 #include "softhsmtoken.h"
 
 #include <QDate>
@@ -15,33 +16,12 @@
 
 namespace {
 
-struct Run {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using Run = ProgramRun;
 
 Run runProgram(const QStringList &arguments, const QByteArray &input = QByteArray(),
                const QString &language = QString())
 {
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    if (!language.isEmpty())
-        env.insert(QStringLiteral("KCC_LANGUAGE"), language);
-    env.remove(QStringLiteral("DISPLAY"));
-    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    process.setProcessEnvironment(env);
-    // setsid: no controlling terminal, so a question can never be answered.
-    process.start(QStringLiteral("setsid"), QStringList{QStringLiteral("--wait"), QStringLiteral(KCC_PROGRAM_PATH)} + arguments);
-    process.write(input);
-    process.closeWriteChannel();
-    Run run;
-    if (process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit)
-        run.exitCode = process.exitCode();
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
+    return ::runProgram(QStringLiteral(KCC_PROGRAM_PATH), arguments, input, language);
 }
 
 bool writeFile(const QString &path, const QByteArray &data)

@@ -315,6 +315,8 @@ void TestDeviceWipe::callSequence()
         checkReport(run, Severity::Warning, devicetexts::replaced, devicetexts::replacedDetail);
     else
         checkReport(run, Severity::Information, wiped, QString());
+    QCOMPARE(run.entry.endState, method & VELMUX_WRITTEN_BY_REPLACEMENT ? "replaced-not-overwritten" : "wiped");
+    QCOMPARE(run.entry.passesDone, pattern.size());
     QCOMPARE(loggedNames(), expected);
     QCOMPARE(expected.count(kLogin), pattern.size() + 1 + (algorithm == Schneier ? 1 : 0));
 
@@ -415,6 +417,7 @@ void TestDeviceWipe::failureTable_data()
     QTest::addColumn<uint32_t>("status");     // what the refused call returns
     QTest::addColumn<uint32_t>("containers"); // on the token
     QTest::addColumn<QString>("informative");
+    QTest::addColumn<QString>("endState"); // as the journal records it
 
     using namespace devicetexts;
     const QStringList full{kCreate, kOpen,  kLogin, kSize,   kWrite, kClose, kOpen,   kLogin,
@@ -422,28 +425,28 @@ void TestDeviceWipe::failureTable_data()
     const QStringList atLogin{kCreate, kOpen, kLogin, kClose, kDestroy};
     const QStringList atSize{kCreate, kOpen, kLogin, kSize, kClose, kDestroy};
     QTest::newRow("create_ctx") << kCreate << 1 << contextFailed << QStringList{kCreate} << false
-                                << VELMUX_E_TOKEN << 1u << untouched;
+                                << VELMUX_E_TOKEN << 1u << untouched << "token-error-untouched";
     QTest::newRow("open_session") << kOpen << 1 << sessionFailed << QStringList{kCreate, kOpen, kDestroy}
-                                  << false << VELMUX_E_TOKEN << 1u << untouched;
+                                  << false << VELMUX_E_TOKEN << 1u << untouched << "token-error-untouched";
     QTest::newRow("login") << kLogin << 1 << wrongPin << atLogin << false << VELMUX_E_PIN_INCORRECT << 1u
-                           << untouched;
+                           << untouched << "token-error-untouched";
     QTest::newRow("login, PIN locked") << kLogin << 1 << pinLocked << atLogin << false << VELMUX_E_PIN_LOCKED
-                                       << 1u << untouched;
+                                       << 1u << untouched << "token-error-untouched";
     QTest::newRow("login, user PIN not set") << kLogin << 1 << pinNotInitialized << atLogin << false
-                                             << VELMUX_E_PIN_NOT_INITIALIZED << 1u << untouched;
+                                             << VELMUX_E_PIN_NOT_INITIALIZED << 1u << untouched << "token-error-untouched";
     QTest::newRow("login, PIN expired") << kLogin << 1 << pinExpired << atLogin << false
-                                        << VELMUX_E_PIN_EXPIRED << 1u << untouched;
+                                        << VELMUX_E_PIN_EXPIRED << 1u << untouched << "token-error-untouched";
     QTest::newRow("get_container_size") << kSize << 1 << sizeFailed << atSize << false << VELMUX_E_TOKEN << 1u
-                                        << untouched;
+                                        << untouched << "token-error-untouched";
     QTest::newRow("no container") << QString() << 0 << noContainer << atSize << true << VELMUX_OK << 0u
-                                  << QString();
+                                  << QString() << "no-container";
     QTest::newRow("three containers") << QString() << 0 << severalContainers
                                       << QStringList{kCreate, kOpen, kLogin, kSize, kCount, kClose, kDestroy}
-                                      << false << VELMUX_OK << 3u << severalDetail(3);
+                                      << false << VELMUX_OK << 3u << severalDetail(3) << "several-containers-untouched";
     QTest::newRow("first write") << kWrite << 1 << writeFailed << full << true << VELMUX_E_TOKEN << 1u
-                                 << written(1, 2) + gone;
+                                 << written(1, 2) + gone << "token-error-container-gone";
     QTest::newRow("last write") << kWrite << 2 << writeFailed << full << true << VELMUX_E_TOKEN << 1u
-                                << written(1, 2) + gone;
+                                << written(1, 2) + gone << "token-error-container-gone";
 }
 
 // Every refusal has its own text, releases what was opened and is journalled
@@ -458,6 +461,7 @@ void TestDeviceWipe::failureTable()
     QFETCH(uint32_t, status);
     QFETCH(uint32_t, containers);
     QFETCH(QString, informative);
+    QFETCH(QString, endState);
     prepareMedium(40);
     FakeVelmux::setContainers(containers);
     if (!function.isEmpty())
@@ -466,6 +470,7 @@ void TestDeviceWipe::failureTable()
     const SessionRun run = wipeInSession(Gost, QStringLiteral("1234"));
     QVERIFY(!run.result);
     checkReport(run, Severity::Critical, text, informative);
+    QCOMPARE(run.entry.endState, endState);
     QCOMPARE(loggedNames(), expected);
     QCOMPARE(FakeVelmux::containerPresent(), !deleted);
     QCOMPARE(FakeVelmux::liveContexts(), size_t(0));

@@ -2,6 +2,7 @@
 // generator draws, and the failures that must leave the file in place.
 
 #include "filewipe.h"
+#include "wiperecord.h"
 #include "forkedchild.h"
 #include "loopext4.h"
 #include "platformfile.h"
@@ -395,27 +396,28 @@ void TestFileWipe::failuresKeepTheFile_data()
     QTest::addColumn<int>("step");
     QTest::addColumn<int>("passes");
     QTest::addColumn<int>("refusal");
+    QTest::addColumn<QString>("endState"); // as the journal records it
     const int notFound = int(FileWipeStatus::NotFound);
     const int refused = int(FileWipeStatus::Refused);
     const int failed = int(FileWipeStatus::Failed);
     const int none = int(FileRefusal::None);
-    QTest::newRow("missing path") << "missing" << notFound << int(FileWipeStep::None) << 0 << none;
-    QTest::newRow("path of spaces") << "spaces" << notFound << int(FileWipeStep::None) << 0 << none;
+    QTest::newRow("missing path") << "missing" << notFound << int(FileWipeStep::None) << 0 << none << "not-found";
+    QTest::newRow("path of spaces") << "spaces" << notFound << int(FileWipeStep::None) << 0 << none << "not-found";
     QTest::newRow("dangling symbolic link")
-        << "dangling" << refused << int(FileWipeStep::None) << 0 << int(FileRefusal::SymbolicLink);
+        << "dangling" << refused << int(FileWipeStep::None) << 0 << int(FileRefusal::SymbolicLink) << "refused";
     QTest::newRow("symbolic link to a file")
-        << "link" << refused << int(FileWipeStep::None) << 0 << int(FileRefusal::SymbolicLink);
-    QTest::newRow("directory") << "directory" << refused << int(FileWipeStep::None) << 0 << int(FileRefusal::Directory);
+        << "link" << refused << int(FileWipeStep::None) << 0 << int(FileRefusal::SymbolicLink) << "refused";
+    QTest::newRow("directory") << "directory" << refused << int(FileWipeStep::None) << 0 << int(FileRefusal::Directory) << "refused";
     QTest::newRow("FIFO: refused, never waited on")
-        << "fifo" << refused << int(FileWipeStep::None) << 0 << int(FileRefusal::Fifo);
+        << "fifo" << refused << int(FileWipeStep::None) << 0 << int(FileRefusal::Fifo) << "refused";
     QTest::newRow("name with U+FFFD: its encoded sibling is left alone")
-        << "unencodable" << refused << int(FileWipeStep::None) << 0 << int(FileRefusal::UnencodableName);
-    QTest::newRow("immutable file") << "immutable" << failed << int(FileWipeStep::Open) << 0 << none;
-    QTest::newRow("append-only file") << "append-only" << failed << int(FileWipeStep::Open) << 0 << none;
+        << "unencodable" << refused << int(FileWipeStep::None) << 0 << int(FileRefusal::UnencodableName) << "refused";
+    QTest::newRow("immutable file") << "immutable" << failed << int(FileWipeStep::Open) << 0 << none << "untouched";
+    QTest::newRow("append-only file") << "append-only" << failed << int(FileWipeStep::Open) << 0 << none << "untouched";
     QTest::newRow("removal refused: immutable directory")
-        << "immutable directory" << failed << int(FileWipeStep::Remove) << 7 << none;
+        << "immutable directory" << failed << int(FileWipeStep::Remove) << 7 << none << "overwritten-emptied-name-kept";
     QTest::newRow("removal refused: append-only directory")
-        << "append-only directory" << failed << int(FileWipeStep::Remove) << 7 << none;
+        << "append-only directory" << failed << int(FileWipeStep::Remove) << 7 << none << "overwritten-emptied-name-kept";
 }
 
 void TestFileWipe::failuresKeepTheFile()
@@ -425,6 +427,7 @@ void TestFileWipe::failuresKeepTheFile()
     QFETCH(int, step);
     QFETCH(int, passes);
     QFETCH(int, refusal);
+    QFETCH(QString, endState);
 
     const bool flagged = kind.startsWith(QLatin1String("immutable")) || kind.startsWith(QLatin1String("append-only"));
     QString base = m_dir.path();
@@ -475,6 +478,7 @@ void TestFileWipe::failuresKeepTheFile()
     QCOMPARE(int(outcome.failedStep), step);
     QCOMPARE(outcome.passesDone, passes);
     QCOMPARE(int(outcome.refusal), refusal);
+    QCOMPARE(fileEndState(outcome), endState);
     QCOMPARE(readFile(bystander), original);
     if (kind == QLatin1String("directory"))
         QCOMPARE(readFile(path + QStringLiteral("/inside")), original);
@@ -619,6 +623,7 @@ void TestFileWipe::changedBetweenSteps_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<int>("step");
     QTest::addColumn<int>("passes");
+    QTest::addColumn<QString>("endState"); // as the journal records it
     const int opened = int(FileWipeEvent::Opened);
     const int written = int(FileWipeEvent::Written);
     const int truncated = int(FileWipeEvent::Truncated);
@@ -626,22 +631,24 @@ void TestFileWipe::changedBetweenSteps_data()
     const int changed = int(FileWipeStep::Changed);
     const int nameChanged = int(FileWipeStep::NameChanged);
     QTest::newRow("name swapped for a link to an outside file once opened")
-        << opened << "link" << failed << changed << 0;
+        << opened << "link" << failed << changed << 0 << "incomplete-kept";
     QTest::newRow("name swapped for a link to a block device once opened")
-        << opened << "device" << failed << changed << 0;
+        << opened << "device" << failed << changed << 0 << "incomplete-kept";
     QTest::newRow("name swapped for a link after truncation")
-        << truncated << "link" << failed << nameChanged << 3;
+        << truncated << "link" << failed << nameChanged << 3 << "overwritten-emptied-name-kept";
     QTest::newRow("name swapped for a FIFO after truncation")
-        << truncated << "fifo" << failed << nameChanged << 3;
+        << truncated << "fifo" << failed << nameChanged << 3 << "overwritten-emptied-name-kept";
     QTest::newRow("truncated by another process during a pass")
-        << written << "truncate" << failed << changed << 0;
+        << written << "truncate" << failed << changed << 0 << "incomplete-kept";
     QTest::newRow("appended to by another process during a pass")
-        << written << "append" << failed << changed << 0;
+        << written << "append" << failed << changed << 0 << "incomplete-kept";
     QTest::newRow("another file put under the name during a pass")
-        << written << "replace" << failed << changed << 0;
-    QTest::newRow("cancelled after a write") << written << "cancel" << failed << int(FileWipeStep::Cancelled) << 0;
+        << written << "replace" << failed << changed << 0 << "incomplete-kept";
+    QTest::newRow("a hole punched by another process during a pass")
+        << written << "punch hole" << failed << changed << 1 << "incomplete-kept";
+    QTest::newRow("cancelled after a write") << written << "cancel" << failed << int(FileWipeStep::Cancelled) << 0 << "cancelled-incomplete-kept";
     QTest::newRow("a second hard link: wiped, the other name says so")
-        << opened << "hard link" << int(FileWipeStatus::Wiped) << int(FileWipeStep::None) << 3;
+        << opened << "hard link" << int(FileWipeStatus::Wiped) << int(FileWipeStep::None) << 3 << "wiped-other-names-remain";
 }
 
 // Another process, or an attacker, acts between two steps of a wipe. Nothing
@@ -654,6 +661,7 @@ void TestFileWipe::changedBetweenSteps()
     QFETCH(int, status);
     QFETCH(int, step);
     QFETCH(int, passes);
+    QFETCH(QString, endState);
 
     std::unique_ptr<LoopDevice> device;
     if (action == QLatin1String("device")) {
@@ -672,8 +680,10 @@ void TestFileWipe::changedBetweenSteps()
     const QByteArray name = QFile::encodeName(path);
 
     bool acted = false;
-    const FileWipeListener listener = [&](FileWipeEvent e, int, qint64) {
-        if (acted || int(e) != event)
+    const bool afterZeros = action == QLatin1String("punch hole");
+    const FileWipeListener listener = [&](FileWipeEvent e, int pass, qint64) {
+        // Holes are asked only after a pass that is not all zeros: DoD's second.
+        if (acted || int(e) != event || (afterZeros && pass < 1))
             return true;
         acted = true;
         if (action == QLatin1String("cancel"))
@@ -683,6 +693,14 @@ void TestFileWipe::changedBetweenSteps()
         if (action == QLatin1String("append")) {
             QFile f(path);
             return f.open(QIODevice::Append) && f.write(marker(80 * 1024)) > 0;
+        }
+        if (afterZeros) {
+            const int fd = ::open(name.constData(), O_WRONLY);
+            const bool punched = fd >= 0
+                && ::fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, 0, 64 * 1024) == 0;
+            if (fd >= 0)
+                ::close(fd);
+            return punched;
         }
         if (action == QLatin1String("hard link"))
             return ::link(name.constData(), QFile::encodeName(moved).constData()) == 0;
@@ -700,6 +718,7 @@ void TestFileWipe::changedBetweenSteps()
     QCOMPARE(int(outcome.status), status);
     QCOMPARE(int(outcome.failedStep), step);
     QCOMPARE(outcome.passesDone, passes);
+    QCOMPARE(fileEndState(outcome), endState);
     QCOMPARE(readFile(outside), original);
     if (device)
         QCOMPARE(device->contents(), marker(1 << 20));
