@@ -1,6 +1,8 @@
 #include "journal.h"
 #include "journalact.h"
 #include "journaldialog.h"
+#include "journalexport.h"
+#include "journaltexts.h"
 
 #include <QDateEdit>
 #include <QFile>
@@ -194,8 +196,17 @@ private slots:
         QCOMPARE(lines(target).join('\n'), QByteArray("keep"));
     }
 
+    void actPdfNamesTheContainer_data()
+    {
+        QTest::addColumn<bool>("english");
+        QTest::newRow("Russian") << false;
+        QTest::newRow("English") << true;
+    }
+
     void actPdfNamesTheContainer()
     {
+        QFETCH(bool, english);
+        const JournalTexts &texts = english ? englishJournalTexts() : russianJournalTexts();
         const QString pdftotext = QStandardPaths::findExecutable("pdftotext");
         if (pdftotext.isEmpty())
             QSKIP("pdftotext (poppler-utils) is not installed");
@@ -217,7 +228,8 @@ private slots:
         // KCC_ACT_PDF keeps the act, for the README's picture.
         const QString pdf = qEnvironmentVariable("KCC_ACT_PDF", dir.filePath("act.pdf"));
         QString error;
-        QVERIFY2(writeActPdf(pdf, ActInput{records, verification, path(), {}, {}}, &error), qPrintable(error));
+        QVERIFY2(writeActPdf(pdf, ActInput{records, verification, path(), {}, {}}, &error, texts),
+                 qPrintable(error));
         QProcess process;
         process.start(pdftotext, {"-raw", pdf, "-"}); // -raw: each cell's lines stay together
         QVERIFY(process.waitForFinished(-1));
@@ -226,8 +238,39 @@ private slots:
         const QString text = squeezed(QString::fromUtf8(process.readAllStandardOutput()));
         for (const QString &expected : {e.filePath, e.algorithmName, e.resultText, records.first().hash.left(16),
                                         token.tokenLabel, token.containerLabel, token.resultText,
-                                        QStringLiteral("Акт уничтожения ключевой информации").toUpper()})
+                                        texts.actFileTitle.section(QLatin1Char(' '), 1).toUpper(),
+                                        texts.sizeText(e.size)})
             QVERIFY2(text.contains(squeezed(expected), Qt::CaseInsensitive), qPrintable(expected));
+    }
+
+    // Every field quoted, quotes doubled, a leading = + - @ defused, so a
+    // spreadsheet neither splits nor evaluates what a path or a label holds.
+    void csvFields_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("field");
+        QTest::newRow("plain") << "/k/key.pfx" << "\"/k/key.pfx\"";
+        QTest::newRow("quote and comma") << "/k/a \"b\", c.pfx" << "\"/k/a \"\"b\"\", c.pfx\"";
+        QTest::newRow("line break") << "/k/a\nb.pfx" << "\"/k/a\nb.pfx\"";
+        for (const char *lead : {"=", "+", "-", "@"})
+            QTest::addRow("leading %s", lead) << QString::fromLatin1(lead) + "cmd|' /C calc'!A0"
+                                              << "\"'" + QString::fromLatin1(lead) + "cmd|' /C calc'!A0\"";
+    }
+
+    void csvFields()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, field);
+        JournalRecord record;
+        record.entry = entry(path);
+        record.entry.resultText = path; // a column that is the text itself
+        const QByteArray csv = journalCsv({record}, russianJournalTexts());
+        QVERIFY(csv.startsWith("\xEF\xBB\xBF"));
+        const QString text = QString::fromUtf8(csv.mid(3));
+        QVERIFY(text.endsWith(QStringLiteral("\r\n")));
+        const QStringList rows = text.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+        QCOMPARE(rows.size(), 2);
+        QVERIFY2(rows[1].contains(QLatin1Char(',') + field + QLatin1Char(',')), qPrintable(rows[1]));
     }
 
     void windowShowsNewestFirstAndFiltersByDate()
