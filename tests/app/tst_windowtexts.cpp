@@ -16,12 +16,15 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QStyleOptionButton>
 #include <QStyleOptionGroupBox>
 #include <QTranslator>
 #include <QtTest>
 
+#include <iterator>
 #include <memory>
+#include <tuple>
 
 namespace {
 
@@ -85,6 +88,44 @@ QStringList clippedTexts(QWidget &window)
         }
     }
     return clipped;
+}
+
+// The shown widgets of the main window more than 3 pixels off the form as it
+// was drawn, each in its parent's coordinates. Radio buttons and the PIN label
+// are as large as their font makes them: only their corner counts.
+QStringList offDrawing(QWidget &window)
+{
+    QList<std::tuple<const char *, QRect, bool>> form = {
+        {"groupBox", {10, 10, 541, 81}, true},
+        {"radioButtonFile", {10, 20, 171, 17}, false},
+        {"radioButtonDevice", {180, 20, 151, 17}, false},
+        {"lineEditFile", {10, 50, 481, 21}, true},
+        {"pushButtonOpenFile", {500, 50, 31, 21}, true},
+        {"lineEditDevice", {10, 50, 311, 21}, true},
+        {"pushButtonOpenDevice", {330, 50, 31, 21}, true},
+        {"labelPIN", {370, 50, 21, 16}, false},
+        {"lineEditPIN", {400, 50, 131, 21}, true},
+        {"groupBox_2", {10, 100, 541, 91}, true},
+        {"pushButtonClean", {10, 200, 201, 23}, true},
+    };
+    // The algorithms, row by row in three columns.
+    const char *const algorithms[] = {"radioButtonGost", "radioButtonHMG_ES", "radioButtonDoD",
+                                      "radioButtonVSITR", "radioButtonRCMP", "radioButtonSchneier",
+                                      "radioButtonHMG_BS", "radioButtonAR"};
+    for (int i = 0; i < int(std::size(algorithms)); ++i)
+        form.append({algorithms[i], QRect(10 + 170 * (i % 3), 20 + 20 * (i / 3), 161, 17), false});
+    QStringList off;
+    for (const auto &[name, drawn, sized] : form) {
+        const QWidget *w = child<QWidget>(window, name);
+        const QRect r = w->geometry();
+        const QPoint corner = r.topLeft() - drawn.topLeft();
+        const QSize size = sized ? r.size() - drawn.size() : QSize(0, 0);
+        if (w->isVisibleTo(&window) && qMax(qMax(qAbs(corner.x()), qAbs(corner.y())),
+                                            qMax(qAbs(size.width()), qAbs(size.height()))) > 3)
+            off << QStringLiteral("%1 at %2,%3 %4x%5")
+                       .arg(name).arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
+    }
+    return off;
 }
 
 // The program's language as KCC_LANGUAGE chooses it at start-up, for one row:
@@ -163,20 +204,25 @@ void TestWindowTexts::textsFit_data()
     QTest::addColumn<int>("points");
     QTest::addColumn<QString>("window");
     QTest::addColumn<QString>("language");
+    QTest::addColumn<bool>("drawn"); // the main window keeps its drawn geometry at 96 dpi
+    // Qt's own default off a desktop is 12 points: its texts need more room
+    // than the drawing gave them, so the window grows there.
     const struct {
         const char *name;
         const char *family;
         int points;
+        bool drawn;
     } fonts[] = {
-        {"platform default", "", 0},
-        {"DejaVu Sans 9 (Qt on X11)", "DejaVu Sans", 9},
-        {"Cantarell 11 (GNOME)", "Cantarell", 11},
+        {"platform default", "", 0, false},
+        {"DejaVu Sans 9 (Qt on X11)", "DejaVu Sans", 9, true},
+        {"Cantarell 11 (GNOME)", "Cantarell", 11, false},
     };
     for (const char *language : {"ru", "en"})
         for (const auto &font : fonts)
             for (const char *window : {"main, file", "main, device", "about", "media"})
                 QTest::addRow("%s, %s, %s", language, font.name, window)
-                    << font.family << font.points << window << language;
+                    << font.family << font.points << window << language
+                    << (font.drawn && qstrcmp(language, "ru") == 0 && qstrncmp(window, "main", 4) == 0);
 }
 
 void TestWindowTexts::textsFit()
@@ -185,6 +231,7 @@ void TestWindowTexts::textsFit()
     QFETCH(int, points);
     QFETCH(QString, window);
     QFETCH(QString, language);
+    QFETCH(bool, drawn);
     const ScopedLanguage chosen(language);
     QVERIFY(chosen.chosen == Language::Russian || chosen.installed);
     if (!family.isEmpty()) {
@@ -212,6 +259,14 @@ void TestWindowTexts::textsFit()
     // The window fits its contents: no layout squeezed below its minimum.
     QVERIFY(shown->width() >= shown->minimumSizeHint().width());
     QVERIFY(shown->height() >= shown->minimumSizeHint().height());
+    // Drawn for 96 dpi, one device pixel per pixel.
+    const QScreen *screen = main.screen();
+    if (drawn && qRound(screen->logicalDotsPerInch()) == 96
+        && qFuzzyCompare(screen->devicePixelRatio(), 1.0)) {
+        QCOMPARE(main.size(), QSize(560, 252));
+        const QStringList off = offDrawing(main);
+        QVERIFY2(off.isEmpty(), qPrintable(off.join(QStringLiteral("\n"))));
+    }
 }
 
 void TestWindowTexts::language_data()
