@@ -6,6 +6,7 @@
 #include "boxtexts.h"
 #include "devicetexts.h"
 #include "modalanswerer.h"
+#include "programrun.h"
 #include "softhsmtoken.h"
 
 #include <QLineEdit>
@@ -147,18 +148,23 @@ void TestDeviceWindow::wipeThroughWindow()
     QByteArray container = pattern(size, 7);
     const QByteArray other = pattern(48, 99);
     QStringList before{kOther};
-    if (pinSet && setup != QLatin1String("no container")) {
-        QVERIFY2(m_token->writeContainer(kToken, container, isPrivate), qPrintable(m_token->errorString()));
-        before << kContainer;
-    }
-    if (setup == QLatin1String("two containers")) {
-        QVERIFY(m_token->writeContainer(kToken, container, isPrivate, QStringLiteral("second")));
-        before << QStringLiteral("second");
-    }
-    if (setup == QLatin1String("left copy")) {
-        QVERIFY(m_token->writeContainer(kToken, pattern(size, 5), isPrivate, devicetexts::copyLabel));
-        before << devicetexts::copyLabel;
-    }
+    const auto writeContainers = [&] {
+        if (pinSet && setup != QLatin1String("no container")) {
+            QVERIFY2(m_token->writeContainer(kToken, container, isPrivate), qPrintable(m_token->errorString()));
+            before << kContainer;
+        }
+        if (setup == QLatin1String("two containers")) {
+            QVERIFY(m_token->writeContainer(kToken, container, isPrivate, QStringLiteral("second")));
+            before << QStringLiteral("second");
+        }
+        if (setup == QLatin1String("left copy")) {
+            QVERIFY(m_token->writeContainer(kToken, pattern(size, 5), isPrivate, devicetexts::copyLabel));
+            before << devicetexts::copyLabel;
+        }
+    };
+    writeContainers();
+    if (QTest::currentTestFailed())
+        return;
     if (pinSet) {
         QVERIFY2(m_token->writeObject(kToken, kOther, other, QStringLiteral("Else"), isPrivate),
                  qPrintable(m_token->errorString()));
@@ -230,6 +236,30 @@ void TestDeviceWindow::wipeThroughWindow()
     QCOMPARE(lineEditPIN->text(), success ? QString() : pin);
     QVERIFY(child<QRadioButton>(window, "radioButtonDevice")->isChecked());
     QVERIFY(child<QRadioButton>(window, algorithmButton.toLatin1().constData())->isChecked());
+
+    // The same wipe from the command line is journalled the same way.
+    if (swapToken)
+        return; // listed afresh there, the new token is found
+    if (success)
+        writeContainers();
+    if (QTest::currentTestFailed())
+        return;
+    if (QTest::currentTestFailed())
+        return;
+    const QVector<JournalRecord> byWindow = Journal().read();
+    QVERIFY(!byWindow.isEmpty());
+    const JournalEntry &windowEntry = byWindow.last().entry;
+    const ProgramRun scripted = runProgram(
+        QStringLiteral(KCC_PROGRAM_PATH),
+        {QStringLiteral("--wipe-token"), m_token->serial(kToken), QStringLiteral("-a"),
+         QString::fromLatin1(wipeAlgorithmId(WipeAlgorithm(windowEntry.algorithmIndex))),
+         QStringLiteral("--pin-stdin"), QStringLiteral("--yes")},
+        pin.toUtf8() + '\n');
+    QVERIFY2(scripted.exitCode >= 0, qPrintable(scripted.err));
+    const QVector<JournalRecord> after = Journal().read();
+    QCOMPARE(after.size(), byWindow.size() + 1);
+    QCOMPARE(after.last().entry.interface, JournalEntry::Interface::CommandLine);
+    QCOMPARE(attemptOf(after.last().entry), attemptOf(windowEntry));
 }
 
 QTEST_MAIN(TestDeviceWindow)
