@@ -33,7 +33,8 @@ constexpr int kExitNotFound = 4;   // no such file or token; nothing touched
 constexpr int kExitRefused = 5;    // not a regular file, or a name that cannot be used; nothing touched
 constexpr int kExitIncomplete = 6; // the wipe stopped; the file was kept
 constexpr int kExitToken = 7;      // the token refused: wrong or locked PIN, a failed call
-constexpr int kExitReplaced = 8;   // deleted, but the token did not let it be overwritten in place
+constexpr int kExitReplaced = 8;   // deleted, but the token or the file system did not let it be overwritten in place
+constexpr int kExitUnproven = 10;  // deleted; whether the passes reached the key's own blocks cannot be checked
 constexpr int kExitJournalBroken = 9; // the journal's chain is broken or the journal cannot be read
 
 // Reads the program's options; help and version go to `out`, errors to `err`.

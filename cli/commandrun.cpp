@@ -17,7 +17,9 @@
 #include <QLocale>
 #include <QTextStream>
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <string>
 
 #ifdef Q_OS_WIN
@@ -84,7 +86,9 @@ int exitStatus(const WipeRequest &request, const WipeResult &result)
     if (request.isFile()) {
         switch (result.file.status) {
         case FileWipeStatus::Wiped:
-            return kExitOk;
+            if (result.file.medium.placement == Placement::Relocating)
+                return kExitReplaced;
+            return result.file.medium.placement == Placement::InPlace ? kExitOk : kExitUnproven;
         case FileWipeStatus::NotFound:
             return kExitNotFound;
         case FileWipeStatus::Refused:
@@ -107,6 +111,18 @@ int exitStatus(const WipeRequest &request, const WipeResult &result)
         break;
     }
     return kExitToken;
+}
+
+// Of two files' statuses, the graver: a file kept outweighs one deleted
+// with a doubt.
+int graver(int a, int b)
+{
+    const int order[] = {kExitOk, kExitUnproven, kExitReplaced, kExitNotFound, kExitRefused, kExitIncomplete};
+    const auto rank = [&order](int code) {
+        const auto at = std::find(std::begin(order), std::end(order), code);
+        return at == std::end(order) ? int(std::size(order)) + code : int(at - std::begin(order));
+    };
+    return rank(a) >= rank(b) ? a : b;
 }
 
 int wipeFiles(const CommandLine &command)
@@ -133,7 +149,7 @@ int wipeFiles(const CommandLine &command)
         request.path = path;
         const WipeResult result = runWipeSession(request);
         tell(path, result.report);
-        worst = qMax(worst, exitStatus(request, result));
+        worst = graver(worst, exitStatus(request, result));
     }
     return worst;
 }

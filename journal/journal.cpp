@@ -42,6 +42,11 @@ QJsonObject toJson(const JournalEntry &e)
     QJsonObject target;
     if (e.targetKind == JournalEntry::TargetKind::File) {
         target = {{"kind", "file"}, {"path", e.filePath}, {"size", sizeValue(e.size)}};
+        if (!e.placement.isEmpty())
+            target.insert("medium", QJsonObject{{"file_system", e.fileSystem},
+                                                {"device", e.device},
+                                                {"placement", e.placement},
+                                                {"verification", e.verification}});
     } else {
         target = {{"kind", "token"},
                   {"token_label", e.tokenLabel},
@@ -85,6 +90,11 @@ JournalEntry fromJson(const QJsonObject &o)
     } else {
         e.filePath = target.value("path").toString();
         e.size = qint64(target.value("size").toDouble(-1));
+        const QJsonObject medium = target.value("medium").toObject();
+        e.fileSystem = medium.value("file_system").toString();
+        e.device = medium.value("device").toString();
+        e.placement = medium.value("placement").toString();
+        e.verification = medium.value("verification").toString();
     }
     const QJsonObject algorithm = o.value("algorithm").toObject();
     e.algorithmName = algorithm.value("name").toString();
@@ -375,7 +385,8 @@ QString Journal::systemLogLine(const JournalRecord &record)
 {
     const JournalEntry &e = record.entry;
     const QString target = e.targetKind == JournalEntry::TargetKind::File
-        ? QStringLiteral("file %1").arg(quoted(e.filePath))
+        ? QStringLiteral("file %1 file_system %2 placement %3 verification %4")
+              .arg(quoted(e.filePath), quoted(e.fileSystem), quoted(e.placement), quoted(e.verification))
         : QStringLiteral("token %1 model %2 serial %3 container %4")
               .arg(quoted(e.tokenLabel), quoted(e.tokenModel), quoted(e.tokenSerial), quoted(e.containerLabel));
     return QStringLiteral("destruction entry %1 sha256 %2: state=%3 algorithm=%4 (%5) passes=%6/%7 %8 size=%9 "

@@ -26,6 +26,14 @@ struct JournalEntry {
     QString tokenModel;
     QString tokenSerial;
     QString containerLabel;
+    // A file's medium: what it lay on, whether the passes reached its own
+    // blocks ("in-place", "relocating", "not-provable") and how the last pass
+    // was read back ("direct", "maybe-cached", "not-compared", "mismatch",
+    // "not-read"). Empty for a token, and in entries from before they were kept.
+    QString fileSystem;
+    QString device;
+    QString placement;
+    QString verification;
 
     QString algorithmName; // as the window shows it
     int algorithmIndex = -1; // 0..7

@@ -17,6 +17,12 @@ const JournalTexts &russianJournalTexts()
         t.passes = QStringLiteral("%1 из %2");
         t.fileTarget = QStringLiteral("файл %1, %2");
         t.tokenTarget = QStringLiteral("носитель «%1» (модель %2, серийный номер %3), контейнер «%4», %5");
+        t.fileMedium = QStringLiteral("; файловая система %1, устройство %2; проходы: %3; проверка чтением: %4");
+        t.placements = QStringList{QStringLiteral("на месте"), QStringLiteral("на новом месте"),
+                                   QStringLiteral("не проверить")};
+        t.verifications = QStringList{QStringLiteral("в обход кэша"), QStringLiteral("возможно, из кэша"),
+                                      QStringLiteral("не с чем сравнить"), QStringLiteral("не совпало"),
+                                      QStringLiteral("не выполнена")};
         t.window = QStringLiteral("окно программы");
         t.commandLine = QStringLiteral("командная строка");
         t.actFileTitle = QStringLiteral("Акт уничтожения ключевой информации");
@@ -53,6 +59,12 @@ const JournalTexts &englishJournalTexts()
         t.passes = QStringLiteral("%1 of %2");
         t.fileTarget = QStringLiteral("file %1, %2");
         t.tokenTarget = QStringLiteral("token \u201c%1\u201d (model %2, serial number %3), container \u201c%4\u201d, %5");
+        t.fileMedium = QStringLiteral("; file system %1, device %2; passes: %3; read back: %4");
+        t.placements = QStringList{QStringLiteral("in place"), QStringLiteral("relocated"),
+                                   QStringLiteral("not provable")};
+        t.verifications = QStringList{QStringLiteral("past the cache"), QStringLiteral("possibly from a cache"),
+                                      QStringLiteral("nothing to compare with"), QStringLiteral("mismatch"),
+                                      QStringLiteral("not done")};
         t.window = QStringLiteral("program window");
         t.commandLine = QStringLiteral("command line");
         t.actFileTitle = QStringLiteral("Act of destruction of key information");
@@ -87,8 +99,20 @@ QString JournalTexts::sizeText(qint64 size) const
 QString JournalTexts::targetText(const JournalEntry &e) const
 {
     const auto known = [this](const QString &value) { return value.isEmpty() ? unknown : value; };
-    if (e.targetKind == JournalEntry::TargetKind::File)
-        return fileTarget.arg(known(e.filePath), sizeText(e.size));
+    if (e.targetKind == JournalEntry::TargetKind::File) {
+        QString text = fileTarget.arg(known(e.filePath), sizeText(e.size));
+        if (!e.placement.isEmpty()) {
+            static const QStringList placementIds{"in-place", "relocating", "not-provable"};
+            static const QStringList verificationIds{"direct", "maybe-cached", "not-compared", "mismatch", "not-read"};
+            const auto word = [&](const QStringList &ids, const QStringList &words, const QString &id) {
+                const int i = ids.indexOf(id);
+                return i >= 0 && i < words.size() ? words.at(i) : known(id);
+            };
+            text += fileMedium.arg(known(e.fileSystem), known(e.device), word(placementIds, placements, e.placement),
+                                   word(verificationIds, verifications, e.verification));
+        }
+        return text;
+    }
     return tokenTarget.arg(known(e.tokenLabel), known(e.tokenModel), known(e.tokenSerial), known(e.containerLabel),
                            sizeText(e.size));
 }

@@ -19,6 +19,9 @@ struct JournalTexts {
     QString passes;     // "%1" done, "%2" planned
     QString fileTarget; // "%1" path, "%2" size
     QString tokenTarget; // "%1" token label, "%2" model, "%3" serial, "%4" container, "%5" size
+    QString fileMedium;  // "%1" file system, "%2" device, "%3" placement, "%4" verification
+    QStringList placements;    // in-place, relocating, not-provable
+    QStringList verifications; // direct, maybe-cached, not-compared, mismatch, not-read
     QString window;
     QString commandLine;
 

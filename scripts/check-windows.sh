@@ -24,6 +24,11 @@ if ! i686-w64-mingw32-g++ "${flags[@]}" -c "$root/wipe/platform/platformfile_win
         -o "$build/platformfile_win32.i686.o"; then
     fail
 fi
+echo "== compiling the medium layer for 32-bit Windows"
+if ! i686-w64-mingw32-g++ "${flags[@]}" -c "$root/wipe/platform/filemedium_win32.cpp" \
+        -o "$build/filemedium_win32.i686.o"; then
+    fail
+fi
 
 # The journal's file lock and event log: compiled only, they need no files.
 echo "== compiling the journal's Windows layer for 32-bit Windows"
@@ -41,6 +46,13 @@ for target in i686 x86_64; do
     if ! "$target-w64-mingw32-g++" "${flags[@]}" -municode -static \
             "$root/tests/windows/platformfile_check.cpp" "$root/wipe/platform/platformfile_win32.cpp" \
             -o "$build/platformfile_check.$target.exe"; then
+        fail
+    fi
+done
+for target in i686 x86_64; do
+    if ! "$target-w64-mingw32-g++" "${flags[@]}" -municode -static "$root/tests/windows/filemedium_check.cpp" \
+            "$root/wipe/platform/filemedium_win32.cpp" "$root/wipe/platform/platformfile_win32.cpp" \
+            -o "$build/filemedium_check.$target.exe"; then
         fail
     fi
 done
@@ -87,6 +99,14 @@ status=0
 timeout 600 "$wine" "$build/platformfile_check.x86_64.exe" "$target" </dev/null || status=$?
 if [ "$status" -ne 0 ]; then
     echo "checking program exited with $status"
+    fail
+fi
+medium="Z:${files//\//\\}\\medium.pfx"
+echo "== running the medium check under $wine on $medium"
+status=0
+timeout 600 "$wine" "$build/filemedium_check.x86_64.exe" "$medium" </dev/null || status=$?
+if [ "$status" -ne 0 ]; then
+    echo "medium check exited with $status"
     fail
 fi
 echo "check-windows: PASS"

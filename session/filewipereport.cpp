@@ -69,6 +69,12 @@ QString failureText(const FileWipeOutcome &outcome, const QString &name)
                               "%2 теперь ведёт к другому объекту, поэтому оно не тронуто.")
             .arg(outcome.passesPlanned)
             .arg(name);
+    case FileWipeStep::Verify:
+        return QCoreApplication::translate("FileWipeReport", "Все проходы (%1) записаны, но при чтении обратно с байта %2 на носителе не то, "
+                              "что записал последний проход.")
+                   .arg(outcome.passesPlanned)
+                   .arg(outcome.verifyMismatchAt)
+            + kept;
     case FileWipeStep::Changed:
         return QCoreApplication::translate("FileWipeReport", "Во время удаления файл изменила другая программа (изменился размер "
                               "или файл подменён), поэтому удаление остановлено. ")
@@ -85,6 +91,40 @@ QString failureText(const FileWipeOutcome &outcome, const QString &name)
     return passes + reason(outcome) + kept;
 }
 
+QString fileSystemName(const MediumVerdict &verdict)
+{
+    return verdict.fileSystem.isEmpty() ? QCoreApplication::translate("FileWipeReport", "неизвестна") : verdict.fileSystem;
+}
+
+// What the passes did below the file system, for a wipe that went through.
+QString placementText(const FileWipeOutcome &outcome)
+{
+    const MediumVerdict &verdict = outcome.medium;
+    QString read;
+    switch (outcome.verification) {
+    case FileVerification::Direct:
+        read = QCoreApplication::translate("FileWipeReport", " и прочитаны обратно в обход кэша: на носителе то, что записал последний проход");
+        break;
+    case FileVerification::MaybeCached:
+        read = QCoreApplication::translate("FileWipeReport", " и прочитаны обратно (чтение могло быть получено из кэша системы): совпадает с последним проходом");
+        break;
+    default:
+        read = QCoreApplication::translate("FileWipeReport", "; прочитать их обратно для сравнения не удалось");
+        break;
+    }
+    switch (verdict.placement) {
+    case Placement::InPlace:
+        return QCoreApplication::translate("FileWipeReport", "Проходы записаны поверх собственных блоков файла (файловая система %1)").arg(fileSystemName(verdict))
+            + read + QLatin1Char('.');
+    case Placement::Relocating:
+        return QCoreApplication::translate("FileWipeReport", "Проходы записаны и прочитаны обратно, но не поверх блоков, где лежал ключ.");
+    case Placement::NotProvable:
+        break;
+    }
+    return QCoreApplication::translate("FileWipeReport", "Попали ли проходы на блоки, где лежал ключ, проверить нельзя (файловая система %1).")
+        .arg(fileSystemName(verdict));
+}
+
 } // namespace
 
 WipeReport fileWipeReport(const FileWipeOutcome &outcome, const QString &path)
@@ -92,12 +132,18 @@ WipeReport fileWipeReport(const FileWipeOutcome &outcome, const QString &path)
     const QString name = quoted(path);
     switch (outcome.status) {
     case FileWipeStatus::Wiped: {
-        WipeReport report{Severity::Information, wipetexts::wiped(), QString()};
+        // The fixed success text only where nothing is known to have escaped.
+        const bool relocated = outcome.medium.placement == Placement::Relocating;
+        WipeReport report{relocated ? Severity::Warning : Severity::Information,
+                          relocated ? wipetexts::fileRelocated() : wipetexts::wiped(), QString()};
+        QStringList details;
+        if (outcome.medium.known)
+            details << placementText(outcome) << mediumLimitTexts(outcome.medium);
         if (outcome.otherNames > 0)
-            report.informative =
-                QCoreApplication::translate("FileWipeReport", "У файла были и другие имена (жёсткие ссылки): %1. Они ведут к тому же "
+            details << QCoreApplication::translate("FileWipeReport", "У файла были и другие имена (жёсткие ссылки): %1. Они ведут к тому же "
                                "файлу, теперь перезаписанному и пустому.")
                     .arg(outcome.otherNames);
+        report.informative = details.join(QLatin1Char(' '));
         return report;
     }
     case FileWipeStatus::NotFound:
@@ -111,4 +157,40 @@ WipeReport fileWipeReport(const FileWipeOutcome &outcome, const QString &path)
         break;
     }
     return {Severity::Critical, wipetexts::fileFailed(), failureText(outcome, name)};
+}
+
+QStringList mediumLimitTexts(const MediumVerdict &verdict)
+{
+    const QString fs = fileSystemName(verdict);
+    const struct {
+        MediumLimit limit;
+        QString text;
+    } texts[] = {
+        {LimitCopyOnWrite, QCoreApplication::translate("FileWipeReport", "Файловая система %1 записывает изменения на новое место (копирование при записи): "
+                              "блоки, где лежит ключ, проходы не перезапишут.").arg(fs)},
+        {LimitShared, QCoreApplication::translate("FileWipeReport", "Блоки файла общие с другим файлом или снимком файловой системы: там ключ останется.")},
+        {LimitCompressed, QCoreApplication::translate("FileWipeReport", "Файл хранится сжатым: каждый проход ложится на новое место.")},
+        {LimitDataJournal, QCoreApplication::translate("FileWipeReport", "Файловая система ведёт журнал данных: копии ключа остаются в её журнале.")},
+        {LimitInline, QCoreApplication::translate("FileWipeReport", "Содержимое файла хранится в служебных записях файловой системы и пишется через её журнал.")},
+        {LimitMoved, QCoreApplication::translate("FileWipeReport", "После прохода файловая система разместила файл в других блоках: прежние блоки не перезаписаны.")},
+        {LimitNetwork, QCoreApplication::translate("FileWipeReport", "Файл лежит на сетевой файловой системе (%1): что происходит с блоками на сервере, проверить "
+                          "нельзя.").arg(fs)},
+        {LimitFuse, QCoreApplication::translate("FileWipeReport", "Файл лежит на файловой системе FUSE (%1): как она хранит данные, проверить нельзя.").arg(fs)},
+        {LimitOverlay, QCoreApplication::translate("FileWipeReport", "Файл лежит на наложенной файловой системе (overlay): нижние слои проверить нельзя.")},
+        {LimitMemory, QCoreApplication::translate("FileWipeReport", "Файл лежит в памяти (%1): проходы перезаписывают его страницы, но выгруженные ранее в файл "
+                         "подкачки копии проверить нельзя.").arg(fs)},
+        {LimitNoExtentMap, QCoreApplication::translate("FileWipeReport", "Файловая система %1 не сообщает, где лежат блоки файла.").arg(fs)},
+        {LimitUnknownFileSystem, QCoreApplication::translate("FileWipeReport", "Как файловая система %1 размещает перезаписанные данные, неизвестно.").arg(fs)},
+        {LimitFlash, QCoreApplication::translate("FileWipeReport", "Носитель — флеш-память (%1): контроллер может хранить переназначенные копии, которые уничтожает "
+                        "только собственная очистка носителя (sanitize, crypto erase); перезапись здесь — очистка (Clear), "
+                        "а не уничтожение (Purge) в терминах NIST SP 800-88.").arg(verdict.device)},
+        {LimitEncrypted, QCoreApplication::translate("FileWipeReport", "Данные шифруются ниже файловой системы: на носитель попадает только шифротекст.")},
+        {LimitImageFile, QCoreApplication::translate("FileWipeReport", "Файловая система лежит в файле-образе на другой файловой системе; её ограничения тоже "
+                            "действуют.")},
+    };
+    QStringList sentences;
+    for (const auto &t : texts)
+        if (verdict.limits & t.limit)
+            sentences << t.text;
+    return sentences;
 }

@@ -6,7 +6,11 @@ QString fileEndState(const FileWipeOutcome &outcome)
 {
     switch (outcome.status) {
     case FileWipeStatus::Wiped:
-        return outcome.otherNames > 0 ? QStringLiteral("wiped-other-names-remain") : QStringLiteral("wiped");
+        if (outcome.medium.placement == Placement::Relocating)
+            return QStringLiteral("relocated-not-overwritten");
+        if (outcome.otherNames > 0)
+            return QStringLiteral("wiped-other-names-remain");
+        return outcome.medium.placement == Placement::InPlace ? QStringLiteral("wiped") : QStringLiteral("wiped-unproven");
     case FileWipeStatus::NotFound:
         return QStringLiteral("not-found");
     case FileWipeStatus::Refused:
@@ -21,6 +25,8 @@ QString fileEndState(const FileWipeOutcome &outcome)
     case FileWipeStep::Remove:
     case FileWipeStep::NameChanged:
         return QStringLiteral("overwritten-emptied-name-kept");
+    case FileWipeStep::Verify:
+        return QStringLiteral("verify-failed-kept");
     case FileWipeStep::Cancelled:
         return outcome.bytesWritten ? QStringLiteral("cancelled-incomplete-kept") : QStringLiteral("cancelled-untouched");
     default:
@@ -51,6 +57,23 @@ QString deviceEndState(const DeviceWipeOutcome &outcome)
     return QStringLiteral("token-error-untouched");
 }
 
+QString verificationId(FileVerification verification)
+{
+    switch (verification) {
+    case FileVerification::Direct:
+        return QStringLiteral("direct");
+    case FileVerification::MaybeCached:
+        return QStringLiteral("maybe-cached");
+    case FileVerification::NoReplay:
+        return QStringLiteral("not-compared");
+    case FileVerification::Mismatch:
+        return QStringLiteral("mismatch");
+    case FileVerification::NotRead:
+        break;
+    }
+    return QStringLiteral("not-read");
+}
+
 JournalEntry journalEntry(const WipeRequest &request, const WipeResult &result)
 {
     JournalEntry entry;
@@ -66,6 +89,13 @@ JournalEntry journalEntry(const WipeRequest &request, const WipeResult &result)
         entry.size = result.file.size;
         entry.passesDone = result.file.passesDone;
         entry.endState = fileEndState(result.file);
+        const FileWipeOutcome &file = result.file;
+        if (file.medium.known) {
+            entry.fileSystem = file.medium.fileSystem;
+            entry.device = file.medium.device;
+            entry.placement = placementId(file.medium.placement);
+            entry.verification = verificationId(file.verification);
+        }
     } else {
         const DeviceWipeOutcome &outcome = result.device;
         entry.targetKind = JournalEntry::TargetKind::Token;

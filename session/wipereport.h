@@ -5,6 +5,7 @@
 #include "filewipe.h"
 
 #include <QString>
+#include <QStringList>
 
 // How an outcome weighs; the window shows it as its box's icon.
 enum class Severity { Information, Warning, Critical };
@@ -19,6 +20,9 @@ struct WipeReport {
 };
 
 WipeReport fileWipeReport(const FileWipeOutcome &outcome, const QString &path);
+// One sentence for each layer below the file that limits what an overwrite
+// reaches; none for an unshared file on a spinning disk.
+QStringList mediumLimitTexts(const MediumVerdict &verdict);
 WipeReport deviceWipeReport(const DeviceWipeOutcome &outcome);
 
 #endif // WIPEREPORT_H

@@ -49,7 +49,12 @@ QString wipePlan(const WipeRequest &request)
     QString text = QCoreApplication::translate("WipeRecord", "Файл: %1\n").arg(nativeAbsolutePath(request.path));
     if (file.exists())
         text += QCoreApplication::translate("WipeRecord", "Размер: %1 байт\n").arg(programLocale().toString(file.size()));
-    return text + algorithmPlan(request.algorithm);
+    text += algorithmPlan(request.algorithm);
+    // Said before the officer confirms: what the medium will not let reach the key.
+    const QStringList limits = mediumLimitTexts(probeFileMedium(request.path));
+    if (!limits.isEmpty())
+        text += QStringLiteral("\n\n") + limits.join(QLatin1Char(' '));
+    return text;
 }
 
 WipeResult runWipeSession(const WipeRequest &request, WipeWorker *worker)

@@ -29,6 +29,12 @@ inline QString deviceReplacedDetail()
 {
     return QCoreApplication::translate("wipetexts", "Каждый проход носитель записал в новый объект, а прежний удалил.");
 }
+// A file whose passes the file system wrote elsewhere.
+inline QString fileRelocated()
+{
+    return QCoreApplication::translate("wipetexts", "Ключевой контейнер удален, но файловая система записала проходы на новое место. "
+                          "Исходные блоки с ключом не перезаписаны и остаются на носителе, пока их не займут другие данные.");
+}
 inline QString noContainer() { return QCoreApplication::translate("wipetexts", "На носителе нет ключевого контейнера."); }
 inline QString severalContainers() { return QCoreApplication::translate("wipetexts", "На носителе больше одного ключевого контейнера."); }
 inline QString severalContainersDetail(uint count)

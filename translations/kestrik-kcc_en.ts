@@ -282,6 +282,98 @@ KCC_LANGUAGE=ru|en chooses the language (by default the system&apos;s).
         <source> Ничего не изменено.</source>
         <translation> Nothing was changed.</translation>
     </message>
+    <message>
+        <source>Все проходы (%1) записаны, но при чтении обратно с байта %2 на носителе не то, что записал последний проход.</source>
+        <translation>All passes (%1) were written, but reading back from byte %2 the medium does not hold what the last pass wrote.</translation>
+    </message>
+    <message>
+        <source>неизвестна</source>
+        <translation>unknown</translation>
+    </message>
+    <message>
+        <source> и прочитаны обратно в обход кэша: на носителе то, что записал последний проход</source>
+        <translation> and read back past the cache: the medium holds what the last pass wrote</translation>
+    </message>
+    <message>
+        <source> и прочитаны обратно (чтение могло быть получено из кэша системы): совпадает с последним проходом</source>
+        <translation> and read back (the read may have been answered from the system&apos;s cache): it matches the last pass</translation>
+    </message>
+    <message>
+        <source>; прочитать их обратно для сравнения не удалось</source>
+        <translation>; they could not be read back for comparison</translation>
+    </message>
+    <message>
+        <source>Проходы записаны поверх собственных блоков файла (файловая система %1)</source>
+        <translation>The passes were written over the file&apos;s own blocks (file system %1)</translation>
+    </message>
+    <message>
+        <source>Проходы записаны и прочитаны обратно, но не поверх блоков, где лежал ключ.</source>
+        <translation>The passes were written and read back, but not over the blocks that held the key.</translation>
+    </message>
+    <message>
+        <source>Попали ли проходы на блоки, где лежал ключ, проверить нельзя (файловая система %1).</source>
+        <translation>Whether the passes reached the blocks that held the key cannot be checked (file system %1).</translation>
+    </message>
+    <message>
+        <source>Файловая система %1 записывает изменения на новое место (копирование при записи): блоки, где лежит ключ, проходы не перезапишут.</source>
+        <translation>The file system %1 writes changes to new blocks (copy-on-write): the passes will not overwrite the blocks that hold the key.</translation>
+    </message>
+    <message>
+        <source>Блоки файла общие с другим файлом или снимком файловой системы: там ключ останется.</source>
+        <translation>The file&apos;s blocks are shared with another file or a file-system snapshot: the key stays there.</translation>
+    </message>
+    <message>
+        <source>Файл хранится сжатым: каждый проход ложится на новое место.</source>
+        <translation>The file is stored compressed: every pass lands in a new place.</translation>
+    </message>
+    <message>
+        <source>Файловая система ведёт журнал данных: копии ключа остаются в её журнале.</source>
+        <translation>The file system journals data: copies of the key stay in its journal.</translation>
+    </message>
+    <message>
+        <source>Содержимое файла хранится в служебных записях файловой системы и пишется через её журнал.</source>
+        <translation>The file&apos;s content is kept in the file system&apos;s own records and written through its journal.</translation>
+    </message>
+    <message>
+        <source>После прохода файловая система разместила файл в других блоках: прежние блоки не перезаписаны.</source>
+        <translation>After a pass the file system placed the file in other blocks: the former blocks were not overwritten.</translation>
+    </message>
+    <message>
+        <source>Файл лежит на сетевой файловой системе (%1): что происходит с блоками на сервере, проверить нельзя.</source>
+        <translation>The file is on a network file system (%1): what happens to the blocks on the server cannot be checked.</translation>
+    </message>
+    <message>
+        <source>Файл лежит на файловой системе FUSE (%1): как она хранит данные, проверить нельзя.</source>
+        <translation>The file is on a FUSE file system (%1): how it stores data cannot be checked.</translation>
+    </message>
+    <message>
+        <source>Файл лежит на наложенной файловой системе (overlay): нижние слои проверить нельзя.</source>
+        <translation>The file is on an overlay file system: its lower layers cannot be checked.</translation>
+    </message>
+    <message>
+        <source>Файл лежит в памяти (%1): проходы перезаписывают его страницы, но выгруженные ранее в файл подкачки копии проверить нельзя.</source>
+        <translation>The file is in memory (%1): the passes overwrite its pages, but copies swapped out earlier cannot be checked.</translation>
+    </message>
+    <message>
+        <source>Файловая система %1 не сообщает, где лежат блоки файла.</source>
+        <translation>The file system %1 does not tell where the file&apos;s blocks are.</translation>
+    </message>
+    <message>
+        <source>Как файловая система %1 размещает перезаписанные данные, неизвестно.</source>
+        <translation>How the file system %1 places overwritten data is not known.</translation>
+    </message>
+    <message>
+        <source>Носитель — флеш-память (%1): контроллер может хранить переназначенные копии, которые уничтожает только собственная очистка носителя (sanitize, crypto erase); перезапись здесь — очистка (Clear), а не уничтожение (Purge) в терминах NIST SP 800-88.</source>
+        <translation>The medium is flash memory (%1): its controller may keep remapped copies that only the device&apos;s own sanitize or crypto erase destroys; overwriting here is a Clear, not a Purge, in NIST SP 800-88 terms.</translation>
+    </message>
+    <message>
+        <source>Данные шифруются ниже файловой системы: на носитель попадает только шифротекст.</source>
+        <translation>The data is encrypted below the file system: only ciphertext reaches the medium.</translation>
+    </message>
+    <message>
+        <source>Файловая система лежит в файле-образе на другой файловой системе; её ограничения тоже действуют.</source>
+        <translation>The file system lies in an image file on another file system, whose limits apply too.</translation>
+    </message>
 </context>
 <context>
     <name>FormAbout</name>
@@ -753,6 +845,10 @@ Time: %5 s</translation>
     <message>
         <source>Не удалось проверить, остался ли ключевой контейнер на носителе.</source>
         <translation>Could not check whether the key container remains on the token.</translation>
+    </message>
+    <message>
+        <source>Ключевой контейнер удален, но файловая система записала проходы на новое место. Исходные блоки с ключом не перезаписаны и остаются на носителе, пока их не займут другие данные.</source>
+        <translation>Key container deleted, but the file system wrote the passes to a new place. The original blocks holding the key were not overwritten and stay on the medium until other data takes them.</translation>
     </message>
 </context>
 </TS>

@@ -1,11 +1,13 @@
 #include "filewipe.h"
 
+#include "filemedium.h"
 #include "passbytes.h"
 #include "platformfile.h"
 
 #include <QDataStream>
 #include <QFile>
 
+#include <cstring>
 #include <condition_variable>
 #include <mutex>
 #include <optional>
@@ -181,6 +183,8 @@ private:
         return m_outcome;
     }
     FileWipeStep writePass(int pass, qint64 blockCount, PassBytes &bytes, unsigned char *chunk);
+    void checkPlacement();
+    FileWipeStep readBack(PassBytes *expected);
     bool cutShort(int pass, qint64 written);
     bool unchanged(qint64 expectedSize, bool checkHoles);
     bool tell(FileWipeEvent event, int pass, qint64 bytes)
@@ -195,8 +199,53 @@ private:
     WipeTarget m_target;
     QFile m_file;
     qint64 m_passSize = 0; // bytes every pass writes
+    platformfile::Medium m_medium;
     FileWipeOutcome m_outcome;
 };
+
+// A pass that did not land where the key's bytes were leaves them there,
+// whatever the file system is said to do.
+void Wipe::checkPlacement()
+{
+    if (!m_medium.extents.known || m_outcome.medium.placement == Placement::Relocating)
+        return;
+    if (!sameBlocks(m_medium.extents, platformfile::mapExtents(m_target.descriptor()))) {
+        m_outcome.medium.placement = Placement::Relocating;
+        m_outcome.medium.limits |= LimitMoved;
+    }
+}
+
+// Reads the file back through a path the cache cannot answer where the medium
+// has one, and compares it with the last pass made again.
+FileWipeStep Wipe::readBack(PassBytes *expected)
+{
+    platformfile::ReadBack reader;
+    if (!reader.open(m_target.descriptor(), m_medium.directRead))
+        return FileWipeStep::None; // unread, and said so
+    std::vector<unsigned char> want(platformfile::ReadBack::chunkSize);
+    for (qint64 offset = 0; offset < m_passSize;) {
+        const std::size_t length = std::size_t(qMin<qint64>(m_passSize - offset, qint64(want.size())));
+        const std::int64_t got = reader.read(offset, length);
+        if (got < 0)
+            return FileWipeStep::None;
+        if (expected) {
+            expected->fill(want.data(), std::size_t(got));
+            if (std::size_t(got) < length || std::memcmp(want.data(), reader.data(), std::size_t(got)) != 0) {
+                qint64 at = 0;
+                while (at < got && want[std::size_t(at)] == reader.data()[at])
+                    ++at;
+                m_outcome.verifyMismatchAt = offset + at;
+                m_outcome.verification = FileVerification::Mismatch;
+                return FileWipeStep::Verify;
+            }
+        }
+        offset += got;
+    }
+    m_outcome.verification = !expected        ? FileVerification::NoReplay
+        : reader.direct()                     ? FileVerification::Direct
+                                              : FileVerification::MaybeCached;
+    return FileWipeStep::None;
+}
 
 // Writes one pass over blockCount blocks from offset 0 and forces it to the
 // medium: without the sync the later truncation lets the cache drop the pass
@@ -316,23 +365,35 @@ FileWipeOutcome Wipe::run()
 
     if (!m_file.open(m_target.descriptor(), QIODevice::ReadWrite, QFileDevice::DontCloseHandle))
         return fail(FileWipeStep::Open, false);
+    // Before the first pass: where the key's bytes are now.
+    m_medium = platformfile::describeMedium(m_target.descriptor());
+    m_outcome.medium = judgeMedium(m_medium);
     if (!tell(FileWipeEvent::Opened, -1, blockCount * wipeBlockSize))
         return fail(FileWipeStep::Cancelled, false);
 
     std::vector<unsigned char> chunk(std::size_t(qMin(blockCount, chunkBlocks) * wipeBlockSize));
     PassBytes bytes(seed);
+    std::unique_ptr<PassBytes> lastPass;
     for (int i = 0; i < m_passes.size(); ++i) {
         bytes.beginPass(m_passes[i]);
+        if (i + 1 == m_passes.size())
+            lastPass = bytes.replayOfPass();
         const FileWipeStep step = writePass(i, blockCount, bytes, chunk.data());
         if (step != FileWipeStep::None)
             return fail(step, step != FileWipeStep::Cancelled && step != FileWipeStep::Changed);
         const bool zeros = bytes.isUniform() && bytes.uniformByte() == 0x00;
         if (!unchanged(m_passSize, !zeros))
             return fail(FileWipeStep::Changed);
+        checkPlacement();
         m_outcome.passesDone = i + 1;
         if (m_observer)
             m_observer(i, m_passes[i]);
     }
+
+    // The file stays until what is on the medium is known to be the last pass.
+    tell(FileWipeEvent::ReadBack, m_passes.size(), m_passSize);
+    if (readBack(lastPass.get()) != FileWipeStep::None)
+        return fail(FileWipeStep::Verify, false);
 
     if (!m_file.resize(0))
         return fail(FileWipeStep::Truncate, false);
@@ -367,6 +428,14 @@ qint64 wipeBlockCount(qint64 fileSize)
     if (fileSize <= 0)
         return 0;
     return (fileSize + wipeBlockSize - 1) / wipeBlockSize;
+}
+
+MediumVerdict probeFileMedium(const QString &path)
+{
+    platformfile::Medium medium;
+    if (!encodable(path) || !platformfile::probeMedium(nativePath(path), medium))
+        return MediumVerdict();
+    return judgeMedium(medium);
 }
 
 FileWipeOutcome overwriteFile(WipeAlgorithm algorithm, const QString &path,

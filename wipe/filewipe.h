@@ -1,6 +1,7 @@
 #ifndef FILEWIPE_H
 #define FILEWIPE_H
 
+#include "mediumverdict.h"
 #include "wipeschedule.h"
 
 #include <QString>
@@ -46,7 +47,17 @@ enum class FileWipeStep {
     Close,
     Remove,
     NameChanged, // the name no longer led to the wiped file, so it was left alone
+    Verify,      // the file read back is not what the last pass wrote
     Exception,
+};
+
+// How the last pass was read back before the file was emptied.
+enum class FileVerification {
+    NotRead,     // the wipe stopped before, or the file could not be read back
+    Direct,      // read past the system's cache, and equal to the pass
+    MaybeCached, // equal to the pass, but the read may have been answered from a cache
+    NoReplay,    // read, but its bytes cannot be made again to compare with
+    Mismatch,    // not what the pass wrote: see verifyMismatchAt
 };
 
 struct FileWipeOutcome {
@@ -60,6 +71,11 @@ struct FileWipeOutcome {
     quint64 otherNames = 0;    // hard links still leading to the overwritten, empty file
     QString linkTarget;
     QString systemError;       // the system's reason for the failed step
+    // What the medium allowed: judged from the file system before the first
+    // pass, and made Relocating when a pass's extents moved.
+    MediumVerdict medium;
+    FileVerification verification = FileVerification::NotRead;
+    qint64 verifyMismatchAt = -1; // the first byte read back that differs
 };
 
 // Called after pass `index` has reached the medium and before the next begins.
@@ -68,6 +84,7 @@ using PassObserver = std::function<void(int index, const WipePass &pass)>;
 enum class FileWipeEvent {
     Opened,    // held, nothing changed yet; bytes is what each pass will write
     Written,   // one write of the pass; bytes is how much of the pass is written
+    ReadBack,  // every pass is on the medium and about to be read back
     Truncated, // every pass is on the medium and the file is empty
 };
 // Told of the steps of one wipe; returning false after Written stops the wipe
@@ -83,5 +100,10 @@ using FileWipeListener = std::function<bool(FileWipeEvent event, int pass, qint6
 FileWipeOutcome overwriteFile(WipeAlgorithm algorithm, const QString &path,
                               const PassObserver &observer = {},
                               const FileWipeListener &listener = {});
+
+// What the medium of the file at path allows, looked at without changing
+// anything (for the confirmation); known is false where the name cannot be
+// opened for reading as a regular file.
+MediumVerdict probeFileMedium(const QString &path);
 
 #endif // FILEWIPE_H

@@ -76,8 +76,22 @@ PassBytes::PassBytes(const Seed &seed)
 
 PassBytes::~PassBytes()
 {
-    if (m_computed)
+    if (m_computed && m_handsBack)
         qsrand(m_state);
+}
+
+std::unique_ptr<PassBytes> PassBytes::replayOfPass() const
+{
+    if (!isUniform() && !m_computed)
+        return nullptr;
+    std::unique_ptr<PassBytes> replay(new PassBytes);
+    replay->m_computed = m_computed;
+    replay->m_handsBack = false;
+    replay->m_state = m_state;
+    replay->m_kind = m_kind;
+    replay->m_byte = m_byte;
+    replay->m_drawnByte = m_drawnByte;
+    return replay;
 }
 
 quint8 PassBytes::draw()

@@ -4,6 +4,7 @@
 #include "wipeschedule.h"
 
 #include <cstddef>
+#include <memory>
 
 // Produces the bytes of one wipe's passes. Both executors take their bytes from
 // here, so the same algorithm and generator state give the same bytes in a file
@@ -43,6 +44,11 @@ public:
     bool fillsOnAnyThread() const { return m_computed; }
     quint8 uniformByte() const { return m_byte; }
 
+    // The bytes of the current pass once more from its first byte, drawing
+    // from no generator, to read the pass back against; null where its
+    // values are drawn from qrand() and cannot be made again.
+    std::unique_ptr<PassBytes> replayOfPass() const;
+
     // Seeds the generator as the file executor does before its first pass.
     static Seed seedFromClock();
 
@@ -51,6 +57,7 @@ private:
     void fillComputed(unsigned char *data, std::size_t size);
 
     bool m_computed = false; // values computed here, see PassBytes(const Seed &)
+    bool m_handsBack = true; // gives the generator its state back when it goes
     quint32 m_state = 0;     // the generator's state while m_computed
     PassKind m_kind = PassKind::FixedByte;
     quint8 m_byte = 0;

@@ -1,0 +1,389 @@
+#include "filemedium.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/vfs.h>
+#include <unistd.h>
+
+#ifdef __linux__
+#include <linux/fiemap.h>
+#include <linux/fs.h>
+#endif
+
+namespace platformfile {
+
+namespace {
+
+struct KnownFileSystem {
+    unsigned long magic;
+    FileSystemKind kind;
+    const char *name;
+};
+
+// statfs magic numbers, from the kernel's include/uapi/linux/magic.h and the
+// file systems that keep theirs to themselves.
+const KnownFileSystem knownFileSystems[] = {
+    {0xEF53, FileSystemKind::Ext, "ext4"},
+    {0x58465342, FileSystemKind::Xfs, "xfs"},
+    {0x9123683E, FileSystemKind::Btrfs, "btrfs"},
+    {0x2FC12FC1, FileSystemKind::Zfs, "zfs"},
+    {0xF2F52010, FileSystemKind::F2fs, "f2fs"},
+    {0x4D44, FileSystemKind::Fat, "vfat"},
+    {0x2011BAB0, FileSystemKind::ExFat, "exfat"},
+    {0x5346544E, FileSystemKind::Ntfs, "ntfs"},
+    {0x7366746E, FileSystemKind::Ntfs, "ntfs3"},
+    {0x01021994, FileSystemKind::Memory, "tmpfs"},
+    {0x858458F6, FileSystemKind::Memory, "ramfs"},
+    {0x6969, FileSystemKind::Network, "nfs"},
+    {0x517B, FileSystemKind::Network, "smb"},
+    {0xFF534D42, FileSystemKind::Network, "cifs"},
+    {0xFE534D42, FileSystemKind::Network, "smb2"},
+    {0x01021997, FileSystemKind::Network, "9p"},
+    {0x00C36400, FileSystemKind::Network, "ceph"},
+    {0x47504653, FileSystemKind::Network, "gpfs"},
+    {0x0BD00BD0, FileSystemKind::Network, "lustre"},
+    {0x65735546, FileSystemKind::Fuse, "fuse"},
+    {0x794C7630, FileSystemKind::Overlay, "overlay"},
+    {0xF15F, FileSystemKind::Other, "ecryptfs"},
+    {0x52654973, FileSystemKind::Other, "reiserfs"},
+    {0x3153464A, FileSystemKind::Other, "jfs"},
+    {0x73717368, FileSystemKind::Other, "squashfs"},
+};
+
+std::string readText(const std::string &path)
+{
+    std::ifstream in(path);
+    std::string text;
+    std::getline(in, text);
+    return text;
+}
+
+bool readFlag(const std::string &path)
+{
+    return readText(path) == "1";
+}
+
+// One line of /proc/self/mountinfo: its device, mount root, file system,
+// source and the file system's own options.
+struct Mount {
+    std::string majorMinor;
+    std::string type;
+    std::string source;
+    std::string options;    // per mount
+    std::string superOptions; // of the file system
+};
+
+bool hasOption(const std::string &options, const std::string &name)
+{
+    std::stringstream list(options);
+    std::string option;
+    while (std::getline(list, option, ','))
+        if (option == name || option.rfind(name + "=", 0) == 0 || option.rfind(name + ":", 0) == 0)
+            return true;
+    return false;
+}
+
+// The mount the open file is on, by the mount id the kernel gives for it.
+bool findMount(int fd, Mount &out)
+{
+    std::ifstream info("/proc/self/fdinfo/" + std::to_string(fd));
+    std::string line, mountId;
+    while (std::getline(info, line))
+        if (line.rfind("mnt_id:", 0) == 0)
+            mountId = line.substr(line.find_first_not_of(" \t", 7));
+    if (mountId.empty())
+        return false;
+    std::ifstream table("/proc/self/mountinfo");
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string id, parent, majorMinor, root, point, options, field;
+        fields >> id >> parent >> majorMinor >> root >> point >> options;
+        if (id != mountId)
+            continue;
+        while (fields >> field && field != "-") {
+        }
+        out.majorMinor = majorMinor;
+        out.options = options;
+        fields >> out.type >> out.source >> out.superOptions;
+        return true;
+    }
+    return false;
+}
+
+std::string realPath(const std::string &path)
+{
+    char resolved[PATH_MAX];
+    return ::realpath(path.c_str(), resolved) ? std::string(resolved) : std::string();
+}
+
+std::string lastComponent(const std::string &path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string transportOf(const std::string &devicePath)
+{
+    static const char *const transports[][2] = {
+        {"/usb", "usb"}, {"/nvme", "nvme"}, {"/mmc", "mmc"}, {"/ata", "sata"},
+        {"/virtio", "virtio"}, {"/host", "scsi"},
+    };
+    for (const auto &t : transports)
+        if (devicePath.find(t[0]) != std::string::npos)
+            return t[1];
+    return std::string();
+}
+
+// Walks from one block device down through its layers to the disks.
+void describeBlock(const std::string &sysBlock, BlockDevice &device, int depth)
+{
+    if (depth > 8 || sysBlock.empty())
+        return;
+    std::string disk = sysBlock;
+    // A partition's queue and removable flag belong to its disk.
+    if (::access((sysBlock + "/partition").c_str(), F_OK) == 0)
+        disk = sysBlock.substr(0, sysBlock.rfind('/'));
+    const std::string name = lastComponent(disk);
+    if (readText(disk + "/dm/uuid").rfind("CRYPT-", 0) == 0)
+        device.encrypted = true;
+    if (name.rfind("loop", 0) == 0 && !readText(disk + "/loop/backing_file").empty())
+        device.imageFile = true;
+    bool layered = false;
+    const std::string slaves = disk + "/slaves";
+    if (DIR *list = ::opendir(slaves.c_str())) {
+        while (const struct dirent *entry = ::readdir(list)) {
+            if (entry->d_name[0] == '.')
+                continue;
+            layered = true;
+            describeBlock(realPath(slaves + "/" + entry->d_name), device, depth + 1);
+        }
+        ::closedir(list);
+    }
+    if (layered || device.imageFile)
+        return;
+    // A disk at the bottom: what kind of storage holds the bytes.
+    if (readText(disk + "/queue/rotational") == "1")
+        device.rotational = true;
+    else
+        device.flash = true;
+    if (readFlag(disk + "/removable"))
+        device.removable = true;
+    const std::string transport = transportOf(realPath(disk + "/device"));
+    if (!transport.empty() && device.transport.empty())
+        device.transport = transport;
+}
+
+BlockDevice describeDevice(dev_t fileDevice, const Mount *mount)
+{
+    BlockDevice device;
+    std::string sysBlock =
+        realPath("/sys/dev/block/" + std::to_string(major(fileDevice)) + ":" + std::to_string(minor(fileDevice)));
+    // btrfs and others give files an anonymous device: the mount's source
+    // names the real one.
+    if (sysBlock.empty() && mount && mount->source.rfind("/dev/", 0) == 0) {
+        struct stat st {};
+        if (::stat(mount->source.c_str(), &st) == 0 && S_ISBLK(st.st_mode))
+            sysBlock = realPath("/sys/dev/block/" + std::to_string(major(st.st_rdev)) + ":"
+                                + std::to_string(minor(st.st_rdev)));
+    }
+    if (sysBlock.empty())
+        return device;
+    device.known = true;
+    device.name = lastComponent(sysBlock);
+    describeBlock(sysBlock, device, 0);
+    return device;
+}
+
+bool directReadsReal(int fd)
+{
+#if defined(__linux__) && defined(STATX_DIOALIGN)
+    struct statx sx {};
+    if (::statx(fd, "", AT_EMPTY_PATH, STATX_DIOALIGN, &sx) == 0)
+        return (sx.stx_mask & STATX_DIOALIGN) && sx.stx_dio_offset_align > 0;
+#else
+    (void)fd;
+#endif
+    return false;
+}
+
+} // namespace
+
+ExtentMap mapExtents(int fd)
+{
+    ExtentMap map;
+#ifdef __linux__
+    constexpr unsigned batch = 64;
+    std::vector<unsigned char> buffer(sizeof(struct fiemap) + batch * sizeof(struct fiemap_extent));
+    auto *request = reinterpret_cast<struct fiemap *>(buffer.data());
+    std::uint64_t start = 0;
+    for (int rounds = 0; rounds < 100000; ++rounds) {
+        std::memset(buffer.data(), 0, buffer.size());
+        request->fm_start = start;
+        request->fm_length = FIEMAP_MAX_OFFSET - start;
+        request->fm_flags = FIEMAP_FLAG_SYNC;
+        request->fm_extent_count = batch;
+        if (::ioctl(fd, FS_IOC_FIEMAP, request) != 0)
+            return ExtentMap();
+        map.known = true;
+        if (request->fm_mapped_extents == 0)
+            break;
+        bool last = false;
+        for (unsigned i = 0; i < request->fm_mapped_extents; ++i) {
+            const struct fiemap_extent &fe = request->fm_extents[i];
+            Extent e;
+            e.logical = fe.fe_logical;
+            e.physical = fe.fe_physical;
+            e.length = fe.fe_length;
+            const std::uint32_t f = fe.fe_flags;
+            if (f & FIEMAP_EXTENT_SHARED)
+                e.flags |= ExtentShared;
+            if (f & FIEMAP_EXTENT_DATA_INLINE)
+                e.flags |= ExtentInline;
+            if (f & FIEMAP_EXTENT_ENCODED)
+                e.flags |= ExtentEncoded;
+            if (f & (FIEMAP_EXTENT_UNKNOWN | FIEMAP_EXTENT_DELALLOC))
+                e.flags |= ExtentUnknown;
+            if (f & FIEMAP_EXTENT_DATA_TAIL)
+                e.flags |= ExtentTail;
+            if (f & FIEMAP_EXTENT_UNWRITTEN)
+                e.flags |= ExtentUnwritten;
+            if (f & FIEMAP_EXTENT_DATA_ENCRYPTED)
+                e.flags |= ExtentEncrypted;
+            map.extents.push_back(e);
+            start = fe.fe_logical + fe.fe_length;
+            last = last || (f & FIEMAP_EXTENT_LAST);
+        }
+        if (last)
+            break;
+    }
+#else
+    (void)fd;
+#endif
+    return map;
+}
+
+Medium describeMedium(int fd)
+{
+    Medium medium;
+    struct statfs fs {};
+    if (::fstatfs(fd, &fs) == 0) {
+        medium.kind = FileSystemKind::Other;
+        for (const KnownFileSystem &known : knownFileSystems) {
+            if (static_cast<unsigned long>(fs.f_type) == known.magic) {
+                medium.kind = known.kind;
+                medium.fileSystem = known.name;
+            }
+        }
+    }
+    Mount mount;
+    const bool mounted = findMount(fd, mount);
+    if (mounted) {
+        if (!mount.type.empty())
+            medium.fileSystem = mount.type; // "ext3", "fuse.sshfs", "nfs4": more exact than the magic
+        medium.dataJournal = mount.superOptions.find("data=journal") != std::string::npos;
+        medium.compressMount = hasOption(mount.superOptions, "compress") || hasOption(mount.superOptions, "compress-force");
+        medium.noCowMount = hasOption(mount.superOptions, "nodatacow");
+        if (medium.kind == FileSystemKind::Other && mount.type.rfind("fuse", 0) == 0)
+            medium.kind = FileSystemKind::Fuse;
+    }
+#ifdef __linux__
+    int flags = 0;
+    if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+        medium.fileNoCow = (flags & FS_NOCOW_FL) != 0;
+        medium.fileCompressed = (flags & FS_COMPR_FL) != 0;
+        medium.fileEncrypted = (flags & FS_ENCRYPT_FL) != 0;
+        medium.fileInline = (flags & FS_INLINE_DATA_FL) != 0;
+        if (flags & FS_JOURNAL_DATA_FL)
+            medium.dataJournal = true;
+    }
+#endif
+    medium.extents = mapExtents(fd);
+    // ext4 with data=journal answers direct reads from its cache and says so
+    // by giving no alignment.
+    medium.directRead = directReadsReal(fd) && !medium.dataJournal;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0)
+        medium.device = describeDevice(st.st_dev, mounted ? &mount : nullptr);
+    return medium;
+}
+
+bool probeMedium(const NativePath &path, Medium &out)
+{
+    struct stat named {};
+    if (::lstat(path.c_str(), &named) != 0 || !S_ISREG(named.st_mode))
+        return false;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat opened {};
+    const bool same = ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && opened.st_dev == named.st_dev
+        && opened.st_ino == named.st_ino;
+    if (same)
+        out = describeMedium(fd);
+    ::close(fd);
+    return same;
+}
+
+ReadBack::~ReadBack()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    std::free(m_buffer);
+}
+
+bool ReadBack::open(int fd, bool tryDirect)
+{
+    void *buffer = nullptr;
+    if (::posix_memalign(&buffer, 4096, chunkSize) != 0)
+        return false;
+    m_buffer = static_cast<unsigned char *>(buffer);
+    // A new description of the same file: its own offset and its own flags.
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (tryDirect) {
+        m_fd = ::open(self.c_str(), O_RDONLY | O_DIRECT | O_CLOEXEC);
+        m_direct = m_fd >= 0;
+    }
+    if (m_fd < 0) {
+        m_fd = ::open(self.c_str(), O_RDONLY | O_CLOEXEC);
+        if (m_fd < 0)
+            return false;
+        // The pass is on the medium already: what the cache held of the file
+        // can go, so that the reads below have to fetch it.
+        ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_DONTNEED);
+    }
+    return true;
+}
+
+std::int64_t ReadBack::read(std::int64_t offset, std::size_t length)
+{
+    if (m_fd < 0 || length > chunkSize)
+        return -1;
+    // Direct reads want whole aligned blocks; past the end they come back short.
+    const std::size_t asked = m_direct ? (length + 4095) / 4096 * 4096 : length;
+    std::size_t got = 0;
+    while (got < asked) {
+        const ssize_t n = ::pread(m_fd, m_buffer + got, asked - got, offset + std::int64_t(got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        got += std::size_t(n);
+        if (m_direct && got % 4096 != 0)
+            break; // the end of the file
+    }
+    return std::int64_t(got < length ? got : length);
+}
+
+} // namespace platformfile
