@@ -8,10 +8,14 @@
 // of about 2^-128 per position: a hit is key material, never noise.
 
 #include "filewipe.h"
-#include "loopext4.h"
+#include "journal.h"
+#include "loopmount.h"
+#include "programrun.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <cstring>
@@ -265,6 +269,8 @@ class TestDurability : public QObject
 private slots:
     void noRemnantOnTheDevice_data();
     void noRemnantOnTheDevice();
+    void verdictMatchesTheDevice_data();
+    void verdictMatchesTheDevice();
 };
 
 void TestDurability::noRemnantOnTheDevice_data()
@@ -284,7 +290,7 @@ void TestDurability::noRemnantOnTheDevice()
 {
     QFETCH(int, algorithm);
 
-    LoopExt4 fs(16);
+    LoopMount fs(16);
     if (!fs.isMounted())
         QSKIP(qPrintable(QStringLiteral("no loop-mounted ext4: ") + fs.failure()));
 
@@ -326,6 +332,92 @@ void TestDurability::noRemnantOnTheDevice()
     QVERIFY2(fs.unmount(), "the scratch file system did not unmount cleanly");
     const QVector<RemnantScanner::Run> after = scanner.scan(readWhole(fs.imagePath()));
     QVERIFY2(after.isEmpty(), qPrintable(QStringLiteral("key material left on the device:\n") + describe(after)));
+}
+
+void TestDurability::verdictMatchesTheDevice_data()
+{
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<int>("sizeMiB"); // what mkfs accepts at the least
+    QTest::addColumn<QString>("options");
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QString>("placement"); // as the journal records it
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("ext4, data=ordered") << "ext4" << 16 << "" << "" << "in-place" << 0;
+    QTest::newRow("ext4, data=journal") << "ext4" << 16 << "data=journal" << "" << "relocating" << 8;
+    QTest::newRow("xfs") << "xfs" << 320 << "" << "" << "in-place" << 0;
+    QTest::newRow("xfs, shared with a reflink copy") << "xfs" << 320 << "" << "reflink" << "relocating" << 8;
+    QTest::newRow("btrfs, copy-on-write") << "btrfs" << 160 << "" << "" << "relocating" << 8;
+    QTest::newRow("btrfs, shared with a reflink copy") << "btrfs" << 160 << "" << "reflink" << "relocating" << 8;
+    QTest::newRow("btrfs, a NOCOW file") << "btrfs" << 160 << "" << "nocow" << "in-place" << 0;
+    QTest::newRow("tmpfs") << "tmpfs" << 16 << "" << "" << "not-provable" << 10;
+}
+
+// Wiped through the command line as a script would, then the raw medium is
+// searched: a wipe that says the passes reached the key's own blocks must
+// leave none of them, and one that leaves some must say so.
+void TestDurability::verdictMatchesTheDevice()
+{
+    QFETCH(QString, type);
+    QFETCH(int, sizeMiB);
+    QFETCH(QString, options);
+    QFETCH(QString, setup);
+    QFETCH(QString, placement);
+    QFETCH(int, exitCode);
+
+    LoopMount fs(sizeMiB, type, options);
+    if (!fs.isMounted())
+        QSKIP(qPrintable(QStringLiteral("no loop-mounted %1: ").arg(type) + fs.failure()));
+    const QByteArray marker = markerStream(64 * 1024);
+    const RemnantScanner scanner(marker);
+    const QString key = fs.filePath(QStringLiteral("key.pfx"));
+    const QString copy = fs.filePath(QStringLiteral("copy.pfx"));
+    if (setup == QLatin1String("nocow")) {
+        // The flag holds only for a file that has no data yet.
+        QVERIFY(QFile(key).open(QIODevice::WriteOnly));
+        QCOMPARE(QProcess::execute(LoopMount::tool(QStringLiteral("chattr")), {QStringLiteral("+C"), key}), 0);
+    }
+    QVERIFY(writeToMedium(key, marker));
+    if (setup == QLatin1String("reflink")) {
+        QCOMPARE(QProcess::execute(QStringLiteral("cp"), {QStringLiteral("--reflink=always"), key, copy}), 0);
+        QCOMPARE(QProcess::execute(QStringLiteral("sync"), {}), 0);
+    }
+    const bool image = !fs.imagePath().isEmpty();
+    if (image)
+        QVERIFY2(!scanner.scan(readWhole(fs.imagePath())).isEmpty(), "the key is not on the image before the wipe");
+
+    QTemporaryDir journalDir;
+    const QString journalPath = journalDir.filePath(QStringLiteral("journal.jsonl"));
+    qputenv("KCC_JOURNAL", QFile::encodeName(journalPath));
+    const ProgramRun run = runProgram(QStringLiteral(KCC_PROGRAM_PATH),
+                                      {QStringLiteral("--wipe-file"), key, QStringLiteral("-a"), QStringLiteral("dod"),
+                                       QStringLiteral("--yes")});
+    QCOMPARE(run.exitCode, exitCode);
+    QVERIFY(!QFileInfo::exists(key));
+    const QVector<JournalRecord> records = Journal(journalPath).read();
+    QCOMPARE(records.size(), 1);
+    const JournalEntry &entry = records.first().entry;
+    QCOMPARE(entry.placement, placement);
+    // The fixed success text only where nothing is known to have escaped.
+    QCOMPARE(entry.resultText.startsWith(QStringLiteral("Ключевой контейнер очищен и удален успешно.")),
+             placement != QLatin1String("relocating"));
+    QVERIFY2(run.err.contains(entry.resultText), qPrintable(run.err));
+    // Read back past the cache where the system says direct reads are real
+    // (not on btrfs here), after dropping the cached pages elsewhere.
+    if (placement == QLatin1String("in-place"))
+        QVERIFY2(entry.verification == QLatin1String(type == QLatin1String("btrfs") ? "maybe-cached" : "direct"),
+                 qPrintable(entry.verification));
+    if (!image)
+        return;
+
+    QVERIFY2(fs.unmount(), "the scratch file system did not unmount cleanly");
+    const QVector<RemnantScanner::Run> after = scanner.scan(readWhole(fs.imagePath()));
+    if (placement == QLatin1String("in-place"))
+        QVERIFY2(after.isEmpty(), qPrintable(QStringLiteral("said in place, yet key material is left:\n") + describe(after)));
+    // A copy that shares the blocks is another file's own data: it must stay.
+    if (setup == QLatin1String("reflink"))
+        QVERIFY2(!after.isEmpty(), "the reflink copy lost the key: the search would prove nothing");
+    qInfo("%s: %d runs of the key left on the medium", qPrintable(type + QLatin1Char(' ') + options + setup),
+          int(after.size()));
 }
 
 QTEST_GUILESS_MAIN(TestDurability)

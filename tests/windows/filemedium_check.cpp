@@ -152,14 +152,11 @@ int wmain(int argc, wchar_t **argv)
               L"the file system's kind follows its name");
         check(!device.name.empty(), L"the volume is named");
         const bool local = medium.kind != platformfile::FileSystemKind::Network;
-        if (device.known)
-            std::wprintf(L"      device: transport %hs, rotational %d, flash %d, removable %d, image %d\n",
-                         device.transport.c_str(), int(device.rotational), int(device.flash),
-                         int(device.removable), int(device.imageFile));
-        else if (underWine())
+        std::wprintf(L"      device known %d, transport %hs, rotational %d, flash %d, removable %d, image %d\n",
+                     int(device.known), device.transport.c_str(), int(device.rotational), int(device.flash),
+                     int(device.removable), int(device.imageFile));
+        if (!device.known && underWine())
             std::wprintf(L"skipped: the device below (wine lacks GetVolumeNameForVolumeMountPointW there)\n");
-        else
-            std::wprintf(L"note: the device below the volume answers no storage query\n");
 
         checkExtents(platformfile::mapExtents(fd), bytes.size(), local);
 

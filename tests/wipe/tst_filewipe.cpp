@@ -4,7 +4,7 @@
 #include "filewipe.h"
 #include "wiperecord.h"
 #include "forkedchild.h"
-#include "loopext4.h"
+#include "loopmount.h"
 #include "platformfile.h"
 
 #include <QDateTime>
@@ -209,7 +209,7 @@ private:
     QString flagCapableDir(QString *whyNot);
 
     QTemporaryDir m_dir;
-    std::unique_ptr<LoopExt4> m_flagFs; // only where the test tree refuses chattr
+    std::unique_ptr<LoopMount> m_flagFs; // only where the test tree refuses chattr
     QString m_flagDir;
     QString m_flagFailure;
 };
@@ -232,7 +232,7 @@ QString TestFileWipe::flagCapableDir(QString *whyNot)
         if (accepts(m_dir.path())) {
             m_flagDir = m_dir.path();
         } else {
-            m_flagFs = std::make_unique<LoopExt4>(16);
+            m_flagFs = std::make_unique<LoopMount>(16);
             if (!m_flagFs->isMounted())
                 m_flagFailure = QStringLiteral("chattr is refused here and there is no scratch ext4: ")
                     + m_flagFs->failure();
@@ -646,6 +646,9 @@ void TestFileWipe::changedBetweenSteps_data()
         << written << "replace" << failed << changed << 0 << "incomplete-kept";
     QTest::newRow("a hole punched by another process during a pass")
         << written << "punch hole" << failed << changed << 1 << "incomplete-kept";
+    QTest::newRow("bytes changed behind the wipe after the last pass: the read-back keeps the file")
+        << int(FileWipeEvent::ReadBack) << "overwrite" << failed << int(FileWipeStep::Verify) << 3
+        << "verify-failed-kept";
     QTest::newRow("cancelled after a write") << written << "cancel" << failed << int(FileWipeStep::Cancelled) << 0 << "cancelled-incomplete-kept";
     QTest::newRow("a second hard link: wiped, the other name says so")
         << opened << "hard link" << int(FileWipeStatus::Wiped) << int(FileWipeStep::None) << 3 << "wiped-other-names-remain";
@@ -693,6 +696,11 @@ void TestFileWipe::changedBetweenSteps()
         if (action == QLatin1String("append")) {
             QFile f(path);
             return f.open(QIODevice::Append) && f.write(marker(80 * 1024)) > 0;
+        }
+        if (action == QLatin1String("overwrite")) {
+            QFile other(path);
+            return other.open(QIODevice::ReadWrite) && other.seek(1000) && other.write("changed", 7) == 7
+                && other.flush();
         }
         if (afterZeros) {
             const int fd = ::open(name.constData(), O_WRONLY);

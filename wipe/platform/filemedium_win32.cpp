@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <winioctl.h>
 #include <io.h>
+#include <fcntl.h>
 
 #include <algorithm>
 #include <cstddef>
@@ -383,6 +384,30 @@ ExtentMap mapExtents(int fd)
         map.extents.push_back({0, 0, std::uint64_t(size.QuadPart), ExtentInline | stored}); // resident in the MFT
     map.known = true;
     return map;
+}
+
+bool probeMedium(const NativePath &path, Medium &out)
+{
+    // Read access only, sharing everything, the name itself if it is a
+    // reparse point: nothing about the file changes.
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION info {};
+    if (!GetFileInformationByHandle(h, &info) || GetFileType(h) != FILE_TYPE_DISK
+        || (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
+        CloseHandle(h);
+        return false;
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_RDONLY);
+    if (fd < 0) {
+        CloseHandle(h);
+        return false;
+    }
+    out = describeMedium(fd);
+    _close(fd); // closes the handle too
+    return true;
 }
 
 ReadBack::~ReadBack()

@@ -1,5 +1,5 @@
-#ifndef LOOPEXT4_H
-#define LOOPEXT4_H
+#ifndef LOOPMOUNT_H
+#define LOOPMOUNT_H
 
 #include <QDir>
 #include <QFile>
@@ -12,14 +12,16 @@
 
 #include <unistd.h>
 
-// A throwaway ext4 file system in an image file, loop-mounted while it lives.
-// Gives a real block device whose every byte the test can read back, and a
-// file system that honours chattr flags wherever the test tree lives. Needs
-// root and loop devices; when either is missing, failure() says why.
-class LoopExt4
+// A throwaway file system in an image file, loop-mounted while it lives
+// (ext4 by default; xfs, btrfs, or tmpfs with no image at all). Gives a real
+// block device whose every byte the test can read back, and a file system
+// that honours chattr flags wherever the test tree lives. Needs root and loop
+// devices; when either is missing, failure() says why.
+class LoopMount
 {
 public:
-    explicit LoopExt4(qint64 sizeMiB = 16)
+    explicit LoopMount(qint64 sizeMiB = 16, const QString &type = QStringLiteral("ext4"),
+                       const QString &options = QString())
     {
         if (::geteuid() != 0) {
             m_failure = QStringLiteral("loop mounting needs root");
@@ -29,44 +31,65 @@ public:
             m_failure = QStringLiteral("no loop devices here (/dev/loop-control is missing)");
             return;
         }
-        const QString mkfs = tool(QStringLiteral("mkfs.ext4"));
+        const bool memory = type == QLatin1String("tmpfs");
+        const QString mkfs = memory ? QString() : tool(QStringLiteral("mkfs.") + type);
         const QString mount = tool(QStringLiteral("mount"));
-        if (mkfs.isEmpty() || mount.isEmpty()) {
-            m_failure = QStringLiteral("mkfs.ext4 (e2fsprogs) or mount (mount) is not installed");
+        if ((!memory && mkfs.isEmpty()) || mount.isEmpty()) {
+            m_failure = QStringLiteral("mkfs.%1 or mount (mount) is not installed").arg(type);
             return;
         }
         if (!m_dir.isValid()) {
             m_failure = QStringLiteral("no temporary directory for the image");
             return;
         }
-        m_image = m_dir.filePath(QStringLiteral("ext4.img"));
         m_mountPoint = m_dir.filePath(QStringLiteral("mnt"));
+        if (!QDir().mkpath(m_mountPoint)) {
+            m_failure = QStringLiteral("cannot create the mount point in %1").arg(m_dir.path());
+            return;
+        }
+        if (memory) {
+            if (!run(mount, {QStringLiteral("-t"), type, QStringLiteral("-o"),
+                             QStringLiteral("size=%1m").arg(sizeMiB), type, m_mountPoint})) {
+                m_failure = QStringLiteral("mount -t tmpfs failed: ") + m_lastError;
+                return;
+            }
+            m_mounted = true;
+            return;
+        }
+        m_image = m_dir.filePath(type + QStringLiteral(".img"));
         QFile image(m_image);
-        if (!image.open(QIODevice::WriteOnly) || !image.resize(sizeMiB << 20)
-            || !QDir().mkpath(m_mountPoint)) {
+        if (!image.open(QIODevice::WriteOnly) || !image.resize(sizeMiB << 20)) {
             m_failure = QStringLiteral("cannot create the image file in %1").arg(m_dir.path());
             return;
         }
         image.close();
-        // Lazy inode tables and journal keep mkfs quick; nodiscard keeps it from
-        // punching the image full of holes for nothing.
-        if (!run(mkfs, {QStringLiteral("-q"), QStringLiteral("-F"), QStringLiteral("-E"),
-                        QStringLiteral("lazy_itable_init=1,lazy_journal_init=1,nodiscard"), m_image})) {
-            m_failure = QStringLiteral("mkfs.ext4 failed: ") + m_lastError;
+        // Quick to make, and no discard that would punch the image full of
+        // holes for nothing; xfs with reflinks, so a file can share its blocks.
+        QStringList args;
+        if (type == QLatin1String("ext4"))
+            args = QStringList{QStringLiteral("-q"), QStringLiteral("-F"), QStringLiteral("-E"),
+                               QStringLiteral("lazy_itable_init=1,lazy_journal_init=1,nodiscard")};
+        else if (type == QLatin1String("xfs"))
+            args = QStringList{QStringLiteral("-q"), QStringLiteral("-f"), QStringLiteral("-K"), QStringLiteral("-m"),
+                               QStringLiteral("reflink=1")};
+        else if (type == QLatin1String("btrfs"))
+            args = QStringList{QStringLiteral("-q"), QStringLiteral("-f"), QStringLiteral("-K")};
+        if (!run(mkfs, args << m_image)) {
+            m_failure = QStringLiteral("mkfs.%1 failed: ").arg(type) + m_lastError;
             return;
         }
-        if (!run(mount, {QStringLiteral("-t"), QStringLiteral("ext4"), QStringLiteral("-o"),
-                         QStringLiteral("loop"), m_image, m_mountPoint})) {
-            m_failure = QStringLiteral("mount -o loop failed: ") + m_lastError;
+        const QString mountOptions = options.isEmpty() ? QStringLiteral("loop") : QStringLiteral("loop,") + options;
+        if (!run(mount, {QStringLiteral("-t"), type, QStringLiteral("-o"), mountOptions, m_image, m_mountPoint})) {
+            m_failure = QStringLiteral("mount -o %1 failed: ").arg(mountOptions) + m_lastError;
             return;
         }
         m_mounted = true;
     }
 
-    ~LoopExt4() { unmount(); }
+    ~LoopMount() { unmount(); }
 
-    LoopExt4(const LoopExt4 &) = delete;
-    LoopExt4 &operator=(const LoopExt4 &) = delete;
+    LoopMount(const LoopMount &) = delete;
+    LoopMount &operator=(const LoopMount &) = delete;
 
     bool isMounted() const { return m_mounted; }
     QString failure() const { return m_failure; }
@@ -126,7 +149,7 @@ private:
 };
 
 // An image file attached as a raw loop block device while it lives, for tests
-// that check a device's bytes stay untouched. Needs root, like LoopExt4.
+// that check a device's bytes stay untouched. Needs root, like LoopMount.
 class LoopDevice
 {
 public:
@@ -143,7 +166,7 @@ public:
         }
         file.close();
         QProcess losetup;
-        losetup.start(LoopExt4::tool(QStringLiteral("losetup")),
+        losetup.start(LoopMount::tool(QStringLiteral("losetup")),
                       {QStringLiteral("--find"), QStringLiteral("--show"), image});
         if (!losetup.waitForFinished(60000) || losetup.exitCode() != 0)
             m_failure = QStringLiteral("losetup failed: ") + QString::fromLocal8Bit(losetup.readAllStandardError());
@@ -153,7 +176,7 @@ public:
     ~LoopDevice()
     {
         if (!m_device.isEmpty())
-            QProcess::execute(LoopExt4::tool(QStringLiteral("losetup")), {QStringLiteral("-d"), m_device});
+            QProcess::execute(LoopMount::tool(QStringLiteral("losetup")), {QStringLiteral("-d"), m_device});
         QFile::remove(m_image);
     }
     LoopDevice(const LoopDevice &) = delete;
@@ -173,4 +196,4 @@ private:
     QString m_failure;
 };
 
-#endif // LOOPEXT4_H
+#endif // LOOPMOUNT_H
