@@ -38,6 +38,12 @@ void WipeProgressDialog::setShowDelay(int ms)
 
 void WipeProgressDialog::showProgress(int pass, int passes, qint64 bytes, qint64 bytesPerPass)
 {
+    if (pass >= passes) {
+        setLabelText(QCoreApplication::translate("WipeProgressDialog", "Алгоритм: %1\nВсе проходы записаны, файл читается для проверки")
+                         .arg(wipeAlgorithmName(m_algorithm)));
+        setValue(maximum());
+        return;
+    }
     QString text = QCoreApplication::translate("WipeProgressDialog", "Алгоритм: %1\nПроход %2 из %3")
                        .arg(wipeAlgorithmName(m_algorithm))
                        .arg(pass + 1)

@@ -317,6 +317,11 @@ void Bench::bigFile()
             wall += d.seconds;
             cpu += d.cpuSeconds;
         }
+        // The wipe reads its last pass back past the cache: so does the limit.
+        const ChildRun back = mustRun({"dd", "if=" + file.toStdString(), "of=/dev/null", "bs=1M", "iflag=direct",
+                                       "status=none"});
+        wall += back.seconds;
+        cpu += back.cpuSeconds;
         dd << wall;
         ddCpu << cpu;
         QFile::remove(file);
@@ -326,7 +331,8 @@ void Bench::bigFile()
                 m_opt.reps);
     std::printf("  kcc DoD                                    %9.1f %9.1f\n", k * 1e3, median(kccCpu) * 1e3);
     std::printf("  shred -n 3 -u                              %9.1f %9.1f\n", s * 1e3, median(shredCpu) * 1e3);
-    std::printf("  physical limit: 3 x dd conv=notrunc,fdatasync %6.1f %9.1f\n", d * 1e3, median(ddCpu) * 1e3);
+    std::printf("  physical limit: 3 x dd conv=notrunc,fdatasync\n"
+                "                  + dd iflag=direct        %9.1f %9.1f\n", d * 1e3, median(ddCpu) * 1e3);
     const double g = median(draws);
     // For reference: the random pass's values drawn by one qrand() call each.
     // The executor computes the same values without a call per byte.

@@ -62,6 +62,8 @@ FileWipeOutcome WipeWorker::wipeFile(WipeAlgorithm algorithm, const QString &pat
         return overwriteFile(algorithm, path, {}, [&](FileWipeEvent event, int pass, qint64 bytes) {
             if (event == FileWipeEvent::Opened)
                 perPass = bytes;
+            if (event == FileWipeEvent::ReadBack)
+                emit progress(passes, passes, 0, perPass); // every pass written: reading back
             if (event == FileWipeEvent::Written) {
                 if (pass != lastPass || sinceProgress.elapsed() >= progressIntervalMs) {
                     lastPass = pass;

@@ -34,7 +34,8 @@ public slots:
 
 signals:
     // From the worker thread. bytes is how much of pass `pass` (0-based) is
-    // written, of bytesPerPass; for a token, 0 of the container's size.
+    // written, of bytesPerPass; for a token, 0 of the container's size. pass
+    // == passes: a file's passes are all written and it is being read back.
     void progress(int pass, int passes, qint64 bytes, qint64 bytesPerPass);
 
 private:

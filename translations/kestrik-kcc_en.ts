@@ -681,6 +681,12 @@ Pass %2 of %3</translation>
         <translation>
 Written: %1 of %2</translation>
     </message>
+    <message>
+        <source>Алгоритм: %1
+Все проходы записаны, файл читается для проверки</source>
+        <translation>Algorithm: %1
+All passes written, reading the file back to check it</translation>
+    </message>
 </context>
 <context>
     <name>WipeRecord</name>

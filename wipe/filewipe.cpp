@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <condition_variable>
+#include <future>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -222,24 +223,36 @@ FileWipeStep Wipe::readBack(PassBytes *expected)
     platformfile::ReadBack reader;
     if (!reader.open(m_target.descriptor(), m_medium.directRead))
         return FileWipeStep::None; // unread, and said so
-    std::vector<unsigned char> want(platformfile::ReadBack::chunkSize);
-    for (qint64 offset = 0; offset < m_passSize;) {
-        const std::size_t length = std::size_t(qMin<qint64>(m_passSize - offset, qint64(want.size())));
+    const qint64 chunk = qint64(platformfile::ReadBack::chunkSize);
+    std::vector<unsigned char> want[2] = {std::vector<unsigned char>(std::size_t(chunk)),
+                                          std::vector<unsigned char>(std::size_t(chunk))};
+    // The next chunk of the pass is made again while the current one is read.
+    const bool overlap = expected && !expected->isUniform() && expected->fillsOnAnyThread();
+    const auto make = [&](int slot, qint64 offset) {
+        if (expected && offset < m_passSize)
+            expected->fill(want[slot].data(), std::size_t(qMin(m_passSize - offset, chunk)));
+    };
+    std::future<void> made = std::async(overlap ? std::launch::async : std::launch::deferred, make, 0, qint64(0));
+    for (qint64 offset = 0, slot = 0; offset < m_passSize; offset += chunk, slot ^= 1) {
+        const std::size_t length = std::size_t(qMin(m_passSize - offset, chunk));
         const std::int64_t got = reader.read(offset, length);
+        made.get();
         if (got < 0)
             return FileWipeStep::None;
-        if (expected) {
-            expected->fill(want.data(), std::size_t(got));
-            if (std::size_t(got) < length || std::memcmp(want.data(), reader.data(), std::size_t(got)) != 0) {
-                qint64 at = 0;
-                while (at < got && want[std::size_t(at)] == reader.data()[at])
-                    ++at;
-                m_outcome.verifyMismatchAt = offset + at;
-                m_outcome.verification = FileVerification::Mismatch;
-                return FileWipeStep::Verify;
-            }
+        if (offset + chunk < m_passSize)
+            made = std::async(overlap ? std::launch::async : std::launch::deferred, make, int(slot ^ 1),
+                              offset + chunk);
+        const unsigned char *expectedBytes = want[slot].data();
+        if (expected && (std::size_t(got) < length || std::memcmp(expectedBytes, reader.data(), length) != 0)) {
+            if (made.valid())
+                made.wait();
+            qint64 at = 0;
+            while (at < got && expectedBytes[at] == reader.data()[at])
+                ++at;
+            m_outcome.verifyMismatchAt = offset + at;
+            m_outcome.verification = FileVerification::Mismatch;
+            return FileWipeStep::Verify;
         }
-        offset += got;
     }
     m_outcome.verification = !expected        ? FileVerification::NoReplay
         : reader.direct()                     ? FileVerification::Direct
