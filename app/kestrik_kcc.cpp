@@ -112,7 +112,7 @@ void Kestrik_KCC::cleanContainer()
     });
 
     if (fileMode) {
-        if (wipeContainerFile(this, plan.algorithm, target, wipeWorker))
+        if (wipeContainerFile(this, plan.algorithm, target, wipeWorker, ui.checkBoxSearchVolume->isChecked()))
             ui.lineEditFile->setText(QString());
         return;
     }
@@ -172,6 +172,9 @@ void Kestrik_KCC::applyMode()
     ui.pushButtonOpenDevice->setVisible(!fileMode);
     ui.lineEditPIN->setVisible(!fileMode);
     ui.labelPIN->setVisible(!fileMode);
+    // A token has no volume to read; shown in both modes, so switching never
+    // changes the window's size.
+    ui.checkBoxSearchVolume->setEnabled(fileMode);
 }
 
 void Kestrik_KCC::showJournal()

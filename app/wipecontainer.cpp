@@ -5,6 +5,8 @@
 #include "wipetexts.h"
 #include "wipeworker.h"
 
+#include <QPushButton>
+#include <QCoreApplication>
 #include <QMessageBox>
 
 namespace {
@@ -22,33 +24,62 @@ QMessageBox::Icon iconOf(Severity severity)
     return QMessageBox::Critical;
 }
 
+QString fillButtonText()
+{
+    return QCoreApplication::translate("WipeContainer", "Заполнить освобождённое место");
+}
+
 bool runInWindow(QWidget *parent, const WipeRequest &request, WipeWorker &worker)
 {
-    WipeProgressDialog progress(parent, request.algorithm, request.isFile());
-    QObject::connect(&worker, &WipeWorker::progress, &progress, &WipeProgressDialog::showProgress);
-    QObject::connect(&progress, &QProgressDialog::canceled, &worker, &WipeWorker::cancel);
-    const WipeResult result = runWipeSession(request, &worker);
-    progress.finish();
-    showReport(parent, result.report);
+    WipeResult result;
+    {
+        WipeProgressDialog progress(parent, request.algorithm, request.isFile());
+        QObject::connect(&worker, &WipeWorker::progress, &progress, &WipeProgressDialog::showProgress);
+        QObject::connect(&worker, &WipeWorker::volumeProgress, &progress, &WipeProgressDialog::showVolumeProgress);
+        QObject::connect(&progress, &QProgressDialog::canceled, &worker, &WipeWorker::cancel);
+        result = runWipeSession(request, &worker);
+        progress.finish();
+    }
+    // What the passes left behind can be taken back where the file system
+    // freed it; a copy or snapshot that holds it is beyond a fill.
+    const bool offerFill = result.file.key && result.file.status == FileWipeStatus::Wiped
+        && result.fill.status == FreedFill::Status::NotRun && !(result.file.medium.limits & LimitShared)
+        && (result.file.medium.placement == Placement::Relocating || survivorsRemain(result));
+    if (showReport(parent, result.report, offerFill ? fillButtonText() : QString())) {
+        WipeRequest again = request;
+        again.fillFreed = true;
+        {
+            WipeProgressDialog progress(parent, request.algorithm, true);
+            QObject::connect(&worker, &WipeWorker::volumeProgress, &progress, &WipeProgressDialog::showVolumeProgress);
+            QObject::connect(&progress, &QProgressDialog::canceled, &worker, &WipeWorker::cancel);
+            fillAndSearchAgain(again, result, &worker);
+            progress.finish();
+        }
+        showReport(parent, result.report);
+    }
     return result.destroyed();
 }
 
 } // namespace
 
-void showReport(QWidget *parent, const WipeReport &report)
+bool showReport(QWidget *parent, const WipeReport &report, const QString &extraButton)
 {
     QMessageBox box(iconOf(report.severity), wipetexts::title(), report.text, QMessageBox::Ok, parent);
     box.setWindowModality(Qt::ApplicationModal);
     if (!report.informative.isEmpty())
         box.setInformativeText(report.informative);
+    QPushButton *extra = extraButton.isEmpty() ? nullptr : box.addButton(extraButton, QMessageBox::ActionRole);
     box.exec();
+    return extra && box.clickedButton() == extra;
 }
 
-bool wipeContainerFile(QWidget *parent, WipeAlgorithm algorithm, QString path, WipeWorker &worker)
+bool wipeContainerFile(QWidget *parent, WipeAlgorithm algorithm, QString path, WipeWorker &worker,
+                       bool searchVolume)
 {
     WipeRequest request;
     request.algorithm = algorithm;
     request.path = std::move(path);
+    request.searchVolume = searchVolume;
     return runInWindow(parent, request, worker);
 }
 

@@ -12,12 +12,16 @@ class WipeWorker;
 
 // The window's wipes. Each runs one wipe session on the worker's thread
 // behind a progress dialog, tells the outcome in a modal box parented to
-// `parent` and returns true when the container is gone.
-bool wipeContainerFile(QWidget *parent, WipeAlgorithm algorithm, QString path, WipeWorker &worker);
+// `parent` and returns true when the container is gone. searchVolume: read
+// the file's volume for blocks of the key afterwards; where the box then has
+// something to take back, it offers to fill the freed space.
+bool wipeContainerFile(QWidget *parent, WipeAlgorithm algorithm, QString path, WipeWorker &worker,
+                       bool searchVolume = false);
 bool wipeContainerOnMedia(QWidget *parent, WipeAlgorithm algorithm, const ListedMedium *medium,
                           const QString &pin, WipeWorker &worker);
 
 // Modal, titled like every wipe box, one OK button and no default button.
-void showReport(QWidget *parent, const WipeReport &report);
+// extraButton, when given, is offered beside OK; true when it was chosen.
+bool showReport(QWidget *parent, const WipeReport &report, const QString &extraButton = QString());
 
 #endif // WIPECONTAINER_H

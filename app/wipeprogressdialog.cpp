@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QLocale>
 
+#include "language.h"
+
 namespace {
 
 int showDelayMs = 400;
@@ -57,6 +59,25 @@ void WipeProgressDialog::showProgress(int pass, int passes, qint64 bytes, qint64
     }
     setLabelText(text);
     setValue(qMin(step, maximum()));
+}
+
+void WipeProgressDialog::showVolumeProgress(bool filling, qint64 done, qint64 total)
+{
+    if (!m_volumeClock.isValid())
+        m_volumeClock.start();
+    const QLocale locale = programLocale();
+    const double seconds = qMax<qint64>(m_volumeClock.elapsed(), 1) / 1000.0;
+    const double perSecond = double(done) / seconds;
+    const qint64 left = perSecond > 0 ? qint64(double(total - done) / perSecond) : -1;
+    const QString speed = locale.formattedDataSize(qint64(perSecond));
+    QString text = filling
+        ? QCoreApplication::translate("WipeProgressDialog", "Заполнение освобождённого места: записано %1 из не более чем %2")
+              .arg(locale.formattedDataSize(done), locale.formattedDataSize(total))
+        : QCoreApplication::translate("WipeProgressDialog", "Поиск блоков ключа на томе: прочитано %1 из %2")
+              .arg(locale.formattedDataSize(done), locale.formattedDataSize(total));
+    text += QCoreApplication::translate("WipeProgressDialog", "\n%1/с, осталось около %2 с").arg(speed).arg(left);
+    setLabelText(text);
+    setValue(total > 0 ? int(qMin<qint64>(done * maximum() / total, maximum())) : 0);
 }
 
 void WipeProgressDialog::finish()

@@ -3,6 +3,7 @@
 
 #include "wipeschedule.h"
 
+#include <QElapsedTimer>
 #include <QProgressDialog>
 
 // Shows a wipe under way: the algorithm, pass k of n and, for a file, the
@@ -21,12 +22,15 @@ public:
 
 public slots:
     void showProgress(int pass, int passes, qint64 bytes, qint64 bytesPerPass);
+    // The volume read, or its free space filled, so far: with speed and time left.
+    void showVolumeProgress(bool filling, qint64 done, qint64 total);
     void finish();
     void reject() override;
 
 private:
     const WipeAlgorithm m_algorithm;
     const bool m_cancellable;
+    QElapsedTimer m_volumeClock;
 };
 
 #endif // WIPEPROGRESSDIALOG_H

@@ -52,7 +52,7 @@ void printHelp(std::ostream &out)
     out << text(early(QT_TRANSLATE_NOOP(
                           "CommandLine",
                           "Использование: %1 [--help] [--version]\n"
-                          "       %1 --wipe-file ФАЙЛ... --algorithm ИМЯ [--yes]\n"
+                          "       %1 --wipe-file ФАЙЛ... --algorithm ИМЯ [--search-volume] [--fill-freed] [--yes]\n"
                           "       %1 --wipe-token НОМЕР --algorithm ИМЯ (--pin-stdin | --pin-file ФАЙЛ) [--yes]\n"
                           "       %1 --list-tokens\n"
                           "       %1 --journal | --verify-journal | --act ФАЙЛ.pdf [--from ДАТА] [--to ДАТА]\n"
@@ -75,6 +75,10 @@ void printHelp(std::ostream &out)
                           "                          schneier (или его номер, от 0 до 7)\n"
                           "      --pin-stdin         прочитать PIN-код из первой строки стандартного ввода\n"
                           "      --pin-file ФАЙЛ     прочитать PIN-код из первой строки ФАЙЛА\n"
+                          "      --search-volume     после удаления файла прочитать весь его том и найти\n"
+                          "                          оставшиеся блоки ключа (нужны права на чтение устройства)\n"
+                          "      --fill-freed        если проходы легли на новое место, заполнить\n"
+                          "                          освобождённое место, пока оно не покроет прежние блоки\n"
                           "  -y, --yes               не спрашивать подтверждения\n"
                           "\n"
                           "Без --yes подтверждение запрашивается в терминале; без терминала\n"
@@ -83,8 +87,10 @@ void printHelp(std::ostream &out)
                           "Код возврата: 0 уничтожено, 1 другая ошибка, 2 неверный вызов,\n"
                           "3 не подтверждено, 4 не найдено, 5 отказано (не обычный файл),\n"
                           "6 не завершено (файл оставлен), 7 отказ носителя, 8 удалено, но носитель\n"
-                          "не дал перезаписать контейнер на месте, 9 журнал нарушен или не читается.\n"
-                          "При нескольких файлах итог - наибольший код.\n"
+                          "или файловая система не дали перезаписать контейнер на месте, 9 журнал\n"
+                          "нарушен или не читается, 10 удалено, но перезапись на месте не проверить,\n"
+                          "11 на томе остались блоки ключа, 12 том проверить не удалось.\n"
+                          "При нескольких файлах итог - самый серьёзный код.\n"
                           "\n"
                           "Параметры самой Qt (-platform, -style, ...) тоже принимаются.\n"
                           "VELMUX_PKCS11_MODULE=<файл модуля> - использовать только этот модуль PKCS#11.\n"
@@ -201,6 +207,10 @@ CommandLine parseCommandLine(int argc, const char *const *argv, std::ostream &ou
         }
         if (arg == "--pin")
             return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "PIN-код никогда не берётся из командной строки: укажите --pin-stdin или --pin-file")));
+        if (arg == "--search-volume" || arg == "--fill-freed") {
+            (arg == "--search-volume" ? command.searchVolume : command.fillFreed) = true;
+            continue;
+        }
         if (arg == "-y" || arg == "--yes") {
             command.assumeYes = true;
             continue;
@@ -232,6 +242,8 @@ CommandLine parseCommandLine(int argc, const char *const *argv, std::ostream &ou
         return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "для удаления нужен --algorithm")));
     if (!wipes && (command.algorithm >= 0 || command.assumeYes))
         return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "--algorithm и --yes указываются только с --wipe-file или --wipe-token")));
+    if ((command.searchVolume || command.fillFreed) && command.action != CommandLine::Action::WipeFiles)
+        return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "--search-volume и --fill-freed указываются только с --wipe-file")));
     if ((command.action == CommandLine::Action::WipeToken) != (command.pinSource != CommandLine::PinSource::None))
         return usageError(err, command.action == CommandLine::Action::WipeToken
                                    ? early(QT_TRANSLATE_NOOP("CommandLine", "--wipe-token требует --pin-stdin или --pin-file"))

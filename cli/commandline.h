@@ -20,6 +20,8 @@ struct CommandLine
     PinSource pinSource = PinSource::None;
     std::string pinFile;
     bool assumeYes = false;           // no question asked
+    bool searchVolume = false;        // WipeFiles: read the volume for blocks of the key afterwards
+    bool fillFreed = false;           // WipeFiles: fill what a relocating file system freed
     std::string actFile;              // WriteAct: the PDF to write
     std::string from, to;             // WriteAct: YYYY-MM-DD, either may be empty
 };
@@ -35,6 +37,8 @@ constexpr int kExitIncomplete = 6; // the wipe stopped; the file was kept
 constexpr int kExitToken = 7;      // the token refused: wrong or locked PIN, a failed call
 constexpr int kExitReplaced = 8;   // deleted, but the token or the file system did not let it be overwritten in place
 constexpr int kExitUnproven = 10;  // deleted; whether the passes reached the key's own blocks cannot be checked
+constexpr int kExitSurvivors = 11; // deleted, but blocks of the key are on the volume, or the fill did not reach them all
+constexpr int kExitNotSearched = 12; // deleted, but the volume could not be searched as asked
 constexpr int kExitJournalBroken = 9; // the journal's chain is broken or the journal cannot be read
 
 // Reads the program's options; help and version go to `out`, errors to `err`.

@@ -86,6 +86,12 @@ int exitStatus(const WipeRequest &request, const WipeResult &result)
     if (request.isFile()) {
         switch (result.file.status) {
         case FileWipeStatus::Wiped:
+            if (survivorsRemain(result))
+                return kExitSurvivors;
+            if (request.searchVolume && result.search.status != VolumeSearch::Status::Done)
+                return kExitNotSearched;
+            if (freedBlocksCleared(result))
+                return kExitOk;
             if (result.file.medium.placement == Placement::Relocating)
                 return kExitReplaced;
             return result.file.medium.placement == Placement::InPlace ? kExitOk : kExitUnproven;
@@ -117,7 +123,8 @@ int exitStatus(const WipeRequest &request, const WipeResult &result)
 // with a doubt.
 int graver(int a, int b)
 {
-    const int order[] = {kExitOk, kExitUnproven, kExitReplaced, kExitNotFound, kExitRefused, kExitIncomplete};
+    const int order[] = {kExitOk,      kExitUnproven,  kExitReplaced,  kExitNotSearched,
+                         kExitNotFound, kExitRefused, kExitSurvivors, kExitIncomplete};
     const auto rank = [&order](int code) {
         const auto at = std::find(std::begin(order), std::end(order), code);
         return at == std::end(order) ? int(std::size(order)) + code : int(at - std::begin(order));
@@ -147,6 +154,8 @@ int wipeFiles(const CommandLine &command)
         request.algorithm = algorithm;
         request.via = JournalEntry::Interface::CommandLine;
         request.path = path;
+        request.searchVolume = command.searchVolume;
+        request.fillFreed = command.fillFreed;
         const WipeResult result = runWipeSession(request);
         tell(path, result.report);
         worst = graver(worst, exitStatus(request, result));

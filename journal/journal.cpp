@@ -47,6 +47,13 @@ QJsonObject toJson(const JournalEntry &e)
                                                 {"device", e.device},
                                                 {"placement", e.placement},
                                                 {"verification", e.verification}});
+        if (e.survivors >= 0 || !e.fill.isEmpty())
+            target.insert("volume", QJsonObject{{"device", e.volumeDevice},
+                                                {"bytes_read", sizeValue(e.volumeBytesRead)},
+                                                {"ms", sizeValue(e.volumeMs)},
+                                                {"survivors", e.survivors},
+                                                {"fill", e.fill},
+                                                {"fill_bytes", sizeValue(e.fillBytes)}});
     } else {
         target = {{"kind", "token"},
                   {"token_label", e.tokenLabel},
@@ -95,6 +102,13 @@ JournalEntry fromJson(const QJsonObject &o)
         e.device = medium.value("device").toString();
         e.placement = medium.value("placement").toString();
         e.verification = medium.value("verification").toString();
+        const QJsonObject volume = target.value("volume").toObject();
+        e.volumeDevice = volume.value("device").toString();
+        e.volumeBytesRead = qint64(volume.value("bytes_read").toDouble(-1));
+        e.volumeMs = qint64(volume.value("ms").toDouble(-1));
+        e.survivors = volume.value("survivors").toInt(-1);
+        e.fill = volume.value("fill").toString();
+        e.fillBytes = qint64(volume.value("fill_bytes").toDouble(-1));
     }
     const QJsonObject algorithm = o.value("algorithm").toObject();
     e.algorithmName = algorithm.value("name").toString();
@@ -385,8 +399,9 @@ QString Journal::systemLogLine(const JournalRecord &record)
 {
     const JournalEntry &e = record.entry;
     const QString target = e.targetKind == JournalEntry::TargetKind::File
-        ? QStringLiteral("file %1 file_system %2 placement %3 verification %4")
-              .arg(quoted(e.filePath), quoted(e.fileSystem), quoted(e.placement), quoted(e.verification))
+        ? QStringLiteral("file %1 file_system %2 placement %3 verification %4 survivors %5 fill %6")
+              .arg(quoted(e.filePath), quoted(e.fileSystem), quoted(e.placement), quoted(e.verification),
+                   QString::number(e.survivors), quoted(e.fill))
         : QStringLiteral("token %1 model %2 serial %3 container %4")
               .arg(quoted(e.tokenLabel), quoted(e.tokenModel), quoted(e.tokenSerial), quoted(e.containerLabel));
     return QStringLiteral("destruction entry %1 sha256 %2: state=%3 algorithm=%4 (%5) passes=%6/%7 %8 size=%9 "

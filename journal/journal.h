@@ -34,6 +34,16 @@ struct JournalEntry {
     QString device;
     QString placement;
     QString verification;
+    // A search of the file's volume after the wipe, and a fill of what it
+    // freed: the device read, how much and how long, the blocks of the key
+    // found (-1: not searched); the fill's bytes and end ("covered",
+    // "filled", "not-covered", "cancelled", "failed"; empty: none).
+    QString volumeDevice;
+    qint64 volumeBytesRead = -1;
+    qint64 volumeMs = -1;
+    int survivors = -1;
+    qint64 fillBytes = -1;
+    QString fill;
 
     QString algorithmName; // as the window shows it
     int algorithmIndex = -1; // 0..7

@@ -20,6 +20,8 @@ const JournalTexts &russianJournalTexts()
         t.fileMedium = QStringLiteral("; файловая система %1, устройство %2; проходы: %3; проверка чтением: %4");
         t.placements = QStringList{QStringLiteral("на месте"), QStringLiteral("на новом месте"),
                                    QStringLiteral("не проверить")};
+        t.volume = QStringLiteral("; том %1 прочитан (%2 байт), найдено блоков ключа: %3");
+        t.volumeFill = QStringLiteral("; свободное место заполнено (%1 байт): %2");
         t.verifications = QStringList{QStringLiteral("в обход кэша"), QStringLiteral("возможно, из кэша"),
                                       QStringLiteral("не с чем сравнить"), QStringLiteral("не совпало"),
                                       QStringLiteral("не выполнена")};
@@ -62,6 +64,8 @@ const JournalTexts &englishJournalTexts()
         t.fileMedium = QStringLiteral("; file system %1, device %2; passes: %3; read back: %4");
         t.placements = QStringList{QStringLiteral("in place"), QStringLiteral("relocated"),
                                    QStringLiteral("not provable")};
+        t.volume = QStringLiteral("; volume %1 read (%2 bytes), blocks of the key found: %3");
+        t.volumeFill = QStringLiteral("; free space filled (%1 bytes): %2");
         t.verifications = QStringList{QStringLiteral("past the cache"), QStringLiteral("possibly from a cache"),
                                       QStringLiteral("nothing to compare with"), QStringLiteral("mismatch"),
                                       QStringLiteral("not done")};
@@ -111,6 +115,10 @@ QString JournalTexts::targetText(const JournalEntry &e) const
             text += fileMedium.arg(known(e.fileSystem), known(e.device), word(placementIds, placements, e.placement),
                                    word(verificationIds, verifications, e.verification));
         }
+        if (!e.fill.isEmpty())
+            text += volumeFill.arg(e.fillBytes).arg(e.fill);
+        if (e.survivors >= 0)
+            text += volume.arg(known(e.volumeDevice)).arg(e.volumeBytesRead).arg(e.survivors);
         return text;
     }
     return tokenTarget.arg(known(e.tokenLabel), known(e.tokenModel), known(e.tokenSerial), known(e.containerLabel),

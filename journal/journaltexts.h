@@ -22,6 +22,8 @@ struct JournalTexts {
     QString fileMedium;  // "%1" file system, "%2" device, "%3" placement, "%4" verification
     QStringList placements;    // in-place, relocating, not-provable
     QStringList verifications; // direct, maybe-cached, not-compared, mismatch, not-read
+    QString volume;      // "%1" device, "%2" bytes read, "%3" blocks of the key found
+    QString volumeFill;  // "%1" bytes written, "%2" how it ended
     QString window;
     QString commandLine;
 

@@ -96,6 +96,20 @@ JournalEntry journalEntry(const WipeRequest &request, const WipeResult &result)
             entry.placement = placementId(file.medium.placement);
             entry.verification = verificationId(file.verification);
         }
+        if (result.search.status == VolumeSearch::Status::Done) {
+            entry.volumeDevice = result.search.device;
+            entry.volumeBytesRead = result.search.bytesRead;
+            entry.volumeMs = result.search.elapsedMs;
+            entry.survivors = result.search.survivors.size();
+        }
+        static const char *const fills[] = {"", "covered", "filled", "not-covered", "cancelled", "failed", ""};
+        entry.fill = QString::fromLatin1(fills[int(result.fill.status)]);
+        if (!entry.fill.isEmpty())
+            entry.fillBytes = result.fill.bytesWritten;
+        if (survivorsRemain(result))
+            entry.endState = QStringLiteral("deleted-key-blocks-on-volume");
+        else if (result.file.status == FileWipeStatus::Wiped && freedBlocksCleared(result))
+            entry.endState = QStringLiteral("wiped-freed-blocks-filled");
     } else {
         const DeviceWipeOutcome &outcome = result.device;
         entry.targetKind = JournalEntry::TargetKind::Token;

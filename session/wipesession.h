@@ -21,6 +21,10 @@ struct WipeRequest {
     QString path;                       // the container file, or
     std::optional<ListedMedium> medium; // the medium whose container is wiped
     QString pin;                        // for the medium's log-in
+    // A file only: after the wipe, read the whole volume for blocks of the
+    // key; and where the passes went elsewhere, fill the freed blocks first.
+    bool searchVolume = false;
+    bool fillFreed = false;
 
     bool isFile() const { return !medium; }
 };
@@ -29,6 +33,9 @@ struct WipeRequest {
 struct WipeResult {
     FileWipeOutcome file;     // a file wipe's outcome
     DeviceWipeOutcome device; // a medium wipe's outcome
+    VolumeSearch search;      // the last search of the volume, after the fill where one ran
+    int survivorsBeforeFill = -1;
+    FreedFill fill;
     // What was wiped, how and how long it took; it heads the report's
     // informative text.
     QString summary;
@@ -48,6 +55,17 @@ QString algorithmPlan(WipeAlgorithm algorithm);
 // Runs the wipe (on the worker's thread when one is given, the caller's
 // events handled meanwhile), then reports and journals it. Throws nothing.
 WipeResult runWipeSession(const WipeRequest &request, WipeWorker *worker = nullptr);
+
+// Fills what a finished file wipe freed and searches the volume again, for
+// the result box's button; the result's report and journal say so after.
+void fillAndSearchAgain(const WipeRequest &request, WipeResult &result, WipeWorker *worker = nullptr);
+
+// Whether the volume can still hold blocks of the key: found, or a fill that
+// did not reach them.
+bool survivorsRemain(const WipeResult &result);
+// Whether a fill took back what the passes could not reach: the fill covered
+// every block the key lay on, or a search after it found none.
+bool freedBlocksCleared(const WipeResult &result);
 
 // Zeroes the PIN's characters where they lie when nothing else shares them,
 // then empties it.

@@ -35,6 +35,11 @@ inline QString fileRelocated()
     return QCoreApplication::translate("wipetexts", "Ключевой контейнер удален, но файловая система записала проходы на новое место. "
                           "Исходные блоки с ключом не перезаписаны и остаются на носителе, пока их не займут другие данные.");
 }
+// A wipe after which the volume still holds blocks of the key.
+inline QString survivorsFound()
+{
+    return QCoreApplication::translate("wipetexts", "Ключевой контейнер удален, но на томе остались блоки с содержимым ключа.");
+}
 inline QString noContainer() { return QCoreApplication::translate("wipetexts", "На носителе нет ключевого контейнера."); }
 inline QString severalContainers() { return QCoreApplication::translate("wipetexts", "На носителе больше одного ключевого контейнера."); }
 inline QString severalContainersDetail(uint count)

@@ -51,7 +51,7 @@ Outcome WipeWorker::run(Work &&work)
     return result.get();
 }
 
-FileWipeOutcome WipeWorker::wipeFile(WipeAlgorithm algorithm, const QString &path)
+FileWipeOutcome WipeWorker::wipeFile(WipeAlgorithm algorithm, const QString &path, bool fingerprint)
 {
     const int passes = wipeSchedule(algorithm).size();
     return run<FileWipeOutcome>([=] {
@@ -72,7 +72,7 @@ FileWipeOutcome WipeWorker::wipeFile(WipeAlgorithm algorithm, const QString &pat
                 }
             }
             return !m_cancel.load();
-        });
+        }, fingerprint);
     });
 }
 
@@ -83,5 +83,30 @@ DeviceWipeOutcome WipeWorker::wipeMedium(WipeAlgorithm algorithm, const MediaRec
     return run<DeviceWipeOutcome>([&] {
         return overwriteMediaContainer(algorithm, &media, pin,
                                        [&](int pass) { emit progress(pass, passes, 0, 0); });
+    });
+}
+
+VolumeSearch WipeWorker::searchVolume(const KeyFingerprint &key)
+{
+    return run<VolumeSearch>([&] {
+        QElapsedTimer since;
+        since.start();
+        return ::searchVolume(key, [&](qint64 done, qint64 total) {
+            if (since.elapsed() >= progressIntervalMs) {
+                since.restart();
+                emit volumeProgress(false, done, total);
+            }
+            return !m_cancel.load();
+        });
+    });
+}
+
+FreedFill WipeWorker::fillFreedBlocks(const KeyFingerprint &key)
+{
+    return run<FreedFill>([&] {
+        return ::fillFreedBlocks(key, [&](qint64 done, qint64 total) {
+            emit volumeProgress(true, done, total);
+            return !m_cancel.load();
+        });
     });
 }

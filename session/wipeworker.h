@@ -23,8 +23,11 @@ public:
 
     // Each returns once the wipe on the worker thread is over; meanwhile the
     // caller's events (repaints, the progress dialog) keep being handled.
-    FileWipeOutcome wipeFile(WipeAlgorithm algorithm, const QString &path);
+    FileWipeOutcome wipeFile(WipeAlgorithm algorithm, const QString &path, bool fingerprint = false);
     DeviceWipeOutcome wipeMedium(WipeAlgorithm algorithm, const MediaRecord &media, const QString &pin);
+    // Both cancellable, with volumeProgress on the way.
+    VolumeSearch searchVolume(const KeyFingerprint &key);
+    FreedFill fillFreedBlocks(const KeyFingerprint &key);
 
     bool isBusy() const { return m_busy; }
 
@@ -37,6 +40,8 @@ signals:
     // written, of bytesPerPass; for a token, 0 of the container's size. pass
     // == passes: a file's passes are all written and it is being read back.
     void progress(int pass, int passes, qint64 bytes, qint64 bytesPerPass);
+    // From the worker thread: the volume read or filled so far, of total.
+    void volumeProgress(bool filling, qint64 done, qint64 total);
 
 private:
     template <typename Outcome, typename Work>

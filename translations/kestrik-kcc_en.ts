@@ -4,86 +4,6 @@
 <context>
     <name>CommandLine</name>
     <message>
-        <source>Использование: %1 [--help] [--version]
-       %1 --wipe-file ФАЙЛ... --algorithm ИМЯ [--yes]
-       %1 --wipe-token НОМЕР --algorithm ИМЯ (--pin-stdin | --pin-file ФАЙЛ) [--yes]
-       %1 --list-tokens
-       %1 --journal | --verify-journal | --act ФАЙЛ.pdf [--from ДАТА] [--to ДАТА]
-
-Без параметров открывает окно, которое перезаписывает и удаляет один
-ключевой контейнер: файл или ключевой контейнер на носителе PKCS#11.
-
-Параметры:
-  -h, --help              вывести эту справку и выйти
-      --version           вывести версию и выйти
-      --wipe-file ФАЙЛ... перезаписать и удалить каждый файл по очереди
-      --wipe-token НОМЕР  перезаписать и удалить ключевой контейнер на носителе
-                          с этим серийным номером
-      --list-tokens       перечислить носители: серийный номер, метка, модель
-      --journal           вывести журнал уничтожения в формате CSV
-      --verify-journal    проверить цепочку хешей журнала
-      --act ФАЙЛ.pdf      записать акт уничтожения по записям журнала,
-                          с даты и по дату (ГГГГ-ММ-ДД), если они указаны
-  -a, --algorithm ИМЯ     gost, dod, hmg-bs, hmg-es, rcmp, ar380, vsitr или
-                          schneier (или его номер, от 0 до 7)
-      --pin-stdin         прочитать PIN-код из первой строки стандартного ввода
-      --pin-file ФАЙЛ     прочитать PIN-код из первой строки ФАЙЛА
-  -y, --yes               не спрашивать подтверждения
-
-Без --yes подтверждение запрашивается в терминале; без терминала
-ничего не удаляется. Сообщения выводятся в стандартный поток ошибок.
-
-Код возврата: 0 уничтожено, 1 другая ошибка, 2 неверный вызов,
-3 не подтверждено, 4 не найдено, 5 отказано (не обычный файл),
-6 не завершено (файл оставлен), 7 отказ носителя, 8 удалено, но носитель
-не дал перезаписать контейнер на месте, 9 журнал нарушен или не читается.
-При нескольких файлах итог - наибольший код.
-
-Параметры самой Qt (-platform, -style, ...) тоже принимаются.
-VELMUX_PKCS11_MODULE=&lt;файл модуля&gt; - использовать только этот модуль PKCS#11.
-KCC_LANGUAGE=ru|en - язык программы (по умолчанию - язык системы).
-</source>
-        <translation>Usage: %1 [--help] [--version]
-       %1 --wipe-file FILE... --algorithm NAME [--yes]
-       %1 --wipe-token SERIAL --algorithm NAME (--pin-stdin | --pin-file FILE) [--yes]
-       %1 --list-tokens
-       %1 --journal | --verify-journal | --act FILE.pdf [--from DATE] [--to DATE]
-
-Without options, opens the window that overwrites and deletes one
-cryptographic key container: a file, or the key container on a PKCS#11 token.
-
-Options:
-  -h, --help              print this help and exit
-      --version           print the version and exit
-      --wipe-file FILE... overwrite and delete each file in turn
-      --wipe-token SERIAL overwrite and delete the key container on the token
-                          with this serial number
-      --list-tokens       list the tokens: serial number, label, model
-      --journal           print the destruction journal as CSV
-      --verify-journal    check the journal&apos;s hash chain
-      --act FILE.pdf      write an act of destruction for the journal&apos;s entries,
-                          from and to a date (YYYY-MM-DD) when given
-  -a, --algorithm NAME    gost, dod, hmg-bs, hmg-es, rcmp, ar380, vsitr or
-                          schneier (or its number, 0 to 7)
-      --pin-stdin         read the PIN from the first line of standard input
-      --pin-file FILE     read the PIN from the first line of FILE
-  -y, --yes               do not ask for confirmation
-
-Without --yes the confirmation is asked on the terminal; with no terminal
-nothing is wiped. Messages go to standard error.
-
-Exit status: 0 destroyed, 1 other failure, 2 bad usage, 3 not confirmed,
-4 not found, 5 refused (not a regular file), 6 incomplete (the file was
-kept), 7 the token refused, 8 deleted but not overwritten in place by the
-token, 9 the journal is broken or unreadable. With several files the
-highest status wins.
-
-Qt&apos;s own options (-platform, -style, ...) are accepted as well.
-VELMUX_PKCS11_MODULE=&lt;module file&gt; uses that PKCS#11 module alone.
-KCC_LANGUAGE=ru|en chooses the language (by default the system&apos;s).
-</translation>
-    </message>
-    <message>
         <source>Подробнее: %1 --help</source>
         <translation>Try &apos;%1 --help&apos; for more information.</translation>
     </message>
@@ -186,6 +106,102 @@ KCC_LANGUAGE=ru|en chooses the language (by default the system&apos;s).
     <message>
         <source>записей в акте: %1. </source>
         <translation>%1 entries in the act. </translation>
+    </message>
+    <message>
+        <source>Использование: %1 [--help] [--version]
+       %1 --wipe-file ФАЙЛ... --algorithm ИМЯ [--search-volume] [--fill-freed] [--yes]
+       %1 --wipe-token НОМЕР --algorithm ИМЯ (--pin-stdin | --pin-file ФАЙЛ) [--yes]
+       %1 --list-tokens
+       %1 --journal | --verify-journal | --act ФАЙЛ.pdf [--from ДАТА] [--to ДАТА]
+
+Без параметров открывает окно, которое перезаписывает и удаляет один
+ключевой контейнер: файл или ключевой контейнер на носителе PKCS#11.
+
+Параметры:
+  -h, --help              вывести эту справку и выйти
+      --version           вывести версию и выйти
+      --wipe-file ФАЙЛ... перезаписать и удалить каждый файл по очереди
+      --wipe-token НОМЕР  перезаписать и удалить ключевой контейнер на носителе
+                          с этим серийным номером
+      --list-tokens       перечислить носители: серийный номер, метка, модель
+      --journal           вывести журнал уничтожения в формате CSV
+      --verify-journal    проверить цепочку хешей журнала
+      --act ФАЙЛ.pdf      записать акт уничтожения по записям журнала,
+                          с даты и по дату (ГГГГ-ММ-ДД), если они указаны
+  -a, --algorithm ИМЯ     gost, dod, hmg-bs, hmg-es, rcmp, ar380, vsitr или
+                          schneier (или его номер, от 0 до 7)
+      --pin-stdin         прочитать PIN-код из первой строки стандартного ввода
+      --pin-file ФАЙЛ     прочитать PIN-код из первой строки ФАЙЛА
+      --search-volume     после удаления файла прочитать весь его том и найти
+                          оставшиеся блоки ключа (нужны права на чтение устройства)
+      --fill-freed        если проходы легли на новое место, заполнить
+                          освобождённое место, пока оно не покроет прежние блоки
+  -y, --yes               не спрашивать подтверждения
+
+Без --yes подтверждение запрашивается в терминале; без терминала
+ничего не удаляется. Сообщения выводятся в стандартный поток ошибок.
+
+Код возврата: 0 уничтожено, 1 другая ошибка, 2 неверный вызов,
+3 не подтверждено, 4 не найдено, 5 отказано (не обычный файл),
+6 не завершено (файл оставлен), 7 отказ носителя, 8 удалено, но носитель
+или файловая система не дали перезаписать контейнер на месте, 9 журнал
+нарушен или не читается, 10 удалено, но перезапись на месте не проверить,
+11 на томе остались блоки ключа, 12 том проверить не удалось.
+При нескольких файлах итог - самый серьёзный код.
+
+Параметры самой Qt (-platform, -style, ...) тоже принимаются.
+VELMUX_PKCS11_MODULE=&lt;файл модуля&gt; - использовать только этот модуль PKCS#11.
+KCC_LANGUAGE=ru|en - язык программы (по умолчанию - язык системы).
+</source>
+        <translation>Usage: %1 [--help] [--version]
+       %1 --wipe-file FILE... --algorithm NAME [--search-volume] [--fill-freed] [--yes]
+       %1 --wipe-token SERIAL --algorithm NAME (--pin-stdin | --pin-file FILE) [--yes]
+       %1 --list-tokens
+       %1 --journal | --verify-journal | --act FILE.pdf [--from DATE] [--to DATE]
+
+Without options, opens the window that overwrites and deletes one
+cryptographic key container: a file, or the key container on a PKCS#11 token.
+
+Options:
+  -h, --help              print this help and exit
+      --version           print the version and exit
+      --wipe-file FILE... overwrite and delete each file in turn
+      --wipe-token SERIAL overwrite and delete the key container on the token
+                          with this serial number
+      --list-tokens       list the tokens: serial number, label, model
+      --journal           print the destruction journal as CSV
+      --verify-journal    check the journal&apos;s hash chain
+      --act FILE.pdf      write an act of destruction for the journal&apos;s entries,
+                          from and to a date (YYYY-MM-DD) when given
+  -a, --algorithm NAME    gost, dod, hmg-bs, hmg-es, rcmp, ar380, vsitr or
+                          schneier (or its number, 0 to 7)
+      --pin-stdin         read the PIN from the first line of standard input
+      --pin-file FILE     read the PIN from the first line of FILE
+      --search-volume     after deleting a file, read its whole volume and find
+                          blocks of the key left there (needs read access to the device)
+      --fill-freed        where the passes went elsewhere, fill the freed space
+                          until it covers the former blocks
+  -y, --yes               do not ask for confirmation
+
+Without --yes the confirmation is asked on the terminal; with no terminal
+nothing is wiped. Messages go to standard error.
+
+Exit status: 0 destroyed, 1 other failure, 2 bad usage, 3 not confirmed,
+4 not found, 5 refused (not a regular file), 6 incomplete (the file was
+kept), 7 the token refused, 8 deleted but not overwritten in place by the
+token or the file system, 9 the journal is broken or unreadable, 10 deleted
+but overwriting in place cannot be checked, 11 blocks of the key are left on
+the volume, 12 the volume could not be checked. With several files the
+gravest status wins.
+
+Qt&apos;s own options (-platform, -style, ...) are accepted as well.
+VELMUX_PKCS11_MODULE=&lt;module file&gt; uses that PKCS#11 module alone.
+KCC_LANGUAGE=ru|en chooses the language (by default the system&apos;s).
+</translation>
+    </message>
+    <message>
+        <source>--search-volume и --fill-freed указываются только с --wipe-file</source>
+        <translation>--search-volume and --fill-freed go only with --wipe-file</translation>
     </message>
 </context>
 <context>
@@ -662,6 +678,21 @@ Deletion Module</translation>
         <source>Журнал уничтожения…</source>
         <translation>Destruction Journal…</translation>
     </message>
+    <message>
+        <source>&amp;Проверить том после удаления</source>
+        <translation>Check the vol&amp;ume after deleting</translation>
+    </message>
+    <message>
+        <source>После удаления прочитать весь том и найти блоки ключа, которые файловая система оставила на прежнем месте</source>
+        <translation>After deleting, read the whole volume and find blocks of the key the file system left in their former place</translation>
+    </message>
+</context>
+<context>
+    <name>WipeContainer</name>
+    <message>
+        <source>Заполнить освобождённое место</source>
+        <translation>Fill the freed space</translation>
+    </message>
 </context>
 <context>
     <name>WipeProgressDialog</name>
@@ -686,6 +717,20 @@ Written: %1 of %2</translation>
 Все проходы записаны, файл читается для проверки</source>
         <translation>Algorithm: %1
 All passes written, reading the file back to check it</translation>
+    </message>
+    <message>
+        <source>Заполнение освобождённого места: записано %1 из не более чем %2</source>
+        <translation>Filling the freed space: %1 written of at most %2</translation>
+    </message>
+    <message>
+        <source>Поиск блоков ключа на томе: прочитано %1 из %2</source>
+        <translation>Searching the volume for blocks of the key: %1 read of %2</translation>
+    </message>
+    <message>
+        <source>
+%1/с, осталось около %2 с</source>
+        <translation>
+%1/s, about %2 s left</translation>
     </message>
 </context>
 <context>
@@ -737,6 +782,70 @@ Time: %5 s</translation>
     <message>
         <source>Носитель: %1</source>
         <translation>Token: %1</translation>
+    </message>
+    <message>
+        <source>Свободное место заполнено (%1): заполнение заняло все блоки, где лежал ключ (%2); файл заполнения удалён.</source>
+        <translation>Free space filled (%1): the fill took every block the key lay on (%2); the fill file is removed.</translation>
+    </message>
+    <message>
+        <source>Свободное место заполнено (%1) через журнал файловой системы; файл заполнения удалён.</source>
+        <translation>Free space filled (%1) through the file system&apos;s journal; the fill file is removed.</translation>
+    </message>
+    <message>
+        <source>Свободное место заполнено до запаса (%1), но заполнение заняло только %2 из %3 блоков, где лежал ключ; файл заполнения удалён.</source>
+        <translation>Free space filled down to its reserve (%1), but the fill took only %2 of the %3 blocks the key lay on; the fill file is removed.</translation>
+    </message>
+    <message>
+        <source>Заполнение свободного места отменено; файл заполнения удалён.</source>
+        <translation>Filling the free space was cancelled; the fill file is removed.</translation>
+    </message>
+    <message>
+        <source>Заполнить свободное место не удалось: %1. Файл заполнения удалён.</source>
+        <translation>The free space could not be filled: %1. The fill file is removed.</translation>
+    </message>
+    <message>
+        <source>Заполнение свободного места в этой системе недоступно.</source>
+        <translation>Filling the free space is not available on this system.</translation>
+    </message>
+    <message>
+        <source>До заполнения на томе было найдено блоков ключа: %1.</source>
+        <translation>Before the fill, blocks of the key found on the volume: %1.</translation>
+    </message>
+    <message>
+        <source>неизвестно</source>
+        <translation>unknown</translation>
+    </message>
+    <message>
+        <source>Том %1 прочитан целиком (%2 за %3 с): блоков ключа на нём не найдено.</source>
+        <translation>Volume %1 read whole (%2 in %3 s): no block of the key found on it.</translation>
+    </message>
+    <message>
+        <source>Том %1 прочитан целиком (%2 за %3 с): найдено блоков ключа: %4 (смещения на устройстве: %5%6).</source>
+        <translation>Volume %1 read whole (%2 in %3 s): blocks of the key found: %4 (device offsets: %5%6).</translation>
+    </message>
+    <message>
+        <source>Эти блоки держит другой файл или снимок файловой системы: заполнение свободного места до них не доходит.</source>
+        <translation>Another file or a file-system snapshot holds these blocks: no fill of the free space reaches them.</translation>
+    </message>
+    <message>
+        <source>Том %1 не проверен: чтение устройства требует прав root или членства в группе disk.</source>
+        <translation>Volume %1 not checked: reading the device needs root or membership of the disk group.</translation>
+    </message>
+    <message>
+        <source>Том не проверен: устройство под файловой системой неизвестно.</source>
+        <translation>Volume not checked: the device below the file system is not known.</translation>
+    </message>
+    <message>
+        <source>Проверка тома %1 отменена после %2.</source>
+        <translation>Checking volume %1 was cancelled after %2.</translation>
+    </message>
+    <message>
+        <source>Том %1 проверить не удалось: %2.</source>
+        <translation>Volume %1 could not be checked: %2.</translation>
+    </message>
+    <message>
+        <source>Проверка тома в этой системе недоступна.</source>
+        <translation>Checking the volume is not available on this system.</translation>
     </message>
 </context>
 <context>
@@ -855,6 +964,10 @@ Time: %5 s</translation>
     <message>
         <source>Ключевой контейнер удален, но файловая система записала проходы на новое место. Исходные блоки с ключом не перезаписаны и остаются на носителе, пока их не займут другие данные.</source>
         <translation>Key container deleted, but the file system wrote the passes to a new place. The original blocks holding the key were not overwritten and stay on the medium until other data takes them.</translation>
+    </message>
+    <message>
+        <source>Ключевой контейнер удален, но на томе остались блоки с содержимым ключа.</source>
+        <translation>Key container deleted, but blocks holding the key are left on the volume.</translation>
     </message>
 </context>
 </TS>

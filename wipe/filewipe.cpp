@@ -6,6 +6,7 @@
 
 #include <QDataStream>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cstring>
 #include <condition_variable>
@@ -156,9 +157,9 @@ class Wipe
 {
 public:
     Wipe(WipeAlgorithm algorithm, const QString &path, const PassObserver &observer,
-         const FileWipeListener &listener)
+         const FileWipeListener &listener, bool fingerprint)
         : m_path(path), m_observer(observer), m_listener(listener),
-          m_passes(wipeSchedule(algorithm))
+          m_passes(wipeSchedule(algorithm)), m_fingerprint(fingerprint)
     {
         m_outcome.passesPlanned = m_passes.size();
     }
@@ -197,6 +198,7 @@ private:
     const PassObserver &m_observer;
     const FileWipeListener &m_listener;
     const QVector<WipePass> m_passes;
+    const bool m_fingerprint;
     WipeTarget m_target;
     QFile m_file;
     qint64 m_passSize = 0; // bytes every pass writes
@@ -381,6 +383,8 @@ FileWipeOutcome Wipe::run()
     // Before the first pass: where the key's bytes are now.
     m_medium = platformfile::describeMedium(m_target.descriptor());
     m_outcome.medium = judgeMedium(m_medium);
+    if (m_fingerprint)
+        m_outcome.key = fingerprintFile(m_target.descriptor(), status.size, QFileInfo(m_path).absolutePath());
     if (!tell(FileWipeEvent::Opened, -1, blockCount * wipeBlockSize))
         return fail(FileWipeStep::Cancelled, false);
 
@@ -452,13 +456,13 @@ MediumVerdict probeFileMedium(const QString &path)
 }
 
 FileWipeOutcome overwriteFile(WipeAlgorithm algorithm, const QString &path,
-                              const PassObserver &observer, const FileWipeListener &listener)
+                              const PassObserver &observer, const FileWipeListener &listener, bool fingerprint)
 {
     // Declared outside the try: the open file is released, and its mode put
     // back, only after the outcome so far has been taken from it.
     std::optional<Wipe> wipe;
     try {
-        wipe.emplace(algorithm, path, observer, listener);
+        wipe.emplace(algorithm, path, observer, listener, fingerprint);
         return wipe->run();
     } catch (...) {
         FileWipeOutcome outcome = wipe ? wipe->outcome() : FileWipeOutcome();

@@ -2,6 +2,7 @@
 #define FILEWIPE_H
 
 #include "mediumverdict.h"
+#include "volumesearch.h"
 #include "wipeschedule.h"
 
 #include <QString>
@@ -76,6 +77,9 @@ struct FileWipeOutcome {
     MediumVerdict medium;
     FileVerification verification = FileVerification::NotRead;
     qint64 verifyMismatchAt = -1; // the first byte read back that differs
+    // The key's fingerprint and former place, taken before the first pass
+    // when asked for, to search the volume and fill what was freed.
+    KeyFingerprintPtr key;
 };
 
 // Called after pass `index` has reached the medium and before the next begins.
@@ -97,9 +101,11 @@ using FileWipeListener = std::function<bool(FileWipeEvent event, int pass, qint6
 // removed only while it still leads to the file that was overwritten. A file
 // whose passes did not all complete is neither truncated nor removed, and its
 // mode is as it was, so the user can retry. Throws nothing.
+// fingerprint: keep the key's fingerprint in the outcome, for a search of
+// the volume after the wipe.
 FileWipeOutcome overwriteFile(WipeAlgorithm algorithm, const QString &path,
                               const PassObserver &observer = {},
-                              const FileWipeListener &listener = {});
+                              const FileWipeListener &listener = {}, bool fingerprint = false);
 
 // What the medium of the file at path allows, looked at without changing
 // anything (for the confirmation); known is false where the name cannot be

@@ -69,6 +69,7 @@ struct ExtentMap {
 struct BlockDevice {
     bool known = false;
     std::string name;        // the volume's device: "sda1", "dm-0", "loop3", "C:"
+    std::string path;        // its device node, to read the volume from: "/dev/sda1"
     bool rotational = false; // a disk below spins
     bool flash = false;      // a disk below is solid state (SSD, USB stick, card)
     bool removable = false;

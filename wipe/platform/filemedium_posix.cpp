@@ -200,6 +200,10 @@ BlockDevice describeDevice(dev_t fileDevice, const Mount *mount)
         return device;
     device.known = true;
     device.name = lastComponent(sysBlock);
+    std::ifstream uevent(sysBlock + "/uevent");
+    for (std::string line; std::getline(uevent, line);)
+        if (line.rfind("DEVNAME=", 0) == 0)
+            device.path = "/dev/" + line.substr(8);
     describeBlock(sysBlock, device, 0);
     return device;
 }
