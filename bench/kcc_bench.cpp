@@ -8,12 +8,17 @@
 
 #include "bench.h"
 #include "filewipe.h"
+#include "volumesearch.h"
+#ifdef KCC_BENCH_DEVICE
+#include "loopmount.h" // the tests' helper, there when they are built
+#endif
 #include "wipeworker.h"
 #include "wipeschedule.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
@@ -219,7 +224,7 @@ struct Options {
     int bigMiB = 64;
     int hugeMiB = 1024;
     QStringList parts{QStringLiteral("small"), QStringLiteral("big"), QStringLiteral("memory"),
-                      QStringLiteral("device")};
+                      QStringLiteral("device"), QStringLiteral("search")};
 };
 
 class Bench
@@ -233,6 +238,7 @@ public:
     void smallContainers();
     void bigFile();
     void memory();
+    void volumeSearch();
 
 private:
     QString path(const char *name) const { return QDir(m_dir).filePath(QString::fromLatin1(name)); }
@@ -343,6 +349,59 @@ void Bench::bigFile()
     std::fflush(stdout);
 }
 
+// The volume search against a direct sequential read of the same device:
+// a loop-mounted ext4 image in the benchmark directory (root only).
+void Bench::volumeSearch()
+{
+#ifndef KCC_BENCH_DEVICE
+    std::printf("\nvolume search: skipped (built without the tests' helpers)\n");
+}
+#else
+    LoopMount fs(512, QStringLiteral("ext4"));
+    if (!fs.isMounted()) {
+        std::printf("\nvolume search: skipped (%s)\n", qPrintable(fs.failure()));
+        return;
+    }
+    const QString file = fs.filePath(QStringLiteral("key.pfx"));
+    prepare(file, 64 * 1024);
+    const int fd = ::open(QFile::encodeName(file).constData(), O_RDONLY | O_CLOEXEC);
+    const KeyFingerprintPtr key = fingerprintFile(fd, 64 * 1024, fs.mountPoint());
+    ::close(fd);
+    if (!key)
+        die(QStringLiteral("no fingerprint of %1").arg(file));
+    QVector<double> search, dd;
+    QString device;
+    // The loop device reads its image through the page cache: whoever reads
+    // second would be served from memory. Both start cold.
+    const auto coldCache = [] {
+        ::sync();
+        QFile drop(QStringLiteral("/proc/sys/vm/drop_caches"));
+        return drop.open(QIODevice::WriteOnly) && drop.write("3\n") == 2;
+    };
+    for (int r = 0; r < m_opt.reps; ++r) {
+        if (!coldCache())
+            die(QStringLiteral("cannot drop the page cache (root needed)"));
+        QElapsedTimer clock;
+        clock.start();
+        const VolumeSearch found = searchVolume(*key);
+        search << double(clock.nsecsElapsed()) / 1e9;
+        if (found.status != VolumeSearch::Status::Done || found.survivors.isEmpty())
+            die(QStringLiteral("the search did not find the key on %1").arg(found.device));
+        device = found.device;
+        coldCache();
+        dd << mustRun({"dd", "if=" + device.toStdString(), "of=/dev/null", "bs=1M", "iflag=direct", "status=none"})
+                  .seconds;
+    }
+    const double k = median(search), d = median(dd);
+    std::printf("\nvolume search of a 512 MiB ext4 image (%s), median of %d     wall ms\n", qPrintable(device),
+                m_opt.reps);
+    std::printf("  kcc search                                  %9.1f\n", k * 1e3);
+    std::printf("  dd iflag=direct bs=1M                       %9.1f\n", d * 1e3);
+    std::printf("  read speed kcc / dd          %6.2f (target >= 0.90)\n", d / k);
+    std::fflush(stdout);
+}
+#endif
+
 void Bench::memory()
 {
     struct statvfs vfs {};
@@ -435,6 +494,8 @@ int runDriver(int argc, char **argv)
         bench.memory();
     if (opt.parts.contains(QLatin1String("device")))
         bench::runDeviceBench(std::max(3, opt.reps));
+    if (opt.parts.contains(QLatin1String("search")))
+        bench.volumeSearch();
     return 0;
 }
 
