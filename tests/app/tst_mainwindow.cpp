@@ -13,6 +13,7 @@
 #include "programrun.h"
 
 #include <QAccessible>
+#include <QCheckBox>
 #include <QDateTime>
 #include <QDialog>
 #include <QFile>
@@ -247,6 +248,8 @@ void TestMainWindow::fileWipe_data()
     QTest::newRow("existing file") << "file" << wiped << true << QString();
     QTest::newRow("no journal can be written: said in the box")
         << "unrecorded" << wiped << true << QStringLiteral("Запись в журнал уничтожения не сделана: ");
+    QTest::newRow("volume search asked for on tmpfs: no device to read, said so")
+        << "memory" << wiped << true << QStringLiteral("Том не проверен: устройство под файловой системой неизвестно.");
     QTest::newRow("path of spaces") << "spaces" << boxtexts::fileNotFound << false << QString();
     QTest::newRow("directory") << "directory" << boxtexts::fileFailed << false
                                << QStringLiteral("folder.nctx» — это каталог, а не файл. Ничего не изменено.");
@@ -268,7 +271,16 @@ void TestMainWindow::fileWipe()
     if (kind == QLatin1String("unrecorded"))
         qputenv("KCC_JOURNAL", QFile::encodeName(m_dir.path())); // a directory: no file can go there
     const int recorded = Journal().read().size();
+    QTemporaryDir memory(QStringLiteral("/dev/shm/kcc-window-XXXXXX"));
+    const bool search = kind == QLatin1String("memory");
+    if (search && !memory.isValid())
+        QSKIP("no /dev/shm here");
     const auto makeTarget = [&] {
+        if (search) {
+            path = memory.filePath(QStringLiteral("контейнер.p12"));
+            QFile f(path);
+            return f.open(QIODevice::WriteOnly) && f.write(QByteArray(3000, 'k')) == 3000;
+        }
         if (kind == QLatin1String("file") || kind == QLatin1String("unrecorded")) {
             path = m_dir.filePath(QStringLiteral("контейнер.p12"));
             QFile f(path);
@@ -293,6 +305,7 @@ void TestMainWindow::fileWipe()
     child<QLineEdit>(window, "lineEditFile")->setText(path);
     child<QLineEdit>(window, "lineEditPIN")->setText(QStringLiteral("9999"));
     child<QRadioButton>(window, "radioButtonSchneier")->click();
+    child<QCheckBox>(window, "checkBoxSearchVolume")->setChecked(search);
 
     ModalAnswerer answerer;
     answerer.then(ModalAnswerer::press(QMessageBox::Yes));
@@ -312,7 +325,7 @@ void TestMainWindow::fileWipe()
     QCOMPARE(child<QLineEdit>(window, "lineEditFile")->text(), cleared ? QString() : path);
     QCOMPARE(child<QLineEdit>(window, "lineEditPIN")->text(), QStringLiteral("9999"));
     QVERIFY(child<QRadioButton>(window, "radioButtonSchneier")->isChecked());
-    if (kind == QLatin1String("file"))
+    if (kind == QLatin1String("file") || search)
         QVERIFY(!QFileInfo::exists(path));
     if (kind == QLatin1String("directory"))
         QVERIFY(QFileInfo(path).isDir());
@@ -330,9 +343,11 @@ void TestMainWindow::fileWipe()
 
         // The same wipe from the command line is journalled the same way.
         QVERIFY(makeTarget());
-        const ProgramRun scripted = runProgram(QStringLiteral(KCC_PROGRAM_PATH),
-                                               {QStringLiteral("--wipe-file"), path, QStringLiteral("-a"),
-                                                QStringLiteral("schneier"), QStringLiteral("--yes")});
+        QStringList arguments{QStringLiteral("--wipe-file"), path, QStringLiteral("-a"), QStringLiteral("schneier"),
+                              QStringLiteral("--yes")};
+        if (search)
+            arguments << QStringLiteral("--search-volume");
+        const ProgramRun scripted = runProgram(QStringLiteral(KCC_PROGRAM_PATH), arguments);
         QVERIFY2(scripted.exitCode >= 0, qPrintable(scripted.err));
         const QVector<JournalRecord> after = Journal().read(&chain);
         QVERIFY(chain.ok());
