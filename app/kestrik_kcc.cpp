@@ -6,6 +6,7 @@
 #include "kccresources.h"
 #include "windowfit.h"
 #include "wipecontainer.h"
+#include "wiperecord.h"
 #include "wipesession.h"
 #include "wipetexts.h"
 
@@ -181,4 +182,16 @@ void Kestrik_KCC::showJournal()
 {
     JournalDialog journal(Journal::defaultPath(), this);
     journal.exec();
+}
+
+void Kestrik_KCC::reportInterruptedWipes()
+{
+    const QVector<InterruptedWipe> wipes = closeInterruptedWipes(JournalEntry::Interface::Window);
+    if (wipes.isEmpty())
+        return;
+    QStringList lines;
+    for (const InterruptedWipe &wipe : wipes)
+        lines << describeInterrupted(wipe);
+    showReport(this, {Severity::Warning, tr("Найдены прерванные удаления ключевых контейнеров: %1.").arg(wipes.size()),
+                      lines.join(QStringLiteral("\n\n"))});
 }

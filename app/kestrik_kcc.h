@@ -38,6 +38,9 @@ private:
 
 public slots:
     void showJournal();
+    // Wipes a crash or a power cut stopped since the last start: closed in the
+    // journal and listed in one box. main calls it once the window shows.
+    void reportInterruptedWipes();
 };
 
 #endif // KESTRIK_KCC_H

@@ -3,6 +3,7 @@
 #include "language.h"
 
 #include <QApplication>
+#include <QTimer>
 
 #include <iostream>
 
@@ -31,5 +32,6 @@ int main(int argc, char *argv[])
     installProgramTranslations(application);
     Kestrik_KCC window;
     window.show();
+    QTimer::singleShot(0, &window, &Kestrik_KCC::reportInterruptedWipes);
     return application.exec();
 }

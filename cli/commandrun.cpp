@@ -8,6 +8,7 @@
 #include "journalexport.h"
 #include "kcc_version.h"
 #include "medialist.h"
+#include "wiperecord.h"
 #include "wipesession.h"
 #include "wipetexts.h"
 
@@ -300,6 +301,11 @@ int listTokens()
 
 int runCommandLine(const CommandLine &command)
 {
+    if (command.action != CommandLine::Action::OpenWindow && command.action != CommandLine::Action::Exit) {
+        for (const InterruptedWipe &wipe : closeInterruptedWipes(JournalEntry::Interface::CommandLine))
+            errors() << KCC_PROGRAM << ": " << wipetexts::interrupted() << ' ' << describeInterrupted(wipe) << '\n';
+        errors().flush();
+    }
     switch (command.action) {
     case CommandLine::Action::WipeFiles:
         return wipeFiles(command);

@@ -62,8 +62,11 @@ QJsonObject toJson(const JournalEntry &e)
                   {"container_label", e.containerLabel},
                   {"container_size", sizeValue(e.size)}};
     }
+    if (e.fileDevice || e.fileIndex)
+        target.insert("identity", QJsonObject{{"device", QString::number(e.fileDevice)},
+                                              {"index", QString::number(e.fileIndex)}});
     const QDateTime local = e.time.toLocalTime();
-    return QJsonObject{
+    QJsonObject object{
         {"time_local", local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate)},
         {"time_utc", e.time.toUTC().toString(Qt::ISODate)},
         {"user", e.user},
@@ -75,6 +78,15 @@ QJsonObject toJson(const JournalEntry &e)
         {"passes", QJsonObject{{"planned", e.passesPlanned}, {"done", e.passesDone}}},
         {"result", QJsonObject{{"text", e.resultText}, {"informative", e.resultInformative}, {"state", e.endState}}},
     };
+    if (!e.attempt.isEmpty())
+        object.insert("attempt", e.attempt);
+    if (e.phase == JournalEntry::Phase::Begun) {
+        object.insert("phase", "begun");
+        object.insert("process", QJsonObject{{"pid", double(e.pid)},
+                                             {"boot", e.boot},
+                                             {"started", QString::number(e.processStarted)}});
+    }
+    return object;
 }
 
 JournalEntry fromJson(const QJsonObject &o)
@@ -109,6 +121,17 @@ JournalEntry fromJson(const QJsonObject &o)
         e.survivors = volume.value("survivors").toInt(-1);
         e.fill = volume.value("fill").toString();
         e.fillBytes = qint64(volume.value("fill_bytes").toDouble(-1));
+    }
+    const QJsonObject identity = target.value("identity").toObject();
+    e.fileDevice = identity.value("device").toString().toULongLong();
+    e.fileIndex = identity.value("index").toString().toULongLong();
+    e.attempt = o.value("attempt").toString();
+    if (o.value("phase").toString() == QLatin1String("begun")) {
+        e.phase = JournalEntry::Phase::Begun;
+        const QJsonObject process = o.value("process").toObject();
+        e.pid = qint64(process.value("pid").toDouble());
+        e.boot = process.value("boot").toString();
+        e.processStarted = process.value("started").toString().toLongLong();
     }
     const QJsonObject algorithm = o.value("algorithm").toObject();
     e.algorithmName = algorithm.value("name").toString();
@@ -352,7 +375,8 @@ bool Journal::append(JournalEntry entry, QString *error) const
     record.sequence = sequence;
     record.hash = lineHash(json);
     if (qEnvironmentVariableIsEmpty("KCC_JOURNAL_NO_SYSLOG"))
-        journalfile::writeSystemLog(systemLogLine(record).toStdString(), entry.endState != QLatin1String("wiped"));
+        journalfile::writeSystemLog(systemLogLine(record).toStdString(),
+                                    entry.phase == JournalEntry::Phase::Ended && entry.endState != QLatin1String("wiped"));
     return true;
 }
 
@@ -363,7 +387,7 @@ VerifyResult Journal::verify() const
     return result;
 }
 
-QVector<JournalRecord> Journal::read(VerifyResult *verification) const
+QVector<JournalRecord> Journal::read(VerifyResult *verification, bool withBegun) const
 {
     QVector<JournalRecord> records;
     QByteArray data;
@@ -392,6 +416,10 @@ QVector<JournalRecord> Journal::read(VerifyResult *verification) const
     }
     if (verification)
         *verification = result;
+    if (!withBegun)
+        records.erase(std::remove_if(records.begin(), records.end(),
+                                     [](const JournalRecord &r) { return r.entry.phase == JournalEntry::Phase::Begun; }),
+                      records.end());
     return records;
 }
 

@@ -10,6 +10,18 @@
 struct JournalEntry {
     enum class Interface { Window, CommandLine };
     enum class TargetKind { File, Token };
+    // Every wipe is journalled twice: begun, forced to the medium before the
+    // first pass, and ended. An attempt with no ending entry was cut off.
+    enum class Phase { Ended, Begun };
+
+    Phase phase = Phase::Ended;
+    QString attempt; // shared by an attempt's two entries; empty in entries from before they were kept
+    // Begun entries: the process that runs the wipe, and the file as it was.
+    qint64 pid = 0;
+    QString boot;
+    qint64 processStarted = 0;
+    quint64 fileDevice = 0; // 0: not looked at
+    quint64 fileIndex = 0;
 
     // Filled by Journal::append when left empty.
     QDateTime time; // the moment of the attempt; kept as local time with its offset and as UTC
@@ -103,8 +115,9 @@ public:
     // false, with the reason in error, when the line is not safely on disk.
     bool append(JournalEntry entry, QString *error = nullptr) const;
     VerifyResult verify() const;
-    // Whole entries, oldest first; torn lines are left out.
-    QVector<JournalRecord> read(VerifyResult *verification = nullptr) const;
+    // Whole ending entries, oldest first: one a wipe; torn lines and, unless
+    // asked for, begun entries are left out.
+    QVector<JournalRecord> read(VerifyResult *verification = nullptr, bool withBegun = false) const;
 
     static QString systemLogLine(const JournalRecord &record);
 

@@ -54,6 +54,21 @@ private:
 // The account the program runs as, or an empty string.
 std::string currentUserUtf8();
 
+// One process on one boot of one machine: enough to tell a wipe still under
+// way from one that was cut off, even after the number has been reused.
+struct ProcessStamp {
+    std::int64_t pid = 0;
+    std::string boot;        // the boot's id; empty where the system has none
+    std::int64_t started = 0; // when the process started, in the system's own units
+};
+ProcessStamp currentProcess();
+// Whether that process is running now.
+bool processAlive(const ProcessStamp &stamp);
+
+// A file named by path, looked at without following a link: its identity and
+// size; false when nothing is there.
+bool lookAtFile(const NativePath &path, std::uint64_t *device, std::uint64_t *index, std::int64_t *size);
+
 } // namespace journalfile
 
 #endif // JOURNALFILE_H

@@ -1,7 +1,10 @@
 #include "journalfile.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <vector>
 
 #include <fcntl.h>
@@ -124,6 +127,67 @@ std::string currentUserUtf8()
         return found->pw_name;
     const char *user = ::getenv("USER");
     return user ? user : "";
+}
+
+namespace {
+
+std::string firstLine(const char *path)
+{
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+// Field 22 of /proc/PID/stat: the start time in clock ticks since boot. The
+// name before it is in parentheses and may hold spaces.
+std::int64_t startTime(std::int64_t pid)
+{
+    const std::string stat = firstLine(("/proc/" + std::to_string(pid) + "/stat").c_str());
+    const std::size_t close = stat.rfind(')');
+    if (close == std::string::npos)
+        return 0;
+    std::istringstream fields(stat.substr(close + 2));
+    std::string field;
+    for (int i = 3; i <= 22 && fields >> field; ++i)
+        if (i == 22)
+            return std::strtoll(field.c_str(), nullptr, 10);
+    return 0;
+}
+
+} // namespace
+
+ProcessStamp currentProcess()
+{
+    ProcessStamp stamp;
+    stamp.pid = ::getpid();
+    stamp.boot = firstLine("/proc/sys/kernel/random/boot_id");
+    stamp.started = startTime(stamp.pid);
+    return stamp;
+}
+
+bool processAlive(const ProcessStamp &stamp)
+{
+    if (stamp.pid <= 0 || stamp.boot.empty() || stamp.boot != firstLine("/proc/sys/kernel/random/boot_id"))
+        return false;
+    return startTime(stamp.pid) == stamp.started && stamp.started != 0;
+}
+
+bool lookAtFile(const NativePath &path, std::uint64_t *device, std::uint64_t *index, std::int64_t *size)
+{
+    // O_PATH: opens nothing, wakes no device, waits on no FIFO.
+    const int fd = ::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    const bool seen = ::fstat(fd, &st) == 0;
+    ::close(fd);
+    if (!seen)
+        return false;
+    *device = st.st_dev;
+    *index = st.st_ino;
+    *size = S_ISREG(st.st_mode) ? st.st_size : -1;
+    return true;
 }
 
 } // namespace journalfile

@@ -144,4 +144,50 @@ std::string currentUserUtf8()
     return utf8(name, int(length - 1));
 }
 
+ProcessStamp currentProcess()
+{
+    ProcessStamp stamp;
+    stamp.pid = std::int64_t(GetCurrentProcessId());
+    FILETIME created, exited, kernel, user;
+    if (GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user))
+        stamp.started = std::int64_t((std::uint64_t(created.dwHighDateTime) << 32) | created.dwLowDateTime);
+    stamp.boot = "windows"; // the creation time alone tells a reused number apart
+    return stamp;
+}
+
+bool processAlive(const ProcessStamp &stamp)
+{
+    if (stamp.pid <= 0 || stamp.started == 0)
+        return false;
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, DWORD(stamp.pid));
+    if (!process)
+        return false;
+    FILETIME created, exited, kernel, user;
+    DWORD code = 0;
+    const bool same = GetProcessTimes(process, &created, &exited, &kernel, &user)
+        && std::int64_t((std::uint64_t(created.dwHighDateTime) << 32) | created.dwLowDateTime) == stamp.started
+        && GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+    CloseHandle(process);
+    return same;
+}
+
+bool lookAtFile(const NativePath &path, std::uint64_t *device, std::uint64_t *index, std::int64_t *size)
+{
+    HANDLE h = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION info {};
+    const bool seen = GetFileInformationByHandle(h, &info);
+    CloseHandle(h);
+    if (!seen)
+        return false;
+    *device = info.dwVolumeSerialNumber;
+    *index = (std::uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    *size = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        ? -1
+        : std::int64_t((std::uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+    return true;
+}
+
 } // namespace journalfile

@@ -1,6 +1,30 @@
 #include "wiperecord.h"
 
+#include "journalfile.h"
+#include "language.h"
+#include "wipetexts.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QSet>
+#include <QLocale>
+#include <QUuid>
+
+namespace {
+
+journalfile::NativePath nativeOf(const QString &path)
+{
+#ifdef _WIN32
+    return path.toStdWString();
+#else
+    return QFile::encodeName(path).toStdString();
+#endif
+}
+
+} // namespace
 
 QString fileEndState(const FileWipeOutcome &outcome)
 {
@@ -121,4 +145,98 @@ JournalEntry journalEntry(const WipeRequest &request, const WipeResult &result)
         entry.endState = deviceEndState(outcome);
     }
     return entry;
+}
+
+JournalEntry begunEntry(const WipeRequest &request, const QString &attempt)
+{
+    WipeResult nothingYet;
+    JournalEntry entry = journalEntry(request, nothingYet);
+    entry.phase = JournalEntry::Phase::Begun;
+    entry.attempt = attempt;
+    entry.endState = QStringLiteral("begun");
+    entry.resultText.clear();
+    entry.resultInformative.clear();
+    entry.fileSystem.clear();
+    entry.placement.clear();
+    entry.verification.clear();
+    entry.fill.clear();
+    entry.size = -1;
+    const journalfile::ProcessStamp process = journalfile::currentProcess();
+    entry.pid = process.pid;
+    entry.boot = QString::fromStdString(process.boot);
+    entry.processStarted = process.started;
+    if (request.isFile()) {
+        std::uint64_t device = 0, index = 0;
+        std::int64_t size = -1;
+        if (journalfile::lookAtFile(nativeOf(entry.filePath), &device, &index, &size)) {
+            entry.fileDevice = device;
+            entry.fileIndex = index;
+            entry.size = size;
+        }
+    }
+    return entry;
+}
+
+namespace {
+
+QString fileNow(const JournalEntry &begun)
+{
+    if (begun.targetKind != JournalEntry::TargetKind::File)
+        return QCoreApplication::translate("WipeRecord", "Что осталось на носителе, неизвестно: проверьте носитель снова.");
+    std::uint64_t device = 0, index = 0;
+    std::int64_t size = -1;
+    if (!journalfile::lookAtFile(nativeOf(begun.filePath), &device, &index, &size))
+        return QCoreApplication::translate("WipeRecord", "Файла под этим именем больше нет.");
+    if (begun.fileDevice && (device != begun.fileDevice || index != begun.fileIndex))
+        return QCoreApplication::translate("WipeRecord", "Под этим именем теперь другой объект; прежний файл не найден.");
+    if (size == 0)
+        return QCoreApplication::translate("WipeRecord", "Файл на месте и пуст: проходы были записаны и файл усечён, но не удалён.");
+    return QCoreApplication::translate("WipeRecord", "Файл на месте (%1 байт): сколько проходов дошло до носителя, неизвестно; удаление "
+                                       "нужно повторить.")
+        .arg(programLocale().toString(size));
+}
+
+} // namespace
+
+QVector<InterruptedWipe> closeInterruptedWipes(JournalEntry::Interface via)
+{
+    QVector<InterruptedWipe> found;
+    const Journal journal;
+    const QVector<JournalRecord> records = journal.read(nullptr, true);
+    QSet<QString> ended;
+    for (const JournalRecord &record : records)
+        if (record.entry.phase == JournalEntry::Phase::Ended && !record.entry.attempt.isEmpty())
+            ended.insert(record.entry.attempt);
+    for (const JournalRecord &record : records) {
+        const JournalEntry &begun = record.entry;
+        if (begun.phase != JournalEntry::Phase::Begun || ended.contains(begun.attempt))
+            continue;
+        if (journalfile::processAlive({begun.pid, begun.boot.toStdString(), begun.processStarted}))
+            continue; // still under way
+        InterruptedWipe wipe{record, fileNow(begun)};
+        JournalEntry end = begun;
+        end.phase = JournalEntry::Phase::Ended;
+        end.time = QDateTime();
+        end.user.clear();
+        end.host.clear();
+        end.interface = via;
+        end.passesDone = 0;
+        end.resultText = wipetexts::interrupted();
+        end.resultInformative = describeInterrupted(wipe);
+        end.endState = QStringLiteral("interrupted");
+        journal.append(end);
+        found << wipe;
+    }
+    return found;
+}
+
+QString describeInterrupted(const InterruptedWipe &wipe)
+{
+    const JournalEntry &e = wipe.begun.entry;
+    const QString target = e.targetKind == JournalEntry::TargetKind::File
+        ? QDir::toNativeSeparators(e.filePath)
+        : QStringLiteral("%1 (%2, S/N %3)").arg(e.tokenLabel, e.tokenModel, e.tokenSerial);
+    return QCoreApplication::translate("WipeRecord", "%1, начато %2, алгоритм %3 (проходов: %4). %5")
+        .arg(target, programLocale().toString(e.time.toLocalTime(), QLocale::ShortFormat), e.algorithmName,
+             QString::number(e.passesPlanned), wipe.fileNow);
 }

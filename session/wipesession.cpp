@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLocale>
+#include <QUuid>
 
 namespace {
 
@@ -168,6 +169,7 @@ void reportAndJournal(const WipeRequest &request, WipeResult &result)
     result.report.informative = informative;
 
     result.entry = journalEntry(request, result);
+    result.entry.attempt = result.attempt;
     QString why;
     result.journalled = Journal().append(result.entry, &why);
     // The officer must know when the attempt is not on record.
@@ -196,12 +198,18 @@ WipeResult runWipeSession(const WipeRequest &request, WipeWorker *worker)
     WipeResult result;
     QElapsedTimer clock;
     clock.start();
+    // On the medium before the first pass: however the wipe ends, even with
+    // the process killed or the power cut, the attempt is on record.
+    result.attempt = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    QString why;
+    if (!Journal().append(begunEntry(request, result.attempt), &why))
+        result.begunNotJournalled = why;
     QString target;
     int passesDone = 0;
     if (request.isFile()) {
         const bool fingerprint = request.searchVolume || request.fillFreed;
         result.file = worker ? worker->wipeFile(request.algorithm, request.path, fingerprint)
-                             : overwriteFile(request.algorithm, request.path, {}, {}, fingerprint);
+                             : overwriteFile(request.algorithm, request.path, {}, request.listener, fingerprint);
         target = QCoreApplication::translate("WipeRecord", "Файл: %1").arg(nativeAbsolutePath(request.path));
         passesDone = result.file.passesDone;
     } else {

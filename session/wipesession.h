@@ -27,6 +27,10 @@ struct WipeRequest {
     bool fillFreed = false;
 
     bool isFile() const { return !medium; }
+
+    // For tests that stop a wipe between two steps: told of the file wipe's
+    // steps when no worker runs it.
+    FileWipeListener listener;
 };
 
 // Everything a front-end tells of one wipe, made once for all of them.
@@ -42,6 +46,8 @@ struct WipeResult {
     WipeReport report;
     JournalEntry entry; // as appended to the journal
     bool journalled = false; // the entry is on the medium; the report says why not
+    QString attempt;          // shared by the begun entry and the ending one
+    QString begunNotJournalled; // why the begun entry is not on the medium; empty when it is
 
     // The container is gone: the window empties its fields.
     bool destroyed() const;

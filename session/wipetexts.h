@@ -40,6 +40,10 @@ inline QString survivorsFound()
 {
     return QCoreApplication::translate("wipetexts", "Ключевой контейнер удален, но на томе остались блоки с содержимым ключа.");
 }
+inline QString interrupted()
+{
+    return QCoreApplication::translate("wipetexts", "Удаление ключевого контейнера было прервано и не завершено.");
+}
 inline QString noContainer() { return QCoreApplication::translate("wipetexts", "На носителе нет ключевого контейнера."); }
 inline QString severalContainers() { return QCoreApplication::translate("wipetexts", "На носителе больше одного ключевого контейнера."); }
 inline QString severalContainersDetail(uint count)

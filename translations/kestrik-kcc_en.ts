@@ -563,6 +563,10 @@ Deletion Module</translation>
         <source>Нет</source>
         <translation>No</translation>
     </message>
+    <message>
+        <source>Найдены прерванные удаления ключевых контейнеров: %1.</source>
+        <translation>Interrupted key container wipes found: %1.</translation>
+    </message>
 </context>
 <context>
     <name>Kestrik_KCCClass</name>
@@ -847,6 +851,30 @@ Time: %5 s</translation>
         <source>Проверка тома в этой системе недоступна.</source>
         <translation>Checking the volume is not available on this system.</translation>
     </message>
+    <message>
+        <source>Что осталось на носителе, неизвестно: проверьте носитель снова.</source>
+        <translation>What is left on the token is not known: check the token again.</translation>
+    </message>
+    <message>
+        <source>Файла под этим именем больше нет.</source>
+        <translation>There is no file under this name any more.</translation>
+    </message>
+    <message>
+        <source>Под этим именем теперь другой объект; прежний файл не найден.</source>
+        <translation>Another object is under this name now; the former file was not found.</translation>
+    </message>
+    <message>
+        <source>Файл на месте и пуст: проходы были записаны и файл усечён, но не удалён.</source>
+        <translation>The file is there and empty: the passes were written and the file truncated, but not removed.</translation>
+    </message>
+    <message>
+        <source>Файл на месте (%1 байт): сколько проходов дошло до носителя, неизвестно; удаление нужно повторить.</source>
+        <translation>The file is there (%1 bytes): how many passes reached the medium is not known; wipe it again.</translation>
+    </message>
+    <message>
+        <source>%1, начато %2, алгоритм %3 (проходов: %4). %5</source>
+        <translation>%1, begun %2, algorithm %3 (passes: %4). %5</translation>
+    </message>
 </context>
 <context>
     <name>WipeSchedule</name>
@@ -968,6 +996,10 @@ Time: %5 s</translation>
     <message>
         <source>Ключевой контейнер удален, но на томе остались блоки с содержимым ключа.</source>
         <translation>Key container deleted, but blocks holding the key are left on the volume.</translation>
+    </message>
+    <message>
+        <source>Удаление ключевого контейнера было прервано и не завершено.</source>
+        <translation>A key container wipe was interrupted and did not finish.</translation>
     </message>
 </context>
 </TS>

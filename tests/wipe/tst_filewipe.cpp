@@ -3,6 +3,7 @@
 
 #include "filewipe.h"
 #include "wiperecord.h"
+#include "wipesession.h"
 #include "forkedchild.h"
 #include "loopmount.h"
 #include "platformfile.h"
@@ -11,6 +12,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QScopeGuard>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -204,6 +208,8 @@ private slots:
     void changedBetweenSteps_data();
     void changedBetweenSteps();
     void stampsTheWipeTime();
+    void killedWipeIsReported_data();
+    void killedWipeIsReported();
 
 private:
     QString flagCapableDir(QString *whyNot);
@@ -744,6 +750,73 @@ void TestFileWipe::changedBetweenSteps()
         // Stopped: the file stays, for a retry.
         QVERIFY(QFileInfo::exists(moved) || QFileInfo(path).isFile());
     }
+}
+
+void TestFileWipe::killedWipeIsReported_data()
+{
+    QTest::addColumn<int>("event"); // the step the process is killed at; -1: its begun line is torn
+    QTest::addColumn<QString>("fileNow");
+    QTest::newRow("before the first pass") << int(FileWipeEvent::Opened) << "Файл на месте (614";
+    QTest::newRow("during a pass") << int(FileWipeEvent::Written) << "Файл на месте (";
+    QTest::newRow("after the last pass, before the truncation") << int(FileWipeEvent::ReadBack) << "Файл на месте (";
+    QTest::newRow("after the truncation, before the removal") << int(FileWipeEvent::Truncated) << "Файл на месте и пуст";
+    QTest::newRow("its begun entry torn: nothing to report, the chain says torn") << -1 << "";
+    QTest::newRow("still under way in a live process: left alone") << -2 << "";
+}
+
+// A wipe whose process is killed (or whose power is cut) between two steps
+// leaves its begun entry; the next start finds it, says what is under the
+// name now and closes it once.
+void TestFileWipe::killedWipeIsReported()
+{
+    QFETCH(int, event);
+    QFETCH(QString, fileNow);
+    QTemporaryDir dir(m_dir.filePath(QStringLiteral("killed-XXXXXX")));
+    QVERIFY(dir.isValid());
+    const QString journal = dir.filePath(QStringLiteral("journal.jsonl"));
+    const QByteArray saved = qgetenv("KCC_JOURNAL");
+    qputenv("KCC_JOURNAL", QFile::encodeName(journal));
+    const auto restore = qScopeGuard([&] { qputenv("KCC_JOURNAL", saved); });
+    const QString path = dir.filePath(QStringLiteral("key.pfx"));
+    QVERIFY(writeFile(path, marker(600 * 1024)));
+
+    if (event == -2) {
+        WipeRequest request;
+        request.path = path;
+        QVERIFY(Journal(journal).append(begunEntry(request, QStringLiteral("live"))));
+    } else if (event < 0) {
+        const QByteArray line = QJsonDocument(QJsonObject{{"phase", "begun"}, {"attempt", "x"}}).toJson(QJsonDocument::Compact);
+        QFile f(journal);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(line.left(line.size() / 2)) > 0);
+    } else {
+        const ChildRun child = runInChild([&](QByteArray &) {
+            WipeRequest request;
+            request.algorithm = DoD;
+            request.path = path;
+            request.listener = [event](FileWipeEvent e, int, qint64) {
+                if (int(e) == event)
+                    ::raise(SIGKILL);
+                return true;
+            };
+            runWipeSession(request);
+            return 0;
+        });
+        QCOMPARE(child.exitCode, -1); // killed, not finished
+    }
+
+    const QVector<InterruptedWipe> found = closeInterruptedWipes(JournalEntry::Interface::CommandLine);
+    QCOMPARE(found.size(), fileNow.isEmpty() ? 0 : 1);
+    QCOMPARE(Journal(journal).verify().state, event == -1 ? VerifyResult::State::TornLast : VerifyResult::State::Intact);
+    if (fileNow.isEmpty())
+        return;
+    QVERIFY2(found.first().fileNow.startsWith(fileNow), qPrintable(found.first().fileNow));
+    const QVector<JournalRecord> ended = Journal(journal).read();
+    QCOMPARE(ended.size(), 1);
+    QCOMPARE(ended.first().entry.endState, QStringLiteral("interrupted"));
+    QCOMPARE(ended.first().entry.attempt, found.first().begun.entry.attempt);
+    QVERIFY(ended.first().entry.resultInformative.contains(QFileInfo(path).absoluteFilePath()));
+    // Told once: the attempt is closed now.
+    QVERIFY(closeInterruptedWipes(JournalEntry::Interface::CommandLine).isEmpty());
 }
 
 void TestFileWipe::stampsTheWipeTime()
