@@ -1,6 +1,7 @@
 #include "journal.h"
 
 #include "journalfile.h"
+#include "signing.h"
 #include "kcc_version.h"
 #include "systemlog.h"
 
@@ -212,6 +213,10 @@ VerifyResult check(const QByteArray &data, QVector<JournalRecord> *records)
     QString previousHash = Journal::genesisHash();
     qint64 expected = 1;
     const Line *previous = nullptr;
+    SigningKey key;
+    const bool keyed = SigningKey::available() && key.load(false);
+    result.signaturesChecked = keyed;
+    bool signedSeen = false;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const Line &line = lines[i];
         if (!line.whole) {
@@ -251,6 +256,29 @@ VerifyResult check(const QByteArray &data, QVector<JournalRecord> *records)
         }
         if (seq != expected)
             return broken(VerifyResult::Break::Changed, line.number);
+        // With the installation's key at hand every entry must carry its
+        // signature, and the signature must hold: a stripped or rewritten
+        // journal fails here unless the key was taken too.
+        if (keyed) {
+            const QJsonValue sig = line.object.value("sig");
+            // Only an entry from before the key, and before any signed one,
+            // may go without.
+            if (!sig.isString()) {
+                const QDateTime written = QDateTime::fromString(line.object.value("time_utc").toString(), Qt::ISODate);
+                // Entries carry whole seconds: one from the key's own second counts as after it.
+                const QDateTime keyMade = key.created().addMSecs(-key.created().time().msec());
+                if (signedSeen || !written.isValid() || written >= keyMade)
+                    return broken(VerifyResult::Break::Unsigned, line.number);
+                ++result.unsignedBeforeKey;
+            } else {
+                signedSeen = true;
+            }
+            QJsonObject unsignedObject = line.object;
+            unsignedObject.remove("sig");
+            if (sig.isString() && !SigningKey::verify(QJsonDocument(unsignedObject).toJson(QJsonDocument::Compact),
+                                    QByteArray::fromBase64(sig.toString().toLatin1()), key.publicKey()))
+                return broken(VerifyResult::Break::Changed, line.number);
+        }
         if (records) {
             JournalRecord record;
             record.entry = fromJson(line.object);
@@ -364,6 +392,13 @@ bool Journal::append(JournalEntry entry, QString *error) const
     QJsonObject object = toJson(entry);
     object.insert("seq", double(sequence));
     object.insert("prev", previousHash);
+    // Signed over the line without its signature: whoever rewrites the file
+    // needs the installation's key as well. Unsigned where no key can be had.
+    SigningKey key;
+    if (SigningKey::available() && key.load(true)) {
+        const QByteArray signature = key.sign(QJsonDocument(object).toJson(QJsonDocument::Compact));
+        object.insert("sig", QString::fromLatin1(signature.toBase64()));
+    }
     const QByteArray json = QJsonDocument(object).toJson(QJsonDocument::Compact);
     // A torn line stays as it is; the new entry starts on a line of its own.
     const QByteArray line = (endsWithNewline ? QByteArray() : QByteArray("\n")) + json + '\n';
@@ -463,6 +498,7 @@ QString VerifyResult::describe() const
         case Break::Changed: why = QCoreApplication::translate("Journal", "запись изменена после записи следующей"); break;
         case Break::Missing: why = QCoreApplication::translate("Journal", "перед записью удалены записи"); break;
         case Break::Reordered: why = QCoreApplication::translate("Journal", "записи переставлены"); break;
+        case Break::Unsigned: why = QCoreApplication::translate("Journal", "запись не подписана ключом этой установки"); break;
         case Break::Malformed:
         case Break::None: why = QCoreApplication::translate("Journal", "строка не является записью журнала"); break;
         }
@@ -473,5 +509,10 @@ QString VerifyResult::describe() const
     }
     if (!tornLines.isEmpty())
         text += QCoreApplication::translate("Journal", " Прерванных записей пропущено: %1.").arg(tornLines.size());
+    if (signaturesChecked && unsignedBeforeKey > 0)
+        text += QCoreApplication::translate("Journal", " Записей без подписи, сделанных до появления ключа: %1.").arg(unsignedBeforeKey);
+    text += signaturesChecked
+        ? QCoreApplication::translate("Journal", " Подписи записей верны.")
+        : QCoreApplication::translate("Journal", " Подписи не проверены: ключа этой установки здесь нет.");
     return text;
 }

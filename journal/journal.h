@@ -89,6 +89,7 @@ struct VerifyResult {
         Missing,   // one or more entries before the entry at line were removed
         Reordered, // the entry at line stands out of its order
         Malformed, // a JSON object at line that is not a journal entry
+        Unsigned,  // the entry at line is not signed by this installation's key
     };
     State state = State::Intact;
     Break kind = Break::None;
@@ -96,6 +97,8 @@ struct VerifyResult {
     int entries = 0;       // whole entries read
     QVector<int> tornLines; // lines of earlier interrupted appends, skipped by the chain
     QString error;          // Unreadable: why
+    bool signaturesChecked = false; // the installation's key was at hand to check every entry's signature
+    int unsignedBeforeKey = 0;      // entries written before the key was made, so without its signature
 
     bool ok() const { return state == State::Intact; }
     QString describe() const; // for the journal window and the act, Russian

@@ -2,7 +2,8 @@
 # libqt5printsupport5: the journal window prints the act (its headers come with qtbase5-dev).
 # qttools5-dev(-tools): lupdate and lrelease make the English translation.
 # libxxhash-dev: XXH3-128, header only, fingerprints the key for the volume search.
-BUILD_PACKAGES=(cmake make g++ pkg-config qtbase5-dev qtbase5-dev-tools qttools5-dev qttools5-dev-tools libqt5printsupport5 libp11-kit-dev p11-kit libxxhash-dev)
+# libsodium-dev: Ed25519 signatures of the journal and the certificates; libsystemd-dev: structured events.
+BUILD_PACKAGES=(cmake make g++ pkg-config qtbase5-dev qtbase5-dev-tools qttools5-dev qttools5-dev-tools libqt5printsupport5 libp11-kit-dev p11-kit libxxhash-dev libsodium-dev libsystemd-dev)
 # Qt's own texts (file dialog, standard buttons) in Russian, at run time.
 RUN_PACKAGES=(qttranslations5-l10n)
 # poppler-utils: pdftotext reads the act back.

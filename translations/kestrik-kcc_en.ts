@@ -473,6 +473,22 @@ Deletion Module</translation>
         <source> Прерванных записей пропущено: %1.</source>
         <translation> Interrupted entries skipped: %1.</translation>
     </message>
+    <message>
+        <source>запись не подписана ключом этой установки</source>
+        <translation>the entry is not signed with this installation&apos;s key</translation>
+    </message>
+    <message>
+        <source> Записей без подписи, сделанных до появления ключа: %1.</source>
+        <translation> Unsigned entries written before the key existed: %1.</translation>
+    </message>
+    <message>
+        <source> Подписи записей верны.</source>
+        <translation> The entries&apos; signatures hold.</translation>
+    </message>
+    <message>
+        <source> Подписи не проверены: ключа этой установки здесь нет.</source>
+        <translation> Signatures not checked: this installation&apos;s key is not here.</translation>
+    </message>
 </context>
 <context>
     <name>JournalDialog</name>

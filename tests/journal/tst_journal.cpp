@@ -3,8 +3,12 @@
 #include "journaldialog.h"
 #include "journalexport.h"
 #include "journaltexts.h"
+#include "signing.h"
 
+#include <QCryptographicHash>
 #include <QDateEdit>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QFile>
 #include <QLabel>
 #include <QProcess>
@@ -146,6 +150,11 @@ private slots:
         QTest::newRow("first line deleted") << "delete" << 1 << VerifyResult::Break::Missing << 1;
         QTest::newRow("two lines swapped") << "swap" << 2 << VerifyResult::Break::Reordered << 2;
         QTest::newRow("sequence number edited") << "seq" << 4 << VerifyResult::Break::Changed << 4;
+        // Whoever may write the file can rebuild the chain; not the signatures.
+        QTest::newRow("path edited, chain rebuilt, signatures dropped")
+            << "rechain" << 3 << VerifyResult::Break::Unsigned << 1;
+        QTest::newRow("path edited, chain rebuilt, signed with another key")
+            << "other key" << 3 << VerifyResult::Break::Changed << 1;
     }
 
     void tamperingBreaksTheChain()
@@ -171,6 +180,26 @@ private slots:
             all.removeAt(at - 1);
         else if (edit == "swap")
             all.swapItemsAt(at - 1, at);
+        else if (edit == "rechain" || edit == "other key") {
+            SigningKey other;
+            const QByteArray ours = qgetenv("KCC_SIGNING_KEY");
+            qputenv("KCC_SIGNING_KEY", QFile::encodeName(dir.filePath("other.key")));
+            QVERIFY(edit == "rechain" || other.load(true));
+            qputenv("KCC_SIGNING_KEY", ours);
+            QString previous = Journal::genesisHash();
+            for (int i = 0; i < all.size(); ++i) {
+                QJsonObject object = QJsonDocument::fromJson(all[i]).object();
+                if (i == at - 1)
+                    object["target"] = QJsonObject{{"kind", "file"}, {"path", "/elsewhere"}, {"size", 1}};
+                object.remove("sig");
+                object["prev"] = previous;
+                if (other.isLoaded())
+                    object["sig"] = QString::fromLatin1(
+                        other.sign(QJsonDocument(object).toJson(QJsonDocument::Compact)).toBase64());
+                all[i] = QJsonDocument(object).toJson(QJsonDocument::Compact);
+                previous = QString::fromLatin1(QCryptographicHash::hash(all[i], QCryptographicHash::Sha256).toHex());
+            }
+        }
         writeRaw(path(), all.join('\n'), QIODevice::WriteOnly | QIODevice::Truncate);
 
         const VerifyResult result = journal.verify();
