@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QString>
 
+#include <cstdlib>
 #include <cstring>
 #include <ostream>
 #include <string>
@@ -56,6 +57,7 @@ void printHelp(std::ostream &out)
                           "       %1 --wipe-token НОМЕР --algorithm ИМЯ (--pin-stdin | --pin-file ФАЙЛ) [--yes]\n"
                           "       %1 --list-tokens\n"
                           "       %1 --journal | --verify-journal | --act ФАЙЛ.pdf [--from ДАТА] [--to ДАТА]\n"
+                          "       %1 --public-key | --certificate НОМЕР ФАЙЛ.json | --verify-certificate ФАЙЛ.json [--key КЛЮЧ]\n"
                           "\n"
                           "Без параметров открывает окно, которое перезаписывает и удаляет один\n"
                           "ключевой контейнер: файл или ключевой контейнер на носителе PKCS#11.\n"
@@ -71,6 +73,11 @@ void printHelp(std::ostream &out)
                           "      --verify-journal    проверить цепочку хешей журнала\n"
                           "      --act ФАЙЛ.pdf      записать акт уничтожения по записям журнала,\n"
                           "                          с даты и по дату (ГГГГ-ММ-ДД), если они указаны\n"
+                          "      --public-key        вывести открытый ключ, которым подписаны журнал и сертификаты\n"
+                          "      --certificate НОМЕР ФАЙЛ.json  записать подписанный сертификат уничтожения\n"
+                          "                          по записи журнала с этим номером\n"
+                          "      --verify-certificate ФАЙЛ.json  проверить подпись сертификата ключом этой\n"
+                          "                          установки или ключом из --key\n"
                           "  -a, --algorithm ИМЯ     gost, dod, hmg-bs, hmg-es, rcmp, ar380, vsitr или\n"
                           "                          schneier (или его номер, от 0 до 7)\n"
                           "      --pin-stdin         прочитать PIN-код из первой строки стандартного ввода\n"
@@ -89,7 +96,8 @@ void printHelp(std::ostream &out)
                           "6 не завершено (файл оставлен), 7 отказ носителя, 8 удалено, но носитель\n"
                           "или файловая система не дали перезаписать контейнер на месте, 9 журнал\n"
                           "нарушен или не читается, 10 удалено, но перезапись на месте не проверить,\n"
-                          "11 на томе остались блоки ключа, 12 том проверить не удалось.\n"
+                          "11 на томе остались блоки ключа, 12 том проверить не удалось,\n"
+                          "13 сертификат не прошёл проверку.\n"
                           "При нескольких файлах итог - самый серьёзный код.\n"
                           "\n"
                           "Параметры самой Qt (-platform, -style, ...) тоже принимаются.\n"
@@ -184,6 +192,28 @@ CommandLine parseCommandLine(int argc, const char *const *argv, std::ostream &ou
                 return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "--act требует имя PDF-файла для записи и никакого другого режима")));
             continue;
         }
+        if (arg == "--public-key") {
+            if (!setAction(CommandLine::Action::PrintPublicKey))
+                return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "выберите один режим")));
+            continue;
+        }
+        if (arg == "--certificate") {
+            std::string sequence;
+            if (!setAction(CommandLine::Action::WriteCertificate) || !value(sequence)
+                || !value(command.certificateFile) || (command.sequence = std::atoll(sequence.c_str())) <= 0)
+                return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "--certificate требует номер записи журнала и имя файла")));
+            continue;
+        }
+        if (arg == "--verify-certificate") {
+            if (!setAction(CommandLine::Action::VerifyCertificate) || !value(command.certificateFile))
+                return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "--verify-certificate требует имя файла")));
+            continue;
+        }
+        if (arg == "--key") {
+            if (!value(command.publicKey))
+                return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "--key требует открытый ключ (64 шестнадцатеричные цифры)")));
+            continue;
+        }
         if (arg == "--from" || arg == "--to") {
             if (!value(arg == "--from" ? command.from : command.to))
                 return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "%1 требует дату в виде ГГГГ-ММ-ДД")).arg(local(arg)));
@@ -232,6 +262,8 @@ CommandLine parseCommandLine(int argc, const char *const *argv, std::ostream &ou
         return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "неизвестный параметр «%1»")).arg(local(arg)));
     }
 
+    if (!command.publicKey.empty() && command.action != CommandLine::Action::VerifyCertificate)
+        return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "--key указывается только с --verify-certificate")));
     if (command.action != CommandLine::Action::WriteAct && (!command.from.empty() || !command.to.empty()))
         return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "--from и --to указываются только с --act")));
     const bool wipes = command.action == CommandLine::Action::WipeFiles

@@ -9,7 +9,10 @@
 // so --help, --version and argument errors work without a display.
 struct CommandLine
 {
-    enum class Action { OpenWindow, Exit, WipeFiles, WipeToken, ListTokens, PrintJournal, VerifyJournal, WriteAct };
+    enum class Action {
+        OpenWindow, Exit, WipeFiles, WipeToken, ListTokens, PrintJournal, VerifyJournal, WriteAct,
+        PrintPublicKey, WriteCertificate, VerifyCertificate,
+    };
     enum class PinSource { None, StandardInput, File };
 
     Action action = Action::OpenWindow;
@@ -24,6 +27,9 @@ struct CommandLine
     bool fillFreed = false;           // WipeFiles: fill what a relocating file system freed
     std::string actFile;              // WriteAct: the PDF to write
     std::string from, to;             // WriteAct: YYYY-MM-DD, either may be empty
+    long long sequence = 0;           // WriteCertificate: the journal entry's number
+    std::string certificateFile;      // WriteCertificate, VerifyCertificate
+    std::string publicKey;            // VerifyCertificate: hex; empty: this installation's
 };
 
 // Exit codes of the scripted modes. With several files, the highest one wins.
@@ -39,6 +45,7 @@ constexpr int kExitReplaced = 8;   // deleted, but the token or the file system 
 constexpr int kExitUnproven = 10;  // deleted; whether the passes reached the key's own blocks cannot be checked
 constexpr int kExitSurvivors = 11; // deleted, but blocks of the key are on the volume, or the fill did not reach them all
 constexpr int kExitNotSearched = 12; // deleted, but the volume could not be searched as asked
+constexpr int kExitBadCertificate = 13; // the certificate does not verify
 constexpr int kExitJournalBroken = 9; // the journal's chain is broken or the journal cannot be read
 
 // Reads the program's options; help and version go to `out`, errors to `err`.

@@ -3,11 +3,13 @@
 
 #include "commandline.h"
 
+#include "certificate.h"
 #include "journal.h"
 #include "journalact.h"
 #include "journalexport.h"
 #include "kcc_version.h"
 #include "medialist.h"
+#include "signing.h"
 #include "wiperecord.h"
 #include "wipesession.h"
 #include "wipetexts.h"
@@ -288,6 +290,65 @@ int writeAct(const CommandLine &command)
                                                                                                 : kExitJournalBroken;
 }
 
+int printPublicKey()
+{
+    SigningKey key;
+    QString why;
+    if (!key.load(true, &why)) {
+        errors() << KCC_PROGRAM << ": " << why << '\n';
+        errors().flush();
+        return kExitFailure;
+    }
+    QTextStream(stdout) << key.publicKey().toHex() << '\n';
+    return kExitOk;
+}
+
+int writeCertificate(const CommandLine &command)
+{
+    const QVector<JournalRecord> records = Journal().read(nullptr, true);
+    const JournalRecord *ended = nullptr;
+    for (const JournalRecord &record : records)
+        if (record.sequence == command.sequence && record.entry.phase == JournalEntry::Phase::Ended)
+            ended = &record;
+    if (!ended) {
+        errors() << KCC_PROGRAM << ": "
+                 << QCoreApplication::translate("CommandLine", "в журнале нет завершающей записи с номером %1.").arg(command.sequence)
+                 << '\n';
+        errors().flush();
+        return kExitNotFound;
+    }
+    QString why;
+    const QByteArray certificate = signCertificate(certificateBody(*ended, Journal::defaultPath()), &why);
+    const QString path = QFile::decodeName(QByteArray::fromStdString(command.certificateFile));
+    if (certificate.isEmpty() || !writeFileAtomically(path, certificate, &why)) {
+        errors() << KCC_PROGRAM << ": " << path << ": " << why << '\n';
+        errors().flush();
+        return kExitFailure;
+    }
+    return kExitOk;
+}
+
+int verifyCertificateFile(const CommandLine &command)
+{
+    QByteArray publicKey = QByteArray::fromHex(QByteArray::fromStdString(command.publicKey));
+    if (command.publicKey.empty()) {
+        SigningKey key;
+        if (key.load(false))
+            publicKey = key.publicKey();
+    }
+    const QString path = QFile::decodeName(QByteArray::fromStdString(command.certificateFile));
+    QFile file(path);
+    QString why;
+    const bool valid = file.open(QIODevice::ReadOnly) && verifyCertificate(file.readAll(), publicKey, &why);
+    if (!file.isOpen())
+        why = file.errorString();
+    QTextStream(stdout) << path << ": "
+                        << (valid ? QCoreApplication::translate("CommandLine", "сертификат подлинный.")
+                                  : QCoreApplication::translate("CommandLine", "сертификат не прошёл проверку: %1.").arg(why))
+                        << '\n';
+    return valid ? kExitOk : kExitBadCertificate;
+}
+
 int listTokens()
 {
     QTextStream out(stdout);
@@ -319,6 +380,12 @@ int runCommandLine(const CommandLine &command)
         return verifyJournal();
     case CommandLine::Action::WriteAct:
         return writeAct(command);
+    case CommandLine::Action::PrintPublicKey:
+        return printPublicKey();
+    case CommandLine::Action::WriteCertificate:
+        return writeCertificate(command);
+    case CommandLine::Action::VerifyCertificate:
+        return verifyCertificateFile(command);
     case CommandLine::Action::OpenWindow:
     case CommandLine::Action::Exit:
         break;

@@ -81,6 +81,8 @@ QJsonObject toJson(const JournalEntry &e)
     };
     if (!e.attempt.isEmpty())
         object.insert("attempt", e.attempt);
+    if (e.started.isValid())
+        object.insert("time_started_utc", e.started.toUTC().toString(Qt::ISODate));
     if (e.phase == JournalEntry::Phase::Begun) {
         object.insert("phase", "begun");
         object.insert("process", QJsonObject{{"pid", double(e.pid)},
@@ -127,6 +129,8 @@ JournalEntry fromJson(const QJsonObject &o)
     e.fileDevice = identity.value("device").toString().toULongLong();
     e.fileIndex = identity.value("index").toString().toULongLong();
     e.attempt = o.value("attempt").toString();
+    if (o.contains("time_started_utc"))
+        e.started = QDateTime::fromString(o.value("time_started_utc").toString(), Qt::ISODate);
     if (o.value("phase").toString() == QLatin1String("begun")) {
         e.phase = JournalEntry::Phase::Begun;
         const QJsonObject process = o.value("process").toObject();

@@ -25,6 +25,7 @@ struct JournalEntry {
 
     // Filled by Journal::append when left empty.
     QDateTime time; // the moment of the attempt; kept as local time with its offset and as UTC
+    QDateTime started; // ending entries: when the attempt's begun entry was written
     QString user;
     QString host;
     QString version; // KCC_VERSION

@@ -1,5 +1,7 @@
 #include "journalact.h"
 
+#include "certificate.h"
+
 #include "kcc_version.h"
 
 #include <QDir>
@@ -58,8 +60,13 @@ std::unique_ptr<QTextDocument> actDocument(const ActInput &input, const JournalT
             QString value = escaped(row.at(column));
             if (column == C::Result && !row.at(C::Informative).isEmpty())
                 value += QStringLiteral("<br>") + escaped(row.at(C::Informative));
+            // The certificate of the entry is the same bytes whenever it is
+            // made, so its fingerprint identifies it here.
             if (column == C::Hash)
-                value = QStringLiteral("<span style=\"font-family:monospace\">%1</span>").arg(groupedHash(row.at(column)));
+                value = QStringLiteral("<span style=\"font-family:monospace\">%1</span><br>%2 "
+                                       "<span style=\"font-family:monospace\">%3</span>")
+                            .arg(groupedHash(row.at(column)), escaped(texts.certificate),
+                                 groupedHash(certificateFingerprint(certificateBody(record, input.journalPath)).left(32)));
             html += cell.arg(value);
         }
         html += QStringLiteral("</tr>");

@@ -28,6 +28,7 @@ const JournalTexts &russianJournalTexts()
         t.window = QStringLiteral("окно программы");
         t.commandLine = QStringLiteral("командная строка");
         t.actFileTitle = QStringLiteral("Акт уничтожения ключевой информации");
+        t.certificate = QStringLiteral("сертификат:");
         t.actTitle = QStringLiteral("АКТ<br>уничтожения ключевой информации");
         t.actComposed = QStringLiteral("Составлен %1");
         t.actCommission = QStringLiteral(
@@ -72,6 +73,7 @@ const JournalTexts &englishJournalTexts()
         t.window = QStringLiteral("program window");
         t.commandLine = QStringLiteral("command line");
         t.actFileTitle = QStringLiteral("Act of destruction of key information");
+        t.certificate = QStringLiteral("certificate:");
         t.actTitle = QStringLiteral("ACT<br>of destruction of key information");
         t.actComposed = QStringLiteral("Drawn up on %1");
         t.actCommission = QStringLiteral(

@@ -36,6 +36,7 @@ struct JournalTexts {
     QString actPeriod;     // "%1" from, "%2" to
     QStringList actSignatures;
     QString actSignatureHint;
+    QString certificate; // before the certificate's fingerprint in the act
 
     QString targetText(const JournalEntry &entry) const;
     QString sizeText(qint64 size) const;

@@ -7,7 +7,7 @@ BUILD_PACKAGES=(cmake make g++ pkg-config qtbase5-dev qtbase5-dev-tools qttools5
 # Qt's own texts (file dialog, standard buttons) in Russian, at run time.
 RUN_PACKAGES=(qttranslations5-l10n)
 # poppler-utils: pdftotext reads the act back.
-TEST_PACKAGES=(softhsm2 opensc e2fsprogs xfsprogs btrfs-progs mount poppler-utils qttranslations5-l10n fonts-dejavu-core fonts-cantarell)
+TEST_PACKAGES=(softhsm2 opensc openssl e2fsprogs xfsprogs btrfs-progs mount poppler-utils qttranslations5-l10n fonts-dejavu-core fonts-cantarell)
 # The benchmark compares with shred and dd and wipes a throwaway token.
 BENCH_PACKAGES=(coreutils softhsm2 opensc)
 # Cross compilers and the loader that runs the Windows checks. wine64 alone is

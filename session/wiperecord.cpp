@@ -220,6 +220,7 @@ QVector<InterruptedWipe> closeInterruptedWipes(JournalEntry::Interface via)
         end.user.clear();
         end.host.clear();
         end.interface = via;
+        end.started = begun.time;
         end.passesDone = 0;
         end.resultText = wipetexts::interrupted();
         end.resultInformative = describeInterrupted(wipe);

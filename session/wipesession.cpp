@@ -170,6 +170,7 @@ void reportAndJournal(const WipeRequest &request, WipeResult &result)
 
     result.entry = journalEntry(request, result);
     result.entry.attempt = result.attempt;
+    result.entry.started = result.started;
     QString why;
     result.journalled = Journal().append(result.entry, &why);
     // The officer must know when the attempt is not on record.
@@ -202,7 +203,10 @@ WipeResult runWipeSession(const WipeRequest &request, WipeWorker *worker)
     // the process killed or the power cut, the attempt is on record.
     result.attempt = QUuid::createUuid().toString(QUuid::WithoutBraces);
     QString why;
-    if (!Journal().append(begunEntry(request, result.attempt), &why))
+    JournalEntry begun = begunEntry(request, result.attempt);
+    begun.time = QDateTime::currentDateTime();
+    result.started = begun.time;
+    if (!Journal().append(begun, &why))
         result.begunNotJournalled = why;
     QString target;
     int passesDone = 0;

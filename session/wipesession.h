@@ -8,6 +8,7 @@
 #include "wipereport.h"
 #include "wipeschedule.h"
 
+#include <QDateTime>
 #include <QString>
 
 #include <optional>
@@ -47,6 +48,7 @@ struct WipeResult {
     JournalEntry entry; // as appended to the journal
     bool journalled = false; // the entry is on the medium; the report says why not
     QString attempt;          // shared by the begun entry and the ending one
+    QDateTime started;        // when the begun entry was written
     QString begunNotJournalled; // why the begun entry is not on the medium; empty when it is
 
     // The container is gone: the window empties its fields.

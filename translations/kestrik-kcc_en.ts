@@ -108,11 +108,16 @@
         <translation>%1 entries in the act. </translation>
     </message>
     <message>
+        <source>--search-volume и --fill-freed указываются только с --wipe-file</source>
+        <translation>--search-volume and --fill-freed go only with --wipe-file</translation>
+    </message>
+    <message>
         <source>Использование: %1 [--help] [--version]
        %1 --wipe-file ФАЙЛ... --algorithm ИМЯ [--search-volume] [--fill-freed] [--yes]
        %1 --wipe-token НОМЕР --algorithm ИМЯ (--pin-stdin | --pin-file ФАЙЛ) [--yes]
        %1 --list-tokens
        %1 --journal | --verify-journal | --act ФАЙЛ.pdf [--from ДАТА] [--to ДАТА]
+       %1 --public-key | --certificate НОМЕР ФАЙЛ.json | --verify-certificate ФАЙЛ.json [--key КЛЮЧ]
 
 Без параметров открывает окно, которое перезаписывает и удаляет один
 ключевой контейнер: файл или ключевой контейнер на носителе PKCS#11.
@@ -128,6 +133,11 @@
       --verify-journal    проверить цепочку хешей журнала
       --act ФАЙЛ.pdf      записать акт уничтожения по записям журнала,
                           с даты и по дату (ГГГГ-ММ-ДД), если они указаны
+      --public-key        вывести открытый ключ, которым подписаны журнал и сертификаты
+      --certificate НОМЕР ФАЙЛ.json  записать подписанный сертификат уничтожения
+                          по записи журнала с этим номером
+      --verify-certificate ФАЙЛ.json  проверить подпись сертификата ключом этой
+                          установки или ключом из --key
   -a, --algorithm ИМЯ     gost, dod, hmg-bs, hmg-es, rcmp, ar380, vsitr или
                           schneier (или его номер, от 0 до 7)
       --pin-stdin         прочитать PIN-код из первой строки стандартного ввода
@@ -146,7 +156,8 @@
 6 не завершено (файл оставлен), 7 отказ носителя, 8 удалено, но носитель
 или файловая система не дали перезаписать контейнер на месте, 9 журнал
 нарушен или не читается, 10 удалено, но перезапись на месте не проверить,
-11 на томе остались блоки ключа, 12 том проверить не удалось.
+11 на томе остались блоки ключа, 12 том проверить не удалось,
+13 сертификат не прошёл проверку.
 При нескольких файлах итог - самый серьёзный код.
 
 Параметры самой Qt (-platform, -style, ...) тоже принимаются.
@@ -158,6 +169,7 @@ KCC_LANGUAGE=ru|en - язык программы (по умолчанию - яз
        %1 --wipe-token SERIAL --algorithm NAME (--pin-stdin | --pin-file FILE) [--yes]
        %1 --list-tokens
        %1 --journal | --verify-journal | --act FILE.pdf [--from DATE] [--to DATE]
+       %1 --public-key | --certificate NUMBER FILE.json | --verify-certificate FILE.json [--key KEY]
 
 Without options, opens the window that overwrites and deletes one
 cryptographic key container: a file, or the key container on a PKCS#11 token.
@@ -173,6 +185,11 @@ Options:
       --verify-journal    check the journal&apos;s hash chain
       --act FILE.pdf      write an act of destruction for the journal&apos;s entries,
                           from and to a date (YYYY-MM-DD) when given
+      --public-key        print the public key the journal and the certificates are signed with
+      --certificate NUMBER FILE.json  write a signed certificate of destruction
+                          for the journal entry with this number
+      --verify-certificate FILE.json  check a certificate&apos;s signature with this
+                          installation&apos;s key or the one given with --key
   -a, --algorithm NAME    gost, dod, hmg-bs, hmg-es, rcmp, ar380, vsitr or
                           schneier (or its number, 0 to 7)
       --pin-stdin         read the PIN from the first line of standard input
@@ -191,8 +208,9 @@ Exit status: 0 destroyed, 1 other failure, 2 bad usage, 3 not confirmed,
 kept), 7 the token refused, 8 deleted but not overwritten in place by the
 token or the file system, 9 the journal is broken or unreadable, 10 deleted
 but overwriting in place cannot be checked, 11 blocks of the key are left on
-the volume, 12 the volume could not be checked. With several files the
-gravest status wins.
+the volume, 12 the volume could not be checked, 13 the certificate does not
+verify.
+With several files the gravest status wins.
 
 Qt&apos;s own options (-platform, -style, ...) are accepted as well.
 VELMUX_PKCS11_MODULE=&lt;module file&gt; uses that PKCS#11 module alone.
@@ -200,8 +218,32 @@ KCC_LANGUAGE=ru|en chooses the language (by default the system&apos;s).
 </translation>
     </message>
     <message>
-        <source>--search-volume и --fill-freed указываются только с --wipe-file</source>
-        <translation>--search-volume and --fill-freed go only with --wipe-file</translation>
+        <source>--certificate требует номер записи журнала и имя файла</source>
+        <translation>--certificate needs a journal entry&apos;s number and a file name</translation>
+    </message>
+    <message>
+        <source>--verify-certificate требует имя файла</source>
+        <translation>--verify-certificate needs a file name</translation>
+    </message>
+    <message>
+        <source>--key требует открытый ключ (64 шестнадцатеричные цифры)</source>
+        <translation>--key needs a public key (64 hexadecimal digits)</translation>
+    </message>
+    <message>
+        <source>--key указывается только с --verify-certificate</source>
+        <translation>--key goes only with --verify-certificate</translation>
+    </message>
+    <message>
+        <source>в журнале нет завершающей записи с номером %1.</source>
+        <translation>the journal has no ending entry numbered %1.</translation>
+    </message>
+    <message>
+        <source>сертификат подлинный.</source>
+        <translation>the certificate is genuine.</translation>
+    </message>
+    <message>
+        <source>сертификат не прошёл проверку: %1.</source>
+        <translation>the certificate does not verify: %1.</translation>
     </message>
 </context>
 <context>

@@ -4,12 +4,16 @@
 
 #include "boxtexts.h"
 #include "programrun.h"
+#include "journal.h"
 #include "softhsmtoken.h"
 
 #include <QDate>
 #include <QDir>
 #include <QFileInfo>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStandardPaths>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -42,6 +46,8 @@ private slots:
     void token_data();
     void token();
     void journal();
+    void certificate_data();
+    void certificate();
 
 private:
     QTemporaryDir m_dir;
@@ -179,6 +185,72 @@ void TestCommandLine::journal()
     QCOMPARE(acted.exitCode, 0);
     QVERIFY(QFileInfo(act).size() > 0);
     QCOMPARE(broken.exitCode, 9);
+}
+
+void TestCommandLine::certificate_data()
+{
+    QTest::addColumn<QString>("tamper"); // what is done to the certificate before it is checked
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("as written") << "" << 0;
+    QTest::newRow("a field edited") << "edit" << 13;
+    QTest::newRow("checked with another key") << "other key" << 13;
+    QTest::newRow("the key in it swapped for another") << "swap key" << 13;
+}
+
+// A certificate exported from the journal verifies offline with the key
+// --public-key prints, here and, independently, with openssl; every change
+// to it fails.
+void TestCommandLine::certificate()
+{
+    QFETCH(QString, tamper);
+    QFETCH(int, exitCode);
+    const QString key = m_dir.filePath(QStringLiteral("certified.pfx"));
+    QVERIFY(writeFile(key, QByteArray(5000, 'c')));
+    QCOMPARE(runProgram({"--wipe-file", key, "-a", "gost", "--yes"}).exitCode, 0);
+    const QVector<JournalRecord> records = Journal().read();
+    QVERIFY(!records.isEmpty());
+    const QString file = m_dir.filePath(QStringLiteral("certificate-%1.json").arg(QTest::currentDataTag()).replace(' ', '-'));
+    QCOMPARE(runProgram({"--certificate", QString::number(records.last().sequence), file}).exitCode, 0);
+    const ProgramRun printed = runProgram({"--public-key"});
+    QCOMPARE(printed.exitCode, 0);
+    const QString publicKey = printed.out.trimmed();
+
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QJsonObject document = QJsonDocument::fromJson(f.readAll()).object();
+    f.close();
+    QCOMPARE(document.value("public_key").toString(), publicKey);
+    QJsonObject body = document.value("certificate").toObject();
+    QCOMPARE(body.value("media").toObject().value("path").toString(), QFileInfo(key).absoluteFilePath());
+    QCOMPARE(body.value("sanitization").toObject().value("passes_done").toInt(), 2);
+
+    // openssl, knowing nothing of the program, checks the same bytes.
+    const QString openssl = QStandardPaths::findExecutable(QStringLiteral("openssl"));
+    if (tamper.isEmpty() && !openssl.isEmpty()) {
+        const QByteArray der = QByteArray::fromHex("302a300506032b6570032100") + QByteArray::fromHex(publicKey.toLatin1());
+        QVERIFY(writeFile(file + ".pem", "-----BEGIN PUBLIC KEY-----\n" + der.toBase64() + "\n-----END PUBLIC KEY-----\n"));
+        QVERIFY(writeFile(file + ".bin", QJsonDocument(body).toJson(QJsonDocument::Compact)));
+        QVERIFY(writeFile(file + ".sig", QByteArray::fromBase64(document.value("signature").toString().toLatin1())));
+        QCOMPARE(QProcess::execute(openssl, {"pkeyutl", "-verify", "-pubin", "-inkey", file + ".pem", "-rawin", "-in",
+                                             file + ".bin", "-sigfile", file + ".sig"}),
+                 0);
+    }
+
+    QStringList check{"--verify-certificate", file};
+    const QString otherKey = QString(64, QLatin1Char('7'));
+    if (tamper == QLatin1String("edit")) {
+        QJsonObject media = body.value("media").toObject();
+        media["path"] = QStringLiteral("/somewhere/else.pfx");
+        body["media"] = media;
+        document["certificate"] = body;
+    } else if (tamper == QLatin1String("other key")) {
+        check << "--key" << otherKey;
+    } else if (tamper == QLatin1String("swap key")) {
+        document["public_key"] = otherKey;
+    }
+    QVERIFY(writeFile(file, QJsonDocument(document).toJson()));
+    const ProgramRun verified = runProgram(check);
+    QVERIFY2(verified.exitCode == exitCode, qPrintable(verified.out + verified.err));
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)
