@@ -341,6 +341,49 @@ Journal::Journal(QString path)
 {
 }
 
+namespace {
+
+// One fixed id per kind of event, for filtering across an organisation.
+std::string messageIdOf(const JournalEntry &e)
+{
+    if (e.phase == JournalEntry::Phase::Begun)
+        return "6f2a1c0e9b7d4e0a8c3f5d2b1a4e7c90";
+    if (e.endState == QLatin1String("interrupted"))
+        return "a7e3c91d5b2f4e8a9c0d1e2f3a4b5c6d";
+    if (e.endState == QLatin1String("wiped") || e.endState == QLatin1String("wiped-freed-blocks-filled"))
+        return "3b9e7d1f2c4a4f6b9e8d7c6b5a4f3e21";
+    return "8c1d2e3f4a5b4c6d8e7f9a0b1c2d3e4f";
+}
+
+bool warningEvent(const JournalEntry &e)
+{
+    return e.phase == JournalEntry::Phase::Ended && messageIdOf(e) != "3b9e7d1f2c4a4f6b9e8d7c6b5a4f3e21";
+}
+
+journalfile::LogFields logFields(const JournalRecord &record)
+{
+    const JournalEntry &e = record.entry;
+    const QString target = e.targetKind == JournalEntry::TargetKind::File
+        ? e.filePath
+        : QStringLiteral("%1 (%2, S/N %3)").arg(e.tokenLabel, e.tokenModel, e.tokenSerial);
+    journalfile::LogFields fields{
+        {"KCC_SEQ", std::to_string(record.sequence)},
+        {"KCC_ENTRY_SHA256", record.hash.toStdString()},
+        {"KCC_PHASE", e.phase == JournalEntry::Phase::Begun ? "begun" : "ended"},
+        {"KCC_STATE", e.endState.toStdString()},
+        {"KCC_TARGET", target.toStdString()},
+        {"KCC_ALGORITHM", e.algorithmName.toStdString()},
+        {"KCC_ATTEMPT", e.attempt.toStdString()},
+    };
+    if (!e.placement.isEmpty())
+        fields.push_back({"KCC_PLACEMENT", e.placement.toStdString()});
+    if (e.survivors >= 0)
+        fields.push_back({"KCC_KEY_BLOCKS_FOUND", std::to_string(e.survivors)});
+    return fields;
+}
+
+} // namespace
+
 bool Journal::append(JournalEntry entry, QString *error) const
 {
     const auto failed = [&](const QString &reason) {
@@ -414,8 +457,8 @@ bool Journal::append(JournalEntry entry, QString *error) const
     record.sequence = sequence;
     record.hash = lineHash(json);
     if (qEnvironmentVariableIsEmpty("KCC_JOURNAL_NO_SYSLOG"))
-        journalfile::writeSystemLog(systemLogLine(record).toStdString(),
-                                    entry.phase == JournalEntry::Phase::Ended && entry.endState != QLatin1String("wiped"));
+        journalfile::writeSystemLog(systemLogLine(record).toStdString(), warningEvent(entry), messageIdOf(entry),
+                                    logFields(record));
     return true;
 }
 

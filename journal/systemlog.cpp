@@ -4,13 +4,20 @@
 #include <windows.h>
 #else
 #include <syslog.h>
+#include <sys/uio.h>
+#include <unistd.h>
+#ifdef KCC_HAVE_SYSTEMD
+#include <systemd/sd-journal.h>
+#endif
 #endif
 
 namespace journalfile {
 
-void writeSystemLog(const std::string &utf8Line, bool warning)
+void writeSystemLog(const std::string &utf8Line, bool warning, const std::string &messageId, const LogFields &fields)
 {
 #ifdef _WIN32
+    (void)messageId;
+    (void)fields;
     const int length = MultiByteToWideChar(CP_UTF8, 0, utf8Line.c_str(), -1, nullptr, 0);
     if (length <= 0)
         return;
@@ -26,6 +33,24 @@ void writeSystemLog(const std::string &utf8Line, bool warning)
                  strings, nullptr);
     DeregisterEventSource(source);
 #else
+#ifdef KCC_HAVE_SYSTEMD
+    if (::access("/run/systemd/journal/socket", W_OK) == 0) {
+        std::vector<std::string> items{"MESSAGE=" + utf8Line, std::string("PRIORITY=") + (warning ? "4" : "5"),
+                                       "SYSLOG_IDENTIFIER=kestrik-kcc", "SYSLOG_FACILITY=10"};
+        if (!messageId.empty())
+            items.push_back("MESSAGE_ID=" + messageId);
+        for (const auto &field : fields)
+            items.push_back(field.first + '=' + field.second);
+        std::vector<struct iovec> vector;
+        for (std::string &item : items)
+            vector.push_back({&item[0], item.size()});
+        if (sd_journal_sendv(vector.data(), int(vector.size())) == 0)
+            return;
+    }
+#else
+    (void)messageId;
+    (void)fields;
+#endif
     // authpriv: a key's destruction is a security event; Debian keeps these
     // in auth.log (root and adm only) and the journal, away from the user.
     openlog("kestrik-kcc", LOG_PID, LOG_AUTHPRIV);

@@ -2,6 +2,8 @@
 #define SYSTEMLOG_H
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace journalfile {
 
@@ -9,7 +11,12 @@ namespace journalfile {
 // application event log on Windows. Best effort: the journal file is the
 // record; this is a copy outside the user's reach. warning marks a wipe that
 // did not end as planned.
-void writeSystemLog(const std::string &utf8Line, bool warning);
+// Where journald runs, the line goes there with structured fields for
+// collection across an organisation: messageId, a fixed 128-bit id in hex
+// for each kind of event, and fields as NAME=value (names in capitals).
+using LogFields = std::vector<std::pair<std::string, std::string>>;
+void writeSystemLog(const std::string &utf8Line, bool warning, const std::string &messageId = std::string(),
+                    const LogFields &fields = LogFields());
 
 } // namespace journalfile
 

@@ -48,6 +48,7 @@ private slots:
     void journal();
     void certificate_data();
     void certificate();
+    void structuredEvents();
 
 private:
     QTemporaryDir m_dir;
@@ -251,6 +252,37 @@ void TestCommandLine::certificate()
     QVERIFY(writeFile(file, QJsonDocument(document).toJson()));
     const ProgramRun verified = runProgram(check);
     QVERIFY2(verified.exitCode == exitCode, qPrintable(verified.out + verified.err));
+}
+
+// Where journald runs, each entry reaches it with its fields and a fixed
+// MESSAGE_ID per kind of event: begun, then wiped.
+void TestCommandLine::structuredEvents()
+{
+    const QString journalctl = QStandardPaths::findExecutable(QStringLiteral("journalctl"));
+    // journald as the system runs it: systemd is the first process.
+    if (!QFileInfo::exists(QStringLiteral("/run/systemd/system")) || journalctl.isEmpty())
+        QSKIP("no journald here to receive the events");
+    const QString key = m_dir.filePath(QStringLiteral("logged.pfx"));
+    QVERIFY(writeFile(key, QByteArray(700, 'l')));
+    const QByteArray quiet = qgetenv("KCC_JOURNAL_NO_SYSLOG");
+    qunsetenv("KCC_JOURNAL_NO_SYSLOG");
+    const ProgramRun run = runProgram({"--wipe-file", key, "-a", "dod", "--yes"});
+    qputenv("KCC_JOURNAL_NO_SYSLOG", quiet);
+    QCOMPARE(run.exitCode, 0);
+    const QString attempt = Journal().read().last().entry.attempt;
+    QProcess query;
+    query.start(journalctl, {"-o", "json", "KCC_ATTEMPT=" + attempt});
+    QVERIFY(query.waitForFinished(30000));
+    QStringList ids;
+    for (const QByteArray &line : query.readAllStandardOutput().split('\n')) {
+        const QJsonObject event = QJsonDocument::fromJson(line).object();
+        if (!event.isEmpty()) {
+            ids << event.value("MESSAGE_ID").toString();
+            QCOMPARE(event.value("KCC_TARGET").toString(), QFileInfo(key).absoluteFilePath());
+            QCOMPARE(event.value("SYSLOG_FACILITY").toString(), QStringLiteral("10"));
+        }
+    }
+    QCOMPARE(ids, QStringList({"6f2a1c0e9b7d4e0a8c3f5d2b1a4e7c90", "3b9e7d1f2c4a4f6b9e8d7c6b5a4f3e21"}));
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)
