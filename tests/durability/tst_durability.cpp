@@ -337,6 +337,39 @@ void TestDurability::noRemnantOnTheDevice()
     QVERIFY2(after.isEmpty(), qPrintable(QStringLiteral("key material left on the device:\n") + describe(after)));
 }
 
+// The key written to the medium, as setup asks: on a NOCOW file, or shared
+// with a reflinked copy.
+bool putKey(const LoopMount &fs, const QString &setup, const QString &path, const QByteArray &key)
+{
+    // The NOCOW flag holds only for a file that has no data yet.
+    if (setup == QLatin1String("nocow")
+        && (!QFile(path).open(QIODevice::WriteOnly)
+            || QProcess::execute(LoopMount::tool(QStringLiteral("chattr")), {QStringLiteral("+C"), path}) != 0))
+        return false;
+    if (!writeToMedium(path, key))
+        return false;
+    return setup != QLatin1String("reflink")
+        || (QProcess::execute(QStringLiteral("cp"), {QStringLiteral("--reflink=always"), path,
+                                                       fs.filePath(QStringLiteral("copy.pfx"))}) == 0
+            && QProcess::execute(QStringLiteral("sync"), {}) == 0);
+}
+
+// A DoD wipe through the command line, as a script would run it, journalled
+// to a journal of its own; entry is its one ending entry.
+ProgramRun wipeByScript(const QString &path, const QStringList &extra, JournalEntry *entry)
+{
+    QTemporaryDir journalDir;
+    const QString journalPath = journalDir.filePath(QStringLiteral("journal.jsonl"));
+    qputenv("KCC_JOURNAL", QFile::encodeName(journalPath));
+    const ProgramRun run = runProgram(QStringLiteral(KCC_PROGRAM_PATH),
+                                      QStringList{QStringLiteral("--wipe-file"), path, QStringLiteral("-a"),
+                                                  QStringLiteral("dod"), QStringLiteral("--yes")}
+                                          + extra);
+    const QVector<JournalRecord> records = Journal(journalPath).read();
+    *entry = records.size() == 1 ? records.first().entry : JournalEntry();
+    return run;
+}
+
 void TestDurability::verdictMatchesTheDevice_data()
 {
     QTest::addColumn<QString>("type");
@@ -373,32 +406,15 @@ void TestDurability::verdictMatchesTheDevice()
     const QByteArray marker = markerStream(64 * 1024);
     const RemnantScanner scanner(marker);
     const QString key = fs.filePath(QStringLiteral("key.pfx"));
-    const QString copy = fs.filePath(QStringLiteral("copy.pfx"));
-    if (setup == QLatin1String("nocow")) {
-        // The flag holds only for a file that has no data yet.
-        QVERIFY(QFile(key).open(QIODevice::WriteOnly));
-        QCOMPARE(QProcess::execute(LoopMount::tool(QStringLiteral("chattr")), {QStringLiteral("+C"), key}), 0);
-    }
-    QVERIFY(writeToMedium(key, marker));
-    if (setup == QLatin1String("reflink")) {
-        QCOMPARE(QProcess::execute(QStringLiteral("cp"), {QStringLiteral("--reflink=always"), key, copy}), 0);
-        QCOMPARE(QProcess::execute(QStringLiteral("sync"), {}), 0);
-    }
+    QVERIFY(putKey(fs, setup, key, marker));
     const bool image = !fs.imagePath().isEmpty();
     if (image)
         QVERIFY2(!scanner.scan(readWhole(fs.imagePath())).isEmpty(), "the key is not on the image before the wipe");
 
-    QTemporaryDir journalDir;
-    const QString journalPath = journalDir.filePath(QStringLiteral("journal.jsonl"));
-    qputenv("KCC_JOURNAL", QFile::encodeName(journalPath));
-    const ProgramRun run = runProgram(QStringLiteral(KCC_PROGRAM_PATH),
-                                      {QStringLiteral("--wipe-file"), key, QStringLiteral("-a"), QStringLiteral("dod"),
-                                       QStringLiteral("--yes")});
+    JournalEntry entry;
+    const ProgramRun run = wipeByScript(key, {}, &entry);
     QCOMPARE(run.exitCode, exitCode);
     QVERIFY(!QFileInfo::exists(key));
-    const QVector<JournalRecord> records = Journal(journalPath).read();
-    QCOMPARE(records.size(), 1);
-    const JournalEntry &entry = records.first().entry;
     QCOMPARE(entry.placement, placement);
     // The fixed success text only where nothing is known to have escaped.
     QCOMPARE(entry.resultText.startsWith(QStringLiteral("Ключевой контейнер очищен и удален успешно.")),
@@ -468,22 +484,12 @@ void TestDurability::searchFindsWhatTheImageHolds()
         QSKIP(qPrintable(QStringLiteral("no loop-mounted %1: ").arg(type) + fs.failure()));
     const QByteArray key = markerStream(64 * 1024);
     const QString path = fs.filePath(QStringLiteral("key.pfx"));
-    QVERIFY(writeToMedium(path, key));
-    if (setup == QLatin1String("reflink"))
-        QCOMPARE(QProcess::execute(QStringLiteral("cp"), {QStringLiteral("--reflink=always"), path,
-                                                           fs.filePath(QStringLiteral("copy.pfx"))}), 0);
-    QTemporaryDir journalDir;
-    const QString journalPath = journalDir.filePath(QStringLiteral("journal.jsonl"));
-    qputenv("KCC_JOURNAL", QFile::encodeName(journalPath));
-    QStringList arguments{QStringLiteral("--wipe-file"), path, QStringLiteral("-a"), QStringLiteral("dod"),
-                          QStringLiteral("--search-volume"), QStringLiteral("--yes")};
-    if (fill)
-        arguments << QStringLiteral("--fill-freed");
-    const ProgramRun run = runProgram(QStringLiteral(KCC_PROGRAM_PATH), arguments);
+    QVERIFY(putKey(fs, setup, path, key));
+    JournalEntry entry;
+    const ProgramRun run = wipeByScript(path, fill ? QStringList{"--search-volume", "--fill-freed"}
+                                                   : QStringList{"--search-volume"},
+                                        &entry);
     QVERIFY2(run.exitCode == exitCode, qPrintable(QString::number(run.exitCode) + QLatin1Char(' ') + run.err));
-    const QVector<JournalRecord> records = Journal(journalPath).read();
-    QCOMPARE(records.size(), 1);
-    const JournalEntry &entry = records.first().entry;
     QVERIFY(entry.volumeBytesRead >= qint64(sizeMiB) << 20);
     QVERIFY2(run.err.contains(QStringLiteral("прочитан целиком")), qPrintable(run.err));
 

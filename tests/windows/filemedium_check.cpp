@@ -4,6 +4,7 @@
 // reported as skipped there and checked on Windows. Exit code 0 on success.
 
 #include "filemedium.h"
+#include "checks.h"
 #include "platformfile.h"
 
 #include <windows.h>
@@ -15,31 +16,6 @@
 #include <string>
 
 namespace {
-
-int passed = 0;
-int failed = 0;
-
-void fail(const wchar_t *what)
-{
-    std::wprintf(L"FAIL: %ls\n", what);
-    ++failed;
-}
-
-void check(bool ok, const wchar_t *what)
-{
-    if (ok) {
-        std::wprintf(L"ok:   %ls\n", what);
-        ++passed;
-    } else {
-        fail(what);
-    }
-}
-
-bool underWine()
-{
-    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    return ntdll && GetProcAddress(ntdll, "wine_get_version");
-}
 
 // Under wine a missing call is no fault of the layer; on Windows it is.
 void checkOrSkip(bool ok, const wchar_t *what, const wchar_t *call)

@@ -3,6 +3,7 @@
 // calls on it and reads back what the system stored. Exit code 0 on success.
 // Runs on Windows or under wine; no Qt, linked statically.
 
+#include "checks.h"
 #include "platformfile.h"
 
 #include <windows.h>
@@ -20,33 +21,6 @@ namespace {
 // 30827-01-01 00:00:00 UTC in 100 ns since 1601, written out here rather than
 // taken from the layer, so a wrong constant there cannot hide.
 constexpr std::uint64_t wipeMoment = 9222834528000000000ULL;
-
-int passed = 0;
-int failed = 0;
-
-void fail(const wchar_t *what)
-{
-    std::wprintf(L"FAIL: %ls\n", what);
-    ++failed;
-}
-
-void check(bool ok, const wchar_t *what)
-{
-    if (ok) {
-        std::wprintf(L"ok:   %ls\n", what);
-        ++passed;
-    } else {
-        fail(what);
-    }
-}
-
-// Wine differs from Windows in two things this check reads back: the
-// attributes of a plain file and its creation time.
-bool underWine()
-{
-    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    return ntdll && GetProcAddress(ntdll, "wine_get_version");
-}
 
 std::uint64_t toTicks(const FILETIME &time)
 {
