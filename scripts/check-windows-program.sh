@@ -194,7 +194,8 @@ if main=$(wait_window "$title" 60); then
     import -window "$main" "$screenshot" && ok "screenshot: $screenshot"
 
     echo "== file wipe through the window"
-    click 258 88                                 # the file field
+    # Points of the window at its drawn 560x252, menu bar included.
+    click 258 79                                 # the file field
     xdotool type --delay 20 "$(winpath "$key")"
     xdotool key Return                           # Enter in the field asks
     if confirm_box "$box_title" && answer_box "$box_title" && [ ! -e "$key" ]; then
@@ -204,11 +205,11 @@ if main=$(wait_window "$title" 60); then
     fi
 
     echo "== device wipe through the window"
-    click_twice 204 63                           # "Устройство PKCS#11"
+    click_twice 230 52                           # "Устройство PKCS#11"
     sleep 1
     dialog=
     for _ in 1 2 3; do                           # a click during the relayout may be lost
-        click 362 88                             # "..." beside the device field
+        click 355 79                             # "..." beside the device field
         dialog=$(wait_window 'Выбор носителя' 10) && break
     done
     if [ -n "$dialog" ]; then
@@ -216,7 +217,7 @@ if main=$(wait_window "$title" 60); then
         sleep 0.5
         xdotool key --delay 50 Return            # OK
         wait_gone "$dialog" 30 || bad "the media dialog did not close"
-        click_twice 474 88                       # the PIN field
+        click_twice 474 79                       # the PIN field
         xdotool type --delay 20 1234
         xdotool key Return                       # Enter in the PIN field asks
         confirm_box "$box_title" && answer_box "$box_title" || bad "device wipe: a box did not come or go"
@@ -249,11 +250,11 @@ registry_state=$shm/registry.state
 (cd "$bin" && KCC_LANGUAGE=ru KCC_PKCS11MOCK_STATE=$(winpath "$registry_state") exec "$wine" Kestrik_KCC.exe) >"$tmp/app2.log" 2>&1 &
 app_pid=$!
 if main=$(wait_window "$title" 60); then
-    click_twice 204 63
+    click_twice 230 52
     sleep 1
     dialog=
     for _ in 1 2 3; do
-        click 362 88
+        click 355 79
         dialog=$(wait_window 'Выбор носителя' 10) && break
     done
     [ -n "$dialog" ] && xdotool key --delay 50 Escape
