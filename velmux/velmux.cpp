@@ -749,7 +749,7 @@ velmux_status velmux_write_container(velmux_ctx context, uint32_t mode, const vo
 
 velmux_status velmux_delete_container(velmux_ctx context)
 {
-    return withSession(context, [&](Session &s) -> velmux_status {
+    return withContextSession(context, [&](Context &ctx, Session &s) -> velmux_status {
         Containers found;
         const velmux_status status = findContainers(s, found);
         if (status != VELMUX_OK)
@@ -762,6 +762,18 @@ velmux_status velmux_delete_container(velmux_ctx context)
         // refusal here is not worth failing the deletion for.
         for (CK_OBJECT_HANDLE copy : found.copies)
             s.fn()->C_DestroyObject(s.handle(), copy);
+        // A token may answer OK and do nothing: a session of its own, which
+        // shares the log-in, must no longer find the container.
+        if (ctx.token) {
+            CK_SESSION_HANDLE handle = CK_INVALID_HANDLE;
+            if (ctx.token->fn->C_OpenSession(ctx.token->slot, CKF_SERIAL_SESSION, nullptr, nullptr, &handle) == CKR_OK) {
+                const Session fresh(ctx.token->fn, handle, s.tokenFlags());
+                Containers again;
+                const velmux_status check = findContainers(fresh, again);
+                if (check == VELMUX_OK || check == VELMUX_E_CONTAINER_AMBIGUOUS)
+                    return VELMUX_E_NOT_DELETED;
+            }
+        }
         return VELMUX_OK;
     });
 }

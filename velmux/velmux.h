@@ -28,6 +28,9 @@
  * is VELMUX_CONTAINER_APPLICATION. It may be private (then it is found only
  * after velmux_login). Its size is the length of its CKA_VALUE.
  *
+ * A deletion is proven: after the token accepts it, a fresh session looks for
+ * the container again, and one still found is VELMUX_E_NOT_DELETED.
+ *
  * Tokens that refuse to change a data object's value get each write as a new
  * object holding the new bytes (labelled VELMUX_COPY_LABEL), after which the
  * old one is destroyed. A labelled copy holds written bytes only, never the
@@ -92,6 +95,7 @@ typedef uint32_t velmux_ctx;
 #define VELMUX_E_TOKEN                   0xC0000011u /* any other refusal of the token */
 #define VELMUX_E_PIN_NOT_INITIALIZED     0xC0000012u /* the token has no user PIN yet */
 #define VELMUX_E_PIN_EXPIRED             0xC0000013u /* the user PIN must be changed first */
+#define VELMUX_E_NOT_DELETED             0xC0000014u /* the token said it deleted the container, yet it is still there */
 
 /* How velmux_write_container reached the container, as bits. */
 #define VELMUX_WRITTEN_IN_PLACE          0x00000001u /* the object's value was overwritten */

@@ -3,6 +3,7 @@
 #include "velmux.h"
 
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QtTest>
 
 #include <cstring>
@@ -307,17 +308,43 @@ private slots:
         QCOMPARE(containersOnAlpha(), 1);
     }
 
+    // Through a pass-through module that makes the token's C_DestroyObject
+    // do what a row says: a deletion counts only once the container is gone.
+    void deleteContainer_data()
+    {
+        QTest::addColumn<QByteArray>("destroy"); // empty: the token itself; else KCC_FAULT_RV
+        QTest::addColumn<uint32_t>("status");
+        QTest::newRow("deleted") << QByteArray() << VELMUX_OK;
+        QTest::newRow("the token says OK and does nothing") << QByteArray("ignore") << VELMUX_E_NOT_DELETED;
+        QTest::newRow("the token refuses (CKR_DEVICE_ERROR)") << QByteArray("30") << VELMUX_E_TOKEN;
+    }
+
     void deleteContainer()
     {
+        QFETCH(QByteArray, destroy);
+        QFETCH(uint32_t, status);
         QVERIFY(token->writeObject(kAlpha, QStringLiteral("other"), randomBytes(8), QStringLiteral("Else")));
         QVERIFY(token->writeContainer(kAlpha, randomBytes(32), true));
+        const QByteArray module = qgetenv("VELMUX_PKCS11_MODULE");
+        const auto restore = qScopeGuard([&] {
+            qputenv("VELMUX_PKCS11_MODULE", module);
+            qunsetenv("KCC_FAULT_CALL");
+        });
+        if (!destroy.isEmpty()) {
+            qputenv("KCC_FAULT_TARGET", module);
+            qputenv("KCC_FAULT_CALL", "C_DestroyObject");
+            qputenv("KCC_FAULT_AT", "0");
+            qputenv("KCC_FAULT_RV", destroy);
+            qputenv("VELMUX_PKCS11_MODULE", KCC_FAULT_MODULE);
+        }
         Ctx ctx;
         QCOMPARE(open(ctx), VELMUX_OK);
-        QCOMPARE(velmux_delete_container(ctx.handle), VELMUX_OK);
+        QCOMPARE(velmux_delete_container(ctx.handle), status);
+        QCOMPARE(containersOnAlpha(), status == VELMUX_OK ? 0 : 1);
         const auto objects = token->dataObjects(kAlpha);
-        QCOMPARE(objects.size(), 1);
-        QCOMPARE(objects[0].label, QStringLiteral("other"));
-        QCOMPARE(velmux_delete_container(ctx.handle), VELMUX_E_CONTAINER_NOT_FOUND);
+        QVERIFY(std::any_of(objects.begin(), objects.end(), [](const auto &o) { return o.label == QLatin1String("other"); }));
+        if (status == VELMUX_OK)
+            QCOMPARE(velmux_delete_container(ctx.handle), VELMUX_E_CONTAINER_NOT_FOUND);
     }
 
     // Several objects carry the container's application. Written copies
