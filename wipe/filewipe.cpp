@@ -10,6 +10,11 @@
 
 #include <cstring>
 #include <condition_variable>
+#if __has_include(<xxhash.h>)
+#define XXH_INLINE_ALL // the header alone: nothing to link
+#include <xxhash.h>
+#define KCC_PASS_DIGESTS 1
+#endif
 #include <future>
 #include <mutex>
 #include <optional>
@@ -185,6 +190,29 @@ private:
         return m_outcome;
     }
     FileWipeStep writePass(int pass, qint64 blockCount, PassBytes &bytes, unsigned char *chunk);
+#ifdef KCC_PASS_DIGESTS
+    // Adds size bytes written at offset written to the digests of the read-back chunks.
+    void digestWritten(const unsigned char *data, int size, qint64 written)
+    {
+        const qint64 chunk = qint64(platformfile::ReadBack::chunkSize);
+        for (qint64 at = 0; at < size;) {
+            const qint64 offset = written + at;
+            const std::size_t index = std::size_t(offset / chunk);
+            const qint64 into = offset % chunk;
+            const qint64 take = qMin<qint64>(size - at, chunk - into);
+            if (into == 0)
+                XXH3_128bits_reset(m_state.get());
+            XXH3_128bits_update(m_state.get(), data + at, std::size_t(take));
+            if (into + take == chunk || offset + take == m_passSize) {
+                if (m_lastPassDigests.size() <= index)
+                    m_lastPassDigests.resize(index + 1);
+                m_lastPassDigests[index] = XXH3_128bits_digest(m_state.get());
+            }
+            at += take;
+        }
+    }
+    std::unique_ptr<XXH3_state_t, decltype(&XXH3_freeState)> m_state{XXH3_createState(), &XXH3_freeState};
+#endif
     void checkPlacement();
     FileWipeStep readBack(PassBytes *expected);
     bool cutShort(int pass, qint64 written);
@@ -199,6 +227,12 @@ private:
     const FileWipeListener &m_listener;
     const QVector<WipePass> m_passes;
     const bool m_fingerprint;
+#ifdef KCC_PASS_DIGESTS
+    // The last pass's digest per read-back chunk, taken as it is written:
+    // reading back then costs a hash, not making the pass again.
+    std::vector<XXH128_hash_t> m_lastPassDigests;
+    bool m_digesting = false;
+#endif
     WipeTarget m_target;
     QFile m_file;
     qint64 m_passSize = 0; // bytes every pass writes
@@ -229,6 +263,27 @@ FileWipeStep Wipe::readBack(PassBytes *expected)
     std::vector<unsigned char> want[2] = {std::vector<unsigned char>(std::size_t(chunk)),
                                           std::vector<unsigned char>(std::size_t(chunk))};
     // The next chunk of the pass is made again while the current one is read.
+#ifdef KCC_PASS_DIGESTS
+    // Digests of the pass as written: each chunk read is hashed and compared;
+    // a uniform pass is compared with its byte, to the byte.
+    if (m_digesting && m_lastPassDigests.size() == std::size_t((m_passSize + chunk - 1) / chunk)
+        && !(expected && expected->isUniform())) {
+        for (qint64 offset = 0, index = 0; offset < m_passSize; offset += chunk, ++index) {
+            const std::size_t length = std::size_t(qMin(m_passSize - offset, chunk));
+            const std::int64_t got = reader.read(offset, length);
+            if (got < 0)
+                return FileWipeStep::None;
+            const XXH128_hash_t h = XXH3_128bits(reader.data(), std::size_t(got));
+            if (std::size_t(got) < length || !XXH128_isEqual(h, m_lastPassDigests[std::size_t(index)])) {
+                m_outcome.verifyMismatchAt = offset; // somewhere in this chunk
+                m_outcome.verification = FileVerification::Mismatch;
+                return FileWipeStep::Verify;
+            }
+        }
+        m_outcome.verification = reader.direct() ? FileVerification::Direct : FileVerification::MaybeCached;
+        return FileWipeStep::None;
+    }
+#endif
     const bool overlap = expected && !expected->isUniform() && expected->fillsOnAnyThread();
     const auto make = [&](int slot, qint64 offset) {
         if (expected && offset < m_passSize)
@@ -290,6 +345,10 @@ FileWipeStep Wipe::writePass(int pass, qint64 blockCount, PassBytes &bytes, unsi
         m_outcome.bytesWritten = true;
         if (stream.writeRawData(reinterpret_cast<const char *>(data), size) != size)
             return FileWipeStep::Write;
+#ifdef KCC_PASS_DIGESTS
+        if (m_digesting)
+            digestWritten(data, size, written);
+#endif
         done += blocks;
         written += size;
         if (cutShort(pass, written))
@@ -393,8 +452,12 @@ FileWipeOutcome Wipe::run()
     std::unique_ptr<PassBytes> lastPass;
     for (int i = 0; i < m_passes.size(); ++i) {
         bytes.beginPass(m_passes[i]);
-        if (i + 1 == m_passes.size())
+        if (i + 1 == m_passes.size()) {
             lastPass = bytes.replayOfPass();
+#ifdef KCC_PASS_DIGESTS
+            m_digesting = m_state != nullptr;
+#endif
+        }
         const FileWipeStep step = writePass(i, blockCount, bytes, chunk.data());
         if (step != FileWipeStep::None)
             return fail(step, step != FileWipeStep::Cancelled && step != FileWipeStep::Changed);
