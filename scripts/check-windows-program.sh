@@ -71,9 +71,10 @@ for target in "${targets[@]}"; do
     foreign=$(imports "$target" "$dll" | grep -v -E "$system_dlls" || true)
     [ -z "$foreign" ] && ok "$target: velmux.dll imports $(imports "$target" "$dll" | tr '\n' ' ')" \
         || bad "$target: velmux.dll imports $(echo "$foreign" | tr '\n' ' ')"
-    # The ten functions and our own two extras (the write method, the container count).
+    # The ten functions and our own three extras (the write method, the container
+    # count, the token's last error).
     exports=$("$target-w64-mingw32-objdump" -p "$dll" | grep -c -E '^\s+\[ *[0-9]+\] velmux_' || true)
-    [ "$exports" -eq 12 ] && ok "$target: velmux.dll exports the ten functions and the two extras" \
+    [ "$exports" -eq 13 ] && ok "$target: velmux.dll exports the ten functions and the three extras" \
         || bad "$target: velmux.dll exports $exports velmux_ functions"
     if grep -q -a 'asInvoker' "$exe" && "$target-w64-mingw32-objdump" -h "$exe" | grep -q '\.rsrc'; then
         ok "$target: resources with the asInvoker manifest"

@@ -21,7 +21,9 @@ QString leftText(ContainerLeft left)
 
 } // namespace
 
-WipeReport deviceWipeReport(const DeviceWipeOutcome &outcome)
+namespace {
+
+WipeReport reportOf(const DeviceWipeOutcome &outcome)
 {
     const QString written = passesWritten(outcome.passesDone, outcome.passesPlanned);
     switch (outcome.status) {
@@ -57,3 +59,18 @@ WipeReport deviceWipeReport(const DeviceWipeOutcome &outcome)
     return {Severity::Critical, deviceFailed(), leftText(outcome.left)};
 }
 
+} // namespace
+
+WipeReport deviceWipeReport(const DeviceWipeOutcome &outcome)
+{
+    WipeReport report = reportOf(outcome);
+    // The token's own words for what it refused, after what is left.
+    if (outcome.status != DeviceWipeStatus::Wiped && outcome.tokenReason != 0) {
+        const QString value = QStringLiteral("0x%1").arg(outcome.tokenReason, 8, 16, QLatin1Char('0'));
+        const QString reason = outcome.tokenReasonText.isEmpty()
+            ? QCoreApplication::translate("wipetexts", "Ответ носителя: CKR %1.").arg(value)
+            : QCoreApplication::translate("wipetexts", "Ответ носителя: %1 (CKR %2).").arg(outcome.tokenReasonText, value);
+        report.informative = report.informative.isEmpty() ? reason : report.informative + QLatin1Char(' ') + reason;
+    }
+    return report;
+}

@@ -1059,5 +1059,13 @@ Time: %5 s</translation>
         <source>Удаление ключевого контейнера было прервано и не завершено.</source>
         <translation>A key container wipe was interrupted and did not finish.</translation>
     </message>
+    <message>
+        <source>Ответ носителя: CKR %1.</source>
+        <translation>The token answered: CKR %1.</translation>
+    </message>
+    <message>
+        <source>Ответ носителя: %1 (CKR %2).</source>
+        <translation>The token answered: %1 (CKR %2).</translation>
+    </message>
 </context>
 </TS>

@@ -37,4 +37,8 @@ private:
     std::unique_ptr<Loaded> loaded_;
 };
 
+// A module's return value as text (p11-kit's own words on Linux); empty
+// where there are none.
+std::string describeRv(CK_RV rv);
+
 #endif

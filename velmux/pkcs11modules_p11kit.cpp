@@ -67,3 +67,9 @@ bool ModuleSet::load()
     }
     return !modules_.empty();
 }
+
+std::string describeRv(CK_RV rv)
+{
+    const char *text = p11_kit_strerror(rv);
+    return text ? text : "";
+}

@@ -180,3 +180,8 @@ bool ModuleSet::load()
     // A chosen module that does not load is a failure, not a fallback.
     return !modules_.empty();
 }
+
+std::string describeRv(CK_RV)
+{
+    return std::string(); // no p11-kit here: the value alone is shown
+}

@@ -237,8 +237,13 @@ ContextTable &contexts()
     return *table;
 }
 
+// The token's own answer behind the last failure, for the caller to show.
+thread_local CK_RV lastFailure = CKR_OK;
+
 velmux_status fromRv(CK_RV rv)
 {
+    if (rv != CKR_OK)
+        lastFailure = rv;
     switch (rv) {
     case CKR_OK:
         return VELMUX_OK;
@@ -257,6 +262,7 @@ velmux_status fromRv(CK_RV rv)
 template <typename Body>
 velmux_status guarded(Body &&body) noexcept
 {
+    lastFailure = CKR_OK;
     try {
         return body();
     } catch (const std::bad_alloc &) {
@@ -786,6 +792,20 @@ velmux_status velmux_get_write_method(velmux_ctx context, uint32_t *methods)
         *methods = ctx.writeMethods;
         return VELMUX_OK;
     });
+}
+
+velmux_status velmux_get_last_error(uint32_t *rv, char *text, uint32_t textSize)
+{
+    if (!rv)
+        return VELMUX_E_INVALID_ARGUMENT;
+    *rv = uint32_t(lastFailure);
+    if (text && textSize > 0) {
+        const std::string words = lastFailure == CKR_OK ? std::string() : describeRv(lastFailure);
+        const std::size_t n = std::min<std::size_t>(words.size(), textSize - 1);
+        std::memcpy(text, words.data(), n);
+        text[n] = '\0';
+    }
+    return VELMUX_OK;
 }
 
 velmux_status velmux_count_containers(velmux_ctx context, uint32_t *count)

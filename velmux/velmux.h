@@ -141,7 +141,13 @@ VELMUX_API velmux_status velmux_get_write_method(velmux_ctx context, uint32_t *m
  * interrupted write are not counted. */
 VELMUX_API velmux_status velmux_count_containers(velmux_ctx context, uint32_t *count);
 
+/* The PKCS#11 return value behind the last failure of a call on this thread
+ * (0: the last call did not fail on the token), and the token library's own
+ * text for it, NUL-terminated, empty where there is none. */
+VELMUX_API velmux_status velmux_get_last_error(uint32_t *rv, char *text, uint32_t textSize);
+
 typedef velmux_status (*velmux_get_write_method_fn)(velmux_ctx, uint32_t *);
+typedef velmux_status (*velmux_get_last_error_fn)(uint32_t *, char *, uint32_t);
 typedef velmux_status (*velmux_count_containers_fn)(velmux_ctx, uint32_t *);
 
 #ifdef __cplusplus

@@ -25,6 +25,7 @@ Fn extra(const char *name)
 #else
 #pragma weak velmux_get_write_method
 #pragma weak velmux_count_containers
+#pragma weak velmux_get_last_error
 #define VELMUX_EXTRA(name) (&name)
 #endif
 
@@ -94,6 +95,20 @@ private:
     bool m_loggedIn = false;
 };
 
+// Keeps the token's own reason for the first call that failed.
+void noteReason(DeviceWipeOutcome &out)
+{
+    auto lastError = VELMUX_EXTRA(velmux_get_last_error);
+    if (out.tokenReason != 0 || !lastError)
+        return;
+    uint32_t rv = 0;
+    char text[256] = {};
+    if (VELMUX_SUCCEEDED(lastError(&rv, text, sizeof text)) && rv != 0) {
+        out.tokenReason = rv;
+        out.tokenReasonText = QString::fromUtf8(text);
+    }
+}
+
 DeviceWipeStatus loginFailure(velmux_status status)
 {
     switch (status) {
@@ -129,15 +144,18 @@ void runWipe(WipeAlgorithm algorithm, const MediaRecord *media, const QString &p
     out.passesPlanned = passes.size();
     TokenSession token(media, pin);
     if (!token.create()) {
+        noteReason(out);
         out.status = DeviceWipeStatus::ContextFailed;
         return;
     }
     if (!token.open()) {
+        noteReason(out);
         out.status = DeviceWipeStatus::OpenSessionFailed;
         return;
     }
     const velmux_status loggedIn = token.login();
     if (VELMUX_FAILED(loggedIn)) {
+        noteReason(out);
         out.status = loginFailure(loggedIn);
         return;
     }
@@ -158,6 +176,7 @@ void runWipe(WipeAlgorithm algorithm, const MediaRecord *media, const QString &p
         return;
     }
     if (VELMUX_FAILED(sized)) {
+        noteReason(out);
         out.status = DeviceWipeStatus::SizeFailed;
         return;
     }
@@ -175,6 +194,8 @@ void runWipe(WipeAlgorithm algorithm, const MediaRecord *media, const QString &p
         // A failed pass does not stop the others: every later pass still overwrites.
         if (VELMUX_SUCCEEDED(velmux_write_container(token.context(), 1, passBuffer.data(), containerSize)))
             ++out.passesDone;
+        else
+            noteReason(out);
         const bool anotherPass = i + 1 < passes.size();
         if (anotherPass || algorithm == Schneier)
             token.reopen();
@@ -183,6 +204,8 @@ void runWipe(WipeAlgorithm algorithm, const MediaRecord *media, const QString &p
 
     token.reopen();
     const bool deleted = VELMUX_SUCCEEDED(velmux_delete_container(token.context()));
+    if (!deleted)
+        noteReason(out);
     out.left = deleted ? ContainerLeft::Gone : containerLeft(token);
     uint32_t methods = 0;
     if (auto method = VELMUX_EXTRA(velmux_get_write_method))

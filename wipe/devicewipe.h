@@ -36,6 +36,10 @@ struct DeviceWipeOutcome {
     uint32_t containerSize = 0; // bytes; 0 until the size is known
     uint32_t containers = 0; // Ambiguous: how many, 0 when the library cannot say
     ContainerLeft left = ContainerLeft::Unknown;
+    // The token's own answer to the call that failed first: its PKCS#11
+    // value (0: none known) and its library's text for it.
+    uint32_t tokenReason = 0;
+    QString tokenReasonText;
 };
 
 // Overwrites the key container on the medium once per pass of the algorithm,

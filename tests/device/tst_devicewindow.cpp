@@ -13,6 +13,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QtTest>
 
 #include <memory>
@@ -123,6 +124,11 @@ void TestDeviceWindow::wipeThroughWindow_data()
                                                       << replaced << replacedDetail << 300;
     QTest::newRow("%1 in the token label") << "radioButtonGost" << false << pin << "label" << replaced
                                            << replacedDetail << 16;
+    // Through a pass-through module that fails one call of the real token:
+    // the box carries the token's own answer.
+    QTest::newRow("the token fails the search for the container (CKR_DEVICE_ERROR)")
+        << "radioButtonGost" << true << pin << "fault:C_FindObjectsInit:30" << boxtexts::sizeFailed
+        << untouched + QStringLiteral(" Ответ носителя: An error occurred on the device (CKR 0x00000030).") << 300;
 }
 
 void TestDeviceWindow::wipeThroughWindow()
@@ -144,6 +150,11 @@ void TestDeviceWindow::wipeThroughWindow()
                  qPrintable(m_token->errorString()));
     }
     const bool pinSet = setup != QLatin1String("no user PIN");
+    const QByteArray module = qgetenv("VELMUX_PKCS11_MODULE");
+    const auto restoreModule = qScopeGuard([&] {
+        qputenv("VELMUX_PKCS11_MODULE", module);
+        qunsetenv("KCC_FAULT_CALL");
+    });
 
     QByteArray container = pattern(size, 7);
     const QByteArray other = pattern(48, 99);
@@ -171,6 +182,15 @@ void TestDeviceWindow::wipeThroughWindow()
         QCOMPARE(m_token->dataObjects(kToken).size(), before.size());
     }
     before.sort();
+
+    if (setup.startsWith(QLatin1String("fault:"))) {
+        const QStringList fault = setup.split(QLatin1Char(':'));
+        qputenv("KCC_FAULT_TARGET", module);
+        qputenv("KCC_FAULT_CALL", fault.at(1).toLatin1());
+        qputenv("KCC_FAULT_AT", "0");
+        qputenv("KCC_FAULT_RV", fault.at(2).toLatin1());
+        qputenv("VELMUX_PKCS11_MODULE", KCC_FAULT_MODULE);
+    }
 
     Kestrik_KCC window;
     window.show();
