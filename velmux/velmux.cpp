@@ -687,6 +687,8 @@ velmux_status velmux_login(velmux_ctx context, const char *pin)
         case CKR_PIN_LEN_RANGE:
             break;
         default:
+            // Not about the PIN: the token's own answer goes with the refusal.
+            lastFailure = rv;
             return VELMUX_E_TOKEN;
         }
         // Some tokens answer any refused PIN alike; their flags, read at the open, tell more.

@@ -129,6 +129,12 @@ void TestDeviceWindow::wipeThroughWindow_data()
     QTest::newRow("the token fails the search for the container (CKR_DEVICE_ERROR)")
         << "radioButtonGost" << true << pin << "fault:C_FindObjectsInit:30" << boxtexts::sizeFailed
         << untouched + QStringLiteral(" Ответ носителя: An error occurred on the device (CKR 0x00000030).") << 300;
+    QTest::newRow("the token fails the log-in (CKR_DEVICE_ERROR): said beside the fixed text")
+        << "radioButtonGost" << true << pin << "fault:C_Login:30" << wrongPin
+        << untouched + QStringLiteral(" Ответ носителя: An error occurred on the device (CKR 0x00000030).") << 300;
+    QTest::newRow("the token refuses a session (CKR_SESSION_COUNT)")
+        << "radioButtonGost" << true << pin << "fault:C_OpenSession:b1" << sessionFailed
+        << untouched + QStringLiteral(" Ответ носителя: Too many sessions are active (CKR 0x000000b1).") << 300;
 }
 
 void TestDeviceWindow::wipeThroughWindow()
