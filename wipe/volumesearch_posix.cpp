@@ -200,9 +200,10 @@ VolumeSearch searchVolume(const KeyFingerprint &key, const VolumeProgress &progr
     int slot = 0;
     for (qint64 offset = 0; offset < qint64(size); slot ^= 1) {
         const std::size_t want = std::size_t(std::min<qint64>(qint64(size) - offset, qint64(searchChunk)));
-        const ssize_t n = ::pread(device.fd, buffers[slot].data, want, offset);
-        if (n < 0 && errno == EINTR)
-            continue;
+        ssize_t n;
+        do // into the buffer not being hashed, whatever interrupts it
+            n = ::pread(device.fd, buffers[slot].data, want, offset);
+        while (n < 0 && errno == EINTR);
         if (hashing.valid())
             search.survivors += hashing.get();
         if (n < 0) {
