@@ -6,8 +6,6 @@
 // that pretends.
 #include "p11forward.h"
 
-#include <dlfcn.h>
-
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -41,13 +39,8 @@ __attribute__((visibility("default"))) CK_RV C_GetFunctionList(CK_FUNCTION_LIST_
 {
     if (!out)
         return CKR_ARGUMENTS_BAD;
-    if (!p11forward::target) {
-        const char *path = std::getenv("KCC_FAULT_TARGET");
-        void *module = path ? dlopen(path, RTLD_NOW | RTLD_LOCAL) : nullptr;
-        auto get = module ? reinterpret_cast<CK_C_GetFunctionList>(dlsym(module, "C_GetFunctionList")) : nullptr;
-        if (!get || get(&p11forward::target) != CKR_OK || !p11forward::target)
-            return CKR_GENERAL_ERROR;
-    }
+    if (!p11forward::loadTarget("KCC_FAULT_TARGET"))
+        return CKR_GENERAL_ERROR;
     seen = 0; // a fresh load counts from the first call again
     p11forward::getFunctionList = C_GetFunctionList;
     *out = p11forward::forwardingList<Fault>();

@@ -7,6 +7,10 @@
 
 #include <p11-kit/pkcs11.h>
 
+#include <dlfcn.h>
+
+#include <cstdlib>
+
 namespace p11forward {
 
 inline CK_FUNCTION_LIST *target = nullptr;
@@ -111,6 +115,18 @@ CK_FUNCTION_LIST *forwardingList()
 }
 
 #undef KCC_FORWARD
+
+// The real module behind the one named by the environment variable, loaded
+// once; false when it cannot be.
+inline bool loadTarget(const char *variable)
+{
+    if (target)
+        return true;
+    const char *path = std::getenv(variable);
+    void *module = path ? dlopen(path, RTLD_NOW | RTLD_LOCAL) : nullptr;
+    auto get = module ? reinterpret_cast<CK_C_GetFunctionList>(dlsym(module, "C_GetFunctionList")) : nullptr;
+    return get && get(&target) == CKR_OK && target;
+}
 
 } // namespace p11forward
 

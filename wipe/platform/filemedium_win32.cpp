@@ -1,4 +1,5 @@
 #include "filemedium.h"
+#include "win32handle.h"
 
 #include <windows.h>
 #include <winioctl.h>
@@ -30,23 +31,6 @@ HANDLE handleOf(int fd)
     return h == -1 ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(h);
 }
 
-class Handle
-{
-public:
-    explicit Handle(HANDLE h) : m_handle(h) {}
-    ~Handle()
-    {
-        if (m_handle != INVALID_HANDLE_VALUE)
-            CloseHandle(m_handle);
-    }
-    Handle(const Handle &) = delete;
-    Handle &operator=(const Handle &) = delete;
-    HANDLE get() const { return m_handle; }
-    bool valid() const { return m_handle != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE m_handle;
-};
 
 std::string utf8(const std::wstring &text)
 {

@@ -1,4 +1,5 @@
 #include "platformfile.h"
+#include "win32handle.h"
 
 #include <windows.h>
 #include <fcntl.h>
@@ -88,34 +89,6 @@ NativeText finalPath(const NativePath &path)
     return n > 0 && n < std::size(buffer) ? NativeText(buffer, n) : NativeText();
 }
 
-class Handle
-{
-public:
-    explicit Handle(HANDLE h = INVALID_HANDLE_VALUE) : m_handle(h) {}
-    ~Handle()
-    {
-        if (m_handle != INVALID_HANDLE_VALUE)
-            CloseHandle(m_handle);
-    }
-    Handle(const Handle &) = delete;
-    Handle &operator=(const Handle &) = delete;
-    HANDLE get() const { return m_handle; }
-    void reset(HANDLE h)
-    {
-        if (m_handle != INVALID_HANDLE_VALUE)
-            CloseHandle(m_handle);
-        m_handle = h;
-    }
-    HANDLE release()
-    {
-        const HANDLE h = m_handle;
-        m_handle = INVALID_HANDLE_VALUE;
-        return h;
-    }
-
-private:
-    HANDLE m_handle;
-};
 
 } // namespace
 
