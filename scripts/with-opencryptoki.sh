@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# Runs a command beside a private openCryptoki soft token:
+#
+#   scripts/with-opencryptoki.sh COMMAND [ARG...]
+#
+# As root, in a mount and IPC namespace of its own, a scratch directory is
+# bind-mounted over openCryptoki's configuration, token store, lock and run
+# directories, and its slot daemon is started with the soft token alone in
+# slot 3. The command sees the token through KCC_OPENCRYPTOKI_MODULE and
+# KCC_OPENCRYPTOKI_SLOT; the token is not initialised (its SO PIN is the
+# soft token's default, 87654321). The daemon is stopped and the directory
+# removed when the command ends. Nothing of the system's own configuration is
+# touched, and a system daemon, if any, is neither seen nor disturbed.
+#
+# Where this cannot be done (not root, openCryptoki missing, namespaces
+# refused) the command runs as it is, with KCC_OPENCRYPTOKI_UNAVAILABLE
+# saying why, and the tests skip what needs the token.
+set -euo pipefail
+
+slotd=/usr/sbin/pkcsslotd
+module=
+for candidate in /usr/lib/*/pkcs11/libopencryptoki.so /usr/lib/pkcs11/libopencryptoki.so \
+    /usr/lib64/pkcs11/libopencryptoki.so; do
+    [ -e "$candidate" ] && { module=$candidate; break; }
+done
+
+if [ "${1:-}" != --inside ]; then
+    [ $# -gt 0 ] || { echo "usage: $0 COMMAND [ARG...]" >&2; exit 2; }
+    if [ ! -x "$slotd" ] || [ -z "$module" ]; then
+        KCC_OPENCRYPTOKI_UNAVAILABLE="openCryptoki is not installed (package opencryptoki)" exec "$@"
+    fi
+    if [ "$(id -u)" -ne 0 ]; then
+        KCC_OPENCRYPTOKI_UNAVAILABLE="its slot daemon runs as root only" exec "$@"
+    fi
+    if ! unshare -m -i true 2>/dev/null; then
+        KCC_OPENCRYPTOKI_UNAVAILABLE="no private mount namespace here (unshare -m -i refused)" exec "$@"
+    fi
+    exec unshare -m -i --propagation private -- "$0" --inside "$@"
+fi
+shift
+
+group=pkcs11
+getent group "$group" >/dev/null || group=root
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/kcc-opencryptoki.XXXXXX")
+mkdir -p "$scratch/etc" "$scratch/lib/swtok/TOK_OBJ" "$scratch/log" "$scratch/run/opencryptoki" \
+    "$scratch/run/lock/opencryptoki" "$scratch/real-run"
+cat >"$scratch/etc/opencryptoki.conf" <<'EOF'
+version opencryptoki-3.1
+
+slot 3
+{
+stdll = libpkcs11_sw.so
+}
+EOF
+chgrp -R "$group" "$scratch"
+chmod 0770 "$scratch/lib" "$scratch/lib/swtok" "$scratch/lib/swtok/TOK_OBJ" "$scratch/log" "$scratch/run/opencryptoki" "$scratch/run/lock/opencryptoki"
+
+# The daemon's socket and pid file live in /run itself: the namespace gets a
+# /run of its own whose other entries lead to the real ones.
+mount --bind /run "$scratch/real-run"
+for entry in /run/* /run/.[!.]*; do
+    [ -e "$entry" ] || [ -L "$entry" ] || continue
+    name=${entry#/run/}
+    case "$name" in opencryptoki | lock | pkcsslotd.*) continue ;; esac
+    ln -s "$scratch/real-run/$name" "$scratch/run/$name"
+done
+for entry in /run/lock/*; do
+    [ -e "$entry" ] || continue
+    [ "${entry#/run/lock/}" = opencryptoki ] || ln -s "$scratch/real-run/lock/${entry#/run/lock/}" "$scratch/run/lock/"
+done
+mount --bind "$scratch/run" /run
+mount --bind "$scratch/etc" /etc/opencryptoki
+mkdir -p /var/lib/opencryptoki /var/log/opencryptoki 2>/dev/null || true
+mount --bind "$scratch/lib" /var/lib/opencryptoki
+[ -d /var/log/opencryptoki ] && mount --bind "$scratch/log" /var/log/opencryptoki
+
+stop() {
+    local pid
+    pid=$(cat /run/pkcsslotd.pid 2>/dev/null || true)
+    if [ -n "$pid" ] && kill "$pid" 2>/dev/null; then
+        for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    fi
+    cd /
+    umount /var/lib/opencryptoki /etc/opencryptoki /run 2>/dev/null || true
+    umount "$scratch/real-run" 2>/dev/null || true
+    rm -rf "$scratch"
+}
+trap stop EXIT
+
+if ! "$slotd" -l "$scratch/slotd.log" </dev/null >/dev/null 2>&1; then
+    echo "pkcsslotd did not start: $(tail -n 3 "$scratch/slotd.log" 2>/dev/null)" >&2
+    export KCC_OPENCRYPTOKI_UNAVAILABLE="pkcsslotd did not start"
+else
+    for _ in $(seq 50); do [ -S /run/pkcsslotd.socket ] && break; sleep 0.1; done
+    export KCC_OPENCRYPTOKI_MODULE=$module KCC_OPENCRYPTOKI_SLOT=3
+fi
+status=0
+"$@" || status=$?
+exit $status
