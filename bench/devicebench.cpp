@@ -14,7 +14,7 @@
 #ifdef KCC_BENCH_DEVICE
 
 #include "devicewipe.h"
-#include "softhsmtoken.h"
+#include "tokenstore.h"
 #include "velmux.h"
 
 #include <QByteArray>
@@ -87,7 +87,7 @@ bool bareSequence(const MediaRecord &media, int passes, bool extraReopen)
     CK_FUNCTION_LIST *fn = p11_kit_module_load(KCC_COUNTING_MODULE, 0);
     if (!fn || p11_kit_module_initialize(fn) != CKR_OK)
         return false;
-    QByteArray pin = SoftHsmToken::defaultPin().toUtf8();
+    QByteArray pin = TokenStore::defaultPin().toUtf8();
     const CK_SLOT_ID slot = media.slotId;
     CK_TOKEN_INFO token{};
     bool ok = fn->C_GetTokenInfo(slot, &token) == CKR_OK;
@@ -137,12 +137,12 @@ bool bareSequence(const MediaRecord &media, int passes, bool extraReopen)
 
 bool runDeviceBench(int repetitions)
 {
-    const QString reason = SoftHsmToken::unavailableReason();
+    const QString reason = TokenStore::unavailableReason();
     if (!reason.isEmpty()) {
         std::printf("\nDevice wipe: skipped, %s\n", qPrintable(reason));
         return false;
     }
-    SoftHsmToken token;
+    TokenStore token;
     MediaRecord media{};
     // Both sides reach SoftHSM2 through the counting module.
     qputenv("KCC_COUNT_TARGET", qgetenv("VELMUX_PKCS11_MODULE"));
@@ -172,7 +172,7 @@ bool runDeviceBench(int repetitions)
             unsigned long before = countedCalls();
             Clock::time_point start = Clock::now();
             const DeviceWipeStatus status
-                = overwriteMediaContainer(algorithm, &media, SoftHsmToken::defaultPin()).status;
+                = overwriteMediaContainer(algorithm, &media, TokenStore::defaultPin()).status;
             kcc << secondsSince(start);
             kccCalls = countedCalls() - before;
             if (status != DeviceWipeStatus::Wiped) {

@@ -10,6 +10,7 @@
 #include <dlfcn.h>
 
 #include <cstdlib>
+#include <string>
 
 namespace p11forward {
 
@@ -116,15 +117,23 @@ CK_FUNCTION_LIST *forwardingList()
 
 #undef KCC_FORWARD
 
-// The real module behind the one named by the environment variable, loaded
-// once; false when it cannot be.
+// The real module behind the one named by the environment variable; false
+// when it cannot be loaded. This module is never unloaded (its inline
+// variables are unique symbols), so a process that names another target
+// later, as the tests do between implementations, gets that one.
 inline bool loadTarget(const char *variable)
 {
-    if (target)
-        return true;
+    static std::string loadedPath;
+    static void *loaded = nullptr;
     const char *path = std::getenv(variable);
-    void *module = path ? dlopen(path, RTLD_NOW | RTLD_LOCAL) : nullptr;
-    auto get = module ? reinterpret_cast<CK_C_GetFunctionList>(dlsym(module, "C_GetFunctionList")) : nullptr;
+    if (target && path && loadedPath == path)
+        return true;
+    if (loaded)
+        dlclose(loaded);
+    target = nullptr;
+    loaded = path ? dlopen(path, RTLD_NOW | RTLD_LOCAL) : nullptr;
+    loadedPath = path ? path : "";
+    auto get = loaded ? reinterpret_cast<CK_C_GetFunctionList>(dlsym(loaded, "C_GetFunctionList")) : nullptr;
     return get && get(&target) == CKR_OK && target;
 }
 

@@ -1,5 +1,7 @@
-// velmux against a real SoftHSM2 token store in a temporary directory.
-#include "softhsmtoken.h"
+// velmux against real tokens: a SoftHSM2 store in a temporary directory and,
+// beside scripts/with-opencryptoki.sh, openCryptoki's soft token. Every
+// function runs once per implementation.
+#include "tokenstore.h"
 #include "velmux.h"
 
 #include <QRandomGenerator>
@@ -11,13 +13,15 @@
 
 namespace {
 
-// SoftHSM2 reports its slots with CKF_TOKEN_PRESENT only (neither CKF_HW_SLOT
+// Both report their slots with CKF_TOKEN_PRESENT only (neither CKF_HW_SLOT
 // nor CKF_REMOVABLE_DEVICE) and no PIN pad: a software token, code 6.
 constexpr uint32_t kSoftHsmType = 6;
+using Implementation = TokenStore::Implementation;
 const QString kAlpha = QStringLiteral("Alpha");
 const QString kGamma = QStringLiteral("Gamma");
 const QString kContainer = QStringLiteral("container");
-// SoftHSM2 refuses to change a data object's value: every write leaves a labelled copy.
+// SoftHSM2 refuses to change a data object's value: every write leaves a
+// labelled copy. openCryptoki changes it in place.
 const QString kCopy = QStringLiteral(VELMUX_COPY_LABEL);
 
 struct Ctx {
@@ -74,7 +78,7 @@ class TstVelmux : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<SoftHsmToken> token;
+    std::unique_ptr<TokenStore> token;
 
     // Opens a session on Alpha, logged in unless told otherwise.
     velmux_status open(const Ctx &ctx, bool login = true)
@@ -82,7 +86,7 @@ class TstVelmux : public QObject
         const MediaRecord record = recordOf(ctx.handle, kAlpha);
         velmux_status status = velmux_open_session(ctx.handle, &record, 0);
         if (status == VELMUX_OK && login)
-            status = velmux_login(ctx.handle, SoftHsmToken::defaultPin().toUtf8().constData());
+            status = velmux_login(ctx.handle, TokenStore::defaultPin().toUtf8().constData());
         return status;
     }
 
@@ -90,21 +94,29 @@ class TstVelmux : public QObject
     {
         int n = 0;
         for (const auto &object : token->dataObjects(kAlpha))
-            n += object.application == SoftHsmToken::containerApplication();
+            n += object.application == TokenStore::containerApplication();
         return n;
     }
 
+    bool inPlace() const { return token->implementation() == Implementation::OpenCryptoki; }
+    // Where the last write left the container's value.
+    QString writtenLabel() const { return inPlace() ? kContainer : kCopy; }
+
 private slots:
-    void initTestCase()
+    void initTestCase_data()
     {
-        const QString reason = SoftHsmToken::unavailableReason();
-        if (!reason.isEmpty())
-            QSKIP(qPrintable(reason));
+        QTest::addColumn<Implementation>("implementation");
+        for (Implementation implementation : TokenStore::implementations())
+            QTest::newRow(TokenStore::name(implementation)) << implementation;
     }
 
     void init()
     {
-        token = std::make_unique<SoftHsmToken>();
+        QFETCH_GLOBAL(Implementation, implementation);
+        const QString reason = TokenStore::unavailableReason(implementation);
+        if (!reason.isEmpty())
+            QSKIP(qPrintable(reason));
+        token = std::make_unique<TokenStore>(implementation);
         QVERIFY2(token->isValid() && token->initToken(kAlpha), qPrintable(token->errorString()));
     }
 
@@ -125,6 +137,11 @@ private slots:
         QFETCH(uint32_t, type);
         QFETCH(QByteArray, module);
         QFETCH(uint32_t, expected);
+        // The codes and handles are velmux's own. openCryptoki 3.8.1's soft
+        // token crashed in a later C_Initialize after these rows (in its
+        // fork handling), so they run on SoftHSM2 only.
+        if (inPlace())
+            QSKIP("velmux's own checks: once, on SoftHSM2");
         if (!module.isEmpty())
             qputenv("VELMUX_PKCS11_MODULE", module);
         velmux_ctx handle = 0;
@@ -171,7 +188,7 @@ private slots:
         const MediaRecord record = recordOf(ctx.handle, label);
         MediaInfo info = infoOf(ctx.handle, record);
         QCOMPARE(QString::fromUtf8(info.name), label);
-        QCOMPARE(QByteArray(info.detail), QByteArray("SoftHSM v2"));
+        QCOMPARE(QString::fromLatin1(info.detail), TokenStore::model(token->implementation()));
         QCOMPARE(QString::fromLatin1(info.serialNumber), token->serial(label));
         QCOMPARE(QByteArray(reinterpret_cast<const char *>(info.reserved), 8), QByteArray(8, '\0'));
         QVERIFY(std::memchr(info.detail, 0, sizeof info.detail) && std::memchr(info.serialNumber, 0, 33));
@@ -194,6 +211,8 @@ private slots:
     {
         QFETCH(uint32_t, capacity);
         QFETCH(int, expected);
+        if (!token->holdsSeveralTokens())
+            QSKIP("one token only");
         QVERIFY2(token->initToken(kGamma), qPrintable(token->errorString()));
         Ctx ctx;
         QVector<MediaRecord> records(int(capacity) + 1);
@@ -209,10 +228,11 @@ private slots:
     {
         QTest::addColumn<QString>("pin");
         QTest::addColumn<uint32_t>("expected");
-        QTest::newRow("right") << SoftHsmToken::defaultPin() << VELMUX_OK;
+        QTest::newRow("right") << TokenStore::defaultPin() << VELMUX_OK;
         QTest::newRow("wrong") << QStringLiteral("654321") << VELMUX_E_PIN_INCORRECT;
         QTest::newRow("empty") << QString() << VELMUX_E_PIN_INCORRECT;
-        QTest::newRow("user PIN never set") << SoftHsmToken::defaultPin() << VELMUX_E_PIN_NOT_INITIALIZED;
+        QTest::newRow("user PIN never set") << TokenStore::defaultPin() << VELMUX_E_PIN_NOT_INITIALIZED;
+        QTest::newRow("locked by wrong ones, then the right one") << TokenStore::defaultPin() << VELMUX_E_PIN_LOCKED;
     }
     void login()
     {
@@ -220,11 +240,22 @@ private slots:
         QFETCH(uint32_t, expected);
         if (expected == VELMUX_E_PIN_NOT_INITIALIZED) {
             // The old store goes first: it puts back the environment it found.
+            const Implementation implementation = token->implementation();
             token.reset();
-            token = std::make_unique<SoftHsmToken>();
+            token = std::make_unique<TokenStore>(implementation);
             QVERIFY2(token->initTokenWithoutUserPin(kAlpha), qPrintable(token->errorString()));
         } else {
             QVERIFY(token->writeContainer(kAlpha, randomBytes(100), true));
+        }
+        if (expected == VELMUX_E_PIN_LOCKED) {
+            if (!inPlace())
+                QSKIP("SoftHSM2 never locks a PIN");
+            Ctx ctx;
+            QCOMPARE(open(ctx, false), VELMUX_OK);
+            velmux_status status = VELMUX_E_PIN_INCORRECT;
+            for (int tries = 0; tries < 20 && status == VELMUX_E_PIN_INCORRECT; ++tries)
+                status = velmux_login(ctx.handle, "654321");
+            QCOMPARE(status, VELMUX_E_PIN_LOCKED);
         }
         Ctx ctx;
         QCOMPARE(open(ctx, false), VELMUX_OK);
@@ -267,15 +298,15 @@ private slots:
         for (int round = 0; round < 2; ++round) {
             const QByteArray content = randomBytes(size);
             QCOMPARE(velmux_write_container(ctx.handle, 1, content.constData(), found), VELMUX_OK);
-            QCOMPARE(token->readObject(kAlpha, kCopy), content);
+            QCOMPARE(token->readObject(kAlpha, writtenLabel()), content);
         }
         QCOMPARE(velmux_get_write_method(ctx.handle, &methods), VELMUX_OK);
-        QCOMPARE(methods, VELMUX_WRITTEN_BY_REPLACEMENT);
+        QCOMPARE(methods, inPlace() ? VELMUX_WRITTEN_IN_PLACE : VELMUX_WRITTEN_BY_REPLACEMENT);
         QCOMPARE(token->readObject(kAlpha, QStringLiteral("other")), other);
         const auto objects = token->dataObjects(kAlpha);
         QCOMPARE(objects.size(), 2);
         for (const auto &object : objects)
-            QCOMPARE(object.isPrivate, isPrivate && object.label == kCopy);
+            QCOMPARE(object.isPrivate, isPrivate && object.label == writtenLabel());
         QCOMPARE(containersOnAlpha(), 1);
     }
 
@@ -405,7 +436,7 @@ private slots:
             QCOMPARE(labels, QStringList());
         } else if (operation == 1) {
             // The original was written; the earlier copy waits for the deletion.
-            QCOMPARE(labels, QStringList({kCopy, kCopy}));
+            QCOMPARE(labels, inPlace() ? QStringList({kCopy, QStringLiteral("original 0")}) : QStringList({kCopy, kCopy}));
         } else {
             QCOMPARE(size, 16u);
         }
@@ -421,6 +452,8 @@ private slots:
     void replacedToken()
     {
         QFETCH(bool, sameContext);
+        if (!token->holdsSeveralTokens())
+            QSKIP("one token only");
         auto ctx = std::make_unique<Ctx>();
         const MediaRecord old = recordOf(ctx->handle, kAlpha);
         if (!sameContext)
@@ -453,6 +486,8 @@ private slots:
     // A record whose slot now holds another token must still reach its own.
     void recordedSlotHoldsAnotherToken()
     {
+        if (!token->holdsSeveralTokens())
+            QSKIP("one token only");
         QVERIFY2(token->initToken(kGamma), qPrintable(token->errorString()));
         const QByteArray gamma = randomBytes(16), content = randomBytes(16);
         QVERIFY(token->writeContainer(kAlpha, randomBytes(16)));

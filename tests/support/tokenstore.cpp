@@ -1,4 +1,4 @@
-#include "softhsmtoken.h"
+#include "tokenstore.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,8 +25,10 @@ void restoreEnv(const char *name, bool had, const QByteArray &value)
 
 } // namespace
 
-QString SoftHsmToken::modulePath()
+QString TokenStore::modulePath(Implementation implementation)
 {
+    if (implementation == Implementation::OpenCryptoki)
+        return qEnvironmentVariable("KCC_OPENCRYPTOKI_MODULE");
     for (const char *path : {"/usr/lib/softhsm/libsofthsm2.so",
                              "/usr/lib/x86_64-linux-gnu/softhsm/libsofthsm2.so",
                              "/usr/lib/aarch64-linux-gnu/softhsm/libsofthsm2.so",
@@ -39,8 +41,27 @@ QString SoftHsmToken::modulePath()
     return QString();
 }
 
-QString SoftHsmToken::unavailableReason()
+const char *TokenStore::name(Implementation implementation)
 {
+    return implementation == Implementation::SoftHsm2 ? "SoftHSM2" : "openCryptoki";
+}
+
+QString TokenStore::model(Implementation implementation)
+{
+    return implementation == Implementation::SoftHsm2 ? QStringLiteral("SoftHSM v2") : QStringLiteral("IBM SoftTok");
+}
+
+QString TokenStore::unavailableReason(Implementation implementation)
+{
+    if (implementation == Implementation::OpenCryptoki) {
+        if (tool(QStringLiteral("pkcs11-tool")).isEmpty())
+            return QStringLiteral("pkcs11-tool not found (install opensc)");
+        if (qEnvironmentVariableIsSet("KCC_OPENCRYPTOKI_UNAVAILABLE"))
+            return QStringLiteral("openCryptoki: ") + qEnvironmentVariable("KCC_OPENCRYPTOKI_UNAVAILABLE");
+        if (modulePath(implementation).isEmpty())
+            return QStringLiteral("openCryptoki: not run beside scripts/with-opencryptoki.sh");
+        return QString();
+    }
     if (tool(QStringLiteral("softhsm2-util")).isEmpty())
         return QStringLiteral("softhsm2-util not found (install softhsm2)");
     if (tool(QStringLiteral("pkcs11-tool")).isEmpty())
@@ -50,12 +71,13 @@ QString SoftHsmToken::unavailableReason()
     return QString();
 }
 
-QString SoftHsmToken::containerApplication()
+QString TokenStore::containerApplication()
 {
     return QStringLiteral("Kestrik key container");
 }
 
-SoftHsmToken::SoftHsmToken()
+TokenStore::TokenStore(Implementation implementation)
+    : m_implementation(implementation), m_module(modulePath(implementation))
 {
     m_hadConf = qEnvironmentVariableIsSet("SOFTHSM2_CONF");
     m_savedConf = qgetenv("SOFTHSM2_CONF");
@@ -63,6 +85,13 @@ SoftHsmToken::SoftHsmToken()
     m_savedModule = qgetenv("VELMUX_PKCS11_MODULE");
     if (!m_dir.isValid() || !QDir(m_dir.path()).mkpath(QStringLiteral("tokens"))) {
         m_error = QStringLiteral("cannot create a temporary directory");
+        return;
+    }
+    if (implementation == Implementation::OpenCryptoki) {
+        m_error = unavailableReason(implementation);
+        m_valid = m_error.isEmpty();
+        if (m_valid)
+            qputenv("VELMUX_PKCS11_MODULE", QFile::encodeName(m_module));
         return;
     }
     const QString conf = m_dir.filePath(QStringLiteral("softhsm2.conf"));
@@ -75,17 +104,17 @@ SoftHsmToken::SoftHsmToken()
                + "\nobjectstore.backend = file\nlog.level = ERROR\n");
     file.close();
     qputenv("SOFTHSM2_CONF", QFile::encodeName(conf));
-    qputenv("VELMUX_PKCS11_MODULE", QFile::encodeName(modulePath()));
+    qputenv("VELMUX_PKCS11_MODULE", QFile::encodeName(m_module));
     m_valid = true;
 }
 
-SoftHsmToken::~SoftHsmToken()
+TokenStore::~TokenStore()
 {
     restoreEnv("SOFTHSM2_CONF", m_hadConf, m_savedConf);
     restoreEnv("VELMUX_PKCS11_MODULE", m_hadModule, m_savedModule);
 }
 
-bool SoftHsmToken::run(const QString &program, const QStringList &args, QByteArray *output)
+bool TokenStore::run(const QString &program, const QStringList &args, QByteArray *output)
 {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
@@ -101,46 +130,110 @@ bool SoftHsmToken::run(const QString &program, const QStringList &args, QByteArr
     return false;
 }
 
-QStringList SoftHsmToken::tokenArgs(const QString &token) const
+QStringList TokenStore::tokenArgs(const QString &token) const
 {
-    return {QStringLiteral("--module"), modulePath(), QStringLiteral("--token-label"), token,
+    return {QStringLiteral("--module"), m_module, QStringLiteral("--token-label"), token,
             QStringLiteral("--login"), QStringLiteral("--pin"), m_pins.value(token, defaultPin())};
 }
 
-bool SoftHsmToken::initToken(const QString &label, const QString &pin)
+// The one soft token. Made anew (C_InitToken) only when its label is to
+// change or its user PIN is to be unset: openCryptoki keeps a token's
+// description from the first C_Initialize in a process, so a test process
+// that re-labels it would go on seeing the old one. Otherwise it is emptied:
+// the SO sets the user PIN again (which also unlocks it) and every data
+// object is removed.
+bool TokenStore::initOpenCryptoki(const QString &label, const QString *pin)
 {
+    const QString slot = qEnvironmentVariable("KCC_OPENCRYPTOKI_SLOT", QStringLiteral("3"));
+    const QStringList common{QStringLiteral("--module"), m_module, QStringLiteral("--slot"), slot};
+    m_pins.clear();
+    QByteArray listed;
+    if (!run(QStringLiteral("pkcs11-tool"), common + QStringList{QStringLiteral("-T")}, &listed))
+        return false;
+    const bool sameLabel = showSlotsField(label, QStringLiteral("Slot")) == slot;
+    const bool pinWasSet = listed.contains("PIN initialized");
+    if ((!sameLabel || !pin || !pinWasSet)
+        && !run(QStringLiteral("pkcs11-tool"),
+                common + QStringList{QStringLiteral("--init-token"), QStringLiteral("--label"), label,
+                                     QStringLiteral("--so-pin"), QString::fromLatin1(kSoPin)}))
+        return false;
+    if (!pin)
+        return true;
+    m_pins.insert(label, *pin);
+    if (!run(QStringLiteral("pkcs11-tool"),
+             common + QStringList{QStringLiteral("--init-pin"), QStringLiteral("--login"), QStringLiteral("--login-type"),
+                                  QStringLiteral("so"), QStringLiteral("--so-pin"), QString::fromLatin1(kSoPin),
+                                  QStringLiteral("--new-pin"), *pin}))
+        return false;
+    bool ok = true;
+    for (const DataObject &object : dataObjects(label, &ok)) {
+        QStringList args = tokenArgs(label);
+        args << QStringLiteral("--delete-object") << QStringLiteral("--type") << QStringLiteral("data")
+             << QStringLiteral("--label") << object.label;
+        ok = ok && run(QStringLiteral("pkcs11-tool"), args);
+    }
+    return ok;
+}
+
+bool TokenStore::initToken(const QString &label, const QString &pin)
+{
+    if (m_implementation == Implementation::OpenCryptoki)
+        return initOpenCryptoki(label, &pin);
     m_pins.insert(label, pin);
     return run(QStringLiteral("softhsm2-util"),
                {QStringLiteral("--init-token"), QStringLiteral("--free"), QStringLiteral("--label"), label,
                 QStringLiteral("--so-pin"), QString::fromLatin1(kSoPin), QStringLiteral("--pin"), pin});
 }
 
-bool SoftHsmToken::initTokenWithoutUserPin(const QString &label)
+bool TokenStore::initTokenWithoutUserPin(const QString &label)
 {
+    if (m_implementation == Implementation::OpenCryptoki)
+        return initOpenCryptoki(label, nullptr);
     // softhsm2-util insists on a user PIN; pkcs11-tool initialises the free slot without one.
     const QString freeSlot = showSlotsField(QString(), QStringLiteral("Slot"));
     return !freeSlot.isEmpty()
         && run(QStringLiteral("pkcs11-tool"),
-               {QStringLiteral("--module"), modulePath(), QStringLiteral("--slot"), freeSlot,
+               {QStringLiteral("--module"), m_module, QStringLiteral("--slot"), freeSlot,
                 QStringLiteral("--init-token"), QStringLiteral("--label"), label, QStringLiteral("--so-pin"),
                 QString::fromLatin1(kSoPin)});
 }
 
-bool SoftHsmToken::deleteToken(const QString &label)
+bool TokenStore::deleteToken(const QString &label)
 {
+    if (!holdsSeveralTokens()) {
+        m_error = QStringLiteral("%1's token cannot be removed").arg(QLatin1String(name(m_implementation)));
+        return false;
+    }
     return run(QStringLiteral("softhsm2-util"),
                {QStringLiteral("--delete-token"), QStringLiteral("--token"), label});
 }
 
-bool SoftHsmToken::replaceToken(const QString &label)
+bool TokenStore::replaceToken(const QString &label)
 {
     return deleteToken(label) && initToken(label, m_pins.value(label, defaultPin()));
 }
 
-// Reads one "Token info" field of the slot whose token carries label.
-QString SoftHsmToken::showSlotsField(const QString &label, const QString &field)
+// Reads one "Token info" field of the slot whose token carries label:
+// softhsm2-util's names ("Serial number", "Slot") for either implementation.
+QString TokenStore::showSlotsField(const QString &label, const QString &field)
 {
     QByteArray output;
+    if (m_implementation == Implementation::OpenCryptoki) {
+        if (!run(QStringLiteral("pkcs11-tool"), {QStringLiteral("--module"), m_module, QStringLiteral("-L")}, &output))
+            return QString();
+        QString slot;
+        QString labelSeen;
+        for (const QString &raw : QString::fromUtf8(output).split(QLatin1Char('\n'))) {
+            const QString value = raw.mid(raw.indexOf(QLatin1Char(':')) + 1).trimmed();
+            if (raw.startsWith(QLatin1String("Slot "))) // "Slot 0 (0x3): ..."
+                slot = QString::number(raw.section(QLatin1Char('('), 1).section(QLatin1Char(')'), 0, 0).toULongLong(nullptr, 16));
+            else if (raw.trimmed().startsWith(QLatin1String("token label")))
+                labelSeen = value;
+            else if (raw.trimmed().startsWith(QLatin1String("serial num")) && labelSeen == label)
+                return field == QLatin1String("Slot") ? slot : value;
+        }
+        return QString();
+    }
     if (!run(QStringLiteral("softhsm2-util"), {QStringLiteral("--show-slots")}, &output))
         return QString();
     QString slot;
@@ -163,17 +256,17 @@ QString SoftHsmToken::showSlotsField(const QString &label, const QString &field)
     return field == QLatin1String("Slot") ? slot : fields.value(field);
 }
 
-QString SoftHsmToken::serial(const QString &label)
+QString TokenStore::serial(const QString &label)
 {
     return showSlotsField(label, QStringLiteral("Serial number"));
 }
 
-quint64 SoftHsmToken::slotId(const QString &label)
+quint64 TokenStore::slotId(const QString &label)
 {
     return showSlotsField(label, QStringLiteral("Slot")).toULongLong();
 }
 
-bool SoftHsmToken::writeObject(const QString &token, const QString &label, const QByteArray &value,
+bool TokenStore::writeObject(const QString &token, const QString &label, const QByteArray &value,
                                const QString &application, bool isPrivate)
 {
     const QString path = m_dir.filePath(QStringLiteral("object%1.bin").arg(++m_files));
@@ -191,13 +284,13 @@ bool SoftHsmToken::writeObject(const QString &token, const QString &label, const
     return run(QStringLiteral("pkcs11-tool"), args);
 }
 
-bool SoftHsmToken::writeContainer(const QString &token, const QByteArray &value, bool isPrivate,
+bool TokenStore::writeContainer(const QString &token, const QByteArray &value, bool isPrivate,
                                   const QString &label)
 {
     return writeObject(token, label, value, containerApplication(), isPrivate);
 }
 
-QByteArray SoftHsmToken::readObject(const QString &token, const QString &label, bool *ok)
+QByteArray TokenStore::readObject(const QString &token, const QString &label, bool *ok)
 {
     const QString path = m_dir.filePath(QStringLiteral("read%1.bin").arg(++m_files));
     QStringList args = tokenArgs(token);
@@ -210,7 +303,7 @@ QByteArray SoftHsmToken::readObject(const QString &token, const QString &label, 
     return read ? file.readAll() : QByteArray();
 }
 
-QList<SoftHsmToken::DataObject> SoftHsmToken::dataObjects(const QString &token, bool *ok)
+QList<TokenStore::DataObject> TokenStore::dataObjects(const QString &token, bool *ok)
 {
     QByteArray output;
     QStringList args = tokenArgs(token);
