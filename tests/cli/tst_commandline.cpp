@@ -5,7 +5,7 @@
 #include "boxtexts.h"
 #include "programrun.h"
 #include "journal.h"
-#include "softhsmtoken.h"
+#include "tokenstore.h"
 
 #include <QDate>
 #include <QDir>
@@ -118,7 +118,7 @@ void TestCommandLine::token_data()
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<bool>("containerRemains");
     QTest::addColumn<QString>("message");
-    const QByteArray pin = SoftHsmToken::defaultPin().toUtf8() + '\n';
+    const QByteArray pin = TokenStore::defaultPin().toUtf8() + '\n';
     QTest::newRow("deleted; SoftHSM2 replaces instead of overwriting") << QString() << pin << 8 << false << QStringLiteral("не позволил перезаписать");
     QTest::newRow("wrong PIN") << QString() << QByteArray("000000\n") << 7 << true << boxtexts::wrongPin;
     QTest::newRow("no such serial") << QStringLiteral("0000") << pin << 4 << true << QStringLiteral("не найден");
@@ -132,9 +132,9 @@ void TestCommandLine::token()
     QFETCH(int, exitCode);
     QFETCH(bool, containerRemains);
     QFETCH(QString, message);
-    if (!SoftHsmToken::unavailableReason().isEmpty())
-        QSKIP(qPrintable(SoftHsmToken::unavailableReason()));
-    SoftHsmToken store;
+    if (!TokenStore::unavailableReason().isEmpty())
+        QSKIP(qPrintable(TokenStore::unavailableReason()));
+    TokenStore store;
     QVERIFY2(store.initToken(QStringLiteral("Beta")), qPrintable(store.errorString()));
     QVERIFY(store.writeContainer(QStringLiteral("Beta"), QByteArray(300, 'c')));
 
@@ -150,7 +150,7 @@ void TestCommandLine::token()
     QCOMPARE(run.exitCode, exitCode);
     QVERIFY2(run.err.contains(message), qPrintable(run.err));
     bool ok = false;
-    const QList<SoftHsmToken::DataObject> objects = store.dataObjects(QStringLiteral("Beta"), &ok);
+    const QList<TokenStore::DataObject> objects = store.dataObjects(QStringLiteral("Beta"), &ok);
     QVERIFY(ok);
     QCOMPARE(objects.size(), containerRemains ? 1 : 0);
 }

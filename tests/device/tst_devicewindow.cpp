@@ -7,7 +7,7 @@
 #include "devicetexts.h"
 #include "modalanswerer.h"
 #include "programrun.h"
-#include "softhsmtoken.h"
+#include "tokenstore.h"
 
 #include <QLineEdit>
 #include <QListWidget>
@@ -68,19 +68,19 @@ private slots:
     void wipeThroughWindow();
 
 private:
-    std::unique_ptr<SoftHsmToken> m_token;
+    std::unique_ptr<TokenStore> m_token;
 };
 
 void TestDeviceWindow::initTestCase()
 {
-    const QString reason = SoftHsmToken::unavailableReason();
+    const QString reason = TokenStore::unavailableReason();
     if (!reason.isEmpty())
         QSKIP(qPrintable(reason));
 }
 
 void TestDeviceWindow::init()
 {
-    m_token = std::make_unique<SoftHsmToken>();
+    m_token = std::make_unique<TokenStore>();
     QVERIFY2(m_token->isValid() && m_token->initToken(kToken), qPrintable(m_token->errorString()));
 }
 
@@ -100,7 +100,7 @@ void TestDeviceWindow::wipeThroughWindow_data()
     QTest::addColumn<int>("size");
 
     using namespace devicetexts;
-    const QString pin = SoftHsmToken::defaultPin();
+    const QString pin = TokenStore::defaultPin();
     // SoftHSM2 never changes a data object's value: every wipe there replaces.
     QTest::newRow("Gost, private container") << "radioButtonGost" << true << pin << "" << replaced
                                              << replacedDetail << 300;
@@ -150,7 +150,7 @@ void TestDeviceWindow::wipeThroughWindow()
     const QString kToken = setup == QLatin1String("label") ? QStringLiteral("Key%1") : ::kToken;
     if (setup == QLatin1String("label") || setup == QLatin1String("no user PIN")) {
         m_token.reset(); // this token alone; the old store puts the environment back first
-        m_token = std::make_unique<SoftHsmToken>();
+        m_token = std::make_unique<TokenStore>();
         QVERIFY2(setup == QLatin1String("label") ? m_token->initToken(kToken)
                                                  : m_token->initTokenWithoutUserPin(kToken),
                  qPrintable(m_token->errorString()));
@@ -246,10 +246,10 @@ void TestDeviceWindow::wipeThroughWindow()
 
     if (pinSet) {
         bool listed = false;
-        const QList<SoftHsmToken::DataObject> objects = m_token->dataObjects(kToken, &listed);
+        const QList<TokenStore::DataObject> objects = m_token->dataObjects(kToken, &listed);
         QVERIFY2(listed, qPrintable(m_token->errorString()));
         QStringList labels;
-        for (const SoftHsmToken::DataObject &object : objects)
+        for (const TokenStore::DataObject &object : objects)
             labels << object.label;
         labels.sort();
         QCOMPARE(labels, success ? QStringList({kOther}) : before);
