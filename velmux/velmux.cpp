@@ -526,6 +526,20 @@ velmux_status replaceContainer(Session &s, const CopyTemplate &copy, CK_OBJECT_H
     return VELMUX_OK;
 }
 
+// A token may accept a write and keep the old bytes: the value it now
+// answers must be the one written.
+velmux_status holdsValue(const Session &s, CK_OBJECT_HANDLE object, const void *buffer, CK_ULONG length)
+{
+    std::vector<CK_BYTE> value(length + 1); // one more: a longer value shows too
+    CK_ATTRIBUTE attr = {CKA_VALUE, value.data(), CK_ULONG(value.size())};
+    const CK_RV rv = s.fn()->C_GetAttributeValue(s.handle(), object, &attr, 1);
+    if (rv != CKR_OK)
+        return fromRv(rv);
+    if (attr.ulValueLen != length || (length != 0 && std::memcmp(value.data(), buffer, length) != 0))
+        return VELMUX_E_NOT_WRITTEN;
+    return VELMUX_OK;
+}
+
 bool refusedInPlace(CK_RV rv)
 {
     return rv == CKR_ATTRIBUTE_READ_ONLY || rv == CKR_ATTRIBUTE_TYPE_INVALID
@@ -741,14 +755,18 @@ velmux_status velmux_write_container(velmux_ctx context, uint32_t mode, const vo
             CK_ATTRIBUTE attr = {CKA_VALUE, value, length};
             const CK_RV rv = s.fn()->C_SetAttributeValue(s.handle(), container, &attr, 1);
             if (rv == CKR_OK) {
-                ctx.writeMethods |= VELMUX_WRITTEN_IN_PLACE;
-                return VELMUX_OK;
+                status = holdsValue(s, container, value, length);
+                if (status == VELMUX_OK)
+                    ctx.writeMethods |= VELMUX_WRITTEN_IN_PLACE;
+                return status;
             }
             if (!refusedInPlace(rv))
                 return fromRv(rv);
             ctx.inPlaceRefused = true;
         }
         status = replaceContainer(s, *ctx.copy, container, value, length);
+        if (status == VELMUX_OK)
+            status = holdsValue(s, s.container, value, length);
         if (status == VELMUX_OK)
             ctx.writeMethods |= VELMUX_WRITTEN_BY_REPLACEMENT;
         return status;

@@ -29,7 +29,9 @@
  * after velmux_login). Its size is the length of its CKA_VALUE.
  *
  * A deletion is proven: after the token accepts it, a fresh session looks for
- * the container again, and one still found is VELMUX_E_NOT_DELETED.
+ * the container again, and one still found is VELMUX_E_NOT_DELETED. So is a
+ * write: the value is read back after the token accepts it, and one that
+ * differs from what was written is VELMUX_E_NOT_WRITTEN.
  *
  * Tokens that refuse to change a data object's value get each write as a new
  * object holding the new bytes (labelled VELMUX_COPY_LABEL), after which the
@@ -96,6 +98,7 @@ typedef uint32_t velmux_ctx;
 #define VELMUX_E_PIN_NOT_INITIALIZED     0xC0000012u /* the token has no user PIN yet */
 #define VELMUX_E_PIN_EXPIRED             0xC0000013u /* the user PIN must be changed first */
 #define VELMUX_E_NOT_DELETED             0xC0000014u /* the token said it deleted the container, yet it is still there */
+#define VELMUX_E_NOT_WRITTEN             0xC0000015u /* the token said it wrote the container, yet it holds other bytes */
 
 /* How velmux_write_container reached the container, as bits. */
 #define VELMUX_WRITTEN_IN_PLACE          0x00000001u /* the object's value was overwritten */

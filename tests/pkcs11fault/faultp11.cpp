@@ -3,12 +3,16 @@
 // function ("C_DestroyObject"), KCC_FAULT_AT which of its calls (1 for the
 // first, 0 for every one), and KCC_FAULT_RV what it returns instead: a CK_RV
 // in hex, or "ignore" to answer CKR_OK without doing anything, as a token
-// that pretends.
+// that pretends. With KCC_FAULT_LOG set, every value written (in place or
+// into a new object) is read back from the token right after and appended
+// to that file as a line "set HEX" or "create HEX".
 #include "p11forward.h"
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -31,6 +35,56 @@ struct Fault {
     }
 };
 
+CK_C_SetAttributeValue forwardSet = nullptr;
+CK_C_CreateObject forwardCreate = nullptr;
+
+bool writesValue(CK_ATTRIBUTE_PTR templ, CK_ULONG count)
+{
+    for (CK_ULONG i = 0; i < count; ++i)
+        if (templ[i].type == CKA_VALUE)
+            return true;
+    return false;
+}
+
+// What the token holds now, read past this module.
+void logValue(const char *what, CK_SESSION_HANDLE session, CK_OBJECT_HANDLE object)
+{
+    const char *path = std::getenv("KCC_FAULT_LOG");
+    if (!path)
+        return;
+    CK_ATTRIBUTE attr{CKA_VALUE, nullptr, 0};
+    std::vector<unsigned char> value;
+    if (p11forward::target->C_GetAttributeValue(session, object, &attr, 1) == CKR_OK) {
+        value.resize(attr.ulValueLen);
+        attr.pValue = value.data();
+        if (p11forward::target->C_GetAttributeValue(session, object, &attr, 1) != CKR_OK)
+            value.clear();
+    }
+    if (FILE *log = std::fopen(path, "a")) {
+        std::fprintf(log, "%s ", what);
+        for (unsigned char b : value)
+            std::fprintf(log, "%02x", b);
+        std::fprintf(log, "\n");
+        std::fclose(log);
+    }
+}
+
+CK_RV loggedSet(CK_SESSION_HANDLE session, CK_OBJECT_HANDLE object, CK_ATTRIBUTE_PTR templ, CK_ULONG count)
+{
+    const CK_RV rv = forwardSet(session, object, templ, count);
+    if (rv == CKR_OK && writesValue(templ, count))
+        logValue("set", session, object);
+    return rv;
+}
+
+CK_RV loggedCreate(CK_SESSION_HANDLE session, CK_ATTRIBUTE_PTR templ, CK_ULONG count, CK_OBJECT_HANDLE_PTR object)
+{
+    const CK_RV rv = forwardCreate(session, templ, count, object);
+    if (rv == CKR_OK && object && writesValue(templ, count))
+        logValue("create", session, *object);
+    return rv;
+}
+
 } // namespace
 
 extern "C" {
@@ -43,7 +97,14 @@ __attribute__((visibility("default"))) CK_RV C_GetFunctionList(CK_FUNCTION_LIST_
         return CKR_GENERAL_ERROR;
     seen = 0; // a fresh load counts from the first call again
     p11forward::getFunctionList = C_GetFunctionList;
-    *out = p11forward::forwardingList<Fault>();
+    CK_FUNCTION_LIST *list = p11forward::forwardingList<Fault>();
+    if (list->C_SetAttributeValue != loggedSet) {
+        forwardSet = list->C_SetAttributeValue;
+        forwardCreate = list->C_CreateObject;
+        list->C_SetAttributeValue = loggedSet;
+        list->C_CreateObject = loggedCreate;
+    }
+    *out = list;
     return CKR_OK;
 }
 

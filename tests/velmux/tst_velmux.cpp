@@ -9,6 +9,7 @@
 #include <QtTest>
 
 #include <cstring>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -98,6 +99,21 @@ class TstVelmux : public QObject
         return n;
     }
 
+    // Until the guard goes, the token is reached through the pass-through
+    // module, which answers every call named with rv.
+    static auto throughFaultModule(const char *call, const QByteArray &rv)
+    {
+        const QByteArray module = qgetenv("VELMUX_PKCS11_MODULE");
+        qputenv("KCC_FAULT_TARGET", module);
+        qputenv("KCC_FAULT_CALL", call);
+        qputenv("KCC_FAULT_AT", "0");
+        qputenv("KCC_FAULT_RV", rv);
+        qputenv("VELMUX_PKCS11_MODULE", KCC_FAULT_MODULE);
+        return qScopeGuard(std::function<void()>([module] {
+            qputenv("VELMUX_PKCS11_MODULE", module);
+            qunsetenv("KCC_FAULT_CALL");
+        }));
+    }
     bool inPlace() const { return token->implementation() == Implementation::OpenCryptoki; }
     // Where the last write left the container's value.
     QString writtenLabel() const { return inPlace() ? kContainer : kCopy; }
@@ -316,11 +332,14 @@ private slots:
         QTest::addColumn<int>("lengthDelta");
         QTest::addColumn<bool>("nullBuffer");
         QTest::addColumn<uint32_t>("expected");
-        QTest::newRow("one byte short") << 1u << -1 << false << VELMUX_E_LENGTH;
-        QTest::newRow("one byte long") << 1u << 1 << false << VELMUX_E_LENGTH;
-        QTest::newRow("mode 0") << 0u << 0 << false << VELMUX_E_INVALID_ARGUMENT;
-        QTest::newRow("mode 2") << 2u << 0 << false << VELMUX_E_INVALID_ARGUMENT;
-        QTest::newRow("null buffer") << 1u << 0 << true << VELMUX_E_INVALID_ARGUMENT;
+        QTest::addColumn<bool>("pretend"); // the token answers OK to C_SetAttributeValue and does nothing
+        QTest::newRow("one byte short") << 1u << -1 << false << VELMUX_E_LENGTH << false;
+        QTest::newRow("one byte long") << 1u << 1 << false << VELMUX_E_LENGTH << false;
+        QTest::newRow("mode 0") << 0u << 0 << false << VELMUX_E_INVALID_ARGUMENT << false;
+        QTest::newRow("mode 2") << 2u << 0 << false << VELMUX_E_INVALID_ARGUMENT << false;
+        QTest::newRow("null buffer") << 1u << 0 << true << VELMUX_E_INVALID_ARGUMENT << false;
+        QTest::newRow("the token says it wrote and kept the old bytes") << 1u << 0 << false << VELMUX_E_NOT_WRITTEN
+                                                                         << true;
     }
     void writeRefused()
     {
@@ -328,8 +347,10 @@ private slots:
         QFETCH(int, lengthDelta);
         QFETCH(bool, nullBuffer);
         QFETCH(uint32_t, expected);
+        QFETCH(bool, pretend);
         const QByteArray original = randomBytes(32), content = randomBytes(64);
         QVERIFY(token->writeContainer(kAlpha, original));
+        const auto restore = pretend ? throughFaultModule("C_SetAttributeValue", "ignore") : qScopeGuard(std::function<void()>([] {}));
         Ctx ctx;
         QCOMPARE(open(ctx), VELMUX_OK);
         QCOMPARE(velmux_write_container(ctx.handle, mode, nullBuffer ? nullptr : content.constData(),
@@ -356,18 +377,8 @@ private slots:
         QFETCH(uint32_t, status);
         QVERIFY(token->writeObject(kAlpha, QStringLiteral("other"), randomBytes(8), QStringLiteral("Else")));
         QVERIFY(token->writeContainer(kAlpha, randomBytes(32), true));
-        const QByteArray module = qgetenv("VELMUX_PKCS11_MODULE");
-        const auto restore = qScopeGuard([&] {
-            qputenv("VELMUX_PKCS11_MODULE", module);
-            qunsetenv("KCC_FAULT_CALL");
-        });
-        if (!destroy.isEmpty()) {
-            qputenv("KCC_FAULT_TARGET", module);
-            qputenv("KCC_FAULT_CALL", "C_DestroyObject");
-            qputenv("KCC_FAULT_AT", "0");
-            qputenv("KCC_FAULT_RV", destroy);
-            qputenv("VELMUX_PKCS11_MODULE", KCC_FAULT_MODULE);
-        }
+        const auto restore = destroy.isEmpty() ? qScopeGuard(std::function<void()>([] {}))
+                                               : throughFaultModule("C_DestroyObject", destroy);
         Ctx ctx;
         QCOMPARE(open(ctx), VELMUX_OK);
         QCOMPARE(velmux_delete_container(ctx.handle), status);
