@@ -4,6 +4,8 @@
 #include <p11-kit/p11-kit.h>
 
 #include <cstdlib>
+#include <mutex>
+#include <set>
 
 namespace {
 
@@ -23,6 +25,37 @@ std::string moduleIdentity(CK_FUNCTION_LIST *fn)
     }
     CString name(p11_kit_module_get_name(fn));
     return name ? name.get() : std::string();
+}
+
+// openCryptoki 3.8's soft token stays loaded after C_Finalize yet is mapped
+// afresh by the next C_Initialize, and that one crashes now and then in the
+// same process (its session clean-up runs on the old mapping's state). Such
+// a module is kept initialised once for the life of the process: p11-kit
+// counts the initialisations of one module, so the contexts' own
+// C_Initialize and C_Finalize then never reach it again.
+bool reinitialisesUnsafely(CK_FUNCTION_LIST *fn)
+{
+    CK_INFO info{};
+    if (fn->C_GetInfo(&info) != CKR_OK)
+        return false;
+    const std::string maker(reinterpret_cast<const char *>(info.manufacturerID), sizeof info.manufacturerID);
+    const std::string library(reinterpret_cast<const char *>(info.libraryDescription), sizeof info.libraryDescription);
+    return maker.rfind("IBM ", 0) == 0 && library.rfind("Meta PKCS11 LIBRARY", 0) == 0;
+}
+
+void keepInitialised(CK_FUNCTION_LIST *fn, const std::string &identity)
+{
+    static std::mutex lock;
+    static std::set<std::string> kept;
+    const std::lock_guard<std::mutex> guard(lock);
+    if (identity.empty() || kept.count(identity) || !reinitialisesUnsafely(fn))
+        return;
+    // Never finalised nor released: it lives as long as the process.
+    CK_FUNCTION_LIST *keeper = p11_kit_module_load(identity.c_str(), 0);
+    if (keeper && p11_kit_module_initialize(keeper) == CKR_OK)
+        kept.insert(identity);
+    else if (keeper)
+        p11_kit_module_release(keeper);
 }
 
 } // namespace
@@ -65,6 +98,8 @@ bool ModuleSet::load()
         for (CK_FUNCTION_LIST **m = loaded_->list; *m; ++m)
             modules_.push_back({*m, moduleIdentity(*m)});
     }
+    for (const Module &module : modules_)
+        keepInitialised(module.fn, module.identity);
     return !modules_.empty();
 }
 

@@ -1,11 +1,16 @@
 // A device wipe end to end: the real main window, the real media dialog and
-// the real container library on a throwaway SoftHSM2 token.
+// the real container library on throwaway tokens of two implementations:
+// SoftHSM2, which replaces the container on every pass, and openCryptoki,
+// which overwrites it in place. The token is reached through the tests'
+// pass-through module, which reads back what the token holds after each
+// write.
 
 #include "kestrik_kcc.h"
 #include "findwidget.h"
 #include "boxtexts.h"
 #include "devicetexts.h"
 #include "modalanswerer.h"
+#include "passpattern.h"
 #include "programrun.h"
 #include "tokenstore.h"
 
@@ -13,7 +18,9 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QFile>
 #include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -28,6 +35,44 @@ using boxtexts::confirmation;
 using boxtexts::wiped;
 using boxtexts::wrongPin;
 using boxtexts::sessionFailed;
+using Implementation = TokenStore::Implementation;
+
+// The passes of the algorithms the rows use, in passpattern.h's notation.
+QStringList passesOf(const QString &button)
+{
+    if (button == QLatin1String("radioButtonGost"))
+        return {"00", "R"};
+    if (button == QLatin1String("radioButtonSchneier"))
+        return {"01", "00", "R", "R", "R", "R", "R"};
+    if (button == QLatin1String("radioButtonAR"))
+        return {"R", "X", "~X"};
+    return {"00", "01", "R"}; // radioButtonDoD
+}
+
+// What the pass-through module read back after each write, as the notation
+// of passpattern.h, each with "set" (in place) or "create" (a new object).
+QStringList writesLogged(const QString &path)
+{
+    QFile file(path);
+    QStringList writes;
+    if (!file.open(QIODevice::ReadOnly))
+        return writes;
+    std::vector<uint8_t> previous;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        if (line.isEmpty())
+            continue;
+        const QByteArray hex = line.mid(line.indexOf(' ') + 1);
+        const QByteArray raw = QByteArray::fromHex(hex);
+        const std::vector<uint8_t> bytes(raw.begin(), raw.end());
+        QString pattern = passPattern(bytes);
+        if (pattern == QLatin1String("X") && previous.size() == bytes.size() && !bytes.empty()
+            && passPattern(previous) == QLatin1String("X") && uint8_t(~previous.front()) == bytes.front())
+            pattern = QStringLiteral("~X");
+        writes << QString::fromLatin1(line.left(line.indexOf(' '))) + QLatin1Char(' ') + pattern;
+        previous = bytes;
+    }
+    return writes;
+}
 
 QByteArray pattern(int size, int salt)
 {
@@ -61,6 +106,7 @@ class TestDeviceWindow : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase_data();
     void initTestCase();
     void init();
     void cleanup();
@@ -71,16 +117,24 @@ private:
     std::unique_ptr<TokenStore> m_token;
 };
 
+void TestDeviceWindow::initTestCase_data()
+{
+    QTest::addColumn<Implementation>("implementation");
+    for (Implementation implementation : TokenStore::implementations())
+        QTest::newRow(TokenStore::name(implementation)) << implementation;
+}
+
 void TestDeviceWindow::initTestCase()
 {
-    const QString reason = TokenStore::unavailableReason();
-    if (!reason.isEmpty())
-        QSKIP(qPrintable(reason));
 }
 
 void TestDeviceWindow::init()
 {
-    m_token = std::make_unique<TokenStore>();
+    QFETCH_GLOBAL(Implementation, implementation);
+    const QString reason = TokenStore::unavailableReason(implementation);
+    if (!reason.isEmpty())
+        QSKIP(qPrintable(reason));
+    m_token = std::make_unique<TokenStore>(implementation);
     QVERIFY2(m_token->isValid() && m_token->initToken(kToken), qPrintable(m_token->errorString()));
 }
 
@@ -101,7 +155,8 @@ void TestDeviceWindow::wipeThroughWindow_data()
 
     using namespace devicetexts;
     const QString pin = TokenStore::defaultPin();
-    // SoftHSM2 never changes a data object's value: every wipe there replaces.
+    // SoftHSM2 never changes a data object's value: every wipe there replaces;
+    // openCryptoki's rows expect the success text instead.
     QTest::newRow("Gost, private container") << "radioButtonGost" << true << pin << "" << replaced
                                              << replacedDetail << 300;
     QTest::newRow("Schneier, public container") << "radioButtonSchneier" << false << pin << "" << replaced
@@ -135,6 +190,18 @@ void TestDeviceWindow::wipeThroughWindow_data()
     QTest::newRow("the token refuses a session (CKR_SESSION_COUNT)")
         << "radioButtonGost" << true << pin << "fault:C_OpenSession:b1" << sessionFailed
         << untouched + QStringLiteral(" Ответ носителя: Too many sessions are active (CKR 0x000000b1).") << 300;
+    // A pass that fails does not stop the others nor the deletion; the box
+    // says how many reached the token.
+    QTest::newRow("the token fails every write (CKR_DEVICE_ERROR)")
+        << "radioButtonGost" << true << pin << "fault:C_SetAttributeValue:30" << boxtexts::writeFailed
+        << written(0, 2) + gone + QStringLiteral(" Ответ носителя: An error occurred on the device (CKR 0x00000030).")
+        << 300;
+    QTest::newRow("the token says it wrote and kept the old bytes")
+        << "radioButtonGost" << true << pin << "fault:C_SetAttributeValue:ignore" << boxtexts::writeFailed
+        << written(0, 2) + gone << 300;
+    QTest::newRow("the token says it deleted the container and kept it")
+        << "radioButtonGost" << true << pin << "fault:C_DestroyObject:ignore" << boxtexts::deviceFailed
+        << written(2, 2) + present << 300;
 }
 
 void TestDeviceWindow::wipeThroughWindow()
@@ -146,11 +213,19 @@ void TestDeviceWindow::wipeThroughWindow()
     QFETCH(QString, message);
     QFETCH(QString, informative);
     QFETCH(int, size);
+    const Implementation implementation = m_token->implementation();
+    const bool inPlace = implementation == Implementation::OpenCryptoki;
     const bool swapToken = setup == QLatin1String("swap");
+    if (swapToken && !m_token->holdsSeveralTokens())
+        QSKIP("one token only: it cannot be swapped");
+    if (inPlace && message == devicetexts::replaced) {
+        message = wiped;
+        informative = QString();
+    }
     const QString kToken = setup == QLatin1String("label") ? QStringLiteral("Key%1") : ::kToken;
     if (setup == QLatin1String("label") || setup == QLatin1String("no user PIN")) {
         m_token.reset(); // this token alone; the old store puts the environment back first
-        m_token = std::make_unique<TokenStore>();
+        m_token = std::make_unique<TokenStore>(implementation);
         QVERIFY2(setup == QLatin1String("label") ? m_token->initToken(kToken)
                                                  : m_token->initTokenWithoutUserPin(kToken),
                  qPrintable(m_token->errorString()));
@@ -160,6 +235,7 @@ void TestDeviceWindow::wipeThroughWindow()
     const auto restoreModule = qScopeGuard([&] {
         qputenv("VELMUX_PKCS11_MODULE", module);
         qunsetenv("KCC_FAULT_CALL");
+        qunsetenv("KCC_FAULT_LOG");
     });
 
     QByteArray container = pattern(size, 7);
@@ -189,13 +265,21 @@ void TestDeviceWindow::wipeThroughWindow()
     }
     before.sort();
 
+    // Every row through the pass-through module, which logs each write.
+    QTemporaryDir logDir;
+    const QString writeLog = logDir.filePath(QStringLiteral("writes.log"));
+    qputenv("KCC_FAULT_TARGET", module);
+    qputenv("KCC_FAULT_LOG", QFile::encodeName(writeLog));
+    qputenv("VELMUX_PKCS11_MODULE", KCC_FAULT_MODULE);
+    const bool pretendedDeletion = setup == QLatin1String("fault:C_DestroyObject:ignore");
     if (setup.startsWith(QLatin1String("fault:"))) {
         const QStringList fault = setup.split(QLatin1Char(':'));
-        qputenv("KCC_FAULT_TARGET", module);
         qputenv("KCC_FAULT_CALL", fault.at(1).toLatin1());
-        qputenv("KCC_FAULT_AT", "0");
+        // A replacing token destroys the old object on every pass: the
+        // deletion is the call after them.
+        qputenv("KCC_FAULT_AT", pretendedDeletion && !inPlace ? QByteArray::number(passesOf(algorithmButton).size() + 1)
+                                                               : QByteArray("0"));
         qputenv("KCC_FAULT_RV", fault.at(2).toLatin1());
-        qputenv("VELMUX_PKCS11_MODULE", KCC_FAULT_MODULE);
     }
 
     Kestrik_KCC window;
@@ -209,7 +293,8 @@ void TestDeviceWindow::wipeThroughWindow()
         answerer.then(chooseToken(kToken, &lines));
         child<QPushButton>(window, "pushButtonOpenDevice")->click();
     }
-    const QString device = QStringLiteral("%1 (SoftHSM v2, S/N %2)").arg(kToken, m_token->serial(kToken));
+    const QString device
+        = QStringLiteral("%1 (%2, S/N %3)").arg(kToken, TokenStore::model(implementation), m_token->serial(kToken));
     QCOMPARE(lines, QStringList{device});
     auto *lineEditDevice = child<QLineEdit>(window, "lineEditDevice");
     auto *lineEditPIN = child<QLineEdit>(window, "lineEditPIN");
@@ -230,7 +315,7 @@ void TestDeviceWindow::wipeThroughWindow()
     answerer.then(ModalAnswerer::press(QMessageBox::Yes));
     child<QPushButton>(window, "pushButtonClean")->click();
 
-    const bool success = message == devicetexts::replaced;
+    const bool success = message == devicetexts::replaced || message == wiped;
     QCOMPARE(answerer.boxes().size(), 2);
     QCOMPARE(answerer.boxes().at(0).text, confirmation);
     const ModalAnswerer::Box outcome = answerer.boxes().at(1);
@@ -239,11 +324,14 @@ void TestDeviceWindow::wipeThroughWindow()
     QVERIFY2(outcome.informative.startsWith(QStringLiteral("Носитель: %1 (").arg(kToken))
                  && outcome.informative.endsWith(informative),
              qPrintable(outcome.informative));
-    QCOMPARE(outcome.icon, success ? QMessageBox::Warning : QMessageBox::Critical);
+    QCOMPARE(outcome.icon, message == wiped ? QMessageBox::Information
+                           : success        ? QMessageBox::Warning
+                                            : QMessageBox::Critical);
     QCOMPARE(outcome.title, title);
     QCOMPARE(outcome.buttons.size(), 1);
     QCOMPARE(outcome.parent, &window);
 
+    const bool gone = success || informative.contains(devicetexts::gone);
     if (pinSet) {
         bool listed = false;
         const QList<TokenStore::DataObject> objects = m_token->dataObjects(kToken, &listed);
@@ -252,10 +340,22 @@ void TestDeviceWindow::wipeThroughWindow()
         for (const TokenStore::DataObject &object : objects)
             labels << object.label;
         labels.sort();
-        QCOMPARE(labels, success ? QStringList({kOther}) : before);
+        // A pretended deletion leaves the overwritten container (under the
+        // copy's label where the token replaced it).
+        const QStringList stays = pretendedDeletion && !inPlace
+            ? QStringList({devicetexts::copyLabel, kOther}) : before;
+        QCOMPARE(labels, gone ? QStringList({kOther}) : stays);
         QCOMPARE(m_token->readObject(kToken, kOther), other);
-        if (!success && before.contains(kContainer))
+        if (!gone && !pretendedDeletion && before.contains(kContainer))
             QCOMPARE(m_token->readObject(kToken, kContainer), container);
+    }
+    // Each pass reached the token as written: read back by the module right
+    // after the token took it.
+    if (success || pretendedDeletion) {
+        QStringList expected;
+        for (const QString &pass : passesOf(algorithmButton))
+            expected << (inPlace ? QStringLiteral("set ") : QStringLiteral("create ")) + (size == 0 ? QStringLiteral("-") : pass);
+        QCOMPARE(writesLogged(writeLog), expected);
     }
 
     QCOMPARE(lineEditDevice->text(), success ? QString() : device);
@@ -266,7 +366,7 @@ void TestDeviceWindow::wipeThroughWindow()
     // The same wipe from the command line is journalled the same way.
     if (swapToken)
         return; // listed afresh there, the new token is found
-    if (success)
+    if (gone)
         writeContainers();
     if (QTest::currentTestFailed())
         return;
