@@ -171,6 +171,8 @@ void TestDeviceWindow::wipeThroughWindow_data()
                                                    << untouched << 300;
     QTest::newRow("user PIN never set") << "radioButtonGost" << false << pin << "no user PIN"
                                         << pinNotInitialized << untouched << 300;
+    QTest::newRow("PIN locked by wrong ones") << "radioButtonGost" << true << pin << "locked" << pinLocked
+                                              << untouched << 300;
     QTest::newRow("no container") << "radioButtonGost" << true << pin << "no container" << noContainer
                                   << QString() << 300;
     QTest::newRow("two containers") << "radioButtonDoD" << true << pin << "two containers" << severalContainers
@@ -264,6 +266,11 @@ void TestDeviceWindow::wipeThroughWindow()
         QCOMPARE(m_token->dataObjects(kToken).size(), before.size());
     }
     before.sort();
+    if (setup == QLatin1String("locked")) {
+        if (!inPlace)
+            QSKIP("SoftHSM2 never locks a PIN");
+        QVERIFY2(m_token->lockUserPin(kToken), qPrintable(m_token->errorString()));
+    }
 
     // Every row through the pass-through module, which logs each write.
     QTemporaryDir logDir;
@@ -332,6 +339,8 @@ void TestDeviceWindow::wipeThroughWindow()
     QCOMPARE(outcome.parent, &window);
 
     const bool gone = success || informative.contains(devicetexts::gone);
+    if (setup == QLatin1String("locked"))
+        QVERIFY2(m_token->unlockUserPin(kToken), qPrintable(m_token->errorString()));
     if (pinSet) {
         bool listed = false;
         const QList<TokenStore::DataObject> objects = m_token->dataObjects(kToken, &listed);
@@ -372,6 +381,8 @@ void TestDeviceWindow::wipeThroughWindow()
         return;
     if (QTest::currentTestFailed())
         return;
+    if (setup == QLatin1String("locked"))
+        QVERIFY2(m_token->lockUserPin(kToken), qPrintable(m_token->errorString()));
     const QVector<JournalRecord> byWindow = Journal().read();
     QVERIFY(!byWindow.isEmpty());
     const JournalEntry &windowEntry = byWindow.last().entry;

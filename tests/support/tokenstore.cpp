@@ -160,10 +160,7 @@ bool TokenStore::initOpenCryptoki(const QString &label, const QString *pin)
     if (!pin)
         return true;
     m_pins.insert(label, *pin);
-    if (!run(QStringLiteral("pkcs11-tool"),
-             common + QStringList{QStringLiteral("--init-pin"), QStringLiteral("--login"), QStringLiteral("--login-type"),
-                                  QStringLiteral("so"), QStringLiteral("--so-pin"), QString::fromLatin1(kSoPin),
-                                  QStringLiteral("--new-pin"), *pin}))
+    if (!unlockUserPin(label))
         return false;
     bool ok = true;
     for (const DataObject &object : dataObjects(label, &ok)) {
@@ -288,6 +285,30 @@ bool TokenStore::writeContainer(const QString &token, const QByteArray &value, b
                                   const QString &label)
 {
     return writeObject(token, label, value, containerApplication(), isPrivate);
+}
+
+bool TokenStore::lockUserPin(const QString &token)
+{
+    for (int tries = 0; tries < 20; ++tries) {
+        QByteArray output;
+        run(QStringLiteral("pkcs11-tool"),
+            {QStringLiteral("--module"), m_module, QStringLiteral("--token-label"), token, QStringLiteral("--login"),
+             QStringLiteral("--pin"), QStringLiteral("00000000"), QStringLiteral("--list-objects")},
+            &output);
+        if (output.contains("CKR_PIN_LOCKED"))
+            return true;
+    }
+    m_error = QStringLiteral("the user PIN of %1 did not lock").arg(token);
+    return false;
+}
+
+bool TokenStore::unlockUserPin(const QString &token)
+{
+    return run(QStringLiteral("pkcs11-tool"),
+               {QStringLiteral("--module"), m_module, QStringLiteral("--token-label"), token,
+                QStringLiteral("--init-pin"), QStringLiteral("--login"), QStringLiteral("--login-type"),
+                QStringLiteral("so"), QStringLiteral("--so-pin"), QString::fromLatin1(kSoPin),
+                QStringLiteral("--new-pin"), m_pins.value(token, defaultPin())});
 }
 
 QByteArray TokenStore::readObject(const QString &token, const QString &label, bool *ok)

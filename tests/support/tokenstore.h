@@ -69,6 +69,10 @@ public:
                      const QString &application, bool isPrivate = false);
     bool writeContainer(const QString &token, const QByteArray &value, bool isPrivate = false,
                         const QString &label = QStringLiteral("container"));
+    // Wrong user PINs until the token locks it; false where it never does.
+    bool lockUserPin(const QString &token);
+    // The SO sets the user PIN again, which unlocks it.
+    bool unlockUserPin(const QString &token);
     // Logs in, so private objects are read and listed too.
     QByteArray readObject(const QString &token, const QString &label, bool *ok = nullptr);
     QList<DataObject> dataObjects(const QString &token, bool *ok = nullptr);
