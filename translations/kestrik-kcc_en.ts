@@ -1060,12 +1060,12 @@ Time: %5 s</translation>
         <translation>A key container wipe was interrupted and did not finish.</translation>
     </message>
     <message>
-        <source>Ответ носителя: CKR %1.</source>
-        <translation>The token answered: CKR %1.</translation>
+        <source>Ответ носителя: %1.</source>
+        <translation>The token answered: %1.</translation>
     </message>
     <message>
-        <source>Ответ носителя: %1 (CKR %2).</source>
-        <translation>The token answered: %1 (CKR %2).</translation>
+        <source>Ответ носителя: %1 (%2).</source>
+        <translation>The token answered: %1 (%2).</translation>
     </message>
 </context>
 </TS>

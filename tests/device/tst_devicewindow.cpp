@@ -185,18 +185,21 @@ void TestDeviceWindow::wipeThroughWindow_data()
     // the box carries the token's own answer.
     QTest::newRow("the token fails the search for the container (CKR_DEVICE_ERROR)")
         << "radioButtonGost" << true << pin << "fault:C_FindObjectsInit:30" << boxtexts::sizeFailed
-        << untouched + QStringLiteral(" Ответ носителя: An error occurred on the device (CKR 0x00000030).") << 300;
+        << untouched + QStringLiteral(" Ответ носителя: An error occurred on the device (CKR_DEVICE_ERROR, 0x00000030).") << 300;
     QTest::newRow("the token fails the log-in (CKR_DEVICE_ERROR): said beside the fixed text")
         << "radioButtonGost" << true << pin << "fault:C_Login:30" << wrongPin
-        << untouched + QStringLiteral(" Ответ носителя: An error occurred on the device (CKR 0x00000030).") << 300;
+        << untouched + QStringLiteral(" Ответ носителя: An error occurred on the device (CKR_DEVICE_ERROR, 0x00000030).") << 300;
+    QTest::newRow("the token fails the log-in with a value of its maker's own")
+        << "radioButtonGost" << true << pin << "fault:C_Login:80000001" << wrongPin
+        << untouched + QStringLiteral(" Ответ носителя: Unknown error (CKR_VENDOR_DEFINED+0x1, 0x80000001).") << 300;
     QTest::newRow("the token refuses a session (CKR_SESSION_COUNT)")
         << "radioButtonGost" << true << pin << "fault:C_OpenSession:b1" << sessionFailed
-        << untouched + QStringLiteral(" Ответ носителя: Too many sessions are active (CKR 0x000000b1).") << 300;
+        << untouched + QStringLiteral(" Ответ носителя: Too many sessions are active (CKR_SESSION_COUNT, 0x000000b1).") << 300;
     // A pass that fails does not stop the others nor the deletion; the box
     // says how many reached the token.
     QTest::newRow("the token fails every write (CKR_DEVICE_ERROR)")
         << "radioButtonGost" << true << pin << "fault:C_SetAttributeValue:30" << boxtexts::writeFailed
-        << written(0, 2) + gone + QStringLiteral(" Ответ носителя: An error occurred on the device (CKR 0x00000030).")
+        << written(0, 2) + gone + QStringLiteral(" Ответ носителя: An error occurred on the device (CKR_DEVICE_ERROR, 0x00000030).")
         << 300;
     QTest::newRow("the token says it wrote and kept the old bytes")
         << "radioButtonGost" << true << pin << "fault:C_SetAttributeValue:ignore" << boxtexts::writeFailed
