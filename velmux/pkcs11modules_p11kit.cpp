@@ -1,4 +1,5 @@
-// Modules through p11-kit: every registered one, or VELMUX_PKCS11_MODULE alone.
+// Modules through p11-kit: every registered one, or those VELMUX_PKCS11_MODULE
+// names (paths separated by colons) alone.
 #include "pkcs11modules.h"
 
 #include <p11-kit/p11-kit.h>
@@ -6,6 +7,8 @@
 #include <cstdlib>
 #include <mutex>
 #include <set>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -62,14 +65,14 @@ void keepInitialised(CK_FUNCTION_LIST *fn, const std::string &identity)
 
 struct ModuleSet::Loaded {
     CK_FUNCTION_LIST **list = nullptr;
-    CK_FUNCTION_LIST *single = nullptr;
+    std::vector<CK_FUNCTION_LIST *> named;
     ~Loaded()
     {
         if (list)
             p11_kit_modules_finalize_and_release(list);
-        if (single) {
-            p11_kit_module_finalize(single);
-            p11_kit_module_release(single);
+        for (CK_FUNCTION_LIST *fn : named) {
+            p11_kit_module_finalize(fn);
+            p11_kit_module_release(fn);
         }
     }
 };
@@ -79,17 +82,26 @@ ModuleSet::~ModuleSet() = default;
 
 bool ModuleSet::load()
 {
-    const char *path = std::getenv("VELMUX_PKCS11_MODULE");
-    if (path && *path) {
-        CK_FUNCTION_LIST *fn = p11_kit_module_load(path, 0);
-        if (!fn)
-            return false;
-        if (p11_kit_module_initialize(fn) != CKR_OK) {
-            p11_kit_module_release(fn);
-            return false;
+    const char *paths = std::getenv("VELMUX_PKCS11_MODULE");
+    if (paths && *paths) {
+        // Every module named must load: the user asked for these alone.
+        std::string rest = paths;
+        while (!rest.empty()) {
+            const std::size_t colon = rest.find(':');
+            const std::string path = rest.substr(0, colon);
+            rest = colon == std::string::npos ? std::string() : rest.substr(colon + 1);
+            if (path.empty())
+                continue;
+            CK_FUNCTION_LIST *fn = p11_kit_module_load(path.c_str(), 0);
+            if (!fn)
+                return false;
+            if (p11_kit_module_initialize(fn) != CKR_OK) {
+                p11_kit_module_release(fn);
+                return false;
+            }
+            loaded_->named.push_back(fn);
+            modules_.push_back({fn, moduleIdentity(fn)});
         }
-        loaded_->single = fn;
-        modules_.push_back({fn, moduleIdentity(fn)});
     } else {
         // Modules that fail to initialise are already left out of the list.
         loaded_->list = p11_kit_modules_load_and_initialize(0);

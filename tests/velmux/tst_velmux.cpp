@@ -4,6 +4,7 @@
 #include "tokenstore.h"
 #include "velmux.h"
 
+#include <QFile>
 #include <QRandomGenerator>
 #include <QScopeGuard>
 #include <QtTest>
@@ -182,6 +183,30 @@ private slots:
             QCOMPARE(records[0].mediaType, type);
             QCOMPARE(records[0].slotId, uint32_t(token->slotId(kAlpha)));
         }
+    }
+
+    // VELMUX_PKCS11_MODULE names several modules, each of which must load.
+    void severalModules()
+    {
+        const QString reason = TokenStore::unavailableReason(Implementation::OpenCryptoki);
+        if (inPlace() || !reason.isEmpty())
+            QSKIP(inPlace() ? "once, from SoftHSM2's row" : qPrintable(reason));
+        const QByteArray own = qgetenv("VELMUX_PKCS11_MODULE");
+        TokenStore second(Implementation::OpenCryptoki);
+        QVERIFY2(second.initToken(kAlpha), qPrintable(second.errorString()));
+        qputenv("VELMUX_PKCS11_MODULE", own + ':' + QFile::encodeName(second.modulePath(Implementation::OpenCryptoki)));
+        {
+            Ctx ctx;
+            QCOMPARE(ctx.status, VELMUX_OK);
+            QStringList models;
+            for (const MediaRecord &record : mediaList(ctx.handle))
+                models << QString::fromLatin1(infoOf(ctx.handle, record).detail);
+            models.sort();
+            QCOMPARE(models, QStringList({TokenStore::model(Implementation::OpenCryptoki),
+                                          TokenStore::model(Implementation::SoftHsm2)}));
+        }
+        qputenv("VELMUX_PKCS11_MODULE", own + ":/nonexistent/libnone.so");
+        QCOMPARE(Ctx().status, VELMUX_E_MODULE);
     }
 
     void mediaInfo_data()
