@@ -2,9 +2,12 @@
 # Builds the program and starts it.
 #
 #   scripts/run.sh          against the machine's own PKCS#11 tokens
-#   scripts/run.sh --demo   against a throwaway software token holding a sample
-#                           key container, plus a sample container file; the
-#                           machine's own tokens are not visible to the program
+#   scripts/run.sh --demo   against throwaway software tokens, each holding a
+#                           sample key container, plus a sample container file;
+#                           the machine's own tokens are not visible to the
+#                           program. As root, a private openCryptoki token
+#                           (which overwrites in place) joins the SoftHSM2 one
+#                           (which replaces)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/scripts/packages.sh"
@@ -31,6 +34,10 @@ if [ $demo = 0 ]; then
 fi
 
 "$root/scripts/deps.sh" "${TEST_PACKAGES[@]}"
+# openCryptoki's slot daemon runs beside the program in a namespace of its own.
+if [ -z "${KCC_DEMO_INSIDE:-}" ]; then
+    KCC_DEMO_INSIDE=1 exec "$root/scripts/with-opencryptoki.sh" "$0" --demo "$@"
+fi
 module=/usr/lib/softhsm/libsofthsm2.so
 pin=1234
 so_pin=87654321
@@ -57,6 +64,17 @@ p11 --write-object "$dir/container.bin" --type data --private \
     --label "demo container" --application-label "Kestrik key container"
 p11 --write-object "$dir/note.txt" --type data --label "note"
 
+ock_label="Demo in place"
+if [ -n "${KCC_OPENCRYPTOKI_MODULE:-}" ]; then
+    ock() { pkcs11-tool --module "$KCC_OPENCRYPTOKI_MODULE" --slot "$KCC_OPENCRYPTOKI_SLOT" "$@" >/dev/null 2>&1; }
+    ock --init-token --label "$ock_label" --so-pin "$so_pin"
+    ock --init-pin --login --login-type so --so-pin "$so_pin" --new-pin "$pin"
+    ock --login --pin "$pin" --write-object "$dir/container.bin" --type data --private \
+        --label "demo container" --application-label "Kestrik key container"
+    ock --login --pin "$pin" --write-object "$dir/note.txt" --type data --label "note"
+    export VELMUX_PKCS11_MODULE="$module:$KCC_OPENCRYPTOKI_MODULE"
+fi
+
 mkdir "$dir/files"
 sample="$dir/files/demo.nctx"
 head -c 3000 /dev/urandom >"$sample"
@@ -66,8 +84,15 @@ Demo token "$label" (SoftHSM2, in $dir)
   PIN: $pin
   holds a 4096-byte key container and a data object "note" that must survive.
 Sample container file: $sample
-Only this throwaway token is visible to the program; it is removed when the program exits.
-Objects left on the token afterwards are listed when you close the window.
+EOF
+if [ -n "${KCC_OPENCRYPTOKI_MODULE:-}" ]; then
+    echo "Demo token \"$ock_label\" (openCryptoki, private slot daemon), PIN $pin: the same two objects."
+else
+    echo "(No openCryptoki token: ${KCC_OPENCRYPTOKI_UNAVAILABLE:-not started}.)"
+fi
+cat <<EOF
+Only these throwaway tokens are visible to the program; they are removed when the program exits.
+Objects left on the tokens afterwards are listed when you close the window.
 EOF
 
 status=0
@@ -75,4 +100,9 @@ status=0
 echo "Data objects left on \"$label\":"
 pkcs11-tool --module "$module" --token-label "$label" --login --pin "$pin" \
     --list-objects --type data 2>/dev/null | sed -n 's/^ *label: */  /p'
+if [ -n "${KCC_OPENCRYPTOKI_MODULE:-}" ]; then
+    echo "Data objects left on \"$ock_label\":"
+    pkcs11-tool --module "$KCC_OPENCRYPTOKI_MODULE" --slot "$KCC_OPENCRYPTOKI_SLOT" --login --pin "$pin" \
+        --list-objects --type data 2>/dev/null | sed -n 's/^ *label: */  /p'
+fi
 exit $status
