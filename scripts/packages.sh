@@ -6,8 +6,10 @@
 BUILD_PACKAGES=(cmake make g++ pkg-config qtbase5-dev qtbase5-dev-tools qttools5-dev qttools5-dev-tools libqt5printsupport5 libp11-kit-dev p11-kit libxxhash-dev libsodium-dev libsystemd-dev)
 # Qt's own texts (file dialog, standard buttons) in Russian, at run time.
 RUN_PACKAGES=(qttranslations5-l10n)
-# poppler-utils: pdftotext reads the act back.
-TEST_PACKAGES=(softhsm2 opensc openssl e2fsprogs xfsprogs btrfs-progs mount poppler-utils qttranslations5-l10n fonts-dejavu-core fonts-cantarell)
+# poppler-utils: pdftotext reads the act back. opencryptoki: a second real token
+# implementation (its soft token overwrites in place), run privately by
+# scripts/with-opencryptoki.sh.
+TEST_PACKAGES=(softhsm2 opencryptoki opensc openssl e2fsprogs xfsprogs btrfs-progs mount poppler-utils qttranslations5-l10n fonts-dejavu-core fonts-cantarell)
 # The benchmark compares with shred and dd and wipes a throwaway token.
 BENCH_PACKAGES=(coreutils softhsm2 opensc)
 # Cross compilers and the loader that runs the Windows checks. wine64 alone is
