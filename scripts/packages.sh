@@ -12,9 +12,11 @@ RUN_PACKAGES=(qttranslations5-l10n)
 TEST_PACKAGES=(softhsm2 opencryptoki opensc openssl e2fsprogs xfsprogs btrfs-progs mount poppler-utils qttranslations5-l10n fonts-dejavu-core fonts-cantarell)
 # The benchmark compares with shred and dd and wipes a throwaway token.
 BENCH_PACKAGES=(coreutils softhsm2 opensc)
-# Cross compilers and the loader that runs the Windows checks. wine64 alone is
-# enough: the scripts call /usr/lib/wine/wine64 directly, not the wine wrapper.
-WINDOWS_PACKAGES=(g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 wine64)
+# Cross compilers and the loaders that run the Windows checks: wine64, and the
+# i386 wine32 for the 32-bit builds (deps.sh adds the i386 architecture). The
+# scripts call /usr/lib/wine/wine and wine64 directly, not the wine wrapper.
+WINDOWS_WINE_PACKAGES=(wine64 wine32:i386)
+WINDOWS_PACKAGES=(g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 "${WINDOWS_WINE_PACKAGES[@]}")
 # The Debian package: building it (dpkg-shlibdeps, file) and checking it.
 PACKAGE_PACKAGES=(dpkg-dev file)
 PACKAGE_CHECK_PACKAGES=(lintian desktop-file-utils appstream xvfb xauth x11-utils python3-xlib)
@@ -23,4 +25,10 @@ PACKAGE_CHECK_PACKAGES=(lintian desktop-file-utils appstream xvfb xauth x11-util
 # compilers it is built with, and what shows its window under wine.
 WINDOWS_QT_PACKAGES=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
     binutils-mingw-w64-x86-64 dpkg-dev perl python3 xz-utils file)
-WINDOWS_RUN_PACKAGES=(wine64 xvfb xdotool x11-utils imagemagick)
+# The i386 X libraries wine's X driver loads at run time (only recommended by
+# libwine): the 32-bit window is then drawn as the 64-bit one is.
+WINDOWS_RUN_PACKAGES=("${WINDOWS_WINE_PACKAGES[@]}" xvfb xdotool x11-utils imagemagick
+    libxrender1:i386 libxrandr2:i386 libxi6:i386 libxcursor1:i386 libxinerama1:i386 libxcomposite1:i386)
+# The MSI installers: wixl (from the msitools source) builds them, msiinfo
+# (msitools) reads their tables back.
+MSI_PACKAGES=(wixl msitools)
