@@ -1,50 +1,75 @@
 #!/usr/bin/env bash
-# Builds the Windows program (scripts/build-windows.sh --tests) and proves it
-# without Windows:
+# Builds the Windows program (scripts/build-windows.sh --tests) and its MSI
+# installers (scripts/build-msi.sh) and proves them without Windows:
 #  - the i686 Kestrik_KCC.exe is a 32-bit GUI PE, the x86_64 one a 64-bit GUI
 #    PE; each imports only Windows' own DLLs and velmux.dll, and velmux.dll
 #    only Windows' own DLLs;
-#  - under wine64 on Xvfb the x86_64 program's window appears with its title
-#    and size, wipes a file on tmpfs and the key container on a token of the
-#    tests' PKCS#11 module DLL through the real window, driven by xdotool;
-#  - the Qt Test suites built for Windows pass under wine.
+#  - per target, in a wine prefix of its own on Xvfb (i686 under wine32 in a
+#    win32 prefix, x86_64 under wine64): the program's window appears with its
+#    title and size, wipes a file on tmpfs and the key container on a token of
+#    the tests' PKCS#11 module DLL through the real window, driven by xdotool;
+#    velmux.dll loads a module named in the registry; the Qt Test suites built
+#    for Windows pass;
+#  - per target, the MSI installs with msiexec /qn, puts the program, velmux.dll
+#    and a Start-menu shortcut in place, starts through that shortcut, is
+#    replaced by a higher version (one entry under Uninstall), refuses to go
+#    back to the older one and uninstalls leaving nothing behind.
+# Where this machine runs no 32-bit x86 code at all, the i686 program cannot
+# start: its MSI is then installed the way 64-bit Windows installs it, by the
+# 64-bit msiexec into Program Files (x86), and what needs the program running
+# is reported as not run.
 # Prints PASS or FAIL; exit code 0 on PASS. KCC_WIN_TARGETS picks the targets
-# ("x86_64 i686"; by default see "auto" below); --no-build uses what is built. A screenshot
-# of the window goes to ${KCC_WIN_SCREENSHOT:-build-windows/main-window-wine.png}.
+# ("i686 x86_64"; by default see "auto" below); --no-build uses what is built.
+# A screenshot of each window goes to build-windows/TARGET/main-window-wine.png
+# (the first one also to ${KCC_WIN_SCREENSHOT:-build-windows/main-window-wine.png}).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/scripts/packages.sh"
-"$root/scripts/deps.sh" "${WINDOWS_QT_PACKAGES[@]}" "${WINDOWS_RUN_PACKAGES[@]}"
+"$root/scripts/deps.sh" "${WINDOWS_QT_PACKAGES[@]}" "${WINDOWS_RUN_PACKAGES[@]}" "${MSI_PACKAGES[@]}"
 
-# auto: x86_64 always; i686 too when its Qt is cached or when KCC_WIN_BUDGET
-# (seconds left, as CI gives it) still leaves 50 minutes after x86_64.
+out=${WIN_APP_BUILD_DIR:-$root/build-windows}
+qt_cache=${KCC_WIN_QT_CACHE:-/var/cache/kestrik-kcc-qt}
+qt_cached() {
+    [ -f "$qt_cache/qt-$1/.stamp" ] || [ -f "${XDG_CACHE_HOME:-$HOME/.cache}/kestrik-kcc-qt/qt-$1/.stamp" ]
+}
+# The program's version, and one above it for the upgrade.
+version=$(sed -n 's/^project([^)]*VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+IFS=. read -r v_major v_minor v_patch v_tweak <<<"$version"
+next_version=$v_major.$v_minor.$v_patch.$((v_tweak + 1))
+
+# auto: i686, the program as it ships, always and first; x86_64 too when its
+# Qt is cached or when KCC_WIN_BUDGET (seconds left, as CI gives it) still
+# leaves 45 minutes after i686: its Qt took 33 min on a loaded 2-core machine,
+# its program, installers and checks about 5 more.
 targets_wanted=${KCC_WIN_TARGETS:-auto}
 started=$SECONDS
 if [ "$targets_wanted" = auto ]; then
-    targets=(x86_64)
+    targets=(i686)
 else
     read -r -a targets <<<"$targets_wanted"
 fi
+build_target() {
+    "$root/scripts/build-windows.sh" --tests "$1"
+    "$root/scripts/build-msi.sh" "$1"
+    KCC_MSI_VERSION=$next_version "$root/scripts/build-msi.sh" "$1"
+}
 if [ "${1:-}" != "--no-build" ]; then
-    "$root/scripts/build-windows.sh" --tests "${targets[@]}"
+    for target in "${targets[@]}"; do build_target "$target"; done
     if [ "$targets_wanted" = auto ]; then
         left=$(( ${KCC_WIN_BUDGET:-999999} - (SECONDS - started) ))
-        qt_cache=${KCC_WIN_QT_CACHE:-/var/cache/kestrik-kcc-qt}
-        if [ -f "$qt_cache/qt-i686/.stamp" ] || [ -f "${XDG_CACHE_HOME:-$HOME/.cache}/kestrik-kcc-qt/qt-i686/.stamp" ] \
-            || [ "$left" -gt 3000 ]; then
-            "$root/scripts/build-windows.sh" --tests i686
-            targets+=(i686)
+        if qt_cached x86_64 || [ "$left" -gt 2700 ]; then
+            build_target x86_64
+            targets+=(x86_64)
         else
-            echo "== i686 left out: its Qt is not cached and only ${left} s are left"
+            echo "== x86_64 left out: its Qt is not cached and only ${left} s are left"
         fi
     fi
 elif [ "$targets_wanted" = auto ]; then
-    [ -f "${WIN_APP_BUILD_DIR:-$root/build-windows}/i686/bin/Kestrik_KCC.exe" ] && targets+=(i686)
+    [ -f "$out/x86_64/bin/Kestrik_KCC.exe" ] && targets+=(x86_64)
 fi
-out=${WIN_APP_BUILD_DIR:-$root/build-windows}
-screenshot=${KCC_WIN_SCREENSHOT:-$out/main-window-wine.png}
 
 failures=0
+not_run=()
 ok() { echo "ok   $*"; }
 bad() { echo "FAIL $*"; failures=$((failures + 1)); }
 
@@ -83,31 +108,33 @@ for target in "${targets[@]}"; do
     fi
 done
 
-# --- under wine: only the 64-bit build runs here ------------------------------
-bin=$out/x86_64/bin
-if [ ! -f "$bin/Kestrik_KCC.exe" ]; then
-    echo "no x86_64 build to run under wine"
-    echo "check-windows-program: FAIL"
-    exit 1
-fi
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver64
-[ -x "$wine" ] || { wine=$(command -v wine64 || command -v wine); wineserver=$(command -v wineserver); }
+# --- under wine ---------------------------------------------------------------
+# Debian's wine32 loader is an i386 ELF: a kernel (or virtual machine) without
+# 32-bit code segments refuses it, and wine64's own WoW64 mode needs them too.
+runs_32bit=0
+/usr/lib/wine/wine --version >/dev/null 2>&1 && runs_32bit=1
 
 tmp=$(mktemp -d)
 # tmpfs: the far-future wipe time is kept as it is (ext4 would clamp it).
 shm=$(mktemp -d /dev/shm/kcc-winprog.XXXXXX)
 winpath() { local p=${1//\//\\}; echo "Z:$p"; }
-export WINEPREFIX=$tmp/prefix WINEARCH=win64 WINEDEBUG=-all
+export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export HOME=$tmp/home
 mkdir -p "$HOME"
 xvfb_pid=
 app_pid=
-cleanup() {
-    [ -z "$app_pid" ] || kill "$app_pid" 2>/dev/null || true
+wine=
+wineserver=
+stop_wine() {
+    [ -z "$app_pid" ] || { kill "$app_pid" 2>/dev/null || true; wait "$app_pid" 2>/dev/null || true; }
+    app_pid=
+    [ -z "$wineserver" ] && return 0
     "$wineserver" -k >/dev/null 2>&1 || true
     "$wineserver" -w >/dev/null 2>&1 || true
+}
+cleanup() {
+    stop_wine
     [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
     rm -rf "$tmp" "$shm"
 }
@@ -117,16 +144,28 @@ exec 5>"$tmp/display"
 Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp >"$tmp/xvfb.log" 2>&1 &
 xvfb_pid=$!
 for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.1; done
-export DISPLAY=:$(head -n1 "$tmp/display")
-echo "== Xvfb on $DISPLAY; preparing a wine prefix"
-start=$SECONDS
-"$wine" wineboot -i >"$tmp/wineboot.log" 2>&1 || true
-"$wineserver" -w
-# Qt's temporary files (the suites' test directories) on tmpfs too.
-"$wine" reg add 'HKCU\Environment' /v TEMP /d "$(winpath "$shm")" /f >/dev/null 2>&1
-"$wine" reg add 'HKCU\Environment' /v TMP /d "$(winpath "$shm")" /f >/dev/null 2>&1
-"$wineserver" -w
-echo "   prefix ready in $((SECONDS - start)) s"
+DISPLAY=:$(head -n1 "$tmp/display")
+export DISPLAY
+echo "== Xvfb on $DISPLAY"
+
+# A fresh prefix for one target: $1 win32 or win64.
+new_prefix() {
+    stop_wine
+    export WINEPREFIX=$tmp/prefix-$target-$1 WINEARCH=$1
+    if [ "$1" = win32 ]; then
+        wine=/usr/lib/wine/wine wineserver=/usr/lib/wine/wineserver32
+    else
+        wine=/usr/lib/wine/wine64 wineserver=/usr/lib/wine/wineserver64
+    fi
+    local start=$SECONDS
+    "$wine" wineboot -i >"$tmp/wineboot-$target.log" 2>&1 || true
+    "$wineserver" -w
+    # Qt's temporary files (the suites' test directories) on tmpfs too.
+    "$wine" reg add 'HKCU\Environment' /v TEMP /d "$(winpath "$shm")" /f >/dev/null 2>&1
+    "$wine" reg add 'HKCU\Environment' /v TMP /d "$(winpath "$shm")" /f >/dev/null 2>&1
+    "$wineserver" -w
+    echo "   $target: $1 prefix under $(basename "$wine") ready in $((SECONDS - start)) s"
+}
 
 # Waits (up to $2 s) for a visible window named exactly $1 other than the ids
 # in $3 (boxes share one title); prints its id.
@@ -166,6 +205,7 @@ answer_box() {
     box=$(wait_window "$1" 60 "$answered") || return 1
     answered=$box
     sleep 0.3
+    # shellcheck disable=SC2086 # $2 is a list of keys
     xdotool key --delay 100 ${2:-Return}
     wait_gone "$box" 30
 }
@@ -173,120 +213,244 @@ answer_box() {
 confirm_box() {
     answer_box "$1" "shift+Tab space"
 }
+# Opens the media dialog from the main window in device mode; prints its id.
+open_media_dialog() {
+    click_twice 230 52                           # "Устройство PKCS#11"
+    sleep 1
+    for _ in 1 2 3; do                           # a click during the relayout may be lost
+        click 355 79                             # "..." beside the device field
+        wait_window 'Выбор носителя' 10 && return 0
+    done
+    return 1
+}
 
 title='Модуль гарантированного удаления ключевых контейнеров'
 box_title='Удаление ключевого контейнера'
-key=$shm/key.pfx
-head -c 1500 /dev/urandom >"$key"
-state=$shm/token.state
-echo "== starting Kestrik_KCC.exe under wine"
-(cd "$bin" && VELMUX_PKCS11_MODULE=$(winpath "$bin/kcc_pkcs11mock.dll") KCC_PKCS11MOCK_STATE=$(winpath "$state") \
-    KCC_LANGUAGE=ru exec "$wine" Kestrik_KCC.exe) >"$tmp/app.log" 2>&1 &
-app_pid=$!
-start=$SECONDS
-if main=$(wait_window "$title" 60); then
-    eval "$(xdotool getwindowgeometry --shell "$main")"
-    ok "the window '$title' appeared after $((SECONDS - start)) s, ${WIDTH}x${HEIGHT}"
-    # The drawn size, or larger where the fonts need it.
-    [ "$WIDTH" -ge 560 ] && [ "$HEIGHT" -ge 252 ] && ok "its client area is at least 560x252 as designed" \
-        || bad "its size is ${WIDTH}x${HEIGHT}, less than 560x252"
-    sleep 1
-    mkdir -p "$(dirname "$screenshot")"
-    import -window "$main" "$screenshot" && ok "screenshot: $screenshot"
 
-    echo "== file wipe through the window"
-    # Points of the window at its drawn 560x252, menu bar included.
-    click 258 79                                 # the file field
-    xdotool type --delay 20 "$(winpath "$key")"
-    xdotool key Return                           # Enter in the field asks
-    if confirm_box "$box_title" && answer_box "$box_title" && [ ! -e "$key" ]; then
-        ok "the file $key was wiped and removed through the window"
+# The program from its build directory: the window, a file and a token wiped
+# through it, the registry's module list, the Qt Test suites.
+check_program() {
+    local bin=$out/$target/bin key=$shm/$target-key.pfx state=$shm/$target-token.state
+    local shot=$out/$target/main-window-wine.png dialog
+    head -c 1500 /dev/urandom >"$key"
+    echo "== $target: starting Kestrik_KCC.exe under $(basename "$wine")"
+    (cd "$bin" && VELMUX_PKCS11_MODULE=$(winpath "$bin/kcc_pkcs11mock.dll") KCC_PKCS11MOCK_STATE=$(winpath "$state") \
+        KCC_LANGUAGE=ru exec "$wine" Kestrik_KCC.exe) >"$tmp/app-$target.log" 2>&1 &
+    app_pid=$!
+    local start=$SECONDS
+    if main=$(wait_window "$title" 60); then
+        eval "$(xdotool getwindowgeometry --shell "$main")"
+        ok "$target: the window '$title' appeared after $((SECONDS - start)) s, ${WIDTH}x${HEIGHT}"
+        # The drawn size, or larger where the fonts need it.
+        [ "$WIDTH" -ge 560 ] && [ "$HEIGHT" -ge 252 ] && ok "$target: its client area is at least 560x252 as designed" \
+            || bad "$target: its size is ${WIDTH}x${HEIGHT}, less than 560x252"
+        sleep 1
+        if import -window "$main" "$shot"; then
+            ok "$target: screenshot: $shot"
+            [ -n "$screenshot_taken" ] || { cp "$shot" "$screenshot"; screenshot_taken=1; }
+        fi
+
+        echo "== $target: file wipe through the window"
+        # Points of the window at its drawn 560x252, menu bar included.
+        click 258 79                                 # the file field
+        xdotool type --delay 20 "$(winpath "$key")"
+        xdotool key Return                           # Enter in the field asks
+        if confirm_box "$box_title" && answer_box "$box_title" && [ ! -e "$key" ]; then
+            ok "$target: the file $key was wiped and removed through the window"
+        else
+            bad "$target: file wipe through the window: $( [ -e "$key" ] && echo 'the file is still there' || echo 'a box did not come or go')"
+        fi
+
+        echo "== $target: device wipe through the window"
+        if dialog=$(open_media_dialog); then
+            xdotool mousemove --window "$dialog" 100 20 click 1   # the first medium in the list
+            sleep 0.5
+            xdotool key --delay 50 Return            # OK
+            wait_gone "$dialog" 30 || bad "$target: the media dialog did not close"
+            click_twice 474 79                       # the PIN field
+            xdotool type --delay 20 1234
+            xdotool key Return                       # Enter in the PIN field asks
+            confirm_box "$box_title" && answer_box "$box_title" || bad "$target: device wipe: a box did not come or go"
+        else
+            bad "$target: the media selection dialog did not appear"
+        fi
+        local app='4b65737472696b206b657920636f6e7461696e6572'   # "Kestrik key container", hex
+        if [ -f "$state" ] && ! grep -q " $app " "$state" && grep -q '^object ' "$state" \
+            && [ "$(grep -c '^set ' "$state.log")" -eq 2 ] && grep -q '^destroy ' "$state.log"; then
+            ok "$target: the key container is gone from the token, the other object stays (ГОСТ: $(grep -c '^set ' "$state.log") writes, then destroyed)"
+        else
+            bad "$target: device wipe: token state $(cut -c1-80 "$state" 2>/dev/null), log $(tr '\n' ';' <"$state.log" 2>/dev/null)"
+        fi
     else
-        bad "file wipe through the window: $( [ -e "$key" ] && echo 'the file is still there' || echo 'a box did not come or go')"
+        bad "$target: no window '$title' within 60 s"
+        tail -n 20 "$tmp/app-$target.log"
     fi
+    stop_wine
 
-    echo "== device wipe through the window"
-    click_twice 230 52                           # "Устройство PKCS#11"
-    sleep 1
-    dialog=
-    for _ in 1 2 3; do                           # a click during the relayout may be lost
-        click 355 79                             # "..." beside the device field
-        dialog=$(wait_window 'Выбор носителя' 10) && break
+    # Without VELMUX_PKCS11_MODULE velmux.dll takes the modules from the registry:
+    # listing the media loads the mock, which then makes its state file.
+    echo "== $target: modules named in the registry"
+    "$wine" reg add 'HKCU\Software\Kestrik\velmux' /v Modules /t REG_MULTI_SZ \
+        /d "$(winpath "$bin/kcc_pkcs11mock.dll")" /f >/dev/null 2>&1
+    local registry_state=$shm/$target-registry.state
+    (cd "$bin" && KCC_LANGUAGE=ru KCC_PKCS11MOCK_STATE=$(winpath "$registry_state") exec "$wine" Kestrik_KCC.exe) \
+        >"$tmp/app2-$target.log" 2>&1 &
+    app_pid=$!
+    if main=$(wait_window "$title" 60); then
+        open_media_dialog >/dev/null && xdotool key --delay 50 Escape
+        [ -f "$registry_state" ] && ok "$target: the module listed under HKCU\\Software\\Kestrik\\velmux was loaded" \
+            || bad "$target: the module named in the registry was not loaded"
+    else
+        bad "$target: no window '$title' on the second start"
+    fi
+    stop_wine
+    "$wine" reg delete 'HKCU\Software\Kestrik' /f >/dev/null 2>&1 || true
+
+    echo "== $target: Qt Test suites under wine"
+    local suites=0 name
+    # The suites this build registers, not whatever an older build left in bin/.
+    for name in $(ctest --test-dir "$out/$target" -N | sed -n 's/^ *Test *#[0-9]*: //p'); do
+        suites=$((suites + 1))
+        # Qt Test's own file output: its standard output does not reach us through wine.
+        if (cd "$bin" && timeout 600 "$wine" "$name.exe" -o "$(winpath "$tmp/$target-$name.log"),txt" >/dev/null 2>&1); then
+            ok "$target: $name: $(grep -a '^Totals:' "$tmp/$target-$name.log" | tr -d '\r')"
+        else
+            bad "$target: $name"
+            grep -a -E '^(FAIL|XPASS|QFATAL|Totals)' "$tmp/$target-$name.log" | tr -d '\r' | head -n 20
+        fi
     done
-    if [ -n "$dialog" ]; then
-        xdotool mousemove --window "$dialog" 100 20 click 1   # the first medium in the list
-        sleep 0.5
-        xdotool key --delay 50 Return            # OK
-        wait_gone "$dialog" 30 || bad "the media dialog did not close"
-        click_twice 474 79                       # the PIN field
-        xdotool type --delay 20 1234
-        xdotool key Return                       # Enter in the PIN field asks
-        confirm_box "$box_title" && answer_box "$box_title" || bad "device wipe: a box did not come or go"
-    else
-        bad "the media selection dialog did not appear"
-    fi
-    app='4b65737472696b206b657920636f6e7461696e6572'   # "Kestrik key container", hex
-    if [ -f "$state" ] && ! grep -q " $app " "$state" && grep -q '^object ' "$state" \
-        && [ "$(grep -c '^set ' "$state.log")" -eq 2 ] && grep -q '^destroy ' "$state.log"; then
-        ok "the key container is gone from the token, the other object stays (ГОСТ: $(grep -c '^set ' "$state.log") writes, then destroyed)"
-    else
-        bad "device wipe: token state $(cat "$state" 2>/dev/null | cut -c1-80), log $(cat "$state.log" 2>/dev/null | tr '\n' ';')"
-    fi
-else
-    bad "no window '$title' within 60 s"
-    tail -n 20 "$tmp/app.log"
-fi
-kill "$app_pid" 2>/dev/null || true
-wait "$app_pid" 2>/dev/null || true
-app_pid=
-"$wineserver" -k >/dev/null 2>&1 || true
-"$wineserver" -w >/dev/null 2>&1 || true
+    [ "$suites" -gt 0 ] || bad "$target: no Qt Test suite was built for Windows"
+    stop_wine
+}
 
-# Without VELMUX_PKCS11_MODULE velmux.dll takes the modules from the registry:
-# listing the media loads the mock, which then makes its state file.
-echo "== modules named in the registry"
-"$wine" reg add 'HKCU\Software\Kestrik\velmux' /v Modules /t REG_MULTI_SZ \
-    /d "$(winpath "$bin/kcc_pkcs11mock.dll")" /f >/dev/null 2>&1
-registry_state=$shm/registry.state
-(cd "$bin" && KCC_LANGUAGE=ru KCC_PKCS11MOCK_STATE=$(winpath "$registry_state") exec "$wine" Kestrik_KCC.exe) >"$tmp/app2.log" 2>&1 &
-app_pid=$!
-if main=$(wait_window "$title" 60); then
-    click_twice 230 52
-    sleep 1
-    dialog=
-    for _ in 1 2 3; do
-        click 355 79
-        dialog=$(wait_window 'Выбор носителя' 10) && break
+# The Unix path of a folder wine's shell knows by the name $1 under $2 (HKCU or HKLM).
+shell_folder() {
+    local value
+    value=$("$wine" reg query "$2\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders" /v "$1" 2>/dev/null \
+        | tr -d '\r' | sed -n "s/^ *$1 *REG_SZ *//p")
+    [ -n "$value" ] && readlink -m "$("$wine" winepath -u "$value" 2>/dev/null | tr -d '\r')"
+}
+# The entries under Uninstall named "Kestrik KCC", one product code a line.
+arp_entries() {
+    "$wine" uninstaller --list 2>/dev/null | tr -d '\r' | sed -n 's/^\({[0-9A-Fa-f-]*}\)|||Kestrik KCC$/\1/p'
+}
+
+# The installer: install, start through the shortcut, upgrade, no downgrade,
+# uninstall. $1 is 1 when the installed program can run here.
+check_msi() {
+    local can_run=$1 arch folder
+    case "$target" in
+        i686) arch=x86 ;;
+        x86_64) arch=x64 ;;
+    esac
+    local msi=$out/kestrik-kcc-$version-$arch.msi newer=$out/kestrik-kcc-$next_version-$arch.msi
+    if [ ! -f "$msi" ] || [ ! -f "$newer" ]; then
+        bad "$target: $msi or its $next_version were not built"
+        return
+    fi
+    # A 32-bit package goes to Program Files (x86) under a 64-bit system.
+    if [ "$target" = i686 ] && [ "$WINEARCH" = win64 ]; then folder='Program Files (x86)'; else folder='Program Files'; fi
+    local drive=$WINEPREFIX/drive_c dir
+    dir="$drive/$folder/Kestrik/Kestrik KCC"
+    local menus=("$(shell_folder Programs HKCU)" "$(shell_folder 'Common Programs' HKLM)")
+    drive=$(readlink -f "$drive")
+    echo "== $target: $(basename "$msi") under msiexec"
+    local status=0
+    "$wine" msiexec /i "$(winpath "$msi")" /qn >"$tmp/msi-$target.log" 2>&1 || status=$?
+    if [ "$status" -eq 0 ] && [ -f "$dir/Kestrik_KCC.exe" ] && [ -f "$dir/velmux.dll" ] \
+        && cmp -s "$dir/Kestrik_KCC.exe" "$out/$target/bin/Kestrik_KCC.exe" && cmp -s "$dir/velmux.dll" "$out/$target/bin/velmux.dll"; then
+        ok "$target: msiexec /i /qn put Kestrik_KCC.exe and velmux.dll in C:\\$folder\\Kestrik\\Kestrik KCC"
+    else
+        bad "$target: msiexec /i exited with $status; in C:\\$folder\\Kestrik\\Kestrik KCC: $(ls "$dir" 2>/dev/null | tr '\n' ' ')"
+    fi
+    local lnk='' menu
+    for menu in "${menus[@]}"; do
+        [ -n "$menu" ] && [ -f "$menu/Kestrik KCC.lnk" ] && lnk="$menu/Kestrik KCC.lnk"
     done
-    [ -n "$dialog" ] && xdotool key --delay 50 Escape
-    [ -f "$registry_state" ] && ok "the module listed under HKCU\\Software\\Kestrik\\velmux was loaded" \
-        || bad "the module named in the registry was not loaded"
-else
-    bad "no window '$title' on the second start"
-fi
-kill "$app_pid" 2>/dev/null || true
-wait "$app_pid" 2>/dev/null || true
-app_pid=
-"$wineserver" -k >/dev/null 2>&1 || true
-"$wineserver" -w >/dev/null 2>&1 || true
+    [ -n "$lnk" ] && ok "$target: the Start-menu shortcut ${lnk#"$drive"/}" || bad "$target: no 'Kestrik KCC.lnk' in the Start menu (${menus[*]})"
+    local first
+    first=$(arp_entries)
+    [ "$(echo "$first" | grep -c .)" -eq 1 ] && ok "$target: one entry under Uninstall, $first" \
+        || bad "$target: the entries under Uninstall are '$(echo "$first" | tr '\n' ' ')'"
 
-echo "== Qt Test suites under wine"
-suites=0
-# The suites this build registers, not whatever an older build left in bin/.
-for name in $(ctest --test-dir "$out/x86_64" -N | sed -n 's/^ *Test *#[0-9]*: //p'); do
-    suites=$((suites + 1))
-    # Qt Test's own file output: its standard output does not reach us through wine.
-    if (cd "$bin" && timeout 600 "$wine" "$name.exe" -o "$(winpath "$tmp/$name.log"),txt" >/dev/null 2>&1); then
-        ok "$name: $(grep -a '^Totals:' "$tmp/$name.log" | tr -d '\r')"
+    if [ "$can_run" -eq 1 ] && [ -n "$lnk" ]; then
+        # The shortcut is opened as the Start menu opens it.
+        (KCC_LANGUAGE=ru exec "$wine" start /wait /unix "$lnk") >"$tmp/installed-$target.log" 2>&1 &
+        app_pid=$!
+        if main=$(wait_window "$title" 60); then
+            ok "$target: the installed program started through its shortcut, window '$title'"
+            # WM_CLOSE, as closing the window does; the program then ends.
+            "$wine" taskkill /im Kestrik_KCC.exe >/dev/null 2>&1 || true
+            if wait_gone "$main" 30; then
+                status=0
+                wait "$app_pid" || status=$?
+                app_pid=
+                ok "$target: closed, it ended with exit code $status"
+                [ "$status" -eq 0 ] || bad "$target: the installed program ended with $status"
+            else
+                bad "$target: the installed program's window did not close"
+            fi
+        else
+            bad "$target: no window '$title' from the installed program"
+        fi
+        stop_wine
     else
-        bad "$name"
-        grep -a -E '^(FAIL|XPASS|QFATAL|Totals)' "$tmp/$name.log" | tr -d '\r' | head -n 20
+        not_run+=("$target: starting the installed program")
+    fi
+
+    echo "== $target: $(basename "$newer") over it"
+    status=0
+    "$wine" msiexec /i "$(winpath "$newer")" /qn >>"$tmp/msi-$target.log" 2>&1 || status=$?
+    local second
+    second=$(arp_entries)
+    if [ "$status" -eq 0 ] && [ "$(echo "$second" | grep -c .)" -eq 1 ] && [ "$second" != "$first" ] \
+        && [ ! -e "$drive/windows/Installer/$first" ] && [ -f "$dir/Kestrik_KCC.exe" ]; then
+        ok "$target: $next_version replaced $version: one entry under Uninstall, $second; $first and its cached files are gone"
+    else
+        bad "$target: upgrade: msiexec exited with $status, entries '$(echo "$second" | tr '\n' ' ')'"
+    fi
+    status=0
+    "$wine" msiexec /i "$(winpath "$msi")" /qn >>"$tmp/msi-$target.log" 2>&1 || status=$?
+    [ "$status" -ne 0 ] && [ "$(arp_entries)" = "$second" ] && ok "$target: $version is refused over $next_version" \
+        || bad "$target: installing $version over $next_version gave $status, entries '$(arp_entries | tr '\n' ' ')'"
+
+    echo "== $target: uninstalling $second"
+    status=0
+    "$wine" msiexec /x "$second" /qn >>"$tmp/msi-$target.log" 2>&1 || status=$?
+    local left=()
+    [ ! -e "$drive/$folder/Kestrik" ] || left+=("C:\\$folder\\Kestrik")
+    for menu in "${menus[@]}"; do
+        [ -z "$menu" ] || [ ! -e "$menu/Kestrik KCC.lnk" ] || left+=("${menu#"$drive"/}/Kestrik KCC.lnk")
+    done
+    [ -z "$(arp_entries)" ] || left+=("the entry under Uninstall")
+    [ "$status" -eq 0 ] && [ ${#left[@]} -eq 0 ] && ok "$target: msiexec /x /qn left nothing in C:\\$folder, the Start menu and Uninstall" \
+        || bad "$target: msiexec /x exited with $status, left: ${left[*]}"
+    stop_wine
+}
+
+screenshot=${KCC_WIN_SCREENSHOT:-$out/main-window-wine.png}
+screenshot_taken=
+for target in "${targets[@]}"; do
+    [ -f "$out/$target/bin/Kestrik_KCC.exe" ] || continue
+    if [ "$target" = x86_64 ]; then
+        new_prefix win64
+        check_program
+        check_msi 1
+    elif [ "$runs_32bit" -eq 1 ]; then
+        new_prefix win32
+        check_program
+        check_msi 1
+    else
+        echo "== i686: this machine runs no 32-bit x86 code (the i386 wine loader cannot start)"
+        not_run+=("i686: the program's window, wipes, registry modules and Qt Test suites")
+        new_prefix win64
+        check_msi 0
     fi
 done
-[ "$suites" -gt 0 ] || bad "no Qt Test suite was built for Windows"
 
+for item in "${not_run[@]}"; do echo "not run here: $item"; done
 if [ "$failures" -eq 0 ]; then
-    echo "check-windows-program: PASS"
+    echo "check-windows-program: PASS${not_run:+ (${#not_run[@]} not run, above)}"
 else
     echo "check-windows-program: FAIL ($failures)"
     exit 1
