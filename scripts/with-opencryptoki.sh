@@ -69,6 +69,10 @@ for entry in /run/lock/*; do
     [ "${entry#/run/lock/}" = opencryptoki ] || ln -s "$scratch/real-run/lock/${entry#/run/lock/}" "$scratch/run/lock/"
 done
 mount --bind "$scratch/run" /run
+# The soft token shares its state between processes through /dev/shm under a
+# fixed name: two of these side by side (CTest runs suites in parallel) would
+# share one token.
+mount -t tmpfs -o mode=1777,size=64m kcc-opencryptoki-shm /dev/shm
 mount --bind "$scratch/etc" /etc/opencryptoki
 mkdir -p /var/lib/opencryptoki /var/log/opencryptoki 2>/dev/null || true
 mount --bind "$scratch/lib" /var/lib/opencryptoki
@@ -81,7 +85,7 @@ stop() {
         for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
     fi
     cd /
-    umount /var/lib/opencryptoki /etc/opencryptoki /run 2>/dev/null || true
+    umount /dev/shm /var/lib/opencryptoki /etc/opencryptoki /run 2>/dev/null || true
     umount "$scratch/real-run" 2>/dev/null || true
     rm -rf "$scratch"
 }

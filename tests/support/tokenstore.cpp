@@ -335,6 +335,8 @@ QList<TokenStore::DataObject> TokenStore::dataObjects(const QString &token, bool
     QList<DataObject> objects;
     auto quoted = [](const QString &line) {
         const int first = line.indexOf(QLatin1Char('\''));
+        if (first < 0)
+            return QString(); // "<empty>"
         return line.mid(first + 1, line.lastIndexOf(QLatin1Char('\'')) - first - 1);
     };
     for (const QString &raw : QString::fromUtf8(output).split(QLatin1Char('\n'))) {
