@@ -37,14 +37,23 @@ version=$(sed -n 's/^project([^)]*VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.
 IFS=. read -r v_major v_minor v_patch v_tweak <<<"$version"
 next_version=$v_major.$v_minor.$v_patch.$((v_tweak + 1))
 
-# auto: i686, the program as it ships, always and first; x86_64 too when its
-# Qt is cached or when KCC_WIN_BUDGET (seconds left, as CI gives it) still
-# leaves 45 minutes after i686: its Qt took 33 min on a loaded 2-core machine,
-# its program, installers and checks about 5 more.
+# Debian's wine32 loader is an i386 ELF: a kernel (or virtual machine) without
+# 32-bit code segments refuses it, and wine64's own WoW64 mode needs them too.
+runs_32bit=0
+/usr/lib/wine/wine --version >/dev/null 2>&1 && runs_32bit=1
+
+# auto: first the target whose program runs here, always: i686, the program as
+# it ships, where the machine runs 32-bit code, otherwise x86_64 (the same
+# source, so the window is still proven). The other joins when its Qt is
+# cached or when KCC_WIN_BUDGET (seconds left, as CI gives it) still leaves 50
+# minutes: a Qt took 33 min on a loaded 2-core machine, its program,
+# installers and checks about 5 more.
 targets_wanted=${KCC_WIN_TARGETS:-auto}
 started=$SECONDS
+first=x86_64 second=i686
+[ "$runs_32bit" -eq 1 ] && { first=i686; second=x86_64; }
 if [ "$targets_wanted" = auto ]; then
-    targets=(i686)
+    targets=("$first")
 else
     read -r -a targets <<<"$targets_wanted"
 fi
@@ -57,15 +66,15 @@ if [ "${1:-}" != "--no-build" ]; then
     for target in "${targets[@]}"; do build_target "$target"; done
     if [ "$targets_wanted" = auto ]; then
         left=$(( ${KCC_WIN_BUDGET:-999999} - (SECONDS - started) ))
-        if qt_cached x86_64 || [ "$left" -gt 2700 ]; then
-            build_target x86_64
-            targets+=(x86_64)
+        if qt_cached "$second" || [ "$left" -gt 3000 ]; then
+            build_target "$second"
+            targets+=("$second")
         else
-            echo "== x86_64 left out: its Qt is not cached and only ${left} s are left"
+            echo "== $second left out: its Qt is not cached and only ${left} s are left"
         fi
     fi
 elif [ "$targets_wanted" = auto ]; then
-    [ -f "$out/x86_64/bin/Kestrik_KCC.exe" ] && targets+=(x86_64)
+    [ -f "$out/$second/bin/Kestrik_KCC.exe" ] && targets+=("$second")
 fi
 
 failures=0
@@ -109,10 +118,6 @@ for target in "${targets[@]}"; do
 done
 
 # --- under wine ---------------------------------------------------------------
-# Debian's wine32 loader is an i386 ELF: a kernel (or virtual machine) without
-# 32-bit code segments refuses it, and wine64's own WoW64 mode needs them too.
-runs_32bit=0
-/usr/lib/wine/wine --version >/dev/null 2>&1 && runs_32bit=1
 
 tmp=$(mktemp -d)
 # tmpfs: the far-future wipe time is kept as it is (ext4 would clamp it).

@@ -454,7 +454,7 @@ velmux_status readTemplate(const Session &s, CK_OBJECT_HANDLE object, CopyTempla
     std::vector<CK_ATTRIBUTE> probe{{CKA_VALUE, nullptr, 0}};
     for (CK_ATTRIBUTE_TYPE type : copied)
         probe.push_back({type, nullptr, 0});
-    CK_RV rv = s.fn()->C_GetAttributeValue(s.handle(), object, probe.data(), probe.size());
+    CK_RV rv = s.fn()->C_GetAttributeValue(s.handle(), object, probe.data(), CK_ULONG(probe.size()));
     // Attributes a token does not know are reported, the others still measured.
     if (rv != CKR_OK && rv != CKR_ATTRIBUTE_TYPE_INVALID && rv != CKR_ATTRIBUTE_SENSITIVE)
         return fromRv(rv);
@@ -471,9 +471,9 @@ velmux_status readTemplate(const Session &s, CK_OBJECT_HANDLE object, CopyTempla
         result.values.emplace_back(probe[i].ulValueLen);
     }
     for (size_t i = 0; i < result.types.size(); ++i)
-        wanted.push_back({result.types[i], result.values[i].data(), result.values[i].size()});
+        wanted.push_back({result.types[i], result.values[i].data(), CK_ULONG(result.values[i].size())});
     if (!wanted.empty()) {
-        rv = s.fn()->C_GetAttributeValue(s.handle(), object, wanted.data(), wanted.size());
+        rv = s.fn()->C_GetAttributeValue(s.handle(), object, wanted.data(), CK_ULONG(wanted.size()));
         if (rv != CKR_OK)
             return fromRv(rv);
     }
