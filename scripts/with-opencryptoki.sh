@@ -55,29 +55,6 @@ EOF
 chgrp -R "$group" "$scratch"
 chmod 0770 "$scratch/lib" "$scratch/lib/swtok" "$scratch/lib/swtok/TOK_OBJ" "$scratch/log" "$scratch/run/opencryptoki" "$scratch/run/lock/opencryptoki"
 
-# The daemon's socket and pid file live in /run itself: the namespace gets a
-# /run of its own whose other entries lead to the real ones.
-mount --bind /run "$scratch/real-run"
-for entry in /run/* /run/.[!.]*; do
-    [ -e "$entry" ] || [ -L "$entry" ] || continue
-    name=${entry#/run/}
-    case "$name" in opencryptoki | lock | pkcsslotd.*) continue ;; esac
-    ln -s "$scratch/real-run/$name" "$scratch/run/$name"
-done
-for entry in /run/lock/*; do
-    [ -e "$entry" ] || continue
-    [ "${entry#/run/lock/}" = opencryptoki ] || ln -s "$scratch/real-run/lock/${entry#/run/lock/}" "$scratch/run/lock/"
-done
-mount --bind "$scratch/run" /run
-# The soft token shares its state between processes through /dev/shm under a
-# fixed name: two of these side by side (CTest runs suites in parallel) would
-# share one token.
-mount -t tmpfs -o mode=1777,size=64m kcc-opencryptoki-shm /dev/shm
-mount --bind "$scratch/etc" /etc/opencryptoki
-mkdir -p /var/lib/opencryptoki /var/log/opencryptoki 2>/dev/null || true
-mount --bind "$scratch/lib" /var/lib/opencryptoki
-[ -d /var/log/opencryptoki ] && mount --bind "$scratch/log" /var/log/opencryptoki
-
 stop() {
     local pid
     pid=$(cat /run/pkcsslotd.pid 2>/dev/null || true)
@@ -91,12 +68,47 @@ stop() {
 }
 trap stop EXIT
 
-if ! "$slotd" -l "$scratch/slotd.log" </dev/null >/dev/null 2>&1; then
+# The daemon's socket and pid file live in /run itself: the namespace gets a
+# /run of its own whose other entries lead to the real ones.
+private_mounts() {
+    local entry name
+    mount --bind /run "$scratch/real-run" || return 1
+    for entry in /run/* /run/.[!.]*; do
+        [ -e "$entry" ] || [ -L "$entry" ] || continue
+        name=${entry#/run/}
+        case "$name" in opencryptoki | lock | pkcsslotd.*) continue ;; esac
+        ln -s "$scratch/real-run/$name" "$scratch/run/$name" || return 1
+    done
+    for entry in /run/lock/*; do
+        [ -e "$entry" ] || continue
+        name=${entry#/run/lock/}
+        [ "$name" = opencryptoki ] || ln -s "$scratch/real-run/lock/$name" "$scratch/run/lock/" || return 1
+    done
+    mount --bind "$scratch/run" /run || return 1
+    # The soft token shares its state between processes through /dev/shm
+    # under a fixed name: two of these side by side (CTest runs suites in
+    # parallel) would share one token.
+    mount -t tmpfs -o mode=1777,size=64m kcc-opencryptoki-shm /dev/shm || return 1
+    mount --bind "$scratch/etc" /etc/opencryptoki || return 1
+    mkdir -p /var/lib/opencryptoki || return 1
+    mount --bind "$scratch/lib" /var/lib/opencryptoki || return 1
+    if [ -d /var/log/opencryptoki ]; then
+        mount --bind "$scratch/log" /var/log/opencryptoki || return 1
+    fi
+}
+
+if ! private_mounts; then
+    export KCC_OPENCRYPTOKI_UNAVAILABLE="its private directories could not be mounted"
+elif ! "$slotd" -l "$scratch/slotd.log" </dev/null >/dev/null 2>&1; then
     echo "pkcsslotd did not start: $(tail -n 3 "$scratch/slotd.log" 2>/dev/null)" >&2
     export KCC_OPENCRYPTOKI_UNAVAILABLE="pkcsslotd did not start"
 else
     for _ in $(seq 50); do [ -S /run/pkcsslotd.socket ] && break; sleep 0.1; done
-    export KCC_OPENCRYPTOKI_MODULE=$module KCC_OPENCRYPTOKI_SLOT=3
+    if [ -S /run/pkcsslotd.socket ]; then
+        export KCC_OPENCRYPTOKI_MODULE=$module KCC_OPENCRYPTOKI_SLOT=3
+    else
+        export KCC_OPENCRYPTOKI_UNAVAILABLE="pkcsslotd made no socket within 5 s"
+    fi
 fi
 status=0
 "$@" || status=$?
