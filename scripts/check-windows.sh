@@ -91,20 +91,18 @@ run_checks() {
     export WINEPREFIX="$tmp/prefix-$target" WINEARCH=$3
     # Wine's drive Z: is the Unix root.
     local key="Z:${files//\//\\}\\key-$target.pfx" medium="Z:${files//\//\\}\\medium-$target.pfx"
-    echo "== running the $target checking program under $(basename "$wine") on $key"
-    status=0
-    timeout 600 "$wine" "$build/platformfile_check.$target.exe" "$key" </dev/null || status=$?
-    if [ "$status" -ne 0 ]; then
-        echo "$target checking program exited with $status"
-        fail
-    fi
-    echo "== running the $target medium check under $(basename "$wine") on $medium"
-    status=0
-    timeout 600 "$wine" "$build/filemedium_check.$target.exe" "$medium" </dev/null || status=$?
-    if [ "$status" -ne 0 ]; then
-        echo "$target medium check exited with $status"
-        fail
-    fi
+    local check file
+    for check in platformfile_check filemedium_check; do
+        file=$key
+        [ "$check" = filemedium_check ] && file=$medium
+        echo "== running the $target $check under $(basename "$wine") on $file"
+        status=0
+        timeout 600 "$wine" "$build/$check.$target.exe" "$file" </dev/null || status=$?
+        if [ "$status" -ne 0 ]; then
+            echo "$target $check exited with $status"
+            fail
+        fi
+    done
 }
 
 if [ ! -x /usr/lib/wine/wine64 ]; then
