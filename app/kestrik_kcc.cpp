@@ -91,7 +91,7 @@ void Kestrik_KCC::cleanContainer()
     if (fileMode)
         plan.path = target;
     else
-        plan.medium = currentMedia;
+        plan.token = currentMedia;
     QMessageBox confirm(QMessageBox::Question, wipetexts::title(), wipetexts::confirmation(),
                         QMessageBox::Yes | QMessageBox::No, this);
     confirm.setInformativeText(wipePlan(plan));

@@ -1,7 +1,7 @@
 #ifndef KESTRIK_KCC_H
 #define KESTRIK_KCC_H
 
-#include "medialist.h"
+#include "tokenlist.h"
 #include "ui_kestrik_kcc.h"
 #include "wipeschedule.h"
 #include "wipeworker.h"
@@ -33,7 +33,7 @@ private:
 
     Ui::Kestrik_KCCClass ui;
     bool fileMode;
-    ListedMedium currentMedia; // the medium last chosen, as listed; read only by a device wipe
+    ListedToken currentMedia; // the medium last chosen, as listed; read only by a device wipe
     WipeWorker wipeWorker;    // every wipe runs on its thread
 
 public slots:

@@ -83,12 +83,12 @@ bool wipeContainerFile(QWidget *parent, WipeAlgorithm algorithm, QString path, W
     return runInWindow(parent, request, worker);
 }
 
-bool wipeContainerOnMedia(QWidget *parent, WipeAlgorithm algorithm, const ListedMedium *medium,
+bool wipeContainerOnMedia(QWidget *parent, WipeAlgorithm algorithm, const ListedToken *medium,
                           const QString &pin, WipeWorker &worker)
 {
     WipeRequest request;
     request.algorithm = algorithm;
-    request.medium = *medium;
+    request.token = *medium;
     request.pin = pin;
     return runInWindow(parent, request, worker);
 }

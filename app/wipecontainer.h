@@ -1,7 +1,7 @@
 #ifndef WIPECONTAINER_H
 #define WIPECONTAINER_H
 
-#include "medialist.h"
+#include "tokenlist.h"
 #include "wipereport.h"
 #include "wipeschedule.h"
 
@@ -17,7 +17,7 @@ class WipeWorker;
 // something to take back, it offers to fill the freed space.
 bool wipeContainerFile(QWidget *parent, WipeAlgorithm algorithm, QString path, WipeWorker &worker,
                        bool searchVolume = false);
-bool wipeContainerOnMedia(QWidget *parent, WipeAlgorithm algorithm, const ListedMedium *medium,
+bool wipeContainerOnMedia(QWidget *parent, WipeAlgorithm algorithm, const ListedToken *medium,
                           const QString &pin, WipeWorker &worker);
 
 // Modal, titled like every wipe box, one OK button and no default button.

@@ -13,7 +13,7 @@
 
 #ifdef KCC_BENCH_DEVICE
 
-#include "devicewipe.h"
+#include "tokenwipe.h"
 #include "tokenstore.h"
 #include "velmux.h"
 
@@ -171,11 +171,11 @@ bool runDeviceBench(int repetitions)
             }
             unsigned long before = countedCalls();
             Clock::time_point start = Clock::now();
-            const DeviceWipeStatus status
-                = overwriteMediaContainer(algorithm, &media, TokenStore::defaultPin()).status;
+            const TokenWipeStatus status
+                = overwriteTokenContainer(algorithm, &media, TokenStore::defaultPin()).status;
             kcc << secondsSince(start);
             kccCalls = countedCalls() - before;
-            if (status != DeviceWipeStatus::Wiped) {
+            if (status != TokenWipeStatus::Wiped) {
                 std::printf("device wipe failed with status %d\n", int(status));
                 return false;
             }

@@ -8,7 +8,7 @@
 #include "journalact.h"
 #include "journalexport.h"
 #include "kcc_version.h"
-#include "medialist.h"
+#include "tokenlist.h"
 #include "signing.h"
 #include "wiperecord.h"
 #include "wipesession.h"
@@ -107,14 +107,14 @@ int exitStatus(const WipeRequest &request, const WipeResult &result)
         }
         return kExitIncomplete;
     }
-    switch (result.device.status) {
-    case DeviceWipeStatus::Wiped:
-        return result.device.replaced ? kExitReplaced : kExitOk;
-    case DeviceWipeStatus::ContextFailed:
+    switch (result.token.status) {
+    case TokenWipeStatus::Wiped:
+        return result.token.replaced ? kExitReplaced : kExitOk;
+    case TokenWipeStatus::ContextFailed:
         return kExitFailure;
-    case DeviceWipeStatus::NoContainer:
+    case TokenWipeStatus::NoContainer:
         return kExitNotFound;
-    case DeviceWipeStatus::Ambiguous:
+    case TokenWipeStatus::Ambiguous:
         return kExitRefused;
     default:
         break;
@@ -199,10 +199,10 @@ int wipeToken(const CommandLine &command)
 {
     const WipeAlgorithm algorithm = WipeAlgorithm(command.algorithm);
     const QString serial = QString::fromStdString(command.serial);
-    QVector<ListedMedium> chosen;
-    for (const ListedMedium &medium : listMedia())
-        if (medium.serialNumber == serial)
-            chosen << medium;
+    QVector<ListedToken> chosen;
+    for (const ListedToken &token : listTokens())
+        if (token.serialNumber == serial)
+            chosen << token;
     const QString subject = QStringLiteral("S/N %1").arg(serial);
     if (chosen.size() != 1) {
         errors() << KCC_PROGRAM << ": " << subject << ": "
@@ -213,7 +213,7 @@ int wipeToken(const CommandLine &command)
         errors().flush();
         return chosen.isEmpty() ? kExitNotFound : kExitRefused;
     }
-    const ListedMedium &medium = chosen.front();
+    const ListedToken &token = chosen.front();
     QString pin;
     if (!readPin(command, pin)) {
         errors() << KCC_PROGRAM << ": "
@@ -221,7 +221,7 @@ int wipeToken(const CommandLine &command)
         errors().flush();
         return kExitFailure;
     }
-    if (!command.assumeYes && !confirmed({medium.describe()}, algorithm)) {
+    if (!command.assumeYes && !confirmed({token.describe()}, algorithm)) {
         forgetPin(pin);
         errors() << KCC_PROGRAM << ": " << notConfirmed() << '\n';
         errors().flush();
@@ -230,7 +230,7 @@ int wipeToken(const CommandLine &command)
     WipeRequest request;
     request.algorithm = algorithm;
     request.via = JournalEntry::Interface::CommandLine;
-    request.medium = medium;
+    request.token = token;
     request.pin = std::move(pin);
     const WipeResult result = runWipeSession(request);
     forgetPin(request.pin);
@@ -349,12 +349,12 @@ int verifyCertificateFile(const CommandLine &command)
     return valid ? kExitOk : kExitBadCertificate;
 }
 
-int listTokens()
+int printTokens()
 {
     QTextStream out(stdout);
-    const QVector<ListedMedium> media = listMedia();
-    for (const ListedMedium &medium : media)
-        out << medium.serialNumber << '\t' << medium.name << '\t' << medium.detail << '\n';
+    const QVector<ListedToken> tokens = listTokens();
+    for (const ListedToken &token : tokens)
+        out << token.serialNumber << '\t' << token.name << '\t' << token.detail << '\n';
     return kExitOk;
 }
 
@@ -373,7 +373,7 @@ int runCommandLine(const CommandLine &command)
     case CommandLine::Action::WipeToken:
         return wipeToken(command);
     case CommandLine::Action::ListTokens:
-        return listTokens();
+        return printTokens();
     case CommandLine::Action::PrintJournal:
         return printJournal();
     case CommandLine::Action::VerifyJournal:

@@ -31,14 +31,14 @@ FormSelectMedia::FormSelectMedia(QWidget *parent)
 
 void FormSelectMedia::appendMediaOfType(uint32_t mediaType)
 {
-    for (const ListedMedium &medium : listMediaOfType(mediaType, notShown)) {
+    for (const ListedToken &medium : listTokensOfType(mediaType, notShown)) {
         mediaList.append(medium);
         auto *item = new QListWidgetItem(medium.describe(), ui.listWidgetMediaSlots);
         item->setData(Qt::UserRole, QVariant(static_cast<uint>(medium.record.slotId)));
     }
 }
 
-bool FormSelectMedia::selectedMedia(ListedMedium &medium) const
+bool FormSelectMedia::selectedMedia(ListedToken &medium) const
 {
     const QList<QListWidgetItem *> selected = ui.listWidgetMediaSlots->selectedItems();
     if (selected.isEmpty())
@@ -54,7 +54,7 @@ bool FormSelectMedia::selectedMedia(ListedMedium &medium) const
 
 bool FormSelectMedia::selectedMedia(MediaRecord &media, QString &text) const
 {
-    ListedMedium medium;
+    ListedToken medium;
     if (!selectedMedia(medium))
         return false;
     media = medium.record;

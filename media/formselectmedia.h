@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "medialist.h"
+#include "tokenlist.h"
 #include "ui_formselectmedia.h"
 
 // Shows the media the library lists and hands back the one the user picked.
@@ -21,7 +21,7 @@ public:
 
     bool selectedMedia(MediaRecord &media, QString &text) const;
     // The medium on the selected line, as it was listed.
-    bool selectedMedia(ListedMedium &medium) const;
+    bool selectedMedia(ListedToken &medium) const;
 
 public slots:
     void itemChanged();
@@ -32,7 +32,7 @@ private:
     uint32_t notShown = 0; // media past the list's capacity, all types together
     Ui::FormSelectMedia ui;
     // One entry per list line, same order: line row == index here.
-    QList<ListedMedium> mediaList;
+    QList<ListedToken> mediaList;
 };
 
 #endif // KCC_FORMSELECTMEDIA_H

@@ -59,21 +59,21 @@ QString fileEndState(const FileWipeOutcome &outcome)
     return outcome.bytesWritten ? QStringLiteral("incomplete-kept") : QStringLiteral("untouched");
 }
 
-QString deviceEndState(const DeviceWipeOutcome &outcome)
+QString tokenEndState(const TokenWipeOutcome &outcome)
 {
     const QString left = outcome.left == ContainerLeft::Gone ? QStringLiteral("gone")
         : outcome.left == ContainerLeft::Present            ? QStringLiteral("present")
                                                             : QStringLiteral("unknown");
     switch (outcome.status) {
-    case DeviceWipeStatus::Wiped:
+    case TokenWipeStatus::Wiped:
         return outcome.replaced ? QStringLiteral("replaced-not-overwritten") : QStringLiteral("wiped");
-    case DeviceWipeStatus::NoContainer:
+    case TokenWipeStatus::NoContainer:
         return QStringLiteral("no-container");
-    case DeviceWipeStatus::Ambiguous:
+    case TokenWipeStatus::Ambiguous:
         return QStringLiteral("several-containers-untouched");
-    case DeviceWipeStatus::WriteFailed:
-    case DeviceWipeStatus::DeleteFailed:
-    case DeviceWipeStatus::Exception:
+    case TokenWipeStatus::WriteFailed:
+    case TokenWipeStatus::DeleteFailed:
+    case TokenWipeStatus::Exception:
         return QStringLiteral("token-error-container-") + left;
     default:
         break;
@@ -135,14 +135,14 @@ JournalEntry journalEntry(const WipeRequest &request, const WipeResult &result)
         else if (result.file.status == FileWipeStatus::Wiped && freedBlocksCleared(result))
             entry.endState = QStringLiteral("wiped-freed-blocks-filled");
     } else {
-        const DeviceWipeOutcome &outcome = result.device;
+        const TokenWipeOutcome &outcome = result.token;
         entry.targetKind = JournalEntry::TargetKind::Token;
-        entry.tokenLabel = request.medium->name;
-        entry.tokenModel = request.medium->detail;
-        entry.tokenSerial = request.medium->serialNumber;
+        entry.tokenLabel = request.token->name;
+        entry.tokenModel = request.token->detail;
+        entry.tokenSerial = request.token->serialNumber;
         entry.size = outcome.containerSize > 0 || outcome.passesDone > 0 ? qint64(outcome.containerSize) : -1;
         entry.passesDone = outcome.passesDone;
-        entry.endState = deviceEndState(outcome);
+        entry.endState = tokenEndState(outcome);
     }
     return entry;
 }

@@ -5,7 +5,7 @@
 
 // Short machine-readable end states for the journal.
 QString fileEndState(const FileWipeOutcome &outcome);
-QString deviceEndState(const DeviceWipeOutcome &outcome);
+QString tokenEndState(const TokenWipeOutcome &outcome);
 QString verificationId(FileVerification verification);
 
 // The journal entry of a finished wipe: its target, algorithm, passes, the

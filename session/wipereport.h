@@ -1,7 +1,7 @@
 #ifndef WIPEREPORT_H
 #define WIPEREPORT_H
 
-#include "devicewipe.h"
+#include "tokenwipe.h"
 #include "filewipe.h"
 
 #include <QString>
@@ -23,6 +23,6 @@ WipeReport fileWipeReport(const FileWipeOutcome &outcome, const QString &path);
 // One sentence for each layer below the file that limits what an overwrite
 // reaches; none for an unshared file on a spinning disk.
 QStringList mediumLimitTexts(const MediumVerdict &verdict);
-WipeReport deviceWipeReport(const DeviceWipeOutcome &outcome);
+WipeReport tokenWipeReport(const TokenWipeOutcome &outcome);
 
 #endif // WIPEREPORT_H

@@ -31,7 +31,7 @@ bool WipeResult::destroyed() const
 {
     // A replaced container is gone all the same.
     return entry.targetKind == JournalEntry::TargetKind::File ? file.status == FileWipeStatus::Wiped
-                                                              : device.status == DeviceWipeStatus::Wiped;
+                                                              : token.status == TokenWipeStatus::Wiped;
 }
 
 QString algorithmPlan(WipeAlgorithm algorithm)
@@ -42,9 +42,9 @@ QString algorithmPlan(WipeAlgorithm algorithm)
 QString wipePlan(const WipeRequest &request)
 {
     if (!request.isFile()) {
-        const ListedMedium &medium = *request.medium;
+        const ListedToken &token = *request.token;
         return QCoreApplication::translate("WipeRecord", "Носитель: %1\nМодель: %2\nСерийный номер: %3\n")
-                   .arg(medium.name, medium.detail, medium.serialNumber)
+                   .arg(token.name, token.detail, token.serialNumber)
             + algorithmPlan(request.algorithm);
     }
     const QFileInfo file(request.path);
@@ -154,7 +154,7 @@ QStringList volumeTexts(const WipeResult &result)
 // The report from the outcomes, headed by the summary, and its journal entry.
 void reportAndJournal(const WipeRequest &request, WipeResult &result)
 {
-    result.report = request.isFile() ? fileWipeReport(result.file, request.path) : deviceWipeReport(result.device);
+    result.report = request.isFile() ? fileWipeReport(result.file, request.path) : tokenWipeReport(result.token);
     if (survivorsRemain(result)) {
         result.report.severity = Severity::Warning;
         result.report.text = wipetexts::survivorsFound();
@@ -217,11 +217,11 @@ WipeResult runWipeSession(const WipeRequest &request, WipeWorker *worker)
         target = QCoreApplication::translate("WipeRecord", "Файл: %1").arg(nativeAbsolutePath(request.path));
         passesDone = result.file.passesDone;
     } else {
-        const MediaRecord &record = request.medium->record;
-        result.device = worker ? worker->wipeMedium(request.algorithm, record, request.pin)
-                               : overwriteMediaContainer(request.algorithm, &record, request.pin);
-        target = QCoreApplication::translate("WipeRecord", "Носитель: %1").arg(request.medium->describe());
-        passesDone = result.device.passesDone;
+        const MediaRecord &record = request.token->record;
+        result.token = worker ? worker->wipeToken(request.algorithm, record, request.pin)
+                               : overwriteTokenContainer(request.algorithm, &record, request.pin);
+        target = QCoreApplication::translate("WipeRecord", "Носитель: %1").arg(request.token->describe());
+        passesDone = result.token.passesDone;
     }
     // One multi-argument arg: a '%1' in a file name or token label stays text.
     result.summary = QCoreApplication::translate("WipeRecord", "%1\nАлгоритм: %2\nПроходов на носителе: %3 из %4\nВремя: %5 с")

@@ -1,10 +1,10 @@
 #ifndef WIPESESSION_H
 #define WIPESESSION_H
 
-#include "devicewipe.h"
+#include "tokenwipe.h"
 #include "filewipe.h"
 #include "journal.h"
-#include "medialist.h"
+#include "tokenlist.h"
 #include "wipereport.h"
 #include "wipeschedule.h"
 
@@ -20,14 +20,14 @@ struct WipeRequest {
     WipeAlgorithm algorithm = Gost;
     JournalEntry::Interface via = JournalEntry::Interface::Window;
     QString path;                       // the container file, or
-    std::optional<ListedMedium> medium; // the medium whose container is wiped
-    QString pin;                        // for the medium's log-in
+    std::optional<ListedToken> token; // the token whose container is wiped
+    QString pin;                      // for the token's log-in
     // A file only: after the wipe, read the whole volume for blocks of the
     // key; and where the passes went elsewhere, fill the freed blocks first.
     bool searchVolume = false;
     bool fillFreed = false;
 
-    bool isFile() const { return !medium; }
+    bool isFile() const { return !token; }
 
     // For tests that stop a wipe between two steps: told of the file wipe's
     // steps when no worker runs it.
@@ -37,7 +37,7 @@ struct WipeRequest {
 // Everything a front-end tells of one wipe, made once for all of them.
 struct WipeResult {
     FileWipeOutcome file;     // a file wipe's outcome
-    DeviceWipeOutcome device; // a medium wipe's outcome
+    TokenWipeOutcome token;   // a token wipe's outcome
     VolumeSearch search;      // the last search of the volume, after the fill where one ran
     int survivorsBeforeFill = -1;
     FreedFill fill;

@@ -76,12 +76,12 @@ FileWipeOutcome WipeWorker::wipeFile(WipeAlgorithm algorithm, const QString &pat
     });
 }
 
-DeviceWipeOutcome WipeWorker::wipeMedium(WipeAlgorithm algorithm, const MediaRecord &media,
+TokenWipeOutcome WipeWorker::wipeToken(WipeAlgorithm algorithm, const MediaRecord &media,
                                         const QString &pin)
 {
     const int passes = wipeSchedule(algorithm).size();
-    return run<DeviceWipeOutcome>([&] {
-        return overwriteMediaContainer(algorithm, &media, pin,
+    return run<TokenWipeOutcome>([&] {
+        return overwriteTokenContainer(algorithm, &media, pin,
                                        [&](int pass) { emit progress(pass, passes, 0, 0); });
     });
 }

@@ -1,7 +1,7 @@
 #ifndef WIPEWORKER_H
 #define WIPEWORKER_H
 
-#include "devicewipe.h"
+#include "tokenwipe.h"
 #include "filewipe.h"
 
 #include <QObject>
@@ -24,7 +24,7 @@ public:
     // Each returns once the wipe on the worker thread is over; meanwhile the
     // caller's events (repaints, the progress dialog) keep being handled.
     FileWipeOutcome wipeFile(WipeAlgorithm algorithm, const QString &path, bool fingerprint = false);
-    DeviceWipeOutcome wipeMedium(WipeAlgorithm algorithm, const MediaRecord &media, const QString &pin);
+    TokenWipeOutcome wipeToken(WipeAlgorithm algorithm, const MediaRecord &media, const QString &pin);
     // Both cancellable, with volumeProgress on the way.
     VolumeSearch searchVolume(const KeyFingerprint &key);
     FreedFill fillFreedBlocks(const KeyFingerprint &key);

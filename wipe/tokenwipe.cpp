@@ -1,4 +1,4 @@
-#include "devicewipe.h"
+#include "tokenwipe.h"
 
 #include "passbytes.h"
 
@@ -96,7 +96,7 @@ private:
 };
 
 // Keeps the token's own reason for the first call that failed.
-void noteReason(DeviceWipeOutcome &out)
+void noteReason(TokenWipeOutcome &out)
 {
     auto lastError = VELMUX_EXTRA(velmux_get_last_error);
     if (out.tokenReason != 0 || !lastError)
@@ -109,17 +109,17 @@ void noteReason(DeviceWipeOutcome &out)
     }
 }
 
-DeviceWipeStatus loginFailure(velmux_status status)
+TokenWipeStatus loginFailure(velmux_status status)
 {
     switch (status) {
     case VELMUX_E_PIN_LOCKED:
-        return DeviceWipeStatus::PinLocked;
+        return TokenWipeStatus::PinLocked;
     case VELMUX_E_PIN_NOT_INITIALIZED:
-        return DeviceWipeStatus::PinNotInitialized;
+        return TokenWipeStatus::PinNotInitialized;
     case VELMUX_E_PIN_EXPIRED:
-        return DeviceWipeStatus::PinExpired;
+        return TokenWipeStatus::PinExpired;
     default:
-        return DeviceWipeStatus::LoginFailed;
+        return TokenWipeStatus::LoginFailed;
     }
 }
 
@@ -138,19 +138,19 @@ ContainerLeft containerLeft(const TokenSession &token)
 }
 
 void runWipe(WipeAlgorithm algorithm, const MediaRecord *media, const QString &pin,
-             const std::function<void(int)> &passStarted, DeviceWipeOutcome &out)
+             const std::function<void(int)> &passStarted, TokenWipeOutcome &out)
 {
     const QVector<WipePass> passes = wipeSchedule(algorithm);
     out.passesPlanned = passes.size();
     TokenSession token(media, pin);
     if (!token.create()) {
         noteReason(out);
-        out.status = DeviceWipeStatus::ContextFailed;
+        out.status = TokenWipeStatus::ContextFailed;
         return;
     }
     if (!token.open()) {
         noteReason(out);
-        out.status = DeviceWipeStatus::OpenSessionFailed;
+        out.status = TokenWipeStatus::OpenSessionFailed;
         return;
     }
     const velmux_status loggedIn = token.login();
@@ -164,12 +164,12 @@ void runWipe(WipeAlgorithm algorithm, const MediaRecord *media, const QString &p
     uint32_t containerSize = 0;
     const velmux_status sized = velmux_get_container_size(token.context(), &containerSize);
     if (sized == VELMUX_E_CONTAINER_NOT_FOUND) {
-        out.status = DeviceWipeStatus::NoContainer;
+        out.status = TokenWipeStatus::NoContainer;
         out.left = ContainerLeft::Gone;
         return;
     }
     if (sized == VELMUX_E_CONTAINER_AMBIGUOUS) {
-        out.status = DeviceWipeStatus::Ambiguous;
+        out.status = TokenWipeStatus::Ambiguous;
         if (auto count = VELMUX_EXTRA(velmux_count_containers))
             if (VELMUX_FAILED(count(token.context(), &out.containers)))
                 out.containers = 0;
@@ -177,7 +177,7 @@ void runWipe(WipeAlgorithm algorithm, const MediaRecord *media, const QString &p
     }
     if (VELMUX_FAILED(sized)) {
         noteReason(out);
-        out.status = DeviceWipeStatus::SizeFailed;
+        out.status = TokenWipeStatus::SizeFailed;
         return;
     }
 
@@ -215,23 +215,23 @@ void runWipe(WipeAlgorithm algorithm, const MediaRecord *media, const QString &p
     token.release();
 
     if (out.passesDone < passes.size())
-        out.status = DeviceWipeStatus::WriteFailed;
+        out.status = TokenWipeStatus::WriteFailed;
     else if (!deleted)
-        out.status = DeviceWipeStatus::DeleteFailed;
+        out.status = TokenWipeStatus::DeleteFailed;
     else
-        out.status = DeviceWipeStatus::Wiped;
+        out.status = TokenWipeStatus::Wiped;
 }
 
 } // namespace
 
-DeviceWipeOutcome overwriteMediaContainer(WipeAlgorithm algorithm, const MediaRecord *media,
+TokenWipeOutcome overwriteTokenContainer(WipeAlgorithm algorithm, const MediaRecord *media,
                                           const QString &pin, const std::function<void(int pass)> &passStarted)
 {
-    DeviceWipeOutcome out;
+    TokenWipeOutcome out;
     try {
         runWipe(algorithm, media, pin, passStarted, out);
     } catch (...) {
-        out.status = DeviceWipeStatus::Exception;
+        out.status = TokenWipeStatus::Exception;
     }
     return out;
 }

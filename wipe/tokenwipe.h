@@ -1,5 +1,5 @@
-#ifndef DEVICEWIPE_H
-#define DEVICEWIPE_H
+#ifndef TOKENWIPE_H
+#define TOKENWIPE_H
 
 #include "velmux.h"
 #include "wipeschedule.h"
@@ -8,7 +8,7 @@
 
 #include <functional>
 
-enum class DeviceWipeStatus {
+enum class TokenWipeStatus {
     Wiped,             // every write succeeded and the container is deleted
     ContextFailed,     // nothing was opened
     OpenSessionFailed,
@@ -27,8 +27,8 @@ enum class DeviceWipeStatus {
 // Whether the container is on the token when the wipe ends.
 enum class ContainerLeft { Unknown, Gone, Present };
 
-struct DeviceWipeOutcome {
-    DeviceWipeStatus status = DeviceWipeStatus::Exception;
+struct TokenWipeOutcome {
+    TokenWipeStatus status = TokenWipeStatus::Exception;
     // The token took the writes as new objects, not over the old bytes.
     bool replaced = false;
     int passesDone = 0;    // passes the token took
@@ -47,8 +47,8 @@ struct DeviceWipeOutcome {
 // generator: random passes continue the sequence of the last file wipe.
 // Throws nothing; the library's context and session are released on every path.
 // passStarted, when given, is told the index of each pass before it is written.
-DeviceWipeOutcome overwriteMediaContainer(WipeAlgorithm algorithm, const MediaRecord *media,
+TokenWipeOutcome overwriteTokenContainer(WipeAlgorithm algorithm, const MediaRecord *media,
                                           const QString &pin,
                                           const std::function<void(int pass)> &passStarted = {});
 
-#endif // DEVICEWIPE_H
+#endif // TOKENWIPE_H

@@ -2,7 +2,7 @@
 // the exact library calls of a wipe, the bytes of every write, what each
 // refused call leads to, and what the wipe session reports and journals.
 
-#include "devicewipe.h"
+#include "tokenwipe.h"
 #include "fakevelmux.h"
 #include "forkedchild.h"
 #include "filewipe.h"
@@ -35,7 +35,7 @@ static int draw() { return qrand(); }
 static void seed(uint s) { qsrand(s); }
 QT_WARNING_POP
 
-Q_DECLARE_METATYPE(DeviceWipeStatus)
+Q_DECLARE_METATYPE(TokenWipeStatus)
 Q_DECLARE_METATYPE(WipeAlgorithm)
 
 namespace {
@@ -159,7 +159,7 @@ void prepareMedium(uint32_t containerSize)
     FakeVelmux::setContainerSize(containerSize);
 }
 
-const ListedMedium kListed{kMedium, QStringLiteral("Token"), QStringLiteral("Model"), QStringLiteral("0042")};
+const ListedToken kListed{kMedium, QStringLiteral("Token"), QStringLiteral("Model"), QStringLiteral("0042")};
 
 struct SessionRun {
     bool result = false;  // the container is gone
@@ -172,7 +172,7 @@ SessionRun wipeInSession(WipeAlgorithm algorithm, const QString &pin)
 {
     WipeRequest request;
     request.algorithm = algorithm;
-    request.medium = kListed;
+    request.token = kListed;
     request.pin = pin;
     const WipeResult result = runWipeSession(request);
     SessionRun run{result.destroyed(), result.report, result.entry, result.summary};
@@ -185,33 +185,33 @@ SessionRun wipeInSession(WipeAlgorithm algorithm, const QString &pin)
     return run;
 }
 
-QString textOf(DeviceWipeStatus status)
+QString textOf(TokenWipeStatus status)
 {
     switch (status) {
-    case DeviceWipeStatus::Wiped:
+    case TokenWipeStatus::Wiped:
         return wiped;
-    case DeviceWipeStatus::ContextFailed:
+    case TokenWipeStatus::ContextFailed:
         return contextFailed;
-    case DeviceWipeStatus::OpenSessionFailed:
+    case TokenWipeStatus::OpenSessionFailed:
         return sessionFailed;
-    case DeviceWipeStatus::LoginFailed:
+    case TokenWipeStatus::LoginFailed:
         return wrongPin;
-    case DeviceWipeStatus::PinLocked:
+    case TokenWipeStatus::PinLocked:
         return devicetexts::pinLocked;
-    case DeviceWipeStatus::PinNotInitialized:
+    case TokenWipeStatus::PinNotInitialized:
         return devicetexts::pinNotInitialized;
-    case DeviceWipeStatus::PinExpired:
+    case TokenWipeStatus::PinExpired:
         return devicetexts::pinExpired;
-    case DeviceWipeStatus::NoContainer:
+    case TokenWipeStatus::NoContainer:
         return devicetexts::noContainer;
-    case DeviceWipeStatus::Ambiguous:
+    case TokenWipeStatus::Ambiguous:
         return devicetexts::severalContainers;
-    case DeviceWipeStatus::SizeFailed:
+    case TokenWipeStatus::SizeFailed:
         return sizeFailed;
-    case DeviceWipeStatus::WriteFailed:
+    case TokenWipeStatus::WriteFailed:
         return writeFailed;
-    case DeviceWipeStatus::DeleteFailed:
-    case DeviceWipeStatus::Exception:
+    case TokenWipeStatus::DeleteFailed:
+    case TokenWipeStatus::Exception:
         return deviceFailed;
     }
     return QString();
@@ -219,7 +219,7 @@ QString textOf(DeviceWipeStatus status)
 
 } // namespace
 
-class TestDeviceWipe : public QObject
+class TestTokenWipe : public QObject
 {
     Q_OBJECT
 
@@ -240,7 +240,7 @@ private slots:
     void deletionFails_data();
     void deletionFails();
     void emptyContainer();
-    void twoDeviceWipesShareOneSequence();
+    void twoTokenWipesShareOneSequence();
     void continuesFileWipeSequence();
     void passBufferAllocationFails();
 
@@ -249,18 +249,18 @@ private:
     void checkReport(const SessionRun &run, Severity severity, const QString &text, const QString &informative);
 };
 
-void TestDeviceWipe::initTestCase()
+void TestTokenWipe::initTestCase()
 {
 }
 
-void TestDeviceWipe::checkReport(const SessionRun &run, bool success, const QString &text)
+void TestTokenWipe::checkReport(const SessionRun &run, bool success, const QString &text)
 {
     checkReport(run, success ? Severity::Information : Severity::Critical, text, run.report.informative);
 }
 
 // The report as the user reads it, and the journal entry saying the same of
 // the medium and the attempt.
-void TestDeviceWipe::checkReport(const SessionRun &run, Severity severity, const QString &text,
+void TestTokenWipe::checkReport(const SessionRun &run, Severity severity, const QString &text,
                                  const QString &informative)
 {
     QCOMPARE(run.report.text, text);
@@ -274,7 +274,7 @@ void TestDeviceWipe::checkReport(const SessionRun &run, Severity severity, const
     QCOMPARE(run.entry.tokenSerial, QStringLiteral("0042"));
 }
 
-void TestDeviceWipe::callSequence_data()
+void TestTokenWipe::callSequence_data()
 {
     QTest::addColumn<WipeAlgorithm>("algorithm");
     QTest::addColumn<QString>("pin");
@@ -296,7 +296,7 @@ void TestDeviceWipe::callSequence_data()
                                                  << (VELMUX_WRITTEN_IN_PLACE | VELMUX_WRITTEN_BY_REPLACEMENT);
 }
 
-void TestDeviceWipe::callSequence()
+void TestTokenWipe::callSequence()
 {
     QFETCH(WipeAlgorithm, algorithm);
     QFETCH(QString, pin);
@@ -351,7 +351,7 @@ void TestDeviceWipe::callSequence()
     QCOMPARE(FakeVelmux::liveContexts(), size_t(0));
 }
 
-void TestDeviceWipe::passBytes_data()
+void TestTokenWipe::passBytes_data()
 {
     QTest::addColumn<WipeAlgorithm>("algorithm");
     QTest::addColumn<QStringList>("pattern");
@@ -366,7 +366,7 @@ void TestDeviceWipe::passBytes_data()
 }
 
 // Exact bytes of every write, and the generator left right after the last draw.
-void TestDeviceWipe::passBytes()
+void TestTokenWipe::passBytes()
 {
     QFETCH(WipeAlgorithm, algorithm);
     QFETCH(QStringList, pattern);
@@ -374,7 +374,7 @@ void TestDeviceWipe::passBytes()
     prepareMedium(size);
 
     seed(77);
-    QCOMPARE(overwriteMediaContainer(algorithm, &kMedium, QStringLiteral("1234")).status, DeviceWipeStatus::Wiped);
+    QCOMPARE(overwriteTokenContainer(algorithm, &kMedium, QStringLiteral("1234")).status, TokenWipeStatus::Wiped);
     const int nextDraw = draw();
 
     seed(77);
@@ -392,22 +392,22 @@ void TestDeviceWipe::passBytes()
     QCOMPARE(FakeVelmux::liveContexts(), size_t(0));
 }
 
-void TestDeviceWipe::dodAndHmgEnhancedAlike()
+void TestTokenWipe::dodAndHmgEnhancedAlike()
 {
     QStringList transcripts[2];
     const WipeAlgorithm algorithms[2] = {DoD, HmgEnhanced};
     for (int i = 0; i < 2; ++i) {
         prepareMedium(129);
         seed(4242);
-        QCOMPARE(overwriteMediaContainer(algorithms[i], &kMedium, QStringLiteral("ключ")).status,
-                 DeviceWipeStatus::Wiped);
+        QCOMPARE(overwriteTokenContainer(algorithms[i], &kMedium, QStringLiteral("ключ")).status,
+                 TokenWipeStatus::Wiped);
         transcripts[i] = callTranscript();
     }
     QCOMPARE(transcripts[0].size(), 20);
     QCOMPARE(transcripts[1], transcripts[0]);
 }
 
-void TestDeviceWipe::failureTable_data()
+void TestTokenWipe::failureTable_data()
 {
     QTest::addColumn<QString>("function");
     QTest::addColumn<int>("occurrence");
@@ -451,7 +451,7 @@ void TestDeviceWipe::failureTable_data()
 
 // Every refusal has its own text, releases what was opened and is journalled
 // with its end state.
-void TestDeviceWipe::failureTable()
+void TestTokenWipe::failureTable()
 {
     QFETCH(QString, function);
     QFETCH(int, occurrence);
@@ -476,7 +476,7 @@ void TestDeviceWipe::failureTable()
     QCOMPARE(FakeVelmux::liveContexts(), size_t(0));
 }
 
-void TestDeviceWipe::secondOfThreeWritesFails()
+void TestTokenWipe::secondOfThreeWritesFails()
 {
     constexpr uint32_t size = 50;
     prepareMedium(size);
@@ -500,12 +500,12 @@ void TestDeviceWipe::secondOfThreeWritesFails()
 // One refused call per row, at every position of a whole wipe. Refused
 // re-logins are not reported themselves; they show only through the write or
 // the deletion that needed them, and a later re-login heals them.
-void TestDeviceWipe::everyCallFails_data()
+void TestTokenWipe::everyCallFails_data()
 {
     QTest::addColumn<WipeAlgorithm>("algorithm");
     QTest::addColumn<QString>("function");
     QTest::addColumn<int>("occurrence");
-    QTest::addColumn<DeviceWipeStatus>("status");
+    QTest::addColumn<TokenWipeStatus>("status");
     QTest::addColumn<QStringList>("expected");
     QTest::addColumn<bool>("deleted");
 
@@ -516,28 +516,28 @@ void TestDeviceWipe::everyCallFails_data()
         for (int i = 0; i < steps.size(); ++i) {
             const Step &step = steps[i];
             const int occurrence = ++seen[QString::fromLatin1(step.function)];
-            DeviceWipeStatus status = DeviceWipeStatus::Wiped;
+            TokenWipeStatus status = TokenWipeStatus::Wiped;
             QStringList expected = full;
             QString what;
             switch (step.role) {
             case Role::Create:
-                status = DeviceWipeStatus::ContextFailed;
+                status = TokenWipeStatus::ContextFailed;
                 expected = full.mid(0, 1);
                 break;
             case Role::Open:
-                status = DeviceWipeStatus::OpenSessionFailed;
+                status = TokenWipeStatus::OpenSessionFailed;
                 expected = full.mid(0, 2) << kDestroy;
                 break;
             case Role::Login:
-                status = DeviceWipeStatus::LoginFailed;
+                status = TokenWipeStatus::LoginFailed;
                 expected = full.mid(0, 3) << kClose << kDestroy;
                 break;
             case Role::Size:
-                status = DeviceWipeStatus::SizeFailed;
+                status = TokenWipeStatus::SizeFailed;
                 expected = full.mid(0, 4) << kClose << kDestroy;
                 break;
             case Role::Write:
-                status = DeviceWipeStatus::WriteFailed;
+                status = TokenWipeStatus::WriteFailed;
                 break;
             case Role::Reclose:
                 // The session stays open; the open after it is refused and the
@@ -550,11 +550,11 @@ void TestDeviceWipe::everyCallFails_data()
                 // The first call after this round that needs a log-in.
                 for (int j = step.role == Role::Reopen ? i + 2 : i + 1; j < steps.size(); ++j) {
                     if (steps[j].role == Role::Write) {
-                        status = DeviceWipeStatus::WriteFailed;
+                        status = TokenWipeStatus::WriteFailed;
                         break;
                     }
                     if (steps[j].role == Role::Delete) {
-                        status = DeviceWipeStatus::DeleteFailed;
+                        status = TokenWipeStatus::DeleteFailed;
                         break;
                     }
                     if (steps[j].role == Role::Relogin)
@@ -563,7 +563,7 @@ void TestDeviceWipe::everyCallFails_data()
                 break;
             }
             case Role::Delete:
-                status = DeviceWipeStatus::DeleteFailed;
+                status = TokenWipeStatus::DeleteFailed;
                 // Still logged in: the executor asks whether the container is left.
                 expected.insert(i + 1, kSize);
                 break;
@@ -572,7 +572,7 @@ void TestDeviceWipe::everyCallFails_data()
             case Role::Destroy:
                 break;
             }
-            const bool deleted = status == DeviceWipeStatus::Wiped || status == DeviceWipeStatus::WriteFailed;
+            const bool deleted = status == TokenWipeStatus::Wiped || status == TokenWipeStatus::WriteFailed;
             QTest::addRow("%s: %s #%d%s", algorithm == Gost ? "Gost" : "Schneier", step.function,
                           occurrence, qPrintable(what))
                 << algorithm << QString::fromLatin1(step.function) << occurrence << status << expected
@@ -581,12 +581,12 @@ void TestDeviceWipe::everyCallFails_data()
     }
 }
 
-void TestDeviceWipe::everyCallFails()
+void TestTokenWipe::everyCallFails()
 {
     QFETCH(WipeAlgorithm, algorithm);
     QFETCH(QString, function);
     QFETCH(int, occurrence);
-    QFETCH(DeviceWipeStatus, status);
+    QFETCH(TokenWipeStatus, status);
     QFETCH(QStringList, expected);
     QFETCH(bool, deleted);
     // A refused destroy leaves the fake's context in place; the executor must
@@ -595,7 +595,7 @@ void TestDeviceWipe::everyCallFails()
 
     prepareMedium(24);
     FakeVelmux::failCall(function.toStdString(), occurrence);
-    QCOMPARE(overwriteMediaContainer(algorithm, &kMedium, QStringLiteral("1234")).status, status);
+    QCOMPARE(overwriteTokenContainer(algorithm, &kMedium, QStringLiteral("1234")).status, status);
     QCOMPARE(loggedNames(), expected);
     QCOMPARE(FakeVelmux::containerPresent(), !deleted);
     QCOMPARE(FakeVelmux::liveContexts(), live);
@@ -603,40 +603,40 @@ void TestDeviceWipe::everyCallFails()
     prepareMedium(24);
     FakeVelmux::failCall(function.toStdString(), occurrence);
     const SessionRun run = wipeInSession(algorithm, QStringLiteral("1234"));
-    QCOMPARE(run.result, status == DeviceWipeStatus::Wiped);
+    QCOMPARE(run.result, status == TokenWipeStatus::Wiped);
     checkReport(run, run.result, textOf(status));
     QCOMPARE(loggedNames(), expected);
     QCOMPARE(FakeVelmux::liveContexts(), live);
 }
 
 // Only a status with both top bits set is a failure.
-void TestDeviceWipe::statusBoundary_data()
+void TestTokenWipe::statusBoundary_data()
 {
     QTest::addColumn<QString>("function");
     QTest::addColumn<uint32_t>("status");
-    QTest::addColumn<DeviceWipeStatus>("outcome");
-    QTest::newRow("login 0xC0000000") << kLogin << 0xC0000000u << DeviceWipeStatus::LoginFailed;
-    QTest::newRow("login 0xBFFFFFFF") << kLogin << 0xBFFFFFFFu << DeviceWipeStatus::Wiped;
-    QTest::newRow("write 0xFFFFFFFF") << kWrite << 0xFFFFFFFFu << DeviceWipeStatus::WriteFailed;
-    QTest::newRow("write 0x80000000") << kWrite << 0x80000000u << DeviceWipeStatus::Wiped;
-    QTest::newRow("write 0x40000000") << kWrite << 0x40000000u << DeviceWipeStatus::Wiped;
-    QTest::newRow("create 0x80000001") << kCreate << 0x80000001u << DeviceWipeStatus::Wiped;
-    QTest::newRow("delete 0xC0000000") << kDelete << 0xC0000000u << DeviceWipeStatus::DeleteFailed;
-    QTest::newRow("delete 0x7FFFFFFF") << kDelete << 0x7FFFFFFFu << DeviceWipeStatus::Wiped;
+    QTest::addColumn<TokenWipeStatus>("outcome");
+    QTest::newRow("login 0xC0000000") << kLogin << 0xC0000000u << TokenWipeStatus::LoginFailed;
+    QTest::newRow("login 0xBFFFFFFF") << kLogin << 0xBFFFFFFFu << TokenWipeStatus::Wiped;
+    QTest::newRow("write 0xFFFFFFFF") << kWrite << 0xFFFFFFFFu << TokenWipeStatus::WriteFailed;
+    QTest::newRow("write 0x80000000") << kWrite << 0x80000000u << TokenWipeStatus::Wiped;
+    QTest::newRow("write 0x40000000") << kWrite << 0x40000000u << TokenWipeStatus::Wiped;
+    QTest::newRow("create 0x80000001") << kCreate << 0x80000001u << TokenWipeStatus::Wiped;
+    QTest::newRow("delete 0xC0000000") << kDelete << 0xC0000000u << TokenWipeStatus::DeleteFailed;
+    QTest::newRow("delete 0x7FFFFFFF") << kDelete << 0x7FFFFFFFu << TokenWipeStatus::Wiped;
 }
 
-void TestDeviceWipe::statusBoundary()
+void TestTokenWipe::statusBoundary()
 {
     QFETCH(QString, function);
     QFETCH(uint32_t, status);
-    QFETCH(DeviceWipeStatus, outcome);
+    QFETCH(TokenWipeStatus, outcome);
     prepareMedium(8);
     FakeVelmux::failCall(function.toStdString(), 1, status);
-    QCOMPARE(overwriteMediaContainer(HmgBaseline, &kMedium, QStringLiteral("1234")).status, outcome);
+    QCOMPARE(overwriteTokenContainer(HmgBaseline, &kMedium, QStringLiteral("1234")).status, outcome);
     QCOMPARE(FakeVelmux::liveContexts(), size_t(0));
 }
 
-void TestDeviceWipe::deletionFails_data()
+void TestTokenWipe::deletionFails_data()
 {
     QTest::addColumn<bool>("writeFails");
     QTest::addColumn<QString>("text");
@@ -646,7 +646,7 @@ void TestDeviceWipe::deletionFails_data()
     QTest::newRow("a write failed too") << true << writeFailed << written(1, 2) + devicetexts::present;
 }
 
-void TestDeviceWipe::deletionFails()
+void TestTokenWipe::deletionFails()
 {
     QFETCH(bool, writeFails);
     QFETCH(QString, text);
@@ -665,7 +665,7 @@ void TestDeviceWipe::deletionFails()
     QCOMPARE(FakeVelmux::liveContexts(), size_t(0));
 }
 
-void TestDeviceWipe::emptyContainer()
+void TestTokenWipe::emptyContainer()
 {
     prepareMedium(0);
     seed(31337);
@@ -690,14 +690,14 @@ void TestDeviceWipe::emptyContainer()
     QCOMPARE(FakeVelmux::liveContexts(), size_t(0));
 }
 
-void TestDeviceWipe::twoDeviceWipesShareOneSequence()
+void TestTokenWipe::twoTokenWipesShareOneSequence()
 {
     constexpr uint32_t size = 40;
     seed(555);
     QByteArray random;
     for (int round = 0; round < 2; ++round) {
         prepareMedium(size);
-        QCOMPARE(overwriteMediaContainer(Gost, &kMedium, QStringLiteral("1234")).status, DeviceWipeStatus::Wiped);
+        QCOMPARE(overwriteTokenContainer(Gost, &kMedium, QStringLiteral("1234")).status, TokenWipeStatus::Wiped);
         const QVector<FakeVelmux::Call> seen = writes();
         QCOMPARE(seen.size(), 2);
         random += toBytes(seen[1].data);
@@ -712,7 +712,7 @@ void TestDeviceWipe::twoDeviceWipesShareOneSequence()
 // A device wipe after a file wipe draws on from where the file wipe stopped.
 // The file wipe seeds from the millisecond clock; its seed is recovered from
 // the random pass it left in the file.
-void TestDeviceWipe::continuesFileWipeSequence()
+void TestTokenWipe::continuesFileWipeSequence()
 {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
@@ -735,7 +735,7 @@ void TestDeviceWipe::continuesFileWipeSequence()
 
     constexpr uint32_t size = 64;
     prepareMedium(size);
-    QCOMPARE(overwriteMediaContainer(Gost, &kMedium, QStringLiteral("1234")).status, DeviceWipeStatus::Wiped);
+    QCOMPARE(overwriteTokenContainer(Gost, &kMedium, QStringLiteral("1234")).status, TokenWipeStatus::Wiped);
     const QVector<FakeVelmux::Call> seen = writes();
     QCOMPARE(seen.size(), 2);
 
@@ -758,7 +758,7 @@ void TestDeviceWipe::continuesFileWipeSequence()
 
 // An allocation failure of the pass buffer: a 4 GiB container under an
 // address-space limit, in a child so the limit stays there.
-void TestDeviceWipe::passBufferAllocationFails()
+void TestTokenWipe::passBufferAllocationFails()
 {
 #ifdef KCC_UNDER_ASAN
     QSKIP("AddressSanitizer reserves more address space than any limit that would make this fail");
@@ -779,7 +779,7 @@ void TestDeviceWipe::passBufferAllocationFails()
             report << QStringLiteral("no limit");
         } else {
             prepareMedium(0xFFFFFFFFu);
-            report << QString::number(int(overwriteMediaContainer(Gost, &kMedium, QStringLiteral("1234")).status));
+            report << QString::number(int(overwriteTokenContainer(Gost, &kMedium, QStringLiteral("1234")).status));
             report << loggedNames().join(QLatin1Char(','));
             report << QString::number(FakeVelmux::liveContexts());
             report << QString::number(writes().size());
@@ -799,7 +799,7 @@ void TestDeviceWipe::passBufferAllocationFails()
 
     const QStringList report = QString::fromUtf8(received).split(QLatin1Char('\n'));
     QCOMPARE(report.size(), 8);
-    QCOMPARE(report[0], QString::number(int(DeviceWipeStatus::Exception)));
+    QCOMPARE(report[0], QString::number(int(TokenWipeStatus::Exception)));
     // Nothing written or deleted; the session closed and the context destroyed.
     QCOMPARE(report[1], QStringList({kCreate, kOpen, kLogin, kSize, kClose, kDestroy}).join(QLatin1Char(',')));
     QCOMPARE(report[2], QStringLiteral("0"));
@@ -811,5 +811,5 @@ void TestDeviceWipe::passBufferAllocationFails()
 #endif
 }
 
-QTEST_MAIN(TestDeviceWipe)
-#include "tst_devicewipe.moc"
+QTEST_MAIN(TestTokenWipe)
+#include "tst_tokenwipe.moc"

@@ -1,4 +1,4 @@
-#include "medialist.h"
+#include "tokenlist.h"
 
 #include <algorithm>
 #include <cstring>
@@ -31,15 +31,15 @@ uint32_t countBeyondCapacity(velmux_ctx context, uint32_t listed)
 
 } // namespace
 
-QString ListedMedium::describe() const
+QString ListedToken::describe() const
 {
     // One call: a "%1" inside a label must stay text.
     return QStringLiteral("%1 (%2, S/N %3)").arg(name, detail, serialNumber);
 }
 
-QVector<ListedMedium> listMediaOfType(uint32_t mediaType, uint32_t &notShown)
+QVector<ListedToken> listTokensOfType(uint32_t mediaType, uint32_t &notShown)
 {
-    QVector<ListedMedium> media;
+    QVector<ListedToken> media;
     velmux_ctx context = 0;
     if (VELMUX_FAILED(velmux_create_ctx(&context, mediaType)))
         return media;
@@ -66,12 +66,12 @@ QVector<ListedMedium> listMediaOfType(uint32_t mediaType, uint32_t &notShown)
     return media;
 }
 
-QVector<ListedMedium> listMedia(uint32_t *notShown)
+QVector<ListedToken> listTokens(uint32_t *notShown)
 {
-    QVector<ListedMedium> media;
+    QVector<ListedToken> media;
     uint32_t beyond = 0;
     for (uint32_t mediaType : listedMediaTypes)
-        media += listMediaOfType(mediaType, beyond);
+        media += listTokensOfType(mediaType, beyond);
     if (notShown)
         *notShown = beyond;
     return media;

@@ -68,37 +68,37 @@ QString leftText(ContainerLeft left)
 
 namespace {
 
-WipeReport reportOf(const DeviceWipeOutcome &outcome)
+WipeReport reportOf(const TokenWipeOutcome &outcome)
 {
     const QString written = passesWritten(outcome.passesDone, outcome.passesPlanned);
     switch (outcome.status) {
-    case DeviceWipeStatus::Wiped:
+    case TokenWipeStatus::Wiped:
         if (outcome.replaced)
             return {Severity::Warning, deviceReplaced(), deviceReplacedDetail()};
         return {Severity::Information, wiped(), QString()};
-    case DeviceWipeStatus::ContextFailed:
+    case TokenWipeStatus::ContextFailed:
         return {Severity::Critical, contextFailed(), untouched()};
-    case DeviceWipeStatus::OpenSessionFailed:
+    case TokenWipeStatus::OpenSessionFailed:
         return {Severity::Critical, sessionFailed(), untouched()};
-    case DeviceWipeStatus::LoginFailed:
+    case TokenWipeStatus::LoginFailed:
         return {Severity::Critical, wrongPin(), untouched()};
-    case DeviceWipeStatus::PinLocked:
+    case TokenWipeStatus::PinLocked:
         return {Severity::Critical, pinLocked(), untouched()};
-    case DeviceWipeStatus::PinNotInitialized:
+    case TokenWipeStatus::PinNotInitialized:
         return {Severity::Critical, pinNotInitialized(), untouched()};
-    case DeviceWipeStatus::PinExpired:
+    case TokenWipeStatus::PinExpired:
         return {Severity::Critical, pinExpired(), untouched()};
-    case DeviceWipeStatus::NoContainer:
+    case TokenWipeStatus::NoContainer:
         return {Severity::Critical, noContainer(), QString()};
-    case DeviceWipeStatus::Ambiguous:
+    case TokenWipeStatus::Ambiguous:
         return {Severity::Critical, severalContainers(), severalContainersDetail(outcome.containers)};
-    case DeviceWipeStatus::SizeFailed:
+    case TokenWipeStatus::SizeFailed:
         return {Severity::Critical, sizeFailed(), untouched()};
-    case DeviceWipeStatus::WriteFailed:
+    case TokenWipeStatus::WriteFailed:
         return {Severity::Critical, writeFailed(), written + QLatin1Char(' ') + leftText(outcome.left)};
-    case DeviceWipeStatus::DeleteFailed:
+    case TokenWipeStatus::DeleteFailed:
         return {Severity::Critical, deviceFailed(), written + QLatin1Char(' ') + leftText(outcome.left)};
-    case DeviceWipeStatus::Exception:
+    case TokenWipeStatus::Exception:
         break;
     }
     return {Severity::Critical, deviceFailed(), leftText(outcome.left)};
@@ -106,11 +106,11 @@ WipeReport reportOf(const DeviceWipeOutcome &outcome)
 
 } // namespace
 
-WipeReport deviceWipeReport(const DeviceWipeOutcome &outcome)
+WipeReport tokenWipeReport(const TokenWipeOutcome &outcome)
 {
     WipeReport report = reportOf(outcome);
     // The token's own words for what it refused, after what is left.
-    if (outcome.status != DeviceWipeStatus::Wiped && outcome.tokenReason != 0) {
+    if (outcome.status != TokenWipeStatus::Wiped && outcome.tokenReason != 0) {
         const QString value = returnValue(outcome.tokenReason);
         const QString reason = outcome.tokenReasonText.isEmpty()
             ? QCoreApplication::translate("wipetexts", "Ответ носителя: %1.").arg(value)

@@ -1,5 +1,5 @@
-#ifndef MEDIALIST_H
-#define MEDIALIST_H
+#ifndef TOKENLIST_H
+#define TOKENLIST_H
 
 #include "velmux.h"
 
@@ -8,7 +8,7 @@
 
 // One medium as the library listed it: the record the wipe hands back, and
 // what the officer is shown of it.
-struct ListedMedium {
+struct ListedToken {
     MediaRecord record{};
     QString name;         // the token's label
     QString detail;       // its model
@@ -24,9 +24,9 @@ constexpr uint32_t listedMediaTypes[] = {1, 3, 4, 5, 6, 7};
 
 // The media of one type code, in the library's order. Media that cannot be
 // described are dropped; notShown grows by those past the list's capacity.
-QVector<ListedMedium> listMediaOfType(uint32_t mediaType, uint32_t &notShown);
+QVector<ListedToken> listTokensOfType(uint32_t mediaType, uint32_t &notShown);
 
 // Every medium of the listed type codes, in their order.
-QVector<ListedMedium> listMedia(uint32_t *notShown = nullptr);
+QVector<ListedToken> listTokens(uint32_t *notShown = nullptr);
 
-#endif // MEDIALIST_H
+#endif // TOKENLIST_H
