@@ -40,12 +40,7 @@ bool runInWindow(QWidget *parent, const WipeRequest &request, WipeWorker &worker
         result = runWipeSession(request, &worker);
         progress.finish();
     }
-    // What the passes left behind can be taken back where the file system
-    // freed it; a copy or snapshot that holds it is beyond a fill.
-    const bool offerFill = result.file.key && result.file.status == FileWipeStatus::Wiped
-        && result.fill.status == FreedFill::Status::NotRun && !(result.file.medium.limits & LimitShared)
-        && (result.file.medium.placement == Placement::Relocating || survivorsRemain(result));
-    if (showReport(parent, result.report, offerFill ? fillButtonText() : QString())) {
+    if (showReport(parent, result.report, result.verdict.offerFill ? fillButtonText() : QString())) {
         WipeRequest again = request;
         again.fillFreed = true;
         {

@@ -54,12 +54,12 @@ QString notConfirmed()
 
 // Asks on the terminal itself, so that a PIN piped to standard input never
 // answers the question. No terminal, no wipe.
-bool confirmed(const QStringList &targets, WipeAlgorithm algorithm)
+bool confirmed(const QStringList &plans)
 {
     QString question = wipetexts::confirmation() + QLatin1Char('\n');
-    for (const QString &target : targets)
-        question += QStringLiteral("  %1\n").arg(target);
-    question += algorithmPlan(algorithm) + QCoreApplication::translate("CommandLine", " [да/нет]: ");
+    for (const QString &plan : plans)
+        question += QLatin1Char('\n') + plan + QLatin1Char('\n');
+    question += QCoreApplication::translate("CommandLine", "[да/нет]: ");
     const QByteArray prompt = question.toLocal8Bit();
     char answer[64] = {};
 #ifdef Q_OS_WIN
@@ -84,86 +84,75 @@ bool confirmed(const QStringList &targets, WipeAlgorithm algorithm)
         || reply == QLatin1String("y");
 }
 
-int exitStatus(const WipeRequest &request, const WipeResult &result)
+// One exit status per claim, in the order of gravity: with several files,
+// the later row wins (a file kept outweighs one deleted with a doubt).
+const struct {
+    WipeClaim claim;
+    int status;
+} kExitStatuses[] = {
+    {WipeClaim::Destroyed, kExitOk},
+    {WipeClaim::DestroyedUnproven, kExitUnproven},
+    {WipeClaim::DestroyedRelocated, kExitReplaced},
+    {WipeClaim::DestroyedNotSearched, kExitNotSearched},
+    {WipeClaim::DestroyedUnverified, kExitDeletionUnproven},
+    {WipeClaim::NoLibrary, kExitFailure},
+    {WipeClaim::TokenRefused, kExitToken},
+    {WipeClaim::NotFound, kExitNotFound},
+    {WipeClaim::Refused, kExitRefused},
+    {WipeClaim::DestroyedKeyUnreachable, kExitSurvivors},
+    {WipeClaim::DestroyedKeyLeft, kExitSurvivors},
+    {WipeClaim::Incomplete, kExitIncomplete},
+};
+
+int rankOf(WipeClaim claim)
 {
-    if (request.isFile()) {
-        switch (result.file.status) {
-        case FileWipeStatus::Wiped:
-            if (survivorsRemain(result))
-                return kExitSurvivors;
-            if (request.searchVolume && result.search.status != VolumeSearch::Status::Done)
-                return kExitNotSearched;
-            if (freedBlocksCleared(result))
-                return kExitOk;
-            if (result.file.medium.placement == Placement::Relocating)
-                return kExitReplaced;
-            return result.file.medium.placement == Placement::InPlace ? kExitOk : kExitUnproven;
-        case FileWipeStatus::NotFound:
-            return kExitNotFound;
-        case FileWipeStatus::Refused:
-            return kExitRefused;
-        case FileWipeStatus::Failed:
-            break;
-        }
-        return kExitIncomplete;
-    }
-    switch (result.token.status) {
-    case TokenWipeStatus::Wiped:
-        return result.token.replaced ? kExitReplaced : kExitOk;
-    case TokenWipeStatus::ContextFailed:
-        return kExitFailure;
-    case TokenWipeStatus::NoContainer:
-        return kExitNotFound;
-    case TokenWipeStatus::Ambiguous:
-        return kExitRefused;
-    default:
-        break;
-    }
-    return kExitToken;
+    for (std::size_t i = 0; i < std::size(kExitStatuses); ++i)
+        if (kExitStatuses[i].claim == claim)
+            return int(i);
+    return int(std::size(kExitStatuses));
 }
 
-// Of two files' statuses, the graver: a file kept outweighs one deleted
-// with a doubt.
-int graver(int a, int b)
+int exitStatus(WipeClaim claim)
 {
-    const int order[] = {kExitOk,      kExitUnproven,  kExitReplaced,  kExitNotSearched,
-                         kExitNotFound, kExitRefused, kExitSurvivors, kExitIncomplete};
-    const auto rank = [&order](int code) {
-        const auto at = std::find(std::begin(order), std::end(order), code);
-        return at == std::end(order) ? int(std::size(order)) + code : int(at - std::begin(order));
-    };
-    return rank(a) >= rank(b) ? a : b;
+    const int rank = rankOf(claim);
+    return rank < int(std::size(kExitStatuses)) ? kExitStatuses[rank].status : kExitFailure;
+}
+
+WipeRequest fileRequest(const CommandLine &command, const QString &path)
+{
+    WipeRequest request;
+    request.algorithm = WipeAlgorithm(command.algorithm);
+    request.via = JournalEntry::Interface::CommandLine;
+    request.path = path;
+    request.searchVolume = command.searchVolume;
+    request.fillFreed = command.fillFreed;
+    return request;
 }
 
 int wipeFiles(const CommandLine &command)
 {
-    const WipeAlgorithm algorithm = WipeAlgorithm(command.algorithm);
     QStringList paths;
     for (const std::string &file : command.files)
         paths << QFile::decodeName(QByteArray::fromStdString(file));
     if (!command.assumeYes) {
-        QStringList targets;
+        // What the window's question says, for every file.
+        QStringList plans;
         for (const QString &path : paths)
-            targets << QFileInfo(path).absoluteFilePath();
-        if (!confirmed(targets, algorithm)) {
+            plans << wipePlan(fileRequest(command, path));
+        if (!confirmed(plans)) {
             errors() << KCC_PROGRAM << ": " << notConfirmed() << '\n';
             errors().flush();
             return kExitDeclined;
         }
     }
-    int worst = kExitOk;
+    WipeClaim worst = WipeClaim::Destroyed;
     for (const QString &path : paths) {
-        WipeRequest request;
-        request.algorithm = algorithm;
-        request.via = JournalEntry::Interface::CommandLine;
-        request.path = path;
-        request.searchVolume = command.searchVolume;
-        request.fillFreed = command.fillFreed;
-        const WipeResult result = runWipeSession(request);
+        const WipeResult result = runWipeSession(fileRequest(command, path));
         tell(path, result.report);
-        worst = graver(worst, exitStatus(request, result));
+        if (rankOf(result.verdict.claim) > rankOf(worst))
+            worst = result.verdict.claim;
     }
-    return worst;
+    return exitStatus(worst);
 }
 
 // The first line of standard input or of the file, without its line end.
@@ -221,21 +210,21 @@ int wipeToken(const CommandLine &command)
         errors().flush();
         return kExitFailure;
     }
-    if (!command.assumeYes && !confirmed({token.describe()}, algorithm)) {
+    WipeRequest request;
+    request.algorithm = algorithm;
+    request.via = JournalEntry::Interface::CommandLine;
+    request.token = token;
+    if (!command.assumeYes && !confirmed({wipePlan(request)})) {
         forgetPin(pin);
         errors() << KCC_PROGRAM << ": " << notConfirmed() << '\n';
         errors().flush();
         return kExitDeclined;
     }
-    WipeRequest request;
-    request.algorithm = algorithm;
-    request.via = JournalEntry::Interface::CommandLine;
-    request.token = token;
     request.pin = std::move(pin);
     const WipeResult result = runWipeSession(request);
     forgetPin(request.pin);
     tell(subject, result.report);
-    return exitStatus(request, result);
+    return exitStatus(result.verdict.claim);
 }
 
 int printJournal()
@@ -316,6 +305,18 @@ int writeCertificate(const CommandLine &command)
                  << '\n';
         errors().flush();
         return kExitNotFound;
+    }
+    // A certificate of destruction only for an attempt that destroyed the container.
+    const EndStateKind kind = kindOf(ended->entry.endState);
+    if (kind != EndStateKind::Proven && kind != EndStateKind::Doubtful) {
+        errors() << KCC_PROGRAM << ": "
+                 << QCoreApplication::translate("CommandLine", "запись %1 не говорит об уничтожении контейнера (%2): сертификат "
+                                                "не выдается.")
+                        .arg(command.sequence)
+                        .arg(toWord(ended->entry.endState))
+                 << '\n';
+        errors().flush();
+        return kExitRefused;
     }
     QString why;
     const QByteArray certificate = signCertificate(certificateBody(*ended, Journal::defaultPath()), &why);

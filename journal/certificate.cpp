@@ -16,9 +16,9 @@ QByteArray canonical(const QJsonObject &object)
 // Overwriting is a Clear; the placement says whether it reached the key's blocks.
 QString verificationMethod(const JournalEntry &e)
 {
-    if (e.verification == QLatin1String("direct"))
+    if (e.verification == VerificationWord::Direct)
         return QStringLiteral("whole file read back past the cache and compared with the last pass");
-    if (e.verification == QLatin1String("maybe-cached"))
+    if (e.verification == VerificationWord::MaybeCached)
         return QStringLiteral("whole file read back (possibly from a cache) and compared with the last pass");
     if (e.targetKind == JournalEntry::TargetKind::Token)
         return QStringLiteral("each write confirmed by the token; deletion confirmed by a fresh search");
@@ -37,7 +37,7 @@ QJsonObject certificateBody(const JournalRecord &ended, const QString &journalPa
                  {"size", double(e.size)},
                  {"file_system", e.fileSystem},
                  {"device", e.device},
-                 {"placement", e.placement}};
+                 {"placement", toWord(e.placement)}};
     } else {
         media = {{"media_type", "PKCS#11 token"},
                  {"label", e.tokenLabel},
@@ -45,7 +45,7 @@ QJsonObject certificateBody(const JournalRecord &ended, const QString &journalPa
                  {"serial_number", e.tokenSerial},
                  {"container_size", double(e.size)}};
     }
-    QJsonObject verification{{"method", verificationMethod(e)}, {"result", e.verification.isEmpty() ? e.endState : e.verification}};
+    QJsonObject verification{{"method", verificationMethod(e)}, {"result", e.verification == VerificationWord::None ? toWord(e.endState) : toWord(e.verification)}};
     if (e.survivors >= 0)
         verification.insert("volume_search", QJsonObject{{"device", e.volumeDevice},
                                                          {"bytes_read", double(e.volumeBytesRead)},
@@ -59,7 +59,7 @@ QJsonObject certificateBody(const JournalRecord &ended, const QString &journalPa
                                      {"passes_planned", e.passesPlanned},
                                      {"passes_done", e.passesDone}}},
         {"verification", verification},
-        {"result", QJsonObject{{"state", e.endState}, {"text", e.resultText}}},
+        {"result", QJsonObject{{"state", toWord(e.endState)}, {"text", e.resultText}}},
         {"tool", QJsonObject{{"name", "Kestrik KCC"}, {"version", e.version}}},
         {"started", e.started.isValid() ? e.started.toUTC().toString(Qt::ISODate) : QString()},
         {"ended", e.time.toUTC().toString(Qt::ISODate)},

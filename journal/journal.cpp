@@ -12,9 +12,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStandardPaths>
+#include <QSet>
 #include <QSysInfo>
 
 #include <algorithm>
+#include <iterator>
 #include <vector>
 
 namespace {
@@ -43,17 +45,17 @@ QJsonObject toJson(const JournalEntry &e)
     QJsonObject target;
     if (e.targetKind == JournalEntry::TargetKind::File) {
         target = {{"kind", "file"}, {"path", e.filePath}, {"size", sizeValue(e.size)}};
-        if (!e.placement.isEmpty())
+        if (e.placement != PlacementWord::None)
             target.insert("medium", QJsonObject{{"file_system", e.fileSystem},
                                                 {"device", e.device},
-                                                {"placement", e.placement},
-                                                {"verification", e.verification}});
-        if (e.survivors >= 0 || !e.fill.isEmpty())
+                                                {"placement", toWord(e.placement)},
+                                                {"verification", toWord(e.verification)}});
+        if (e.survivors >= 0 || e.fill != FillWord::None)
             target.insert("volume", QJsonObject{{"device", e.volumeDevice},
                                                 {"bytes_read", sizeValue(e.volumeBytesRead)},
                                                 {"ms", sizeValue(e.volumeMs)},
                                                 {"survivors", e.survivors},
-                                                {"fill", e.fill},
+                                                {"fill", toWord(e.fill)},
                                                 {"fill_bytes", sizeValue(e.fillBytes)}});
     } else {
         target = {{"kind", "token"},
@@ -77,7 +79,7 @@ QJsonObject toJson(const JournalEntry &e)
         {"target", target},
         {"algorithm", QJsonObject{{"name", e.algorithmName}, {"index", e.algorithmIndex}}},
         {"passes", QJsonObject{{"planned", e.passesPlanned}, {"done", e.passesDone}}},
-        {"result", QJsonObject{{"text", e.resultText}, {"informative", e.resultInformative}, {"state", e.endState}}},
+        {"result", QJsonObject{{"text", e.resultText}, {"informative", e.resultInformative}, {"state", toWord(e.endState)}}},
     };
     if (!e.attempt.isEmpty())
         object.insert("attempt", e.attempt);
@@ -115,14 +117,14 @@ JournalEntry fromJson(const QJsonObject &o)
         const QJsonObject medium = target.value("medium").toObject();
         e.fileSystem = medium.value("file_system").toString();
         e.device = medium.value("device").toString();
-        e.placement = medium.value("placement").toString();
-        e.verification = medium.value("verification").toString();
+        e.placement = placementFromWord(medium.value("placement").toString());
+        e.verification = verificationFromWord(medium.value("verification").toString());
         const QJsonObject volume = target.value("volume").toObject();
         e.volumeDevice = volume.value("device").toString();
         e.volumeBytesRead = qint64(volume.value("bytes_read").toDouble(-1));
         e.volumeMs = qint64(volume.value("ms").toDouble(-1));
         e.survivors = volume.value("survivors").toInt(-1);
-        e.fill = volume.value("fill").toString();
+        e.fill = fillFromWord(volume.value("fill").toString());
         e.fillBytes = qint64(volume.value("fill_bytes").toDouble(-1));
     }
     const QJsonObject identity = target.value("identity").toObject();
@@ -147,7 +149,7 @@ JournalEntry fromJson(const QJsonObject &o)
     const QJsonObject result = o.value("result").toObject();
     e.resultText = result.value("text").toString();
     e.resultInformative = result.value("informative").toString();
-    e.endState = result.value("state").toString();
+    e.endState = endStateFromWord(result.value("state").toString());
     return e;
 }
 
@@ -344,20 +346,27 @@ Journal::Journal(QString path)
 namespace {
 
 // One fixed id per kind of event, for filtering across an organisation.
-std::string messageIdOf(const JournalEntry &e)
-{
-    if (e.phase == JournalEntry::Phase::Begun)
-        return "6f2a1c0e9b7d4e0a8c3f5d2b1a4e7c90";
-    if (e.endState == QLatin1String("interrupted"))
-        return "a7e3c91d5b2f4e8a9c0d1e2f3a4b5c6d";
-    if (e.endState == QLatin1String("wiped") || e.endState == QLatin1String("wiped-freed-blocks-filled"))
-        return "3b9e7d1f2c4a4f6b9e8d7c6b5a4f3e21";
-    return "8c1d2e3f4a5b4c6d8e7f9a0b1c2d3e4f";
-}
+struct EventKind {
+    EndStateKind kind;
+    const char *messageId;
+    bool warning;
+};
 
-bool warningEvent(const JournalEntry &e)
+const EventKind eventKinds[] = {
+    {EndStateKind::Begun, "6f2a1c0e9b7d4e0a8c3f5d2b1a4e7c90", false},
+    {EndStateKind::Interrupted, "a7e3c91d5b2f4e8a9c0d1e2f3a4b5c6d", true},
+    {EndStateKind::Proven, "3b9e7d1f2c4a4f6b9e8d7c6b5a4f3e21", false},
+    {EndStateKind::Doubtful, "5d0c8e2a7f1b4c3d9a6e0f8b2c4d1e73", true},
+    {EndStateKind::NotDestroyed, "8c1d2e3f4a5b4c6d8e7f9a0b1c2d3e4f", true},
+};
+
+const EventKind &eventOf(const JournalEntry &e)
 {
-    return e.phase == JournalEntry::Phase::Ended && messageIdOf(e) != "3b9e7d1f2c4a4f6b9e8d7c6b5a4f3e21";
+    const EndStateKind kind = e.phase == JournalEntry::Phase::Begun ? EndStateKind::Begun : kindOf(e.endState);
+    for (const EventKind &event : eventKinds)
+        if (event.kind == kind)
+            return event;
+    return eventKinds[std::size(eventKinds) - 1];
 }
 
 journalfile::LogFields logFields(const JournalRecord &record)
@@ -370,13 +379,13 @@ journalfile::LogFields logFields(const JournalRecord &record)
         {"KCC_SEQ", std::to_string(record.sequence)},
         {"KCC_ENTRY_SHA256", record.hash.toStdString()},
         {"KCC_PHASE", e.phase == JournalEntry::Phase::Begun ? "begun" : "ended"},
-        {"KCC_STATE", e.endState.toStdString()},
+        {"KCC_STATE", toWord(e.endState).toStdString()},
         {"KCC_TARGET", target.toStdString()},
         {"KCC_ALGORITHM", e.algorithmName.toStdString()},
         {"KCC_ATTEMPT", e.attempt.toStdString()},
     };
-    if (!e.placement.isEmpty())
-        fields.push_back({"KCC_PLACEMENT", e.placement.toStdString()});
+    if (e.placement != PlacementWord::None)
+        fields.push_back({"KCC_PLACEMENT", toWord(e.placement).toStdString()});
     if (e.survivors >= 0)
         fields.push_back({"KCC_KEY_BLOCKS_FOUND", std::to_string(e.survivors)});
     return fields;
@@ -457,7 +466,7 @@ bool Journal::append(JournalEntry entry, QString *error) const
     record.sequence = sequence;
     record.hash = lineHash(json);
     if (qEnvironmentVariableIsEmpty("KCC_JOURNAL_NO_SYSLOG"))
-        journalfile::writeSystemLog(systemLogLine(record).toStdString(), warningEvent(entry), messageIdOf(entry),
+        journalfile::writeSystemLog(systemLogLine(record).toStdString(), eventOf(entry).warning, eventOf(entry).messageId,
                                     logFields(record));
     return true;
 }
@@ -498,11 +507,24 @@ QVector<JournalRecord> Journal::read(VerifyResult *verification, bool withBegun)
     }
     if (verification)
         *verification = result;
-    if (!withBegun)
-        records.erase(std::remove_if(records.begin(), records.end(),
-                                     [](const JournalRecord &r) { return r.entry.phase == JournalEntry::Phase::Begun; }),
-                      records.end());
-    return records;
+    // A later ending of the same attempt amends the earlier one (a fill
+    // started from the result box): one attempt, one ending.
+    QSet<QString> endedLater;
+    std::vector<bool> drop(std::size_t(records.size()), false);
+    for (int i = records.size() - 1; i >= 0; --i) {
+        const JournalEntry &e = records.at(i).entry;
+        if (e.phase == JournalEntry::Phase::Begun)
+            drop[std::size_t(i)] = !withBegun;
+        else if (!e.attempt.isEmpty() && endedLater.contains(e.attempt))
+            drop[std::size_t(i)] = true;
+        else
+            endedLater.insert(e.attempt);
+    }
+    QVector<JournalRecord> kept;
+    for (int i = 0; i < records.size(); ++i)
+        if (!drop[std::size_t(i)])
+            kept << records.at(i);
+    return kept;
 }
 
 QString Journal::systemLogLine(const JournalRecord &record)
@@ -510,14 +532,14 @@ QString Journal::systemLogLine(const JournalRecord &record)
     const JournalEntry &e = record.entry;
     const QString target = e.targetKind == JournalEntry::TargetKind::File
         ? QStringLiteral("file %1 file_system %2 placement %3 verification %4 survivors %5 fill %6")
-              .arg(quoted(e.filePath), quoted(e.fileSystem), quoted(e.placement), quoted(e.verification),
-                   QString::number(e.survivors), quoted(e.fill))
+              .arg(quoted(e.filePath), quoted(e.fileSystem), quoted(toWord(e.placement)),
+                   quoted(toWord(e.verification)), QString::number(e.survivors), quoted(toWord(e.fill)))
         : QStringLiteral("token %1 model %2 serial %3 container %4")
               .arg(quoted(e.tokenLabel), quoted(e.tokenModel), quoted(e.tokenSerial), quoted(e.containerLabel));
     return QStringLiteral("destruction entry %1 sha256 %2: state=%3 algorithm=%4 (%5) passes=%6/%7 %8 size=%9 "
                           "user=%10 host=%11 interface=%12 version=%13")
         .arg(record.sequence)
-        .arg(record.hash, quoted(e.endState), quoted(e.algorithmName))
+        .arg(record.hash, quoted(toWord(e.endState)), quoted(e.algorithmName))
         .arg(e.algorithmIndex)
         .arg(e.passesDone)
         .arg(e.passesPlanned)

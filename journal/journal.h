@@ -5,6 +5,8 @@
 #include <QString>
 #include <QVector>
 
+#include "journalwords.h"
+
 // What one confirmed wipe attempt leaves in the journal. There is no field for
 // a PIN or key bytes: nothing secret can be recorded.
 struct JournalEntry {
@@ -40,23 +42,21 @@ struct JournalEntry {
     QString tokenSerial;
     QString containerLabel;
     // A file's medium: what it lay on, whether the passes reached its own
-    // blocks ("in-place", "relocating", "not-provable") and how the last pass
-    // was read back ("direct", "maybe-cached", "not-compared", "mismatch",
-    // "not-read"). Empty for a token, and in entries from before they were kept.
+    // blocks and how the last pass was read back. None for a token, and in
+    // entries from before they were kept.
     QString fileSystem;
     QString device;
-    QString placement;
-    QString verification;
+    PlacementWord placement = PlacementWord::None;
+    VerificationWord verification = VerificationWord::None;
     // A search of the file's volume after the wipe, and a fill of what it
     // freed: the device read, how much and how long, the blocks of the key
-    // found (-1: not searched); the fill's bytes and end ("covered",
-    // "filled", "not-covered", "cancelled", "failed"; empty: none).
+    // found (-1: not searched); the fill's bytes and end.
     QString volumeDevice;
     qint64 volumeBytesRead = -1;
     qint64 volumeMs = -1;
     int survivors = -1;
     qint64 fillBytes = -1;
-    QString fill;
+    FillWord fill = FillWord::None;
 
     QString algorithmName; // as the window shows it
     int algorithmIndex = -1; // 0..7
@@ -65,7 +65,7 @@ struct JournalEntry {
 
     QString resultText;        // the result box's main text
     QString resultInformative; // its informative text
-    QString endState;          // short machine-readable outcome, e.g. "wiped", "refused"
+    EndState endState = EndState::Unknown;
 };
 
 // An entry as it is stored, with where it stands in the file.

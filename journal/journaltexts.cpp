@@ -107,18 +107,17 @@ QString JournalTexts::targetText(const JournalEntry &e) const
     const auto known = [this](const QString &value) { return value.isEmpty() ? unknown : value; };
     if (e.targetKind == JournalEntry::TargetKind::File) {
         QString text = fileTarget.arg(known(e.filePath), sizeText(e.size));
-        if (!e.placement.isEmpty()) {
-            static const QStringList placementIds{"in-place", "relocating", "not-provable"};
-            static const QStringList verificationIds{"direct", "maybe-cached", "not-compared", "mismatch", "not-read"};
-            const auto word = [&](const QStringList &ids, const QStringList &words, const QString &id) {
-                const int i = ids.indexOf(id);
-                return i >= 0 && i < words.size() ? words.at(i) : known(id);
+        if (e.placement != PlacementWord::None) {
+            // The word lists follow the enums' order, after None.
+            const auto word = [&](const QStringList &words, int index, const QString &stored) {
+                return index >= 1 && index <= words.size() ? words.at(index - 1) : known(stored);
             };
-            text += fileMedium.arg(known(e.fileSystem), known(e.device), word(placementIds, placements, e.placement),
-                                   word(verificationIds, verifications, e.verification));
+            text += fileMedium.arg(known(e.fileSystem), known(e.device),
+                                   word(placements, int(e.placement), toWord(e.placement)),
+                                   word(verifications, int(e.verification), toWord(e.verification)));
         }
-        if (!e.fill.isEmpty())
-            text += volumeFill.arg(e.fillBytes).arg(e.fill);
+        if (e.fill != FillWord::None)
+            text += volumeFill.arg(e.fillBytes).arg(toWord(e.fill));
         if (e.survivors >= 0)
             text += volume.arg(known(e.volumeDevice)).arg(e.volumeBytesRead).arg(e.survivors);
         return text;
@@ -140,6 +139,6 @@ QStringList JournalTexts::row(const JournalRecord &record) const
     QStringList values;
     values << timeText(record) << e.user + QLatin1Char('@') + e.host << targetText(e)
            << (e.algorithmName.isEmpty() ? unknown : e.algorithmName) << passes.arg(e.passesDone).arg(e.passesPlanned)
-           << e.resultText << e.resultInformative << e.endState << e.version << record.hash;
+           << e.resultText << e.resultInformative << toWord(e.endState) << e.version << record.hash;
     return values;
 }

@@ -26,77 +26,58 @@ journalfile::NativePath nativeOf(const QString &path)
 
 } // namespace
 
-QString fileEndState(const FileWipeOutcome &outcome)
+namespace {
+
+PlacementWord placementWord(Placement placement)
 {
-    switch (outcome.status) {
-    case FileWipeStatus::Wiped:
-        if (outcome.medium.placement == Placement::Relocating)
-            return QStringLiteral("relocated-not-overwritten");
-        if (outcome.otherNames > 0)
-            return QStringLiteral("wiped-other-names-remain");
-        return outcome.medium.placement == Placement::InPlace ? QStringLiteral("wiped") : QStringLiteral("wiped-unproven");
-    case FileWipeStatus::NotFound:
-        return QStringLiteral("not-found");
-    case FileWipeStatus::Refused:
-        return QStringLiteral("refused");
-    case FileWipeStatus::Failed:
+    switch (placement) {
+    case Placement::InPlace:
+        return PlacementWord::InPlace;
+    case Placement::Relocating:
+        return PlacementWord::Relocating;
+    case Placement::NotProvable:
         break;
     }
-    switch (outcome.failedStep) {
-    case FileWipeStep::Truncate:
-    case FileWipeStep::Close:
-        return QStringLiteral("overwritten-kept");
-    case FileWipeStep::Remove:
-    case FileWipeStep::NameChanged:
-        return QStringLiteral("overwritten-emptied-name-kept");
-    case FileWipeStep::Verify:
-        return QStringLiteral("verify-failed-kept");
-    case FileWipeStep::Cancelled:
-        return outcome.bytesWritten ? QStringLiteral("cancelled-incomplete-kept") : QStringLiteral("cancelled-untouched");
-    default:
-        break;
-    }
-    return outcome.bytesWritten ? QStringLiteral("incomplete-kept") : QStringLiteral("untouched");
+    return PlacementWord::NotProvable;
 }
 
-QString tokenEndState(const TokenWipeOutcome &outcome)
-{
-    const QString left = outcome.left == ContainerLeft::Gone ? QStringLiteral("gone")
-        : outcome.left == ContainerLeft::Present            ? QStringLiteral("present")
-                                                            : QStringLiteral("unknown");
-    switch (outcome.status) {
-    case TokenWipeStatus::Wiped:
-        return outcome.replaced ? QStringLiteral("replaced-not-overwritten") : QStringLiteral("wiped");
-    case TokenWipeStatus::NoContainer:
-        return QStringLiteral("no-container");
-    case TokenWipeStatus::Ambiguous:
-        return QStringLiteral("several-containers-untouched");
-    case TokenWipeStatus::WriteFailed:
-    case TokenWipeStatus::DeleteFailed:
-    case TokenWipeStatus::Exception:
-        return QStringLiteral("token-error-container-") + left;
-    default:
-        break;
-    }
-    return QStringLiteral("token-error-untouched");
-}
-
-QString verificationId(FileVerification verification)
+VerificationWord verificationWord(FileVerification verification)
 {
     switch (verification) {
     case FileVerification::Direct:
-        return QStringLiteral("direct");
+        return VerificationWord::Direct;
     case FileVerification::MaybeCached:
-        return QStringLiteral("maybe-cached");
+        return VerificationWord::MaybeCached;
     case FileVerification::NoReplay:
-        return QStringLiteral("not-compared");
+        return VerificationWord::NotCompared;
     case FileVerification::Mismatch:
-        return QStringLiteral("mismatch");
+        return VerificationWord::Mismatch;
     case FileVerification::NotRead:
         break;
     }
-    return QStringLiteral("not-read");
+    return VerificationWord::NotRead;
 }
+
+FillWord fillWord(FreedFill::Status status)
+{
+    switch (status) {
+    case FreedFill::Status::Covered:
+        return FillWord::Covered;
+    case FreedFill::Status::Filled:
+        return FillWord::Filled;
+    case FreedFill::Status::NotCovered:
+        return FillWord::NotCovered;
+    case FreedFill::Status::Cancelled:
+        return FillWord::Cancelled;
+    case FreedFill::Status::Failed:
+        return FillWord::Failed;
+    default:
+        break;
+    }
+    return FillWord::None;
+}
+
+} // namespace
 
 JournalEntry journalEntry(const WipeRequest &request, const WipeResult &result)
 {
@@ -112,28 +93,24 @@ JournalEntry journalEntry(const WipeRequest &request, const WipeResult &result)
         entry.filePath = QFileInfo(request.path).absoluteFilePath();
         entry.size = result.file.size;
         entry.passesDone = result.file.passesDone;
-        entry.endState = fileEndState(result.file);
         const FileWipeOutcome &file = result.file;
         if (file.medium.known) {
             entry.fileSystem = file.medium.fileSystem;
             entry.device = file.medium.device;
-            entry.placement = placementId(file.medium.placement);
-            entry.verification = verificationId(file.verification);
+            entry.placement = placementWord(file.medium.placement);
+            entry.verification = verificationWord(file.verification);
         }
+        // A count only from a search that read every device; otherwise none.
         if (result.search.status == VolumeSearch::Status::Done) {
-            entry.volumeDevice = result.search.device;
+            entry.volumeDevice = result.search.devices.isEmpty() ? result.search.device
+                                                                 : result.search.devices.join(QLatin1Char(' '));
             entry.volumeBytesRead = result.search.bytesRead;
             entry.volumeMs = result.search.elapsedMs;
             entry.survivors = result.search.survivors.size();
         }
-        static const char *const fills[] = {"", "covered", "filled", "not-covered", "cancelled", "failed", ""};
-        entry.fill = QString::fromLatin1(fills[int(result.fill.status)]);
-        if (!entry.fill.isEmpty())
+        entry.fill = fillWord(result.fill.status);
+        if (entry.fill != FillWord::None)
             entry.fillBytes = result.fill.bytesWritten;
-        if (survivorsRemain(result))
-            entry.endState = QStringLiteral("deleted-key-blocks-on-volume");
-        else if (result.file.status == FileWipeStatus::Wiped && freedBlocksCleared(result))
-            entry.endState = QStringLiteral("wiped-freed-blocks-filled");
     } else {
         const TokenWipeOutcome &outcome = result.token;
         entry.targetKind = JournalEntry::TargetKind::Token;
@@ -142,8 +119,8 @@ JournalEntry journalEntry(const WipeRequest &request, const WipeResult &result)
         entry.tokenSerial = request.token->serialNumber;
         entry.size = outcome.containerSize > 0 || outcome.passesDone > 0 ? qint64(outcome.containerSize) : -1;
         entry.passesDone = outcome.passesDone;
-        entry.endState = tokenEndState(outcome);
     }
+    entry.endState = result.verdict.endState;
     return entry;
 }
 
@@ -153,13 +130,13 @@ JournalEntry begunEntry(const WipeRequest &request, const QString &attempt)
     JournalEntry entry = journalEntry(request, nothingYet);
     entry.phase = JournalEntry::Phase::Begun;
     entry.attempt = attempt;
-    entry.endState = QStringLiteral("begun");
+    entry.endState = EndState::Begun;
     entry.resultText.clear();
     entry.resultInformative.clear();
     entry.fileSystem.clear();
-    entry.placement.clear();
-    entry.verification.clear();
-    entry.fill.clear();
+    entry.placement = PlacementWord::None;
+    entry.verification = VerificationWord::None;
+    entry.fill = FillWord::None;
     entry.size = -1;
     const journalfile::ProcessStamp process = journalfile::currentProcess();
     entry.pid = process.pid;
@@ -224,7 +201,7 @@ QVector<InterruptedWipe> closeInterruptedWipes(JournalEntry::Interface via)
         end.passesDone = 0;
         end.resultText = wipetexts::interrupted();
         end.resultInformative = describeInterrupted(wipe);
-        end.endState = QStringLiteral("interrupted");
+        end.endState = EndState::Interrupted;
         journal.append(end);
         found << wipe;
     }

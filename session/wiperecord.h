@@ -1,12 +1,7 @@
 #ifndef WIPERECORD_H
 #define WIPERECORD_H
 
-#include "wipesession.h"
-
-// Short machine-readable end states for the journal.
-QString fileEndState(const FileWipeOutcome &outcome);
-QString tokenEndState(const TokenWipeOutcome &outcome);
-QString verificationId(FileVerification verification);
+#include "wiperesult.h"
 
 // The journal entry of a finished wipe: its target, algorithm, passes, the
 // report as shown and the end state.

@@ -8,9 +8,14 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <QUuid>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -20,19 +25,25 @@ void appendParagraph(QString &text, const QString &paragraph)
         text = text.isEmpty() ? paragraph : text + QStringLiteral("\n\n") + paragraph;
 }
 
+// Names of the file besides this one; 0 where it cannot be told.
+quint64 linkCount(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode))
+        return quint64(st.st_nlink);
+#else
+    Q_UNUSED(path)
+#endif
+    return 0;
+}
+
 QString nativeAbsolutePath(const QString &path)
 {
     return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
 }
 
 } // namespace
-
-bool WipeResult::destroyed() const
-{
-    // A replaced container is gone all the same.
-    return entry.targetKind == JournalEntry::TargetKind::File ? file.status == FileWipeStatus::Wiped
-                                                              : token.status == TokenWipeStatus::Wiped;
-}
 
 QString algorithmPlan(WipeAlgorithm algorithm)
 {
@@ -53,9 +64,17 @@ QString wipePlan(const WipeRequest &request)
         text += QCoreApplication::translate("WipeRecord", "Размер: %1 байт\n").arg(programLocale().toString(file.size()));
     text += algorithmPlan(request.algorithm);
     // Said before the officer confirms: what the medium will not let reach the key.
-    const QStringList limits = mediumLimitTexts(probeFileMedium(request.path));
-    if (!limits.isEmpty())
-        text += QStringLiteral("\n\n") + limits.join(QLatin1Char(' '));
+    QStringList notes = mediumLimitTexts(probeFileMedium(request.path));
+    const quint64 links = linkCount(request.path);
+    if (links > 1)
+        notes << QCoreApplication::translate("WipeRecord", "У файла есть и другие имена (жесткие ссылки): %1. Они останутся, но будут вести "
+                                             "к пустому файлу.")
+                     .arg(links - 1);
+    if (request.fillFreed)
+        notes << QCoreApplication::translate("WipeRecord", "Где проходы лягут не на блоки ключа, свободное место тома будет заполнено: "
+                                             "это может занять все свободное место, кроме запаса, и долгое время.");
+    if (!notes.isEmpty())
+        text += QStringLiteral("\n\n") + notes.join(QLatin1Char(' '));
     return text;
 }
 
@@ -66,60 +85,39 @@ VolumeSearch search(const KeyFingerprint &key, WipeWorker *worker)
     return worker ? worker->searchVolume(key) : searchVolume(key);
 }
 
-// What was read of the volume and what was found, for the report.
-QStringList volumeTexts(const WipeResult &result)
+QString searchDevices(const VolumeSearch &s)
+{
+    if (!s.devices.isEmpty())
+        return s.devices.join(QStringLiteral(", "));
+    return s.device.isEmpty() ? QCoreApplication::translate("WipeRecord", "неизвестно") : s.device;
+}
+
+// One search's sentences: what was read, what was found, what was not read.
+// A search that did not read the volume whole gives no count of "none".
+QStringList searchTexts(const WipeResult &result, const VolumeSearch &s)
 {
     QStringList texts;
-    const FreedFill &fill = result.fill;
     const QLocale locale = programLocale();
-    switch (fill.status) {
-    case FreedFill::Status::Covered:
-        texts << QCoreApplication::translate("WipeRecord", "Свободное место заполнено (%1): заполнение заняло все блоки, где лежал ключ (%2); "
-                    "файл заполнения удалён.")
-                     .arg(locale.formattedDataSize(fill.bytesWritten))
-                     .arg(fill.rangesTotal);
-        break;
-    case FreedFill::Status::Filled:
-        texts << QCoreApplication::translate("WipeRecord", "Свободное место заполнено (%1) через журнал файловой системы; файл заполнения удалён.")
-                     .arg(locale.formattedDataSize(fill.bytesWritten));
-        break;
-    case FreedFill::Status::NotCovered:
-        texts << QCoreApplication::translate("WipeRecord", "Свободное место заполнено до запаса (%1), но заполнение заняло только %2 из %3 "
-                    "блоков, где лежал ключ; файл заполнения удалён.")
-                     .arg(locale.formattedDataSize(fill.bytesWritten))
-                     .arg(fill.rangesCovered)
-                     .arg(fill.rangesTotal);
-        break;
-    case FreedFill::Status::Cancelled:
-        texts << QCoreApplication::translate("WipeRecord", "Заполнение свободного места отменено; файл заполнения удалён.");
-        break;
-    case FreedFill::Status::Failed:
-        texts << QCoreApplication::translate("WipeRecord", "Заполнить свободное место не удалось: %1. Файл заполнения удалён.").arg(fill.error);
-        break;
-    case FreedFill::Status::NotAvailable:
-        texts << QCoreApplication::translate("WipeRecord", "Заполнение свободного места в этой системе недоступно.");
-        break;
-    case FreedFill::Status::NotRun:
-        break;
-    }
-    if (result.survivorsBeforeFill >= 0)
-        texts << QCoreApplication::translate("WipeRecord", "До заполнения на томе было найдено блоков ключа: %1.").arg(result.survivorsBeforeFill);
-    const VolumeSearch &s = result.search;
-    const QString device = s.device.isEmpty() ? QCoreApplication::translate("WipeRecord", "неизвестно") : s.device;
+    const QString device = searchDevices(s);
+    const QString seconds = locale.toString(double(s.elapsedMs) / 1000.0, 'f', 1);
     switch (s.status) {
     case VolumeSearch::Status::Done:
+    case VolumeSearch::Status::Incomplete: {
+        const QString read = s.status == VolumeSearch::Status::Done
+            ? QCoreApplication::translate("WipeRecord", "Том %1 прочитан целиком (%2 за %3 с)")
+                  .arg(device, locale.formattedDataSize(s.bytesRead), seconds)
+            : QCoreApplication::translate("WipeRecord", "Прочитано только %1 (%2 за %3 с)")
+                  .arg(device, locale.formattedDataSize(s.bytesRead), seconds);
         if (s.survivors.isEmpty()) {
-            texts << QCoreApplication::translate("WipeRecord", "Том %1 прочитан целиком (%2 за %3 с): блоков ключа на нём не найдено.")
-                         .arg(device, locale.formattedDataSize(s.bytesRead),
-                              locale.toString(double(s.elapsedMs) / 1000.0, 'f', 1));
+            texts << QCoreApplication::translate("WipeRecord", "%1: блоков ключа не найдено.").arg(read);
         } else {
             QStringList offsets;
             for (int i = 0; i < qMin(5, s.survivors.size()); ++i)
-                offsets << QString::number(s.survivors.at(i));
-            texts << QCoreApplication::translate("WipeRecord", "Том %1 прочитан целиком (%2 за %3 с): найдено блоков ключа: %4 (смещения на "
-                        "устройстве: %5%6).")
-                         .arg(device, locale.formattedDataSize(s.bytesRead),
-                              locale.toString(double(s.elapsedMs) / 1000.0, 'f', 1))
+                offsets << (i < s.survivorDevices.size() && s.devices.size() > 1
+                                ? QStringLiteral("%1:%2").arg(s.survivorDevices.at(i)).arg(s.survivors.at(i))
+                                : QString::number(s.survivors.at(i)));
+            texts << QCoreApplication::translate("WipeRecord", "%1: найдено блоков ключа: %2 (смещения на устройстве: %3%4).")
+                         .arg(read)
                          .arg(s.survivors.size())
                          .arg(offsets.join(QStringLiteral(", ")),
                               s.survivors.size() > 5 ? QStringLiteral(", …") : QString());
@@ -127,17 +125,20 @@ QStringList volumeTexts(const WipeResult &result)
                 texts << QCoreApplication::translate("WipeRecord", "Эти блоки держит другой файл или снимок файловой системы: заполнение "
                             "свободного места до них не доходит.");
         }
+        if (!s.devicesNotRead.isEmpty())
+            texts << QCoreApplication::translate("WipeRecord", "Не прочитаны устройства той же файловой системы: %1.")
+                         .arg(s.devicesNotRead.join(QStringLiteral("; ")));
         break;
+    }
     case VolumeSearch::Status::NoPermission:
-        texts << QCoreApplication::translate("WipeRecord", "Том %1 не проверен: чтение устройства требует прав root или членства в группе "
-                    "disk.")
-                     .arg(device);
+        texts << QCoreApplication::translate("WipeRecord", "Том %1 не проверен: нет доступа к устройству (%2).").arg(device, s.error);
         break;
     case VolumeSearch::Status::NoDevice:
         texts << QCoreApplication::translate("WipeRecord", "Том не проверен: устройство под файловой системой неизвестно.");
         break;
     case VolumeSearch::Status::Cancelled:
-        texts << QCoreApplication::translate("WipeRecord", "Проверка тома %1 отменена после %2.").arg(device, locale.formattedDataSize(s.bytesRead));
+        texts << QCoreApplication::translate("WipeRecord", "Проверка тома %1 отменена после %2: том не проверен.")
+                     .arg(device, locale.formattedDataSize(s.bytesRead));
         break;
     case VolumeSearch::Status::Failed:
         texts << QCoreApplication::translate("WipeRecord", "Том %1 проверить не удалось: %2.").arg(device, s.error);
@@ -151,48 +152,127 @@ QStringList volumeTexts(const WipeResult &result)
     return texts;
 }
 
-// The report from the outcomes, headed by the summary, and its journal entry.
-void reportAndJournal(const WipeRequest &request, WipeResult &result)
+// What was read of the volume, filled and found, for the report.
+QStringList volumeTexts(const WipeResult &result)
 {
-    result.report = request.isFile() ? fileWipeReport(result.file, request.path) : tokenWipeReport(result.token);
-    if (survivorsRemain(result)) {
-        result.report.severity = Severity::Warning;
-        result.report.text = wipetexts::survivorsFound();
-    } else if (request.isFile() && result.file.status == FileWipeStatus::Wiped && freedBlocksCleared(result)) {
-        // The fill overwrote what the passes left: the key's blocks are gone.
-        result.report.severity = Severity::Information;
-        result.report.text = wipetexts::wiped();
+    QStringList texts;
+    const FreedFill &fill = result.fill;
+    const QLocale locale = programLocale();
+    const QString written = locale.formattedDataSize(fill.bytesWritten);
+    switch (fill.status) {
+    case FreedFill::Status::Covered:
+        texts << QCoreApplication::translate("WipeRecord", "Свободное место заполнено (%1): заполнение заняло все блоки, где лежал ключ (%2); "
+                    "файл заполнения удален.")
+                     .arg(written)
+                     .arg(fill.rangesTotal);
+        break;
+    case FreedFill::Status::Filled:
+        texts << (fill.bytesWritten > 0
+                      ? QCoreApplication::translate("WipeRecord", "Свободное место заполнено (%1); файл заполнения удален.").arg(written)
+                      : QCoreApplication::translate("WipeRecord", "Свободного места сверх запаса на томе нет: ничего не записано."));
+        break;
+    case FreedFill::Status::NotCovered:
+        texts << QCoreApplication::translate("WipeRecord", "Свободное место заполнено до запаса (%1), но заполнение заняло только %2 из %3 "
+                    "блоков, где лежал ключ; файл заполнения удален.")
+                     .arg(written)
+                     .arg(fill.rangesCovered)
+                     .arg(fill.rangesTotal);
+        break;
+    case FreedFill::Status::Cancelled:
+        texts << QCoreApplication::translate("WipeRecord", "Заполнение свободного места отменено; файл заполнения удален.");
+        break;
+    case FreedFill::Status::Failed:
+        texts << QCoreApplication::translate("WipeRecord", "Заполнить свободное место не удалось: %1. Файл заполнения удален.").arg(fill.error);
+        break;
+    case FreedFill::Status::NotAvailable:
+        texts << QCoreApplication::translate("WipeRecord", "Заполнение свободного места в этой системе недоступно.");
+        break;
+    case FreedFill::Status::NotRun:
+        break;
     }
+    // A count from before the fill only where that search read the volume whole.
+    if (result.searchBeforeFill.status == VolumeSearch::Status::Done)
+        texts << QCoreApplication::translate("WipeRecord", "До заполнения на томе было найдено блоков ключа: %1.")
+                     .arg(result.searchBeforeFill.survivors.size());
+    texts << searchTexts(result, result.search);
+    const KeyReach &reach = result.reach;
+    if (reach.unmappedBlocks > 0 && (result.search.status != VolumeSearch::Status::NotRun
+                                     || fill.status != FreedFill::Status::NotRun)) {
+        QString how = reach.compressed && reach.inlineData
+            ? QCoreApplication::translate("WipeRecord", "сжатыми и в служебных записях файловой системы")
+            : reach.compressed ? QCoreApplication::translate("WipeRecord", "сжатыми")
+            : reach.inlineData ? QCoreApplication::translate("WipeRecord", "в служебных записях файловой системы")
+                               : QCoreApplication::translate("WipeRecord", "там, где файловая система их не показывает");
+        texts << QCoreApplication::translate("WipeRecord", "Блоков ключа, хранившихся %1: %2 из %3. Их копии поиск не узнает, а "
+                    "заполнение не может найти.")
+                     .arg(how)
+                     .arg(reach.unmappedBlocks)
+                     .arg(reach.unmappedBlocks + reach.mappedBlocks);
+    }
+    if (result.search.status == VolumeSearch::Status::Done || result.search.status == VolumeSearch::Status::Incomplete)
+        texts << QCoreApplication::translate("WipeRecord", "Поиск узнает только целые блоки нынешнего содержимого ключа на границах блоков "
+                    "тома: прежние версии файла (например, сохраненные заменой), сжатые копии и копии на "
+                    "непрочитанных устройствах он не находит.");
+    return texts;
+}
+
+// The verdict, the report it heads and its journal entry: decided here only.
+void reportAndJournal(const WipeRequest &request, WipeResult &result, bool amends = false)
+{
+    result.verdict = judgeWipe(request, result);
+    const WipeReport executor = request.isFile() ? fileWipeReport(result.file, request.path) : tokenWipeReport(result.token);
+    const QString text = claimText(result.verdict.claim, request.isFile());
+    result.report.severity = severityOf(result.verdict.claim);
+    // The claim's own text where it has one; a failure keeps its step's fixed text.
+    result.report.text = text.isEmpty() ? executor.text : text;
     QString informative = result.summary;
-    appendParagraph(informative, result.report.informative);
+    appendParagraph(informative, executor.informative);
     appendParagraph(informative, volumeTexts(result).join(QLatin1Char(' ')));
     result.report.informative = informative;
 
     result.entry = journalEntry(request, result);
     result.entry.attempt = result.attempt;
     result.entry.started = result.started;
+    if (!result.begunNotJournalled.isEmpty())
+        appendParagraph(result.report.informative,
+                        QCoreApplication::translate("WipeRecord", "Начало удаления в журнал не записано: %1").arg(result.begunNotJournalled));
     QString why;
     result.journalled = Journal().append(result.entry, &why);
     // The officer must know when the attempt is not on record.
     if (!result.journalled)
         appendParagraph(result.report.informative, QCoreApplication::translate("WipeRecord", "Запись в журнал уничтожения не сделана: %1").arg(why));
+    else if (amends)
+        appendParagraph(result.report.informative,
+                        QCoreApplication::translate("WipeRecord", "Запись журнала об этом удалении дополнена."));
+}
+
+// Whether the volume holds swap that a file system in memory can page out to.
+bool swapInUse()
+{
+    QFile swaps(QStringLiteral("/proc/swaps"));
+    if (!swaps.open(QIODevice::ReadOnly))
+        return true; // unknown counts as possible
+    return swaps.readAll().count('\n') > 1;
 }
 
 } // namespace
 
-bool survivorsRemain(const WipeResult &result)
+namespace {
+
+void fill(const WipeRequest &request, WipeResult &result, WipeWorker *worker)
 {
-    return (result.search.status == VolumeSearch::Status::Done && !result.search.survivors.isEmpty())
-        || result.fill.status == FreedFill::Status::NotCovered;
+    const KeyFingerprint &key = *result.file.key;
+    // A copy or snapshot that shares the blocks keeps them: no fill reaches them.
+    if (result.file.medium.limits & LimitShared)
+        return;
+    result.fill = worker ? worker->fillFreedBlocks(key) : fillFreedBlocks(key);
+    if (result.search.status != VolumeSearch::Status::NotRun || request.searchVolume) {
+        result.searchBeforeFill = result.search;
+        result.search = search(key, worker);
+    }
 }
 
-bool freedBlocksCleared(const WipeResult &result)
-{
-    if (survivorsRemain(result))
-        return false;
-    return result.fill.status == FreedFill::Status::Covered
-        || (result.fill.status == FreedFill::Status::Filled && result.search.status == VolumeSearch::Status::Done);
-}
+} // namespace
 
 WipeResult runWipeSession(const WipeRequest &request, WipeWorker *worker)
 {
@@ -230,13 +310,21 @@ WipeResult runWipeSession(const WipeRequest &request, WipeWorker *worker)
                               programLocale().toString(double(clock.elapsed()) / 1000.0, 'f', 2));
 
     const KeyFingerprintPtr key = result.file.key;
-    if (request.isFile() && result.file.status == FileWipeStatus::Wiped && key) {
-        if (request.searchVolume)
-            result.search = search(*key, worker);
-        const bool moved = result.file.medium.placement == Placement::Relocating
-            || (result.search.status == VolumeSearch::Status::Done && !result.search.survivors.isEmpty());
-        if (request.fillFreed && moved)
-            fillAndSearchAgain(request, result, worker);
+    if (request.isFile() && result.file.status == FileWipeStatus::Wiped) {
+        if (result.file.medium.limits & LimitMemory)
+            result.swapInUse = swapInUse();
+        if (key) {
+            result.reach = keyReach(*key);
+            if (request.searchVolume)
+                result.search = search(*key, worker);
+            const bool moved = result.file.medium.placement == Placement::Relocating
+                || (result.search.status != VolumeSearch::Status::NotRun && !result.search.survivors.isEmpty());
+            if (request.fillFreed && moved)
+                fill(request, result, worker);
+        } else if (request.searchVolume) {
+            result.search.status = VolumeSearch::Status::Failed;
+            result.search.error = QCoreApplication::translate("WipeRecord", "отпечаток ключа не снят");
+        }
     }
     reportAndJournal(request, result);
     return result;
@@ -244,20 +332,11 @@ WipeResult runWipeSession(const WipeRequest &request, WipeWorker *worker)
 
 void fillAndSearchAgain(const WipeRequest &request, WipeResult &result, WipeWorker *worker)
 {
-    const KeyFingerprintPtr key = result.file.key;
-    if (!request.isFile() || !key)
+    if (!request.isFile() || !result.file.key)
         return;
-    // A copy or snapshot that shares the blocks keeps them: no fill reaches them.
-    if (!(result.file.medium.limits & LimitShared)) {
-        result.fill = worker ? worker->fillFreedBlocks(*key) : fillFreedBlocks(*key);
-        if (result.search.status != VolumeSearch::Status::NotRun) {
-            result.survivorsBeforeFill = result.search.survivors.size();
-            result.search = search(*key, worker);
-        }
-    }
-    if (result.entry.endState.isEmpty())
-        return; // the session reports once it is done
-    reportAndJournal(request, result);
+    fill(request, result, worker);
+    // One attempt, one ending: this entry amends the one the box came from.
+    reportAndJournal(request, result, true);
 }
 
 void forgetPin(QString &pin)

@@ -40,6 +40,28 @@ inline QString survivorsFound()
 {
     return QCoreApplication::translate("wipetexts", "Ключевой контейнер удален, но на томе остались блоки с содержимым ключа.");
 }
+// A file whose passes cannot be shown to have reached the key's own blocks.
+inline QString unproven()
+{
+    return QCoreApplication::translate("wipetexts", "Ключевой контейнер удален, но проверить, перезаписаны ли блоки, где лежал ключ, "
+                          "нельзя.");
+}
+// Copies of the key that neither the search recognises nor the fill can locate.
+inline QString keyUnreachable()
+{
+    return QCoreApplication::translate("wipetexts", "Ключевой контейнер удален, но часть ключа файловая система хранит так, что ни "
+                          "поиск, ни заполнение свободного места до нее не доходят.");
+}
+inline QString notSearched()
+{
+    return QCoreApplication::translate("wipetexts", "Ключевой контейнер удален, но проверить том на остатки ключа, как было "
+                          "запрошено, не удалось.");
+}
+inline QString absenceUnverified()
+{
+    return QCoreApplication::translate("wipetexts", "Ключевой контейнер удален носителем, но проверить, что его больше нет, не "
+                          "удалось.");
+}
 inline QString interrupted()
 {
     return QCoreApplication::translate("wipetexts", "Удаление ключевого контейнера было прервано и не завершено.");

@@ -84,10 +84,6 @@
         <translation>nothing was wiped: not confirmed (answer on a terminal, or pass --yes).</translation>
     </message>
     <message>
-        <source> [да/нет]: </source>
-        <translation> [yes/no]: </translation>
-    </message>
-    <message>
         <source>носитель с таким серийным номером не найден.</source>
         <translation>no token with this serial number was found.</translation>
     </message>
@@ -244,6 +240,14 @@ KCC_LANGUAGE=ru|en chooses the language (by default the system&apos;s).
     <message>
         <source>сертификат не прошёл проверку: %1.</source>
         <translation>the certificate does not verify: %1.</translation>
+    </message>
+    <message>
+        <source>[да/нет]: </source>
+        <translation>[yes/no]: </translation>
+    </message>
+    <message>
+        <source>запись %1 не говорит об уничтожении контейнера (%2): сертификат не выдается.</source>
+        <translation>entry %1 does not record a destroyed container (%2): no certificate is issued.</translation>
     </message>
 </context>
 <context>
@@ -846,26 +850,6 @@ Time: %5 s</translation>
         <translation>Token: %1</translation>
     </message>
     <message>
-        <source>Свободное место заполнено (%1): заполнение заняло все блоки, где лежал ключ (%2); файл заполнения удалён.</source>
-        <translation>Free space filled (%1): the fill took every block the key lay on (%2); the fill file is removed.</translation>
-    </message>
-    <message>
-        <source>Свободное место заполнено (%1) через журнал файловой системы; файл заполнения удалён.</source>
-        <translation>Free space filled (%1) through the file system&apos;s journal; the fill file is removed.</translation>
-    </message>
-    <message>
-        <source>Свободное место заполнено до запаса (%1), но заполнение заняло только %2 из %3 блоков, где лежал ключ; файл заполнения удалён.</source>
-        <translation>Free space filled down to its reserve (%1), but the fill took only %2 of the %3 blocks the key lay on; the fill file is removed.</translation>
-    </message>
-    <message>
-        <source>Заполнение свободного места отменено; файл заполнения удалён.</source>
-        <translation>Filling the free space was cancelled; the fill file is removed.</translation>
-    </message>
-    <message>
-        <source>Заполнить свободное место не удалось: %1. Файл заполнения удалён.</source>
-        <translation>The free space could not be filled: %1. The fill file is removed.</translation>
-    </message>
-    <message>
         <source>Заполнение свободного места в этой системе недоступно.</source>
         <translation>Filling the free space is not available on this system.</translation>
     </message>
@@ -878,28 +862,12 @@ Time: %5 s</translation>
         <translation>unknown</translation>
     </message>
     <message>
-        <source>Том %1 прочитан целиком (%2 за %3 с): блоков ключа на нём не найдено.</source>
-        <translation>Volume %1 read whole (%2 in %3 s): no block of the key found on it.</translation>
-    </message>
-    <message>
-        <source>Том %1 прочитан целиком (%2 за %3 с): найдено блоков ключа: %4 (смещения на устройстве: %5%6).</source>
-        <translation>Volume %1 read whole (%2 in %3 s): blocks of the key found: %4 (device offsets: %5%6).</translation>
-    </message>
-    <message>
         <source>Эти блоки держит другой файл или снимок файловой системы: заполнение свободного места до них не доходит.</source>
         <translation>Another file or a file-system snapshot holds these blocks: no fill of the free space reaches them.</translation>
     </message>
     <message>
-        <source>Том %1 не проверен: чтение устройства требует прав root или членства в группе disk.</source>
-        <translation>Volume %1 not checked: reading the device needs root or membership of the disk group.</translation>
-    </message>
-    <message>
         <source>Том не проверен: устройство под файловой системой неизвестно.</source>
         <translation>Volume not checked: the device below the file system is not known.</translation>
-    </message>
-    <message>
-        <source>Проверка тома %1 отменена после %2.</source>
-        <translation>Checking volume %1 was cancelled after %2.</translation>
     </message>
     <message>
         <source>Том %1 проверить не удалось: %2.</source>
@@ -932,6 +900,102 @@ Time: %5 s</translation>
     <message>
         <source>%1, начато %2, алгоритм %3 (проходов: %4). %5</source>
         <translation>%1, begun %2, algorithm %3 (passes: %4). %5</translation>
+    </message>
+    <message>
+        <source>У файла есть и другие имена (жесткие ссылки): %1. Они останутся, но будут вести к пустому файлу.</source>
+        <translation>The file has other names (hard links): %1. They will remain, but lead to an empty file.</translation>
+    </message>
+    <message>
+        <source>Где проходы лягут не на блоки ключа, свободное место тома будет заполнено: это может занять все свободное место, кроме запаса, и долгое время.</source>
+        <translation>Where the passes do not land on the key's blocks, the volume's free space will be filled: this may take all free space but a reserve, and a long time.</translation>
+    </message>
+    <message>
+        <source>Том %1 прочитан целиком (%2 за %3 с)</source>
+        <translation>Volume %1 read whole (%2 in %3 s)</translation>
+    </message>
+    <message>
+        <source>Прочитано только %1 (%2 за %3 с)</source>
+        <translation>Only %1 read (%2 in %3 s)</translation>
+    </message>
+    <message>
+        <source>%1: блоков ключа не найдено.</source>
+        <translation>%1: no blocks of the key found.</translation>
+    </message>
+    <message>
+        <source>%1: найдено блоков ключа: %2 (смещения на устройстве: %3%4).</source>
+        <translation>%1: blocks of the key found: %2 (offsets on the device: %3%4).</translation>
+    </message>
+    <message>
+        <source>Не прочитаны устройства той же файловой системы: %1.</source>
+        <translation>Devices of the same file system not read: %1.</translation>
+    </message>
+    <message>
+        <source>Том %1 не проверен: нет доступа к устройству (%2).</source>
+        <translation>Volume %1 not checked: no access to the device (%2).</translation>
+    </message>
+    <message>
+        <source>Проверка тома %1 отменена после %2: том не проверен.</source>
+        <translation>Check of volume %1 cancelled after %2: the volume is not checked.</translation>
+    </message>
+    <message>
+        <source>Свободное место заполнено (%1): заполнение заняло все блоки, где лежал ключ (%2); файл заполнения удален.</source>
+        <translation>Free space filled (%1): the fill took every block the key lay on (%2); the fill file is removed.</translation>
+    </message>
+    <message>
+        <source>Свободное место заполнено (%1); файл заполнения удален.</source>
+        <translation>Free space filled (%1); the fill file is removed.</translation>
+    </message>
+    <message>
+        <source>Свободного места сверх запаса на томе нет: ничего не записано.</source>
+        <translation>The volume has no free space beyond its reserve: nothing was written.</translation>
+    </message>
+    <message>
+        <source>Свободное место заполнено до запаса (%1), но заполнение заняло только %2 из %3 блоков, где лежал ключ; файл заполнения удален.</source>
+        <translation>Free space filled down to the reserve (%1), but the fill took only %2 of the %3 blocks the key lay on; the fill file is removed.</translation>
+    </message>
+    <message>
+        <source>Заполнение свободного места отменено; файл заполнения удален.</source>
+        <translation>Filling the free space was cancelled; the fill file is removed.</translation>
+    </message>
+    <message>
+        <source>Заполнить свободное место не удалось: %1. Файл заполнения удален.</source>
+        <translation>The free space could not be filled: %1. The fill file is removed.</translation>
+    </message>
+    <message>
+        <source>сжатыми и в служебных записях файловой системы</source>
+        <translation>compressed and in the file system's metadata</translation>
+    </message>
+    <message>
+        <source>сжатыми</source>
+        <translation>compressed</translation>
+    </message>
+    <message>
+        <source>в служебных записях файловой системы</source>
+        <translation>in the file system's metadata</translation>
+    </message>
+    <message>
+        <source>там, где файловая система их не показывает</source>
+        <translation>where the file system does not show them</translation>
+    </message>
+    <message>
+        <source>Блоков ключа, хранившихся %1: %2 из %3. Их копии поиск не узнает, а заполнение не может найти.</source>
+        <translation>Blocks of the key stored %1: %2 of %3. The search cannot recognise their copies and the fill cannot locate them.</translation>
+    </message>
+    <message>
+        <source>Поиск узнает только целые блоки нынешнего содержимого ключа на границах блоков тома: прежние версии файла (например, сохраненные заменой), сжатые копии и копии на непрочитанных устройствах он не находит.</source>
+        <translation>The search recognises only whole blocks of the key's current content on the volume's block boundaries: earlier versions of the file (saved by replacing it, for example), compressed copies and copies on devices not read are not found.</translation>
+    </message>
+    <message>
+        <source>Начало удаления в журнал не записано: %1</source>
+        <translation>The start of the wipe is not in the journal: %1</translation>
+    </message>
+    <message>
+        <source>Запись журнала об этом удалении дополнена.</source>
+        <translation>The journal entry of this wipe is amended.</translation>
+    </message>
+    <message>
+        <source>отпечаток ключа не снят</source>
+        <translation>the key's fingerprint was not taken</translation>
     </message>
 </context>
 <context>
@@ -1066,6 +1130,22 @@ Time: %5 s</translation>
     <message>
         <source>Ответ носителя: %1 (%2).</source>
         <translation>The token answered: %1 (%2).</translation>
+    </message>
+    <message>
+        <source>Ключевой контейнер удален, но проверить, перезаписаны ли блоки, где лежал ключ, нельзя.</source>
+        <translation>The key container is deleted, but whether the blocks the key lay on were overwritten cannot be checked.</translation>
+    </message>
+    <message>
+        <source>Ключевой контейнер удален, но часть ключа файловая система хранит так, что ни поиск, ни заполнение свободного места до нее не доходят.</source>
+        <translation>The key container is deleted, but the file system keeps part of the key where neither the search nor the fill of the free space reaches it.</translation>
+    </message>
+    <message>
+        <source>Ключевой контейнер удален, но проверить том на остатки ключа, как было запрошено, не удалось.</source>
+        <translation>The key container is deleted, but the volume could not be checked for remains of the key as asked.</translation>
+    </message>
+    <message>
+        <source>Ключевой контейнер удален носителем, но проверить, что его больше нет, не удалось.</source>
+        <translation>The token deleted the key container, but its absence could not be checked.</translation>
     </message>
 </context>
 </TS>

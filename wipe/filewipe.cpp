@@ -442,7 +442,9 @@ FileWipeOutcome Wipe::run()
     // Before the first pass: where the key's bytes are now.
     m_medium = platformfile::describeMedium(m_target.descriptor());
     m_outcome.medium = judgeMedium(m_medium);
-    if (m_fingerprint)
+    // Where the passes may miss the key, its fingerprint is what lets the
+    // fill take its blocks back afterwards.
+    if (m_fingerprint || m_outcome.medium.placement != Placement::InPlace)
         m_outcome.key = fingerprintFile(m_target.descriptor(), status.size, QFileInfo(m_path).absolutePath());
     if (!tell(FileWipeEvent::Opened, -1, blockCount * wipeBlockSize))
         return fail(FileWipeStep::Cancelled, false);

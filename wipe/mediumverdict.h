@@ -42,6 +42,7 @@ struct MediumVerdict {
     QString fileSystem;    // "ext4", "btrfs", "NTFS"; empty when unknown
     QString device;        // "sda: SSD, sata"; empty when unknown
     bool known = false;    // the medium was looked at
+    QString lowerCopy;     // overlay: the lower layer's file that keeps the key; empty when none
 };
 
 // From one table: the placement the medium allows and why.

@@ -2,6 +2,7 @@
 #define VOLUMESEARCH_H
 
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 #include <functional>
@@ -26,8 +27,12 @@ struct VolumeSearch {
         Cancelled,
         Failed,       // see error
         NotAvailable, // not on this system
+        Incomplete,   // some devices of the file system read, others not: see devicesNotRead
     };
     Status status = Status::NotRun;
+    QStringList devices;        // every device read whole, in order
+    QStringList devicesNotRead; // "path: reason"
+    QStringList survivorDevices; // the device of each survivor
     QString device;           // the device read: "/dev/loop3"
     qint64 volumeSize = 0;
     qint64 bytesRead = 0;
@@ -55,8 +60,18 @@ struct FreedFill {
     qint64 elapsedMs = 0;
     int rangesTotal = 0;   // blocks of the key's former place
     int rangesCovered = 0; // of those, now under the fill
+    int rangesUnmapped = 0; // blocks of the key whose place the file system does not tell
     QString error;
 };
+
+// What a search or a fill can reach of the key.
+struct KeyReach {
+    int mappedBlocks = 0;   // blocks whose place on the volume is known
+    int unmappedBlocks = 0; // inline, compressed, encoded or unknown: neither search nor fill can tell them
+    bool compressed = false;
+    bool inlineData = false;
+};
+KeyReach keyReach(const KeyFingerprint &key);
 
 // Takes the fingerprint through the held file before it is overwritten.
 KeyFingerprintPtr fingerprintFile(int fd, qint64 size, const QString &directory);

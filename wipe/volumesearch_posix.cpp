@@ -330,3 +330,11 @@ FreedFill fillFreedBlocks(const KeyFingerprint &key, const VolumeProgress &progr
     }
     return finish(key.dataJournal ? FreedFill::Status::Filled : FreedFill::Status::NotCovered);
 }
+
+KeyReach keyReach(const KeyFingerprint &key)
+{
+    KeyReach reach;
+    for (const platformfile::Extent &e : key.places)
+        reach.mappedBlocks += int((e.length + key.blockSize - 1) / key.blockSize);
+    return reach;
+}

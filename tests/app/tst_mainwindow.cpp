@@ -439,7 +439,7 @@ void TestMainWindow::cancelKeepsTheFile()
     QVERIFY2(outcome.informative.contains(QStringLiteral("Удаление отменено")), qPrintable(outcome.informative));
     QCOMPARE(QFileInfo(path).size(), qint64(128) << 20);
     QCOMPARE(child<QLineEdit>(window, "lineEditFile")->text(), path);
-    QVERIFY(Journal().read().last().entry.endState.startsWith(QStringLiteral("cancelled")));
+    QVERIFY(toWord(Journal().read().last().entry.endState).startsWith(QStringLiteral("cancelled")));
 }
 
 void TestMainWindow::algorithmOfEachButton_data()

@@ -315,7 +315,7 @@ void TestTokenWipe::callSequence()
         checkReport(run, Severity::Warning, devicetexts::replaced, devicetexts::replacedDetail);
     else
         checkReport(run, Severity::Information, wiped, QString());
-    QCOMPARE(run.entry.endState, method & VELMUX_WRITTEN_BY_REPLACEMENT ? "replaced-not-overwritten" : "wiped");
+    QCOMPARE(toWord(run.entry.endState), method & VELMUX_WRITTEN_BY_REPLACEMENT ? "replaced-not-overwritten" : "wiped");
     QCOMPARE(run.entry.passesDone, pattern.size());
     QCOMPARE(loggedNames(), expected);
     QCOMPARE(expected.count(kLogin), pattern.size() + 1 + (algorithm == Schneier ? 1 : 0));
@@ -470,7 +470,7 @@ void TestTokenWipe::failureTable()
     const SessionRun run = wipeInSession(Gost, QStringLiteral("1234"));
     QVERIFY(!run.result);
     checkReport(run, Severity::Critical, text, informative);
-    QCOMPARE(run.entry.endState, endState);
+    QCOMPARE(toWord(run.entry.endState), endState);
     QCOMPARE(loggedNames(), expected);
     QCOMPARE(FakeVelmux::containerPresent(), !deleted);
     QCOMPARE(FakeVelmux::liveContexts(), size_t(0));

@@ -385,7 +385,10 @@ void TestDurability::verdictMatchesTheDevice_data()
     QTest::newRow("btrfs, copy-on-write") << "btrfs" << 160 << "" << "" << "relocating" << 8;
     QTest::newRow("btrfs, shared with a reflink copy") << "btrfs" << 160 << "" << "reflink" << "relocating" << 8;
     QTest::newRow("btrfs, a NOCOW file") << "btrfs" << 160 << "" << "nocow" << "in-place" << 0;
-    QTest::newRow("tmpfs") << "tmpfs" << 16 << "" << "" << "not-provable" << 10;
+    // Memory keeps nothing after the process, unless it may have paged the key out.
+    QFile swaps(QStringLiteral("/proc/swaps"));
+    const bool swapping = !swaps.open(QIODevice::ReadOnly) || swaps.readAll().count('\n') > 1;
+    QTest::newRow("tmpfs") << "tmpfs" << 16 << "" << "" << "not-provable" << (swapping ? 10 : 0);
 }
 
 // Wiped through the command line as a script would, then the raw medium is
@@ -415,7 +418,7 @@ void TestDurability::verdictMatchesTheDevice()
     const ProgramRun run = wipeByScript(key, {}, &entry);
     QCOMPARE(run.exitCode, exitCode);
     QVERIFY(!QFileInfo::exists(key));
-    QCOMPARE(entry.placement, placement);
+    QCOMPARE(toWord(entry.placement), placement);
     // The fixed success text only where nothing is known to have escaped.
     QCOMPARE(entry.resultText.startsWith(QStringLiteral("Ключевой контейнер очищен и удален успешно.")),
              placement != QLatin1String("relocating"));
@@ -423,8 +426,8 @@ void TestDurability::verdictMatchesTheDevice()
     // Read back past the cache where the system says direct reads are real
     // (not on btrfs here), after dropping the cached pages elsewhere.
     if (placement == QLatin1String("in-place"))
-        QVERIFY2(entry.verification == QLatin1String(type == QLatin1String("btrfs") ? "maybe-cached" : "direct"),
-                 qPrintable(entry.verification));
+        QVERIFY2(toWord(entry.verification) == QLatin1String(type == QLatin1String("btrfs") ? "maybe-cached" : "direct"),
+                 qPrintable(toWord(entry.verification)));
     if (!image)
         return;
 

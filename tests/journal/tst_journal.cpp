@@ -37,7 +37,7 @@ JournalEntry entry(const QString &path, const QDateTime &time = QDateTime())
     e.passesPlanned = 3;
     e.passesDone = 3;
     e.resultText = QStringLiteral("Ключевой контейнер очищен и удален успешно.");
-    e.endState = QStringLiteral("wiped");
+    e.endState = EndState::Wiped;
     return e;
 }
 
@@ -249,7 +249,7 @@ private slots:
         token.tokenSerial = QStringLiteral("5f3a9c21");
         token.containerLabel = QStringLiteral("Ключи ЭП 2024");
         token.resultText = QStringLiteral("Ошибка записи в ключевой контейнер.");
-        token.endState = QStringLiteral("token-error");
+        token.endState = EndState::TokenErrorContainerUnknown;
         QVERIFY(journal.append(token));
         VerifyResult verification;
         const QVector<JournalRecord> records = journal.read(&verification);

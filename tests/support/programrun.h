@@ -49,7 +49,7 @@ inline QStringList attemptOf(const JournalEntry &e)
     return {e.user, e.host, e.version, QString::number(int(e.targetKind)), e.filePath, QString::number(e.size),
             e.tokenLabel, e.tokenModel, e.tokenSerial, e.containerLabel, e.algorithmName,
             QString::number(e.algorithmIndex), QString::number(e.passesPlanned), QString::number(e.passesDone),
-            e.resultText, informative, e.endState};
+            e.resultText, informative, toWord(e.endState)};
 }
 
 #endif // PROGRAMRUN_H

@@ -37,6 +37,17 @@ QT_WARNING_POP
 
 namespace {
 
+// The journal's word for an executor's outcome, through the session's verdict.
+QString fileEndState(const FileWipeOutcome &outcome)
+{
+    WipeRequest request;
+    request.path = QStringLiteral("container");
+    WipeResult result;
+    result.file = outcome;
+    return toWord(judgeWipe(request, result).endState);
+}
+
+
 QByteArray marker(qint64 size)
 {
     QByteArray data(int(size), '\0');
@@ -812,7 +823,7 @@ void TestFileWipe::killedWipeIsReported()
     QVERIFY2(found.first().fileNow.startsWith(fileNow), qPrintable(found.first().fileNow));
     const QVector<JournalRecord> ended = Journal(journal).read();
     QCOMPARE(ended.size(), 1);
-    QCOMPARE(ended.first().entry.endState, QStringLiteral("interrupted"));
+    QCOMPARE(ended.first().entry.endState, EndState::Interrupted);
     QCOMPARE(ended.first().entry.attempt, found.first().begun.entry.attempt);
     QVERIFY(ended.first().entry.resultInformative.contains(QFileInfo(path).absoluteFilePath()));
     // Told once: the attempt is closed now.

@@ -1,0 +1,61 @@
+#ifndef WIPERESULT_H
+#define WIPERESULT_H
+
+#include "filewipe.h"
+#include "journal.h"
+#include "tokenlist.h"
+#include "tokenwipe.h"
+#include "wipereport.h"
+#include "wipeschedule.h"
+#include "wipeverdict.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <optional>
+
+// One confirmed wipe as a front-end asks for it.
+struct WipeRequest {
+    WipeAlgorithm algorithm = Gost;
+    JournalEntry::Interface via = JournalEntry::Interface::Window;
+    QString path;                       // the container file, or
+    std::optional<ListedToken> token; // the token whose container is wiped
+    QString pin;                      // for the token's log-in
+    // A file only: after the wipe, read the whole volume for blocks of the
+    // key; and where the passes went elsewhere, fill the freed blocks first.
+    bool searchVolume = false;
+    bool fillFreed = false;
+
+    bool isFile() const { return !token; }
+
+    // For tests that stop a wipe between two steps: told of the file wipe's
+    // steps when no worker runs it.
+    FileWipeListener listener;
+};
+
+// Everything a front-end tells of one wipe, made once for all of them.
+struct WipeResult {
+    FileWipeOutcome file;     // a file wipe's outcome
+    TokenWipeOutcome token;   // a token wipe's outcome
+    VolumeSearch search;      // the last search of the volume, after the fill where one ran
+    VolumeSearch searchBeforeFill; // the search the fill followed, where one ran before it
+    FreedFill fill;
+    KeyReach reach;           // what a search or fill can reach of the key
+    bool swapInUse = false;   // a file system in memory may have paged the key out
+    // What may be claimed, decided once from all of the above.
+    WipeVerdict verdict;
+    // What was wiped, how and how long it took; it heads the report's
+    // informative text.
+    QString summary;
+    WipeReport report;
+    JournalEntry entry; // as appended to the journal
+    bool journalled = false; // the entry is on the medium; the report says why not
+    QString attempt;          // shared by the begun entry and the ending one
+    QDateTime started;        // when the begun entry was written
+    QString begunNotJournalled; // why the begun entry is not on the medium; empty when it is
+
+    // The container is gone: the window empties its fields.
+    bool destroyed() const { return claimsGone(verdict.claim); }
+};
+
+#endif // WIPERESULT_H
