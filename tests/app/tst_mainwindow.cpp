@@ -313,7 +313,7 @@ void TestMainWindow::fileWipe()
 
     QCOMPARE(answerer.boxes().size(), 2);
     const ModalAnswerer::Box outcome = answerer.boxes().at(1);
-    QCOMPARE(outcome.text, message);
+    QVERIFY2(outcome.text == message, qPrintable(outcome.describe()));
     QCOMPARE(outcome.title, title);
     QCOMPARE(outcome.icon, cleared ? QMessageBox::Information : QMessageBox::Critical);
     QCOMPARE(outcome.buttons.size(), 1);
@@ -422,6 +422,7 @@ void TestMainWindow::cancelKeepsTheFile()
     child<QRadioButton>(window, "radioButtonVSITR")->click();
 
     ModalAnswerer answerer;
+    answerer.answerProgressDialogs();
     answerer.then(ModalAnswerer::press(QMessageBox::Yes));
     QString progressText;
     answerer.then([&](QWidget *w) {
@@ -478,7 +479,7 @@ void TestMainWindow::algorithmOfEachButton()
         if (call.function == "velmux_write_container")
             seen << passPattern(call.data);
     QCOMPARE(seen, writes);
-    QCOMPARE(answerer.boxes().last().text, wiped);
+    QVERIFY2(answerer.boxes().last().text == wiped, qPrintable(answerer.boxes().last().describe()));
 }
 
 void TestMainWindow::deviceWipe_data()
@@ -513,7 +514,7 @@ void TestMainWindow::deviceWipe()
 
     QCOMPARE(answerer.boxes().size(), 2);
     QCOMPARE(answerer.boxes().at(0).text, confirmation);
-    QCOMPARE(answerer.boxes().at(1).text, message);
+    QVERIFY2(answerer.boxes().at(1).text == message, qPrintable(answerer.boxes().at(1).describe()));
     const std::vector<FakeVelmux::Call> &calls = FakeVelmux::calls();
     QVERIFY(!calls.empty());
     QCOMPARE(calls.front().function, std::string("velmux_create_ctx"));

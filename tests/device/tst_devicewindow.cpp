@@ -334,7 +334,7 @@ void TestDeviceWindow::wipeThroughWindow()
     QCOMPARE(answerer.boxes().size(), 2);
     QCOMPARE(answerer.boxes().at(0).text, confirmation);
     const ModalAnswerer::Box outcome = answerer.boxes().at(1);
-    QCOMPARE(outcome.text, message);
+    QVERIFY2(outcome.text == message, qPrintable(outcome.describe()));
     // The token and the algorithm first, then what is left on the token.
     QVERIFY2(outcome.informative.startsWith(QStringLiteral("Носитель: %1 (").arg(kToken))
                  && outcome.informative.endsWith(informative),
