@@ -3,6 +3,8 @@
 #include "wiperesult.h"
 #include "wipetexts.h"
 
+#include <iterator>
+
 namespace {
 
 struct ClaimRow {
