@@ -8,6 +8,7 @@
 #include "wipeprogressdialog.h"
 #include "findwidget.h"
 #include "boxtexts.h"
+#include "loopmount.h"
 #include "modalanswerer.h"
 #include "passpattern.h"
 #include "programrun.h"
@@ -87,6 +88,7 @@ private slots:
     void deviceWipe();
     void workerKeepsTheSequence();
     void cancelKeepsTheFile();
+    void fillOfferedWithoutASearch();
     void pinLeavesNoCopy_data();
     void pinLeavesNoCopy();
     void openFile_data();
@@ -441,6 +443,52 @@ void TestMainWindow::cancelKeepsTheFile()
     QCOMPARE(QFileInfo(path).size(), qint64(128) << 20);
     QCOMPARE(child<QLineEdit>(window, "lineEditFile")->text(), path);
     QVERIFY(toWord(Journal().read().last().entry.endState).startsWith(QStringLiteral("cancelled")));
+}
+
+// Where the passes went elsewhere, the result box offers the fill even when no
+// search was asked for; the fill amends the attempt's entry, so the journal
+// still lists one wipe.
+void TestMainWindow::fillOfferedWithoutASearch()
+{
+    LoopMount volume(160, QStringLiteral("btrfs"));
+    if (!volume.isMounted())
+        QSKIP(qPrintable(volume.failure()));
+    const QString path = volume.filePath(QStringLiteral("key.pfx"));
+    {
+        QFile f(path);
+        QByteArray key(64 * 1024, '\0');
+        for (int i = 0; i < key.size(); ++i)
+            key[i] = char((i * 131 + i / 7) & 0xff);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(key) == key.size() && f.flush() && ::fsync(f.handle()) == 0);
+    }
+    const int recorded = Journal().read().size();
+    Kestrik_KCC window;
+    window.show();
+    child<QLineEdit>(window, "lineEditFile")->setText(path);
+    child<QCheckBox>(window, "checkBoxSearchVolume")->setChecked(false);
+
+    ModalAnswerer answerer;
+    answerer.then(ModalAnswerer::press(QMessageBox::Yes));
+    answerer.then([](QWidget *w) {
+        auto *box = qobject_cast<QMessageBox *>(w);
+        QVERIFY(box);
+        for (QAbstractButton *button : box->buttons())
+            if (button->text() == QStringLiteral("Заполнить освобождённое место"))
+                return button->click();
+        box->button(QMessageBox::Ok)->click();
+    });
+    child<QPushButton>(window, "pushButtonClean")->click();
+
+    QCOMPARE(answerer.boxes().size(), 3);
+    const ModalAnswerer::Box relocated = answerer.boxes().at(1);
+    QVERIFY2(relocated.buttons.contains(QStringLiteral("Заполнить освобождённое место")), qPrintable(relocated.describe()));
+    QCOMPARE(relocated.icon, QMessageBox::Warning);
+    const ModalAnswerer::Box afterFill = answerer.boxes().at(2);
+    QVERIFY2(afterFill.text == boxtexts::wiped, qPrintable(afterFill.describe()));
+    const QVector<JournalRecord> records = Journal().read();
+    QCOMPARE(records.size(), recorded + 1);
+    QCOMPARE(records.last().entry.endState, EndState::WipedFreedBlocksFilled);
+    QCOMPARE(records.last().entry.fill, FillWord::Covered);
 }
 
 void TestMainWindow::algorithmOfEachButton_data()
