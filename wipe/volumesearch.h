@@ -91,7 +91,7 @@ KeyReach keyReach(const KeyFingerprint &key);
 // Takes the fingerprint through the held file before it is overwritten.
 KeyFingerprintPtr fingerprintFile(int fd, qint64 size, const QString &directory);
 
-// The key's volume, read sequentially past the cache.
+// Every device of the key's volume, each read sequentially past the cache.
 VolumeSearch searchVolume(const KeyFingerprint &key, const VolumeProgress &progress = {});
 
 // For a volume that wrote the passes elsewhere: after the name is gone.

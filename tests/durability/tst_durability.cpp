@@ -617,6 +617,9 @@ void TestDurability::reachOfTheKey()
                             .arg(fill.rangesUnmapped)
                             .arg(fill.journalBytes)
                             .arg(fill.error)));
+    qInfo("%s: %d blocks placed, %d not; the fill wrote %lld bytes, covered %d; journal %lld bytes",
+          QTest::currentDataTag(), reach.mappedBlocks, reach.unmappedBlocks, fill.bytesWritten, fill.rangesCovered,
+          fill.journalBytes);
     QCOMPARE(fill.rangesUnmapped, reach.unmappedBlocks);
     // Filled means the free space was taken down to its reserve.
     QVERIFY(fill.bytesWritten > 0);
