@@ -325,13 +325,16 @@ public:
         struct sigaction action {};
         action.sa_handler = onFillSignal;
         sigemptyset(&action.sa_mask);
+        // One ignored (nohup) stays ignored.
         for (std::size_t i = 0; i < sizeof m_signals / sizeof m_signals[0]; ++i)
-            ::sigaction(m_signals[i], &action, &m_previous[i]);
+            if (::sigaction(m_signals[i], nullptr, &m_previous[i]) == 0 && m_previous[i].sa_handler != SIG_IGN)
+                m_installed[i] = ::sigaction(m_signals[i], &action, nullptr) == 0;
     }
     ~FillSignals()
     {
         for (std::size_t i = 0; i < sizeof m_signals / sizeof m_signals[0]; ++i)
-            ::sigaction(m_signals[i], &m_previous[i], nullptr);
+            if (m_installed[i])
+                ::sigaction(m_signals[i], &m_previous[i], nullptr);
         if (fillSignal)
             ::raise(fillSignal);
     }
@@ -340,7 +343,8 @@ public:
 
 private:
     const int m_signals[3] = {SIGINT, SIGTERM, SIGHUP};
-    struct sigaction m_previous[3];
+    struct sigaction m_previous[3] = {};
+    bool m_installed[3] = {};
 };
 
 constexpr char fillPrefix[] = ".kcc-fill-";

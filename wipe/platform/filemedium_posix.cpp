@@ -244,7 +244,8 @@ std::string uuidText(const unsigned char *bytes)
 constexpr std::size_t superSize = 1024;
 bool readExtSuper(const std::string &path, unsigned char *super, std::string &why)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Never waits for a drive with no medium in it.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         why = systemReason(errno);
         return false;
