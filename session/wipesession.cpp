@@ -172,11 +172,20 @@ QStringList volumeTexts(const WipeResult &result)
                       : QCoreApplication::translate("WipeRecord", "Свободного места сверх запаса на томе нет: ничего не записано."));
         break;
     case FreedFill::Status::NotCovered:
-        texts << QCoreApplication::translate("WipeRecord", "Свободное место заполнено до запаса (%1), но заполнение заняло только %2 из %3 "
-                    "блоков, где лежал ключ; файл заполнения удален.")
-                     .arg(written)
-                     .arg(fill.rangesCovered)
-                     .arg(fill.rangesTotal);
+        if (fill.journalBytes != 0)
+            texts << (fill.journalBytes > 0
+                          ? QCoreApplication::translate("WipeRecord", "Свободное место заполнено до запаса (%1), но это меньше журнала файловой "
+                                "системы (%2): копии ключа в журнале могли остаться; файл заполнения удален.")
+                                .arg(written, locale.formattedDataSize(fill.journalBytes))
+                          : QCoreApplication::translate("WipeRecord", "Свободное место заполнено до запаса (%1), но размер журнала файловой "
+                                "системы узнать не удалось: копии ключа в журнале могли остаться; файл заполнения удален.")
+                                .arg(written));
+        else
+            texts << QCoreApplication::translate("WipeRecord", "Свободное место заполнено до запаса (%1), но заполнение заняло только %2 из %3 "
+                        "блоков, где лежал ключ; файл заполнения удален.")
+                         .arg(written)
+                         .arg(fill.rangesCovered)
+                         .arg(fill.rangesTotal);
         break;
     case FreedFill::Status::Cancelled:
         texts << QCoreApplication::translate("WipeRecord", "Заполнение свободного места отменено; файл заполнения удален.");
@@ -190,6 +199,10 @@ QStringList volumeTexts(const WipeResult &result)
     case FreedFill::Status::NotRun:
         break;
     }
+    if (fill.leftoversRemoved > 0)
+        texts << QCoreApplication::translate("WipeRecord", "Удалены файлы заполнения, оставшиеся от прерванного ранее заполнения: %1 (%2).")
+                     .arg(fill.leftoversRemoved)
+                     .arg(locale.formattedDataSize(fill.leftoverBytes));
     // A count from before the fill only where that search read the volume whole.
     if (result.searchBeforeFill.status == VolumeSearch::Status::Done)
         texts << QCoreApplication::translate("WipeRecord", "До заполнения на томе было найдено блоков ключа: %1.")

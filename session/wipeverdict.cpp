@@ -94,6 +94,9 @@ WipeVerdict judgeFile(const WipeRequest &request, const WipeResult &result)
     // Where the fill is the remedy, the box offers it.
     const bool fillable = file.key && !fillRan && !shared;
 
+    // A medium that keeps nothing after the process: nothing to search or fill.
+    if ((medium.limits & LimitMemory) && !result.swapInUse)
+        return {WipeClaim::Destroyed, EndState::WipedMemoryOnly, false};
     if (found(result))
         return {WipeClaim::DestroyedKeyLeft, EndState::DeletedKeyBlocksOnVolume, fillable};
     if (fill.status == FreedFill::Status::NotCovered)
@@ -104,9 +107,7 @@ WipeVerdict judgeFile(const WipeRequest &request, const WipeResult &result)
     // Copies inline, compressed or encoded: neither the search nor the fill can tell them.
     if (unreachable && (request.fillFreed || request.searchVolume || fillRan))
         return {WipeClaim::DestroyedKeyUnreachable, EndState::DeletedKeyUnreachable, false};
-    // A medium that keeps nothing after the process has nothing to search.
-    const bool memoryOnly = (medium.limits & LimitMemory) && !result.swapInUse;
-    if (request.searchVolume && !searched(result.search) && !memoryOnly)
+    if (request.searchVolume && !searched(result.search))
         return {WipeClaim::DestroyedNotSearched, EndState::DeletedNotSearched, false};
     const bool cleared = !unreachable && !shared
         && ((fill.status == FreedFill::Status::Covered && fill.rangesUnmapped == 0)
@@ -115,8 +116,6 @@ WipeVerdict judgeFile(const WipeRequest &request, const WipeResult &result)
         return {WipeClaim::Destroyed, EndState::WipedFreedBlocksFilled, false};
     if (relocated)
         return {WipeClaim::DestroyedRelocated, EndState::RelocatedNotOverwritten, fillable && medium.lowerCopy.isEmpty()};
-    if (memoryOnly)
-        return {WipeClaim::Destroyed, EndState::WipedMemoryOnly, false};
     if (medium.placement != Placement::InPlace || file.verification == FileVerification::NotRead)
         return {WipeClaim::DestroyedUnproven, EndState::WipedUnproven, false};
     return {WipeClaim::Destroyed, file.otherNames > 0 ? EndState::WipedOtherNamesRemain : EndState::Wiped, false};

@@ -907,7 +907,7 @@ Time: %5 s</translation>
     </message>
     <message>
         <source>Где проходы лягут не на блоки ключа, свободное место тома будет заполнено: это может занять все свободное место, кроме запаса, и долгое время.</source>
-        <translation>Where the passes do not land on the key's blocks, the volume's free space will be filled: this may take all free space but a reserve, and a long time.</translation>
+        <translation>Where the passes do not land on the key&apos;s blocks, the volume&apos;s free space will be filled: this may take all free space but a reserve, and a long time.</translation>
     </message>
     <message>
         <source>Том %1 прочитан целиком (%2 за %3 с)</source>
@@ -963,7 +963,7 @@ Time: %5 s</translation>
     </message>
     <message>
         <source>сжатыми и в служебных записях файловой системы</source>
-        <translation>compressed and in the file system's metadata</translation>
+        <translation>compressed and in the file system&apos;s metadata</translation>
     </message>
     <message>
         <source>сжатыми</source>
@@ -971,7 +971,7 @@ Time: %5 s</translation>
     </message>
     <message>
         <source>в служебных записях файловой системы</source>
-        <translation>in the file system's metadata</translation>
+        <translation>in the file system&apos;s metadata</translation>
     </message>
     <message>
         <source>там, где файловая система их не показывает</source>
@@ -983,7 +983,7 @@ Time: %5 s</translation>
     </message>
     <message>
         <source>Поиск узнает только целые блоки нынешнего содержимого ключа на границах блоков тома: прежние версии файла (например, сохраненные заменой), сжатые копии и копии на непрочитанных устройствах он не находит.</source>
-        <translation>The search recognises only whole blocks of the key's current content on the volume's block boundaries: earlier versions of the file (saved by replacing it, for example), compressed copies and copies on devices not read are not found.</translation>
+        <translation>The search recognises only whole blocks of the key&apos;s current content on the volume&apos;s block boundaries: earlier versions of the file (saved by replacing it, for example), compressed copies and copies on devices not read are not found.</translation>
     </message>
     <message>
         <source>Начало удаления в журнал не записано: %1</source>
@@ -995,7 +995,19 @@ Time: %5 s</translation>
     </message>
     <message>
         <source>отпечаток ключа не снят</source>
-        <translation>the key's fingerprint was not taken</translation>
+        <translation>the key&apos;s fingerprint was not taken</translation>
+    </message>
+    <message>
+        <source>Свободное место заполнено до запаса (%1), но это меньше журнала файловой системы (%2): копии ключа в журнале могли остаться; файл заполнения удален.</source>
+        <translation>Free space filled down to the reserve (%1), but that is less than the file system's journal (%2): copies of the key in the journal may remain; the fill file is removed.</translation>
+    </message>
+    <message>
+        <source>Свободное место заполнено до запаса (%1), но размер журнала файловой системы узнать не удалось: копии ключа в журнале могли остаться; файл заполнения удален.</source>
+        <translation>Free space filled down to the reserve (%1), but the size of the file system's journal could not be learnt: copies of the key in the journal may remain; the fill file is removed.</translation>
+    </message>
+    <message>
+        <source>Удалены файлы заполнения, оставшиеся от прерванного ранее заполнения: %1 (%2).</source>
+        <translation>Fill files left by an earlier interrupted fill were removed: %1 (%2).</translation>
     </message>
 </context>
 <context>

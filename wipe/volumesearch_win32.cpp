@@ -6,6 +6,11 @@ class KeyFingerprint
 {
 };
 
+KeyReach keyReach(const KeyFingerprint &)
+{
+    return KeyReach();
+}
+
 KeyFingerprintPtr fingerprintFile(int, qint64, const QString &)
 {
     return nullptr;
@@ -23,9 +28,4 @@ FreedFill fillFreedBlocks(const KeyFingerprint &, const VolumeProgress &)
     FreedFill fill;
     fill.status = FreedFill::Status::NotAvailable;
     return fill;
-}
-
-KeyReach keyReach(const KeyFingerprint &)
-{
-    return {};
 }

@@ -8,9 +8,11 @@
 // of about 2^-128 per position: a hit is key material, never noise.
 
 #include "filewipe.h"
+#include "forkedchild.h"
 #include "journal.h"
 #include "loopmount.h"
 #include "programrun.h"
+#include "volumesearch.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -19,8 +21,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <grp.h>
 #include <linux/fiemap.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -274,6 +278,11 @@ private slots:
     void verdictMatchesTheDevice();
     void searchFindsWhatTheImageHolds_data();
     void searchFindsWhatTheImageHolds();
+    void reachOfTheKey_data();
+    void reachOfTheKey();
+    void fillLeavesNoFile_data();
+    void fillLeavesNoFile();
+    void refusedWorkSaysWhy();
 };
 
 void TestDurability::noRemnantOnTheDevice_data()
@@ -512,6 +521,241 @@ void TestDurability::searchFindsWhatTheImageHolds()
             QRegularExpression(QStringLiteral("До заполнения на томе было найдено блоков ключа: (\\d+)")).match(run.err);
         QVERIFY2(before.hasMatch() && before.captured(1).toInt() > 0, qPrintable(run.err));
     }
+}
+
+// Blocks of the key in each search's findings on one device.
+int survivorsOn(const VolumeSearch &search, const QString &device)
+{
+    return int(search.survivorDevices.count(device));
+}
+
+void TestDurability::reachOfTheKey_data()
+{
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<int>("sizeMiB");
+    QTest::addColumn<QString>("options");
+    QTest::addColumn<QStringList>("mkfsArgs");
+    QTest::addColumn<int>("secondMiB"); // btrfs: a raid1 mirror; ext4: the external journal
+    QTest::addColumn<int>("keyBytes");
+    QTest::addColumn<bool>("compressible");
+    QTest::addColumn<bool>("unmapped");
+    QTest::addColumn<bool>("compressed");
+    QTest::addColumn<bool>("inlineData");
+    QTest::addColumn<int>("fillStatus");
+    QTest::addColumn<int>("afterFill"); // blocks of the key the search finds after the fill: 0 none, 1 some, -1 not asked
+    const int filled = int(FreedFill::Status::Filled);
+    QTest::newRow("btrfs compress=zstd, a compressible key")
+        << "btrfs" << 160 << "compress=zstd" << QStringList() << 0 << 65536 << true << true << true << false << filled << -1;
+    QTest::newRow("btrfs, an inline key of 1000 bytes")
+        << "btrfs" << 160 << "" << QStringList() << 0 << 1000 << false << true << false << true << filled << -1;
+    QTest::newRow("ext4 inline_data, a key of 60 bytes") << "ext4" << 16 << "" << QStringList{"-O", "inline_data"} << 0
+                                                         << 60 << false << true << false << true << filled << -1;
+    QTest::newRow("ext4 data=journal, external journal larger than the free space")
+        << "ext4" << 16 << "data=journal" << QStringList() << 32 << 65536 << false << false << false << false
+        << int(FreedFill::Status::NotCovered) << 1;
+    QTest::newRow("ext4 data=journal, external journal smaller than the free space")
+        << "ext4" << 16 << "data=journal" << QStringList() << 6 << 65536 << false << false << false << false << filled << 0;
+    QTest::newRow("btrfs raid1 over two devices") << "btrfs" << 128 << "" << QStringList() << 128 << 65536 << false
+                                                  << false << false << false << int(FreedFill::Status::Covered) << 0;
+}
+
+// The search and the fill at the wipe layer: what they say they reached of a
+// key that is compressed, inline, journalled to another device or mirrored.
+void TestDurability::reachOfTheKey()
+{
+    QFETCH(QString, type);
+    QFETCH(int, sizeMiB);
+    QFETCH(QString, options);
+    QFETCH(QStringList, mkfsArgs);
+    QFETCH(int, secondMiB);
+    QFETCH(int, keyBytes);
+    QFETCH(bool, compressible);
+    QFETCH(bool, unmapped);
+    QFETCH(bool, compressed);
+    QFETCH(bool, inlineData);
+    QFETCH(int, fillStatus);
+    QFETCH(int, afterFill);
+
+    LoopMount fs(sizeMiB, type, options, mkfsArgs, secondMiB);
+    if (!fs.isMounted())
+        QSKIP(qPrintable(QStringLiteral("no loop-mounted %1 -o %2 %3: ").arg(type, options, mkfsArgs.join(' '))
+                         + fs.failure()));
+    QByteArray key;
+    if (compressible) // every block its own, each squeezed many times over
+        for (int line = 0; key.size() < keyBytes; ++line)
+            key += QByteArray("key container line ") + QByteArray::number(line).rightJustified(8, '0') + '\n';
+    else
+        key = markerStream(keyBytes);
+    key.truncate(keyBytes);
+    const QString path = fs.filePath(QStringLiteral("key.pfx"));
+    QVERIFY(writeToMedium(path, key));
+    const FileWipeOutcome outcome = overwriteFile(DoD, path, {}, {}, true);
+    QCOMPARE(int(outcome.status), int(FileWipeStatus::Wiped));
+    QVERIFY(outcome.key);
+
+    const KeyReach reach = keyReach(*outcome.key);
+    QCOMPARE(reach.unmappedBlocks > 0, unmapped);
+    QCOMPARE(reach.mappedBlocks > 0, !unmapped);
+    QCOMPARE(reach.compressed, compressed);
+    QCOMPARE(reach.inlineData, inlineData);
+
+    const VolumeSearch search = searchVolume(*outcome.key);
+    QVERIFY2(search.status == VolumeSearch::Status::Done, qPrintable(search.error));
+    QCOMPARE(search.devices.size(), secondMiB > 0 ? 2 : 1);
+    QCOMPARE(search.survivorDevices.size(), search.survivors.size());
+    if (secondMiB > 0) {
+        // A mirror holds the key as its first device does; an external journal holds its copies.
+        QVERIFY2(survivorsOn(search, fs.secondDevice()) > 0, qPrintable(search.devices.join(' ')));
+        if (type == QLatin1String("btrfs"))
+            QVERIFY(survivorsOn(search, search.devices.first()) > 0);
+    }
+
+    const FreedFill fill = fillFreedBlocks(*outcome.key);
+    QVERIFY2(fill.status == FreedFill::Status(fillStatus),
+             qPrintable(QStringLiteral("status %1, %2 bytes written, %3 of %4 blocks covered, %5 unmapped, journal %6: %7")
+                            .arg(int(fill.status))
+                            .arg(fill.bytesWritten)
+                            .arg(fill.rangesCovered)
+                            .arg(fill.rangesTotal)
+                            .arg(fill.rangesUnmapped)
+                            .arg(fill.journalBytes)
+                            .arg(fill.error)));
+    qInfo("%s: %d blocks placed, %d not; the fill wrote %lld bytes, covered %d; journal %lld bytes",
+          QTest::currentDataTag(), reach.mappedBlocks, reach.unmappedBlocks, fill.bytesWritten, fill.rangesCovered,
+          fill.journalBytes);
+    QCOMPARE(fill.rangesUnmapped, reach.unmappedBlocks);
+    // Filled means the free space was taken down to its reserve.
+    QVERIFY(fill.bytesWritten > 0);
+    if (options == QLatin1String("data=journal")) {
+        QCOMPARE(fill.journalBytes, qint64(secondMiB) << 20);
+        QCOMPARE(fill.status == FreedFill::Status::Filled, fill.bytesWritten >= fill.journalBytes);
+    }
+    if (afterFill < 0)
+        return;
+    const VolumeSearch again = searchVolume(*outcome.key);
+    QVERIFY2(again.status == VolumeSearch::Status::Done, qPrintable(again.error));
+    QCOMPARE(again.survivors.size() > 0, afterFill > 0);
+
+    // The program's search against a raw search of each image.
+    QVERIFY2(fs.unmount(), "the scratch file system did not unmount cleanly");
+    const QStringList images{fs.imagePath(), fs.secondImagePath()};
+    for (int i = 0; i < images.size(); ++i) {
+        const int onImage = keyBlocksOn(readWhole(images.at(i)), key).size();
+        const int found = survivorsOn(again, again.devices.value(i));
+        QVERIFY2(found >= onImage, qPrintable(QStringLiteral("%1 holds %2 blocks of the key, the search found %3")
+                                                  .arg(images.at(i))
+                                                  .arg(onImage)
+                                                  .arg(found)));
+    }
+}
+
+QStringList fillFiles(const QString &directory)
+{
+    return QDir(directory).entryList({QStringLiteral(".kcc-fill-*")}, QDir::Hidden | QDir::Files | QDir::System);
+}
+
+void TestDurability::fillLeavesNoFile_data()
+{
+    QTest::addColumn<int>("signal"); // sent to a fill in a child; 0: none
+    QTest::addColumn<bool>("named"); // the fill made to use a named file
+    QTest::addColumn<int>("leftovers"); // fill files the kill left
+    QTest::newRow("SIGKILL, an unnamed file") << int(SIGKILL) << false << 0;
+    QTest::newRow("SIGTERM, an unnamed file") << int(SIGTERM) << false << 0;
+    QTest::newRow("SIGKILL, a named file: removed by the next fill") << int(SIGKILL) << true << 1;
+    QTest::newRow("SIGTERM, a named file") << int(SIGTERM) << true << 0;
+    QTest::newRow("SIGINT, a named file") << int(SIGINT) << true << 0;
+    QTest::newRow("SIGHUP, a named file") << int(SIGHUP) << true << 0;
+    QTest::newRow("a link and another name are not the fill's") << 0 << false << 0;
+}
+
+// A fill killed midway, then the next fill in the same directory: no fill
+// file may outlive both, and nothing else of that name is touched.
+void TestDurability::fillLeavesNoFile()
+{
+    QFETCH(int, signal);
+    QFETCH(bool, named);
+    QFETCH(int, leftovers);
+
+    LoopMount fs(16);
+    if (!fs.isMounted())
+        QSKIP(qPrintable(QStringLiteral("no loop-mounted ext4: ") + fs.failure()));
+    const QString path = fs.filePath(QStringLiteral("key.pfx"));
+    QVERIFY(writeToMedium(path, markerStream(65536)));
+    const FileWipeOutcome outcome = overwriteFile(DoD, path, {}, {}, true);
+    QVERIFY(outcome.key);
+    const KeyFingerprint &key = *outcome.key;
+
+    if (signal != 0) {
+        const ChildRun child = runInChild([&](QByteArray &) {
+            // As in the program: the system's own disposition of the signal.
+            for (int s : {SIGINT, SIGTERM, SIGHUP})
+                ::signal(s, SIG_DFL);
+            if (named)
+                qputenv("KCC_FILL_NO_TMPFILE", "1");
+            fillFreedBlocks(key, [signal](qint64 done, qint64) {
+                if (done > 0)
+                    ::kill(::getpid(), signal);
+                return true;
+            });
+            return 0;
+        });
+        QVERIFY2(child.error.isEmpty(), qPrintable(child.error));
+        QCOMPARE(child.exitCode, -1); // killed mid-fill, not finished
+        QCOMPARE(fillFiles(fs.mountPoint()).size(), leftovers);
+    }
+    const QString bait = fs.filePath(QStringLiteral("bait"));
+    const QString link = fs.filePath(QStringLiteral(".kcc-fill-0123456789abcdef"));
+    const QString other = fs.filePath(QStringLiteral(".kcc-fill-not-ours"));
+    if (signal == 0) {
+        QVERIFY(writeToMedium(bait, "kept"));
+        QVERIFY(QFile::link(bait, link));
+        QVERIFY(writeToMedium(other, "kept"));
+    }
+
+    const FreedFill fill = fillFreedBlocks(key);
+    QVERIFY2(fill.status == FreedFill::Status::Covered || fill.status == FreedFill::Status::NotCovered,
+             qPrintable(fill.error));
+    QCOMPARE(fill.leftoversRemoved, leftovers);
+    QCOMPARE(fill.leftoverBytes > 0, leftovers > 0);
+    if (signal != 0) {
+        QVERIFY2(fillFiles(fs.mountPoint()).isEmpty(), qPrintable(fillFiles(fs.mountPoint()).join(' ')));
+    } else {
+        QVERIFY(QFileInfo(link).isSymLink());
+        QCOMPARE(readWhole(bait), QByteArray("kept"));
+        QCOMPARE(readWhole(other), QByteArray("kept"));
+    }
+}
+
+// Without the right to read the device or write the directory, the search
+// and the fill carry the system's reason, which the program shows.
+void TestDurability::refusedWorkSaysWhy()
+{
+    LoopMount fs(16);
+    if (!fs.isMounted())
+        QSKIP(qPrintable(QStringLiteral("no loop-mounted ext4: ") + fs.failure()));
+    const QString path = fs.filePath(QStringLiteral("key.pfx"));
+    QVERIFY(writeToMedium(path, markerStream(65536)));
+    const FileWipeOutcome outcome = overwriteFile(DoD, path, {}, {}, true);
+    QVERIFY(outcome.key);
+    const ChildRun child = runInChild([&](QByteArray &output) {
+        if (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0)
+            return 2;
+        const VolumeSearch search = searchVolume(*outcome.key);
+        const FreedFill fill = fillFreedBlocks(*outcome.key);
+        output = QStringList{QString::number(int(search.status)), search.error, search.devicesNotRead.join(' '),
+                             QString::number(int(fill.status)), fill.error}
+                     .join('\n')
+                     .toUtf8();
+        return 0;
+    });
+    QCOMPARE(child.exitCode, 0);
+    const QStringList said = QString::fromUtf8(child.output).split('\n');
+    QCOMPARE(said.size(), 5);
+    const QString refused = QString::fromLocal8Bit(std::strerror(EACCES));
+    QCOMPARE(said.at(0).toInt(), int(VolumeSearch::Status::NoPermission));
+    QVERIFY2(said.at(1).contains(refused) && said.at(2).contains(QStringLiteral("/dev/")), qPrintable(child.output));
+    QCOMPARE(said.at(3).toInt(), int(FreedFill::Status::Failed));
+    QVERIFY2(said.at(4).contains(refused), qPrintable(child.output));
 }
 
 QTEST_GUILESS_MAIN(TestDurability)

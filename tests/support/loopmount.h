@@ -20,8 +20,12 @@
 class LoopMount
 {
 public:
+    // mkfsArgs: more for mkfs. secondMiB: a second device of that size, for
+    // btrfs a raid1 mirror, for ext4 the external journal; both then attached
+    // with losetup; failure() says why where the system refuses them.
     explicit LoopMount(qint64 sizeMiB = 16, const QString &type = QStringLiteral("ext4"),
-                       const QString &options = QString())
+                       const QString &options = QString(), const QStringList &mkfsArgs = {},
+                       qint64 secondMiB = 0)
     {
         if (::geteuid() != 0) {
             m_failure = QStringLiteral("loop mounting needs root");
@@ -57,12 +61,8 @@ public:
             return;
         }
         m_image = m_dir.filePath(type + QStringLiteral(".img"));
-        QFile image(m_image);
-        if (!image.open(QIODevice::WriteOnly) || !image.resize(sizeMiB << 20)) {
-            m_failure = QStringLiteral("cannot create the image file in %1").arg(m_dir.path());
+        if (!sparseImage(m_image, sizeMiB))
             return;
-        }
-        image.close();
         // Quick to make, and no discard that would punch the image full of
         // holes for nothing; xfs with reflinks, so a file can share its blocks.
         QStringList args;
@@ -74,19 +74,53 @@ public:
                                QStringLiteral("reflink=1")};
         else if (type == QLatin1String("btrfs"))
             args = QStringList{QStringLiteral("-q"), QStringLiteral("-f"), QStringLiteral("-K")};
-        if (!run(mkfs, args << m_image)) {
+        args << mkfsArgs;
+        QString source = m_image;
+        QString mountOptions = options.isEmpty() ? QStringLiteral("loop") : QStringLiteral("loop,") + options;
+        if (secondMiB > 0) {
+            m_secondImage = m_dir.filePath(QStringLiteral("second.img"));
+            if (!sparseImage(m_secondImage, secondMiB) || !attach(m_secondImage, m_second))
+                return;
+            if (type == QLatin1String("btrfs")) {
+                if (!attach(m_image, m_first))
+                    return;
+                args << QStringLiteral("-d") << QStringLiteral("raid1") << QStringLiteral("-m")
+                     << QStringLiteral("raid1");
+                source = m_first;
+                mountOptions = QStringLiteral("device=%1,device=%2").arg(m_first, m_second)
+                    + (options.isEmpty() ? QString() : QLatin1Char(',') + options);
+            } else {
+                if (!run(tool(QStringLiteral("mke2fs")), {QStringLiteral("-q"), QStringLiteral("-F"), QStringLiteral("-O"),
+                                                          QStringLiteral("journal_dev"), QStringLiteral("-b"),
+                                                          QStringLiteral("4096"), m_second})) {
+                    m_failure = QStringLiteral("mke2fs -O journal_dev failed: ") + m_lastError;
+                    return;
+                }
+                args << QStringLiteral("-b") << QStringLiteral("4096") << QStringLiteral("-J")
+                     << QStringLiteral("device=") + m_second;
+            }
+        }
+        args << source;
+        if (!m_first.isEmpty())
+            args << m_second;
+        if (!run(mkfs, args)) {
             m_failure = QStringLiteral("mkfs.%1 failed: ").arg(type) + m_lastError;
             return;
         }
-        const QString mountOptions = options.isEmpty() ? QStringLiteral("loop") : QStringLiteral("loop,") + options;
-        if (!run(mount, {QStringLiteral("-t"), type, QStringLiteral("-o"), mountOptions, m_image, m_mountPoint})) {
+        if (!run(mount, {QStringLiteral("-t"), type, QStringLiteral("-o"), mountOptions, source, m_mountPoint})) {
             m_failure = QStringLiteral("mount -o %1 failed: ").arg(mountOptions) + m_lastError;
             return;
         }
         m_mounted = true;
     }
 
-    ~LoopMount() { unmount(); }
+    ~LoopMount()
+    {
+        unmount();
+        for (const QString &device : {m_first, m_second})
+            if (!device.isEmpty())
+                run(tool(QStringLiteral("losetup")), {QStringLiteral("-d"), device});
+    }
 
     LoopMount(const LoopMount &) = delete;
     LoopMount &operator=(const LoopMount &) = delete;
@@ -95,6 +129,8 @@ public:
     QString failure() const { return m_failure; }
     QString mountPoint() const { return m_mountPoint; }
     QString imagePath() const { return m_image; }
+    QString secondImagePath() const { return m_secondImage; }
+    QString secondDevice() const { return m_second; } // "/dev/loop5"
     QString filePath(const QString &name) const { return m_mountPoint + QLatin1Char('/') + name; }
 
     // Unmounting writes everything back to the image and frees the loop device
@@ -125,6 +161,26 @@ public:
     }
 
 private:
+    // Sparse, so a 128 MiB btrfs device costs only what is written.
+    bool sparseImage(const QString &path, qint64 sizeMiB)
+    {
+        QFile image(path);
+        if (image.open(QIODevice::WriteOnly) && image.resize(sizeMiB << 20))
+            return true;
+        m_failure = QStringLiteral("cannot create the image file in %1").arg(m_dir.path());
+        return false;
+    }
+
+    bool attach(const QString &image, QString &device)
+    {
+        if (!run(tool(QStringLiteral("losetup")), {QStringLiteral("--find"), QStringLiteral("--show"), image})) {
+            m_failure = QStringLiteral("losetup failed: ") + m_lastError;
+            return false;
+        }
+        device = m_lastError; // the merged output: the device's name
+        return true;
+    }
+
     bool run(const QString &program, const QStringList &arguments)
     {
         QProcess process;
@@ -142,6 +198,9 @@ private:
 
     QTemporaryDir m_dir;
     QString m_image;
+    QString m_secondImage;
+    QString m_first;  // attached here rather than by mount -o loop
+    QString m_second;
     QString m_mountPoint;
     QString m_failure;
     QString m_lastError;

@@ -101,6 +101,16 @@ Medium describeMedium(int fd);
 // Changes nothing: for telling the officer before anything is done.
 bool probeMedium(const NativePath &path, Medium &out);
 
+// Every block device the held file's file system keeps data on: each btrfs
+// device, the ext4 external journal; the volume's own device first.
+struct VolumeDevices {
+    std::vector<std::string> paths;    // device nodes to read, in order
+    std::vector<std::string> notFound; // "what: reason", for a device known to exist but not found
+    std::int64_t journalBytes = -1;    // the ext4 journal's size; 0 none, -1 not known
+    bool externalJournal = false;
+};
+VolumeDevices volumeDevices(int fd, const Medium &medium);
+
 // The file's extents, delayed allocations forced out first, so every extent
 // has its place.
 ExtentMap mapExtents(int fd);

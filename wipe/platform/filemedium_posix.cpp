@@ -16,9 +16,12 @@
 #include <unistd.h>
 
 #ifdef __linux__
+#include <linux/btrfs.h>
 #include <linux/fiemap.h>
 #include <linux/fs.h>
 #endif
+
+#include <algorithm>
 
 namespace platformfile {
 
@@ -132,6 +135,15 @@ std::string lastComponent(const std::string &path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+std::string nodeOf(const std::string &sysBlock)
+{
+    std::ifstream uevent(sysBlock + "/uevent");
+    for (std::string line; std::getline(uevent, line);)
+        if (line.rfind("DEVNAME=", 0) == 0)
+            return "/dev/" + line.substr(8);
+    return std::string();
+}
+
 std::string transportOf(const std::string &devicePath)
 {
     static const char *const transports[][2] = {
@@ -200,12 +212,144 @@ BlockDevice describeDevice(dev_t fileDevice, const Mount *mount)
         return device;
     device.known = true;
     device.name = lastComponent(sysBlock);
-    std::ifstream uevent(sysBlock + "/uevent");
-    for (std::string line; std::getline(uevent, line);)
-        if (line.rfind("DEVNAME=", 0) == 0)
-            device.path = "/dev/" + line.substr(8);
+    device.path = nodeOf(sysBlock);
     describeBlock(sysBlock, device, 0);
     return device;
+}
+
+std::string systemReason(int error)
+{
+    return std::strerror(error);
+}
+
+std::uint32_t le32(const unsigned char *p)
+{
+    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
+}
+
+std::string uuidText(const unsigned char *bytes)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string text;
+    for (int i = 0; i < 16; ++i) {
+        if (i == 4 || i == 6 || i == 8 || i == 10)
+            text += '-';
+        text += digits[bytes[i] >> 4];
+        text += digits[bytes[i] & 15];
+    }
+    return text;
+}
+
+// The ext2/3/4 superblock: 1024 bytes at byte 1024 of the device.
+constexpr std::size_t superSize = 1024;
+bool readExtSuper(const std::string &path, unsigned char *super, std::string &why)
+{
+    // Never waits for a drive with no medium in it.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        why = systemReason(errno);
+        return false;
+    }
+    const ssize_t n = ::pread(fd, super, superSize, 1024);
+    why = n < 0 ? systemReason(errno) : "too short for a superblock";
+    ::close(fd);
+    return n == ssize_t(superSize) && super[0x38] == 0x53 && super[0x39] == 0xEF;
+}
+
+void btrfsDevices(int fd, const Medium &medium, VolumeDevices &out)
+{
+#ifdef __linux__
+    struct btrfs_ioctl_fs_info_args info {};
+    if (::ioctl(fd, BTRFS_IOC_FS_INFO, &info) != 0) {
+        out.notFound.push_back("btrfs: " + systemReason(errno));
+        return;
+    }
+    const std::string fsid = uuidText(info.fsid);
+    const std::string list = "/sys/fs/btrfs/" + fsid + "/devices";
+    std::vector<std::string> others;
+    DIR *dir = ::opendir(list.c_str());
+    if (!dir) {
+        out.notFound.push_back(list + ": " + systemReason(errno));
+        return;
+    }
+    while (const struct dirent *entry = ::readdir(dir)) {
+        const std::string node = entry->d_name[0] == '.' ? std::string() : nodeOf(realPath(list + "/" + entry->d_name));
+        if (!node.empty() && node != medium.device.path) // the volume's own is first already
+            others.push_back(node);
+    }
+    ::closedir(dir);
+    std::sort(others.begin(), others.end());
+    out.paths.insert(out.paths.end(), others.begin(), others.end());
+    if (info.num_devices > out.paths.size())
+        out.notFound.push_back("btrfs " + fsid + ": " + std::to_string(info.num_devices - out.paths.size()) + " of "
+                               + std::to_string(info.num_devices) + " devices not in " + list);
+#else
+    (void)fd;
+    (void)medium;
+    (void)out;
+#endif
+}
+
+// The device holding the journal whose uuid the file system's superblock
+// names: by the device number it gives, else by uuid, else among all.
+std::string findJournalDevice(std::uint32_t encoded, const unsigned char *uuid, std::int64_t &bytes)
+{
+    std::vector<std::string> candidates;
+    if (encoded != 0) {
+        const unsigned high = (encoded & 0xfff00) >> 8;
+        const unsigned low = (encoded & 0xff) | ((encoded >> 12) & 0xfff00);
+        candidates.push_back(realPath("/sys/dev/block/" + std::to_string(high) + ":" + std::to_string(low)));
+    }
+    const std::string byUuid = realPath("/dev/disk/by-uuid/" + uuidText(uuid));
+    struct stat st {};
+    if (!byUuid.empty() && ::stat(byUuid.c_str(), &st) == 0 && S_ISBLK(st.st_mode))
+        candidates.push_back(realPath("/sys/dev/block/" + std::to_string(major(st.st_rdev)) + ":"
+                                      + std::to_string(minor(st.st_rdev))));
+    if (DIR *dir = ::opendir("/sys/class/block")) {
+        while (const struct dirent *entry = ::readdir(dir))
+            if (entry->d_name[0] != '.')
+                candidates.push_back(realPath(std::string("/sys/class/block/") + entry->d_name));
+        ::closedir(dir);
+    }
+    unsigned char super[superSize];
+    std::string why;
+    for (const std::string &sysBlock : candidates) {
+        const std::string node = sysBlock.empty() ? std::string() : nodeOf(sysBlock);
+        // A journal device: the journal_dev feature, and the uuid asked for.
+        if (node.empty() || !readExtSuper(node, super, why) || !(le32(super + 0x60) & 0x8)
+            || std::memcmp(super + 0x68, uuid, 16) != 0)
+            continue;
+        const std::string size = readText(sysBlock + "/size");
+        bytes = size.empty() ? -1 : std::int64_t(std::strtoll(size.c_str(), nullptr, 10)) * 512;
+        return node;
+    }
+    return std::string();
+}
+
+void extDevices(const Medium &medium, VolumeDevices &out)
+{
+    unsigned char super[superSize];
+    std::string why;
+    if (!readExtSuper(medium.device.path, super, why)) {
+        out.notFound.push_back(medium.device.path + " (journal): " + why);
+        return;
+    }
+    if (!(le32(super + 0x5C) & 0x4)) { // has_journal
+        out.journalBytes = 0;
+        return;
+    }
+    if (le32(super + 0xE0) != 0) {
+        // An inode journal: its size is kept in the superblock's backup of the inode.
+        if (super[0xFD] == 1)
+            out.journalBytes = std::int64_t(std::uint64_t(le32(super + 0x148)) << 32 | le32(super + 0x14C));
+        return;
+    }
+    out.externalJournal = true;
+    const std::string node = findJournalDevice(le32(super + 0xE4), super + 0xD0, out.journalBytes);
+    if (node.empty())
+        out.notFound.push_back("journal " + uuidText(super + 0xD0) + ": no device with this uuid found");
+    else if (node != medium.device.path)
+        out.paths.push_back(node);
 }
 
 bool directReadsReal(int fd)
@@ -319,6 +463,19 @@ Medium describeMedium(int fd)
     if (::fstat(fd, &st) == 0)
         medium.device = describeDevice(st.st_dev, mounted ? &mount : nullptr);
     return medium;
+}
+
+VolumeDevices volumeDevices(int fd, const Medium &medium)
+{
+    VolumeDevices out;
+    if (medium.device.path.empty())
+        return out;
+    out.paths.push_back(medium.device.path);
+    if (medium.kind == FileSystemKind::Btrfs)
+        btrfsDevices(fd, medium, out);
+    else if (medium.kind == FileSystemKind::Ext)
+        extDevices(medium, out);
+    return out;
 }
 
 bool probeMedium(const NativePath &path, Medium &out)
