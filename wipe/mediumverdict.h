@@ -41,6 +41,7 @@ struct MediumVerdict {
     quint32 limits = 0;    // MediumLimit bits
     QString fileSystem;    // "ext4", "btrfs", "NTFS"; empty when unknown
     QString device;        // "sda: SSD, sata"; empty when unknown
+    QString lowerCopy;     // an overlay's lower-layer file that keeps the key; empty when none
     bool known = false;    // the medium was looked at
 };
 
