@@ -432,6 +432,14 @@ KCC_LANGUAGE=ru|en chooses the language (by default the system&apos;s).
         <source>Файловая система лежит в файле-образе на другой файловой системе; её ограничения тоже действуют.</source>
         <translation>The file system lies in an image file on another file system, whose limits apply too.</translation>
     </message>
+    <message>
+        <source>Все проходы (%1) записаны на носитель, файл усечен до нуля и имя %2 удалено, но записать удаление на носитель не удалось: при сбое питания пустой файл может снова появиться под этим именем.</source>
+        <translation>All passes (%1) were written to the storage medium, the file was truncated to zero and the name %2 was removed, but the removal could not be written to the medium: after a power failure an empty file may appear under this name again.</translation>
+    </message>
+    <message>
+        <source>Файл лежит на наложенной файловой системе (overlay): проходы пишутся в копию файла в верхнем слое, а исходный файл %1 в нижнем слое они не затрагивают. Ключ в нем остается, удалить его можно только на файловой системе этого слоя.</source>
+        <translation>The file is on an overlay file system: the passes go to the file&apos;s copy in the upper layer and do not touch the original file %1 in the lower layer. The key stays in it; it can only be deleted on that layer&apos;s file system.</translation>
+    </message>
 </context>
 <context>
     <name>FormAbout</name>
