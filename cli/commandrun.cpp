@@ -93,6 +93,7 @@ const struct {
     {WipeClaim::Destroyed, kExitOk},
     {WipeClaim::DestroyedUnproven, kExitUnproven},
     {WipeClaim::DestroyedRelocated, kExitReplaced},
+    {WipeClaim::DestroyedCopyKept, kExitReplaced},
     {WipeClaim::DestroyedNotSearched, kExitNotSearched},
     {WipeClaim::DestroyedUnverified, kExitDeletionUnproven},
     {WipeClaim::NoLibrary, kExitFailure},

@@ -23,7 +23,7 @@ enum class EndState {
     DeletedKeyBlocksOnVolume, // blocks of the key found, or left where the fill did not reach
     DeletedKeyUnreachable,    // blocks the search cannot recognise nor the fill locate (inline, compressed)
     DeletedNotSearched,       // the search asked for could not read the volume whole
-    DeletedRemovalUnsynced,   // removed, but the removal is not proven on the medium
+    DeletedLowerCopyKept,     // an overlay's lower layer keeps the original file
     ReplacedNotOverwritten,   // a token that took the passes as new objects
     DeletedUnverified,        // the token deleted it, but its absence could not be checked
     // Nothing destroyed.
@@ -36,6 +36,7 @@ enum class EndState {
     OverwrittenKept,
     OverwrittenEmptiedNameKept,
     VerifyFailedKept,
+    RemovedNotOnMedium,       // overwritten, emptied and unlinked, but the removal did not reach the medium
     NoContainer,
     SeveralContainersUntouched,
     TokenErrorUntouched,

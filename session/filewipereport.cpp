@@ -64,6 +64,13 @@ QString failureText(const FileWipeOutcome &outcome, const QString &name)
                               "не удалось удалить.")
                    .arg(outcome.passesPlanned)
             + reason(outcome) + QCoreApplication::translate("FileWipeReport", " Пустой файл остался под именем %1.").arg(name);
+    case FileWipeStep::SyncRemoval:
+        return QCoreApplication::translate("FileWipeReport", "Все проходы (%1) записаны на носитель, файл усечен до нуля и имя %2 "
+                              "удалено, но записать удаление на носитель не удалось: при сбое питания пустой файл "
+                              "может снова появиться под этим именем.")
+                   .arg(outcome.passesPlanned)
+                   .arg(name)
+            + reason(outcome);
     case FileWipeStep::NameChanged:
         return QCoreApplication::translate("FileWipeReport", "Все проходы (%1) записаны на носитель и файл усечён до нуля, но имя "
                               "%2 теперь ведёт к другому объекту, поэтому оно не тронуто.")
@@ -176,7 +183,12 @@ QStringList mediumLimitTexts(const MediumVerdict &verdict)
         {LimitNetwork, QCoreApplication::translate("FileWipeReport", "Файл лежит на сетевой файловой системе (%1): что происходит с блоками на сервере, проверить "
                           "нельзя.").arg(fs)},
         {LimitFuse, QCoreApplication::translate("FileWipeReport", "Файл лежит на файловой системе FUSE (%1): как она хранит данные, проверить нельзя.").arg(fs)},
-        {LimitOverlay, QCoreApplication::translate("FileWipeReport", "Файл лежит на наложенной файловой системе (overlay): нижние слои проверить нельзя.")},
+        {LimitOverlay, verdict.lowerCopy.isEmpty()
+             ? QCoreApplication::translate("FileWipeReport", "Файл лежит на наложенной файловой системе (overlay): нижние слои проверить нельзя.")
+             : QCoreApplication::translate("FileWipeReport", "Файл лежит на наложенной файловой системе (overlay): проходы пишутся в копию "
+                                           "файла в верхнем слое, а исходный файл %1 в нижнем слое они не затрагивают. Ключ "
+                                           "в нем остается, удалить его можно только на файловой системе этого слоя.")
+                   .arg(quoted(verdict.lowerCopy))},
         {LimitMemory, QCoreApplication::translate("FileWipeReport", "Файл лежит в памяти (%1): проходы перезаписывают его страницы, но выгруженные ранее в файл "
                          "подкачки копии проверить нельзя.").arg(fs)},
         {LimitNoExtentMap, QCoreApplication::translate("FileWipeReport", "Файловая система %1 не сообщает, где лежат блоки файла.").arg(fs)},

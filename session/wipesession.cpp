@@ -275,8 +275,9 @@ namespace {
 void fill(const WipeRequest &request, WipeResult &result, WipeWorker *worker)
 {
     const KeyFingerprint &key = *result.file.key;
-    // A copy or snapshot that shares the blocks keeps them: no fill reaches them.
-    if (result.file.medium.limits & LimitShared)
+    // A copy or snapshot that shares the blocks keeps them, and an overlay's
+    // lower file is a live file: no fill reaches either.
+    if ((result.file.medium.limits & LimitShared) || !result.file.medium.lowerCopy.isEmpty())
         return;
     result.fill = worker ? worker->fillFreedBlocks(key) : fillFreedBlocks(key);
     if (result.search.status != VolumeSearch::Status::NotRun || request.searchVolume) {

@@ -35,6 +35,12 @@ inline QString fileRelocated()
     return QCoreApplication::translate("wipetexts", "Ключевой контейнер удален, но файловая система записала проходы на новое место. "
                           "Исходные блоки с ключом не перезаписаны и остаются на носителе, пока их не займут другие данные.");
 }
+// An overlay's file, whose original in the lower layer the passes never touch.
+inline QString lowerCopyKept()
+{
+    return QCoreApplication::translate("wipetexts", "Ключевой контейнер удален, но его исходный файл в нижнем слое наложенной "
+                          "файловой системы проходы не затронули: ключ в нем остается.");
+}
 // A wipe after which the volume still holds blocks of the key.
 inline QString survivorsFound()
 {

@@ -17,6 +17,7 @@ const ClaimRow claims[] = {
     {WipeClaim::Destroyed, true, Severity::Information},
     {WipeClaim::DestroyedUnproven, true, Severity::Warning},
     {WipeClaim::DestroyedRelocated, true, Severity::Warning},
+    {WipeClaim::DestroyedCopyKept, true, Severity::Warning},
     {WipeClaim::DestroyedKeyLeft, true, Severity::Warning},
     {WipeClaim::DestroyedKeyUnreachable, true, Severity::Warning},
     {WipeClaim::DestroyedNotSearched, true, Severity::Warning},
@@ -55,6 +56,8 @@ EndState fileFailureState(const FileWipeOutcome &outcome)
         return EndState::OverwrittenEmptiedNameKept;
     case FileWipeStep::Verify:
         return EndState::VerifyFailedKept;
+    case FileWipeStep::SyncRemoval:
+        return EndState::RemovedNotOnMedium;
     case FileWipeStep::Cancelled:
         return outcome.bytesWritten ? EndState::CancelledIncompleteKept : EndState::CancelledUntouched;
     default:
@@ -90,9 +93,13 @@ WipeVerdict judgeFile(const WipeRequest &request, const WipeResult &result)
     const bool shared = medium.limits & LimitShared;
     const bool fillRan = fill.status != FreedFill::Status::NotRun;
     const bool unreachable = result.reach.unmappedBlocks > 0;
-    const bool relocated = medium.placement == Placement::Relocating || !medium.lowerCopy.isEmpty();
-    // Where the fill is the remedy, the box offers it.
-    const bool fillable = file.key && !fillRan && !shared;
+    const bool relocated = medium.placement == Placement::Relocating;
+    // Where the fill is the remedy, the box offers it; a lower layer's file is
+    // a live file that no fill reaches.
+    const bool fillable = file.key && !fillRan && !shared && medium.lowerCopy.isEmpty();
+
+    if (!medium.lowerCopy.isEmpty())
+        return {WipeClaim::DestroyedCopyKept, EndState::DeletedLowerCopyKept, false};
 
     // A medium that keeps nothing after the process: nothing to search or fill.
     if ((medium.limits & LimitMemory) && !result.swapInUse)
@@ -115,7 +122,7 @@ WipeVerdict judgeFile(const WipeRequest &request, const WipeResult &result)
     if (cleared)
         return {WipeClaim::Destroyed, EndState::WipedFreedBlocksFilled, false};
     if (relocated)
-        return {WipeClaim::DestroyedRelocated, EndState::RelocatedNotOverwritten, fillable && medium.lowerCopy.isEmpty()};
+        return {WipeClaim::DestroyedRelocated, EndState::RelocatedNotOverwritten, fillable};
     if (medium.placement != Placement::InPlace || file.verification == FileVerification::NotRead)
         return {WipeClaim::DestroyedUnproven, EndState::WipedUnproven, false};
     return {WipeClaim::Destroyed, file.otherNames > 0 ? EndState::WipedOtherNamesRemain : EndState::Wiped, false};
@@ -174,6 +181,8 @@ QString claimText(WipeClaim claim, bool file)
         return unproven();
     case WipeClaim::DestroyedRelocated:
         return file ? fileRelocated() : deviceReplaced();
+    case WipeClaim::DestroyedCopyKept:
+        return lowerCopyKept();
     case WipeClaim::DestroyedKeyLeft:
         return survivorsFound();
     case WipeClaim::DestroyedKeyUnreachable:

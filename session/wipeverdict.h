@@ -14,6 +14,7 @@ enum class WipeClaim {
     Destroyed,              // every byte of the key proven overwritten or taken back, or never kept by the medium
     DestroyedUnproven,      // gone; whether the passes reached the key's blocks cannot be checked
     DestroyedRelocated,     // gone; the passes went elsewhere and the key's blocks were left
+    DestroyedCopyKept,      // gone from its name; an overlay's lower layer keeps the original file
     DestroyedKeyLeft,       // gone; blocks of the key found, or left where the fill did not reach
     DestroyedKeyUnreachable,// gone; blocks the search cannot recognise nor the fill locate
     DestroyedNotSearched,   // gone; the volume could not be searched as asked

@@ -436,6 +436,14 @@ KCC_LANGUAGE=ru|en chooses the language (by default the system&apos;s).
         <source>Файловая система лежит в файле-образе на другой файловой системе; её ограничения тоже действуют.</source>
         <translation>The file system lies in an image file on another file system, whose limits apply too.</translation>
     </message>
+    <message>
+        <source>Все проходы (%1) записаны на носитель, файл усечен до нуля и имя %2 удалено, но записать удаление на носитель не удалось: при сбое питания пустой файл может снова появиться под этим именем.</source>
+        <translation>All passes (%1) were written to the storage medium, the file was truncated to zero and the name %2 was removed, but the removal could not be written to the medium: after a power failure an empty file may appear under this name again.</translation>
+    </message>
+    <message>
+        <source>Файл лежит на наложенной файловой системе (overlay): проходы пишутся в копию файла в верхнем слое, а исходный файл %1 в нижнем слое они не затрагивают. Ключ в нем остается, удалить его можно только на файловой системе этого слоя.</source>
+        <translation>The file is on an overlay file system: the passes go to the file&apos;s copy in the upper layer and do not touch the original file %1 in the lower layer. The key stays in it; it can only be deleted on that layer&apos;s file system.</translation>
+    </message>
 </context>
 <context>
     <name>FormAbout</name>
@@ -999,11 +1007,11 @@ Time: %5 s</translation>
     </message>
     <message>
         <source>Свободное место заполнено до запаса (%1), но это меньше журнала файловой системы (%2): копии ключа в журнале могли остаться; файл заполнения удален.</source>
-        <translation>Free space filled down to the reserve (%1), but that is less than the file system's journal (%2): copies of the key in the journal may remain; the fill file is removed.</translation>
+        <translation>Free space filled down to the reserve (%1), but that is less than the file system&apos;s journal (%2): copies of the key in the journal may remain; the fill file is removed.</translation>
     </message>
     <message>
         <source>Свободное место заполнено до запаса (%1), но размер журнала файловой системы узнать не удалось: копии ключа в журнале могли остаться; файл заполнения удален.</source>
-        <translation>Free space filled down to the reserve (%1), but the size of the file system's journal could not be learnt: copies of the key in the journal may remain; the fill file is removed.</translation>
+        <translation>Free space filled down to the reserve (%1), but the size of the file system&apos;s journal could not be learnt: copies of the key in the journal may remain; the fill file is removed.</translation>
     </message>
     <message>
         <source>Удалены файлы заполнения, оставшиеся от прерванного ранее заполнения: %1 (%2).</source>
@@ -1158,6 +1166,10 @@ Time: %5 s</translation>
     <message>
         <source>Ключевой контейнер удален носителем, но проверить, что его больше нет, не удалось.</source>
         <translation>The token deleted the key container, but its absence could not be checked.</translation>
+    </message>
+    <message>
+        <source>Ключевой контейнер удален, но его исходный файл в нижнем слое наложенной файловой системы проходы не затронули: ключ в нем остается.</source>
+        <translation>The key container is deleted, but the passes did not touch its original file in the overlay's lower layer: the key remains in it.</translation>
     </message>
 </context>
 </TS>

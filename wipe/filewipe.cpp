@@ -479,6 +479,10 @@ FileWipeOutcome Wipe::run()
 
     if (!m_file.resize(0))
         return fail(FileWipeStep::Truncate, false);
+    // On the medium before the name goes: otherwise a power cut can bring
+    // the name back at its former size.
+    if (!m_target.syncToMedium())
+        return fail(FileWipeStep::Truncate);
     m_file.unsetError();
     m_file.close();
     if (m_file.error() != QFileDevice::NoError)
@@ -498,6 +502,9 @@ FileWipeOutcome Wipe::run()
     }
     if (m_target.status(status))
         m_outcome.otherNames = status.links;
+    // Before the caller records the file as deleted.
+    if (!m_target.syncRemoval())
+        return fail(FileWipeStep::SyncRemoval);
     m_outcome.status = FileWipeStatus::Wiped;
     return m_outcome;
 }

@@ -16,7 +16,7 @@ constexpr qint64 wipeBlockSize = 512;
 qint64 wipeBlockCount(qint64 fileSize);
 
 enum class FileWipeStatus {
-    Wiped,    // every pass reached the medium; truncated, stamped and removed
+    Wiped,    // every pass reached the medium; truncated, stamped and removed, all forced to the medium
     NotFound, // nothing on disk was touched
     Refused,  // the name is not a regular file: see FileWipeOutcome::refusal; nothing touched
     Failed,   // see FileWipeOutcome::failedStep and passesDone
@@ -47,6 +47,7 @@ enum class FileWipeStep {
     Truncate,
     Close,
     Remove,
+    SyncRemoval, // the name is removed, but the removal could not be forced to the medium
     NameChanged, // the name no longer led to the wiped file, so it was left alone
     Verify,      // the file read back is not what the last pass wrote
     Exception,

@@ -2,6 +2,7 @@
 
 #include "filemedium.h"
 
+#include <QFile>
 #include <QStringList>
 
 #include <algorithm>
@@ -57,7 +58,11 @@ bool writesInPlace(const Medium &m)
 const Rule rules[] = {
     {[](const Medium &m) { return m.kind == FileSystemKind::Network; }, Placement::NotProvable, LimitNetwork},
     {[](const Medium &m) { return m.kind == FileSystemKind::Fuse; }, Placement::NotProvable, LimitFuse},
-    {[](const Medium &m) { return m.kind == FileSystemKind::Overlay; }, Placement::NotProvable, LimitOverlay},
+    {[](const Medium &m) { return m.kind == FileSystemKind::Overlay && m.lowerCopy.empty(); }, Placement::NotProvable,
+     LimitOverlay},
+    // The passes went to the upper layer's copy; the lower file keeps the key.
+    {[](const Medium &m) { return m.kind == FileSystemKind::Overlay && !m.lowerCopy.empty(); }, Placement::Relocating,
+     LimitOverlay},
     {[](const Medium &m) { return m.kind == FileSystemKind::Memory; }, Placement::NotProvable, LimitMemory},
     {copyOnWrite, Placement::Relocating, LimitCopyOnWrite},
     {[](const Medium &m) { return m.dataJournal; }, Placement::Relocating, LimitDataJournal},
@@ -118,6 +123,11 @@ MediumVerdict judgeMedium(const Medium &medium)
     verdict.known = true;
     verdict.fileSystem = QString::fromStdString(medium.fileSystem);
     verdict.device = deviceText(medium.device);
+#ifdef _WIN32
+    verdict.lowerCopy = QString::fromStdWString(medium.lowerCopy);
+#else
+    verdict.lowerCopy = QFile::decodeName(QByteArray::fromStdString(medium.lowerCopy));
+#endif
     bool relocating = false, unprovable = false;
     for (const Rule &rule : rules) {
         if (!rule.applies(medium))

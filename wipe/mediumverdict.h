@@ -41,8 +41,8 @@ struct MediumVerdict {
     quint32 limits = 0;    // MediumLimit bits
     QString fileSystem;    // "ext4", "btrfs", "NTFS"; empty when unknown
     QString device;        // "sda: SSD, sata"; empty when unknown
+    QString lowerCopy;     // an overlay's lower-layer file that keeps the key; empty when none
     bool known = false;    // the medium was looked at
-    QString lowerCopy;     // overlay: the lower layer's file that keeps the key; empty when none
 };
 
 // From one table: the placement the medium allows and why.

@@ -14,6 +14,7 @@
 #include "programrun.h"
 #include "volumesearch.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -25,6 +26,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <grp.h>
+#include <memory>
 #include <linux/fiemap.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -283,6 +285,8 @@ private slots:
     void fillLeavesNoFile_data();
     void fillLeavesNoFile();
     void refusedWorkSaysWhy();
+    void removalReachesTheMedium_data();
+    void removalReachesTheMedium();
 };
 
 void TestDurability::noRemnantOnTheDevice_data()
@@ -398,6 +402,7 @@ void TestDurability::verdictMatchesTheDevice_data()
     QFile swaps(QStringLiteral("/proc/swaps"));
     const bool swapping = !swaps.open(QIODevice::ReadOnly) || swaps.readAll().count('\n') > 1;
     QTest::newRow("tmpfs") << "tmpfs" << 16 << "" << "" << "not-provable" << (swapping ? 10 : 0);
+    QTest::newRow("overlay: the lower layer keeps the key, said so") << "ext4" << 16 << "" << "overlay" << "relocating" << 8;
 }
 
 // Wiped through the command line as a script would, then the raw medium is
@@ -417,8 +422,20 @@ void TestDurability::verdictMatchesTheDevice()
         QSKIP(qPrintable(QStringLiteral("no loop-mounted %1: ").arg(type) + fs.failure()));
     const QByteArray marker = markerStream(64 * 1024);
     const RemnantScanner scanner(marker);
-    const QString key = fs.filePath(QStringLiteral("key.pfx"));
-    QVERIFY(putKey(fs, setup, key, marker));
+    QString key = fs.filePath(QStringLiteral("key.pfx"));
+    std::unique_ptr<OverlayMount> overlay;
+    const QString lower = fs.filePath(QStringLiteral("lower/key.pfx"));
+    if (setup == QLatin1String("overlay")) {
+        QVERIFY(QDir().mkpath(fs.filePath(QStringLiteral("lower"))) && writeToMedium(lower, marker));
+        overlay.reset(new OverlayMount(fs.mountPoint()));
+        if (!overlay->isMounted())
+            QSKIP(qPrintable(QStringLiteral("no overlay mount: ") + overlay->failure()));
+        key = overlay->path(QStringLiteral("merged"), QStringLiteral("key.pfx"));
+        // Not copied up yet: the lower file is the file.
+        QCOMPARE(probeFileMedium(key).lowerCopy, lower);
+    } else {
+        QVERIFY(putKey(fs, setup, key, marker));
+    }
     const bool image = !fs.imagePath().isEmpty();
     if (image)
         QVERIFY2(!scanner.scan(readWhole(fs.imagePath())).isEmpty(), "the key is not on the image before the wipe");
@@ -437,6 +454,11 @@ void TestDurability::verdictMatchesTheDevice()
     if (placement == QLatin1String("in-place"))
         QVERIFY2(toWord(entry.verification) == QLatin1String(type == QLatin1String("btrfs") ? "maybe-cached" : "direct"),
                  qPrintable(toWord(entry.verification)));
+    if (overlay) {
+        QVERIFY2(run.err.contains(lower), qPrintable(run.err));
+        QVERIFY2(readWhole(lower) == marker, "the lower layer's file is not the key it was");
+        QVERIFY(overlay->unmount());
+    }
     if (!image)
         return;
 
@@ -445,8 +467,8 @@ void TestDurability::verdictMatchesTheDevice()
     if (placement == QLatin1String("in-place"))
         QVERIFY2(after.isEmpty(), qPrintable(QStringLiteral("said in place, yet key material is left:\n") + describe(after)));
     // A copy that shares the blocks is another file's own data: it must stay.
-    if (setup == QLatin1String("reflink"))
-        QVERIFY2(!after.isEmpty(), "the reflink copy lost the key: the search would prove nothing");
+    if (setup == QLatin1String("reflink") || setup == QLatin1String("overlay"))
+        QVERIFY2(!after.isEmpty(), "the copy lost the key: the search would prove nothing");
     qInfo("%s: %d runs of the key left on the medium", qPrintable(type + QLatin1Char(' ') + options + setup),
           int(after.size()));
 }
@@ -756,6 +778,66 @@ void TestDurability::refusedWorkSaysWhy()
     QVERIFY2(said.at(1).contains(refused) && said.at(2).contains(QStringLiteral("/dev/")), qPrintable(child.output));
     QCOMPARE(said.at(3).toInt(), int(FreedFill::Status::Failed));
     QVERIFY2(said.at(4).contains(refused), qPrintable(child.output));
+}
+
+void TestDurability::removalReachesTheMedium_data()
+{
+    QTest::addColumn<bool>("imageFull"); // the image's own file system fills after the truncation
+    QTest::newRow("power cut after the wipe: the name is gone from the copied image") << false;
+    QTest::newRow("the removal cannot be written: said so, not wiped") << true;
+}
+
+// ext4 commits its journal only every 60 s here, so what the wipe did not
+// force out itself is not in an image copied while the mount lives: the copy
+// is the medium after a power cut, its journal replayed by e2fsck.
+void TestDurability::removalReachesTheMedium()
+{
+    QFETCH(bool, imageFull);
+
+    LoopMount holder(24, QStringLiteral("tmpfs"));
+    if (!holder.isMounted())
+        QSKIP(qPrintable(QStringLiteral("no tmpfs for the image: ") + holder.failure()));
+    LoopMount fs(16, QStringLiteral("ext4"), QStringLiteral("commit=60"), {}, 0, holder.mountPoint());
+    if (!fs.isMounted())
+        QSKIP(qPrintable(QStringLiteral("no loop-mounted ext4: ") + fs.failure()));
+    const QByteArray marker = markerStream(64 * 1024);
+    const QString key = fs.filePath(QStringLiteral("key.pfx"));
+    QVERIFY(writeToMedium(key, marker));
+
+    // The image is sparse: once its tmpfs is full, the journal's next commit
+    // cannot be written and the file system reports an I/O error.
+    QFile filler(holder.filePath(QStringLiteral("filler")));
+    const QByteArray mebibyte(1 << 20, '\0');
+    const FileWipeOutcome outcome = overwriteFile(DoD, key, {}, [&](FileWipeEvent event, int, qint64) {
+        if (imageFull && event == FileWipeEvent::Truncated && filler.open(QIODevice::WriteOnly))
+            while (filler.write(mebibyte) == mebibyte.size() && filler.flush()) {
+            }
+        return true;
+    });
+    QVERIFY(!QFileInfo::exists(key));
+    if (imageFull) {
+        QCOMPARE(int(outcome.status), int(FileWipeStatus::Failed));
+        QCOMPARE(int(outcome.failedStep), int(FileWipeStep::SyncRemoval));
+        QCOMPARE(outcome.passesDone, outcome.passesPlanned);
+        QVERIFY2(!outcome.systemError.isEmpty(), "no reason given");
+        return;
+    }
+    QCOMPARE(int(outcome.status), int(FileWipeStatus::Wiped));
+
+    const QString copy = holder.filePath(QStringLiteral("copy.img"));
+    QVERIFY(QFile::copy(fs.imagePath(), copy));
+    QProcess fsck;
+    fsck.start(LoopMount::tool(QStringLiteral("e2fsck")), {QStringLiteral("-fy"), copy});
+    QVERIFY(fsck.waitForFinished(60000));
+    QVERIFY2(fsck.exitCode() <= 1, fsck.readAll().constData()); // 1: the journal replayed, or fixed
+    QString output;
+    QVERIFY2(runTool(LoopMount::tool(QStringLiteral("debugfs")), {QStringLiteral("-R"), QStringLiteral("ls -p /"), copy},
+                     &output),
+             qPrintable(output));
+    QVERIFY2(output.contains(QStringLiteral("/lost+found/")), qPrintable(output));
+    QVERIFY2(!output.contains(QStringLiteral("/key.pfx/")), qPrintable(QStringLiteral("the name came back:\n") + output));
+    const QVector<RemnantScanner::Run> left = RemnantScanner(marker).scan(readWhole(copy));
+    QVERIFY2(left.isEmpty(), qPrintable(QStringLiteral("key material on the copied image:\n") + describe(left)));
 }
 
 QTEST_GUILESS_MAIN(TestDurability)

@@ -122,8 +122,8 @@ void TestWipeVerdict::verdict_data()
                                              << C::DestroyedUnproven << E::WipedUnproven << false;
     QTest::newRow("network") << fileRequest() << wiped(Placement::NotProvable, LimitNetwork) << C::DestroyedUnproven
                              << E::WipedUnproven << false;
-    QTest::newRow("overlay: the lower layer keeps the key") << fileRequest() << overlay << C::DestroyedRelocated
-                                                             << E::RelocatedNotOverwritten << false;
+    QTest::newRow("overlay: the lower layer keeps the key") << fileRequest() << overlay << C::DestroyedCopyKept
+                                                             << E::DeletedLowerCopyKept << false;
     QTest::newRow("tmpfs, no swap: nothing kept") << fileRequest() << tmpfs << C::Destroyed << E::WipedMemoryOnly << false;
     QTest::newRow("tmpfs, swap in use") << fileRequest() << swapped << C::DestroyedUnproven << E::WipedUnproven << false;
     QTest::newRow("tmpfs, search asked: no device, nothing to search")
@@ -164,6 +164,9 @@ void TestWipeVerdict::verdict_data()
     QTest::newRow("refused") << fileRequest() << failed(FileWipeStatus::Refused) << C::Refused << E::Refused << false;
     QTest::newRow("cancelled before a byte") << fileRequest() << failed(FileWipeStatus::Failed, FileWipeStep::Cancelled)
                                              << C::Incomplete << E::CancelledUntouched << false;
+    QTest::newRow("unlinked, the removal not on the medium")
+        << fileRequest() << failed(FileWipeStatus::Failed, FileWipeStep::SyncRemoval, true) << C::Incomplete
+        << E::RemovedNotOnMedium << false;
     QTest::newRow("emptied, name kept") << fileRequest() << failed(FileWipeStatus::Failed, FileWipeStep::Remove, true)
                                         << C::Incomplete << E::OverwrittenEmptiedNameKept << false;
     QTest::newRow("token, in place") << tokenRequest() << token(TokenWipeStatus::Wiped) << C::Destroyed << E::Wiped << false;

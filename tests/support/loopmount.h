@@ -12,11 +12,28 @@
 
 #include <unistd.h>
 
+// Runs a tool to its end; output gets what it printed.
+inline bool runTool(const QString &program, const QStringList &arguments, QString *output)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    if (!process.waitForFinished(60000)) {
+        *output = process.errorString();
+        process.kill();
+        process.waitForFinished();
+        return false;
+    }
+    *output = QString::fromLocal8Bit(process.readAll()).trimmed();
+    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
 // A throwaway file system in an image file, loop-mounted while it lives
 // (ext4 by default; xfs, btrfs, or tmpfs with no image at all). Gives a real
 // block device whose every byte the test can read back, and a file system
 // that honours chattr flags wherever the test tree lives. Needs root and loop
-// devices; when either is missing, failure() says why.
+// devices; when either is missing, failure() says why. imageDir: where the
+// image lies, when not beside the mount point.
 class LoopMount
 {
 public:
@@ -25,7 +42,7 @@ public:
     // with losetup; failure() says why where the system refuses them.
     explicit LoopMount(qint64 sizeMiB = 16, const QString &type = QStringLiteral("ext4"),
                        const QString &options = QString(), const QStringList &mkfsArgs = {},
-                       qint64 secondMiB = 0)
+                       qint64 secondMiB = 0, const QString &imageDir = QString())
     {
         if (::geteuid() != 0) {
             m_failure = QStringLiteral("loop mounting needs root");
@@ -60,7 +77,7 @@ public:
             m_mounted = true;
             return;
         }
-        m_image = m_dir.filePath(type + QStringLiteral(".img"));
+        m_image = (imageDir.isEmpty() ? m_dir.path() : imageDir) + QLatin1Char('/') + type + QStringLiteral(".img");
         if (!sparseImage(m_image, sizeMiB))
             return;
         // Quick to make, and no discard that would punch the image full of
@@ -183,17 +200,7 @@ private:
 
     bool run(const QString &program, const QStringList &arguments)
     {
-        QProcess process;
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(program, arguments);
-        if (!process.waitForFinished(60000)) {
-            m_lastError = process.errorString();
-            process.kill();
-            process.waitForFinished();
-            return false;
-        }
-        m_lastError = QString::fromLocal8Bit(process.readAll()).trimmed();
-        return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+        return runTool(program, arguments, &m_lastError);
     }
 
     QTemporaryDir m_dir;
@@ -204,6 +211,49 @@ private:
     QString m_mountPoint;
     QString m_failure;
     QString m_lastError;
+    bool m_mounted = false;
+};
+
+// An overlay mounted on base/merged while it lives, over base/lower with
+// base/upper for the changes; what lower holds must be put there before.
+class OverlayMount
+{
+public:
+    explicit OverlayMount(const QString &base) : m_base(base)
+    {
+        for (const char *dir : {"lower", "upper", "work", "merged"})
+            QDir().mkpath(path(QLatin1String(dir)));
+        const QString options = QStringLiteral("lowerdir=%1,upperdir=%2,workdir=%3")
+                                    .arg(path(QStringLiteral("lower")), path(QStringLiteral("upper")),
+                                         path(QStringLiteral("work")));
+        m_mounted = runTool(LoopMount::tool(QStringLiteral("mount")),
+                            {QStringLiteral("-t"), QStringLiteral("overlay"), QStringLiteral("overlay"),
+                             QStringLiteral("-o"), options, path(QStringLiteral("merged"))},
+                            &m_failure);
+    }
+    ~OverlayMount() { unmount(); }
+    OverlayMount(const OverlayMount &) = delete;
+    OverlayMount &operator=(const OverlayMount &) = delete;
+
+    bool isMounted() const { return m_mounted; }
+    QString failure() const { return m_failure; }
+    // base/layer/name; the merged view is the layer "merged".
+    QString path(const QString &layer, const QString &name = QString()) const
+    {
+        return m_base + QLatin1Char('/') + layer + (name.isEmpty() ? QString() : QLatin1Char('/') + name);
+    }
+    bool unmount()
+    {
+        QString output;
+        if (m_mounted && !runTool(LoopMount::tool(QStringLiteral("umount")), {path(QStringLiteral("merged"))}, &output))
+            return false;
+        m_mounted = false;
+        return true;
+    }
+
+private:
+    QString m_base;
+    QString m_failure;
     bool m_mounted = false;
 };
 

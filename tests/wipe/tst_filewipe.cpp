@@ -577,6 +577,8 @@ void TestFileWipe::asUnprivilegedUser_data()
 
     QTest::newRow("read-only file of its owner")
         << 0700 << 0400 << true << int(FileWipeStatus::Wiped) << int(FileWipeStep::None) << "nothing";
+    QTest::newRow("directory that may be written but not read: the removal is still forced out")
+        << 0300 << 0600 << true << int(FileWipeStatus::Wiped) << int(FileWipeStep::None) << "nothing";
     QTest::newRow("unreadable directory")
         << 0000 << 0600 << true << int(FileWipeStatus::NotFound) << int(FileWipeStep::None) << "original";
     QTest::newRow("read-only file in a directory that forbids removal: mode put back")

@@ -89,6 +89,9 @@ struct Medium {
     bool fileEncrypted = false;
     bool fileInline = false;     // the file's bytes live in its inode
     bool directRead = false;     // a direct read of this file bypasses the cache
+    // On an overlay: a lower layer's file at the file's path, which no pass
+    // reaches (the original a copy-up came from); empty when none was found.
+    NativePath lowerCopy;
     ExtentMap extents;
     BlockDevice device;
 };

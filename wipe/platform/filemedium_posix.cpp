@@ -80,6 +80,8 @@ bool readFlag(const std::string &path)
 // source and the file system's own options.
 struct Mount {
     std::string majorMinor;
+    std::string root;       // the file system's directory mounted here
+    std::string point;      // where, in this process's view
     std::string type;
     std::string source;
     std::string options;    // per mount
@@ -94,6 +96,22 @@ bool hasOption(const std::string &options, const std::string &name)
         if (option == name || option.rfind(name + "=", 0) == 0 || option.rfind(name + ":", 0) == 0)
             return true;
     return false;
+}
+
+// mountinfo writes a space, a comma or a backslash in a field as \ooo.
+std::string unescapeMountField(const std::string &field)
+{
+    const auto octal = [&](std::size_t at) { return at < field.size() && field[at] >= '0' && field[at] <= '7'; };
+    std::string out;
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && octal(i + 1) && octal(i + 2) && octal(i + 3)) {
+            out += char(((field[i + 1] - '0') << 6) | ((field[i + 2] - '0') << 3) | (field[i + 3] - '0'));
+            i += 3;
+        } else {
+            out += field[i];
+        }
+    }
+    return out;
 }
 
 // The mount the open file is on, by the mount id the kernel gives for it.
@@ -116,6 +134,8 @@ bool findMount(int fd, Mount &out)
         while (fields >> field && field != "-") {
         }
         out.majorMinor = majorMinor;
+        out.root = unescapeMountField(root);
+        out.point = unescapeMountField(point);
         out.options = options;
         fields >> out.type >> out.source >> out.superOptions;
         return true;
@@ -352,6 +372,122 @@ void extDevices(const Medium &medium, VolumeDevices &out)
         out.paths.push_back(node);
 }
 
+#ifdef O_PATH
+constexpr int lookOnly = O_PATH;
+#else
+constexpr int lookOnly = O_RDONLY;
+#endif
+
+class HeldDescriptor
+{
+public:
+    explicit HeldDescriptor(int fd) : m_fd(fd) {}
+    ~HeldDescriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    HeldDescriptor(const HeldDescriptor &) = delete;
+    HeldDescriptor &operator=(const HeldDescriptor &) = delete;
+    int get() const { return m_fd; }
+    void reset(int fd)
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = fd;
+    }
+
+private:
+    int m_fd;
+};
+
+std::vector<std::string> split(const std::string &text, char separator)
+{
+    std::vector<std::string> parts;
+    std::stringstream list(text);
+    for (std::string part; std::getline(list, part, separator);)
+        parts.push_back(part);
+    return parts;
+}
+
+// The layers below an overlay, topmost first, as its options name them:
+// "lowerdir=a:b", where a backslash makes the next character part of a name,
+// or "lowerdir+=a" once a layer. Layers after "::" hold data only and are
+// reached through the layers above, never by path.
+std::vector<std::string> overlayLowerLayers(const std::string &superOptions)
+{
+    std::vector<std::string> layers;
+    for (const std::string &option : split(superOptions, ',')) {
+        if (option.rfind("lowerdir+=", 0) == 0) {
+            layers.push_back(unescapeMountField(option.substr(10)));
+        } else if (option.rfind("lowerdir=", 0) == 0) {
+            const std::string value = unescapeMountField(option.substr(9));
+            std::string layer;
+            for (std::size_t i = 0; i <= value.size(); ++i) {
+                if (i < value.size() && value[i] == '\\' && i + 1 < value.size()) {
+                    layer += value[++i];
+                } else if (i == value.size() || value[i] == ':') {
+                    if (layer.empty())
+                        return layers;
+                    layers.push_back(layer);
+                    layer.clear();
+                } else {
+                    layer += value[i];
+                }
+            }
+        }
+    }
+    return layers;
+}
+
+// The held file's path from the root of the file system the mount shows.
+std::string pathInFileSystem(int fd, const Mount &mount)
+{
+    char link[PATH_MAX];
+    const ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), link, sizeof link);
+    if (n <= 0 || std::size_t(n) >= sizeof link)
+        return std::string();
+    const std::string path(link, std::size_t(n));
+    const std::string point = mount.point == "/" ? std::string() : mount.point;
+    if (path.compare(0, point.size(), point) != 0 || path.size() == point.size() || path[point.size()] != '/')
+        return std::string();
+    return (mount.root == "/" ? std::string() : mount.root) + path.substr(point.size());
+}
+
+// Whether the layer holds a regular file at the relative path, looked up one
+// name at a time without following a link: a link in a layer is not the file.
+bool regularFileIn(const std::string &layer, const std::string &relative)
+{
+    HeldDescriptor dir(::open(layer.c_str(), lookOnly | O_DIRECTORY | O_CLOEXEC));
+    std::vector<std::string> names;
+    for (const std::string &name : split(relative, '/'))
+        if (!name.empty())
+            names.push_back(name);
+    if (dir.get() < 0 || names.empty())
+        return false;
+    for (std::size_t i = 0; i + 1 < names.size(); ++i) {
+        dir.reset(::openat(dir.get(), names[i].c_str(), lookOnly | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (dir.get() < 0)
+            return false;
+    }
+    struct stat st {};
+    return ::fstatat(dir.get(), names.back().c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode);
+}
+
+// The topmost lower layer's file at the held file's path: the original a
+// copy-up left behind, or, before a copy-up, the file itself. Layers named
+// by a relative path were relative to the mounting process: not looked at.
+std::string overlayLowerCopy(int fd, const Mount &mount)
+{
+    const std::string relative = pathInFileSystem(fd, mount);
+    if (relative.empty())
+        return std::string();
+    for (const std::string &layer : overlayLowerLayers(mount.superOptions))
+        if (!layer.empty() && layer[0] == '/' && regularFileIn(layer, relative))
+            return (layer == "/" ? std::string() : layer) + relative;
+    return std::string();
+}
+
 bool directReadsReal(int fd)
 {
 #if defined(__linux__) && defined(STATX_DIOALIGN)
@@ -443,6 +579,8 @@ Medium describeMedium(int fd)
         medium.noCowMount = hasOption(mount.superOptions, "nodatacow");
         if (medium.kind == FileSystemKind::Other && mount.type.rfind("fuse", 0) == 0)
             medium.kind = FileSystemKind::Fuse;
+        if (medium.kind == FileSystemKind::Overlay)
+            medium.lowerCopy = overlayLowerCopy(fd, mount);
     }
 #ifdef __linux__
     int flags = 0;

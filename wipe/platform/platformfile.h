@@ -118,6 +118,10 @@ public:
     // Removes the name opened, if it still leads to the open file.
     RemoveResult removeName();
 
+    // Forces the removal of the name to the medium, after removeName():
+    // until then a power cut can bring the name back with the file's old size.
+    bool syncRemoval();
+
     // Puts back the mode or attributes open() changed. For wipes that stop
     // with the file still there.
     bool restoreAttributes();
@@ -142,6 +146,7 @@ private:
     bool m_attributesChanged = false;
 #else
     int m_dirFd = -1;
+    bool m_dirReadable = false; // only a directory opened for reading can be synced
     std::string m_name;
     unsigned int m_mode = 0;
     bool m_modeChanged = false;

@@ -122,7 +122,12 @@ OpenResult WipeTarget::open(const NativePath &path)
 #else
     constexpr int lookOnly = O_RDONLY;
 #endif
-    Descriptor dirFd(::open(dir.c_str(), lookOnly | O_DIRECTORY | O_CLOEXEC));
+    // Read access only so the removal can be synced; a directory that may be
+    // searched but not read is held as a path.
+    Descriptor dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    m_dirReadable = dirFd.get() >= 0;
+    if (!m_dirReadable && errno == EACCES)
+        dirFd.reset(::open(dir.c_str(), lookOnly | O_DIRECTORY | O_CLOEXEC));
     if (dirFd.get() < 0) {
         fail();
         return lookupFailed(m_error.code) ? notFound(m_error) : OpenResult::Failed;
@@ -286,6 +291,20 @@ WipeTarget::RemoveResult WipeTarget::removeName()
     return RemoveResult::Removed;
 }
 
+bool WipeTarget::syncRemoval()
+{
+    int rc;
+    do {
+#ifdef __linux__
+        // Syncing the whole file system also reaches an unreadable directory's entry.
+        rc = m_dirReadable ? ::fsync(m_dirFd) : ::syncfs(m_fd);
+#else
+        rc = m_dirReadable ? ::fsync(m_dirFd) : (errno = EACCES, -1);
+#endif
+    } while (rc != 0 && errno == EINTR);
+    return rc == 0 || fail();
+}
+
 bool WipeTarget::restoreAttributes()
 {
     if (!m_modeChanged)
@@ -304,6 +323,7 @@ void WipeTarget::close()
         ::close(m_dirFd);
     m_fd = -1;
     m_dirFd = -1;
+    m_dirReadable = false;
     m_modeChanged = false;
 }
 

@@ -262,6 +262,14 @@ WipeTarget::RemoveResult WipeTarget::removeName()
     return RemoveResult::Removed;
 }
 
+bool WipeTarget::syncRemoval()
+{
+    // Nothing can force it here: FlushFileBuffers is for files and volumes,
+    // a volume's handle needs an administrator, and the name goes only when
+    // the held handle closes, after which nothing of the file is left to flush.
+    return true;
+}
+
 bool WipeTarget::restoreAttributes()
 {
     if (!m_attributesChanged)
