@@ -116,6 +116,8 @@ int exitStatus(const WipeRequest &request, const WipeResult &result)
         return kExitNotFound;
     case TokenWipeStatus::Ambiguous:
         return kExitRefused;
+    case TokenWipeStatus::DeletionUnproven:
+        return kExitDeletionUnproven;
     default:
         break;
     }
