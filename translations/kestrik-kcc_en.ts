@@ -1067,5 +1067,21 @@ Time: %5 s</translation>
         <source>Ответ носителя: %1 (%2).</source>
         <translation>The token answered: %1 (%2).</translation>
     </message>
+    <message>
+        <source>Ключевой контейнер удален носителем, но проверить, что его больше нет, не удалось.</source>
+        <translation>The token deleted the key container, but whether it is really gone could not be checked.</translation>
+    </message>
+    <message>
+        <source>Объект «%1» приложения «%2» хранит исходные байты ключа.</source>
+        <translation>The object “%1” of application “%2” holds the key's original bytes.</translation>
+    </message>
+    <message>
+        <source>Объект «%1» приложения «%2» хранит байты прохода %3.</source>
+        <translation>The object “%1” of application “%2” holds the bytes of pass %3.</translation>
+    </message>
+    <message>
+        <source>Объект «%1» приложения «%2» найден на носителе после удаления.</source>
+        <translation>The object “%1” of application “%2” was found on the token after the deletion.</translation>
+    </message>
 </context>
 </TS>
