@@ -65,6 +65,17 @@ unsigned long countedCalls()
     return counted ? counted() : 0;
 }
 
+// Whether a search of this template finds anything: init, one batch, final.
+bool findsAny(CK_FUNCTION_LIST *fn, CK_SESSION_HANDLE session, CK_ATTRIBUTE *templ, CK_ULONG count)
+{
+    CK_OBJECT_HANDLE found = CK_INVALID_HANDLE;
+    CK_ULONG n = 0;
+    fn->C_FindObjectsInit(session, templ, count);
+    fn->C_FindObjects(session, &found, 1, &n);
+    fn->C_FindObjectsFinal(session);
+    return n != 0;
+}
+
 // The container's handle in this session: every object found, until none is left.
 CK_OBJECT_HANDLE findContainer(CK_FUNCTION_LIST *fn, CK_SESSION_HANDLE session)
 {
@@ -81,7 +92,10 @@ CK_OBJECT_HANDLE findContainer(CK_FUNCTION_LIST *fn, CK_SESSION_HANDLE session)
     return found;
 }
 
-// By hand: what a wipe of passes writes needs on a token that replaces.
+// By hand: what a wipe of passes writes needs on a token that replaces, with
+// the same proofs: each write read back; after the deletion the module
+// started afresh, a fresh session logged in, searched by the application, the
+// original value and each written value.
 bool bareSequence(const MediaRecord &media, int passes, bool extraReopen)
 {
     CK_FUNCTION_LIST *fn = p11_kit_module_load(KCC_COUNTING_MODULE, 0);
@@ -92,11 +106,11 @@ bool bareSequence(const MediaRecord &media, int passes, bool extraReopen)
     CK_TOKEN_INFO token{};
     bool ok = fn->C_GetTokenInfo(slot, &token) == CKR_OK;
     CK_SESSION_HANDLE session = CK_INVALID_HANDLE;
-    auto open = [&] {
-        fn->C_OpenSession(slot, CKF_SERIAL_SESSION | CKF_RW_SESSION, nullptr, nullptr, &session);
+    auto open = [&](CK_FLAGS flags) {
+        fn->C_OpenSession(slot, flags, nullptr, nullptr, &session);
         fn->C_Login(session, CKU_USER, reinterpret_cast<CK_UTF8CHAR *>(pin.data()), CK_ULONG(pin.size()));
     };
-    open();
+    open(CKF_SERIAL_SESSION | CKF_RW_SESSION);
     CK_OBJECT_HANDLE container = findContainer(fn, session);
     CK_BBOOL isToken = CK_TRUE, isPrivate = CK_TRUE, modifiable = CK_TRUE;
     CK_OBJECT_CLASS dataClass = CKO_DATA;
@@ -104,14 +118,16 @@ bool bareSequence(const MediaRecord &media, int passes, bool extraReopen)
     CK_ATTRIBUTE read[] = {{CKA_VALUE, nullptr, 0}, {CKA_TOKEN, &isToken, 1}, {CKA_PRIVATE, &isPrivate, 1},
                            {CKA_MODIFIABLE, &modifiable, 1}, {CKA_APPLICATION, application, sizeof application - 1}};
     fn->C_GetAttributeValue(session, container, read, 1); // the length
-    fn->C_GetAttributeValue(session, container, read + 1, 4);
-    std::vector<unsigned char> buffer(read[0].ulValueLen, 0x5A);
+    std::vector<unsigned char> original(read[0].ulValueLen);
+    read[0].pValue = original.data();
+    fn->C_GetAttributeValue(session, container, read, 5); // the original value with the rest
+    std::vector<unsigned char> buffer(original.size(), 0x5A), back(original.size());
     char label[] = VELMUX_COPY_LABEL;
     CK_ATTRIBUTE copy[] = {{CKA_CLASS, &dataClass, sizeof dataClass}, read[1], read[2], read[3], read[4],
                            {CKA_LABEL, label, sizeof label - 1}, {CKA_VALUE, buffer.data(), buffer.size()}};
     auto reopen = [&] {
         fn->C_CloseSession(session);
-        open();
+        open(CKF_SERIAL_SESSION | CKF_RW_SESSION);
         container = findContainer(fn, session);
     };
     for (int i = 0; i < passes; ++i) {
@@ -121,12 +137,26 @@ bool bareSequence(const MediaRecord &media, int passes, bool extraReopen)
             CK_OBJECT_HANDLE replacement = CK_INVALID_HANDLE;
             ok = fn->C_CreateObject(session, copy, 7, &replacement) == CKR_OK
                 && fn->C_DestroyObject(session, container) == CKR_OK && ok;
+            container = replacement;
         }
+        CK_ATTRIBUTE readBack = {CKA_VALUE, back.data(), back.size()};
+        ok = fn->C_GetAttributeValue(session, container, &readBack, 1) == CKR_OK && back == buffer && ok;
         if (i + 1 < passes || extraReopen)
             reopen();
     }
     reopen();
     ok = fn->C_DestroyObject(session, container) == CKR_OK && ok;
+    fn->C_CloseSession(session);
+    p11_kit_module_finalize(fn);
+    p11_kit_module_initialize(fn);
+    open(CKF_SERIAL_SESSION);
+    CK_ATTRIBUTE byApplication[] = {{CKA_CLASS, &dataClass, sizeof dataClass}, read[4]};
+    CK_ATTRIBUTE byValue[] = {{CKA_CLASS, &dataClass, sizeof dataClass}, {CKA_VALUE, original.data(), original.size()}};
+    ok = !findsAny(fn, session, byValue, 2) && !findsAny(fn, session, byApplication, 2) && ok;
+    // One value stands for every pass: the program searches each distinct one.
+    byValue[1].pValue = buffer.data();
+    for (int i = 0; i < passes; ++i)
+        ok = !findsAny(fn, session, byValue, 2) && ok;
     fn->C_CloseSession(session);
     p11_kit_module_finalize(fn);
     p11_kit_module_release(fn);

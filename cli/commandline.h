@@ -46,7 +46,7 @@ constexpr int kExitUnproven = 10;  // deleted; whether the passes reached the ke
 constexpr int kExitSurvivors = 11; // deleted, but blocks of the key are on the volume, or the fill did not reach them all
 constexpr int kExitNotSearched = 12; // deleted, but the volume could not be searched as asked
 constexpr int kExitBadCertificate = 13; // the certificate does not verify
-constexpr int kExitDeletionUnproven = 14; // the token deleted the container, but its absence could not be checked
+constexpr int kExitDeletionUnproven = 14; // the token took the deletion, but its absence could not be checked
 constexpr int kExitJournalBroken = 9; // the journal's chain is broken or the journal cannot be read
 
 // Reads the program's options; help and version go to `out`, errors to `err`.

@@ -95,7 +95,7 @@ const struct {
     {WipeClaim::DestroyedRelocated, kExitReplaced},
     {WipeClaim::DestroyedCopyKept, kExitReplaced},
     {WipeClaim::DestroyedNotSearched, kExitNotSearched},
-    {WipeClaim::DestroyedUnverified, kExitDeletionUnproven},
+    {WipeClaim::DeletionUnverified, kExitDeletionUnproven},
     {WipeClaim::NoLibrary, kExitFailure},
     {WipeClaim::TokenRefused, kExitToken},
     {WipeClaim::NotFound, kExitNotFound},

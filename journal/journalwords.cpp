@@ -45,7 +45,7 @@ const EndStateRow endStates[] = {
     {EndState::DeletedNotSearched, "deleted-volume-not-searched", EndStateKind::Doubtful},
     {EndState::DeletedLowerCopyKept, "deleted-lower-copy-kept", EndStateKind::Doubtful},
     {EndState::ReplacedNotOverwritten, "replaced-not-overwritten", EndStateKind::Doubtful},
-    {EndState::DeletedUnverified, "deleted-absence-unverified", EndStateKind::Doubtful},
+    {EndState::DeletedUnverified, "deleted-absence-unverified", EndStateKind::NotDestroyed},
     {EndState::NotFound, "not-found", EndStateKind::NotDestroyed},
     {EndState::Refused, "refused", EndStateKind::NotDestroyed},
     {EndState::Untouched, "untouched", EndStateKind::NotDestroyed},

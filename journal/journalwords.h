@@ -25,8 +25,8 @@ enum class EndState {
     DeletedNotSearched,       // the search asked for could not read the volume whole
     DeletedLowerCopyKept,     // an overlay's lower layer keeps the original file
     ReplacedNotOverwritten,   // a token that took the passes as new objects
-    DeletedUnverified,        // the token deleted it, but its absence could not be checked
-    // Nothing destroyed.
+    // Nothing destroyed, or not proven so.
+    DeletedUnverified,        // the token took the deletion, but its absence could not be checked
     NotFound,
     Refused,
     Untouched,

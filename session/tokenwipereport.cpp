@@ -64,6 +64,21 @@ QString leftText(ContainerLeft left)
     return containerUnknown();
 }
 
+QString remnantText(const TokenRemnant &remnant)
+{
+    switch (remnant.bytes) {
+    case RemnantBytes::Original:
+        return remnantOriginal(remnant.label, remnant.application);
+    case RemnantBytes::Pass:
+        return remnantPass(remnant.label, remnant.application, remnant.pass);
+    case RemnantBytes::Other:
+        return remnantOther(remnant.label, remnant.application);
+    case RemnantBytes::None:
+        break;
+    }
+    return QString();
+}
+
 } // namespace
 
 namespace {
@@ -97,7 +112,12 @@ WipeReport reportOf(const TokenWipeOutcome &outcome)
     case TokenWipeStatus::WriteFailed:
         return {Severity::Critical, writeFailed(), written + QLatin1Char(' ') + leftText(outcome.left)};
     case TokenWipeStatus::DeleteFailed:
+        if (outcome.remnant.bytes != RemnantBytes::None)
+            return {Severity::Critical, deviceFailed(),
+                    written + QLatin1Char(' ') + leftText(outcome.left) + QLatin1Char(' ') + remnantText(outcome.remnant)};
         return {Severity::Critical, deviceFailed(), written + QLatin1Char(' ') + leftText(outcome.left)};
+    case TokenWipeStatus::DeletionUnproven:
+        return {Severity::Critical, deletionUnproven(), written};
     case TokenWipeStatus::Exception:
         break;
     }

@@ -117,6 +117,7 @@ JournalEntry journalEntry(const WipeRequest &request, const WipeResult &result)
         entry.tokenLabel = request.token->name;
         entry.tokenModel = request.token->detail;
         entry.tokenSerial = request.token->serialNumber;
+        entry.containerLabel = outcome.containerLabel;
         entry.size = outcome.containerSize > 0 || outcome.passesDone > 0 ? qint64(outcome.containerSize) : -1;
         entry.passesDone = outcome.passesDone;
     }

@@ -63,11 +63,6 @@ inline QString notSearched()
     return QCoreApplication::translate("wipetexts", "Ключевой контейнер удален, но проверить том на остатки ключа, как было "
                           "запрошено, не удалось.");
 }
-inline QString absenceUnverified()
-{
-    return QCoreApplication::translate("wipetexts", "Ключевой контейнер удален носителем, но проверить, что его больше нет, не "
-                          "удалось.");
-}
 inline QString interrupted()
 {
     return QCoreApplication::translate("wipetexts", "Удаление ключевого контейнера было прервано и не завершено.");
@@ -89,6 +84,25 @@ inline QString passesWritten(int written, int passes)
 }
 inline QString containerGone() { return QCoreApplication::translate("wipetexts", "Ключевой контейнер удален с носителя."); }
 inline QString containerPresent() { return QCoreApplication::translate("wipetexts", "Ключевой контейнер остался на носителе."); }
+// The token took the deletion, but the check that followed could not be made.
+inline QString deletionUnproven()
+{
+    return QCoreApplication::translate("wipetexts", "Ключевой контейнер удален носителем, но проверить, что его больше нет, не удалось.");
+}
+// The object the check after the deletion found, and whose bytes it holds.
+inline QString remnantOriginal(const QString &label, const QString &application)
+{
+    return QCoreApplication::translate("wipetexts", "Объект «%1» приложения «%2» хранит исходные байты ключа.").arg(label, application);
+}
+inline QString remnantPass(const QString &label, const QString &application, int pass)
+{
+    return QCoreApplication::translate("wipetexts", "Объект «%1» приложения «%2» хранит байты прохода %3.")
+        .arg(label, application, QString::number(pass));
+}
+inline QString remnantOther(const QString &label, const QString &application)
+{
+    return QCoreApplication::translate("wipetexts", "Объект «%1» приложения «%2» найден на носителе после удаления.").arg(label, application);
+}
 inline QString containerUnknown()
 {
     return QCoreApplication::translate("wipetexts", "Не удалось проверить, остался ли ключевой контейнер на носителе.");

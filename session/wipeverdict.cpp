@@ -21,7 +21,7 @@ const ClaimRow claims[] = {
     {WipeClaim::DestroyedKeyLeft, true, Severity::Warning},
     {WipeClaim::DestroyedKeyUnreachable, true, Severity::Warning},
     {WipeClaim::DestroyedNotSearched, true, Severity::Warning},
-    {WipeClaim::DestroyedUnverified, true, Severity::Warning},
+    {WipeClaim::DeletionUnverified, false, Severity::Critical},
     {WipeClaim::NotFound, false, Severity::Critical},
     {WipeClaim::Refused, false, Severity::Critical},
     {WipeClaim::Incomplete, false, Severity::Critical},
@@ -135,6 +135,8 @@ WipeVerdict judgeToken(const WipeResult &result)
     case TokenWipeStatus::Wiped:
         return token.replaced ? WipeVerdict{WipeClaim::DestroyedRelocated, EndState::ReplacedNotOverwritten, false}
                               : WipeVerdict{WipeClaim::Destroyed, EndState::Wiped, false};
+    case TokenWipeStatus::DeletionUnproven:
+        return {WipeClaim::DeletionUnverified, EndState::DeletedUnverified, false};
     case TokenWipeStatus::ContextFailed:
         return {WipeClaim::NoLibrary, EndState::TokenErrorUntouched, false};
     case TokenWipeStatus::NoContainer:
@@ -189,8 +191,8 @@ QString claimText(WipeClaim claim, bool file)
         return keyUnreachable();
     case WipeClaim::DestroyedNotSearched:
         return notSearched();
-    case WipeClaim::DestroyedUnverified:
-        return absenceUnverified();
+    case WipeClaim::DeletionUnverified:
+        return deletionUnproven();
     default:
         break;
     }

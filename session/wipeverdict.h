@@ -18,10 +18,10 @@ enum class WipeClaim {
     DestroyedKeyLeft,       // gone; blocks of the key found, or left where the fill did not reach
     DestroyedKeyUnreachable,// gone; blocks the search cannot recognise nor the fill locate
     DestroyedNotSearched,   // gone; the volume could not be searched as asked
-    DestroyedUnverified,    // gone by the token's word; its absence could not be checked
     NotFound,               // nothing touched
     Refused,                // nothing touched
-    Incomplete,             // the file kept, or the token's container not proven gone
+    Incomplete,             // the file kept
+    DeletionUnverified,     // the token took the deletion, but the container is not proven gone
     TokenRefused,           // the token refused a call
     NoLibrary,              // no context: nothing opened
 };

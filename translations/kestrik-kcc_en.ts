@@ -1164,12 +1164,24 @@ Time: %5 s</translation>
         <translation>The key container is deleted, but the volume could not be checked for remains of the key as asked.</translation>
     </message>
     <message>
-        <source>Ключевой контейнер удален носителем, но проверить, что его больше нет, не удалось.</source>
-        <translation>The token deleted the key container, but its absence could not be checked.</translation>
+        <source>Ключевой контейнер удален, но его исходный файл в нижнем слое наложенной файловой системы проходы не затронули: ключ в нем остается.</source>
+        <translation>The key container is deleted, but the passes did not touch its original file in the overlay&apos;s lower layer: the key remains in it.</translation>
     </message>
     <message>
-        <source>Ключевой контейнер удален, но его исходный файл в нижнем слое наложенной файловой системы проходы не затронули: ключ в нем остается.</source>
-        <translation>The key container is deleted, but the passes did not touch its original file in the overlay's lower layer: the key remains in it.</translation>
+        <source>Ключевой контейнер удален носителем, но проверить, что его больше нет, не удалось.</source>
+        <translation>The token deleted the key container, but whether it is really gone could not be checked.</translation>
+    </message>
+    <message>
+        <source>Объект «%1» приложения «%2» хранит исходные байты ключа.</source>
+        <translation>The object “%1” of application “%2” holds the key&apos;s original bytes.</translation>
+    </message>
+    <message>
+        <source>Объект «%1» приложения «%2» хранит байты прохода %3.</source>
+        <translation>The object “%1” of application “%2” holds the bytes of pass %3.</translation>
+    </message>
+    <message>
+        <source>Объект «%1» приложения «%2» найден на носителе после удаления.</source>
+        <translation>The object “%1” of application “%2” was found on the token after the deletion.</translation>
     </message>
 </context>
 </TS>

@@ -30,6 +30,10 @@ public:
     // False when no module could be loaded and initialised.
     bool load();
     const std::vector<Module> &modules() const { return modules_; }
+    // Finalises and initialises fn again, so the module reads its tokens
+    // afresh; restarted says whether that reached the module (not for one kept
+    // initialised for the process). A failure is the module's answer.
+    CK_RV restart(CK_FUNCTION_LIST *fn, bool &restarted);
 
 private:
     struct Loaded;

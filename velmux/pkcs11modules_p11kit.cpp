@@ -46,11 +46,18 @@ bool reinitialisesUnsafely(CK_FUNCTION_LIST *fn)
     return maker.rfind("IBM ", 0) == 0 && library.rfind("Meta PKCS11 LIBRARY", 0) == 0;
 }
 
+std::mutex keptLock;
+std::set<std::string> kept;
+
+bool keptInitialised(const std::string &identity)
+{
+    const std::lock_guard<std::mutex> guard(keptLock);
+    return kept.count(identity) != 0;
+}
+
 void keepInitialised(CK_FUNCTION_LIST *fn, const std::string &identity)
 {
-    static std::mutex lock;
-    static std::set<std::string> kept;
-    const std::lock_guard<std::mutex> guard(lock);
+    const std::lock_guard<std::mutex> guard(keptLock);
     if (identity.empty() || kept.count(identity) || !reinitialisesUnsafely(fn))
         return;
     // Never finalised nor released: it lives as long as the process.
@@ -113,6 +120,24 @@ bool ModuleSet::load()
     for (const Module &module : modules_)
         keepInitialised(module.fn, module.identity);
     return !modules_.empty();
+}
+
+CK_RV ModuleSet::restart(CK_FUNCTION_LIST *fn, bool &restarted)
+{
+    restarted = false;
+    std::string identity;
+    for (const Module &module : modules_)
+        if (module.fn == fn)
+            identity = module.identity;
+    if (keptInitialised(identity))
+        return CKR_OK;
+    // p11-kit counts initialisations: this reaches the module only where no
+    // other context of the process uses it.
+    CK_RV rv = p11_kit_module_finalize(fn);
+    if (rv == CKR_OK)
+        rv = p11_kit_module_initialize(fn);
+    restarted = rv == CKR_OK;
+    return rv;
 }
 
 std::string describeRv(CK_RV rv)

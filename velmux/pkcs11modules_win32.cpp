@@ -117,6 +117,29 @@ public:
         held_.erase(it);
     }
 
+    // Finalises and initialises again where this is the only holder and the
+    // initialisation was ours.
+    CK_RV restart(CK_FUNCTION_LIST *fn, bool &restarted)
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        restarted = false;
+        for (auto &held : held_) {
+            if (held.second.fn != fn || held.second.count != 1 || !held.second.ours)
+                continue;
+            CK_RV rv = fn->C_Finalize(nullptr);
+            if (rv == CKR_OK) {
+                CK_C_INITIALIZE_ARGS args{};
+                args.flags = CKF_OS_LOCKING_OK;
+                rv = fn->C_Initialize(&args);
+            }
+            // Not initialised now: nobody finalises it again.
+            held.second.ours = rv == CKR_OK;
+            restarted = rv == CKR_OK;
+            return rv;
+        }
+        return CKR_OK;
+    }
+
 private:
     struct Holders {
         CK_FUNCTION_LIST *fn;
@@ -179,6 +202,11 @@ bool ModuleSet::load()
     }
     // A chosen module that does not load is a failure, not a fallback.
     return !modules_.empty();
+}
+
+CK_RV ModuleSet::restart(CK_FUNCTION_LIST *fn, bool &restarted)
+{
+    return initialised().restart(fn, restarted);
 }
 
 std::string describeRv(CK_RV)

@@ -15,6 +15,17 @@
 #include <string>
 #include <vector>
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <sys/mman.h>
+#endif
+
+// PKCS#11 3.0; older headers lack it.
+#ifndef CKA_UNIQUE_ID
+#define CKA_UNIQUE_ID 0x00000004UL
+#endif
+
 namespace {
 
 constexpr uint32_t kWriteWhole = 1;
@@ -119,28 +130,88 @@ bool namesToken(const RecordBody &body, const CK_TOKEN_INFO &token)
         && std::memcmp(body.model, token.model, sizeof body.model) == 0;
 }
 
-// Wipes itself on destruction; holds the PIN for the one C_Login call.
-class SecretBuffer {
+// Pages of their own, kept out of swap and core dumps where the system allows
+// it and zeroed before they are given back: the PIN and the container's
+// original value, for one wipe.
+class LockedBytes {
 public:
-    explicit SecretBuffer(const char *text)
-        : size_(std::strlen(text)), bytes_(std::make_unique<CK_UTF8CHAR[]>(size_ + 1))
+    LockedBytes() = default;
+    LockedBytes(const void *bytes, size_t size)
     {
-        std::memcpy(bytes_.get(), text, size_ + 1);
+        allocate(size);
+        if (size)
+            std::memcpy(data_, bytes, size);
     }
-    SecretBuffer(const SecretBuffer &) = delete;
-    SecretBuffer &operator=(const SecretBuffer &) = delete;
-    ~SecretBuffer()
+    explicit LockedBytes(size_t size) { allocate(size); }
+    LockedBytes(const LockedBytes &) = delete;
+    LockedBytes &operator=(const LockedBytes &) = delete;
+    LockedBytes(LockedBytes &&other) noexcept { take(other); }
+    LockedBytes &operator=(LockedBytes &&other) noexcept
     {
-        volatile CK_UTF8CHAR *p = bytes_.get();
-        for (size_t i = 0; i <= size_; ++i)
+        if (this != &other) {
+            clear();
+            take(other);
+        }
+        return *this;
+    }
+    ~LockedBytes() { clear(); }
+
+    void clear()
+    {
+        if (!data_)
+            return;
+        volatile unsigned char *p = data_;
+        for (size_t i = 0; i < mapped_; ++i)
             p[i] = 0;
+#if defined(_WIN32)
+        VirtualUnlock(data_, mapped_);
+        VirtualFree(data_, 0, MEM_RELEASE);
+#else
+        munlock(data_, mapped_);
+        munmap(data_, mapped_);
+#endif
+        data_ = nullptr;
+        size_ = mapped_ = 0;
     }
-    CK_UTF8CHAR *data() { return bytes_.get(); }
-    CK_ULONG size() const { return size_; }
+    CK_BYTE *data() const { return data_; }
+    size_t size() const { return size_; }
+    bool held() const { return data_ != nullptr; }
 
 private:
-    size_t size_;
-    std::unique_ptr<CK_UTF8CHAR[]> bytes_;
+    void allocate(size_t size)
+    {
+        // Whole pages: unlocking never touches a neighbour's lock.
+        mapped_ = (size / 4096 + 1) * 4096;
+#if defined(_WIN32)
+        data_ = static_cast<CK_BYTE *>(VirtualAlloc(nullptr, mapped_, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+        if (!data_)
+            throw std::bad_alloc();
+        // Best effort: a refused lock must not stop a wipe.
+        VirtualLock(data_, mapped_);
+#else
+        void *p = mmap(nullptr, mapped_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED)
+            throw std::bad_alloc();
+        data_ = static_cast<CK_BYTE *>(p);
+        mlock(data_, mapped_); // best effort, as above (RLIMIT_MEMLOCK)
+#ifdef MADV_DONTDUMP
+        madvise(data_, mapped_, MADV_DONTDUMP);
+#endif
+#endif
+        size_ = size;
+    }
+    void take(LockedBytes &other)
+    {
+        data_ = other.data_;
+        size_ = other.size_;
+        mapped_ = other.mapped_;
+        other.data_ = nullptr;
+        other.size_ = other.mapped_ = 0;
+    }
+
+    CK_BYTE *data_ = nullptr;
+    size_t size_ = 0;
+    size_t mapped_ = 0;
 };
 
 class Session {
@@ -197,6 +268,23 @@ struct Context {
     std::optional<CopyTemplate> copy;
     bool inPlaceRefused = false;
     uint32_t writeMethods = 0;
+    // What the deletion's proof needs, kept from the first read and the
+    // writes until the deletion.
+    bool writeTried = false;
+    LockedBytes original;              // the value before the first write
+    std::vector<CK_BYTE> uniqueId;     // CKA_UNIQUE_ID, where the token gives one
+    std::vector<std::vector<CK_BYTE>> passes; // each write's value, in order
+    LockedBytes pin;                   // of the last log-in
+    bool pinPad = false;               // that log-in went through the PIN pad
+    std::string containerLabel;
+    VelmuxRemnant remnant{};
+    void forgetSecrets()
+    {
+        original.clear();
+        pin.clear();
+        uniqueId.clear();
+        passes.clear();
+    }
 };
 
 class ContextTable {
@@ -443,9 +531,17 @@ velmux_status sessionContainer(Session &s, CK_OBJECT_HANDLE &out)
     return VELMUX_OK;
 }
 
+// What the first read of a container keeps for the deletion's proof.
+struct Kept {
+    LockedBytes value;
+    std::vector<CK_BYTE> uniqueId;
+    std::string label;
+};
+
 // Value length and the attributes a copy repeats, in two calls: every length,
-// then every value but CKA_VALUE itself.
-velmux_status readTemplate(const Session &s, CK_OBJECT_HANDLE object, CopyTemplate &out)
+// then every value but CKA_VALUE itself; with keep, the value, label and
+// unique id too, in the same two calls.
+velmux_status readTemplate(const Session &s, CK_OBJECT_HANDLE object, CopyTemplate &out, Kept *keep)
 {
     static const CK_ATTRIBUTE_TYPE copied[] = {
         CKA_CLASS, CKA_TOKEN, CKA_PRIVATE, CKA_MODIFIABLE,
@@ -454,6 +550,11 @@ velmux_status readTemplate(const Session &s, CK_OBJECT_HANDLE object, CopyTempla
     std::vector<CK_ATTRIBUTE> probe{{CKA_VALUE, nullptr, 0}};
     for (CK_ATTRIBUTE_TYPE type : copied)
         probe.push_back({type, nullptr, 0});
+    const size_t extras = probe.size();
+    if (keep) {
+        probe.push_back({CKA_LABEL, nullptr, 0});
+        probe.push_back({CKA_UNIQUE_ID, nullptr, 0});
+    }
     CK_RV rv = s.fn()->C_GetAttributeValue(s.handle(), object, probe.data(), CK_ULONG(probe.size()));
     // Attributes a token does not know are reported, the others still measured.
     if (rv != CKR_OK && rv != CKR_ATTRIBUTE_TYPE_INVALID && rv != CKR_ATTRIBUTE_SENSITIVE)
@@ -463,7 +564,7 @@ velmux_status readTemplate(const Session &s, CK_OBJECT_HANDLE object, CopyTempla
     CopyTemplate result;
     result.valueLength = probe[0].ulValueLen;
     std::vector<CK_ATTRIBUTE> wanted;
-    for (size_t i = 1; i < probe.size(); ++i) {
+    for (size_t i = 1; i < extras; ++i) {
         // Empty strings are the defaults; some tokens refuse them spelled out.
         if (probe[i].ulValueLen == CK_UNAVAILABLE_INFORMATION || probe[i].ulValueLen == 0)
             continue;
@@ -472,12 +573,30 @@ velmux_status readTemplate(const Session &s, CK_OBJECT_HANDLE object, CopyTempla
     }
     for (size_t i = 0; i < result.types.size(); ++i)
         wanted.push_back({result.types[i], result.values[i].data(), CK_ULONG(result.values[i].size())});
+    Kept kept;
+    std::vector<CK_BYTE> label;
+    if (keep) {
+        kept.value = LockedBytes(size_t(result.valueLength));
+        if (result.valueLength)
+            wanted.push_back({CKA_VALUE, kept.value.data(), result.valueLength});
+        for (size_t i = extras; i < probe.size(); ++i) {
+            if (probe[i].ulValueLen == CK_UNAVAILABLE_INFORMATION || probe[i].ulValueLen == 0)
+                continue;
+            std::vector<CK_BYTE> &into = probe[i].type == CKA_LABEL ? label : kept.uniqueId;
+            into.resize(probe[i].ulValueLen);
+            wanted.push_back({probe[i].type, into.data(), CK_ULONG(into.size())});
+        }
+    }
     if (!wanted.empty()) {
         rv = s.fn()->C_GetAttributeValue(s.handle(), object, wanted.data(), CK_ULONG(wanted.size()));
         if (rv != CKR_OK)
             return fromRv(rv);
     }
     out = std::move(result);
+    if (keep) {
+        kept.label.assign(label.begin(), label.end());
+        *keep = std::move(kept);
+    }
     return VELMUX_OK;
 }
 
@@ -486,10 +605,19 @@ velmux_status contextTemplate(Context &ctx, Session &s, CK_OBJECT_HANDLE object)
     if (ctx.copy)
         return VELMUX_OK;
     CopyTemplate copy;
-    const velmux_status status = readTemplate(s, object, copy);
-    if (status == VELMUX_OK)
-        ctx.copy = std::move(copy);
-    return status;
+    // The original value only before anything was written over it.
+    const bool first = !ctx.writeTried && !ctx.original.held();
+    Kept kept;
+    const velmux_status status = readTemplate(s, object, copy, first ? &kept : nullptr);
+    if (status != VELMUX_OK)
+        return status;
+    ctx.copy = std::move(copy);
+    if (first) {
+        ctx.original = std::move(kept.value);
+        ctx.uniqueId = std::move(kept.uniqueId);
+        ctx.containerLabel = std::move(kept.label);
+    }
+    return VELMUX_OK;
 }
 
 // For tokens that will not change a data object's value in place: create a
@@ -545,6 +673,137 @@ bool refusedInPlace(CK_RV rv)
     return rv == CKR_ATTRIBUTE_READ_ONLY || rv == CKR_ATTRIBUTE_TYPE_INVALID
         || rv == CKR_ACTION_PROHIBITED || rv == CKR_TEMPLATE_INCONSISTENT
         || rv == CKR_FUNCTION_NOT_SUPPORTED;
+}
+
+// The first object of a search, CK_INVALID_HANDLE when there is none.
+velmux_status findFirst(const Session &s, CK_ATTRIBUTE *templ, CK_ULONG count, CK_OBJECT_HANDLE &found)
+{
+    found = CK_INVALID_HANDLE;
+    CK_RV rv = s.fn()->C_FindObjectsInit(s.handle(), templ, count);
+    if (rv != CKR_OK)
+        return fromRv(rv);
+    FindOperation operation{s.fn(), s.handle()};
+    CK_ULONG n = 0;
+    rv = s.fn()->C_FindObjects(s.handle(), &found, 1, &n);
+    if (rv != CKR_OK)
+        return fromRv(rv);
+    if (n == 0)
+        found = CK_INVALID_HANDLE;
+    return VELMUX_OK;
+}
+
+// Which object the proof found and whose bytes it holds. Read as far as the
+// token lets it: the find itself is the failure.
+void describeRemnant(const Context &ctx, const Session &s, CK_OBJECT_HANDLE object, VelmuxRemnant &out)
+{
+    out = VelmuxRemnant{};
+    out.size = sizeof out;
+    out.bytes = VELMUX_REMNANT_OTHER;
+    CK_ATTRIBUTE probe[] = {{CKA_LABEL, nullptr, 0}, {CKA_APPLICATION, nullptr, 0}, {CKA_VALUE, nullptr, 0}};
+    s.fn()->C_GetAttributeValue(s.handle(), object, probe, 3);
+    std::vector<CK_BYTE> fields[3];
+    for (int i = 0; i < 3; ++i) {
+        if (probe[i].ulValueLen != CK_UNAVAILABLE_INFORMATION)
+            fields[i].resize(probe[i].ulValueLen);
+        probe[i].pValue = fields[i].data();
+        probe[i].ulValueLen = CK_ULONG(fields[i].size());
+    }
+    if (s.fn()->C_GetAttributeValue(s.handle(), object, probe, 3) != CKR_OK)
+        return;
+    copyText(out.label, sizeof out.label, fields[0].data(), fields[0].size());
+    copyText(out.application, sizeof out.application, fields[1].data(), fields[1].size());
+    const std::vector<CK_BYTE> &value = fields[2];
+    if (ctx.original.held() && value.size() == ctx.original.size()
+        && std::equal(value.begin(), value.end(), ctx.original.data())) {
+        out.bytes = VELMUX_REMNANT_ORIGINAL;
+        return;
+    }
+    for (size_t i = 0; i < ctx.passes.size(); ++i) {
+        if (ctx.passes[i] == value) {
+            out.bytes = VELMUX_REMNANT_PASS;
+            out.pass = uint32_t(i + 1);
+            return;
+        }
+    }
+}
+
+velmux_status unproven(CK_RV rv)
+{
+    lastFailure = rv;
+    return VELMUX_E_DELETION_UNPROVEN;
+}
+
+// After the token accepted the deletion: the module started afresh where it
+// allows, a fresh session logged in again, and no object may hold the
+// container's application, its original value, a written value or its
+// unique id.
+velmux_status proveDeleted(Context &ctx)
+{
+    const Located token = *ctx.token;
+    const CK_FLAGS flags = ctx.session->tokenFlags();
+    ctx.session.reset();
+    bool restarted = false;
+    CK_RV rv = ctx.modules.restart(token.fn, restarted);
+    if (rv != CKR_OK)
+        return unproven(rv);
+    CK_SESSION_HANDLE handle = CK_INVALID_HANDLE;
+    rv = token.fn->C_OpenSession(token.slot, CKF_SERIAL_SESSION, nullptr, nullptr, &handle);
+    if (rv != CKR_OK)
+        return unproven(rv);
+    // Kept as the context's session: a caller may look at the token through it.
+    ctx.session = std::make_unique<Session>(token.fn, handle, flags);
+    const Session &s = *ctx.session;
+    if (ctx.pin.held()) {
+        rv = s.fn()->C_Login(handle, CKU_USER, ctx.pinPad ? nullptr : ctx.pin.data(),
+                             ctx.pinPad ? 0 : CK_ULONG(ctx.pin.size()));
+        if (rv != CKR_OK && rv != CKR_USER_ALREADY_LOGGED_IN)
+            return unproven(rv);
+    }
+    CK_OBJECT_CLASS dataClass = CKO_DATA;
+    auto byValue = [&](const CK_BYTE *value, size_t length, CK_OBJECT_HANDLE &found) {
+        CK_ATTRIBUTE templ[] = {{CKA_CLASS, &dataClass, sizeof dataClass},
+                                {CKA_VALUE, const_cast<CK_BYTE *>(value), CK_ULONG(length)}};
+        return findFirst(s, templ, 2, found);
+    };
+    CK_OBJECT_HANDLE found = CK_INVALID_HANDLE;
+    velmux_status status = VELMUX_OK;
+    // The key's own bytes first: the gravest find. An empty value matches anything empty.
+    if (ctx.original.size() != 0)
+        status = byValue(ctx.original.data(), ctx.original.size(), found);
+    if (status == VELMUX_OK && found == CK_INVALID_HANDLE) {
+        Containers again;
+        status = findContainers(s, again);
+        if (status == VELMUX_OK || status == VELMUX_E_CONTAINER_AMBIGUOUS)
+            found = again.container != CK_INVALID_HANDLE ? again.container : CK_INVALID_HANDLE;
+        if (status == VELMUX_E_CONTAINER_AMBIGUOUS && found == CK_INVALID_HANDLE) {
+            // Several originals: any one of them is the failure.
+            CK_ATTRIBUTE templ[] = {{CKA_CLASS, &dataClass, sizeof dataClass},
+                                    {CKA_APPLICATION, const_cast<char *>(VELMUX_CONTAINER_APPLICATION),
+                                     CK_ULONG(sizeof VELMUX_CONTAINER_APPLICATION - 1)}};
+            status = findFirst(s, templ, 2, found);
+        }
+        if (status == VELMUX_E_CONTAINER_NOT_FOUND || status == VELMUX_E_CONTAINER_AMBIGUOUS)
+            status = VELMUX_OK;
+    }
+    if (status == VELMUX_OK && found == CK_INVALID_HANDLE && !ctx.uniqueId.empty()) {
+        CK_ATTRIBUTE templ[] = {{CKA_UNIQUE_ID, ctx.uniqueId.data(), CK_ULONG(ctx.uniqueId.size())}};
+        status = findFirst(s, templ, 1, found);
+    }
+    for (size_t i = 0; status == VELMUX_OK && found == CK_INVALID_HANDLE && i < ctx.passes.size(); ++i) {
+        const std::vector<CK_BYTE> &pass = ctx.passes[i];
+        // A value written twice is searched for once.
+        const auto before = ctx.passes.begin() + std::ptrdiff_t(i);
+        if (pass.empty() || std::find(ctx.passes.begin(), before, pass) != before)
+            continue;
+        status = byValue(pass.data(), pass.size(), found);
+    }
+    if (status != VELMUX_OK)
+        return VELMUX_E_DELETION_UNPROVEN; // the token's answer is the last failure
+    if (found != CK_INVALID_HANDLE) {
+        describeRemnant(ctx, s, found, ctx.remnant);
+        return VELMUX_E_NOT_DELETED;
+    }
+    return VELMUX_OK;
 }
 
 } // namespace
@@ -679,16 +938,19 @@ velmux_status velmux_close_session(velmux_ctx context)
 
 velmux_status velmux_login(velmux_ctx context, const char *pin)
 {
-    return withSession(context, [&](Session &s) -> velmux_status {
+    return withContextSession(context, [&](Context &ctx, Session &s) -> velmux_status {
         if (!pin)
             return VELMUX_E_INVALID_ARGUMENT;
-        SecretBuffer secret(pin);
+        LockedBytes secret(pin, std::strlen(pin));
         const bool usePad = s.pinPad() && secret.size() == 0;
         const CK_RV rv = s.fn()->C_Login(s.handle(), CKU_USER, usePad ? nullptr : secret.data(),
-                                         usePad ? 0 : secret.size());
+                                         usePad ? 0 : CK_ULONG(secret.size()));
         switch (rv) {
         case CKR_OK:
         case CKR_USER_ALREADY_LOGGED_IN:
+            // Kept for the deletion's proof, which logs in afresh.
+            ctx.pin = std::move(secret);
+            ctx.pinPad = usePad;
             return VELMUX_OK;
         case CKR_PIN_LOCKED:
             return VELMUX_E_PIN_LOCKED;
@@ -748,6 +1010,11 @@ velmux_status velmux_write_container(velmux_ctx context, uint32_t mode, const vo
             return status;
         if (ctx.copy->valueLength != length)
             return VELMUX_E_LENGTH;
+        ctx.writeTried = true;
+        // Even a write that fails may have reached the token: the proof looks for it too.
+        const CK_BYTE *bytes = static_cast<const CK_BYTE *>(buffer);
+        std::vector<CK_BYTE> pass(bytes, bytes + length);
+        ctx.passes.push_back(std::move(pass));
         // PKCS#11 templates are not const; the module only reads the value.
         void *value = const_cast<void *>(buffer);
         // A token that refused once refuses again: no need to ask every pass.
@@ -776,31 +1043,33 @@ velmux_status velmux_write_container(velmux_ctx context, uint32_t mode, const vo
 velmux_status velmux_delete_container(velmux_ctx context)
 {
     return withContextSession(context, [&](Context &ctx, Session &s) -> velmux_status {
+        // The PIN and the values live for this wipe only, whatever its end.
+        struct Forget {
+            Context &ctx;
+            ~Forget() { ctx.forgetSecrets(); }
+        } forget{ctx};
+        ctx.remnant = VelmuxRemnant{};
         Containers found;
-        const velmux_status status = findContainers(s, found);
+        velmux_status status = findContainers(s, found);
         if (status != VELMUX_OK)
             return status;
+        // Never read on this context: its value now is the original.
+        if (!ctx.copy && !ctx.writeTried) {
+            status = contextTemplate(ctx, s, found.container);
+            if (status != VELMUX_OK)
+                return status;
+        }
         const CK_RV rv = s.fn()->C_DestroyObject(s.handle(), found.container);
         s.container = CK_INVALID_HANDLE;
         if (rv != CKR_OK)
             return fromRv(rv);
         // Copies left by an interrupted write hold written bytes only; a
-        // refusal here is not worth failing the deletion for.
+        // refusal here is not worth failing the deletion for: the proof
+        // finds what is left.
         for (CK_OBJECT_HANDLE copy : found.copies)
             s.fn()->C_DestroyObject(s.handle(), copy);
-        // A token may answer OK and do nothing: a session of its own, which
-        // shares the log-in, must no longer find the container.
-        if (ctx.token) {
-            CK_SESSION_HANDLE handle = CK_INVALID_HANDLE;
-            if (ctx.token->fn->C_OpenSession(ctx.token->slot, CKF_SERIAL_SESSION, nullptr, nullptr, &handle) == CKR_OK) {
-                const Session fresh(ctx.token->fn, handle, s.tokenFlags());
-                Containers again;
-                const velmux_status check = findContainers(fresh, again);
-                if (check == VELMUX_OK || check == VELMUX_E_CONTAINER_AMBIGUOUS)
-                    return VELMUX_E_NOT_DELETED;
-            }
-        }
-        return VELMUX_OK;
+        // A token may answer OK and do nothing, or keep the bytes elsewhere.
+        return ctx.token ? proveDeleted(ctx) : unproven(CKR_OK);
     });
 }
 
@@ -826,6 +1095,28 @@ velmux_status velmux_get_last_error(uint32_t *rv, char *text, uint32_t textSize)
         text[n] = '\0';
     }
     return VELMUX_OK;
+}
+
+velmux_status velmux_get_remnant(velmux_ctx context, VelmuxRemnant *remnant)
+{
+    return withContext(context, [&](Context &ctx) -> velmux_status {
+        if (!remnant || remnant->size != sizeof(VelmuxRemnant))
+            return VELMUX_E_INVALID_ARGUMENT;
+        *remnant = ctx.remnant;
+        remnant->size = sizeof(VelmuxRemnant);
+        return VELMUX_OK;
+    });
+}
+
+velmux_status velmux_get_container_label(velmux_ctx context, char *label, uint32_t labelSize)
+{
+    return withContext(context, [&](Context &ctx) -> velmux_status {
+        if (!label || labelSize == 0)
+            return VELMUX_E_INVALID_ARGUMENT;
+        copyText(label, labelSize, reinterpret_cast<const CK_UTF8CHAR *>(ctx.containerLabel.data()),
+                 ctx.containerLabel.size());
+        return VELMUX_OK;
+    });
 }
 
 velmux_status velmux_count_containers(velmux_ctx context, uint32_t *count)

@@ -28,10 +28,19 @@
  * is VELMUX_CONTAINER_APPLICATION. It may be private (then it is found only
  * after velmux_login). Its size is the length of its CKA_VALUE.
  *
- * A deletion is proven: after the token accepts it, a fresh session looks for
- * the container again, and one still found is VELMUX_E_NOT_DELETED. So is a
- * write: the value is read back after the token accepts it, and one that
- * differs from what was written is VELMUX_E_NOT_WRITTEN.
+ * A deletion is proven: after the token accepts it, the module is started
+ * afresh where this context is its only user (C_Finalize, C_Initialize; not
+ * for openCryptoki, which crashes on a second initialisation), a fresh
+ * session logs in again with the PIN of the last log-in and searches for the
+ * container by its application, by its value before the first write, by the
+ * value of every write, and by its CKA_UNIQUE_ID where the token has one. Any
+ * object found is VELMUX_E_NOT_DELETED (velmux_get_remnant says which object
+ * holds which bytes); a proof that could not be made is
+ * VELMUX_E_DELETION_UNPROVEN, with the token's answer as the last error. The
+ * PIN and the original value are kept in locked memory until then and
+ * zeroed after. So is a write proven: the value is read back after the token
+ * accepts it, and one that differs from what was written is
+ * VELMUX_E_NOT_WRITTEN.
  *
  * Tokens that refuse to change a data object's value get each write as a new
  * object holding the new bytes (labelled VELMUX_COPY_LABEL), after which the
@@ -99,12 +108,19 @@ typedef uint32_t velmux_ctx;
 #define VELMUX_E_PIN_EXPIRED             0xC0000013u /* the user PIN must be changed first */
 #define VELMUX_E_NOT_DELETED             0xC0000014u /* the token said it deleted the container, yet it is still there */
 #define VELMUX_E_NOT_WRITTEN             0xC0000015u /* the token said it wrote the container, yet it holds other bytes */
+#define VELMUX_E_DELETION_UNPROVEN       0xC0000016u /* the token said it deleted the container; its absence could not be checked */
 
 /* How velmux_write_container reached the container, as bits. */
 #define VELMUX_WRITTEN_IN_PLACE          0x00000001u /* the object's value was overwritten */
 #define VELMUX_WRITTEN_BY_REPLACEMENT    0x00000002u /* a new object replaced the old one */
 
 #pragma pack(push, 1)
+
+/* What velmux_get_remnant says a deletion's proof found. */
+#define VELMUX_REMNANT_NONE              0u /* nothing */
+#define VELMUX_REMNANT_ORIGINAL          1u /* the container's bytes from before the first write */
+#define VELMUX_REMNANT_PASS              2u /* the bytes of one write (VelmuxRemnant::pass) */
+#define VELMUX_REMNANT_OTHER             3u /* an object the search matched, holding other bytes */
 
 /* One medium. slotId and mediaType are public; the rest is the library's own. */
 typedef struct MediaRecord {
@@ -121,6 +137,16 @@ typedef struct MediaInfo {
     char name[50];          /* token label */
     char serialNumber[33];
 } MediaInfo;
+
+/* The object a deletion's proof found; strings NUL-terminated UTF-8, cut at a
+ * character boundary. */
+typedef struct VelmuxRemnant {
+    uint32_t size;          /* preset to sizeof(VelmuxRemnant) by the caller */
+    uint32_t bytes;         /* VELMUX_REMNANT_* */
+    uint32_t pass;          /* VELMUX_REMNANT_PASS: the write, 1 for the first */
+    char label[65];
+    char application[65];
+} VelmuxRemnant;
 
 #pragma pack(pop)
 
@@ -149,9 +175,18 @@ VELMUX_API velmux_status velmux_count_containers(velmux_ctx context, uint32_t *c
  * text for it, NUL-terminated, empty where there is none. */
 VELMUX_API velmux_status velmux_get_last_error(uint32_t *rv, char *text, uint32_t textSize);
 
+/* The object the last deletion's proof found (bytes VELMUX_REMNANT_NONE when
+ * none). */
+VELMUX_API velmux_status velmux_get_remnant(velmux_ctx context, VelmuxRemnant *remnant);
+/* The container's CKA_LABEL as first read on this context, NUL-terminated,
+ * cut at a character boundary; empty when not read or not set. */
+VELMUX_API velmux_status velmux_get_container_label(velmux_ctx context, char *label, uint32_t labelSize);
+
 typedef velmux_status (*velmux_get_write_method_fn)(velmux_ctx, uint32_t *);
 typedef velmux_status (*velmux_get_last_error_fn)(uint32_t *, char *, uint32_t);
 typedef velmux_status (*velmux_count_containers_fn)(velmux_ctx, uint32_t *);
+typedef velmux_status (*velmux_get_remnant_fn)(velmux_ctx, VelmuxRemnant *);
+typedef velmux_status (*velmux_get_container_label_fn)(velmux_ctx, char *, uint32_t);
 
 #ifdef __cplusplus
 }
@@ -162,6 +197,7 @@ typedef velmux_status (*velmux_count_containers_fn)(velmux_ctx, uint32_t *);
 
 VELMUX_STATIC_ASSERT(sizeof(MediaRecord) == 264, "MediaRecord is 264 bytes");
 VELMUX_STATIC_ASSERT(sizeof(MediaInfo) == 128, "MediaInfo is 128 bytes");
+VELMUX_STATIC_ASSERT(sizeof(VelmuxRemnant) == 142, "VelmuxRemnant is 142 bytes");
 VELMUX_STATIC_ASSERT(offsetof(MediaRecord, mediaType) == 4, "mediaType at offset 4");
 VELMUX_STATIC_ASSERT(offsetof(MediaRecord, opaque) == 8, "opaque bytes at offset 8");
 VELMUX_STATIC_ASSERT(offsetof(MediaInfo, detail) == 12, "detail at offset 12");

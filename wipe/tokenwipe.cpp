@@ -26,6 +26,8 @@ Fn extra(const char *name)
 #pragma weak velmux_get_write_method
 #pragma weak velmux_count_containers
 #pragma weak velmux_get_last_error
+#pragma weak velmux_get_remnant
+#pragma weak velmux_get_container_label
 #define VELMUX_EXTRA(name) (&name)
 #endif
 
@@ -123,6 +125,44 @@ TokenWipeStatus loginFailure(velmux_status status)
     }
 }
 
+// What the deletion's proof found, where the library can say.
+TokenRemnant remnantOf(velmux_ctx context)
+{
+    TokenRemnant out;
+    VelmuxRemnant remnant{};
+    remnant.size = sizeof remnant;
+    auto get = VELMUX_EXTRA(velmux_get_remnant);
+    if (!get || VELMUX_FAILED(get(context, &remnant)))
+        return out;
+    switch (remnant.bytes) {
+    case VELMUX_REMNANT_ORIGINAL:
+        out.bytes = RemnantBytes::Original;
+        break;
+    case VELMUX_REMNANT_PASS:
+        out.bytes = RemnantBytes::Pass;
+        out.pass = int(remnant.pass);
+        break;
+    case VELMUX_REMNANT_OTHER:
+        out.bytes = RemnantBytes::Other;
+        break;
+    default:
+        return out;
+    }
+    out.label = QString::fromUtf8(remnant.label, int(qstrnlen(remnant.label, sizeof remnant.label)));
+    out.application
+        = QString::fromUtf8(remnant.application, int(qstrnlen(remnant.application, sizeof remnant.application)));
+    return out;
+}
+
+QString containerLabelOf(velmux_ctx context)
+{
+    char label[129] = {};
+    auto get = VELMUX_EXTRA(velmux_get_container_label);
+    if (!get || VELMUX_FAILED(get(context, label, sizeof label)))
+        return QString();
+    return QString::fromUtf8(label, int(qstrnlen(label, sizeof label)));
+}
+
 // Whether the container is still there; only a logged-in session sees a private one.
 ContainerLeft containerLeft(const TokenSession &token)
 {
@@ -182,6 +222,7 @@ void runWipe(WipeAlgorithm algorithm, const MediaRecord *media, const QString &p
     }
 
     out.containerSize = containerSize;
+    out.containerLabel = containerLabelOf(token.context());
 
     // One buffer of exactly the container's size serves every pass.
     std::vector<unsigned char> passBuffer(containerSize);
@@ -203,10 +244,19 @@ void runWipe(WipeAlgorithm algorithm, const MediaRecord *media, const QString &p
     std::vector<unsigned char>().swap(passBuffer);
 
     token.reopen();
-    const bool deleted = VELMUX_SUCCEEDED(velmux_delete_container(token.context()));
+    const velmux_status deletion = velmux_delete_container(token.context());
+    const bool deleted = VELMUX_SUCCEEDED(deletion);
+    const bool unproven = deletion == VELMUX_E_DELETION_UNPROVEN;
     if (!deleted)
         noteReason(out);
-    out.left = deleted ? ContainerLeft::Gone : containerLeft(token);
+    if (deletion == VELMUX_E_NOT_DELETED)
+        out.remnant = remnantOf(token.context());
+    if (deleted)
+        out.left = ContainerLeft::Gone;
+    else if (unproven)
+        out.left = ContainerLeft::Unknown;
+    else
+        out.left = out.remnant.bytes != RemnantBytes::None ? ContainerLeft::Present : containerLeft(token);
     uint32_t methods = 0;
     if (auto method = VELMUX_EXTRA(velmux_get_write_method))
         if (VELMUX_FAILED(method(token.context(), &methods)))
@@ -216,6 +266,8 @@ void runWipe(WipeAlgorithm algorithm, const MediaRecord *media, const QString &p
 
     if (out.passesDone < passes.size())
         out.status = TokenWipeStatus::WriteFailed;
+    else if (unproven)
+        out.status = TokenWipeStatus::DeletionUnproven;
     else if (!deleted)
         out.status = TokenWipeStatus::DeleteFailed;
     else

@@ -21,7 +21,18 @@ enum class TokenWipeStatus {
     SizeFailed,        // nothing was written
     WriteFailed,       // at least one pass failed; the deletion was still tried
     DeleteFailed,      // every pass was written but the container is still there
+    DeletionUnproven,  // every pass written, the token took the deletion, yet its absence could not be checked
     Exception,         // everything opened was released
+};
+
+// Whose bytes the object holds that the deletion's proof found.
+enum class RemnantBytes { None, Original, Pass, Other };
+
+struct TokenRemnant {
+    RemnantBytes bytes = RemnantBytes::None;
+    int pass = 0; // Pass: 1 for the first
+    QString label;
+    QString application;
 };
 
 // Whether the container is on the token when the wipe ends.
@@ -40,6 +51,11 @@ struct TokenWipeOutcome {
     // value (0: none known) and its library's text for it.
     uint32_t tokenReason = 0;
     QString tokenReasonText;
+    // DeleteFailed: the object the deletion's proof found, where the library says.
+    TokenRemnant remnant;
+    // The container's CKA_LABEL as found before the first pass; empty when
+    // unknown or unset.
+    QString containerLabel;
 };
 
 // Overwrites the key container on the medium once per pass of the algorithm,

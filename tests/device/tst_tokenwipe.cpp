@@ -210,6 +210,8 @@ QString textOf(TokenWipeStatus status)
         return sizeFailed;
     case TokenWipeStatus::WriteFailed:
         return writeFailed;
+    case TokenWipeStatus::DeletionUnproven:
+        return devicetexts::deletionUnproven;
     case TokenWipeStatus::DeleteFailed:
     case TokenWipeStatus::Exception:
         return deviceFailed;
@@ -639,27 +641,36 @@ void TestTokenWipe::statusBoundary()
 void TestTokenWipe::deletionFails_data()
 {
     QTest::addColumn<bool>("writeFails");
+    QTest::addColumn<uint32_t>("deletion");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("informative");
     using devicetexts::written;
-    QTest::newRow("every write succeeded") << false << deviceFailed << written(2, 2) + devicetexts::present;
-    QTest::newRow("a write failed too") << true << writeFailed << written(1, 2) + devicetexts::present;
+    QTest::newRow("every write succeeded") << false << VELMUX_E_CONTAINER_NOT_FOUND << deviceFailed
+                                           << written(2, 2) + devicetexts::present;
+    QTest::newRow("a write failed too") << true << VELMUX_E_CONTAINER_NOT_FOUND << writeFailed
+                                        << written(1, 2) + devicetexts::present;
+    // Taken by the token, its absence unchecked: never the success text, and
+    // nothing asked after it.
+    QTest::newRow("the deletion could not be proven") << false << VELMUX_E_DELETION_UNPROVEN
+                                                      << devicetexts::deletionUnproven << written(2, 2).trimmed();
 }
 
 void TestTokenWipe::deletionFails()
 {
     QFETCH(bool, writeFails);
+    QFETCH(uint32_t, deletion);
     QFETCH(QString, text);
     QFETCH(QString, informative);
     prepareMedium(16);
-    FakeVelmux::failCall(kDelete, 1, VELMUX_E_CONTAINER_NOT_FOUND);
+    FakeVelmux::failCall(kDelete, 1, deletion);
     if (writeFails)
         FakeVelmux::failCall(kWrite, 1);
     const SessionRun run = wipeInSession(Gost, QStringLiteral("1234"));
     QVERIFY(!run.result);
     checkReport(run, Severity::Critical, text, informative);
     QStringList expected = names(wipeSteps(reopenRounds(Gost)));
-    expected.insert(expected.indexOf(kDelete) + 1, kSize);
+    if (deletion != VELMUX_E_DELETION_UNPROVEN)
+        expected.insert(expected.indexOf(kDelete) + 1, kSize);
     QCOMPARE(loggedNames(), expected);
     QVERIFY(FakeVelmux::containerPresent());
     QCOMPARE(FakeVelmux::liveContexts(), size_t(0));

@@ -177,6 +177,8 @@ void TestWipeVerdict::verdict_data()
     QTest::newRow("token, write failed, container gone")
         << tokenRequest() << token(TokenWipeStatus::WriteFailed, false, ContainerLeft::Gone) << C::TokenRefused
         << E::TokenErrorContainerGone << false;
+    QTest::newRow("token, deleted but not proven gone") << tokenRequest() << token(TokenWipeStatus::DeletionUnproven)
+                                                        << C::DeletionUnverified << E::DeletedUnverified << false;
     QTest::newRow("token, no container") << tokenRequest() << token(TokenWipeStatus::NoContainer) << C::NotFound
                                          << E::NoContainer << false;
     QTest::newRow("token, no library") << tokenRequest() << token(TokenWipeStatus::ContextFailed) << C::NoLibrary

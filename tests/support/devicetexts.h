@@ -21,6 +21,12 @@ const QString pinExpired = QStringLiteral("Срок действия PIN-код�
 const QString untouched = QStringLiteral("Ключевой контейнер не изменен.");
 const QString gone = QStringLiteral("Ключевой контейнер удален с носителя.");
 const QString present = QStringLiteral("Ключевой контейнер остался на носителе.");
+const QString deletionUnproven = QStringLiteral("Ключевой контейнер удален носителем, но проверить, что его больше нет, не удалось.");
+inline QString remnant(const QString &label, const QString &application, int pass)
+{
+    const QString holds = pass ? QStringLiteral("байты прохода %1").arg(pass) : QStringLiteral("исходные байты ключа");
+    return QStringLiteral(" Объект «%1» приложения «%2» хранит %3.").arg(label, application, holds);
+}
 const QString unknown = QStringLiteral("Не удалось проверить, остался ли ключевой контейнер на носителе.");
 
 inline QString severalDetail(int count)
