@@ -11,11 +11,76 @@
 #include "wipetexts.h"
 
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QTimer>
+
+#include <functional>
+
+namespace {
+
+// Takes drags of URLs over the window and its fields before a field would
+// insert them as text; the window itself overrides no event handler.
+class UrlDropFilter : public QObject
+{
+public:
+    UrlDropFilter(QObject *parent, std::function<void(const QList<QUrl> &)> take)
+        : QObject(parent), m_take(std::move(take))
+    {
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::DragEnter && event->type() != QEvent::DragMove
+            && event->type() != QEvent::Drop)
+            return QObject::eventFilter(watched, event);
+        auto *drop = static_cast<QDropEvent *>(event);
+        if (!drop->mimeData()->hasUrls())
+            return false;
+        // Never Move: the source could delete a file it believes was moved here.
+        const Qt::DropAction action = drop->possibleActions() & Qt::CopyAction ? Qt::CopyAction : Qt::LinkAction;
+        if (!(drop->possibleActions() & action)) {
+            drop->ignore();
+            return true;
+        }
+        drop->setDropAction(action);
+        drop->accept();
+        if (event->type() == QEvent::Drop) {
+            const QList<QUrl> urls = drop->mimeData()->urls();
+            // Once the drop has returned: a box must not keep the source waiting.
+            QTimer::singleShot(0, this, [this, urls] { m_take(urls); });
+        }
+        return true;
+    }
+
+private:
+    std::function<void(const QList<QUrl> &)> m_take;
+};
+
+// Why a name cannot go into the file field, in the words of the wipe, which
+// would refuse it too; empty where it can.
+QString refusal(const QFileInfo &info)
+{
+    const QString name = QDir::toNativeSeparators(QDir::cleanPath(info.absoluteFilePath()));
+    if (info.isSymLink())
+        return QCoreApplication::translate("Kestrik_KCC", "«%1» - ссылка на другой файл. Укажите сам файл ключевого контейнера.").arg(name);
+    if (!info.exists())
+        return QCoreApplication::translate("Kestrik_KCC", "Файл «%1» не найден.").arg(name);
+    if (info.isDir())
+        return QCoreApplication::translate("Kestrik_KCC", "«%1» - папка, а не файл. Укажите файл ключевого контейнера.").arg(name);
+    if (!info.isFile())
+        return QCoreApplication::translate("Kestrik_KCC", "«%1» - не обычный файл. Укажите файл ключевого контейнера.").arg(name);
+    return QString();
+}
+
+} // namespace
 
 Kestrik_KCC::Kestrik_KCC(QWidget *parent)
     : QMainWindow(parent)
@@ -36,6 +101,15 @@ Kestrik_KCC::Kestrik_KCC(QWidget *parent)
     }
     setFixedSize(size);
     ui.lineEditFile->setFocus();
+
+    // A drop anywhere on the window: its fields take drops themselves, the
+    // rest hands them up to the window.
+    auto *drops = new UrlDropFilter(this, [this](const QList<QUrl> &urls) { takeDroppedUrls(urls); });
+    setAcceptDrops(true);
+    installEventFilter(drops);
+    for (QWidget *widget : findChildren<QWidget *>())
+        if (widget->acceptDrops())
+            widget->installEventFilter(drops);
 }
 
 Kestrik_KCC::~Kestrik_KCC() = default;
@@ -128,6 +202,55 @@ void Kestrik_KCC::cleanContainer()
     ui.lineEditPIN->insert(QString(pin.size() * 4 + 64, QLatin1Char('0')));
     ui.lineEditPIN->setText(QString());
     forgetPin(pin);
+}
+
+void Kestrik_KCC::openNamedFiles(const QStringList &names)
+{
+    if (names.isEmpty())
+        return;
+    const QString others = names.size() > 1
+        ? tr("Ключевые контейнеры удаляются по одному: взят первый из названных файлов, остальные не взяты (%1).")
+              .arg(names.size() - 1)
+        : QString();
+    takeFile(names.front(), others);
+}
+
+void Kestrik_KCC::takeDroppedUrls(const QList<QUrl> &urls)
+{
+    // The path of a wipe under way is already taken; a drop changes nothing then.
+    if (urls.isEmpty() || wipeWorker.isBusy() || !centralWidget()->isEnabled())
+        return;
+    if (urls.size() > 1) {
+        showReport(this, {Severity::Information,
+                          tr("Перетащено файлов: %1. Ключевые контейнеры удаляются по одному: перетащите один файл.")
+                              .arg(urls.size()),
+                          QString()});
+        return;
+    }
+    const QUrl &url = urls.front();
+    if (!url.isLocalFile()) {
+        showReport(this, {Severity::Information,
+                          tr("«%1» - не файл на этом компьютере. Удалить можно только локальный файл ключевого контейнера.")
+                              .arg(url.toDisplayString()),
+                          QString()});
+        return;
+    }
+    takeFile(url.toLocalFile());
+}
+
+void Kestrik_KCC::takeFile(const QString &name, const QString &others)
+{
+    const QFileInfo info(name);
+    const QString reason = refusal(info);
+    if (!reason.isEmpty()) {
+        showReport(this, {Severity::Information, reason, others});
+        return;
+    }
+    ui.lineEditFile->setText(QDir::cleanPath(info.absoluteFilePath()));
+    ui.radioButtonFile->setChecked(true);
+    ui.lineEditFile->setFocus();
+    if (!others.isEmpty())
+        showReport(this, {Severity::Information, others, QString()});
 }
 
 void Kestrik_KCC::closeEvent(QCloseEvent *event)

@@ -6,7 +6,10 @@
 #include "wipeschedule.h"
 #include "wipeworker.h"
 
+#include <QList>
 #include <QMainWindow>
+#include <QStringList>
+#include <QUrl>
 
 class Kestrik_KCC : public QMainWindow
 {
@@ -23,6 +26,9 @@ public slots:
     void selectDevice(bool _value);
     void cleanContainer();
     void aboutApp();
+    // Names the program was started with: the first goes into the file field
+    // (in file mode); a box says why it did not, and how many others were left.
+    void openNamedFiles(const QStringList &names);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -30,6 +36,10 @@ protected:
 private:
     WipeAlgorithm selectedAlgorithm() const;
     void applyMode();
+    void takeDroppedUrls(const QList<QUrl> &urls);
+    // Fills the file field and switches to file mode, or says in a box why
+    // the name is no regular file and leaves the field as it was.
+    void takeFile(const QString &name, const QString &others = QString());
 
     Ui::Kestrik_KCCClass ui;
     bool fileMode;

@@ -3,9 +3,45 @@
 #include "language.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QStringList>
 #include <QTimer>
 
 #include <iostream>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#include <shellapi.h>
+#endif
+
+namespace {
+
+// The names the window was started with. Windows hands main its arguments in
+// the ANSI code page, which cannot spell every file name: they are read again
+// from the UTF-16 command line.
+QStringList namesToOpen(const CommandLine &command)
+{
+    QStringList names;
+#ifdef Q_OS_WIN
+    int count = 0;
+    LPWSTR *wide = CommandLineToArgvW(GetCommandLineW(), &count);
+#endif
+    for (size_t i = 0; i < command.openFiles.size(); ++i) {
+        QString name = QFile::decodeName(QByteArray::fromStdString(command.openFiles[i]));
+#ifdef Q_OS_WIN
+        const int index = command.openFileIndexes[i];
+        if (wide && index < count)
+            name = QString::fromWCharArray(wide[index]);
+#endif
+        names << name;
+    }
+#ifdef Q_OS_WIN
+    LocalFree(wide);
+#endif
+    return names;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -31,7 +67,10 @@ int main(int argc, char *argv[])
     QApplication application(argc, argv);
     installProgramTranslations(application);
     Kestrik_KCC window;
+    const QStringList names = namesToOpen(command);
     window.show();
+    if (!names.isEmpty())
+        QTimer::singleShot(0, &window, [&window, names] { window.openNamedFiles(names); });
     QTimer::singleShot(0, &window, &Kestrik_KCC::reportInterruptedWipes);
     return application.exec();
 }

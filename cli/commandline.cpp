@@ -52,7 +52,7 @@ void printHelp(std::ostream &out)
 {
     out << text(early(QT_TRANSLATE_NOOP(
                           "CommandLine",
-                          "Использование: %1 [--help] [--version]\n"
+                          "Использование: %1 [--help] [--version] [ФАЙЛ]\n"
                           "       %1 --wipe-file ФАЙЛ... --algorithm ИМЯ [--search-volume] [--fill-freed] [--yes]\n"
                           "       %1 --wipe-token НОМЕР --algorithm ИМЯ (--pin-stdin | --pin-file ФАЙЛ) [--yes]\n"
                           "       %1 --list-tokens\n"
@@ -61,6 +61,8 @@ void printHelp(std::ostream &out)
                           "\n"
                           "Без параметров открывает окно, которое перезаписывает и удаляет один\n"
                           "ключевой контейнер: файл или ключевой контейнер на носителе PKCS#11.\n"
+                          "С именем ФАЙЛА окно открывается с этим файлом в поле пути; удаляется\n"
+                          "он только после подтверждения в окне.\n"
                           "\n"
                           "Параметры:\n"
                           "  -h, --help              вывести эту справку и выйти\n"
@@ -166,6 +168,13 @@ CommandLine parseCommandLine(int argc, const char *const *argv, std::ostream &ou
             continue;
         }
         if (arg == "--") {
+            if (command.action == CommandLine::Action::OpenWindow) {
+                while (i + 1 < argc) {
+                    command.openFiles.push_back(argv[++i]);
+                    command.openFileIndexes.push_back(i);
+                }
+                continue;
+            }
             if (command.action != CommandLine::Action::WipeFiles)
                 return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "«--» ставится перед именами файлов для --wipe-file")));
             while (i + 1 < argc)
@@ -245,8 +254,12 @@ CommandLine parseCommandLine(int argc, const char *const *argv, std::ostream &ou
             command.assumeYes = true;
             continue;
         }
-        if (arg.size() < 2 || arg[0] != '-')
-            return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "лишний аргумент «%1»")).arg(local(arg)));
+        if (arg.size() < 2 || arg[0] != '-') {
+            // A file for the window; with a scripted mode it is refused below.
+            command.openFiles.push_back(arg);
+            command.openFileIndexes.push_back(i);
+            continue;
+        }
 
         // Qt takes its options with one dash or two, and -style=name too.
         std::string name = arg.substr(arg.compare(0, 2, "--") == 0 ? 2 : 1);
@@ -262,6 +275,8 @@ CommandLine parseCommandLine(int argc, const char *const *argv, std::ostream &ou
         return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "неизвестный параметр «%1»")).arg(local(arg)));
     }
 
+    if (!command.openFiles.empty() && command.action != CommandLine::Action::OpenWindow)
+        return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "лишний аргумент «%1»")).arg(local(command.openFiles.front())));
     if (!command.publicKey.empty() && command.action != CommandLine::Action::VerifyCertificate)
         return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "--key указывается только с --verify-certificate")));
     if (command.action != CommandLine::Action::WriteAct && (!command.from.empty() || !command.to.empty()))

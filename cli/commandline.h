@@ -19,6 +19,8 @@ struct CommandLine
     int exitCode = 0;
     int algorithm = -1;               // WipeAlgorithm
     std::vector<std::string> files;   // WipeFiles
+    std::vector<std::string> openFiles; // OpenWindow: names given without an option; the window takes the first
+    std::vector<int> openFileIndexes;   // their places in argv, where Windows reads them again as UTF-16
     std::string serial;               // WipeToken: the token's serial number
     PinSource pinSource = PinSource::None;
     std::string pinFile;

@@ -48,6 +48,8 @@ expected=(
     usr/bin/kestrik-kcc
     "usr/lib/$multiarch/kestrik-kcc/libvelmux.so"
     "usr/share/applications/$app_id.desktop"
+    "usr/share/mime/packages/$app_id.xml"
+    "usr/share/kio/servicemenus/$app_id.destroy.desktop"
     "usr/share/metainfo/$app_id.metainfo.xml"
     "usr/share/icons/hicolor/scalable/apps/$app_id.svg"
     usr/share/man/man1/kestrik-kcc.1.gz
@@ -75,6 +77,19 @@ echo "RUNPATH: $runpath"
 echo "== desktop entry and AppStream metadata"
 desktop-file-validate "$tmp/root/usr/share/applications/$app_id.desktop" || fail "desktop entry"
 appstreamcli validate --no-net "$tmp/root/usr/share/metainfo/$app_id.metainfo.xml" || fail "metainfo"
+# Open With: the file goes to the program; it offers itself for key containers
+# without making itself their default opener.
+desktop=$tmp/root/usr/share/applications/$app_id.desktop
+grep -qx 'Exec=kestrik-kcc %f' "$desktop" || fail "the desktop entry's Exec takes no file: $(grep '^Exec=' "$desktop")"
+for type in application/pkcs12 application/x-pkcs12 application/x-kestrik-key-container; do
+    grep -q "^MimeType=\(.*;\)\?$type;" "$desktop" || fail "the desktop entry's MimeType lacks $type"
+    grep -q "<mediatype>$type</mediatype>" "$tmp/root/usr/share/metainfo/$app_id.metainfo.xml" \
+        || fail "the metainfo does not provide for $type"
+done
+grep -q '<glob pattern="\*.nctx"/>' "$tmp/root/usr/share/mime/packages/$app_id.xml" || fail "no type for .nctx"
+grep -q '^Exec=kestrik-kcc %f$' "$tmp/root/usr/share/kio/servicemenus/$app_id.destroy.desktop" || fail "the service menu"
+[ "$(dpkg-deb -c "$deb" | grep -c mimeapps.list || true)" -eq 0 ] || fail "the package sets a default opener"
+grep '^Exec=\|^MimeType=' "$desktop"
 
 echo "== lintian"
 lintian_out=$(lintian --pedantic --display-info "$deb" 2>&1 | grep -v 'running with root privileges' || true)
@@ -104,6 +119,19 @@ if ldd "$program" | grep -q 'not found'; then
     fail "unresolved libraries"
 fi
 ldd "$program" | grep libvelmux
+if command -v gio >/dev/null; then
+    # What a desktop asks, once dpkg's triggers have updated the caches.
+    head -c 1000 /dev/urandom >"$tmp/old-signing.nctx"
+    gio info -a standard::content-type "$tmp/old-signing.nctx" | grep -q 'application/x-kestrik-key-container' \
+        || fail ".nctx is $(gio info -a standard::content-type "$tmp/old-signing.nctx" | tail -n 1)"
+    for type in application/x-pkcs12 application/x-kestrik-key-container; do
+        gio mime "$type" | sed -n '/^Registered/,/^Recommended/p' | grep -q "$app_id.desktop" \
+            || fail "Open With does not offer the program for $type"
+    done
+    echo "Open With offers $app_id.desktop for .pfx, .p12 and .nctx"
+else
+    echo "gio is not installed: Open With not asked"
+fi
 
 echo "== --version, --help, a wrong option, all without a display"
 out=$(env -u DISPLAY -u WAYLAND_DISPLAY kestrik-kcc --version) || fail "--version exit status"

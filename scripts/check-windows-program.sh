@@ -11,9 +11,11 @@
 #    velmux.dll loads a module named in the registry; the Qt Test suites built
 #    for Windows pass;
 #  - per target, the MSI installs with msiexec /qn, puts the program, velmux.dll
-#    and a Start-menu shortcut in place, starts through that shortcut, is
-#    replaced by a higher version (one entry under Uninstall), refuses to go
-#    back to the older one and uninstalls leaving nothing behind.
+#    and a Start-menu shortcut in place, starts through that shortcut, runs
+#    the .pfx context-menu verb's command on a file (the window holds it: Нет
+#    keeps it, Да wipes it), is replaced by a higher version (one entry under Uninstall), refuses to go
+#    back to the older one and uninstalls leaving nothing behind, the verb
+#    included.
 # Where this machine runs no 32-bit x86 code at all, the i686 program cannot
 # start: its MSI is then installed the way 64-bit Windows installs it, by the
 # 64-bit msiexec into Program Files (x86), and what needs the program running
@@ -340,6 +342,41 @@ arp_entries() {
     "$wine" uninstaller --list 2>/dev/null | tr -d '\r' | sed -n 's/^\({[0-9A-Fa-f-]*}\)|||Kestrik KCC$/\1/p'
 }
 
+verb_key='HKLM\Software\Classes\SystemFileAssociations\.pfx\shell\KestrikKCC.Destroy'
+# The installed context-menu verb of .pfx, run as Explorer runs it: its command
+# with %1 the file. The window opens with the file in its field; "Нет" keeps
+# it, Enter again and "Да" wipe it.
+check_verb() {
+    local key=$shm/$target-verb.pfx command exe caption
+    head -c 1500 /dev/urandom >"$key"
+    caption=$("$wine" reg query "$verb_key" /ve 2>/dev/null | tr -d '\r' | sed -n 's/^ *(Default) *REG_SZ *//p')
+    command=$("$wine" reg query "$verb_key\\command" /ve 2>/dev/null | tr -d '\r' | sed -n 's/^ *(Default) *REG_SZ *//p')
+    exe=$(sed -n 's/^"\([^"]*\)" "%1"$/\1/p' <<<"$command")
+    if [ "$caption" = 'Удалить ключевой контейнер…' ] && [ -n "$exe" ]; then
+        ok "$target: the verb '$caption' of .pfx runs $command"
+    else
+        bad "$target: the verb of .pfx is '$caption', its command '$command'"
+        return
+    fi
+    (KCC_LANGUAGE=ru exec "$wine" "$exe" "$(winpath "$key")") >"$tmp/verb-$target.log" 2>&1 &
+    app_pid=$!
+    if main=$(wait_window "$title" 60); then
+        click 258 79                                 # the file field, holding the file
+        xdotool key Return                           # Enter in the field asks
+        answer_box "$box_title" && [ -e "$key" ] || bad "$target: the verb's window: the question did not come, or Нет lost the file"
+        click 258 79
+        xdotool key Return
+        if confirm_box "$box_title" && answer_box "$box_title" && [ ! -e "$key" ]; then
+            ok "$target: started through the verb, the window held $key: kept on Нет, wiped on Да"
+        else
+            bad "$target: the verb's window did not wipe $key: $( [ -e "$key" ] && echo 'the file is still there' || echo 'a box did not come or go')"
+        fi
+    else
+        bad "$target: no window '$title' through the verb"
+    fi
+    stop_wine
+}
+
 # The installer: install, start through the shortcut, upgrade, no downgrade,
 # uninstall. $1 is 1 when the installed program can run here.
 check_msi() {
@@ -399,8 +436,9 @@ check_msi() {
             bad "$target: no window '$title' from the installed program"
         fi
         stop_wine
+        check_verb
     else
-        not_run+=("$target: starting the installed program")
+        not_run+=("$target: starting the installed program", "$target: the context-menu verb")
     fi
 
     echo "== $target: $(basename "$newer") over it"
@@ -428,6 +466,7 @@ check_msi() {
         [ -z "$menu" ] || [ ! -e "$menu/Kestrik KCC.lnk" ] || left+=("${menu#"$drive"/}/Kestrik KCC.lnk")
     done
     [ -z "$(arp_entries)" ] || left+=("the entry under Uninstall")
+    "$wine" reg query "$verb_key" >/dev/null 2>&1 && left+=("$verb_key")
     [ "$status" -eq 0 ] && [ ${#left[@]} -eq 0 ] && ok "$target: msiexec /x /qn left nothing in C:\\$folder, the Start menu and Uninstall" \
         || bad "$target: msiexec /x exited with $status, left: ${left[*]}"
     stop_wine

@@ -108,7 +108,35 @@
         <translation>--search-volume and --fill-freed go only with --wipe-file</translation>
     </message>
     <message>
-        <source>Использование: %1 [--help] [--version]
+        <source>--certificate требует номер записи журнала и имя файла</source>
+        <translation>--certificate needs a journal entry&apos;s number and a file name</translation>
+    </message>
+    <message>
+        <source>--verify-certificate требует имя файла</source>
+        <translation>--verify-certificate needs a file name</translation>
+    </message>
+    <message>
+        <source>--key требует открытый ключ (64 шестнадцатеричные цифры)</source>
+        <translation>--key needs a public key (64 hexadecimal digits)</translation>
+    </message>
+    <message>
+        <source>--key указывается только с --verify-certificate</source>
+        <translation>--key goes only with --verify-certificate</translation>
+    </message>
+    <message>
+        <source>в журнале нет завершающей записи с номером %1.</source>
+        <translation>the journal has no ending entry numbered %1.</translation>
+    </message>
+    <message>
+        <source>сертификат подлинный.</source>
+        <translation>the certificate is genuine.</translation>
+    </message>
+    <message>
+        <source>сертификат не прошёл проверку: %1.</source>
+        <translation>the certificate does not verify: %1.</translation>
+    </message>
+    <message>
+        <source>Использование: %1 [--help] [--version] [ФАЙЛ]
        %1 --wipe-file ФАЙЛ... --algorithm ИМЯ [--search-volume] [--fill-freed] [--yes]
        %1 --wipe-token НОМЕР --algorithm ИМЯ (--pin-stdin | --pin-file ФАЙЛ) [--yes]
        %1 --list-tokens
@@ -117,6 +145,8 @@
 
 Без параметров открывает окно, которое перезаписывает и удаляет один
 ключевой контейнер: файл или ключевой контейнер на носителе PKCS#11.
+С именем ФАЙЛА окно открывается с этим файлом в поле пути; удаляется
+он только после подтверждения в окне.
 
 Параметры:
   -h, --help              вывести эту справку и выйти
@@ -160,7 +190,7 @@
 VELMUX_PKCS11_MODULE=&lt;файл модуля&gt; - использовать только этот модуль PKCS#11.
 KCC_LANGUAGE=ru|en - язык программы (по умолчанию - язык системы).
 </source>
-        <translation>Usage: %1 [--help] [--version]
+        <translation>Usage: %1 [--help] [--version] [FILE]
        %1 --wipe-file FILE... --algorithm NAME [--search-volume] [--fill-freed] [--yes]
        %1 --wipe-token SERIAL --algorithm NAME (--pin-stdin | --pin-file FILE) [--yes]
        %1 --list-tokens
@@ -169,6 +199,8 @@ KCC_LANGUAGE=ru|en - язык программы (по умолчанию - яз
 
 Without options, opens the window that overwrites and deletes one
 cryptographic key container: a file, or the key container on a PKCS#11 token.
+With a FILE, the window opens with that file in its path field; it is
+deleted only once confirmed in the window.
 
 Options:
   -h, --help              print this help and exit
@@ -212,34 +244,6 @@ Qt&apos;s own options (-platform, -style, ...) are accepted as well.
 VELMUX_PKCS11_MODULE=&lt;module file&gt; uses that PKCS#11 module alone.
 KCC_LANGUAGE=ru|en chooses the language (by default the system&apos;s).
 </translation>
-    </message>
-    <message>
-        <source>--certificate требует номер записи журнала и имя файла</source>
-        <translation>--certificate needs a journal entry&apos;s number and a file name</translation>
-    </message>
-    <message>
-        <source>--verify-certificate требует имя файла</source>
-        <translation>--verify-certificate needs a file name</translation>
-    </message>
-    <message>
-        <source>--key требует открытый ключ (64 шестнадцатеричные цифры)</source>
-        <translation>--key needs a public key (64 hexadecimal digits)</translation>
-    </message>
-    <message>
-        <source>--key указывается только с --verify-certificate</source>
-        <translation>--key goes only with --verify-certificate</translation>
-    </message>
-    <message>
-        <source>в журнале нет завершающей записи с номером %1.</source>
-        <translation>the journal has no ending entry numbered %1.</translation>
-    </message>
-    <message>
-        <source>сертификат подлинный.</source>
-        <translation>the certificate is genuine.</translation>
-    </message>
-    <message>
-        <source>сертификат не прошёл проверку: %1.</source>
-        <translation>the certificate does not verify: %1.</translation>
     </message>
     <message>
         <source>[да/нет]: </source>
@@ -636,6 +640,34 @@ Deletion Module</translation>
     <message>
         <source>Найдены прерванные удаления ключевых контейнеров: %1.</source>
         <translation>Interrupted key container wipes found: %1.</translation>
+    </message>
+    <message>
+        <source>«%1» - ссылка на другой файл. Укажите сам файл ключевого контейнера.</source>
+        <translation>“%1” is a link to another file. Choose the key container file itself.</translation>
+    </message>
+    <message>
+        <source>Файл «%1» не найден.</source>
+        <translation>File “%1” not found.</translation>
+    </message>
+    <message>
+        <source>«%1» - папка, а не файл. Укажите файл ключевого контейнера.</source>
+        <translation>“%1” is a folder, not a file. Choose a key container file.</translation>
+    </message>
+    <message>
+        <source>«%1» - не обычный файл. Укажите файл ключевого контейнера.</source>
+        <translation>“%1” is not a regular file. Choose a key container file.</translation>
+    </message>
+    <message>
+        <source>Ключевые контейнеры удаляются по одному: взят первый из названных файлов, остальные не взяты (%1).</source>
+        <translation>Key containers are destroyed one at a time: the first of the files named was taken, the others were not (%1).</translation>
+    </message>
+    <message>
+        <source>Перетащено файлов: %1. Ключевые контейнеры удаляются по одному: перетащите один файл.</source>
+        <translation>Files dropped: %1. Key containers are destroyed one at a time: drop one file.</translation>
+    </message>
+    <message>
+        <source>«%1» - не файл на этом компьютере. Удалить можно только локальный файл ключевого контейнера.</source>
+        <translation>“%1” is not a file on this computer. Only a local key container file can be destroyed.</translation>
     </message>
 </context>
 <context>

@@ -24,6 +24,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -66,6 +67,26 @@ ModalAnswerer::Answer pickFirstMedium()
     };
 }
 
+// Drops the URLs at the middle of `target` as the window system hands a drop
+// to the window: Qt itself finds the widget under the point. Returns the
+// action the drag source is told.
+Qt::DropAction dropUrls(QWidget &window, QWidget &target, const QList<QUrl> &urls)
+{
+    QMimeData mime;
+    mime.setUrls(urls);
+    QStringList text;
+    for (const QUrl &url : urls)
+        text << url.toString();
+    mime.setText(text.join(QLatin1Char('\n'))); // what a field would insert, if it got the drop
+    const QPoint at = target.mapTo(&window, target.rect().center());
+    const Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
+    QDragEnterEvent enter(at, offered, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window.windowHandle(), &enter);
+    QDropEvent drop(at, offered, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window.windowHandle(), &drop);
+    return drop.isAccepted() ? drop.dropAction() : Qt::IgnoreAction;
+}
+
 } // namespace
 
 class TestMainWindow : public QObject
@@ -93,6 +114,8 @@ private slots:
     void pinLeavesNoCopy();
     void openFile_data();
     void openFile();
+    void openWith_data();
+    void openWith();
     void mediaDialogClosed_data();
     void mediaDialogClosed();
     void enterStartsWipe_data();
@@ -717,6 +740,98 @@ void TestMainWindow::openFile()
     QCOMPARE(filters, (QStringList{QStringLiteral("Файловые контейнеры (*.nctx *.pfx *.p12)"), everyFile}));
     QCOMPARE(child<QLineEdit>(window, "lineEditFile")->text(),
              accept ? path : QStringLiteral("typed before"));
+}
+
+void TestMainWindow::openWith_data()
+{
+    QTest::addColumn<QString>("drop");      // the widget dropped on; empty: names given at the start
+    QTest::addColumn<bool>("deviceMode");
+    QTest::addColumn<QStringList>("names"); // {key}, {other}, {dir}, {link}, {missing} stand for paths
+    QTest::addColumn<bool>("taken");        // the key in the field, file mode; else both as they were
+    QTest::addColumn<QString>("box");       // part of the one information box; empty: none
+    QTest::newRow("argument") << QString() << false << QStringList{"{key}"} << true << QString();
+    QTest::newRow("relative argument, two more ignored")
+        << QString() << false << QStringList{"ключ.pfx", "{other}", "{missing}"} << true << "остальные не взяты (2)";
+    QTest::newRow("missing argument") << QString() << false << QStringList{"{missing}"} << false << "не найден";
+    QTest::newRow("folder argument") << QString() << false << QStringList{"{dir}"} << false << "папка, а не файл";
+    QTest::newRow("drop of one file on the field") << "lineEditFile" << false << QStringList{"{key}"} << true << QString();
+    QTest::newRow("drop on the algorithms in device mode")
+        << "groupBox_2" << true << QStringList{"{key}"} << true << QString();
+    QTest::newRow("drop of two files")
+        << "lineEditFile" << false << QStringList{"{key}", "{other}"} << false << "Перетащено файлов: 2";
+    QTest::newRow("drop of a folder on the device field")
+        << "lineEditDevice" << true << QStringList{"{dir}"} << false << "папка, а не файл";
+    QTest::newRow("drop of a link") << "pushButtonClean" << false << QStringList{"{link}"} << false << "ссылка на другой файл";
+    QTest::newRow("drop of a URL") << "lineEditFile" << false << QStringList{"https://kestrik.example/key.pfx"}
+                                   << false << "не файл на этом компьютере";
+}
+
+void TestMainWindow::openWith()
+{
+    QFETCH(QString, drop);
+    QFETCH(bool, deviceMode);
+    QFETCH(QStringList, names);
+    QFETCH(bool, taken);
+    QFETCH(QString, box);
+    const QString key = m_dir.filePath(QStringLiteral("ключ.pfx"));
+    const QString other = m_dir.filePath(QStringLiteral("другой.nctx"));
+    const QByteArray original(700, 'k');
+    for (const QString &path : {key, other}) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QCOMPARE(f.write(original), qint64(original.size()));
+    }
+    const QString link = m_dir.filePath(QStringLiteral("ссылка.p12"));
+    QFile::remove(link);
+    QVERIFY(QFile::link(key, link));
+    QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("папка.nctx")));
+    const QString before = QDir::current().path();
+    QVERIFY(QDir::setCurrent(m_dir.path()));
+    const auto back = qScopeGuard([&] { QDir::setCurrent(before); });
+    names.replaceInStrings(QStringLiteral("{key}"), key);
+    names.replaceInStrings(QStringLiteral("{other}"), other);
+    names.replaceInStrings(QStringLiteral("{dir}"), m_dir.filePath(QStringLiteral("папка.nctx")));
+    names.replaceInStrings(QStringLiteral("{link}"), link);
+    names.replaceInStrings(QStringLiteral("{missing}"), m_dir.filePath(QStringLiteral("нет.nctx")));
+
+    Kestrik_KCC window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto *field = child<QLineEdit>(window, "lineEditFile");
+    const QString typed = drop.isEmpty() ? QString() : QStringLiteral("/tmp/typed before.pfx");
+    field->setText(typed);
+    if (deviceMode)
+        child<QRadioButton>(window, "radioButtonDevice")->click();
+
+    ModalAnswerer answerer;
+    if (drop.isEmpty()) {
+        window.openNamedFiles(names);
+    } else {
+        QList<QUrl> urls;
+        for (const QString &name : names)
+            urls << (name.startsWith(QLatin1Char('/')) ? QUrl::fromLocalFile(name) : QUrl(name));
+        // Never Move: a file manager could delete what it believes was moved.
+        QCOMPARE(dropUrls(window, *child<QWidget>(window, drop.toLatin1().constData()), urls), Qt::CopyAction);
+        if (box.isEmpty())
+            QTRY_COMPARE(field->text(), key);
+    }
+    QTRY_COMPARE(answerer.boxes().size(), box.isEmpty() ? 0 : 1);
+    QTRY_VERIFY(!QApplication::activeModalWidget());
+    if (!box.isEmpty()) {
+        const ModalAnswerer::Box shown = answerer.boxes().front();
+        QCOMPARE(shown.icon, QMessageBox::Information);
+        QCOMPARE(shown.parent, &window);
+        QVERIFY2((shown.text + shown.informative).contains(box), qPrintable(shown.text + shown.informative));
+    }
+    QCOMPARE(field->text(), taken ? key : typed);
+    QCOMPARE(child<QRadioButton>(window, "radioButtonFile")->isChecked(), taken || !deviceMode);
+    QCOMPARE(field->isVisible(), taken || !deviceMode);
+    for (const QString &path : {key, other}) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), original);
+    }
+    QVERIFY(tokenUntouched());
 }
 
 void TestMainWindow::mediaDialogClosed_data()

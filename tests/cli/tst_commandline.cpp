@@ -71,6 +71,8 @@ void TestCommandLine::files_data()
         << QStringList{"--wipe-file", "{missing}", "{key}", "-a", "7", "-y"} << 4 << false << boxtexts::fileNotFound.trimmed() << QString();
     QTest::newRow("no algorithm") << QStringList{"--wipe-file", "{key}", "-y"} << 2 << true << "--algorithm" << QString();
     QTest::newRow("unknown algorithm") << QStringList{"--wipe-file", "{key}", "-a", "md5", "-y"} << 2 << true << "--algorithm" << QString();
+    QTest::newRow("a file name beside a scripted mode")
+        << QStringList{"--list-tokens", "{key}"} << 2 << true << "лишний аргумент" << QString();
     QTest::newRow("a PIN on the command line") << QStringList{"--pin", "1234"} << 2 << true << "никогда не берётся" << QString();
     QTest::newRow("version, no display") << QStringList{"--version"} << 0 << true << QString() << QString();
     QTest::newRow("help, Russian") << QStringList{"--help"} << 0 << true << "Использование: kestrik-kcc" << "ru";
