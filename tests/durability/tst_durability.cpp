@@ -282,6 +282,8 @@ private slots:
     void searchFindsWhatTheImageHolds();
     void reachOfTheKey_data();
     void reachOfTheKey();
+    void claimMatchesTheImage_data();
+    void claimMatchesTheImage();
     void fillLeavesNoFile_data();
     void fillLeavesNoFile();
     void refusedWorkSaysWhy();
@@ -565,20 +567,38 @@ void TestDurability::reachOfTheKey_data()
     QTest::addColumn<bool>("inlineData");
     QTest::addColumn<int>("fillStatus");
     QTest::addColumn<int>("afterFill"); // blocks of the key the search finds after the fill: 0 none, 1 some, -1 not asked
+    QTest::addColumn<QString>("state"); // the journal's end state of the same wipe through the command line
     const int filled = int(FreedFill::Status::Filled);
     QTest::newRow("btrfs compress=zstd, a compressible key")
-        << "btrfs" << 160 << "compress=zstd" << QStringList() << 0 << 65536 << true << true << true << false << filled << -1;
+        << "btrfs" << 160 << "compress=zstd" << QStringList() << 0 << 65536 << true << true << true << false << filled << -1
+        << "deleted-key-unreachable";
     QTest::newRow("btrfs, an inline key of 1000 bytes")
-        << "btrfs" << 160 << "" << QStringList() << 0 << 1000 << false << true << false << true << filled << -1;
+        << "btrfs" << 160 << "" << QStringList() << 0 << 1000 << false << true << false << true << filled << -1
+        << "deleted-key-unreachable";
     QTest::newRow("ext4 inline_data, a key of 60 bytes") << "ext4" << 16 << "" << QStringList{"-O", "inline_data"} << 0
-                                                         << 60 << false << true << false << true << filled << -1;
+                                                         << 60 << false << true << false << true << filled << -1
+                                                         << "deleted-key-unreachable";
     QTest::newRow("ext4 data=journal, external journal larger than the free space")
         << "ext4" << 16 << "data=journal" << QStringList() << 32 << 65536 << false << false << false << false
-        << int(FreedFill::Status::NotCovered) << 1;
+        << int(FreedFill::Status::NotCovered) << 1 << "deleted-key-blocks-on-volume";
     QTest::newRow("ext4 data=journal, external journal smaller than the free space")
-        << "ext4" << 16 << "data=journal" << QStringList() << 6 << 65536 << false << false << false << false << filled << 0;
+        << "ext4" << 16 << "data=journal" << QStringList() << 6 << 65536 << false << false << false << false << filled << 0
+        << "wiped-freed-blocks-filled";
     QTest::newRow("btrfs raid1 over two devices") << "btrfs" << 128 << "" << QStringList() << 128 << 65536 << false
-                                                  << false << false << false << int(FreedFill::Status::Covered) << 0;
+                                                  << false << false << false << int(FreedFill::Status::Covered) << 0
+                                                  << "wiped-freed-blocks-filled";
+}
+
+QByteArray testKey(int bytes, bool compressible)
+{
+    QByteArray key;
+    if (compressible) // every block its own, each squeezed many times over
+        for (int line = 0; key.size() < bytes; ++line)
+            key += QByteArray("key container line ") + QByteArray::number(line).rightJustified(8, '0') + '\n';
+    else
+        key = markerStream(bytes);
+    key.truncate(bytes);
+    return key;
 }
 
 // The search and the fill at the wipe layer: what they say they reached of a
@@ -602,13 +622,7 @@ void TestDurability::reachOfTheKey()
     if (!fs.isMounted())
         QSKIP(qPrintable(QStringLiteral("no loop-mounted %1 -o %2 %3: ").arg(type, options, mkfsArgs.join(' '))
                          + fs.failure()));
-    QByteArray key;
-    if (compressible) // every block its own, each squeezed many times over
-        for (int line = 0; key.size() < keyBytes; ++line)
-            key += QByteArray("key container line ") + QByteArray::number(line).rightJustified(8, '0') + '\n';
-    else
-        key = markerStream(keyBytes);
-    key.truncate(keyBytes);
+    const QByteArray key = testKey(keyBytes, compressible);
     const QString path = fs.filePath(QStringLiteral("key.pfx"));
     QVERIFY(writeToMedium(path, key));
     const FileWipeOutcome outcome = overwriteFile(DoD, path, {}, {}, true);
@@ -669,6 +683,46 @@ void TestDurability::reachOfTheKey()
                                                   .arg(onImage)
                                                   .arg(found)));
     }
+}
+
+void TestDurability::claimMatchesTheImage_data()
+{
+    reachOfTheKey_data();
+}
+
+// The same cases through the command line, searched and filled as asked: the
+// one verdict's exit status, box and journal entry against the raw images.
+void TestDurability::claimMatchesTheImage()
+{
+    QFETCH(QString, type);
+    QFETCH(int, sizeMiB);
+    QFETCH(QString, options);
+    QFETCH(QStringList, mkfsArgs);
+    QFETCH(int, secondMiB);
+    QFETCH(int, keyBytes);
+    QFETCH(bool, compressible);
+    QFETCH(QString, state);
+
+    LoopMount fs(sizeMiB, type, options, mkfsArgs, secondMiB);
+    if (!fs.isMounted())
+        QSKIP(qPrintable(QStringLiteral("no loop-mounted %1 -o %2 %3: ").arg(type, options, mkfsArgs.join(' '))
+                         + fs.failure()));
+    const QByteArray key = testKey(keyBytes, compressible);
+    const QString path = fs.filePath(QStringLiteral("key.pfx"));
+    QVERIFY(writeToMedium(path, key));
+    JournalEntry entry;
+    const ProgramRun run = wipeByScript(path, {QStringLiteral("--search-volume"), QStringLiteral("--fill-freed")}, &entry);
+    const bool destroyed = state.startsWith(QLatin1String("wiped"));
+    QVERIFY2(run.exitCode == (destroyed ? 0 : 11), qPrintable(QString::number(run.exitCode) + QLatin1Char(' ') + run.err));
+    QCOMPARE(toWord(entry.endState), state);
+    QCOMPARE(entry.resultText == QStringLiteral("Ключевой контейнер очищен и удален успешно."), destroyed);
+    QVERIFY2(run.err.contains(entry.resultText), qPrintable(run.err));
+    if (!destroyed)
+        return;
+    // Said destroyed: no image holds a block of the key.
+    QVERIFY2(fs.unmount(), "the scratch file system did not unmount cleanly");
+    for (const QString &image : {fs.imagePath(), fs.secondImagePath()})
+        QVERIFY2(keyBlocksOn(readWhole(image), key).isEmpty(), qPrintable(image));
 }
 
 QStringList fillFiles(const QString &directory)
