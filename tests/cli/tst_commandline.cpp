@@ -18,6 +18,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <unistd.h>
+
 namespace {
 
 using Run = ProgramRun;
@@ -43,6 +45,8 @@ class TestCommandLine : public QObject
 private slots:
     void files_data();
     void files();
+    void terminalQuestion_data();
+    void terminalQuestion();
     void token_data();
     void token();
     void journal();
@@ -111,6 +115,57 @@ void TestCommandLine::files()
     }
     if (arguments.contains(QStringLiteral("--version")))
         QCOMPARE(run.out, QStringLiteral("kestrik-kcc 1.0.0.6\n"));
+}
+
+void TestCommandLine::terminalQuestion_data()
+{
+    QTest::addColumn<QStringList>("extra");
+    QTest::addColumn<bool>("hardLink");
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<QString>("said"); // in the question, besides the path and the size
+    QTest::newRow("no: the file and its size") << QStringList() << false << QByteArray("нет\n") << QStringLiteral("Алгоритм: ");
+    QTest::newRow("the fill may take the free space") << QStringList{"--fill-freed"} << false << QByteArray("нет\n")
+                                                      << QStringLiteral("свободное место тома будет заполнено");
+    QTest::newRow("other names of the file") << QStringList() << true << QByteArray("нет\n")
+                                             << QStringLiteral("другие имена (жесткие ссылки): 1");
+    QTest::newRow("yes") << QStringList() << false << QByteArray("да\n") << QStringLiteral("Алгоритм: ");
+}
+
+// The question on the terminal says what the window's does; only a typed
+// "да" goes on. The terminal is a pseudo-terminal of script(1).
+void TestCommandLine::terminalQuestion()
+{
+    QFETCH(QStringList, extra);
+    QFETCH(bool, hardLink);
+    QFETCH(QByteArray, answer);
+    QFETCH(QString, said);
+    if (QStandardPaths::findExecutable(QStringLiteral("script")).isEmpty())
+        QSKIP("script(1) is not installed");
+    const QString key = m_dir.filePath(QStringLiteral("вопрос.pfx"));
+    const QString link = m_dir.filePath(QStringLiteral("second-name.pfx"));
+    QFile::remove(link);
+    QVERIFY(writeFile(key, QByteArray(4000, 'q')));
+    if (hardLink)
+        QCOMPARE(::link(QFile::encodeName(key).constData(), QFile::encodeName(link).constData()), 0);
+    QStringList command{QStringLiteral(KCC_PROGRAM_PATH), QStringLiteral("--wipe-file"), key, QStringLiteral("-a"),
+                        QStringLiteral("dod")};
+    command += extra;
+    for (QString &word : command)
+        word = QLatin1Char('\'') + word.replace(QLatin1Char('\''), QStringLiteral("'\\''")) + QLatin1Char('\'');
+    QProcess terminal;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    terminal.setProcessEnvironment(env);
+    terminal.start(QStringLiteral("script"), {QStringLiteral("-qec"), command.join(QLatin1Char(' ')), QStringLiteral("/dev/null")});
+    terminal.write(answer);
+    QVERIFY(terminal.waitForFinished(60000));
+    const QString screen = QString::fromUtf8(terminal.readAll());
+    const bool yes = answer.startsWith("да");
+    QVERIFY2(terminal.exitCode() == (yes ? 0 : 3), qPrintable(screen));
+    QVERIFY2(screen.contains(QStringLiteral("Вы действительно хотите удалить ключевой контейнер?")), qPrintable(screen));
+    QVERIFY2(screen.contains(key) && screen.contains(QStringLiteral("Размер: 4")) && screen.contains(said), qPrintable(screen));
+    QCOMPARE(QFileInfo::exists(key), !yes);
 }
 
 void TestCommandLine::token_data()
