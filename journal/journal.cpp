@@ -684,14 +684,18 @@ bool writeHead(const QString &path, Head &head, const SigningKey &key, std::stri
 
 // Reads the head and checks it against the journal's end; a head that is
 // missing, or behind, is brought up to date in memory.
-bool headAtEnd(const journalfile::LockedFile &file, std::int64_t size, const QString &headPath, Head *head,
-               Tail *tail, QString *why)
+bool headAtEnd(const journalfile::LockedFile &file, std::int64_t size, const QString &headPath,
+               const QByteArray &publicKey, Head *head, Tail *tail, QString *why)
 {
     std::string reason;
     QString error;
     const HeadRead read = readHead(headPath, head, &error);
     if (read == HeadRead::Refused) {
         *why = error;
+        return false;
+    }
+    if (read == HeadRead::Read && !publicKey.isEmpty() && !headSignatureHolds(*head, publicKey)) {
+        *why = QCoreApplication::translate("Journal", "подпись головы журнала не верна: голова подменена");
         return false;
     }
     if (!readTail(file, size, tail, &reason)) {
@@ -762,8 +766,14 @@ bool Journal::appendEntry(JournalEntry entry, bool onlyIfOpen, bool *alreadyClos
             why = QString::fromStdString(reason);
             return false;
         }
+        SigningKey::Load loaded = SigningKey::Load::Missing;
+        if (SigningKey::available()) {
+            loaded = key.load(&why);
+            if (loaded == SigningKey::Load::Refused)
+                return false;
+        }
         Tail tail;
-        if (!headAtEnd(file, size, headPath(), &head, &tail, &why))
+        if (!headAtEnd(file, size, headPath(), key.publicKey(), &head, &tail, &why))
             return false;
         if (onlyIfOpen && std::none_of(head.open.begin(), head.open.end(),
                                        [&](const OpenAttempt &a) { return a.attempt == entry.attempt; })) {
@@ -781,11 +791,6 @@ bool Journal::appendEntry(JournalEntry entry, bool onlyIfOpen, bool *alreadyClos
         // signed entry yet, recording what precedes it.
         if (SigningKey::available()) {
             QString keyError;
-            const SigningKey::Load loaded = key.load(&keyError);
-            if (loaded == SigningKey::Load::Refused) {
-                why = keyError;
-                return false;
-            }
             if (loaded == SigningKey::Load::Missing) {
                 if (tail.isSigned) {
                     why = QCoreApplication::translate("Journal", "ключа подписи %1 нет, а записи журнала подписаны")
@@ -882,7 +887,10 @@ QVector<JournalRecord> Journal::openAttempts(QString *error) const
     Head head;
     Tail tail;
     QString why;
-    if (!headAtEnd(file, size, headPath(), &head, &tail, &why)) {
+    SigningKey key;
+    if (SigningKey::available())
+        key.load();
+    if (!headAtEnd(file, size, headPath(), key.publicKey(), &head, &tail, &why)) {
         if (error)
             *error = why;
         return found;

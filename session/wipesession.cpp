@@ -316,7 +316,13 @@ WipeResult runWipeSession(const WipeRequest &request, WipeWorker *worker)
         result.withoutRecord = request.goOnWithoutRecord && request.goOnWithoutRecord(why);
         if (!result.withoutRecord) {
             result.verdict = judgeWipe(request, result);
-            result.report = {severityOf(result.verdict.claim), claimText(result.verdict.claim, request.isFile()), why};
+            const QString target = request.isFile()
+                ? QCoreApplication::translate("WipeRecord", "Файл: %1").arg(nativeAbsolutePath(request.path))
+                : QCoreApplication::translate("WipeRecord", "Носитель: %1").arg(request.token->describe());
+            QString informative = QCoreApplication::translate("WipeRecord", "%1\nАлгоритм: %2")
+                                      .arg(target, wipeAlgorithmName(request.algorithm));
+            appendParagraph(informative, why);
+            result.report = {severityOf(result.verdict.claim), claimText(result.verdict.claim, request.isFile()), informative};
             return result;
         }
         Journal::reportWithoutRecord(begun, why);

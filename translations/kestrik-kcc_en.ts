@@ -607,6 +607,10 @@ Deletion Module</translation>
         <source> Конец журнала совпадает с его головой (запись %1).</source>
         <translation> The journal&apos;s end matches its head (entry %1).</translation>
     </message>
+    <message>
+        <source>подпись головы журнала не верна: голова подменена</source>
+        <translation>the signature of the journal&apos;s head does not hold: the head was replaced</translation>
+    </message>
 </context>
 <context>
     <name>JournalDialog</name>
@@ -1120,6 +1124,12 @@ Time: %5 s</translation>
     <message>
         <source>Системный журнал не принял сообщение об этом удалении за секунду: оно не отправлено.</source>
         <translation>The system log did not take the message of this wipe within a second: it was not sent.</translation>
+    </message>
+    <message>
+        <source>%1
+Алгоритм: %2</source>
+        <translation>%1
+Algorithm: %2</translation>
     </message>
 </context>
 <context>
