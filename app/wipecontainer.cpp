@@ -29,8 +29,24 @@ QString fillButtonText()
     return QCoreApplication::translate("WipeContainer", "Заполнить освобождённое место");
 }
 
-bool runInWindow(QWidget *parent, const WipeRequest &request, WipeWorker &worker)
+// No wipe without its record, unless the officer says so here; "Нет" is the default.
+bool askGoOnWithoutRecord(QWidget *parent, const QString &why)
 {
+    QMessageBox ask(QMessageBox::Warning, wipetexts::title(), wipetexts::goOnWithoutRecord(),
+                    QMessageBox::Yes | QMessageBox::No, parent);
+    ask.setObjectName(QStringLiteral("boxGoOnWithoutRecord"));
+    ask.setWindowModality(Qt::ApplicationModal);
+    ask.setInformativeText(why);
+    ask.button(QMessageBox::Yes)->setText(QCoreApplication::translate("WipeContainer", "Да"));
+    ask.button(QMessageBox::No)->setText(QCoreApplication::translate("WipeContainer", "Нет"));
+    ask.setDefaultButton(QMessageBox::No);
+    ask.setEscapeButton(QMessageBox::No);
+    return ask.exec() == QMessageBox::Yes;
+}
+
+bool runInWindow(QWidget *parent, WipeRequest request, WipeWorker &worker)
+{
+    request.goOnWithoutRecord = [parent](const QString &why) { return askGoOnWithoutRecord(parent, why); };
     WipeResult result;
     {
         WipeProgressDialog progress(parent, request.algorithm, request.isFile());

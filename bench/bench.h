@@ -29,6 +29,9 @@ inline double median(QVector<double> values)
 // own lines. Returns false when it could not run (the reason is printed).
 bool runDeviceBench(int repetitions);
 
+// A wipe's start and the journal's verification at `entries` entries.
+bool runJournalBench(int repetitions, int entries);
+
 } // namespace bench
 
 #endif // KCC_BENCH_H

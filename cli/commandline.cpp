@@ -53,10 +53,10 @@ void printHelp(std::ostream &out)
     out << text(early(QT_TRANSLATE_NOOP(
                           "CommandLine",
                           "Использование: %1 [--help] [--version] [ФАЙЛ]\n"
-                          "       %1 --wipe-file ФАЙЛ... --algorithm ИМЯ [--search-volume] [--fill-freed] [--yes]\n"
-                          "       %1 --wipe-token НОМЕР --algorithm ИМЯ (--pin-stdin | --pin-file ФАЙЛ) [--yes]\n"
+                          "       %1 --wipe-file ФАЙЛ... --algorithm ИМЯ [--search-volume] [--fill-freed] [--yes] [--no-journal]\n"
+                          "       %1 --wipe-token НОМЕР --algorithm ИМЯ (--pin-stdin | --pin-file ФАЙЛ) [--yes] [--no-journal]\n"
                           "       %1 --list-tokens\n"
-                          "       %1 --journal | --verify-journal | --act ФАЙЛ.pdf [--from ДАТА] [--to ДАТА]\n"
+                          "       %1 --journal | --verify-journal [--key КЛЮЧ] | --act ФАЙЛ.pdf [--from ДАТА] [--to ДАТА]\n"
                           "       %1 --public-key | --certificate НОМЕР ФАЙЛ.json | --verify-certificate ФАЙЛ.json [--key КЛЮЧ]\n"
                           "\n"
                           "Без параметров открывает окно, которое перезаписывает и удаляет один\n"
@@ -72,7 +72,8 @@ void printHelp(std::ostream &out)
                           "                          с этим серийным номером\n"
                           "      --list-tokens       перечислить носители: серийный номер, метка, модель\n"
                           "      --journal           вывести журнал уничтожения в формате CSV\n"
-                          "      --verify-journal    проверить цепочку хешей журнала\n"
+                          "      --verify-journal    проверить цепочку хешей журнала, подписи записей (ключом\n"
+                          "                          этой установки или ключом из --key) и его конец\n"
                           "      --act ФАЙЛ.pdf      записать акт уничтожения по записям журнала,\n"
                           "                          с даты и по дату (ГГГГ-ММ-ДД), если они указаны\n"
                           "      --public-key        вывести открытый ключ, которым подписаны журнал и сертификаты\n"
@@ -89,6 +90,8 @@ void printHelp(std::ostream &out)
                           "      --fill-freed        если проходы легли на новое место, заполнить\n"
                           "                          освобождённое место, пока оно не покроет прежние блоки\n"
                           "  -y, --yes               не спрашивать подтверждения\n"
+                          "      --no-journal        удалять, даже если запись о начале удаления не удалось\n"
+                          "                          сохранить в журнале (выбор уходит в системный журнал)\n"
                           "\n"
                           "Без --yes подтверждение запрашивается в терминале; без терминала\n"
                           "ничего не удаляется. Сообщения выводятся в стандартный поток ошибок.\n"
@@ -99,7 +102,10 @@ void printHelp(std::ostream &out)
                           "или файловая система не дали перезаписать контейнер на месте, 9 журнал\n"
                           "нарушен или не читается, 10 удалено, но перезапись на месте не проверить,\n"
                           "11 на томе остались блоки ключа, 12 том проверить не удалось,\n"
-                          "13 сертификат не прошёл проверку.\n"
+                          "13 сертификат не прошёл проверку, 14 удаление носителем не проверено,\n"
+                          "15 журнал не проверен (нет ключа, ключ не из списка организации, нет головы),\n"
+                          "16 удаление не начато: запись о нем не сохранена в журнале,\n"
+                          "17 завершающая запись удаления не сохранена в журнале.\n"
                           "При нескольких файлах итог - самый серьёзный код.\n"
                           "\n"
                           "Параметры самой Qt (-platform, -style, ...) тоже принимаются.\n"
@@ -250,6 +256,10 @@ CommandLine parseCommandLine(int argc, const char *const *argv, std::ostream &ou
             (arg == "--search-volume" ? command.searchVolume : command.fillFreed) = true;
             continue;
         }
+        if (arg == "--no-journal") {
+            command.noJournal = true;
+            continue;
+        }
         if (arg == "-y" || arg == "--yes") {
             command.assumeYes = true;
             continue;
@@ -277,8 +287,9 @@ CommandLine parseCommandLine(int argc, const char *const *argv, std::ostream &ou
 
     if (!command.openFiles.empty() && command.action != CommandLine::Action::OpenWindow)
         return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "лишний аргумент «%1»")).arg(local(command.openFiles.front())));
-    if (!command.publicKey.empty() && command.action != CommandLine::Action::VerifyCertificate)
-        return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "--key указывается только с --verify-certificate")));
+    if (!command.publicKey.empty() && command.action != CommandLine::Action::VerifyCertificate
+        && command.action != CommandLine::Action::VerifyJournal)
+        return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "--key указывается только с --verify-certificate или --verify-journal")));
     if (command.action != CommandLine::Action::WriteAct && (!command.from.empty() || !command.to.empty()))
         return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "--from и --to указываются только с --act")));
     const bool wipes = command.action == CommandLine::Action::WipeFiles
@@ -287,6 +298,8 @@ CommandLine parseCommandLine(int argc, const char *const *argv, std::ostream &ou
         return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "--wipe-file требует хотя бы один файл")));
     if (wipes && command.algorithm < 0)
         return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "для удаления нужен --algorithm")));
+    if (!wipes && command.noJournal)
+        return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "--no-journal указывается только с --wipe-file или --wipe-token")));
     if (!wipes && (command.algorithm >= 0 || command.assumeYes))
         return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "--algorithm и --yes указываются только с --wipe-file или --wipe-token")));
     if ((command.searchVolume || command.fillFreed) && command.action != CommandLine::Action::WipeFiles)

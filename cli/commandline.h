@@ -25,13 +25,14 @@ struct CommandLine
     PinSource pinSource = PinSource::None;
     std::string pinFile;
     bool assumeYes = false;           // no question asked
+    bool noJournal = false;           // wipe even when the begun entry cannot be put on the medium
     bool searchVolume = false;        // WipeFiles: read the volume for blocks of the key afterwards
     bool fillFreed = false;           // WipeFiles: fill what a relocating file system freed
     std::string actFile;              // WriteAct: the PDF to write
     std::string from, to;             // WriteAct: YYYY-MM-DD, either may be empty
     long long sequence = 0;           // WriteCertificate: the journal entry's number
     std::string certificateFile;      // WriteCertificate, VerifyCertificate
-    std::string publicKey;            // VerifyCertificate: hex; empty: this installation's
+    std::string publicKey;            // VerifyCertificate, VerifyJournal: hex; empty: this installation's
 };
 
 // Exit codes of the scripted modes. With several files, the highest one wins.
@@ -50,6 +51,9 @@ constexpr int kExitNotSearched = 12; // deleted, but the volume could not be sea
 constexpr int kExitBadCertificate = 13; // the certificate does not verify
 constexpr int kExitDeletionUnproven = 14; // the token took the deletion, but its absence could not be checked
 constexpr int kExitJournalBroken = 9; // the journal's chain is broken or the journal cannot be read
+constexpr int kExitJournalNotVerified = 15; // no key to check it with, a key not pinned, or no head guarding its end
+constexpr int kExitNoRecord = 16;  // not started: the begun entry is not on the medium; nothing touched
+constexpr int kExitEndNotRecorded = 17; // the wipe ran, but its ending entry is not on the medium
 
 // Reads the program's options; help and version go to `out`, errors to `err`.
 // Qt's own options (-platform, -style, ...) are left for QApplication.

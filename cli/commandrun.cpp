@@ -100,9 +100,11 @@ const struct {
     {WipeClaim::TokenRefused, kExitToken},
     {WipeClaim::NotFound, kExitNotFound},
     {WipeClaim::Refused, kExitRefused},
+    {WipeClaim::NotStartedNoRecord, kExitNoRecord},
     {WipeClaim::DestroyedKeyUnreachable, kExitSurvivors},
     {WipeClaim::DestroyedKeyLeft, kExitSurvivors},
     {WipeClaim::Incomplete, kExitIncomplete},
+    {WipeClaim::NotRecorded, kExitEndNotRecorded},
 };
 
 int rankOf(WipeClaim claim)
@@ -119,6 +121,37 @@ int exitStatus(WipeClaim claim)
     return rank < int(std::size(kExitStatuses)) ? kExitStatuses[rank].status : kExitFailure;
 }
 
+// The wipe's claim, or, where its ending entry is not on the medium and
+// the officer did not choose to go without a record, that.
+WipeClaim claimOf(const WipeResult &result)
+{
+    const bool unrecorded = !result.journalled && !result.withoutRecord
+        && result.verdict.claim != WipeClaim::NotStartedNoRecord;
+    return unrecorded && rankOf(WipeClaim::NotRecorded) > rankOf(result.verdict.claim) ? WipeClaim::NotRecorded
+                                                                                       : result.verdict.claim;
+}
+
+// Where the officer chose it, a wipe goes on without its begun entry.
+void recordChoice(WipeRequest &request, const CommandLine &command)
+{
+    const bool noJournal = command.noJournal;
+    request.goOnWithoutRecord = [noJournal](const QString &) { return noJournal; };
+}
+
+// Whether a journal's entries may be exported, printed or certified: its
+// chain, signatures and end all hold (a torn last line is an interrupted append).
+bool vouches(const VerifyResult &verification)
+{
+    return verification.ok() || verification.state == VerifyResult::State::TornLast;
+}
+
+int journalStatus(const VerifyResult &verification)
+{
+    if (vouches(verification))
+        return kExitOk;
+    return verification.state == VerifyResult::State::NotVerified ? kExitJournalNotVerified : kExitJournalBroken;
+}
+
 WipeRequest fileRequest(const CommandLine &command, const QString &path)
 {
     WipeRequest request;
@@ -127,6 +160,7 @@ WipeRequest fileRequest(const CommandLine &command, const QString &path)
     request.path = path;
     request.searchVolume = command.searchVolume;
     request.fillFreed = command.fillFreed;
+    recordChoice(request, command);
     return request;
 }
 
@@ -150,8 +184,8 @@ int wipeFiles(const CommandLine &command)
     for (const QString &path : paths) {
         const WipeResult result = runWipeSession(fileRequest(command, path));
         tell(path, result.report);
-        if (rankOf(result.verdict.claim) > rankOf(worst))
-            worst = result.verdict.claim;
+        if (rankOf(claimOf(result)) > rankOf(worst))
+            worst = claimOf(result);
     }
     return exitStatus(worst);
 }
@@ -222,10 +256,11 @@ int wipeToken(const CommandLine &command)
         return kExitDeclined;
     }
     request.pin = std::move(pin);
+    recordChoice(request, command);
     const WipeResult result = runWipeSession(request);
     forgetPin(request.pin);
     tell(subject, result.report);
-    return exitStatus(result.verdict.claim);
+    return exitStatus(claimOf(result));
 }
 
 int printJournal()
@@ -237,18 +272,27 @@ int printJournal()
         errors().flush();
         return kExitJournalBroken;
     }
-    const QByteArray csv = journalCsv(records);
+    const QByteArray csv = journalCsv(records, journalTexts(), verification);
     std::fwrite(csv.constData(), 1, size_t(csv.size()), stdout);
-    return kExitOk;
+    if (!vouches(verification)) {
+        errors() << KCC_PROGRAM << ": " << Journal::defaultPath() << ": " << verification.describe() << '\n';
+        errors().flush();
+    }
+    return journalStatus(verification);
 }
 
-int verifyJournal()
+int verifyJournal(const CommandLine &command)
 {
-    const VerifyResult verification = Journal().verify();
+    const QByteArray anchor = QByteArray::fromHex(QByteArray::fromStdString(command.publicKey));
+    if (!command.publicKey.empty() && anchor.size() != 32) {
+        errors() << KCC_PROGRAM << ": "
+                 << QCoreApplication::translate("CommandLine", "--key требует открытый ключ (64 шестнадцатеричные цифры)") << '\n';
+        errors().flush();
+        return kExitUsage;
+    }
+    const VerifyResult verification = Journal().verify(anchor);
     QTextStream(stdout) << Journal::defaultPath() << ": " << verification.describe() << '\n';
-    const bool broken = verification.state == VerifyResult::State::Broken
-        || verification.state == VerifyResult::State::Unreadable;
-    return broken ? kExitJournalBroken : kExitOk;
+    return journalStatus(verification);
 }
 
 int writeAct(const CommandLine &command)
@@ -276,15 +320,15 @@ int writeAct(const CommandLine &command)
              << QCoreApplication::translate("CommandLine", "записей в акте: %1. ").arg(input.records.size())
              << input.verification.describe() << '\n';
     errors().flush();
-    return input.verification.ok() || input.verification.state == VerifyResult::State::TornLast ? kExitOk
-                                                                                                : kExitJournalBroken;
+    return journalStatus(input.verification);
 }
 
 int printPublicKey()
 {
     SigningKey key;
     QString why;
-    if (!key.load(true, &why)) {
+    // Read only: the key is made by the journal's first signed entry, never here.
+    if (key.load(&why) != SigningKey::Load::Loaded) {
         errors() << KCC_PROGRAM << ": " << why << '\n';
         errors().flush();
         return kExitFailure;
@@ -295,7 +339,15 @@ int printPublicKey()
 
 int writeCertificate(const CommandLine &command)
 {
-    const QVector<JournalRecord> records = Journal().read(nullptr, true);
+    VerifyResult verification;
+    const QVector<JournalRecord> records = Journal().read(&verification, true);
+    // A certificate only from a journal that proves its entries.
+    if (!vouches(verification)) {
+        errors() << KCC_PROGRAM << ": "
+                 << QCoreApplication::translate("CommandLine", "сертификат не выдается: %1").arg(verification.describe()) << '\n';
+        errors().flush();
+        return journalStatus(verification);
+    }
     const JournalRecord *ended = nullptr;
     for (const JournalRecord &record : records)
         if (record.sequence == command.sequence && record.entry.phase == JournalEntry::Phase::Ended)
@@ -335,13 +387,14 @@ int verifyCertificateFile(const CommandLine &command)
     QByteArray publicKey = QByteArray::fromHex(QByteArray::fromStdString(command.publicKey));
     if (command.publicKey.empty()) {
         SigningKey key;
-        if (key.load(false))
+        if (key.load() == SigningKey::Load::Loaded)
             publicKey = key.publicKey();
     }
     const QString path = QFile::decodeName(QByteArray::fromStdString(command.certificateFile));
     QFile file(path);
     QString why;
-    const bool valid = file.open(QIODevice::ReadOnly) && verifyCertificate(file.readAll(), publicKey, &why);
+    const bool valid = file.open(QIODevice::ReadOnly) && verifyCertificate(file.readAll(), publicKey, &why)
+        && SigningKey::trusted(publicKey, &why);
     if (!file.isOpen())
         why = file.errorString();
     QTextStream(stdout) << path << ": "
@@ -364,7 +417,8 @@ int printTokens()
 
 int runCommandLine(const CommandLine &command)
 {
-    if (command.action != CommandLine::Action::OpenWindow && command.action != CommandLine::Action::Exit) {
+    // Only where a wipe follows: the other modes read and never write.
+    if (command.action == CommandLine::Action::WipeFiles || command.action == CommandLine::Action::WipeToken) {
         for (const InterruptedWipe &wipe : closeInterruptedWipes(JournalEntry::Interface::CommandLine))
             errors() << KCC_PROGRAM << ": " << wipetexts::interrupted() << ' ' << describeInterrupted(wipe) << '\n';
         errors().flush();
@@ -379,7 +433,7 @@ int runCommandLine(const CommandLine &command)
     case CommandLine::Action::PrintJournal:
         return printJournal();
     case CommandLine::Action::VerifyJournal:
-        return verifyJournal();
+        return verifyJournal(command);
     case CommandLine::Action::WriteAct:
         return writeAct(command);
     case CommandLine::Action::PrintPublicKey:

@@ -77,7 +77,7 @@ QString certificateFingerprint(const QJsonObject &body)
 QByteArray signCertificate(const QJsonObject &body, QString *why)
 {
     SigningKey key;
-    if (!key.load(true, why))
+    if (key.load(why) != SigningKey::Load::Loaded)
         return QByteArray();
     const QJsonObject document{{"certificate", body},
                                {"public_key", QString::fromLatin1(key.publicKey().toHex())},

@@ -9,6 +9,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStandardPaths>
@@ -89,7 +90,10 @@ QJsonObject toJson(const JournalEntry &e)
         object.insert("phase", "begun");
         object.insert("process", QJsonObject{{"pid", double(e.pid)},
                                              {"boot", e.boot},
-                                             {"started", QString::number(e.processStarted)}});
+                                             {"started", QString::number(e.processStarted)},
+                                             {"host_id", e.hostId}});
+    } else if (e.phase == JournalEntry::Phase::Progress) {
+        object.insert("phase", "progress");
     }
     return object;
 }
@@ -139,6 +143,9 @@ JournalEntry fromJson(const QJsonObject &o)
         e.pid = qint64(process.value("pid").toDouble());
         e.boot = process.value("boot").toString();
         e.processStarted = process.value("started").toString().toLongLong();
+        e.hostId = process.value("host_id").toString();
+    } else if (o.value("phase").toString() == QLatin1String("progress")) {
+        e.phase = JournalEntry::Phase::Progress;
     }
     const QJsonObject algorithm = o.value("algorithm").toObject();
     e.algorithmName = algorithm.value("name").toString();
@@ -206,7 +213,114 @@ bool readAll(const QString &path, QByteArray *data, QString *error)
     return true;
 }
 
-VerifyResult check(const QByteArray &data, QVector<JournalRecord> *records)
+// The bytes a signature covers: the line without its "sig" field. Cut out of
+// the stored line where it stands once, as the writer inserted it; otherwise
+// the object is written again without it.
+QByteArray signedBytes(const QByteArray &line, const QJsonObject &object, const QString &sig)
+{
+    const QByteArray field = ",\"sig\":\"" + sig.toLatin1() + '"';
+    const int at = line.indexOf(field);
+    if (at > 0 && line.indexOf(field, at + 1) < 0) {
+        QByteArray out = line;
+        out.remove(at, field.size());
+        return out;
+    }
+    QJsonObject unsignedObject = object;
+    unsignedObject.remove("sig");
+    return QJsonDocument(unsignedObject).toJson(QJsonDocument::Compact);
+}
+
+// An attempt begun and not yet ended, where its begun entry stands.
+struct OpenAttempt {
+    QString attempt;
+    qint64 seq = 0;
+    qint64 offset = 0;
+    qint64 length = 0;
+    int passes = 0; // passes recorded as on the medium
+};
+
+// The journal's end as the last append left it, signed: kept outside the
+// file, so a cut or emptied journal is told from one that never grew.
+struct Head {
+    bool present = false;
+    qint64 seq = 0;
+    QString hash = Journal::genesisHash();
+    qint64 size = 0;
+    QVector<OpenAttempt> open;
+    QString signature; // base64; empty when written without a key
+    QByteArray stored; // the file's bytes
+
+    QJsonObject body() const
+    {
+        QJsonArray attempts;
+        for (const OpenAttempt &a : open)
+            attempts.append(QJsonObject{{"attempt", a.attempt},
+                                        {"seq", double(a.seq)},
+                                        {"offset", double(a.offset)},
+                                        {"length", double(a.length)},
+                                        {"passes", a.passes}});
+        return QJsonObject{{"seq", double(seq)}, {"sha256", hash}, {"size", double(size)}, {"open", attempts}};
+    }
+    QByteArray message() const { return QJsonDocument(body()).toJson(QJsonDocument::Compact); }
+};
+
+enum class HeadRead { Missing, Read, Refused };
+
+HeadRead readHead(const QString &path, Head *head, QString *error)
+{
+    std::string data;
+    std::string reason;
+    switch (journalfile::readOwnedFile(nativePath(path), &data, &reason)) {
+    case journalfile::ReadOutcome::Missing:
+        return HeadRead::Missing;
+    case journalfile::ReadOutcome::Refused:
+        *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), QString::fromStdString(reason));
+        return HeadRead::Refused;
+    case journalfile::ReadOutcome::Read:
+        break;
+    }
+    const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(data)).object();
+    if (!o.contains("seq") || !o.contains("sha256")) {
+        *error = QStringLiteral("%1: not a journal head").arg(QDir::toNativeSeparators(path));
+        return HeadRead::Refused;
+    }
+    head->present = true;
+    head->stored = QByteArray::fromStdString(data).trimmed();
+    head->seq = qint64(o.value("seq").toDouble());
+    head->hash = o.value("sha256").toString();
+    head->size = qint64(o.value("size").toDouble());
+    head->signature = o.value("sig").toString();
+    for (const QJsonValue &v : o.value("open").toArray()) {
+        const QJsonObject a = v.toObject();
+        head->open.append({a.value("attempt").toString(), qint64(a.value("seq").toDouble()),
+                           qint64(a.value("offset").toDouble()), qint64(a.value("length").toDouble()),
+                           a.value("passes").toInt()});
+    }
+    return HeadRead::Read;
+}
+
+bool headSignatureHolds(const Head &head, const QByteArray &publicKey)
+{
+    return SigningKey::verify(head.message(), QByteArray::fromBase64(head.signature.toLatin1()), publicKey);
+}
+
+// What verification checks the journal against.
+struct Anchor {
+    QByteArray publicKey;       // empty: no key at hand
+    qint64 keyEntriesBefore = -1; // from the key file; -1 unknown
+    QString keyHashBefore;
+    Head head;
+};
+
+QString tornHash(const std::vector<Line> &lines, std::size_t first, std::size_t end)
+{
+    QByteArray region;
+    for (std::size_t i = first; i < end; ++i)
+        region += (i > first ? QByteArray("\n") : QByteArray()) + lines[i].bytes;
+    return lineHash(region);
+}
+
+VerifyResult check(const QByteArray &data, QVector<JournalRecord> *records, const Anchor &anchor)
 {
     VerifyResult result;
     const std::vector<Line> lines = splitLines(data, 1);
@@ -219,10 +333,17 @@ VerifyResult check(const QByteArray &data, QVector<JournalRecord> *records)
     QString previousHash = Journal::genesisHash();
     qint64 expected = 1;
     const Line *previous = nullptr;
-    SigningKey key;
-    const bool keyed = SigningKey::available() && key.load(false);
+    const bool keyed = !anchor.publicKey.isEmpty();
     result.signaturesChecked = keyed;
+    result.keyFingerprint = SigningKey::fingerprint(anchor.publicKey);
     bool signedSeen = false;
+    int firstUnsignedLine = 1;
+    int unsignedCount = 0;
+    QString lastUnsignedHash;
+    int signedCount = 0;
+    std::size_t tornFrom = 0;
+    bool tornPending = false;
+    QString headHashSeen;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const Line &line = lines[i];
         if (!line.whole) {
@@ -232,18 +353,24 @@ VerifyResult check(const QByteArray &data, QVector<JournalRecord> *records)
             } else {
                 result.tornLines.append(line.number);
             }
+            if (!tornPending)
+                tornFrom = i;
+            tornPending = true;
             continue;
         }
-        const QJsonValue prev = line.object.value("prev");
-        const QJsonValue seqValue = line.object.value("seq");
-        if (!prev.isString() || !seqValue.isDouble())
-            return broken(VerifyResult::Break::Malformed, line.number);
-        const qint64 seq = qint64(seqValue.toDouble());
+        // An entry past an interrupted append names the torn bytes it skipped;
+        // a line damaged afterwards has no entry that vouches for it.
+        if (tornPending) {
+            if (line.object.value("skipped_torn").toString() != tornHash(lines, tornFrom, i))
+                return broken(VerifyResult::Break::Damaged, lines[tornFrom].number);
+            tornPending = false;
+        }
         const QString hash = lineHash(line.bytes);
+        const qint64 seq = qint64(line.object.value("seq").toDouble());
+        const QJsonValue prev = line.object.value("prev");
+        if (seq <= 0 || !prev.isString())
+            return broken(VerifyResult::Break::Malformed, line.number);
         if (prev.toString() != previousHash) {
-            // An entry that no longer parses shows as a torn line right before the break.
-            if (i > 0 && !lines[i - 1].whole)
-                return broken(VerifyResult::Break::Changed, lines[i - 1].number);
             if (seq > expected) {
                 const bool later = std::any_of(lines.begin() + long(i) + 1, lines.end(), [expected](const Line &l) {
                     return l.whole && qint64(l.object.value("seq").toDouble()) == expected;
@@ -262,27 +389,36 @@ VerifyResult check(const QByteArray &data, QVector<JournalRecord> *records)
         }
         if (seq != expected)
             return broken(VerifyResult::Break::Changed, line.number);
-        // With the installation's key at hand every entry must carry its
-        // signature, and the signature must hold: a stripped or rewritten
-        // journal fails here unless the key was taken too.
-        if (keyed) {
-            const QJsonValue sig = line.object.value("sig");
-            // Only an entry from before the key, and before any signed one,
-            // may go without.
-            if (!sig.isString()) {
-                const QDateTime written = QDateTime::fromString(line.object.value("time_utc").toString(), Qt::ISODate);
-                // Entries carry whole seconds: one from the key's own second counts as after it.
-                const QDateTime keyMade = key.created().addMSecs(-key.created().time().msec());
-                if (signedSeen || !written.isValid() || written >= keyMade)
+        const QJsonValue sig = line.object.value("sig");
+        if (!sig.isString()) {
+            // Unsigned: only before the first signed entry, and only as many
+            // as that entry (signed) says came before the key.
+            if (signedSeen)
+                return broken(VerifyResult::Break::Unsigned, line.number);
+            if (keyed && !unsignedCount) {
+                const auto firstSigned = std::find_if(lines.begin() + long(i) + 1, lines.end(), [](const Line &l) {
+                    return l.whole && l.object.value("sig").isString();
+                });
+                if (firstSigned == lines.end() || !firstSigned->object.value("unsigned_before").isDouble())
                     return broken(VerifyResult::Break::Unsigned, line.number);
-                ++result.unsignedBeforeKey;
-            } else {
-                signedSeen = true;
             }
-            QJsonObject unsignedObject = line.object;
-            unsignedObject.remove("sig");
-            if (sig.isString() && !SigningKey::verify(QJsonDocument(unsignedObject).toJson(QJsonDocument::Compact),
-                                    QByteArray::fromBase64(sig.toString().toLatin1()), key.publicKey()))
+            if (!unsignedCount)
+                firstUnsignedLine = line.number;
+            ++unsignedCount;
+            lastUnsignedHash = hash;
+        } else {
+            if (!signedSeen && keyed && unsignedCount > 0) {
+                const QJsonValue before = line.object.value("unsigned_before");
+                const bool proven = before.isDouble() && qint64(before.toDouble()) == unsignedCount
+                    && (anchor.keyEntriesBefore < 0
+                        || (anchor.keyEntriesBefore == unsignedCount && anchor.keyHashBefore == lastUnsignedHash));
+                if (!proven)
+                    return broken(VerifyResult::Break::Unsigned, firstUnsignedLine);
+            }
+            signedSeen = true;
+            ++signedCount;
+            if (keyed && !SigningKey::verify(signedBytes(line.bytes, line.object, sig.toString()),
+                                             QByteArray::fromBase64(sig.toString().toLatin1()), anchor.publicKey))
                 return broken(VerifyResult::Break::Changed, line.number);
         }
         if (records) {
@@ -294,16 +430,43 @@ VerifyResult check(const QByteArray &data, QVector<JournalRecord> *records)
             record.localTimeText = line.object.value("time_local").toString();
             records->append(record);
         }
+        if (anchor.head.present && seq == anchor.head.seq)
+            headHashSeen = hash;
         ++result.entries;
         previousHash = hash;
         expected = seq + 1;
         previous = &line;
     }
+    result.lastSequence = expected - 1;
+    // With a key at hand, unsigned entries no signed one vouches for are forgeries.
+    if (keyed && !signedSeen && unsignedCount > 0)
+        return broken(VerifyResult::Break::Unsigned, firstUnsignedLine);
+    result.unsignedBeforeKey = keyed ? unsignedCount : 0;
     // A last entry without its newline: the append that wrote it was cut
     // short at the very end.
     if (result.state == VerifyResult::State::Intact && !data.isEmpty() && !data.endsWith('\n')) {
         result.state = VerifyResult::State::TornLast;
         result.line = lines.back().number;
+    }
+    // The end, against the head kept outside the file.
+    const Head &head = anchor.head;
+    if (head.present) {
+        result.headSequence = head.seq;
+        if (keyed && !headSignatureHolds(head, anchor.publicKey))
+            return broken(VerifyResult::Break::HeadInvalid, 0);
+        if (head.seq > 0 && result.entries == 0)
+            return broken(VerifyResult::Break::Emptied, 0);
+        if (head.seq > result.lastSequence)
+            return broken(VerifyResult::Break::Cut, previous ? previous->number + 1 : 1);
+        if (head.seq > 0 && headHashSeen != head.hash)
+            return broken(VerifyResult::Break::Cut, previous ? previous->number : 1);
+    }
+    if (SigningKey::available() && (signedCount > 0 || unsignedCount > 0) && !keyed) {
+        result.state = VerifyResult::State::NotVerified;
+        result.error = QCoreApplication::translate("Journal", "ключа подписи нет: подписи записей не проверены");
+    } else if (!head.present && result.entries > 0) {
+        result.state = VerifyResult::State::NotVerified;
+        result.error = QCoreApplication::translate("Journal", "головы журнала нет: его конец не охраняется");
     }
     return result;
 }
@@ -362,6 +525,9 @@ const EventKind eventKinds[] = {
 
 const EventKind &eventOf(const JournalEntry &e)
 {
+    static const EventKind progress{EndStateKind::Begun, "2c5e8f1a3b7d4c9e8a0f1b2c3d4e5f60", false};
+    if (e.phase == JournalEntry::Phase::Progress)
+        return progress;
     const EndStateKind kind = e.phase == JournalEntry::Phase::Begun ? EndStateKind::Begun : kindOf(e.endState);
     for (const EventKind &event : eventKinds)
         if (event.kind == kind)
@@ -378,7 +544,8 @@ journalfile::LogFields logFields(const JournalRecord &record)
     journalfile::LogFields fields{
         {"KCC_SEQ", std::to_string(record.sequence)},
         {"KCC_ENTRY_SHA256", record.hash.toStdString()},
-        {"KCC_PHASE", e.phase == JournalEntry::Phase::Begun ? "begun" : "ended"},
+        {"KCC_PHASE", e.phase == JournalEntry::Phase::Begun ? "begun"
+                          : e.phase == JournalEntry::Phase::Progress ? "progress" : "ended"},
         {"KCC_STATE", toWord(e.endState).toStdString()},
         {"KCC_TARGET", target.toStdString()},
         {"KCC_ALGORITHM", e.algorithmName.toStdString()},
@@ -393,13 +560,184 @@ journalfile::LogFields logFields(const JournalRecord &record)
 
 } // namespace
 
-bool Journal::append(JournalEntry entry, QString *error) const
+namespace {
+
+// The journal's last whole entry and what follows it, read from the end.
+struct Tail {
+    bool found = false;
+    qint64 seq = 0;
+    QString hash = Journal::genesisHash();
+    bool isSigned = false;
+    bool endsWithNewline = true;
+    bool torn = false;  // bytes after the last whole entry
+    QByteArray tornBytes; // without the newline that ended them
+};
+
+bool readTail(const journalfile::LockedFile &file, std::int64_t size, Tail *tail, std::string *reason)
 {
-    const auto failed = [&](const QString &reason) {
-        if (error)
-            *error = QCoreApplication::translate("Journal", "Запись в журнал %1 не сделана: %2").arg(QDir::toNativeSeparators(filePath), reason);
+    for (std::int64_t window = 65536; size > 0; window *= 2) {
+        const std::int64_t from = std::max<std::int64_t>(0, size - window);
+        QByteArray bytes(int(size - from), '\0');
+        std::size_t got = 0;
+        if (!file.readAt(from, bytes.data(), std::size_t(bytes.size()), &got, reason))
+            return false;
+        bytes.resize(int(got));
+        tail->endsWithNewline = bytes.endsWith('\n');
+        // A window that starts mid-file may start mid-line: its first line is not looked at.
+        const int floor = from > 0 ? bytes.indexOf('\n') + 1 : 0;
+        if (from > 0 && floor == 0)
+            continue;
+        int end = bytes.endsWith('\n') ? bytes.size() - 1 : bytes.size();
+        while (end >= floor) {
+            const int start = end > floor ? std::max(floor, bytes.lastIndexOf('\n', end - 1) + 1) : floor;
+            const QByteArray line = bytes.mid(start, end - start);
+            QJsonParseError parsed;
+            const QJsonDocument document = QJsonDocument::fromJson(line, &parsed);
+            if (parsed.error == QJsonParseError::NoError && document.isObject()) {
+                tail->found = true;
+                tail->seq = qint64(document.object().value("seq").toDouble());
+                tail->hash = lineHash(line);
+                tail->isSigned = document.object().contains("sig");
+                tail->torn = end + 1 < bytes.size();
+                tail->tornBytes = tail->torn ? bytes.mid(end + 1) : QByteArray();
+                if (tail->tornBytes.endsWith('\n'))
+                    tail->tornBytes.chop(1);
+                return true;
+            }
+            if (start == floor)
+                break;
+            end = start - 1;
+        }
+        if (from == 0) {
+            // No whole entry at all: whatever is there was torn.
+            tail->torn = !bytes.isEmpty();
+            tail->tornBytes = bytes;
+            if (tail->tornBytes.endsWith('\n'))
+                tail->tornBytes.chop(1);
+            return true;
+        }
+    }
+    return true;
+}
+
+void applyToOpen(QVector<OpenAttempt> &open, const QJsonObject &o, qint64 seq, qint64 offset, qint64 length)
+{
+    const QString attempt = o.value("attempt").toString();
+    if (attempt.isEmpty())
+        return;
+    const QString phase = o.value("phase").toString();
+    const auto at = std::find_if(open.begin(), open.end(), [&](const OpenAttempt &a) { return a.attempt == attempt; });
+    if (phase == QLatin1String("begun")) {
+        if (at == open.end())
+            open.append({attempt, seq, offset, length, 0});
+    } else if (phase == QLatin1String("progress")) {
+        if (at != open.end())
+            at->passes = std::max(at->passes, o.value("passes").toObject().value("done").toInt());
+    } else if (at != open.end()) {
+        open.erase(at);
+    }
+}
+
+// Brings a head up to the entries after it (an append whose head was not
+// rewritten, or a journal from before heads were kept), reading from where
+// it ends. false where the journal does not continue the head: it was cut.
+bool catchUp(const journalfile::LockedFile &file, std::int64_t size, Head *head, std::string *reason)
+{
+    const std::int64_t from = std::min<std::int64_t>(head->size, size);
+    QByteArray bytes(int(size - from), '\0');
+    std::size_t got = 0;
+    if (!file.readAt(from, bytes.data(), std::size_t(bytes.size()), &got, reason))
         return false;
-    };
+    bytes.resize(int(got));
+    int start = 0;
+    while (start < bytes.size()) {
+        int end = bytes.indexOf('\n', start);
+        if (end < 0)
+            end = bytes.size();
+        const QByteArray line = bytes.mid(start, end - start);
+        const QJsonObject o = QJsonDocument::fromJson(line).object();
+        if (!o.isEmpty()) {
+            const qint64 seq = qint64(o.value("seq").toDouble());
+            if (seq != head->seq + 1 || o.value("prev").toString() != head->hash) {
+                *reason = "the journal does not continue its head";
+                return false;
+            }
+            applyToOpen(head->open, o, seq, from + start, line.size());
+            head->seq = seq;
+            head->hash = lineHash(line);
+            head->size = from + end + (end < bytes.size() ? 1 : 0);
+        }
+        start = end + 1;
+    }
+    return true;
+}
+
+bool writeHead(const QString &path, Head &head, const SigningKey &key, std::string *reason)
+{
+    QJsonObject object = head.body();
+    if (key.isLoaded())
+        object.insert("sig", QString::fromLatin1(key.sign(head.message()).toBase64()));
+    head.signature = object.value("sig").toString();
+    head.stored = QJsonDocument(object).toJson(QJsonDocument::Compact);
+    return journalfile::publishFile(nativePath(path), (head.stored + '\n').toStdString(), true, nullptr, reason);
+}
+
+// Reads the head and checks it against the journal's end; a head that is
+// missing, or behind, is brought up to date in memory.
+bool headAtEnd(const journalfile::LockedFile &file, std::int64_t size, const QString &headPath,
+               const QByteArray &publicKey, Head *head, Tail *tail, QString *why)
+{
+    std::string reason;
+    QString error;
+    const HeadRead read = readHead(headPath, head, &error);
+    if (read == HeadRead::Refused) {
+        *why = error;
+        return false;
+    }
+    if (read == HeadRead::Read && !publicKey.isEmpty() && !headSignatureHolds(*head, publicKey)) {
+        *why = QCoreApplication::translate("Journal", "подпись головы журнала не верна: голова подменена");
+        return false;
+    }
+    if (!readTail(file, size, tail, &reason)) {
+        *why = QString::fromStdString(reason);
+        return false;
+    }
+    if (read == HeadRead::Missing) {
+        *head = Head();
+        head->present = false;
+    } else if (tail->seq < head->seq || (tail->seq == head->seq && tail->hash != head->hash)) {
+        *why = QCoreApplication::translate("Journal", "журнал кончается записью %1, а его голова называет запись %2: "
+                                           "конец журнала отрезан или изменен")
+                   .arg(tail->seq)
+                   .arg(head->seq);
+        return false;
+    } else if (tail->seq == head->seq) {
+        return true;
+    }
+    if (!catchUp(file, size, head, &reason)) {
+        *why = QString::fromStdString(reason);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool Journal::append(JournalEntry entry, QString *error, bool *systemLogDropped) const
+{
+    bool unused = false;
+    return appendEntry(std::move(entry), false, &unused, error, systemLogDropped);
+}
+
+bool Journal::closeAttempt(JournalEntry ending, bool *alreadyClosed, QString *error) const
+{
+    return appendEntry(std::move(ending), true, alreadyClosed, error, nullptr);
+}
+
+bool Journal::appendEntry(JournalEntry entry, bool onlyIfOpen, bool *alreadyClosed, QString *error,
+                          bool *systemLogDropped) const
+{
+    *alreadyClosed = false;
     if (!entry.time.isValid())
         entry.time = QDateTime::currentDateTime();
     if (entry.user.isEmpty())
@@ -409,102 +747,238 @@ bool Journal::append(JournalEntry entry, QString *error) const
     if (entry.version.isEmpty())
         entry.version = QStringLiteral(KCC_VERSION);
 
-    const QString directory = QFileInfo(filePath).absolutePath();
-    if (!QDir().mkpath(directory))
-        return failed(QStringLiteral("cannot create the directory"));
+    JournalRecord record;
+    record.entry = entry;
+    Head head;
+    SigningKey key;
+    QString why;
+    const bool written = [&] {
+        const QString directory = QFileInfo(filePath).absolutePath();
+        if (!QDir().mkpath(directory)) {
+            why = QStringLiteral("cannot create the directory");
+            return false;
+        }
+        journalfile::LockedFile file;
+        std::string reason;
+        std::int64_t size = 0;
+        if (!file.open(nativePath(filePath), journalfile::LockedFile::Mode::Append, &reason)
+            || !file.size(&size, &reason)) {
+            why = QString::fromStdString(reason);
+            return false;
+        }
+        SigningKey::Load loaded = SigningKey::Load::Missing;
+        if (SigningKey::available()) {
+            loaded = key.load(&why);
+            if (loaded == SigningKey::Load::Refused)
+                return false;
+        }
+        Tail tail;
+        if (!headAtEnd(file, size, headPath(), key.publicKey(), &head, &tail, &why))
+            return false;
+        if (onlyIfOpen && std::none_of(head.open.begin(), head.open.end(),
+                                       [&](const OpenAttempt &a) { return a.attempt == entry.attempt; })) {
+            *alreadyClosed = true;
+            return false;
+        }
+        QJsonObject object = toJson(entry);
+        object.insert("seq", double(tail.seq + 1));
+        object.insert("prev", tail.hash);
+        if (tail.torn)
+            object.insert("skipped_torn", lineHash(tail.tornBytes));
+        // Signed over the line without its signature: whoever rewrites the
+        // file needs the installation's key as well. A key that cannot be
+        // read stops the append; one is made only where the journal has no
+        // signed entry yet, recording what precedes it.
+        if (SigningKey::available()) {
+            QString keyError;
+            if (loaded == SigningKey::Load::Missing) {
+                if (tail.isSigned) {
+                    why = QCoreApplication::translate("Journal", "ключа подписи %1 нет, а записи журнала подписаны")
+                              .arg(QDir::toNativeSeparators(SigningKey::defaultPath()));
+                    return false;
+                }
+                if (!key.create(tail.seq, tail.hash, &keyError)) {
+                    why = keyError;
+                    return false;
+                }
+            }
+            if (!SigningKey::trusted(key.publicKey(), &keyError)) {
+                why = keyError;
+                return false;
+            }
+            if (!tail.isSigned)
+                object.insert("unsigned_before", double(tail.seq));
+            object.insert("sig", QString::fromLatin1(key.sign(QJsonDocument(object).toJson(QJsonDocument::Compact)).toBase64()));
+        }
+        const QByteArray json = QJsonDocument(object).toJson(QJsonDocument::Compact);
+        // A torn line stays as it is; the new entry starts on a line of its own.
+        const QByteArray separator = tail.endsWithNewline ? QByteArray() : QByteArray("\n");
+        const QByteArray line = separator + json + '\n';
+        record.sequence = tail.seq + 1;
+        record.hash = lineHash(json);
+        if (!file.appendSynced(line.constData(), std::size_t(line.size()), &reason)) {
+            why = QString::fromStdString(reason);
+            return false;
+        }
+        applyToOpen(head.open, object, record.sequence, size + separator.size(), json.size());
+        head.present = true;
+        head.seq = record.sequence;
+        head.hash = record.hash;
+        head.size = size + line.size();
+        // The entry is on the medium; a head not rewritten is caught up next time.
+        writeHead(headPath(), head, key, &reason);
+        return true;
+    }();
+    if (*alreadyClosed)
+        return false;
+    if (!written && error)
+        *error = QCoreApplication::translate("Journal", "Запись в журнал %1 не сделана: %2").arg(QDir::toNativeSeparators(filePath), why);
+    // The system log hears of every event, written or not.
+    if (qEnvironmentVariableIsEmpty("KCC_JOURNAL_NO_SYSLOG")) {
+        journalfile::LogFields fields = logFields(record);
+        fields.push_back({"KCC_JOURNAL_WRITTEN", written ? "1" : "0"});
+        if (!written)
+            fields.push_back({"KCC_JOURNAL_ERROR", why.toStdString()});
+        fields.push_back({"KCC_KEY_SHA256", SigningKey::fingerprint(key.publicKey()).toStdString()});
+        if (written) {
+            fields.push_back({"KCC_HEAD_SEQ", std::to_string(head.seq)});
+            fields.push_back({"KCC_HEAD_SHA256", head.hash.toStdString()});
+            fields.push_back({"KCC_HEAD_SIG", head.signature.toStdString()});
+        }
+        QString text = systemLogLine(record);
+        if (!written)
+            text += QStringLiteral(" NOT WRITTEN to %1: %2").arg(filePath, why);
+        const bool sent = journalfile::writeSystemLog(text.toStdString(), eventOf(entry).warning || !written,
+                                                      eventOf(entry).messageId, fields);
+        if (systemLogDropped)
+            *systemLogDropped = !sent;
+    }
+    return written;
+}
 
+void Journal::reportWithoutRecord(const JournalEntry &begun, const QString &why)
+{
+    if (!qEnvironmentVariableIsEmpty("KCC_JOURNAL_NO_SYSLOG"))
+        return;
+    JournalRecord record;
+    record.entry = begun;
+    journalfile::LogFields fields = logFields(record);
+    fields.push_back({"KCC_JOURNAL_WRITTEN", "0"});
+    fields.push_back({"KCC_JOURNAL_ERROR", why.toStdString()});
+    journalfile::writeSystemLog(
+        QStringLiteral("wipe goes on WITHOUT A JOURNAL RECORD, as the officer chose: %1; %2").arg(why, systemLogLine(record)).toStdString(),
+        true, "e41b7a2c9d3f4e5a8b6c0d1e2f3a4b5c", fields);
+}
+
+QVector<JournalRecord> Journal::openAttempts(QString *error) const
+{
+    QVector<JournalRecord> found;
     journalfile::LockedFile file;
     std::string reason;
     std::int64_t size = 0;
-    if (!file.open(nativePath(filePath), journalfile::LockedFile::Mode::Append, &reason)
-        || !file.size(&size, &reason))
-        return failed(QString::fromStdString(reason));
-
-    // Only the tail is read: the last whole entry is all the new one needs.
-    QString previousHash = genesisHash();
-    qint64 sequence = 1;
-    bool endsWithNewline = true;
-    for (std::int64_t window = 65536; size > 0; window *= 2) {
-        const std::int64_t from = std::max<std::int64_t>(0, size - window);
-        QByteArray tail(int(size - from), '\0');
-        std::size_t got = 0;
-        if (!file.readAt(from, tail.data(), std::size_t(tail.size()), &got, &reason))
-            return failed(QString::fromStdString(reason));
-        tail.resize(int(got));
-        endsWithNewline = tail.endsWith('\n');
-        std::vector<Line> lines = splitLines(tail, 0);
-        if (from > 0 && !lines.empty())
-            lines.erase(lines.begin()); // may start mid-line
-        const auto last = std::find_if(lines.rbegin(), lines.rend(), [](const Line &l) { return l.whole; });
-        if (last != lines.rend()) {
-            previousHash = lineHash(last->bytes);
-            sequence = qint64(last->object.value("seq").toDouble()) + 1;
-            break;
-        }
-        if (from == 0)
-            break;
+    if (!file.open(nativePath(filePath), journalfile::LockedFile::Mode::Read, &reason)
+        || (file.isOpen() && !file.size(&size, &reason))) {
+        if (error)
+            *error = QString::fromStdString(reason);
+        return found;
     }
-
-    QJsonObject object = toJson(entry);
-    object.insert("seq", double(sequence));
-    object.insert("prev", previousHash);
-    // Signed over the line without its signature: whoever rewrites the file
-    // needs the installation's key as well. Unsigned where no key can be had.
+    if (!file.isOpen())
+        return found;
+    Head head;
+    Tail tail;
+    QString why;
     SigningKey key;
-    if (SigningKey::available() && key.load(true)) {
-        const QByteArray signature = key.sign(QJsonDocument(object).toJson(QJsonDocument::Compact));
-        object.insert("sig", QString::fromLatin1(signature.toBase64()));
+    if (SigningKey::available())
+        key.load();
+    if (!headAtEnd(file, size, headPath(), key.publicKey(), &head, &tail, &why)) {
+        if (error)
+            *error = why;
+        return found;
     }
-    const QByteArray json = QJsonDocument(object).toJson(QJsonDocument::Compact);
-    // A torn line stays as it is; the new entry starts on a line of its own.
-    const QByteArray line = (endsWithNewline ? QByteArray() : QByteArray("\n")) + json + '\n';
-    if (!file.appendSynced(line.constData(), std::size_t(line.size()), &reason))
-        return failed(QString::fromStdString(reason));
-
-    JournalRecord record;
-    record.entry = entry;
-    record.sequence = sequence;
-    record.hash = lineHash(json);
-    if (qEnvironmentVariableIsEmpty("KCC_JOURNAL_NO_SYSLOG"))
-        journalfile::writeSystemLog(systemLogLine(record).toStdString(), eventOf(entry).warning, eventOf(entry).messageId,
-                                    logFields(record));
-    return true;
+    for (const OpenAttempt &open : head.open) {
+        QByteArray line(int(open.length), '\0');
+        std::size_t got = 0;
+        if (!file.readAt(open.offset, line.data(), std::size_t(line.size()), &got, &reason) || got != std::size_t(open.length))
+            continue;
+        const QJsonObject o = QJsonDocument::fromJson(line).object();
+        if (o.value("attempt").toString() != open.attempt || qint64(o.value("seq").toDouble()) != open.seq)
+            continue;
+        JournalRecord record;
+        record.entry = fromJson(o);
+        record.entry.passesDone = open.passes;
+        record.sequence = open.seq;
+        record.hash = lineHash(line);
+        record.localTimeText = o.value("time_local").toString();
+        found.append(record);
+    }
+    return found;
 }
 
-VerifyResult Journal::verify() const
+VerifyResult Journal::verify(const QByteArray &anchorKey) const
 {
     VerifyResult result;
-    read(&result);
+    readChecked(&result, nullptr, anchorKey);
     return result;
 }
 
-QVector<JournalRecord> Journal::read(VerifyResult *verification, bool withBegun) const
+void Journal::readChecked(VerifyResult *result, QVector<JournalRecord> *records, const QByteArray &anchorKey) const
 {
-    QVector<JournalRecord> records;
     QByteArray data;
     QString error;
-    VerifyResult result;
     if (!readAll(filePath, &data, &error)) {
-        result.state = VerifyResult::State::Unreadable;
-        result.error = error;
-    } else {
-        result = check(data, &records);
-        // Past a break the chain says nothing, but the entries are still shown.
-        if (result.state == VerifyResult::State::Broken) {
-            records.clear();
-            for (const Line &line : splitLines(data, 1)) {
-                if (!line.whole)
-                    continue;
-                JournalRecord record;
-                record.entry = fromJson(line.object);
-                record.sequence = qint64(line.object.value("seq").toDouble());
-                record.line = line.number;
-                record.hash = lineHash(line.bytes);
-                record.localTimeText = line.object.value("time_local").toString();
-                records.append(record);
-            }
+        result->state = VerifyResult::State::Unreadable;
+        result->error = error;
+        return;
+    }
+    Anchor anchor;
+    if (readHead(headPath(), &anchor.head, &error) == HeadRead::Refused) {
+        result->state = VerifyResult::State::Unreadable;
+        result->error = error;
+        return;
+    }
+    QString notVerified;
+    if (!anchorKey.isEmpty()) {
+        anchor.publicKey = anchorKey;
+    } else if (SigningKey::available()) {
+        SigningKey key;
+        const SigningKey::Load loaded = key.load(&error);
+        if (loaded == SigningKey::Load::Loaded) {
+            anchor.publicKey = key.publicKey();
+            anchor.keyEntriesBefore = key.entriesBefore();
+            anchor.keyHashBefore = key.hashBefore();
+        } else if (loaded == SigningKey::Load::Refused) {
+            notVerified = error;
         }
     }
+    if (!anchor.publicKey.isEmpty() && !SigningKey::trusted(anchor.publicKey, &error))
+        notVerified = error;
+    *result = check(data, records, anchor);
+    if (!notVerified.isEmpty() && result->state != VerifyResult::State::Broken) {
+        result->state = VerifyResult::State::NotVerified;
+        result->error = notVerified;
+    }
+    // Past a break the chain says nothing, but the entries are still shown.
+    if (records && result->state == VerifyResult::State::Broken) {
+        records->clear();
+        for (const Line &line : splitLines(data, 1)) {
+            if (!line.whole)
+                continue;
+            JournalRecord record;
+            record.entry = fromJson(line.object);
+            record.sequence = qint64(line.object.value("seq").toDouble());
+            record.line = line.number;
+            record.hash = lineHash(line.bytes);
+            record.localTimeText = line.object.value("time_local").toString();
+            records->append(record);
+        }
+    }
+}
+
+QVector<JournalRecord> Journal::read(VerifyResult *verification, bool withBegun, const QByteArray &anchorKey) const
+{
+    QVector<JournalRecord> records;
+    VerifyResult result;
+    readChecked(&result, &records, anchorKey);
     if (verification)
         *verification = result;
     // A later ending of the same attempt amends the earlier one (a fill
@@ -513,7 +987,7 @@ QVector<JournalRecord> Journal::read(VerifyResult *verification, bool withBegun)
     std::vector<bool> drop(std::size_t(records.size()), false);
     for (int i = records.size() - 1; i >= 0; --i) {
         const JournalEntry &e = records.at(i).entry;
-        if (e.phase == JournalEntry::Phase::Begun)
+        if (e.phase != JournalEntry::Phase::Ended)
             drop[std::size_t(i)] = !withBegun;
         else if (!e.attempt.isEmpty() && endedLater.contains(e.attempt))
             drop[std::size_t(i)] = true;
@@ -567,21 +1041,34 @@ QString VerifyResult::describe() const
         case Break::Changed: why = QCoreApplication::translate("Journal", "запись изменена после записи следующей"); break;
         case Break::Missing: why = QCoreApplication::translate("Journal", "перед записью удалены записи"); break;
         case Break::Reordered: why = QCoreApplication::translate("Journal", "записи переставлены"); break;
-        case Break::Unsigned: why = QCoreApplication::translate("Journal", "запись не подписана ключом этой установки"); break;
+        case Break::Unsigned: why = QCoreApplication::translate("Journal", "запись не подписана, и не доказано, что она сделана до появления ключа"); break;
+        case Break::Damaged: why = QCoreApplication::translate("Journal", "строка повреждена, а следующая запись этого не отметила"); break;
         case Break::Malformed:
         case Break::None: why = QCoreApplication::translate("Journal", "строка не является записью журнала"); break;
+        case Break::Cut:
+            return QCoreApplication::translate("Journal", "Конец журнала отрезан или изменен: журнал кончается записью %1, а его "
+                                               "подписанная голова называет запись %2.").arg(lastSequence).arg(headSequence);
+        case Break::Emptied:
+            return QCoreApplication::translate("Journal", "Журнал опустошен: записей в нем нет, а его подписанная голова "
+                                               "называет запись %1.").arg(headSequence);
+        case Break::HeadInvalid:
+            return QCoreApplication::translate("Journal", "Подпись головы журнала не верна: голова подменена.");
         }
         return QCoreApplication::translate("Journal", "Цепочка журнала нарушена в строке %1: %2.").arg(line).arg(why);
     }
     case State::Unreadable:
         return QCoreApplication::translate("Journal", "Журнал не прочитан: %1").arg(error);
+    case State::NotVerified:
+        return QCoreApplication::translate("Journal", "Журнал не проверен: %1. Записей: %2.").arg(error).arg(entries);
     }
     if (!tornLines.isEmpty())
         text += QCoreApplication::translate("Journal", " Прерванных записей пропущено: %1.").arg(tornLines.size());
     if (signaturesChecked && unsignedBeforeKey > 0)
         text += QCoreApplication::translate("Journal", " Записей без подписи, сделанных до появления ключа: %1.").arg(unsignedBeforeKey);
     text += signaturesChecked
-        ? QCoreApplication::translate("Journal", " Подписи записей верны.")
-        : QCoreApplication::translate("Journal", " Подписи не проверены: ключа этой установки здесь нет.");
+        ? QCoreApplication::translate("Journal", " Подписи записей верны (ключ %1…).").arg(keyFingerprint.left(16))
+        : QCoreApplication::translate("Journal", " Подписи не проверены: в этой сборке нет библиотеки подписи.");
+    if (headSequence > 0)
+        text += QCoreApplication::translate("Journal", " Конец журнала совпадает с его головой (запись %1).").arg(headSequence);
     return text;
 }

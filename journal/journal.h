@@ -13,8 +13,9 @@ struct JournalEntry {
     enum class Interface { Window, CommandLine };
     enum class TargetKind { File, Token };
     // Every wipe is journalled twice: begun, forced to the medium before the
-    // first pass, and ended. An attempt with no ending entry was cut off.
-    enum class Phase { Ended, Begun };
+    // first pass, and ended; between them one progress entry per pass that
+    // reached the medium. An attempt with no ending entry was cut off.
+    enum class Phase { Ended, Begun, Progress };
 
     Phase phase = Phase::Ended;
     QString attempt; // shared by an attempt's two entries; empty in entries from before they were kept
@@ -22,6 +23,7 @@ struct JournalEntry {
     qint64 pid = 0;
     QString boot;
     qint64 processStarted = 0;
+    QString hostId; // the machine's id: only this host closes its own attempts
     quint64 fileDevice = 0; // 0: not looked at
     quint64 fileIndex = 0;
 
@@ -83,6 +85,7 @@ struct VerifyResult {
         TornLast, // as Intact, but the last line was cut short by an interrupted append
         Broken,   // see kind and line
         Unreadable,
+        NotVerified, // the signatures or the end could not be checked: no key, an unpinned key, no head
     };
     enum class Break {
         None,
@@ -90,16 +93,23 @@ struct VerifyResult {
         Missing,   // one or more entries before the entry at line were removed
         Reordered, // the entry at line stands out of its order
         Malformed, // a JSON object at line that is not a journal entry
-        Unsigned,  // the entry at line is not signed by this installation's key
+        Unsigned,  // the entry at line is not signed, and not proven older than the key
+        Cut,       // the journal ends before the entry its signed head names
+        Emptied,   // no entries, but the head names some
+        Damaged,   // a damaged line at line that a later entry went past without saying so
+        HeadInvalid, // the head's signature does not hold
     };
     State state = State::Intact;
     Break kind = Break::None;
     int line = 0;          // the first broken entry's line (Broken), the torn line (TornLast)
     int entries = 0;       // whole entries read
     QVector<int> tornLines; // lines of earlier interrupted appends, skipped by the chain
-    QString error;          // Unreadable: why
-    bool signaturesChecked = false; // the installation's key was at hand to check every entry's signature
-    int unsignedBeforeKey = 0;      // entries written before the key was made, so without its signature
+    QString error;          // Unreadable, NotVerified: why
+    bool signaturesChecked = false; // a key was at hand to check every entry's signature
+    int unsignedBeforeKey = 0;      // entries proven written before the key was made, so without its signature
+    qint64 headSequence = -1;       // the last entry as the head names it; -1: no head
+    qint64 lastSequence = 0;        // the last whole entry's
+    QString keyFingerprint;         // of the key the signatures were checked with
 
     bool ok() const { return state == State::Intact; }
     QString describe() const; // for the journal window and the act, Russian
@@ -114,18 +124,41 @@ public:
 
     explicit Journal(QString path = defaultPath());
     QString path() const { return filePath; }
+    // The signed head: the last entry's number and hash and the attempts
+    // still open, kept beside the journal and rewritten with every append.
+    QString headPath() const { return filePath + QStringLiteral(".head"); }
 
-    // Appends one line, forced to the medium, and copies it to the system log.
-    // false, with the reason in error, when the line is not safely on disk.
-    bool append(JournalEntry entry, QString *error = nullptr) const;
-    VerifyResult verify() const;
+    // Appends one line, forced to the medium, and copies it to the system log
+    // whether or not it was written. false, with the reason in error, when the
+    // line is not safely on disk; nothing is appended to a journal whose end
+    // does not match its head. systemLogDropped: the copy could not be sent in time.
+    bool append(JournalEntry entry, QString *error = nullptr, bool *systemLogDropped = nullptr) const;
+    // Appends an ending entry only while its attempt is open in the head, so
+    // that two starts close an interrupted attempt once.
+    bool closeAttempt(JournalEntry ending, bool *alreadyClosed, QString *error = nullptr) const;
+    // The begun entries of attempts with no ending yet, through the head: no
+    // more is read than the journal's end and those entries. Their passesDone
+    // is what the progress entries recorded. Never writes.
+    QVector<JournalRecord> openAttempts(QString *error = nullptr) const;
+
+    // anchorKey: check the signatures with this public key rather than the
+    // installation's key file.
+    VerifyResult verify(const QByteArray &anchorKey = QByteArray()) const;
     // Whole ending entries, oldest first: one a wipe; torn lines and, unless
-    // asked for, begun entries are left out.
-    QVector<JournalRecord> read(VerifyResult *verification = nullptr, bool withBegun = false) const;
+    // asked for, begun and progress entries are left out.
+    QVector<JournalRecord> read(VerifyResult *verification = nullptr, bool withBegun = false,
+                                const QByteArray &anchorKey = QByteArray()) const;
 
     static QString systemLogLine(const JournalRecord &record);
+    // Tells the system log that a wipe goes on without its begun entry, as
+    // the officer chose.
+    static void reportWithoutRecord(const JournalEntry &begun, const QString &why);
 
 private:
+    bool appendEntry(JournalEntry entry, bool onlyIfOpen, bool *alreadyClosed, QString *error,
+                     bool *systemLogDropped) const;
+    void readChecked(VerifyResult *result, QVector<JournalRecord> *records, const QByteArray &anchorKey) const;
+
     QString filePath;
 };
 

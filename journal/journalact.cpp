@@ -35,6 +35,9 @@ std::unique_ptr<QTextDocument> actDocument(const ActInput &input, const JournalT
     html += QStringLiteral("<p align=\"center\" style=\"font-size:12pt\"><b>%1</b></p>").arg(texts.actTitle);
     html += QStringLiteral("<p align=\"right\">%1</p>")
                 .arg(escaped(texts.actComposed.arg(QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy")))));
+    if (!input.verification.ok() && input.verification.state != VerifyResult::State::TornLast)
+        html += QStringLiteral("<p style=\"font-size:11pt;color:#b00000\"><b>%1</b></p>")
+                    .arg(escaped(texts.notVouched.arg(input.verification.describe())));
     html += QStringLiteral("<p>%1</p>")
                 .arg(escaped(texts.actCommission.arg(QStringLiteral("Kestrik KCC"))));
     if (input.from.isValid() || input.to.isValid()) {

@@ -13,7 +13,7 @@ QVector<JournalRecord> recordsBetween(const QVector<JournalRecord> &records, con
     return selected;
 }
 
-QByteArray journalCsv(const QVector<JournalRecord> &records, const JournalTexts &texts)
+QByteArray journalCsv(const QVector<JournalRecord> &records, const JournalTexts &texts, const VerifyResult &verification)
 {
     const auto field = [](QString value) {
         // A leading = + - @ would make a spreadsheet evaluate a path or a text.
@@ -28,7 +28,10 @@ QByteArray journalCsv(const QVector<JournalRecord> &records, const JournalTexts 
             fields << field(value);
         return fields.join(QLatin1Char(',')) + QStringLiteral("\r\n");
     };
-    QString csv = line(texts.columns);
+    QString csv;
+    if (!verification.ok() && verification.state != VerifyResult::State::TornLast)
+        csv += line({texts.notVouched.arg(verification.describe())});
+    csv += line(texts.columns);
     for (const JournalRecord &record : records)
         csv += line(texts.row(record));
     return QByteArray("\xEF\xBB\xBF") + csv.toUtf8();

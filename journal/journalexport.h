@@ -12,7 +12,9 @@ QVector<JournalRecord> recordsBetween(const QVector<JournalRecord> &records, con
 
 // The rows as CSV: UTF-8 with a byte order mark (spreadsheet programs take
 // the file for a legacy code page without it), comma separated, CRLF lines.
-QByteArray journalCsv(const QVector<JournalRecord> &records, const JournalTexts &texts = journalTexts());
+// A journal that did not verify gets its state as the first line.
+QByteArray journalCsv(const QVector<JournalRecord> &records, const JournalTexts &texts = journalTexts(),
+                      const VerifyResult &verification = VerifyResult());
 
 bool writeFileAtomically(const QString &path, const QByteArray &data, QString *error);
 

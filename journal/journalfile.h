@@ -51,6 +51,19 @@ private:
 #endif
 };
 
+// A small file only its owner may change (the signing key, the journal's
+// head): read without following a link in its name; refused, with the reason,
+// when it is not a regular file, another user owns it or others may write it.
+enum class ReadOutcome { Read, Missing, Refused };
+ReadOutcome readOwnedFile(const NativePath &path, std::string *data, std::string *error);
+// Puts data under path whole or not at all: written to a new file beside it,
+// forced to the medium, then renamed over it (replace) or linked only where
+// nothing is yet (exists is set when something was).
+bool publishFile(const NativePath &path, const std::string &data, bool replace, bool *exists, std::string *error);
+
+// This machine's id (the installation's, not its name); empty where unknown.
+std::string machineId();
+
 // The account the program runs as, or an empty string.
 std::string currentUserUtf8();
 

@@ -24,6 +24,38 @@ bool fail(std::string *error, const char *what, int code)
     return false;
 }
 
+// Only its owner may have changed it: another account's file, or one others
+// may write, could hold anyone's entries or key.
+bool ownedSafely(const struct stat &st, std::string *error)
+{
+    if (st.st_uid != ::geteuid()) {
+        if (error)
+            *error = "owned by another user (uid " + std::to_string(st.st_uid) + ")";
+        return false;
+    }
+    if (st.st_mode & (S_IWGRP | S_IWOTH)) {
+        if (error)
+            *error = "writable by group or others (mode " + std::to_string((st.st_mode >> 6) & 7)
+                + std::to_string((st.st_mode >> 3) & 7) + std::to_string(st.st_mode & 7) + ")";
+        return false;
+    }
+    return true;
+}
+
+std::string firstLineOf(const char *path)
+{
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+std::string directoryOf(const std::string &path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
 } // namespace
 
 LockedFile::~LockedFile()
@@ -58,6 +90,8 @@ bool LockedFile::open(const NativePath &path, Mode mode, std::string *error)
             *error = "not a regular file";
         return false;
     }
+    if (!ownedSafely(st, error))
+        return false;
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     // flock, not fcntl: its lock belongs to this descriptor, so another open
     // of the same file elsewhere in the process does not drop it.
@@ -116,6 +150,99 @@ bool LockedFile::appendSynced(const char *data, std::size_t length, std::string 
     if (::fdatasync(fd) != 0)
         return fail(error, "fdatasync", errno);
     return true;
+}
+
+ReadOutcome readOwnedFile(const NativePath &path, std::string *data, std::string *error)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        const int code = errno;
+        if (code == ENOENT)
+            return ReadOutcome::Missing;
+        fail(error, code == ELOOP ? "symbolic link" : "open", code);
+        return ReadOutcome::Refused;
+    }
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        fail(error, "fstat", errno);
+        return ReadOutcome::Refused;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        if (error)
+            *error = "not a regular file";
+        return ReadOutcome::Refused;
+    }
+    if (!ownedSafely(st, error))
+        return ReadOutcome::Refused;
+    data->clear();
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            fail(error, "read", errno);
+            return ReadOutcome::Refused;
+        }
+        if (n == 0)
+            break;
+        data->append(buffer, std::size_t(n));
+    }
+    return ReadOutcome::Read;
+}
+
+bool publishFile(const NativePath &path, const std::string &data, bool replace, bool *exists, std::string *error)
+{
+    if (exists)
+        *exists = false;
+    const std::string temporary = path + ".tmp-" + std::to_string(::getpid());
+    ::unlink(temporary.c_str());
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return fail(error, "create", errno);
+    std::size_t done = 0;
+    int code = 0;
+    while (done < data.size() && code == 0) {
+        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            code = n < 0 ? errno : EIO;
+        else
+            done += std::size_t(n);
+    }
+    if (code == 0 && ::fsync(fd) != 0)
+        code = errno;
+    ::close(fd);
+    if (code == 0) {
+        if (replace) {
+            if (::rename(temporary.c_str(), path.c_str()) != 0)
+                code = errno;
+        } else if (::link(temporary.c_str(), path.c_str()) != 0) {
+            code = errno;
+            if (exists)
+                *exists = code == EEXIST;
+        }
+    }
+    ::unlink(temporary.c_str());
+    if (code != 0)
+        return fail(error, replace ? "rename" : "link", code);
+    // The new name is on the medium only once its directory is.
+    const int directory = ::open(directoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (directory >= 0) {
+        ::fsync(directory);
+        ::close(directory);
+    }
+    return true;
+}
+
+std::string machineId()
+{
+    return firstLineOf("/etc/machine-id");
 }
 
 std::string currentUserUtf8()

@@ -135,6 +135,73 @@ bool LockedFile::appendSynced(const char *data, std::size_t length, std::string 
     return true;
 }
 
+// Windows keeps owner and access in ACLs; the file is opened without
+// following a reparse point, as the journal is.
+ReadOutcome readOwnedFile(const NativePath &path, std::string *data, std::string *error)
+{
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
+            return ReadOutcome::Missing;
+        fail(error, "open", code);
+        return ReadOutcome::Refused;
+    }
+    BY_HANDLE_FILE_INFORMATION info {};
+    if (!GetFileInformationByHandle(h, &info)
+        || (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+        CloseHandle(h);
+        if (error)
+            *error = "not a regular file";
+        return ReadOutcome::Refused;
+    }
+    data->clear();
+    char buffer[4096];
+    DWORD n = 0;
+    while (ReadFile(h, buffer, sizeof buffer, &n, nullptr) && n > 0)
+        data->append(buffer, n);
+    CloseHandle(h);
+    return ReadOutcome::Read;
+}
+
+bool publishFile(const NativePath &path, const std::string &data, bool replace, bool *exists, std::string *error)
+{
+    if (exists)
+        *exists = false;
+    const std::wstring temporary = path + L".tmp-" + std::to_wstring(GetCurrentProcessId());
+    HANDLE h = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return fail(error, "create", GetLastError());
+    DWORD n = 0;
+    const bool written = WriteFile(h, data.data(), DWORD(data.size()), &n, nullptr) && n == data.size()
+        && FlushFileBuffers(h);
+    const DWORD writeCode = GetLastError();
+    CloseHandle(h);
+    if (!written) {
+        DeleteFileW(temporary.c_str());
+        return fail(error, "write", writeCode);
+    }
+    if (!MoveFileExW(temporary.c_str(), path.c_str(), (replace ? MOVEFILE_REPLACE_EXISTING : 0) | MOVEFILE_WRITE_THROUGH)) {
+        const DWORD code = GetLastError();
+        DeleteFileW(temporary.c_str());
+        if (exists)
+            *exists = code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS;
+        return fail(error, "rename", code);
+    }
+    return true;
+}
+
+std::string machineId()
+{
+    wchar_t value[128];
+    DWORD size = sizeof value;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Cryptography", L"MachineGuid", RRF_RT_REG_SZ,
+                     nullptr, value, &size) != ERROR_SUCCESS)
+        return std::string();
+    return utf8(value, -1).c_str();
+}
+
 std::string currentUserUtf8()
 {
     wchar_t name[257];

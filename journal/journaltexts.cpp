@@ -38,6 +38,7 @@ const JournalTexts &russianJournalTexts()
             "уничтожения программы.");
         t.actNumber = QStringLiteral("№");
         t.actJournal = QStringLiteral("Журнал: %1. %2");
+        t.notVouched = QStringLiteral("ВНИМАНИЕ: журнал не прошел проверку. %1 Записи ниже им не подтверждены.");
         t.actPeriod = QStringLiteral("Период: с %1 по %2.");
         t.actSignatures = QStringList{QStringLiteral("Председатель комиссии"), QStringLiteral("Члены комиссии"),
                                       QString()};
@@ -83,6 +84,7 @@ const JournalTexts &englishJournalTexts()
             "from the program's destruction journal.");
         t.actNumber = QStringLiteral("No.");
         t.actJournal = QStringLiteral("Journal: %1. %2");
+        t.notVouched = QStringLiteral("WARNING: the journal did not pass verification. %1 It does not vouch for the entries below.");
         t.actPeriod = QStringLiteral("Period: from %1 to %2.");
         t.actSignatures = QStringList{QStringLiteral("Chair of the commission"),
                                       QStringLiteral("Members of the commission"), QString()};

@@ -33,6 +33,7 @@ struct JournalTexts {
     QString actCommission; // the paragraph before the table; "%1" program and version(s)
     QString actNumber;
     QString actJournal;    // "%1" path, "%2" chain state
+    QString notVouched;    // the banner over an act or CSV of a journal that did not verify; "%1" its state
     QString actPeriod;     // "%1" from, "%2" to
     QStringList actSignatures;
     QString actSignatureHint;

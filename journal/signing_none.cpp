@@ -12,7 +12,14 @@ QString SigningKey::defaultPath()
     return QString();
 }
 
-bool SigningKey::load(bool, QString *error)
+SigningKey::Load SigningKey::load(QString *error)
+{
+    if (error)
+        *error = QStringLiteral("no signing library");
+    return Load::Refused;
+}
+
+bool SigningKey::create(qint64, const QString &, QString *error)
 {
     if (error)
         *error = QStringLiteral("no signing library");

@@ -1,11 +1,15 @@
 #include "signing.h"
 
+#include "journalfile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
 #include <sodium.h>
+
+#include <string>
 
 bool SigningKey::available()
 {
@@ -21,7 +25,56 @@ QString SigningKey::defaultPath()
     return QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)).filePath(QStringLiteral("signing.key"));
 }
 
-bool SigningKey::load(bool create, QString *error)
+SigningKey::Load SigningKey::load(QString *error)
+{
+    const auto refused = [error](const QString &why) {
+        if (error)
+            *error = why;
+        return Load::Refused;
+    };
+    if (!available())
+        return refused(QStringLiteral("no signing library"));
+    const QString path = defaultPath();
+    std::string data;
+    std::string reason;
+    switch (journalfile::readOwnedFile(QFile::encodeName(path).toStdString(), &data, &reason)) {
+    case journalfile::ReadOutcome::Missing:
+        if (error)
+            *error = QStringLiteral("%1: no such file").arg(path);
+        return Load::Missing;
+    case journalfile::ReadOutcome::Refused:
+        return refused(QStringLiteral("%1: %2").arg(path, QString::fromStdString(reason)));
+    case journalfile::ReadOutcome::Read:
+        break;
+    }
+    const QList<QByteArray> lines = QByteArray::fromStdString(data).split('\n');
+    sodium_memzero(&data[0], data.size());
+    QByteArray seed = lines.isEmpty() ? QByteArray() : QByteArray::fromHex(lines.at(0).trimmed());
+    m_created = lines.size() > 1 ? QDateTime::fromString(QString::fromLatin1(lines.at(1).trimmed()), Qt::ISODate) : QDateTime();
+    if (seed.size() != crypto_sign_SEEDBYTES || !m_created.isValid()) {
+        sodium_memzero(seed.data(), size_t(seed.size()));
+        return refused(QStringLiteral("%1 holds no key").arg(path));
+    }
+    m_entriesBefore = -1;
+    m_hashBefore.clear();
+    const QList<QByteArray> before = lines.size() > 2 ? lines.at(2).trimmed().split(' ') : QList<QByteArray>();
+    if (before.size() == 3 && before.at(0) == "before") {
+        bool number = false;
+        m_entriesBefore = before.at(1).toLongLong(&number);
+        m_hashBefore = QString::fromLatin1(before.at(2));
+        if (!number || m_entriesBefore < 0 || m_hashBefore.size() != 64)
+            return refused(QStringLiteral("%1 holds no key").arg(path));
+    }
+    m_secret.resize(crypto_sign_SECRETKEYBYTES);
+    m_public.resize(crypto_sign_PUBLICKEYBYTES);
+    crypto_sign_seed_keypair(reinterpret_cast<unsigned char *>(m_public.data()),
+                             reinterpret_cast<unsigned char *>(m_secret.data()),
+                             reinterpret_cast<const unsigned char *>(seed.constData()));
+    sodium_memzero(seed.data(), size_t(seed.size()));
+    return Load::Loaded;
+}
+
+bool SigningKey::create(qint64 entriesBefore, const QString &hashBefore, QString *error)
 {
     const auto failed = [error](const QString &why) {
         if (error)
@@ -31,39 +84,24 @@ bool SigningKey::load(bool create, QString *error)
     if (!available())
         return failed(QStringLiteral("no signing library"));
     const QString path = defaultPath();
-    QFile file(path);
-    if (file.open(QIODevice::ReadOnly)) {
-        QByteArray seed = QByteArray::fromHex(file.readLine().trimmed());
-        m_created = QDateTime::fromString(QString::fromLatin1(file.readLine().trimmed()), Qt::ISODate);
-        if (seed.size() != crypto_sign_SEEDBYTES || !m_created.isValid())
-            return failed(QStringLiteral("%1 holds no key").arg(path));
-        m_secret.resize(crypto_sign_SECRETKEYBYTES);
-        m_public.resize(crypto_sign_PUBLICKEYBYTES);
-        crypto_sign_seed_keypair(reinterpret_cast<unsigned char *>(m_public.data()),
-                                 reinterpret_cast<unsigned char *>(m_secret.data()),
-                                 reinterpret_cast<const unsigned char *>(seed.constData()));
-        sodium_memzero(seed.data(), size_t(seed.size()));
-        return true;
-    }
-    if (!create || QFileInfo::exists(path))
-        return failed(file.errorString());
     if (!QDir().mkpath(QFileInfo(path).absolutePath()))
         return failed(QStringLiteral("cannot create %1").arg(QFileInfo(path).absolutePath()));
     QByteArray seed(crypto_sign_SEEDBYTES, '\0');
     randombytes_buf(seed.data(), size_t(seed.size()));
-    // Owner-only before a byte of the key is in it; never over an existing file.
-    QFile out(path);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly)
-        || !out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)
-        || out.write(seed.toHex() + '\n') != seed.size() * 2 + 1
-        || out.write(QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toLatin1() + '\n') <= 0
-        || !out.flush()) {
-        sodium_memzero(seed.data(), size_t(seed.size()));
-        return failed(out.errorString());
-    }
-    out.close();
+    QByteArray text = seed.toHex() + '\n'
+        + QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toLatin1() + '\n'
+        + "before " + QByteArray::number(entriesBefore) + ' ' + hashBefore.toLatin1() + '\n';
     sodium_memzero(seed.data(), size_t(seed.size()));
-    return load(false, error);
+    std::string data = text.toStdString();
+    sodium_memzero(text.data(), size_t(text.size()));
+    std::string reason;
+    bool exists = false;
+    // Whole or not at all, and never over a key another process just made.
+    const bool published = journalfile::publishFile(QFile::encodeName(path).toStdString(), data, false, &exists, &reason);
+    sodium_memzero(&data[0], data.size());
+    if (!published && !exists)
+        return failed(QStringLiteral("%1: %2").arg(path, QString::fromStdString(reason)));
+    return load(error) == Load::Loaded;
 }
 
 QByteArray SigningKey::sign(const QByteArray &message) const

@@ -11,9 +11,18 @@
 #endif
 #endif
 
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <thread>
+
 namespace journalfile {
 
-void writeSystemLog(const std::string &utf8Line, bool warning, const std::string &messageId, const LogFields &fields)
+namespace {
+
+void send(const std::string &utf8Line, bool warning, const std::string &messageId, const LogFields &fields)
 {
 #ifdef _WIN32
     (void)messageId;
@@ -57,6 +66,36 @@ void writeSystemLog(const std::string &utf8Line, bool warning, const std::string
     syslog(LOG_AUTHPRIV | (warning ? LOG_WARNING : LOG_NOTICE), "%s", utf8Line.c_str());
     closelog();
 #endif
+}
+
+} // namespace
+
+bool writeSystemLog(const std::string &utf8Line, bool warning, const std::string &messageId, const LogFields &fields)
+{
+    struct Shared {
+        std::mutex mutex;
+        std::condition_variable done;
+        bool sent = false;
+    };
+    const auto shared = std::make_shared<Shared>();
+    // A sender stuck on a socket nobody reads is left behind, not waited for.
+    std::thread sender([=] {
+        send(utf8Line, warning, messageId, fields);
+        const std::lock_guard<std::mutex> lock(shared->mutex);
+        shared->sent = true;
+        shared->done.notify_all();
+    });
+    std::unique_lock<std::mutex> lock(shared->mutex);
+    const bool sent = shared->done.wait_for(lock, std::chrono::milliseconds(1000), [&] { return shared->sent; });
+    lock.unlock();
+    if (sent) {
+        sender.join();
+    } else {
+        sender.detach();
+        std::fprintf(stderr, "kestrik-kcc: the system log did not take the event within a second; dropped: %s\n",
+                     utf8Line.c_str());
+    }
+    return sent;
 }
 
 } // namespace journalfile

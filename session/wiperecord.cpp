@@ -11,6 +11,7 @@
 #include <QHash>
 #include <QSet>
 #include <QLocale>
+#include <QSysInfo>
 #include <QUuid>
 
 namespace {
@@ -143,6 +144,7 @@ JournalEntry begunEntry(const WipeRequest &request, const QString &attempt)
     entry.pid = process.pid;
     entry.boot = QString::fromStdString(process.boot);
     entry.processStarted = process.started;
+    entry.hostId = QString::fromStdString(journalfile::machineId());
     if (request.isFile()) {
         std::uint64_t device = 0, index = 0;
         std::int64_t size = -1;
@@ -169,8 +171,7 @@ QString fileNow(const JournalEntry &begun)
         return QCoreApplication::translate("WipeRecord", "Под этим именем теперь другой объект; прежний файл не найден.");
     if (size == 0)
         return QCoreApplication::translate("WipeRecord", "Файл на месте и пуст: проходы были записаны и файл усечён, но не удалён.");
-    return QCoreApplication::translate("WipeRecord", "Файл на месте (%1 байт): сколько проходов дошло до носителя, неизвестно; удаление "
-                                       "нужно повторить.")
+    return QCoreApplication::translate("WipeRecord", "Файл на месте (%1 байт): удаление нужно повторить.")
         .arg(programLocale().toString(size));
 }
 
@@ -180,14 +181,11 @@ QVector<InterruptedWipe> closeInterruptedWipes(JournalEntry::Interface via)
 {
     QVector<InterruptedWipe> found;
     const Journal journal;
-    const QVector<JournalRecord> records = journal.read(nullptr, true);
-    QSet<QString> ended;
-    for (const JournalRecord &record : records)
-        if (record.entry.phase == JournalEntry::Phase::Ended && !record.entry.attempt.isEmpty())
-            ended.insert(record.entry.attempt);
-    for (const JournalRecord &record : records) {
+    const QString thisHost = QString::fromStdString(journalfile::machineId());
+    for (const JournalRecord &record : journal.openAttempts()) {
         const JournalEntry &begun = record.entry;
-        if (begun.phase != JournalEntry::Phase::Begun || ended.contains(begun.attempt))
+        // Another host's attempt may be running there: only that host closes it.
+        if (begun.hostId.isEmpty() ? begun.host != QSysInfo::machineHostName() : begun.hostId != thisHost)
             continue;
         if (journalfile::processAlive({begun.pid, begun.boot.toStdString(), begun.processStarted}))
             continue; // still under way
@@ -199,12 +197,14 @@ QVector<InterruptedWipe> closeInterruptedWipes(JournalEntry::Interface via)
         end.host.clear();
         end.interface = via;
         end.started = begun.time;
-        end.passesDone = 0;
+        end.passesDone = begun.passesDone;
         end.resultText = wipetexts::interrupted();
         end.resultInformative = describeInterrupted(wipe);
         end.endState = EndState::Interrupted;
-        journal.append(end);
-        found << wipe;
+        // Under the journal's lock: of two starts, one closes it.
+        bool alreadyClosed = false;
+        if (journal.closeAttempt(end, &alreadyClosed) || !alreadyClosed)
+            found << wipe;
     }
     return found;
 }
@@ -215,7 +215,7 @@ QString describeInterrupted(const InterruptedWipe &wipe)
     const QString target = e.targetKind == JournalEntry::TargetKind::File
         ? QDir::toNativeSeparators(e.filePath)
         : QStringLiteral("%1 (%2, S/N %3)").arg(e.tokenLabel, e.tokenModel, e.tokenSerial);
-    return QCoreApplication::translate("WipeRecord", "%1, начато %2, алгоритм %3 (проходов: %4). %5")
+    return QCoreApplication::translate("WipeRecord", "%1, начато %2, алгоритм %3. Проходов на носителе: %4 из %5. %6")
         .arg(target, programLocale().toString(e.time.toLocalTime(), QLocale::ShortFormat), e.algorithmName,
-             QString::number(e.passesPlanned), wipe.fileNow);
+             QString::number(e.passesDone), QString::number(e.passesPlanned), wipe.fileNow);
 }

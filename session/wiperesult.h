@@ -12,6 +12,7 @@
 #include <QDateTime>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 // One confirmed wipe as a front-end asks for it.
@@ -27,6 +28,10 @@ struct WipeRequest {
     bool fillFreed = false;
 
     bool isFile() const { return !token; }
+
+    // Asked when the begun entry cannot be put on the medium, with the reason:
+    // true goes on without a record. Unset: no wipe without its record.
+    std::function<bool(const QString &why)> goOnWithoutRecord;
 
     // For tests that stop a wipe between two steps: told of the file wipe's
     // steps when no worker runs it.
@@ -53,6 +58,8 @@ struct WipeResult {
     QString attempt;          // shared by the begun entry and the ending one
     QDateTime started;        // when the begun entry was written
     QString begunNotJournalled; // why the begun entry is not on the medium; empty when it is
+    bool withoutRecord = false;
+    bool systemLogDropped = false; // the begun entry's copy did not reach the system log in time // the officer chose to go on without the begun entry
 
     // The container is gone: the window empties its fields.
     bool destroyed() const { return claimsGone(verdict.claim); }

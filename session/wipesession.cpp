@@ -249,11 +249,19 @@ void reportAndJournal(const WipeRequest &request, WipeResult &result, bool amend
     if (!result.begunNotJournalled.isEmpty())
         appendParagraph(result.report.informative,
                         QCoreApplication::translate("WipeRecord", "Начало удаления в журнал не записано: %1").arg(result.begunNotJournalled));
+    if (result.systemLogDropped)
+        appendParagraph(result.report.informative,
+                        QCoreApplication::translate("WipeRecord", "Системный журнал не принял сообщение о начале удаления за секунду: оно не отправлено."));
     QString why;
-    result.journalled = Journal().append(result.entry, &why);
+    result.entry.resultInformative = result.report.informative;
+    bool dropped = false;
+    result.journalled = Journal().append(result.entry, &why, &dropped);
     // The officer must know when the attempt is not on record.
     if (!result.journalled)
-        appendParagraph(result.report.informative, QCoreApplication::translate("WipeRecord", "Запись в журнал уничтожения не сделана: %1").arg(why));
+        appendParagraph(result.report.informative, why);
+    if (dropped)
+        appendParagraph(result.report.informative,
+                        QCoreApplication::translate("WipeRecord", "Системный журнал не принял сообщение об этом удалении за секунду: оно не отправлено."));
     else if (amends)
         appendParagraph(result.report.informative,
                         QCoreApplication::translate("WipeRecord", "Запись журнала об этом удалении дополнена."));
@@ -300,14 +308,42 @@ WipeResult runWipeSession(const WipeRequest &request, WipeWorker *worker)
     JournalEntry begun = begunEntry(request, result.attempt);
     begun.time = QDateTime::currentDateTime();
     result.started = begun.time;
-    if (!Journal().append(begun, &why))
+    bool dropped = false;
+    if (!Journal().append(begun, &why, &dropped)) {
         result.begunNotJournalled = why;
+        // No wipe without its record, unless the officer says so; the system
+        // log hears of that choice.
+        result.withoutRecord = request.goOnWithoutRecord && request.goOnWithoutRecord(why);
+        if (!result.withoutRecord) {
+            result.verdict = judgeWipe(request, result);
+            const QString target = request.isFile()
+                ? QCoreApplication::translate("WipeRecord", "Файл: %1").arg(nativeAbsolutePath(request.path))
+                : QCoreApplication::translate("WipeRecord", "Носитель: %1").arg(request.token->describe());
+            QString informative = QCoreApplication::translate("WipeRecord", "%1\nАлгоритм: %2")
+                                      .arg(target, wipeAlgorithmName(request.algorithm));
+            appendParagraph(informative, why);
+            result.report = {severityOf(result.verdict.claim), claimText(result.verdict.claim, request.isFile()), informative};
+            return result;
+        }
+        Journal::reportWithoutRecord(begun, why);
+    }
+    result.systemLogDropped = dropped;
+    // Each pass on the medium is recorded, so an interrupted attempt says how far it got.
+    const PassObserver passDone = [&](int index, const WipePass &) {
+        if (result.withoutRecord)
+            return;
+        JournalEntry progress = begun;
+        progress.phase = JournalEntry::Phase::Progress;
+        progress.time = QDateTime();
+        progress.passesDone = index + 1;
+        Journal().append(progress);
+    };
     QString target;
     int passesDone = 0;
     if (request.isFile()) {
         const bool fingerprint = request.searchVolume || request.fillFreed;
-        result.file = worker ? worker->wipeFile(request.algorithm, request.path, fingerprint)
-                             : overwriteFile(request.algorithm, request.path, {}, request.listener, fingerprint);
+        result.file = worker ? worker->wipeFile(request.algorithm, request.path, fingerprint, passDone)
+                             : overwriteFile(request.algorithm, request.path, passDone, request.listener, fingerprint);
         target = QCoreApplication::translate("WipeRecord", "Файл: %1").arg(nativeAbsolutePath(request.path));
         passesDone = result.file.passesDone;
     } else {

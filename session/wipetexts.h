@@ -19,6 +19,18 @@ inline QString sizeFailed() { return QCoreApplication::translate("wipetexts", "�
 inline QString writeFailed() { return QCoreApplication::translate("wipetexts", "Ошибка записи в ключевой контейнер."); }
 inline QString deviceFailed() { return QCoreApplication::translate("wipetexts", "Ошибка удаления ключевого контейнера."); }
 
+// No wipe without its record: the begun entry did not reach the medium.
+inline QString notStartedNoRecord()
+{
+    return QCoreApplication::translate("wipetexts", "Удаление не начато: запись о нем не удалось сохранить в журнале уничтожения. "
+                                       "Ключевой контейнер не изменен.");
+}
+inline QString goOnWithoutRecord()
+{
+    return QCoreApplication::translate("wipetexts", "Запись о начале удаления не удалось сохранить в журнале уничтожения. "
+                                       "Удалить ключевой контейнер без записи в журнале?");
+}
+
 // Token outcomes beyond the texts above.
 inline QString deviceReplaced()
 {

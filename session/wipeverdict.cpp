@@ -27,6 +27,8 @@ const ClaimRow claims[] = {
     {WipeClaim::Incomplete, false, Severity::Critical},
     {WipeClaim::TokenRefused, false, Severity::Critical},
     {WipeClaim::NoLibrary, false, Severity::Critical},
+    {WipeClaim::NotStartedNoRecord, false, Severity::Critical},
+    {WipeClaim::NotRecorded, false, Severity::Critical},
 };
 
 const ClaimRow &rowOf(WipeClaim claim)
@@ -160,6 +162,8 @@ WipeVerdict judgeToken(const WipeResult &result)
 
 WipeVerdict judgeWipe(const WipeRequest &request, const WipeResult &result)
 {
+    if (!result.begunNotJournalled.isEmpty() && !result.withoutRecord)
+        return {WipeClaim::NotStartedNoRecord, EndState::Untouched, false};
     return request.isFile() ? judgeFile(request, result) : judgeToken(result);
 }
 
@@ -193,6 +197,8 @@ QString claimText(WipeClaim claim, bool file)
         return notSearched();
     case WipeClaim::DeletionUnverified:
         return deletionUnproven();
+    case WipeClaim::NotStartedNoRecord:
+        return notStartedNoRecord();
     default:
         break;
     }

@@ -24,6 +24,8 @@ enum class WipeClaim {
     DeletionUnverified,     // the token took the deletion, but the container is not proven gone
     TokenRefused,           // the token refused a call
     NoLibrary,              // no context: nothing opened
+    NotStartedNoRecord,     // the begun entry is not on the medium: nothing touched
+    NotRecorded,            // never judged: the wipe's ending entry is not on the medium
 };
 
 struct WipeVerdict {

@@ -51,7 +51,8 @@ Outcome WipeWorker::run(Work &&work)
     return result.get();
 }
 
-FileWipeOutcome WipeWorker::wipeFile(WipeAlgorithm algorithm, const QString &path, bool fingerprint)
+FileWipeOutcome WipeWorker::wipeFile(WipeAlgorithm algorithm, const QString &path, bool fingerprint,
+                                     const PassObserver &passDone)
 {
     const int passes = wipeSchedule(algorithm).size();
     return run<FileWipeOutcome>([=] {
@@ -59,7 +60,7 @@ FileWipeOutcome WipeWorker::wipeFile(WipeAlgorithm algorithm, const QString &pat
         sinceProgress.start();
         qint64 perPass = 0;
         int lastPass = -1;
-        return overwriteFile(algorithm, path, {}, [&](FileWipeEvent event, int pass, qint64 bytes) {
+        return overwriteFile(algorithm, path, passDone, [&](FileWipeEvent event, int pass, qint64 bytes) {
             if (event == FileWipeEvent::Opened)
                 perPass = bytes;
             if (event == FileWipeEvent::ReadBack)

@@ -120,10 +120,6 @@
         <translation>--key needs a public key (64 hexadecimal digits)</translation>
     </message>
     <message>
-        <source>--key указывается только с --verify-certificate</source>
-        <translation>--key goes only with --verify-certificate</translation>
-    </message>
-    <message>
         <source>в журнале нет завершающей записи с номером %1.</source>
         <translation>the journal has no ending entry numbered %1.</translation>
     </message>
@@ -136,11 +132,19 @@
         <translation>the certificate does not verify: %1.</translation>
     </message>
     <message>
+        <source>[да/нет]: </source>
+        <translation>[yes/no]: </translation>
+    </message>
+    <message>
+        <source>запись %1 не говорит об уничтожении контейнера (%2): сертификат не выдается.</source>
+        <translation>entry %1 does not record a destroyed container (%2): no certificate is issued.</translation>
+    </message>
+    <message>
         <source>Использование: %1 [--help] [--version] [ФАЙЛ]
-       %1 --wipe-file ФАЙЛ... --algorithm ИМЯ [--search-volume] [--fill-freed] [--yes]
-       %1 --wipe-token НОМЕР --algorithm ИМЯ (--pin-stdin | --pin-file ФАЙЛ) [--yes]
+       %1 --wipe-file ФАЙЛ... --algorithm ИМЯ [--search-volume] [--fill-freed] [--yes] [--no-journal]
+       %1 --wipe-token НОМЕР --algorithm ИМЯ (--pin-stdin | --pin-file ФАЙЛ) [--yes] [--no-journal]
        %1 --list-tokens
-       %1 --journal | --verify-journal | --act ФАЙЛ.pdf [--from ДАТА] [--to ДАТА]
+       %1 --journal | --verify-journal [--key КЛЮЧ] | --act ФАЙЛ.pdf [--from ДАТА] [--to ДАТА]
        %1 --public-key | --certificate НОМЕР ФАЙЛ.json | --verify-certificate ФАЙЛ.json [--key КЛЮЧ]
 
 Без параметров открывает окно, которое перезаписывает и удаляет один
@@ -156,7 +160,8 @@
                           с этим серийным номером
       --list-tokens       перечислить носители: серийный номер, метка, модель
       --journal           вывести журнал уничтожения в формате CSV
-      --verify-journal    проверить цепочку хешей журнала
+      --verify-journal    проверить цепочку хешей журнала, подписи записей (ключом
+                          этой установки или ключом из --key) и его конец
       --act ФАЙЛ.pdf      записать акт уничтожения по записям журнала,
                           с даты и по дату (ГГГГ-ММ-ДД), если они указаны
       --public-key        вывести открытый ключ, которым подписаны журнал и сертификаты
@@ -173,6 +178,8 @@
       --fill-freed        если проходы легли на новое место, заполнить
                           освобождённое место, пока оно не покроет прежние блоки
   -y, --yes               не спрашивать подтверждения
+      --no-journal        удалять, даже если запись о начале удаления не удалось
+                          сохранить в журнале (выбор уходит в системный журнал)
 
 Без --yes подтверждение запрашивается в терминале; без терминала
 ничего не удаляется. Сообщения выводятся в стандартный поток ошибок.
@@ -183,7 +190,10 @@
 или файловая система не дали перезаписать контейнер на месте, 9 журнал
 нарушен или не читается, 10 удалено, но перезапись на месте не проверить,
 11 на томе остались блоки ключа, 12 том проверить не удалось,
-13 сертификат не прошёл проверку.
+13 сертификат не прошёл проверку, 14 удаление носителем не проверено,
+15 журнал не проверен (нет ключа, ключ не из списка организации, нет головы),
+16 удаление не начато: запись о нем не сохранена в журнале,
+17 завершающая запись удаления не сохранена в журнале.
 При нескольких файлах итог - самый серьёзный код.
 
 Параметры самой Qt (-platform, -style, ...) тоже принимаются.
@@ -191,10 +201,10 @@ VELMUX_PKCS11_MODULE=&lt;файл модуля&gt; - использовать т
 KCC_LANGUAGE=ru|en - язык программы (по умолчанию - язык системы).
 </source>
         <translation>Usage: %1 [--help] [--version] [FILE]
-       %1 --wipe-file FILE... --algorithm NAME [--search-volume] [--fill-freed] [--yes]
-       %1 --wipe-token SERIAL --algorithm NAME (--pin-stdin | --pin-file FILE) [--yes]
+       %1 --wipe-file FILE... --algorithm NAME [--search-volume] [--fill-freed] [--yes] [--no-journal]
+       %1 --wipe-token SERIAL --algorithm NAME (--pin-stdin | --pin-file FILE) [--yes] [--no-journal]
        %1 --list-tokens
-       %1 --journal | --verify-journal | --act FILE.pdf [--from DATE] [--to DATE]
+       %1 --journal | --verify-journal [--key KEY] | --act FILE.pdf [--from DATE] [--to DATE]
        %1 --public-key | --certificate NUMBER FILE.json | --verify-certificate FILE.json [--key KEY]
 
 Without options, opens the window that overwrites and deletes one
@@ -210,7 +220,8 @@ Options:
                           with this serial number
       --list-tokens       list the tokens: serial number, label, model
       --journal           print the destruction journal as CSV
-      --verify-journal    check the journal&apos;s hash chain
+      --verify-journal    check the journal&apos;s hash chain, its entries&apos; signatures (with
+                          this installation&apos;s key or the one given with --key) and its end
       --act FILE.pdf      write an act of destruction for the journal&apos;s entries,
                           from and to a date (YYYY-MM-DD) when given
       --public-key        print the public key the journal and the certificates are signed with
@@ -227,6 +238,8 @@ Options:
       --fill-freed        where the passes went elsewhere, fill the freed space
                           until it covers the former blocks
   -y, --yes               do not ask for confirmation
+      --no-journal        wipe even when the begun entry cannot be saved in the
+                          journal (the choice goes to the system log)
 
 Without --yes the confirmation is asked on the terminal; with no terminal
 nothing is wiped. Messages go to standard error.
@@ -237,7 +250,10 @@ kept), 7 the token refused, 8 deleted but not overwritten in place by the
 token or the file system, 9 the journal is broken or unreadable, 10 deleted
 but overwriting in place cannot be checked, 11 blocks of the key are left on
 the volume, 12 the volume could not be checked, 13 the certificate does not
-verify.
+verify, 14 the token&apos;s deletion is not proven, 15 the journal is not
+verified (no key, a key not on the organisation&apos;s list, no head),
+16 not started: the begun entry is not saved in the journal, 17 the
+wipe&apos;s ending entry is not saved in the journal.
 With several files the gravest status wins.
 
 Qt&apos;s own options (-platform, -style, ...) are accepted as well.
@@ -246,12 +262,16 @@ KCC_LANGUAGE=ru|en chooses the language (by default the system&apos;s).
 </translation>
     </message>
     <message>
-        <source>[да/нет]: </source>
-        <translation>[yes/no]: </translation>
+        <source>--key указывается только с --verify-certificate или --verify-journal</source>
+        <translation>--key goes only with --verify-certificate or --verify-journal</translation>
     </message>
     <message>
-        <source>запись %1 не говорит об уничтожении контейнера (%2): сертификат не выдается.</source>
-        <translation>entry %1 does not record a destroyed container (%2): no certificate is issued.</translation>
+        <source>--no-journal указывается только с --wipe-file или --wipe-token</source>
+        <translation>--no-journal goes only with --wipe-file or --wipe-token</translation>
+    </message>
+    <message>
+        <source>сертификат не выдается: %1</source>
+        <translation>no certificate is issued: %1</translation>
     </message>
 </context>
 <context>
@@ -532,20 +552,64 @@ Deletion Module</translation>
         <translation> Interrupted entries skipped: %1.</translation>
     </message>
     <message>
-        <source>запись не подписана ключом этой установки</source>
-        <translation>the entry is not signed with this installation&apos;s key</translation>
-    </message>
-    <message>
         <source> Записей без подписи, сделанных до появления ключа: %1.</source>
         <translation> Unsigned entries written before the key existed: %1.</translation>
     </message>
     <message>
-        <source> Подписи записей верны.</source>
-        <translation> The entries&apos; signatures hold.</translation>
+        <source>ключа подписи нет: подписи записей не проверены</source>
+        <translation>there is no signing key: the entries&apos; signatures were not checked</translation>
     </message>
     <message>
-        <source> Подписи не проверены: ключа этой установки здесь нет.</source>
-        <translation> Signatures not checked: this installation&apos;s key is not here.</translation>
+        <source>головы журнала нет: его конец не охраняется</source>
+        <translation>the journal has no head: its end is not guarded</translation>
+    </message>
+    <message>
+        <source>журнал кончается записью %1, а его голова называет запись %2: конец журнала отрезан или изменен</source>
+        <translation>the journal ends with entry %1, but its head names entry %2: the journal&apos;s end was cut off or changed</translation>
+    </message>
+    <message>
+        <source>ключа подписи %1 нет, а записи журнала подписаны</source>
+        <translation>the signing key %1 is missing, but the journal&apos;s entries are signed</translation>
+    </message>
+    <message>
+        <source>запись не подписана, и не доказано, что она сделана до появления ключа</source>
+        <translation>the entry is not signed, and nothing proves it was written before the key existed</translation>
+    </message>
+    <message>
+        <source>строка повреждена, а следующая запись этого не отметила</source>
+        <translation>the line is damaged, and the entry after it does not say so</translation>
+    </message>
+    <message>
+        <source>Конец журнала отрезан или изменен: журнал кончается записью %1, а его подписанная голова называет запись %2.</source>
+        <translation>The journal&apos;s end was cut off or changed: the journal ends with entry %1, but its signed head names entry %2.</translation>
+    </message>
+    <message>
+        <source>Журнал опустошен: записей в нем нет, а его подписанная голова называет запись %1.</source>
+        <translation>The journal was emptied: it holds no entries, but its signed head names entry %1.</translation>
+    </message>
+    <message>
+        <source>Подпись головы журнала не верна: голова подменена.</source>
+        <translation>The signature of the journal&apos;s head does not hold: the head was replaced.</translation>
+    </message>
+    <message>
+        <source>Журнал не проверен: %1. Записей: %2.</source>
+        <translation>The journal is not verified: %1. Entries: %2.</translation>
+    </message>
+    <message>
+        <source> Подписи записей верны (ключ %1…).</source>
+        <translation> The entries&apos; signatures hold (key %1…).</translation>
+    </message>
+    <message>
+        <source> Подписи не проверены: в этой сборке нет библиотеки подписи.</source>
+        <translation> Signatures not checked: this build has no signing library.</translation>
+    </message>
+    <message>
+        <source> Конец журнала совпадает с его головой (запись %1).</source>
+        <translation> The journal&apos;s end matches its head (entry %1).</translation>
+    </message>
+    <message>
+        <source>подпись головы журнала не верна: голова подменена</source>
+        <translation>the signature of the journal&apos;s head does not hold: the head was replaced</translation>
     </message>
 </context>
 <context>
@@ -799,6 +863,14 @@ Deletion Module</translation>
         <source>Заполнить освобождённое место</source>
         <translation>Fill the freed space</translation>
     </message>
+    <message>
+        <source>Да</source>
+        <translation>Yes</translation>
+    </message>
+    <message>
+        <source>Нет</source>
+        <translation>No</translation>
+    </message>
 </context>
 <context>
     <name>WipeProgressDialog</name>
@@ -878,10 +950,6 @@ Passes on the storage medium: %3 of %4
 Time: %5 s</translation>
     </message>
     <message>
-        <source>Запись в журнал уничтожения не сделана: %1</source>
-        <translation>No entry was written to the destruction journal: %1</translation>
-    </message>
-    <message>
         <source>Файл: %1</source>
         <translation>File: %1</translation>
     </message>
@@ -932,14 +1000,6 @@ Time: %5 s</translation>
     <message>
         <source>Файл на месте и пуст: проходы были записаны и файл усечён, но не удалён.</source>
         <translation>The file is there and empty: the passes were written and the file truncated, but not removed.</translation>
-    </message>
-    <message>
-        <source>Файл на месте (%1 байт): сколько проходов дошло до носителя, неизвестно; удаление нужно повторить.</source>
-        <translation>The file is there (%1 bytes): how many passes reached the medium is not known; wipe it again.</translation>
-    </message>
-    <message>
-        <source>%1, начато %2, алгоритм %3 (проходов: %4). %5</source>
-        <translation>%1, begun %2, algorithm %3 (passes: %4). %5</translation>
     </message>
     <message>
         <source>У файла есть и другие имена (жесткие ссылки): %1. Они останутся, но будут вести к пустому файлу.</source>
@@ -1048,6 +1108,28 @@ Time: %5 s</translation>
     <message>
         <source>Удалены файлы заполнения, оставшиеся от прерванного ранее заполнения: %1 (%2).</source>
         <translation>Fill files left by an earlier interrupted fill were removed: %1 (%2).</translation>
+    </message>
+    <message>
+        <source>Файл на месте (%1 байт): удаление нужно повторить.</source>
+        <translation>The file is there (%1 bytes): wipe it again.</translation>
+    </message>
+    <message>
+        <source>%1, начато %2, алгоритм %3. Проходов на носителе: %4 из %5. %6</source>
+        <translation>%1, begun %2, algorithm %3. Passes on the medium: %4 of %5. %6</translation>
+    </message>
+    <message>
+        <source>Системный журнал не принял сообщение о начале удаления за секунду: оно не отправлено.</source>
+        <translation>The system log did not take the message of the wipe&apos;s start within a second: it was not sent.</translation>
+    </message>
+    <message>
+        <source>Системный журнал не принял сообщение об этом удалении за секунду: оно не отправлено.</source>
+        <translation>The system log did not take the message of this wipe within a second: it was not sent.</translation>
+    </message>
+    <message>
+        <source>%1
+Алгоритм: %2</source>
+        <translation>%1
+Algorithm: %2</translation>
     </message>
 </context>
 <context>
@@ -1214,6 +1296,14 @@ Time: %5 s</translation>
     <message>
         <source>Объект «%1» приложения «%2» найден на носителе после удаления.</source>
         <translation>The object “%1” of application “%2” was found on the token after the deletion.</translation>
+    </message>
+    <message>
+        <source>Удаление не начато: запись о нем не удалось сохранить в журнале уничтожения. Ключевой контейнер не изменен.</source>
+        <translation>The wipe was not started: its entry could not be saved in the destruction journal. The key container was not changed.</translation>
+    </message>
+    <message>
+        <source>Запись о начале удаления не удалось сохранить в журнале уничтожения. Удалить ключевой контейнер без записи в журнале?</source>
+        <translation>The entry for the wipe&apos;s start could not be saved in the destruction journal. Wipe the key container without a journal entry?</translation>
     </message>
 </context>
 </TS>

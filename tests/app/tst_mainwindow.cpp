@@ -271,8 +271,12 @@ void TestMainWindow::fileWipe_data()
     QTest::addColumn<bool>("cleared");
     QTest::addColumn<QString>("detail"); // what the informative text must hold
     QTest::newRow("existing file") << "file" << wiped << true << QString();
-    QTest::newRow("no journal can be written: said in the box")
-        << "unrecorded" << wiped << true << QStringLiteral("Запись в журнал уничтожения не сделана: ");
+    QTest::newRow("no journal can be written: asked, Нет by default, nothing touched")
+        << "unrecorded" << QStringLiteral("Удаление не начато: запись о нем не удалось сохранить в журнале уничтожения. "
+                                          "Ключевой контейнер не изменен.")
+        << false << QStringLiteral("Запись в журнал ");
+    QTest::newRow("no journal can be written: asked, Да goes on, said in the box")
+        << "unrecorded, go on" << wiped << true << QStringLiteral("Начало удаления в журнал не записано: ");
     QTest::newRow("volume search asked for on tmpfs: no device to read, said so")
         << "memory" << wiped << true << QStringLiteral("Том не проверен: устройство под файловой системой неизвестно.");
     QTest::newRow("path of spaces") << "spaces" << boxtexts::fileNotFound << false << QString();
@@ -293,7 +297,8 @@ void TestMainWindow::fileWipe()
     QString path = QStringLiteral("   ");
     const QByteArray journalPath = qgetenv("KCC_JOURNAL");
     const auto journalBack = qScopeGuard([&] { qputenv("KCC_JOURNAL", journalPath); });
-    if (kind == QLatin1String("unrecorded"))
+    const bool unrecorded = kind.startsWith(QLatin1String("unrecorded"));
+    if (unrecorded)
         qputenv("KCC_JOURNAL", QFile::encodeName(m_dir.path())); // a directory: no file can go there
     const int recorded = Journal().read().size();
     QTemporaryDir memory(QStringLiteral("/dev/shm/kcc-window-XXXXXX"));
@@ -306,7 +311,7 @@ void TestMainWindow::fileWipe()
             QFile f(path);
             return f.open(QIODevice::WriteOnly) && f.write(QByteArray(3000, 'k')) == 3000;
         }
-        if (kind == QLatin1String("file") || kind == QLatin1String("unrecorded")) {
+        if (kind == QLatin1String("file") || unrecorded) {
             path = m_dir.filePath(QStringLiteral("контейнер.p12"));
             QFile f(path);
             return f.open(QIODevice::WriteOnly) && f.write(QByteArray(3000, 'k')) == 3000;
@@ -334,10 +339,14 @@ void TestMainWindow::fileWipe()
 
     ModalAnswerer answerer;
     answerer.then(ModalAnswerer::press(QMessageBox::Yes));
+    if (unrecorded)
+        answerer.then(ModalAnswerer::press(kind.endsWith(QLatin1String("go on")) ? QMessageBox::Yes : QMessageBox::No));
     child<QPushButton>(window, "pushButtonClean")->click();
 
-    QCOMPARE(answerer.boxes().size(), 2);
-    const ModalAnswerer::Box outcome = answerer.boxes().at(1);
+    QCOMPARE(answerer.boxes().size(), unrecorded ? 3 : 2);
+    if (unrecorded)
+        QCOMPARE(answerer.boxes().at(1).defaultButton, QMessageBox::No);
+    const ModalAnswerer::Box outcome = answerer.boxes().last();
     QVERIFY2(outcome.text == message, qPrintable(outcome.describe()));
     QCOMPARE(outcome.title, title);
     QCOMPARE(outcome.icon, cleared ? QMessageBox::Information : QMessageBox::Critical);
@@ -350,14 +359,16 @@ void TestMainWindow::fileWipe()
     QCOMPARE(child<QLineEdit>(window, "lineEditFile")->text(), cleared ? QString() : path);
     QCOMPARE(child<QLineEdit>(window, "lineEditPIN")->text(), QStringLiteral("9999"));
     QVERIFY(child<QRadioButton>(window, "radioButtonSchneier")->isChecked());
-    if (kind == QLatin1String("file") || search)
+    if (kind == QLatin1String("file") || search || cleared)
         QVERIFY(!QFileInfo::exists(path));
+    if (unrecorded && !cleared)
+        QCOMPARE(QFileInfo(path).size(), qint64(3000));
     if (kind == QLatin1String("directory"))
         QVERIFY(QFileInfo(path).isDir());
     QVERIFY(tokenUntouched());
 
     // Recorded before the box showed, with the box's own texts.
-    if (kind != QLatin1String("unrecorded")) {
+    if (!unrecorded) {
         VerifyResult chain;
         const QVector<JournalRecord> records = Journal().read(&chain);
         QVERIFY(chain.ok());

@@ -5,6 +5,8 @@
 #include "boxtexts.h"
 #include "programrun.h"
 #include "journal.h"
+#include "journalforge.h"
+#include "signing.h"
 #include "tokenstore.h"
 
 #include <QDate>
@@ -53,6 +55,10 @@ private slots:
     void certificate_data();
     void certificate();
     void structuredEvents();
+    void record_data();
+    void record();
+    void readOnlyModesNeverWrite_data();
+    void readOnlyModesNeverWrite();
 
 private:
     QTemporaryDir m_dir;
@@ -340,6 +346,177 @@ void TestCommandLine::structuredEvents()
         }
     }
     QCOMPARE(ids, QStringList({"6f2a1c0e9b7d4e0a8c3f5d2b1a4e7c90", "3b9e7d1f2c4a4f6b9e8d7c6b5a4f3e21"}));
+}
+
+namespace {
+
+// A journal, its key and its pinned keys in a directory of their own, for
+// the runs of one row.
+struct RecordPlace {
+    QTemporaryDir dir;
+    QByteArray saved[3] = {qgetenv("KCC_JOURNAL"), qgetenv("KCC_SIGNING_KEY"), qgetenv("KCC_TRUSTED_KEYS")};
+    QString journal() const { return dir.filePath(QStringLiteral("journal.jsonl")); }
+    QString key() const { return dir.filePath(QStringLiteral("signing.key")); }
+    RecordPlace()
+    {
+        qputenv("KCC_JOURNAL", QFile::encodeName(journal()));
+        qputenv("KCC_SIGNING_KEY", QFile::encodeName(key()));
+        qputenv("KCC_TRUSTED_KEYS", QFile::encodeName(dir.filePath(QStringLiteral("trusted-keys"))));
+    }
+    ~RecordPlace()
+    {
+        qputenv("KCC_JOURNAL", saved[0]);
+        qputenv("KCC_SIGNING_KEY", saved[1]);
+        qputenv("KCC_TRUSTED_KEYS", saved[2]);
+    }
+    // Everything in the directory, name and bytes.
+    QMap<QString, QByteArray> state() const
+    {
+        QMap<QString, QByteArray> files;
+        for (const QFileInfo &info : QDir(dir.path()).entryInfoList(QDir::Files | QDir::System | QDir::Hidden)) {
+            QFile f(info.filePath());
+            files.insert(info.fileName(), f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("?"));
+        }
+        return files;
+    }
+};
+
+} // namespace
+
+// The record fails closed: no wipe without its begun entry unless asked
+// for, nothing unsigned, cut or unanchored passes, nothing is built on a
+// broken journal.
+void TestCommandLine::record_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QStringList>("arguments"); // {key} the container, {pub} the journal's public key
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message"); // on standard error or output
+    QTest::addColumn<bool>("keyRemains");
+    const QStringList wipe{"--wipe-file", "{key}", "-a", "dod", "-y"};
+    QTest::newRow("no journal can be written: nothing wiped") << "journal dir" << wipe << 16 << "Удаление не начато" << true;
+    QTest::newRow("no journal can be written, --no-journal: wiped")
+        << "journal dir" << wipe + QStringList{"--no-journal"} << 0 << boxtexts::wiped << false;
+    QTest::newRow("a garbage key file stops the wipe") << "garbage key" << wipe << 16 << "holds no key" << true;
+    QTest::newRow("a key others may write stops the wipe") << "open key" << wipe << 16 << "writable by group or others" << true;
+    QTest::newRow("a journal that is a link stops the wipe") << "linked journal" << wipe << 16 << "symbolic link" << true;
+    QTest::newRow("an unsigned rewrite dated before the key")
+        << "forged" << QStringList{"--verify-journal"} << 9 << "не подписана" << true;
+    QTest::newRow("no certificate from a forged journal")
+        << "forged" << QStringList{"--certificate", "2", "{dir}/c.json"} << 9 << "сертификат не выдается" << true;
+    QTest::newRow("the CSV of a forged journal says so")
+        << "forged" << QStringList{"--journal"} << 9 << "ВНИМАНИЕ: журнал не прошел проверку" << true;
+    QTest::newRow("the act of a forged journal") << "forged" << QStringList{"--act", "{dir}/act.pdf"} << 9 << "не подписана" << true;
+    QTest::newRow("the last entries cut off") << "cut" << QStringList{"--verify-journal"} << 9 << "отрезан" << true;
+    QTest::newRow("emptied") << "emptied" << QStringList{"--verify-journal"} << 9 << "опустошен" << true;
+    QTest::newRow("signed entries, no key") << "no key" << QStringList{"--verify-journal"} << 15 << "ключа подписи нет" << true;
+    QTest::newRow("anchored with --key, no key file")
+        << "no key" << QStringList{"--verify-journal", "--key", "{pub}"} << 0 << "Подписи записей верны" << true;
+    QTest::newRow("anchored with another key")
+        << "" << QStringList{"--verify-journal", "--key", QString(64, '7')} << 9 << "изменена" << true;
+    QTest::newRow("the key is not among the pinned ones") << "pinned other" << QStringList{"--verify-journal"} << 15
+                                                         << "not in" << true;
+    QTest::newRow("the key is pinned") << "pinned" << QStringList{"--verify-journal"} << 0 << "Подписи записей верны" << true;
+}
+
+void TestCommandLine::record()
+{
+    QFETCH(QString, setup);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+    QFETCH(bool, keyRemains);
+    RecordPlace place;
+    const QString container = place.dir.filePath(QStringLiteral("container.pfx"));
+    // Two genuine wipes first: a signed journal with its head.
+    for (int i = 0; i < 2; ++i) {
+        QVERIFY(writeFile(container, QByteArray(900, 'k')));
+        QCOMPARE(runProgram({"--wipe-file", container, "-a", "gost", "-y"}).exitCode, 0);
+    }
+    SigningKey key;
+    QVERIFY(key.load() == SigningKey::Load::Loaded);
+    const QString publicKey = QString::fromLatin1(key.publicKey().toHex());
+    QVERIFY(writeFile(container, QByteArray(900, 'k')));
+    if (setup == "journal dir")
+        qputenv("KCC_JOURNAL", QFile::encodeName(place.dir.path()));
+    else if (setup == "garbage key")
+        QVERIFY(writeFile(place.key(), "not a key\n"));
+    else if (setup == "open key")
+        QVERIFY(QFile::setPermissions(place.key(), QFile::permissions(place.key()) | QFileDevice::WriteOther));
+    else if (setup == "linked journal")
+        QVERIFY(QFile::rename(place.journal(), place.journal() + ".real") && QFile::link(place.journal() + ".real", place.journal()));
+    else if (setup == "forged")
+        QVERIFY(journalforge::rechain(place.journal(), [](QJsonObject &object, int) {
+            object["time_utc"] = QStringLiteral("2001-01-01T00:00:00Z");
+        }));
+    else if (setup == "cut")
+        QVERIFY(journalforge::write(place.journal(), journalforge::lines(place.journal()).mid(0, 2)));
+    else if (setup == "emptied")
+        QVERIFY(journalforge::write(place.journal(), {}));
+    else if (setup == "no key")
+        QVERIFY(QFile::remove(place.key()));
+    else if (setup == "pinned other" || setup == "pinned")
+        QVERIFY(writeFile(place.dir.filePath("trusted-keys"),
+                          "# the organisation's keys\n" + (setup == "pinned" ? publicKey.toLatin1() : QByteArray(64, 'a')) + "\n"));
+    arguments.replaceInStrings("{key}", container);
+    arguments.replaceInStrings("{dir}", place.dir.path());
+    arguments.replaceInStrings("{pub}", publicKey);
+    const Run run = runProgram(arguments);
+    QVERIFY2(run.exitCode == exitCode, qPrintable(QString::number(run.exitCode) + run.out + run.err));
+    QVERIFY2(run.err.contains(message) || run.out.contains(message), qPrintable(run.out + run.err));
+    QCOMPARE(QFileInfo::exists(container), keyRemains);
+    if (arguments.contains("--certificate"))
+        QVERIFY(!QFileInfo::exists(place.dir.filePath("c.json")));
+}
+
+void TestCommandLine::readOnlyModesNeverWrite_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("writes");
+    QTest::addColumn<int>("closed"); // interrupted attempts told of
+    for (const QStringList &mode : {QStringList{"--verify-journal"}, QStringList{"--journal"},
+                                    QStringList{"--act", "{out}/act.pdf"}, QStringList{"--public-key"},
+                                    QStringList{"--verify-certificate", "{dir}/none.json"}})
+        QTest::newRow(qPrintable(mode.first())) << mode << false << 0;
+    // Where a wipe follows, this host's attempt is closed, the other host's left.
+    QTest::newRow("--wipe-file") << QStringList{"--wipe-file", "{dir}/container.pfx", "-a", "gost", "-y"} << true << 1;
+}
+
+void TestCommandLine::readOnlyModesNeverWrite()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, writes);
+    QFETCH(int, closed);
+    RecordPlace place;
+    QVERIFY(writeFile(place.dir.filePath("container.pfx"), QByteArray(900, 'k')));
+    QVERIFY(writeFile(place.dir.filePath("other.pfx"), QByteArray(900, 'k')));
+    QCOMPARE(runProgram({"--wipe-file", place.dir.filePath("other.pfx"), "-a", "gost", "-y"}).exitCode, 0);
+    // Two attempts cut off: one of this host, one of another host's process.
+    for (const QString &host : {QString(), QStringLiteral("another-host-id")}) {
+        JournalEntry begun;
+        begun.phase = JournalEntry::Phase::Begun;
+        begun.endState = EndState::Begun;
+        begun.attempt = QStringLiteral("attempt-%1").arg(host.isEmpty() ? "here" : "there");
+        begun.filePath = place.dir.filePath("cut.pfx");
+        begun.passesPlanned = 2;
+        begun.hostId = host;
+        if (host.isEmpty()) {
+            QFile id(QStringLiteral("/etc/machine-id"));
+            QVERIFY(id.open(QIODevice::ReadOnly));
+            begun.hostId = QString::fromLatin1(id.readLine().trimmed());
+        }
+        QVERIFY(Journal().append(begun));
+    }
+    const QMap<QString, QByteArray> before = place.state();
+    arguments.replaceInStrings("{dir}", place.dir.path());
+    arguments.replaceInStrings("{out}", m_dir.path());
+    const Run run = runProgram(arguments);
+    QVERIFY2(run.exitCode >= 0, qPrintable(run.err));
+    QCOMPARE(place.state() != before, writes);
+    QCOMPARE(run.err.count(QStringLiteral("attempt-here")) + run.err.count(QStringLiteral("cut.pfx")) > 0, closed > 0);
+    const QVector<JournalRecord> open = Journal().openAttempts();
+    QCOMPARE(open.size(), 2 - closed);
+    QCOMPARE(open.last().entry.attempt, QStringLiteral("attempt-there"));
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)

@@ -3,6 +3,7 @@
 #include "journaldialog.h"
 #include "journalexport.h"
 #include "journaltexts.h"
+#include "journalforge.h"
 #include "signing.h"
 
 #include <QCryptographicHash>
@@ -65,7 +66,11 @@ class TestJournal : public QObject
     QString path() const { return dir.filePath(QStringLiteral("journal.jsonl")); }
 
 private slots:
-    void init() { QFile::remove(path()); }
+    void init()
+    {
+        QFile::remove(path());
+        QFile::remove(Journal(path()).headPath());
+    }
 
     void concurrentAppendsKeepEveryEntry()
     {
@@ -143,69 +148,97 @@ private slots:
         QTest::addColumn<int>("at"); // 1-based line the edit touches
         QTest::addColumn<VerifyResult::Break>("kind");
         QTest::addColumn<int>("line");
-        QTest::newRow("byte of a path edited") << "path" << 2 << VerifyResult::Break::Changed << 2;
-        QTest::newRow("byte of the chain hash edited") << "prev" << 3 << VerifyResult::Break::Changed << 3;
-        QTest::newRow("entry no longer JSON") << "brace" << 2 << VerifyResult::Break::Changed << 2;
-        QTest::newRow("line deleted") << "delete" << 3 << VerifyResult::Break::Missing << 3;
-        QTest::newRow("first line deleted") << "delete" << 1 << VerifyResult::Break::Missing << 1;
-        QTest::newRow("two lines swapped") << "swap" << 2 << VerifyResult::Break::Reordered << 2;
-        QTest::newRow("sequence number edited") << "seq" << 4 << VerifyResult::Break::Changed << 4;
+        QTest::addColumn<bool>("appends"); // whether a wipe may still append after it
+        QTest::newRow("byte of a path edited") << "path" << 2 << VerifyResult::Break::Changed << 2 << true;
+        QTest::newRow("byte of the chain hash edited") << "prev" << 3 << VerifyResult::Break::Changed << 3 << true;
+        QTest::newRow("entry no longer JSON") << "brace" << 2 << VerifyResult::Break::Damaged << 2 << true;
+        QTest::newRow("line deleted") << "delete" << 3 << VerifyResult::Break::Missing << 3 << true;
+        QTest::newRow("first line deleted") << "delete" << 1 << VerifyResult::Break::Missing << 1 << true;
+        QTest::newRow("two lines swapped") << "swap" << 2 << VerifyResult::Break::Reordered << 2 << true;
+        QTest::newRow("sequence number edited") << "seq" << 4 << VerifyResult::Break::Changed << 4 << true;
         // Whoever may write the file can rebuild the chain; not the signatures.
         QTest::newRow("path edited, chain rebuilt, signatures dropped")
-            << "rechain" << 3 << VerifyResult::Break::Unsigned << 1;
+            << "rechain" << 3 << VerifyResult::Break::Unsigned << 1 << false;
+        QTest::newRow("rewritten unsigned, dated before the key, as written before it")
+            << "before key" << 3 << VerifyResult::Break::Unsigned << 1 << false;
         QTest::newRow("path edited, chain rebuilt, signed with another key")
-            << "other key" << 3 << VerifyResult::Break::Changed << 1;
+            << "other key" << 3 << VerifyResult::Break::Changed << 1 << false;
+        // The end, guarded by the head outside the file.
+        QTest::newRow("last two entries cut off") << "cut" << 4 << VerifyResult::Break::Cut << 4 << false;
+        QTest::newRow("every entry removed") << "empty" << 1 << VerifyResult::Break::Emptied << 0 << false;
+        QTest::newRow("last line damaged") << "damage" << 5 << VerifyResult::Break::Cut << 5 << false;
+        QTest::newRow("last line damaged, an entry chained past it")
+            << "damage and chain" << 5 << VerifyResult::Break::Damaged << 5 << false;
+        QTest::newRow("head rewritten to the cut end") << "head" << 4 << VerifyResult::Break::HeadInvalid << 0 << false;
     }
 
     void tamperingBreaksTheChain()
     {
         QFETCH(QString, edit);
         QFETCH(int, at);
+        QFETCH(bool, appends);
         const Journal journal(path());
         for (int i = 1; i <= 5; ++i)
             QVERIFY(journal.append(entry(QStringLiteral("/key-%1").arg(i))));
         QVERIFY(journal.verify().ok());
 
-        QList<QByteArray> all = lines(path());
+        QList<QByteArray> all = journalforge::lines(path());
         QByteArray &line = all[at - 1];
+        SigningKey other;
+        if (edit == "other key" || edit == "head") {
+            const QByteArray ours = qgetenv("KCC_SIGNING_KEY");
+            qputenv("KCC_SIGNING_KEY", QFile::encodeName(dir.filePath("other.key")));
+            QVERIFY(other.load() == SigningKey::Load::Loaded || other.create(0, Journal::genesisHash()));
+            qputenv("KCC_SIGNING_KEY", ours);
+        }
         if (edit == "path")
             line.replace("/key-", "/kez-");
         else if (edit == "prev")
             line[line.indexOf("\"prev\":\"") + 8] = line[line.indexOf("\"prev\":\"") + 8] == '1' ? '2' : '1';
-        else if (edit == "brace")
+        else if (edit == "brace" || edit == "damage")
             line.chop(1);
+        else if (edit == "damage and chain") {
+            all << journalforge::chainedAfter(all[at - 2]);
+            all[at - 1].chop(1);
+        }
         else if (edit == "seq")
             line.replace(QByteArray("\"seq\":") + QByteArray::number(at), "\"seq\":9");
         else if (edit == "delete")
             all.removeAt(at - 1);
         else if (edit == "swap")
             all.swapItemsAt(at - 1, at);
-        else if (edit == "rechain" || edit == "other key") {
-            SigningKey other;
-            const QByteArray ours = qgetenv("KCC_SIGNING_KEY");
-            qputenv("KCC_SIGNING_KEY", QFile::encodeName(dir.filePath("other.key")));
-            QVERIFY(edit == "rechain" || other.load(true));
-            qputenv("KCC_SIGNING_KEY", ours);
-            QString previous = Journal::genesisHash();
-            for (int i = 0; i < all.size(); ++i) {
-                QJsonObject object = QJsonDocument::fromJson(all[i]).object();
+        else if (edit == "cut" || edit == "head")
+            all = all.mid(0, at - 1);
+        else if (edit == "empty")
+            all.clear();
+        if (edit == "head") {
+            // The head, forged to name the new end, without the key.
+            QJsonObject head = QJsonDocument::fromJson(journalforge::lines(journal.headPath()).value(0)).object();
+            head["seq"] = at - 1;
+            head["sha256"] = journalforge::hashOf(all.last());
+            head.remove("sig");
+            head["sig"] = QString::fromLatin1(other.sign(QJsonDocument(head).toJson(QJsonDocument::Compact)).toBase64());
+            QVERIFY(journalforge::write(journal.headPath(), {QJsonDocument(head).toJson(QJsonDocument::Compact)}));
+        }
+        QVERIFY(journalforge::write(path(), all));
+        if (edit == "rechain" || edit == "before key" || edit == "other key")
+            QVERIFY(journalforge::rechain(path(), [&](QJsonObject &object, int i) {
                 if (i == at - 1)
                     object["target"] = QJsonObject{{"kind", "file"}, {"path", "/elsewhere"}, {"size", 1}};
-                object.remove("sig");
-                object["prev"] = previous;
-                if (other.isLoaded())
-                    object["sig"] = QString::fromLatin1(
-                        other.sign(QJsonDocument(object).toJson(QJsonDocument::Compact)).toBase64());
-                all[i] = QJsonDocument(object).toJson(QJsonDocument::Compact);
-                previous = QString::fromLatin1(QCryptographicHash::hash(all[i], QCryptographicHash::Sha256).toHex());
-            }
-        }
-        writeRaw(path(), all.join('\n'), QIODevice::WriteOnly | QIODevice::Truncate);
+                if (edit == "before key")
+                    object["time_utc"] = QStringLiteral("2001-01-01T00:00:00Z");
+            }, other.isLoaded() ? &other : nullptr));
 
         const VerifyResult result = journal.verify();
-        QCOMPARE(result.state, VerifyResult::State::Broken);
+        QVERIFY2(result.state == VerifyResult::State::Broken, qPrintable(result.describe()));
         QTEST(result.kind, "kind");
         QTEST(result.line, "line");
+        // Nothing is chained past an end that does not match the head.
+        const QByteArray before = journalforge::lines(path()).join('\n');
+        QString error;
+        QCOMPARE(journal.append(entry("/after"), &error), appends);
+        if (!appends)
+            QCOMPARE(journalforge::lines(path()).join('\n'), before);
     }
 
     void fileIsPrivateAndNotFollowed()
