@@ -1,5 +1,6 @@
 #include "journal.h"
 
+#include "entryfields.h"
 #include "journalfile.h"
 #include "signing.h"
 #include "kcc_version.h"
@@ -91,6 +92,7 @@ QJsonObject toJson(const JournalEntry &e)
                                              {"boot", e.boot},
                                              {"started", QString::number(e.processStarted)}});
     }
+    insertCertificateFields(e, object);
     return object;
 }
 
@@ -150,6 +152,7 @@ JournalEntry fromJson(const QJsonObject &o)
     e.resultText = result.value("text").toString();
     e.resultInformative = result.value("informative").toString();
     e.endState = endStateFromWord(result.value("state").toString());
+    readCertificateFields(o, e);
     return e;
 }
 
