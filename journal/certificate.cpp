@@ -186,6 +186,43 @@ QJsonObject certificateBody(const JournalRecord &ended, const QString &journalPa
     };
 }
 
+bool certificateIssued(const JournalEntry &ended)
+{
+    const EndStateKind kind = kindOf(ended.endState);
+    return ended.phase == JournalEntry::Phase::Ended && (kind == EndStateKind::Proven || kind == EndStateKind::Doubtful);
+}
+
+namespace {
+
+void flatten(const QString &path, const QJsonValue &value, QVector<QPair<QString, QString>> &out)
+{
+    const auto joined = [&path](const QString &key) { return path.isEmpty() ? key : path + QLatin1Char('.') + key; };
+    if (value.isObject()) {
+        const QJsonObject object = value.toObject();
+        for (auto i = object.begin(); i != object.end(); ++i)
+            flatten(joined(i.key()), i.value(), out);
+    } else if (value.isArray()) {
+        const QJsonArray array = value.toArray();
+        if (array.isEmpty())
+            out.append({path, QStringLiteral("[]")});
+        for (int i = 0; i < array.size(); ++i)
+            flatten(joined(QString::number(i + 1)), array.at(i), out);
+    } else if (value.isDouble()) {
+        out.append({path, QString::number(value.toDouble(), 'g', 17)});
+    } else {
+        out.append({path, value.toString()});
+    }
+}
+
+} // namespace
+
+QVector<QPair<QString, QString>> certificateFields(const QJsonObject &body)
+{
+    QVector<QPair<QString, QString>> fields;
+    flatten(QString(), body, fields);
+    return fields;
+}
+
 QString certificateFingerprint(const QJsonObject &body)
 {
     return QString::fromLatin1(QCryptographicHash::hash(canonical(body), QCryptographicHash::Sha256).toHex());
