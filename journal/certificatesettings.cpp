@@ -34,7 +34,12 @@ CertificateSettings loadCertificateSettings()
 {
     QSettings ini(certificateSettingsPath(), QSettings::IniFormat);
     ini.setIniCodec("UTF-8");
-    const auto text = [&ini](const QString &key) { return ini.value(key).toString().trimmed(); };
+    // An unquoted comma makes QSettings read a list: the officer meant the text.
+    const auto text = [&ini](const QString &key) {
+        const QVariant value = ini.value(key);
+        return (value.type() == QVariant::StringList ? value.toStringList().join(QStringLiteral(", ")) : value.toString())
+            .trimmed();
+    };
     CertificateSettings settings;
     settings.operatorName = text(QStringLiteral("operator/name"));
     settings.operatorTitle = text(QStringLiteral("operator/title"));
