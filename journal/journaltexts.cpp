@@ -76,7 +76,7 @@ const JournalTexts &englishJournalTexts()
         t.commandLine = QStringLiteral("command line");
         t.actFileTitle = QStringLiteral("Act of destruction of key information");
         t.certificate = QStringLiteral("certificate:");
-        t.noCertificate = QStringLiteral("no certificate: the container's removal is not established");
+        t.noCertificate = QStringLiteral("no certificate: removal of the container is not established");
         t.actCertificateOf = QStringLiteral("Certificate for row %1 (fields as in the JSON file), SHA-256 fingerprint %2");
         t.actTitle = QStringLiteral("ACT<br>of destruction of key information");
         t.actComposed = QStringLiteral("Drawn up on %1");
