@@ -362,11 +362,14 @@ int writeCertificate(const CommandLine &command)
     // A certificate of destruction only for an attempt that destroyed the container.
     const EndStateKind kind = kindOf(ended->entry.endState);
     if (kind != EndStateKind::Proven && kind != EndStateKind::Doubtful) {
+        const QString why = kind == EndStateKind::Interrupted
+            ? QCoreApplication::translate("CommandLine", "удаление было прервано, что осталось на носителе, неизвестно")
+            : QCoreApplication::translate("CommandLine", "контейнер не уничтожен или его уничтожение не доказано");
         errors() << KCC_PROGRAM << ": "
-                 << QCoreApplication::translate("CommandLine", "запись %1 не говорит об уничтожении контейнера (%2): сертификат "
+                 << QCoreApplication::translate("CommandLine", "запись %1 заканчивается состоянием %2: %3; сертификат "
                                                 "не выдается.")
                         .arg(command.sequence)
-                        .arg(toWord(ended->entry.endState))
+                        .arg(toWord(ended->entry.endState), why)
                  << '\n';
         errors().flush();
         return kExitRefused;

@@ -4,6 +4,7 @@
 #include "signing.h"
 
 #include <QCryptographicHash>
+#include <QJsonArray>
 #include <QJsonDocument>
 
 namespace {
@@ -13,16 +14,108 @@ QByteArray canonical(const QJsonObject &object)
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
-// Overwriting is a Clear; the placement says whether it reached the key's blocks.
-QString verificationMethod(const JournalEntry &e)
+// What the program could not learn is said, never left blank or guessed.
+QJsonValue known(const QString &value)
 {
-    if (e.verification == VerificationWord::Direct)
+    return value.isEmpty() ? QStringLiteral("unknown") : value;
+}
+
+QJsonValue knownSize(qint64 size)
+{
+    return size < 0 ? QJsonValue(QStringLiteral("unknown")) : QJsonValue(double(size));
+}
+
+bool isFile(const JournalEntry &e)
+{
+    return e.targetKind == JournalEntry::TargetKind::File;
+}
+
+QString readBack(const JournalEntry &e)
+{
+    if (!isFile(e))
+        return QStringLiteral("each write read back through the token and compared with what was written");
+    switch (e.verification) {
+    case VerificationWord::Direct:
         return QStringLiteral("whole file read back past the cache and compared with the last pass");
-    if (e.verification == VerificationWord::MaybeCached)
-        return QStringLiteral("whole file read back (possibly from a cache) and compared with the last pass");
-    if (e.targetKind == JournalEntry::TargetKind::Token)
-        return QStringLiteral("each write confirmed by the token; deletion confirmed by a fresh search");
-    return QStringLiteral("none");
+    case VerificationWord::MaybeCached:
+        return QStringLiteral("whole file read back, possibly from a cache, and compared with the last pass");
+    case VerificationWord::None:
+        return QStringLiteral("unknown");
+    default:
+        return QStringLiteral("not compared: ") + toWord(e.verification);
+    }
+}
+
+// One sentence per doubt the verdict left; none for a proven ending.
+QStringList doubtsOf(const JournalEntry &e)
+{
+    static const struct {
+        EndState state;
+        const char *doubt;
+    } byState[] = {
+        {EndState::WipedUnproven, "whether the passes reached the blocks the file lay on cannot be checked on this medium"},
+        {EndState::RelocatedNotOverwritten, "the file system wrote the passes to new blocks: the blocks the key lay on were not overwritten"},
+        {EndState::DeletedKeyBlocksOnVolume, "blocks of the key were found on the volume after the wipe, or left where the fill did not reach"},
+        {EndState::DeletedKeyUnreachable, "part of the key was kept inline or compressed, where the search cannot recognise and the fill cannot locate it"},
+        {EndState::DeletedNotSearched, "the volume search asked for could not read every device whole"},
+        {EndState::DeletedLowerCopyKept, "a lower layer of the overlay file system keeps the original file"},
+        {EndState::ReplacedNotOverwritten, "the token took each pass as a new object: the original bytes were not overwritten in place, and what the token keeps of destroyed objects is up to it"},
+    };
+    QStringList doubts;
+    for (const auto &row : byState)
+        if (row.state == e.endState)
+            doubts << QString::fromLatin1(row.doubt);
+    if (isFile(e) && e.verification == VerificationWord::MaybeCached)
+        doubts << QStringLiteral("the read-back may have come from a cache");
+    if (e.deviceLimits.contains(QStringLiteral("flash")))
+        doubts << QStringLiteral("the device is flash memory: its controller may keep remapped copies that only the device's own sanitize reaches");
+    if (e.deviceLimits.contains(QStringLiteral("image-file")))
+        doubts << QStringLiteral("the volume is an image file on another file system, whose own limits apply too");
+    if (!isFile(e))
+        doubts << QStringLiteral("the read-back and the search go through the token: they prove what the token answers, not what its memory holds");
+    return doubts;
+}
+
+QJsonValue disksOf(const JournalEntry &e)
+{
+    if (e.disks.isEmpty())
+        return QStringLiteral("unknown");
+    QJsonArray disks;
+    for (const JournalEntry::Disk &d : e.disks)
+        disks.append(QJsonObject{{"name", known(d.name)},
+                                 {"kind", known(d.kind)},
+                                 {"maker", known(d.maker)},
+                                 {"model", known(d.model)},
+                                 {"serial_number", known(d.serial)},
+                                 {"transport", known(d.transport)}});
+    return disks;
+}
+
+QJsonObject verificationOf(const JournalEntry &e)
+{
+    QJsonObject verification{{"read_back", readBack(e)}};
+    if (isFile(e)) {
+        verification.insert("volume_search",
+                            e.survivors < 0 ? QJsonValue(QStringLiteral("not run"))
+                                            : QJsonValue(QJsonObject{{"devices", known(e.volumeDevice)},
+                                                                     {"bytes_read", knownSize(e.volumeBytesRead)},
+                                                                     {"key_blocks_found", e.survivors}}));
+        if (e.fill != FillWord::None)
+            verification.insert("free_space_fill", QJsonObject{{"result", toWord(e.fill)},
+                                                               {"bytes_written", knownSize(e.fillBytes)}});
+    } else {
+        // A token ending counted as gone only once a fresh search found nothing.
+        verification.insert("absence_on_token",
+                            QStringLiteral("proven by a fresh search after the module was started again: no object "
+                                           "with the container's application, original value, any pass's value or "
+                                           "unique id"));
+    }
+    return verification;
+}
+
+QJsonValue field(const JournalEntry &e, const char *key)
+{
+    return known(e.organisationFields.value(QString::fromLatin1(key)));
 }
 
 } // namespace
@@ -31,42 +124,103 @@ QJsonObject certificateBody(const JournalRecord &ended, const QString &journalPa
 {
     const JournalEntry &e = ended.entry;
     QJsonObject media;
-    if (e.targetKind == JournalEntry::TargetKind::File) {
+    if (isFile(e)) {
         media = {{"media_type", "file"},
                  {"path", e.filePath},
-                 {"size", double(e.size)},
-                 {"file_system", e.fileSystem},
-                 {"device", e.device},
-                 {"placement", toWord(e.placement)}};
+                 {"size", knownSize(e.size)},
+                 {"file_system", known(e.fileSystem)},
+                 {"volume_device", known(e.device)},
+                 {"placement", known(toWord(e.placement))},
+                 {"disks", disksOf(e)}};
     } else {
         media = {{"media_type", "PKCS#11 token"},
-                 {"label", e.tokenLabel},
-                 {"model", e.tokenModel},
-                 {"serial_number", e.tokenSerial},
-                 {"container_size", double(e.size)}};
+                 {"maker", known(e.tokenMaker)},
+                 {"model", known(e.tokenModel)},
+                 {"serial_number", known(e.tokenSerial)},
+                 {"label", known(e.tokenLabel)},
+                 {"container_label", known(e.containerLabel)},
+                 {"container_size", knownSize(e.size)}};
     }
-    QJsonObject verification{{"method", verificationMethod(e)}, {"result", e.verification == VerificationWord::None ? toWord(e.endState) : toWord(e.verification)}};
-    if (e.survivors >= 0)
-        verification.insert("volume_search", QJsonObject{{"device", e.volumeDevice},
-                                                         {"bytes_read", double(e.volumeBytesRead)},
-                                                         {"key_blocks_found", e.survivors}});
+    media.insert("property_number", field(e, "media/property_number"));
+    media.insert("source", field(e, "media/source"));
+    media.insert("classification", field(e, "media/classification"));
+    media.insert("data_backed_up", field(e, "media/data_backed_up"));
+    media.insert("backup_location", field(e, "media/backup_location"));
+
+    QJsonArray passes;
+    for (int i = 0; i < e.passPatterns.size(); ++i)
+        passes.append(QJsonObject{{"pass", i + 1}, {"pattern", e.passPatterns.at(i)}});
+    const bool settings = e.operatorSource == QLatin1String("settings");
+    const EndStateKind kind = kindOf(e.endState);
     return QJsonObject{
-        {"format", "kestrik-kcc destruction certificate 1"},
+        {"format", "kestrik-kcc destruction certificate 2"},
         {"media", media},
-        {"sanitization", QJsonObject{{"category", "Clear"},
-                                     {"technique", "overwrite"},
-                                     {"algorithm", e.algorithmName},
+        {"sanitization", QJsonObject{{"scope", isFile(e) ? "the named container: the file" : "the named container: the token object"},
+                                     {"technique", "overwrite, then removal"},
+                                     {"algorithm", known(e.algorithmName)},
                                      {"passes_planned", e.passesPlanned},
-                                     {"passes_done", e.passesDone}}},
-        {"verification", verification},
-        {"result", QJsonObject{{"state", toWord(e.endState)}, {"text", e.resultText}}},
+                                     {"passes_done", e.passesDone},
+                                     {"passes", passes.isEmpty() ? QJsonValue(QStringLiteral("unknown")) : QJsonValue(passes)},
+                                     {"doubts", QJsonArray::fromStringList(doubtsOf(e))},
+                                     {"post_sanitization_classification", field(e, "sanitization/post_classification")},
+                                     {"notes", field(e, "sanitization/notes")}}},
+        {"verification", verificationOf(e)},
+        {"result", QJsonObject{{"state", toWord(e.endState)},
+                               {"kind", kind == EndStateKind::Proven ? "proven" : kind == EndStateKind::Doubtful ? "doubtful" : "not destroyed"},
+                               {"text", e.resultText}}},
+        {"destination", QJsonObject{{"kind", field(e, "destination/kind")}, {"details", field(e, "destination/details")}}},
         {"tool", QJsonObject{{"name", "Kestrik KCC"}, {"version", e.version}}},
-        {"started", e.started.isValid() ? e.started.toUTC().toString(Qt::ISODate) : QString()},
+        {"started", e.started.isValid() ? e.started.toUTC().toString(Qt::ISODate) : QStringLiteral("unknown")},
         {"ended", e.time.toUTC().toString(Qt::ISODate)},
         {"host", e.host},
-        {"operator", e.user},
+        {"operator", QJsonObject{{"name", settings ? e.operatorName : e.user},
+                                 {"name_source", settings ? "settings" : "login"},
+                                 {"login", e.user},
+                                 {"title", known(e.operatorTitle)},
+                                 {"organisation", known(e.operatorOrganisation)},
+                                 {"location", known(e.operatorLocation)},
+                                 {"phone", known(e.operatorPhone)}}},
+        // Verification is what the program checked; validation is a person's, after it.
+        {"validation", QJsonObject{{"name", ""}, {"title", ""}, {"date", ""}, {"signature", ""}}},
         {"journal", QJsonObject{{"path", journalPath}, {"seq", double(ended.sequence)}, {"entry_sha256", ended.hash}}},
     };
+}
+
+bool certificateIssued(const JournalEntry &ended)
+{
+    const EndStateKind kind = kindOf(ended.endState);
+    return ended.phase == JournalEntry::Phase::Ended && (kind == EndStateKind::Proven || kind == EndStateKind::Doubtful);
+}
+
+namespace {
+
+void flatten(const QString &path, const QJsonValue &value, QVector<QPair<QString, QString>> &out)
+{
+    const auto joined = [&path](const QString &key) { return path.isEmpty() ? key : path + QLatin1Char('.') + key; };
+    if (value.isObject()) {
+        const QJsonObject object = value.toObject();
+        for (auto i = object.begin(); i != object.end(); ++i)
+            flatten(joined(i.key()), i.value(), out);
+    } else if (value.isArray()) {
+        const QJsonArray array = value.toArray();
+        if (array.isEmpty())
+            out.append({path, QStringLiteral("[]")});
+        for (int i = 0; i < array.size(); ++i)
+            flatten(joined(QString::number(i + 1)), array.at(i), out);
+    } else if (value.isDouble()) {
+        out.append({path, QString::number(value.toDouble(), 'g', 17)});
+    } else {
+        out.append({path, value.toString()});
+    }
+}
+
+} // namespace
+
+QVector<QPair<QString, QString>> certificateFields(const QJsonObject &body)
+{
+    QVector<QPair<QString, QString>> fields;
+    flatten(QString(), body, fields);
+    return fields;
 }
 
 QString certificateFingerprint(const QJsonObject &body)

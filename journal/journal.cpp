@@ -1,5 +1,6 @@
 #include "journal.h"
 
+#include "entryfields.h"
 #include "journalfile.h"
 #include "signing.h"
 #include "kcc_version.h"
@@ -95,6 +96,7 @@ QJsonObject toJson(const JournalEntry &e)
     } else if (e.phase == JournalEntry::Phase::Progress) {
         object.insert("phase", "progress");
     }
+    insertCertificateFields(e, object);
     return object;
 }
 
@@ -157,6 +159,7 @@ JournalEntry fromJson(const QJsonObject &o)
     e.resultText = result.value("text").toString();
     e.resultInformative = result.value("informative").toString();
     e.endState = endStateFromWord(result.value("state").toString());
+    readCertificateFields(o, e);
     return e;
 }
 

@@ -2,7 +2,9 @@
 #define JOURNAL_H
 
 #include <QDateTime>
+#include <QMap>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 #include "journalwords.h"
@@ -43,6 +45,7 @@ struct JournalEntry {
     QString tokenModel;
     QString tokenSerial;
     QString containerLabel;
+    QString tokenMaker;    // the token's manufacturer; empty: unknown
     // A file's medium: what it lay on, whether the passes reached its own
     // blocks and how the last pass was read back. None for a token, and in
     // entries from before they were kept.
@@ -59,6 +62,20 @@ struct JournalEntry {
     int survivors = -1;
     qint64 fillBytes = -1;
     FillWord fill = FillWord::None;
+    // The disks under the file's volume as the system names them, each field
+    // empty where it does not; none where no block device is below.
+    struct Disk {
+        QString name, maker, model, serial, transport, kind;
+    };
+    QVector<Disk> disks;
+    QStringList deviceLimits; // what the device adds: "flash", "encrypted", "image-file"
+
+    // Who did it, from the settings where the wipe ran; empty where not set.
+    // operatorSource: "settings" when a name was set, else "login".
+    QString operatorName, operatorTitle, operatorOrganisation, operatorLocation, operatorPhone;
+    QString operatorSource;
+    QMap<QString, QString> organisationFields; // the certificate's optional fields, by setting key
+    QStringList passPatterns; // what each planned pass writes
 
     QString algorithmName; // as the window shows it
     int algorithmIndex = -1; // 0..7

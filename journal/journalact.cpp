@@ -66,10 +66,13 @@ std::unique_ptr<QTextDocument> actDocument(const ActInput &input, const JournalT
             // The certificate of the entry is the same bytes whenever it is
             // made, so its fingerprint identifies it here.
             if (column == C::Hash)
-                value = QStringLiteral("<span style=\"font-family:monospace\">%1</span><br>%2 "
-                                       "<span style=\"font-family:monospace\">%3</span>")
-                            .arg(groupedHash(row.at(column)), escaped(texts.certificate),
-                                 groupedHash(certificateFingerprint(certificateBody(record, input.journalPath)).left(32)));
+                value = QStringLiteral("<span style=\"font-family:monospace\">%1</span><br>%2")
+                            .arg(groupedHash(row.at(column)),
+                                 certificateIssued(record.entry)
+                                     ? escaped(texts.certificate) + QStringLiteral(" <span style=\"font-family:monospace\">")
+                                           + groupedHash(certificateFingerprint(certificateBody(record, input.journalPath)).left(32))
+                                           + QStringLiteral("</span>")
+                                     : escaped(texts.noCertificate));
             html += cell.arg(value);
         }
         html += QStringLiteral("</tr>");
@@ -77,6 +80,24 @@ std::unique_ptr<QTextDocument> actDocument(const ActInput &input, const JournalT
     html += QStringLiteral("</table>");
     html += QStringLiteral("<p>%1</p>").arg(escaped(
         texts.actJournal.arg(QDir::toNativeSeparators(input.journalPath), input.verification.describe())));
+
+    // Each certificate's fields as its file has them: what the commission
+    // signs is what an auditor checks against the JSON.
+    number = 0;
+    for (const JournalRecord &record : input.records) {
+        ++number;
+        if (!certificateIssued(record.entry))
+            continue;
+        const QJsonObject body = certificateBody(record, input.journalPath);
+        html += QStringLiteral("<p><b>%1</b></p><table border=\"1\" cellspacing=\"0\" width=\"100%\">")
+                    .arg(escaped(texts.actCertificateOf.arg(number).arg(certificateFingerprint(body))));
+        for (const auto &field : certificateFields(body))
+            html += QStringLiteral("<tr><td width=\"30%\" style=\"padding:1px;font-family:monospace\">%1</td>"
+                                   "<td style=\"padding:1px\">%2</td></tr>")
+                        .arg(escaped(field.first),
+                             field.second.isEmpty() ? QStringLiteral("______________________") : escaped(field.second));
+        html += QStringLiteral("</table>");
+    }
 
     html += QStringLiteral("<table width=\"100%\" cellspacing=\"0\" style=\"margin-top:12px\">");
     for (const QString &role : texts.actSignatures) {

@@ -29,6 +29,8 @@ const JournalTexts &russianJournalTexts()
         t.commandLine = QStringLiteral("командная строка");
         t.actFileTitle = QStringLiteral("Акт уничтожения ключевой информации");
         t.certificate = QStringLiteral("сертификат:");
+        t.noCertificate = QStringLiteral("сертификат не выдается: удаление контейнера не подтверждено");
+        t.actCertificateOf = QStringLiteral("Сертификат к строке %1 (поля как в файле JSON), отпечаток SHA-256 %2");
         t.actTitle = QStringLiteral("АКТ<br>уничтожения ключевой информации");
         t.actComposed = QStringLiteral("Составлен %1");
         t.actCommission = QStringLiteral(
@@ -75,6 +77,8 @@ const JournalTexts &englishJournalTexts()
         t.commandLine = QStringLiteral("command line");
         t.actFileTitle = QStringLiteral("Act of destruction of key information");
         t.certificate = QStringLiteral("certificate:");
+        t.noCertificate = QStringLiteral("no certificate: removal of the container is not established");
+        t.actCertificateOf = QStringLiteral("Certificate for row %1 (fields as in the JSON file), SHA-256 fingerprint %2");
         t.actTitle = QStringLiteral("ACT<br>of destruction of key information");
         t.actComposed = QStringLiteral("Drawn up on %1");
         t.actCommission = QStringLiteral(

@@ -38,6 +38,8 @@ struct JournalTexts {
     QStringList actSignatures;
     QString actSignatureHint;
     QString certificate; // before the certificate's fingerprint in the act
+    QString noCertificate; // in its place for an entry that gets none
+    QString actCertificateOf; // "%1" the act's row number, "%2" the fingerprint
 
     QString targetText(const JournalEntry &entry) const;
     QString sizeText(qint64 size) const;

@@ -194,8 +194,8 @@ QStringList mediumLimitTexts(const MediumVerdict &verdict)
         {LimitNoExtentMap, QCoreApplication::translate("FileWipeReport", "Файловая система %1 не сообщает, где лежат блоки файла.").arg(fs)},
         {LimitUnknownFileSystem, QCoreApplication::translate("FileWipeReport", "Как файловая система %1 размещает перезаписанные данные, неизвестно.").arg(fs)},
         {LimitFlash, QCoreApplication::translate("FileWipeReport", "Носитель — флеш-память (%1): контроллер может хранить переназначенные копии, которые уничтожает "
-                        "только собственная очистка носителя (sanitize, crypto erase); перезапись здесь — очистка (Clear), "
-                        "а не уничтожение (Purge) в терминах NIST SP 800-88.").arg(verdict.device)},
+                        "только собственная очистка всего носителя (sanitize, crypto erase); перезапись файла до них "
+                        "не доходит.").arg(verdict.device)},
         {LimitEncrypted, QCoreApplication::translate("FileWipeReport", "Данные шифруются ниже файловой системы: на носитель попадает только шифротекст.")},
         {LimitImageFile, QCoreApplication::translate("FileWipeReport", "Файловая система лежит в файле-образе на другой файловой системе; её ограничения тоже "
                             "действуют.")},

@@ -1,5 +1,6 @@
 #include "wiperecord.h"
 
+#include "certificatesettings.h"
 #include "journalfile.h"
 #include "language.h"
 #include "wipetexts.h"
@@ -78,11 +79,54 @@ FillWord fillWord(FreedFill::Status status)
     return FillWord::None;
 }
 
+// Words for the certificate; a random byte's value is never kept.
+QString patternOf(const WipePass &pass)
+{
+    switch (pass.kind) {
+    case PassKind::FixedByte:
+        return QStringLiteral("0x%1").arg(pass.value, 2, 16, QLatin1Char('0'));
+    case PassKind::RandomData:
+        return QStringLiteral("random data");
+    case PassKind::RandomByte:
+        return QStringLiteral("one random byte repeated");
+    case PassKind::ComplementByte:
+        return QStringLiteral("complement of the previous pass's byte");
+    }
+    return QStringLiteral("unknown");
+}
+
+QStringList deviceLimitWords(quint32 limits)
+{
+    QStringList words;
+    if (limits & LimitFlash)
+        words << QStringLiteral("flash");
+    if (limits & LimitEncrypted)
+        words << QStringLiteral("encrypted");
+    if (limits & LimitImageFile)
+        words << QStringLiteral("image-file");
+    return words;
+}
+
+void recordWho(JournalEntry &entry)
+{
+    const CertificateSettings settings = loadCertificateSettings();
+    entry.operatorName = settings.operatorName;
+    entry.operatorTitle = settings.operatorTitle;
+    entry.operatorOrganisation = settings.operatorOrganisation;
+    entry.operatorLocation = settings.operatorLocation;
+    entry.operatorPhone = settings.operatorPhone;
+    entry.operatorSource = settings.operatorName.isEmpty() ? QStringLiteral("login") : QStringLiteral("settings");
+    entry.organisationFields = settings.fields;
+}
+
 } // namespace
 
 JournalEntry journalEntry(const WipeRequest &request, const WipeResult &result)
 {
     JournalEntry entry;
+    recordWho(entry);
+    for (const WipePass &pass : wipeSchedule(request.algorithm))
+        entry.passPatterns << patternOf(pass);
     entry.interface = request.via;
     entry.algorithmName = wipeAlgorithmName(request.algorithm);
     entry.algorithmIndex = int(request.algorithm);
@@ -100,6 +144,9 @@ JournalEntry journalEntry(const WipeRequest &request, const WipeResult &result)
             entry.device = file.medium.device;
             entry.placement = placementWord(file.medium.placement);
             entry.verification = verificationWord(file.verification);
+            for (const MediumDisk &d : file.medium.disks)
+                entry.disks.append({d.name, d.maker, d.model, d.serial, d.transport, d.kind});
+            entry.deviceLimits = deviceLimitWords(file.medium.limits);
         }
         // A count only from a search that read every device; otherwise none.
         if (result.search.status == VolumeSearch::Status::Done) {
@@ -119,6 +166,10 @@ JournalEntry journalEntry(const WipeRequest &request, const WipeResult &result)
         entry.tokenModel = request.token->detail;
         entry.tokenSerial = request.token->serialNumber;
         entry.containerLabel = outcome.containerLabel;
+        if (outcome.makerKnown) {
+            entry.tokenMaker = outcome.tokenMaker;
+            entry.tokenModel = outcome.tokenModel;
+        }
         entry.size = outcome.containerSize > 0 || outcome.passesDone > 0 ? qint64(outcome.containerSize) : -1;
         entry.passesDone = outcome.passesDone;
     }

@@ -136,10 +136,6 @@
         <translation>[yes/no]: </translation>
     </message>
     <message>
-        <source>запись %1 не говорит об уничтожении контейнера (%2): сертификат не выдается.</source>
-        <translation>entry %1 does not record a destroyed container (%2): no certificate is issued.</translation>
-    </message>
-    <message>
         <source>Использование: %1 [--help] [--version] [ФАЙЛ]
        %1 --wipe-file ФАЙЛ... --algorithm ИМЯ [--search-volume] [--fill-freed] [--yes] [--no-journal]
        %1 --wipe-token НОМЕР --algorithm ИМЯ (--pin-stdin | --pin-file ФАЙЛ) [--yes] [--no-journal]
@@ -272,6 +268,18 @@ KCC_LANGUAGE=ru|en chooses the language (by default the system&apos;s).
     <message>
         <source>сертификат не выдается: %1</source>
         <translation>no certificate is issued: %1</translation>
+    </message>
+    <message>
+        <source>удаление было прервано, что осталось на носителе, неизвестно</source>
+        <translation>the wipe was interrupted; what is left on the medium is unknown</translation>
+    </message>
+    <message>
+        <source>контейнер не уничтожен или его уничтожение не доказано</source>
+        <translation>the container was not destroyed, or its destruction is not proven</translation>
+    </message>
+    <message>
+        <source>запись %1 заканчивается состоянием %2: %3; сертификат не выдается.</source>
+        <translation>entry %1 ends in the state %2: %3; no certificate is issued.</translation>
     </message>
 </context>
 <context>
@@ -449,10 +457,6 @@ KCC_LANGUAGE=ru|en chooses the language (by default the system&apos;s).
         <translation>How the file system %1 places overwritten data is not known.</translation>
     </message>
     <message>
-        <source>Носитель — флеш-память (%1): контроллер может хранить переназначенные копии, которые уничтожает только собственная очистка носителя (sanitize, crypto erase); перезапись здесь — очистка (Clear), а не уничтожение (Purge) в терминах NIST SP 800-88.</source>
-        <translation>The medium is flash memory (%1): its controller may keep remapped copies that only the device&apos;s own sanitize or crypto erase destroys; overwriting here is a Clear, not a Purge, in NIST SP 800-88 terms.</translation>
-    </message>
-    <message>
         <source>Данные шифруются ниже файловой системы: на носитель попадает только шифротекст.</source>
         <translation>The data is encrypted below the file system: only ciphertext reaches the medium.</translation>
     </message>
@@ -467,6 +471,10 @@ KCC_LANGUAGE=ru|en chooses the language (by default the system&apos;s).
     <message>
         <source>Файл лежит на наложенной файловой системе (overlay): проходы пишутся в копию файла в верхнем слое, а исходный файл %1 в нижнем слое они не затрагивают. Ключ в нем остается, удалить его можно только на файловой системе этого слоя.</source>
         <translation>The file is on an overlay file system: the passes go to the file&apos;s copy in the upper layer and do not touch the original file %1 in the lower layer. The key stays in it; it can only be deleted on that layer&apos;s file system.</translation>
+    </message>
+    <message>
+        <source>Носитель — флеш-память (%1): контроллер может хранить переназначенные копии, которые уничтожает только собственная очистка всего носителя (sanitize, crypto erase); перезапись файла до них не доходит.</source>
+        <translation>The medium is flash memory (%1): its controller may keep remapped copies that only the whole device&apos;s own sanitize or crypto erase destroys; overwriting a file does not reach them.</translation>
     </message>
 </context>
 <context>

@@ -1119,6 +1119,20 @@ velmux_status velmux_get_container_label(velmux_ctx context, char *label, uint32
     });
 }
 
+velmux_status velmux_get_media_maker(velmux_ctx context, const MediaRecord *record, VelmuxMaker *maker)
+{
+    return withContext(context, [&](Context &) -> velmux_status {
+        if (!record || !maker || maker->size != sizeof(VelmuxMaker))
+            return VELMUX_E_INVALID_ARGUMENT;
+        const std::optional<RecordBody> body = decodeRecord(*record);
+        if (!body)
+            return VELMUX_E_RECORD;
+        copyText(maker->manufacturer, sizeof maker->manufacturer, body->manufacturer, sizeof body->manufacturer);
+        copyText(maker->model, sizeof maker->model, body->model, sizeof body->model);
+        return VELMUX_OK;
+    });
+}
+
 velmux_status velmux_count_containers(velmux_ctx context, uint32_t *count)
 {
     return withSession(context, [&](Session &s) -> velmux_status {

@@ -48,9 +48,9 @@
  * original ones: one left beside a container by an interrupted write is not
  * a second container, and velmux_delete_container destroys it too.
  *
- * Beyond the ten functions the library exports velmux_get_write_method and
- * velmux_count_containers. Callers look them up at run time, so a library
- * without them still serves.
+ * Beyond the ten functions the library exports extras (velmux_get_write_method,
+ * velmux_count_containers, velmux_get_media_maker and those after them).
+ * Callers look them up at run time, so a library without them still serves.
  */
 #ifndef VELMUX_H
 #define VELMUX_H
@@ -148,6 +148,14 @@ typedef struct VelmuxRemnant {
     char application[65];
 } VelmuxRemnant;
 
+/* Who made a medium, as its token says (CK_TOKEN_INFO manufacturerID and
+ * model), trailing blanks dropped, NUL-terminated UTF-8; empty where blank. */
+typedef struct VelmuxMaker {
+    uint32_t size;          /* preset to sizeof(VelmuxMaker) by the caller */
+    char manufacturer[33];
+    char model[17];
+} VelmuxMaker;
+
 #pragma pack(pop)
 
 #define VELMUX_MEDIA_LIST_CAPACITY 32u
@@ -182,11 +190,16 @@ VELMUX_API velmux_status velmux_get_remnant(velmux_ctx context, VelmuxRemnant *r
  * cut at a character boundary; empty when not read or not set. */
 VELMUX_API velmux_status velmux_get_container_label(velmux_ctx context, char *label, uint32_t labelSize);
 
+/* The maker and model of the record's token as it was listed; a session
+ * opened on the record proves the token still says the same. */
+VELMUX_API velmux_status velmux_get_media_maker(velmux_ctx context, const MediaRecord *record, VelmuxMaker *maker);
+
 typedef velmux_status (*velmux_get_write_method_fn)(velmux_ctx, uint32_t *);
 typedef velmux_status (*velmux_get_last_error_fn)(uint32_t *, char *, uint32_t);
 typedef velmux_status (*velmux_count_containers_fn)(velmux_ctx, uint32_t *);
 typedef velmux_status (*velmux_get_remnant_fn)(velmux_ctx, VelmuxRemnant *);
 typedef velmux_status (*velmux_get_container_label_fn)(velmux_ctx, char *, uint32_t);
+typedef velmux_status (*velmux_get_media_maker_fn)(velmux_ctx, const MediaRecord *, VelmuxMaker *);
 
 #ifdef __cplusplus
 }
@@ -198,6 +211,7 @@ typedef velmux_status (*velmux_get_container_label_fn)(velmux_ctx, char *, uint3
 VELMUX_STATIC_ASSERT(sizeof(MediaRecord) == 264, "MediaRecord is 264 bytes");
 VELMUX_STATIC_ASSERT(sizeof(MediaInfo) == 128, "MediaInfo is 128 bytes");
 VELMUX_STATIC_ASSERT(sizeof(VelmuxRemnant) == 142, "VelmuxRemnant is 142 bytes");
+VELMUX_STATIC_ASSERT(sizeof(VelmuxMaker) == 54, "VelmuxMaker is 54 bytes");
 VELMUX_STATIC_ASSERT(offsetof(MediaRecord, mediaType) == 4, "mediaType at offset 4");
 VELMUX_STATIC_ASSERT(offsetof(MediaRecord, opaque) == 8, "opaque bytes at offset 8");
 VELMUX_STATIC_ASSERT(offsetof(MediaInfo, detail) == 12, "detail at offset 12");

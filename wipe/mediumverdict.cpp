@@ -123,6 +123,10 @@ MediumVerdict judgeMedium(const Medium &medium)
     verdict.known = true;
     verdict.fileSystem = QString::fromStdString(medium.fileSystem);
     verdict.device = deviceText(medium.device);
+    for (const platformfile::DiskIdentity &d : medium.device.disks)
+        verdict.disks.append({QString::fromStdString(d.name), QString::fromStdString(d.maker),
+                              QString::fromStdString(d.model), QString::fromStdString(d.serial),
+                              QString::fromStdString(d.transport), QString::fromStdString(d.kind)});
 #ifdef _WIN32
     verdict.lowerCopy = QString::fromStdWString(medium.lowerCopy);
 #else

@@ -2,6 +2,7 @@
 #define MEDIUMVERDICT_H
 
 #include <QString>
+#include <QVector>
 #include <QtGlobal>
 
 namespace platformfile {
@@ -36,12 +37,19 @@ enum MediumLimit : quint32 {
     LimitImageFile = 1u << 14,   // the volume is a file on another file system
 };
 
+// One disk under the volume, as the system names it; empty where it does not.
+struct MediumDisk {
+    QString name, maker, model, serial, transport;
+    QString kind; // "physical", "virtual", "loop", "network", "memory"
+};
+
 struct MediumVerdict {
     Placement placement = Placement::NotProvable;
     quint32 limits = 0;    // MediumLimit bits
     QString fileSystem;    // "ext4", "btrfs", "NTFS"; empty when unknown
     QString device;        // "sda: SSD, sata"; empty when unknown
     QString lowerCopy;     // an overlay's lower-layer file that keeps the key; empty when none
+    QVector<MediumDisk> disks; // the bottom disks; none where no block device is below
     bool known = false;    // the medium was looked at
 };
 

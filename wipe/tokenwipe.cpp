@@ -28,6 +28,7 @@ Fn extra(const char *name)
 #pragma weak velmux_get_last_error
 #pragma weak velmux_get_remnant
 #pragma weak velmux_get_container_label
+#pragma weak velmux_get_media_maker
 #define VELMUX_EXTRA(name) (&name)
 #endif
 
@@ -163,6 +164,18 @@ QString containerLabelOf(velmux_ctx context)
     return QString::fromUtf8(label, int(qstrnlen(label, sizeof label)));
 }
 
+void makerOf(velmux_ctx context, const MediaRecord *media, TokenWipeOutcome &out)
+{
+    VelmuxMaker maker = {};
+    maker.size = sizeof maker;
+    auto get = VELMUX_EXTRA(velmux_get_media_maker);
+    if (!get || VELMUX_FAILED(get(context, media, &maker)))
+        return;
+    out.makerKnown = true;
+    out.tokenMaker = QString::fromUtf8(maker.manufacturer, int(qstrnlen(maker.manufacturer, sizeof maker.manufacturer)));
+    out.tokenModel = QString::fromUtf8(maker.model, int(qstrnlen(maker.model, sizeof maker.model)));
+}
+
 // Whether the container is still there; only a logged-in session sees a private one.
 ContainerLeft containerLeft(const TokenSession &token)
 {
@@ -193,6 +206,7 @@ void runWipe(WipeAlgorithm algorithm, const MediaRecord *media, const QString &p
         out.status = TokenWipeStatus::OpenSessionFailed;
         return;
     }
+    makerOf(token.context(), media, out);
     const velmux_status loggedIn = token.login();
     if (VELMUX_FAILED(loggedIn)) {
         noteReason(out);

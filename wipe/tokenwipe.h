@@ -56,6 +56,11 @@ struct TokenWipeOutcome {
     // The container's CKA_LABEL as found before the first pass; empty when
     // unknown or unset.
     QString containerLabel;
+    // The token's manufacturer and model as it reports them; empty when
+    // blank or when the library cannot say (makerKnown false).
+    bool makerKnown = false;
+    QString tokenMaker;
+    QString tokenModel;
 };
 
 // Overwrites the key container on the medium once per pass of the algorithm,

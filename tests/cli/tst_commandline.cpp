@@ -7,6 +7,7 @@
 #include "journal.h"
 #include "journalforge.h"
 #include "signing.h"
+#include "journalfile.h"
 #include "tokenstore.h"
 
 #include <QDate>
@@ -20,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <pwd.h>
 #include <unistd.h>
 
 namespace {
@@ -54,6 +56,10 @@ private slots:
     void journal();
     void certificate_data();
     void certificate();
+    void certificateFields_data();
+    void certificateFields();
+    void certificateRefused_data();
+    void certificateRefused();
     void structuredEvents();
     void record_data();
     void record();
@@ -61,7 +67,11 @@ private slots:
     void readOnlyModesNeverWrite();
 
 private:
+    QJsonObject certificateOf(const QString &target, bool configured);
+
     QTemporaryDir m_dir;
+    QHash<QString, QJsonObject> m_certificates; // one real wipe per target and settings
+    QString m_tokenSerial;
 };
 
 void TestCommandLine::files_data()
@@ -315,6 +325,169 @@ void TestCommandLine::certificate()
     QVERIFY(writeFile(file, QJsonDocument(document).toJson()));
     const ProgramRun verified = runProgram(check);
     QVERIFY2(verified.exitCode == exitCode, qPrintable(verified.out + verified.err));
+}
+
+// The value at a dotted path of a certificate; arrays counted from 1, as the act shows them.
+QString fieldAt(const QJsonObject &body, const QString &path)
+{
+    QJsonValue value = body;
+    for (const QString &part : path.split(QLatin1Char('.'))) {
+        bool index = false;
+        const int n = part.toInt(&index);
+        value = index ? value.toArray().at(n - 1) : value.toObject().value(part);
+    }
+    return value.isDouble() ? QString::number(value.toDouble()) : value.toString();
+}
+
+// A real wipe of a file or of a SoftHSM2 token's container, with or without
+// an organisation's settings, and its certificate's body.
+QJsonObject TestCommandLine::certificateOf(const QString &target, bool configured)
+{
+    const QString id = target + (configured ? "+settings" : "");
+    if (m_certificates.contains(id))
+        return m_certificates.value(id);
+    const QString ini = qEnvironmentVariable("KCC_CERTIFICATE_SETTINGS");
+    QFile::remove(ini);
+    if (configured && !writeFile(ini, "[operator]\nname=Иванов Иван Иванович\ntitle=Администратор безопасности\n"
+                                      "organisation=ООО Ромашка, отдел 3\n[media]\nproperty_number=ИНВ-0042\n"
+                                      "classification=ДСП\n[sanitization]\nnotes=по заявке 17\n"
+                                      "[destination]\nkind=internal reuse\n"))
+        return QJsonObject();
+    int exitCode = -1;
+    if (target == QLatin1String("file")) {
+        const QString key = m_dir.filePath(id + ".pfx");
+        writeFile(key, QByteArray(5000, 'f'));
+        exitCode = runProgram({"--wipe-file", key, "-a", "dod", "--yes"}).exitCode;
+    } else {
+        TokenStore store;
+        if (!store.initToken(QStringLiteral("Gamma")) || !store.writeContainer(QStringLiteral("Gamma"), QByteArray(300, 't'), false, QStringLiteral("Ключи 2024")))
+            return QJsonObject();
+        m_tokenSerial = store.serial(QStringLiteral("Gamma"));
+        exitCode = runProgram({"--wipe-token", store.serial(QStringLiteral("Gamma")), "-a", "gost", "--pin-stdin", "--yes"},
+                              TokenStore::defaultPin().toUtf8() + '\n').exitCode;
+    }
+    QFile::remove(ini);
+    const QVector<JournalRecord> records = Journal().read();
+    if (exitCode < 0 || records.isEmpty())
+        return QJsonObject();
+    const QString file = m_dir.filePath(id + ".json");
+    if (runProgram({"--certificate", QString::number(records.last().sequence), file}).exitCode != 0)
+        return QJsonObject();
+    QFile f(file);
+    f.open(QIODevice::ReadOnly);
+    const QByteArray text = f.readAll();
+    QJsonObject body = QJsonDocument::fromJson(text).object().value("certificate").toObject();
+    // No media category anywhere: a container's overwrite is no Clear or Purge of a medium.
+    if (text.contains("Clear") || text.contains("Purge") || text.contains("category"))
+        body = QJsonObject();
+    m_certificates.insert(id, body);
+    return body;
+}
+
+void TestCommandLine::certificateFields_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<bool>("configured");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("expected"); // "<login>": the user's login; "<token serial>"; "*": any text, "unknown" included
+    const QString login = QString::fromLocal8Bit(getpwuid(getuid())->pw_name);
+    QTest::newRow("operator from the settings") << "file" << true << "operator.name" << "Иванов Иван Иванович";
+    QTest::newRow("says the name is from the settings") << "file" << true << "operator.name_source" << "settings";
+    QTest::newRow("operator's title") << "file" << true << "operator.title" << "Администратор безопасности";
+    QTest::newRow("organisation") << "file" << true << "operator.organisation" << "ООО Ромашка, отдел 3";
+    QTest::newRow("property number") << "file" << true << "media.property_number" << "ИНВ-0042";
+    QTest::newRow("classification") << "file" << true << "media.classification" << "ДСП";
+    QTest::newRow("notes") << "file" << true << "sanitization.notes" << "по заявке 17";
+    QTest::newRow("destination") << "file" << true << "destination.kind" << "internal reuse";
+    QTest::newRow("operator falls back to the login") << "file" << false << "operator.name" << login;
+    QTest::newRow("says the name is the login") << "file" << false << "operator.name_source" << "login";
+    QTest::newRow("organisation not set") << "file" << false << "operator.organisation" << "unknown";
+    QTest::newRow("property number not set") << "file" << false << "media.property_number" << "unknown";
+    QTest::newRow("backup not set") << "file" << false << "media.data_backed_up" << "unknown";
+    QTest::newRow("file scope") << "file" << false << "sanitization.scope" << "the named container: the file";
+    QTest::newRow("technique") << "file" << false << "sanitization.technique" << "overwrite, then removal";
+    QTest::newRow("first pass pattern") << "file" << false << "sanitization.passes.1.pattern" << "0x00";
+    QTest::newRow("last pass pattern") << "file" << false << "sanitization.passes.3.pattern" << "random data";
+    QTest::newRow("passes done") << "file" << false << "sanitization.passes_done" << "3";
+    QTest::newRow("no search asked for") << "file" << false << "verification.volume_search" << "not run";
+    QTest::newRow("read back") << "file" << false << "verification.read_back" << "*";
+    QTest::newRow("disk's maker") << "file" << false << "media.disks.1.maker" << "*";
+    QTest::newRow("disk's model") << "file" << false << "media.disks.1.model" << "*";
+    QTest::newRow("disk's serial") << "file" << false << "media.disks.1.serial_number" << "*";
+    QTest::newRow("validation left blank") << "file" << false << "validation.name" << "";
+    QTest::newRow("validation date left blank") << "file" << false << "validation.date" << "";
+    QTest::newRow("token scope") << "token" << false << "sanitization.scope" << "the named container: the token object";
+    QTest::newRow("token maker") << "token" << false << "media.maker" << "SoftHSM project";
+    QTest::newRow("token model") << "token" << false << "media.model" << "SoftHSM v2";
+    QTest::newRow("token serial") << "token" << false << "media.serial_number" << "<token serial>";
+    QTest::newRow("token label") << "token" << false << "media.label" << "Gamma";
+    QTest::newRow("container label") << "token" << false << "media.container_label" << "Ключи 2024";
+    QTest::newRow("absence proven") << "token" << false << "verification.absence_on_token" << "*";
+    QTest::newRow("token state") << "token" << false << "result.state" << "replaced-not-overwritten";
+    QTest::newRow("token doubt stated") << "token" << false << "sanitization.doubts.1" << "*";
+    QTest::newRow("token not configured") << "token" << false << "operator.organisation" << "unknown";
+}
+
+// Each field as a real wipe measured it, or "unknown"; never blank unless
+// left for the person who validates.
+void TestCommandLine::certificateFields()
+{
+    QFETCH(QString, target);
+    QFETCH(bool, configured);
+    QFETCH(QString, field);
+    QFETCH(QString, expected);
+    if (target == QLatin1String("token") && !TokenStore::unavailableReason().isEmpty())
+        QSKIP(qPrintable(TokenStore::unavailableReason()));
+    const QJsonObject body = certificateOf(target, configured);
+    QVERIFY2(!body.isEmpty(), "no certificate, or one that names a media category");
+    const QString value = fieldAt(body, field);
+    if (expected == QLatin1String("*"))
+        QVERIFY2(!value.isEmpty(), qPrintable(field));
+    else if (expected == QLatin1String("<token serial>"))
+        QCOMPARE(value, m_tokenSerial);
+    else
+        QCOMPARE(value, expected);
+}
+
+void TestCommandLine::certificateRefused_data()
+{
+    QTest::addColumn<QString>("state"); // of the entry appended; empty: a begun entry
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("not found") << "not-found" << 5 << "not-found";
+    QTest::newRow("interrupted") << "interrupted" << 5 << "прервано";
+    QTest::newRow("absence not proven") << "deleted-absence-unverified" << 5 << "deleted-absence-unverified";
+    QTest::newRow("kept after an error") << "incomplete-kept" << 5 << "incomplete-kept";
+    QTest::newRow("token error, container gone") << "token-error-container-gone" << 5 << "token-error-container-gone";
+    QTest::newRow("only begun") << "" << 4 << "нет завершающей записи";
+    QTest::newRow("doubtful still gets one") << "relocated-not-overwritten" << 0 << "";
+}
+
+void TestCommandLine::certificateRefused()
+{
+    QFETCH(QString, state);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+    JournalEntry e;
+    e.filePath = m_dir.filePath(QStringLiteral("refused.pfx"));
+    e.algorithmName = QStringLiteral("DoD 5220.22-M");
+    e.passesPlanned = 3;
+    e.phase = state.isEmpty() ? JournalEntry::Phase::Begun : JournalEntry::Phase::Ended;
+    e.endState = state.isEmpty() ? EndState::Begun : endStateFromWord(state);
+    e.attempt = QStringLiteral("refused-%1").arg(QTest::currentDataTag());
+    // This process, alive: the program leaves the begun entry alone.
+    const journalfile::ProcessStamp self = journalfile::currentProcess();
+    e.pid = self.pid;
+    e.boot = QString::fromStdString(self.boot);
+    e.processStarted = self.started;
+    QVERIFY(Journal().append(e));
+    const QVector<JournalRecord> all = Journal().read(nullptr, true);
+    const QString file = m_dir.filePath(QStringLiteral("refused.json"));
+    QFile::remove(file);
+    const Run run = runProgram({"--certificate", QString::number(all.last().sequence), file});
+    QVERIFY2(run.exitCode == exitCode, qPrintable(run.err));
+    QVERIFY2(run.err.contains(message), qPrintable(run.err));
+    QCOMPARE(QFileInfo::exists(file), exitCode == 0);
 }
 
 // Where journald runs, each entry reaches it with its fields and a fixed

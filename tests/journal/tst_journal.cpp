@@ -1,3 +1,4 @@
+#include "certificate.h"
 #include "journal.h"
 #include "journalact.h"
 #include "journaldialog.h"
@@ -301,8 +302,63 @@ private slots:
         for (const QString &expected : {e.filePath, e.algorithmName, e.resultText, records.first().hash.left(16),
                                         token.tokenLabel, token.containerLabel, token.resultText,
                                         texts.actFileTitle.section(QLatin1Char(' '), 1).toUpper(),
-                                        texts.sizeText(e.size)})
+                                        texts.sizeText(e.size), QStringLiteral("sanitization.scope"),
+                                        QStringLiteral("overwrite, then removal"), texts.noCertificate.section(QLatin1Char(':'), 1)})
             QVERIFY2(text.contains(squeezed(expected), Qt::CaseInsensitive), qPrintable(expected));
+    }
+
+    // What the entry records at wipe time is what the certificate says, read
+    // back from the file; what was not recorded is "unknown".
+    void certificateFromEntry_data()
+    {
+        QTest::addColumn<QString>("set");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("disk's serial") << "disk" << "media.disks.1.serial_number" << "S4EVNX0M";
+        QTest::newRow("disk's maker not given") << "disk" << "media.disks.1.maker" << "unknown";
+        QTest::newRow("no disk below") << "" << "media.disks" << "unknown";
+        QTest::newRow("flash is a doubt") << "flash" << "sanitization.doubts.1" << "the device is flash memory: its controller may keep remapped copies that only the device's own sanitize reaches";
+        QTest::newRow("token maker") << "token" << "media.maker" << "Фирма";
+        QTest::newRow("organisation's field") << "fields" << "media.property_number" << "ИНВ-7";
+        QTest::newRow("operator from settings") << "fields" << "operator.name" << "Петров П. П.";
+        QTest::newRow("operator from the login") << "" << "operator.name" << "officer";
+        QTest::newRow("search's blocks found") << "search" << "verification.volume_search.key_blocks_found" << "2";
+    }
+
+    void certificateFromEntry()
+    {
+        QFETCH(QString, set);
+        QFETCH(QString, field);
+        QFETCH(QString, expected);
+        JournalEntry e = entry(QStringLiteral("/k/key.pfx"));
+        e.user = QStringLiteral("officer");
+        e.operatorSource = QStringLiteral("login");
+        if (set == QLatin1String("disk"))
+            e.disks.append({"sda", "", "Samsung SSD 860", "S4EVNX0M", "sata", "physical"});
+        if (set == QLatin1String("flash"))
+            e.deviceLimits << QStringLiteral("flash");
+        if (set == QLatin1String("token")) {
+            e.targetKind = JournalEntry::TargetKind::Token;
+            e.tokenMaker = QStringLiteral("Фирма");
+        }
+        if (set == QLatin1String("fields")) {
+            e.operatorSource = QStringLiteral("settings");
+            e.operatorName = QStringLiteral("Петров П. П.");
+            e.organisationFields.insert(QStringLiteral("media/property_number"), QStringLiteral("ИНВ-7"));
+        }
+        if (set == QLatin1String("search")) {
+            e.survivors = 2;
+            e.volumeDevice = QStringLiteral("/dev/sda1");
+            e.volumeBytesRead = 1 << 20;
+        }
+        QVERIFY(Journal(path()).append(e));
+        const QVector<JournalRecord> records = Journal(path()).read();
+        QCOMPARE(records.size(), 1);
+        QString value;
+        for (const auto &f : certificateFields(certificateBody(records.first(), path())))
+            if (f.first == field)
+                value = f.second;
+        QCOMPARE(value, expected);
     }
 
     // Every field quoted, quotes doubled, a leading = + - @ defused, so a

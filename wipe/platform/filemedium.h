@@ -64,6 +64,17 @@ struct ExtentMap {
     }
 };
 
+// One disk at the bottom of the layers, as the system names it; a field the
+// system does not give stays empty.
+struct DiskIdentity {
+    std::string name;      // "sda", "nvme0n1", "vda", "loop3", "PhysicalDrive0"
+    std::string maker;
+    std::string model;
+    std::string serial;
+    std::string transport;
+    std::string kind;      // "physical", "virtual" (virtio), "loop", "network" (nbd, rbd), "memory" (zram)
+};
+
 // The disks below the volume, through every layer (partition, device mapper,
 // md, loop) down to the hardware.
 struct BlockDevice {
@@ -76,6 +87,7 @@ struct BlockDevice {
     bool encrypted = false;  // a layer encrypts it (dm-crypt, BitLocker)
     bool imageFile = false;  // a loop device over a file of another file system
     std::string transport;   // "usb", "nvme", "sata", "mmc", "scsi", "virtio", ...
+    std::vector<DiskIdentity> disks;
 };
 
 struct Medium {

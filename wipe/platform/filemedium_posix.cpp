@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include <dirent.h>
@@ -176,6 +177,55 @@ std::string transportOf(const std::string &devicePath)
     return std::string();
 }
 
+std::string trimmed(const std::string &text)
+{
+    const std::size_t first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos)
+        return std::string();
+    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+// The unit serial number page (SCSI VPD 0x80): a 4-byte header, then the serial.
+std::string vpdSerial(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    const std::string page((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (page.size() < 4 || static_cast<unsigned char>(page[1]) != 0x80)
+        return std::string();
+    const std::size_t length = (std::size_t(static_cast<unsigned char>(page[2])) << 8) | static_cast<unsigned char>(page[3]);
+    return trimmed(page.substr(4, length));
+}
+
+// What the disk says of itself. libata's "ATA" and a bus's numeric vendor id
+// name no maker, so they are left out rather than shown as one.
+DiskIdentity identityOf(const std::string &disk, const std::string &transport)
+{
+    DiskIdentity id;
+    id.name = lastComponent(disk);
+    id.transport = transport;
+    const std::string name = id.name;
+    if (name.rfind("nbd", 0) == 0 || name.rfind("rbd", 0) == 0 || name.rfind("drbd", 0) == 0)
+        id.kind = "network";
+    else if (name.rfind("zram", 0) == 0 || name.rfind("ram", 0) == 0)
+        id.kind = "memory";
+    else if (transport == "virtio")
+        id.kind = "virtual";
+    else
+        id.kind = "physical";
+    const std::string vendor = trimmed(readText(disk + "/device/vendor"));
+    if (id.kind == "physical" && vendor != "ATA" && vendor.rfind("0x", 0) != 0)
+        id.maker = vendor;
+    id.model = trimmed(readText(disk + "/device/model"));
+    if (id.model.empty() && transport == "mmc")
+        id.model = trimmed(readText(disk + "/device/name"));
+    id.serial = trimmed(readText(disk + "/device/serial")); // NVMe, MMC
+    if (id.serial.empty())
+        id.serial = trimmed(readText(disk + "/serial")); // virtio, as the host set it
+    if (id.serial.empty())
+        id.serial = vpdSerial(disk + "/device/vpd_pg80"); // SCSI, SATA through libata
+    return id;
+}
+
 // Walks from one block device down through its layers to the disks.
 void describeBlock(const std::string &sysBlock, BlockDevice &device, int depth)
 {
@@ -188,8 +238,13 @@ void describeBlock(const std::string &sysBlock, BlockDevice &device, int depth)
     const std::string name = lastComponent(disk);
     if (readText(disk + "/dm/uuid").rfind("CRYPT-", 0) == 0)
         device.encrypted = true;
-    if (name.rfind("loop", 0) == 0 && !readText(disk + "/loop/backing_file").empty())
+    if (name.rfind("loop", 0) == 0 && !readText(disk + "/loop/backing_file").empty()) {
         device.imageFile = true;
+        DiskIdentity loop;
+        loop.name = name;
+        loop.kind = "loop";
+        device.disks.push_back(loop);
+    }
     bool layered = false;
     const std::string slaves = disk + "/slaves";
     if (DIR *list = ::opendir(slaves.c_str())) {
@@ -213,6 +268,7 @@ void describeBlock(const std::string &sysBlock, BlockDevice &device, int depth)
     const std::string transport = transportOf(realPath(disk + "/device"));
     if (!transport.empty() && device.transport.empty())
         device.transport = transport;
+    device.disks.push_back(identityOf(disk, transport));
 }
 
 BlockDevice describeDevice(dev_t fileDevice, const Mount *mount)

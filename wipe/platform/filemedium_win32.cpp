@@ -207,6 +207,23 @@ bool addDisk(const std::wstring &path, BlockDevice &device)
 
     if (device.transport.empty())
         device.transport = transportOf(descriptor.BusType);
+    // The descriptor's strings: offsets into the answer, 0 where the disk gives none.
+    const auto text = [&](DWORD offset) {
+        std::string value;
+        for (DWORD i = offset; offset != 0 && i < got && buffer[i] != 0; ++i)
+            value += char(buffer[i]);
+        const std::size_t first = value.find_first_not_of(' ');
+        return first == std::string::npos ? std::string() : value.substr(first, value.find_last_not_of(' ') - first + 1);
+    };
+    DiskIdentity id;
+    id.name = utf8(path.substr(path.find_last_of(L'\\') + 1));
+    id.transport = transportOf(descriptor.BusType);
+    const bool virtualDisk = descriptor.BusType == BusTypeVirtual || descriptor.BusType == BusTypeFileBackedVirtual;
+    id.kind = descriptor.BusType == BusTypeFileBackedVirtual ? "loop" : virtualDisk ? "virtual" : "physical";
+    id.maker = virtualDisk ? std::string() : text(descriptor.VendorIdOffset);
+    id.model = text(descriptor.ProductIdOffset);
+    id.serial = text(descriptor.SerialNumberOffset);
+    device.disks.push_back(id);
     device.removable = device.removable || descriptor.RemovableMedia;
     device.imageFile = device.imageFile || descriptor.BusType == BusTypeFileBackedVirtual;
 
