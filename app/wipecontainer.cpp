@@ -26,7 +26,7 @@ QMessageBox::Icon iconOf(Severity severity)
 
 QString fillButtonText()
 {
-    return QCoreApplication::translate("WipeContainer", "Заполнить освобождённое место");
+    return QCoreApplication::translate("WipeContainer", "Заполнить освобожденное место");
 }
 
 // No wipe without its record, unless the officer says so here; "Нет" is the default.

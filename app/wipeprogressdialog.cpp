@@ -52,7 +52,8 @@ void WipeProgressDialog::showProgress(int pass, int passes, qint64 bytes, qint64
                        .arg(passes);
     int step = pass * stepsPerPass;
     if (bytesPerPass > 0) {
-        const QLocale locale;
+        // The box's own locale, so the dialog and the box write sizes alike.
+        const QLocale locale = programLocale();
         text += QCoreApplication::translate("WipeProgressDialog", "\nЗаписано: %1 из %2")
                     .arg(locale.formattedDataSize(bytes), locale.formattedDataSize(bytesPerPass));
         step += int(bytes * stepsPerPass / bytesPerPass);
@@ -71,11 +72,13 @@ void WipeProgressDialog::showVolumeProgress(bool filling, qint64 done, qint64 to
     const qint64 left = perSecond > 0 ? qint64(double(total - done) / perSecond) : -1;
     const QString speed = locale.formattedDataSize(qint64(perSecond));
     QString text = filling
-        ? QCoreApplication::translate("WipeProgressDialog", "Заполнение освобождённого места: записано %1 из не более чем %2")
+        ? QCoreApplication::translate("WipeProgressDialog", "Заполнение освобожденного места: записано %1 из не более чем %2")
               .arg(locale.formattedDataSize(done), locale.formattedDataSize(total))
         : QCoreApplication::translate("WipeProgressDialog", "Поиск блоков ключа на томе: прочитано %1 из %2")
               .arg(locale.formattedDataSize(done), locale.formattedDataSize(total));
-    text += QCoreApplication::translate("WipeProgressDialog", "\n%1/с, осталось около %2 с").arg(speed).arg(left);
+    // Before the first bytes there is no speed to tell the time left by.
+    if (done > 0 && left >= 0)
+        text += QCoreApplication::translate("WipeProgressDialog", "\n%1/с, осталось около %2 с").arg(speed).arg(left);
     setLabelText(text);
     setValue(total > 0 ? int(qMin<qint64>(done * maximum() / total, maximum())) : 0);
 }

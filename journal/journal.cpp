@@ -1036,7 +1036,7 @@ QString VerifyResult::describe() const
         break;
     case State::TornLast:
         text = QCoreApplication::translate("Journal", "Последняя строка журнала (строка %1) оборвана: запись прервалась. "
-                              "Записи до неё (%2) проверены, цепочка не нарушена.").arg(line).arg(entries);
+                              "Записи до нее (%2) проверены, цепочка не нарушена.").arg(line).arg(entries);
         break;
     case State::Broken: {
         QString why;

@@ -137,7 +137,7 @@ void JournalDialog::saveActPdf()
     if (!writeActPdf(path, actInput(*this, chosenRecords(), verification, journal.path(), ui->dateFrom->date(),
                                     ui->dateTo->date()),
                      &error))
-        QMessageBox::critical(this, windowTitle(), tr("Акт не сохранён: %1").arg(error));
+        QMessageBox::critical(this, windowTitle(), tr("Акт не сохранен: %1").arg(error));
 }
 
 void JournalDialog::printAct()
@@ -163,5 +163,5 @@ void JournalDialog::exportCsv()
         return;
     QString error;
     if (!writeFileAtomically(path, journalCsv(chosenRecords()), &error))
-        QMessageBox::critical(this, windowTitle(), tr("Файл не сохранён: %1").arg(error));
+        QMessageBox::critical(this, windowTitle(), tr("Файл не сохранен: %1").arg(error));
 }

@@ -22,7 +22,7 @@ FormSelectMedia::FormSelectMedia(QWidget *parent)
     } else if (mediaList.isEmpty()) {
         ui.labelListNote->setText(
             tr("Носители не найдены. Подключите токен и откройте этот список снова кнопкой «...». "
-                           "Показываются только инициализированные носители, не защищённые от записи."));
+                           "Показываются только инициализированные носители, не защищенные от записи."));
         ui.labelListNote->setVisible(true);
     }
 

@@ -52,7 +52,7 @@ QString failureText(const FileWipeOutcome &outcome, const QString &name)
     const QString passes = QCoreApplication::translate("FileWipeReport", "На носитель записано проходов: %1 из %2.")
                                .arg(outcome.passesDone)
                                .arg(outcome.passesPlanned);
-    const QString kept = QCoreApplication::translate("FileWipeReport", " Файл оставлен на месте и не удалён; удаление можно повторить.");
+    const QString kept = QCoreApplication::translate("FileWipeReport", " Файл оставлен на месте и не удален; удаление можно повторить.");
     switch (outcome.failedStep) {
     case FileWipeStep::Truncate:
     case FileWipeStep::Close:
@@ -60,7 +60,7 @@ QString failureText(const FileWipeOutcome &outcome, const QString &name)
                    .arg(outcome.passesPlanned)
             + reason(outcome) + kept;
     case FileWipeStep::Remove:
-        return QCoreApplication::translate("FileWipeReport", "Все проходы (%1) записаны на носитель и файл усечён до нуля, но его "
+        return QCoreApplication::translate("FileWipeReport", "Все проходы (%1) записаны на носитель и файл усечен до нуля, но его "
                               "не удалось удалить.")
                    .arg(outcome.passesPlanned)
             + reason(outcome) + QCoreApplication::translate("FileWipeReport", " Пустой файл остался под именем %1.").arg(name);
@@ -72,8 +72,8 @@ QString failureText(const FileWipeOutcome &outcome, const QString &name)
                    .arg(name)
             + reason(outcome);
     case FileWipeStep::NameChanged:
-        return QCoreApplication::translate("FileWipeReport", "Все проходы (%1) записаны на носитель и файл усечён до нуля, но имя "
-                              "%2 теперь ведёт к другому объекту, поэтому оно не тронуто.")
+        return QCoreApplication::translate("FileWipeReport", "Все проходы (%1) записаны на носитель и файл усечен до нуля, но имя "
+                              "%2 теперь ведет к другому объекту, поэтому оно не тронуто.")
             .arg(outcome.passesPlanned)
             .arg(name);
     case FileWipeStep::Verify:
@@ -84,17 +84,17 @@ QString failureText(const FileWipeOutcome &outcome, const QString &name)
             + kept;
     case FileWipeStep::Changed:
         return QCoreApplication::translate("FileWipeReport", "Во время удаления файл изменила другая программа (изменился размер "
-                              "или файл подменён), поэтому удаление остановлено. ")
+                              "или файл подменен), поэтому удаление остановлено. ")
             + passes + kept;
     case FileWipeStep::Cancelled:
         if (!outcome.bytesWritten)
-            return QCoreApplication::translate("FileWipeReport", "Удаление отменено. Файл не изменён.");
+            return QCoreApplication::translate("FileWipeReport", "Удаление отменено. Файл не изменен.");
         return QCoreApplication::translate("FileWipeReport", "Удаление отменено. ") + passes + kept;
     default:
         break;
     }
     if (!outcome.bytesWritten)
-        return QCoreApplication::translate("FileWipeReport", "Файл не изменён.") + reason(outcome);
+        return QCoreApplication::translate("FileWipeReport", "Файл не изменен.") + reason(outcome);
     return passes + reason(outcome) + kept;
 }
 
@@ -147,7 +147,7 @@ WipeReport fileWipeReport(const FileWipeOutcome &outcome, const QString &path)
         if (outcome.medium.known)
             details << placementText(outcome) << mediumLimitTexts(outcome.medium);
         if (outcome.otherNames > 0)
-            details << QCoreApplication::translate("FileWipeReport", "У файла были и другие имена (жёсткие ссылки): %1. Они ведут к тому же "
+            details << QCoreApplication::translate("FileWipeReport", "У файла были и другие имена (жесткие ссылки): %1. Они ведут к тому же "
                                "файлу, теперь перезаписанному и пустому.")
                     .arg(outcome.otherNames);
         report.informative = details.join(QLatin1Char(' '));
@@ -177,8 +177,8 @@ QStringList mediumLimitTexts(const MediumVerdict &verdict)
                               "блоки, где лежит ключ, проходы не перезапишут.").arg(fs)},
         {LimitShared, QCoreApplication::translate("FileWipeReport", "Блоки файла общие с другим файлом или снимком файловой системы: там ключ останется.")},
         {LimitCompressed, QCoreApplication::translate("FileWipeReport", "Файл хранится сжатым: каждый проход ложится на новое место.")},
-        {LimitDataJournal, QCoreApplication::translate("FileWipeReport", "Файловая система ведёт журнал данных: копии ключа остаются в её журнале.")},
-        {LimitInline, QCoreApplication::translate("FileWipeReport", "Содержимое файла хранится в служебных записях файловой системы и пишется через её журнал.")},
+        {LimitDataJournal, QCoreApplication::translate("FileWipeReport", "Файловая система ведет журнал данных: копии ключа остаются в ее журнале.")},
+        {LimitInline, QCoreApplication::translate("FileWipeReport", "Содержимое файла хранится в служебных записях файловой системы и пишется через ее журнал.")},
         {LimitMoved, QCoreApplication::translate("FileWipeReport", "После прохода файловая система разместила файл в других блоках: прежние блоки не перезаписаны.")},
         {LimitNetwork, QCoreApplication::translate("FileWipeReport", "Файл лежит на сетевой файловой системе (%1): что происходит с блоками на сервере, проверить "
                           "нельзя.").arg(fs)},
@@ -197,7 +197,7 @@ QStringList mediumLimitTexts(const MediumVerdict &verdict)
                         "только собственная очистка всего носителя (sanitize, crypto erase); перезапись файла до них "
                         "не доходит.").arg(verdict.device)},
         {LimitEncrypted, QCoreApplication::translate("FileWipeReport", "Данные шифруются ниже файловой системы: на носитель попадает только шифротекст.")},
-        {LimitImageFile, QCoreApplication::translate("FileWipeReport", "Файловая система лежит в файле-образе на другой файловой системе; её ограничения тоже "
+        {LimitImageFile, QCoreApplication::translate("FileWipeReport", "Файловая система лежит в файле-образе на другой файловой системе; ее ограничения тоже "
                             "действуют.")},
     };
     QStringList sentences;

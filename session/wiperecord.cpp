@@ -221,7 +221,7 @@ QString fileNow(const JournalEntry &begun)
     if (begun.fileDevice && (device != begun.fileDevice || index != begun.fileIndex))
         return QCoreApplication::translate("WipeRecord", "Под этим именем теперь другой объект; прежний файл не найден.");
     if (size == 0)
-        return QCoreApplication::translate("WipeRecord", "Файл на месте и пуст: проходы были записаны и файл усечён, но не удалён.");
+        return QCoreApplication::translate("WipeRecord", "Файл на месте и пуст: проходы были записаны и файл усечен, но не удален.");
     return QCoreApplication::translate("WipeRecord", "Файл на месте (%1 байт): удаление нужно повторить.")
         .arg(programLocale().toString(size));
 }

@@ -329,44 +329,16 @@ KCC_LANGUAGE=ru|en chooses the language (by default the system&apos;s).
         <translation>Passes written to the storage medium: %1 of %2.</translation>
     </message>
     <message>
-        <source> Файл оставлен на месте и не удалён; удаление можно повторить.</source>
-        <translation> The file was left in place and not deleted; the wipe can be retried.</translation>
-    </message>
-    <message>
         <source>Все проходы (%1) записаны на носитель, но файл не удалось усечь.</source>
         <translation>All passes (%1) were written to the storage medium, but the file could not be truncated.</translation>
-    </message>
-    <message>
-        <source>Все проходы (%1) записаны на носитель и файл усечён до нуля, но его не удалось удалить.</source>
-        <translation>All passes (%1) were written to the storage medium and the file was truncated to zero, but it could not be deleted.</translation>
     </message>
     <message>
         <source> Пустой файл остался под именем %1.</source>
         <translation> An empty file remains under the name %1.</translation>
     </message>
     <message>
-        <source>Все проходы (%1) записаны на носитель и файл усечён до нуля, но имя %2 теперь ведёт к другому объекту, поэтому оно не тронуто.</source>
-        <translation>All passes (%1) were written to the storage medium and the file was truncated to zero, but the name %2 now leads to another object, so it was left untouched.</translation>
-    </message>
-    <message>
-        <source>Во время удаления файл изменила другая программа (изменился размер или файл подменён), поэтому удаление остановлено. </source>
-        <translation>Another program changed the file during the wipe (its size changed or the file was replaced), so the wipe was stopped. </translation>
-    </message>
-    <message>
-        <source>Удаление отменено. Файл не изменён.</source>
-        <translation>The wipe was cancelled. The file was not changed.</translation>
-    </message>
-    <message>
         <source>Удаление отменено. </source>
         <translation>The wipe was cancelled. </translation>
-    </message>
-    <message>
-        <source>Файл не изменён.</source>
-        <translation>The file was not changed.</translation>
-    </message>
-    <message>
-        <source>У файла были и другие имена (жёсткие ссылки): %1. Они ведут к тому же файлу, теперь перезаписанному и пустому.</source>
-        <translation>The file had other names as well (hard links): %1. They lead to the same file, now overwritten and empty.</translation>
     </message>
     <message>
         <source>%1: %2.</source>
@@ -421,14 +393,6 @@ KCC_LANGUAGE=ru|en chooses the language (by default the system&apos;s).
         <translation>The file is stored compressed: every pass lands in a new place.</translation>
     </message>
     <message>
-        <source>Файловая система ведёт журнал данных: копии ключа остаются в её журнале.</source>
-        <translation>The file system journals data: copies of the key stay in its journal.</translation>
-    </message>
-    <message>
-        <source>Содержимое файла хранится в служебных записях файловой системы и пишется через её журнал.</source>
-        <translation>The file&apos;s content is kept in the file system&apos;s own records and written through its journal.</translation>
-    </message>
-    <message>
         <source>После прохода файловая система разместила файл в других блоках: прежние блоки не перезаписаны.</source>
         <translation>After a pass the file system placed the file in other blocks: the former blocks were not overwritten.</translation>
     </message>
@@ -461,10 +425,6 @@ KCC_LANGUAGE=ru|en chooses the language (by default the system&apos;s).
         <translation>The data is encrypted below the file system: only ciphertext reaches the medium.</translation>
     </message>
     <message>
-        <source>Файловая система лежит в файле-образе на другой файловой системе; её ограничения тоже действуют.</source>
-        <translation>The file system lies in an image file on another file system, whose limits apply too.</translation>
-    </message>
-    <message>
         <source>Все проходы (%1) записаны на носитель, файл усечен до нуля и имя %2 удалено, но записать удаление на носитель не удалось: при сбое питания пустой файл может снова появиться под этим именем.</source>
         <translation>All passes (%1) were written to the storage medium, the file was truncated to zero and the name %2 was removed, but the removal could not be written to the medium: after a power failure an empty file may appear under this name again.</translation>
     </message>
@@ -475,6 +435,46 @@ KCC_LANGUAGE=ru|en chooses the language (by default the system&apos;s).
     <message>
         <source>Носитель — флеш-память (%1): контроллер может хранить переназначенные копии, которые уничтожает только собственная очистка всего носителя (sanitize, crypto erase); перезапись файла до них не доходит.</source>
         <translation>The medium is flash memory (%1): its controller may keep remapped copies that only the whole device&apos;s own sanitize or crypto erase destroys; overwriting a file does not reach them.</translation>
+    </message>
+    <message>
+        <source> Файл оставлен на месте и не удален; удаление можно повторить.</source>
+        <translation> The file was left in place and not deleted; the wipe can be retried.</translation>
+    </message>
+    <message>
+        <source>Все проходы (%1) записаны на носитель и файл усечен до нуля, но его не удалось удалить.</source>
+        <translation>All passes (%1) were written to the storage medium and the file was truncated to zero, but it could not be deleted.</translation>
+    </message>
+    <message>
+        <source>Все проходы (%1) записаны на носитель и файл усечен до нуля, но имя %2 теперь ведет к другому объекту, поэтому оно не тронуто.</source>
+        <translation>All passes (%1) were written to the storage medium and the file was truncated to zero, but the name %2 now leads to another object, so it was left untouched.</translation>
+    </message>
+    <message>
+        <source>Во время удаления файл изменила другая программа (изменился размер или файл подменен), поэтому удаление остановлено. </source>
+        <translation>Another program changed the file during the wipe (its size changed or the file was replaced), so the wipe was stopped. </translation>
+    </message>
+    <message>
+        <source>Удаление отменено. Файл не изменен.</source>
+        <translation>The wipe was cancelled. The file was not changed.</translation>
+    </message>
+    <message>
+        <source>Файл не изменен.</source>
+        <translation>The file was not changed.</translation>
+    </message>
+    <message>
+        <source>У файла были и другие имена (жесткие ссылки): %1. Они ведут к тому же файлу, теперь перезаписанному и пустому.</source>
+        <translation>The file had other names as well (hard links): %1. They lead to the same file, now overwritten and empty.</translation>
+    </message>
+    <message>
+        <source>Файловая система ведет журнал данных: копии ключа остаются в ее журнале.</source>
+        <translation>The file system journals data: copies of the key stay in its journal.</translation>
+    </message>
+    <message>
+        <source>Содержимое файла хранится в служебных записях файловой системы и пишется через ее журнал.</source>
+        <translation>The file&apos;s content is kept in the file system&apos;s own records and written through its journal.</translation>
+    </message>
+    <message>
+        <source>Файловая система лежит в файле-образе на другой файловой системе; ее ограничения тоже действуют.</source>
+        <translation>The file system lies in an image file on another file system, whose limits apply too.</translation>
     </message>
 </context>
 <context>
@@ -513,7 +513,7 @@ Deletion Module</translation>
         <translation>Tokens not shown: %1 (the list holds %2 tokens of each type).</translation>
     </message>
     <message>
-        <source>Носители не найдены. Подключите токен и откройте этот список снова кнопкой «...». Показываются только инициализированные носители, не защищённые от записи.</source>
+        <source>Носители не найдены. Подключите токен и откройте этот список снова кнопкой «...». Показываются только инициализированные носители, не защищенные от записи.</source>
         <translation>No tokens found. Connect a token and open this list again with the &quot;...&quot; button. Only initialised tokens that are not write-protected are shown.</translation>
     </message>
 </context>
@@ -526,10 +526,6 @@ Deletion Module</translation>
     <message>
         <source>Журнал проверен: записей %1, цепочка хешей не нарушена.</source>
         <translation>Journal verified: %1 entries, the hash chain is intact.</translation>
-    </message>
-    <message>
-        <source>Последняя строка журнала (строка %1) оборвана: запись прервалась. Записи до неё (%2) проверены, цепочка не нарушена.</source>
-        <translation>The last line of the journal (line %1) is torn: an entry was interrupted. The entries before it (%2) are verified and the chain is intact.</translation>
     </message>
     <message>
         <source>запись изменена после записи следующей</source>
@@ -619,6 +615,10 @@ Deletion Module</translation>
         <source>подпись головы журнала не верна: голова подменена</source>
         <translation>the signature of the journal&apos;s head does not hold: the head was replaced</translation>
     </message>
+    <message>
+        <source>Последняя строка журнала (строка %1) оборвана: запись прервалась. Записи до нее (%2) проверены, цепочка не нарушена.</source>
+        <translation>The last line of the journal (line %1) is torn: an entry was interrupted. The entries before it (%2) are verified and the chain is intact.</translation>
+    </message>
 </context>
 <context>
     <name>JournalDialog</name>
@@ -671,10 +671,6 @@ Deletion Module</translation>
         <translation>act-of-destruction.pdf</translation>
     </message>
     <message>
-        <source>Акт не сохранён: %1</source>
-        <translation>The act was not saved: %1</translation>
-    </message>
-    <message>
         <source>Экспорт журнала</source>
         <translation>Export Journal</translation>
     </message>
@@ -683,7 +679,11 @@ Deletion Module</translation>
         <translation>destruction-journal.csv</translation>
     </message>
     <message>
-        <source>Файл не сохранён: %1</source>
+        <source>Акт не сохранен: %1</source>
+        <translation>The act was not saved: %1</translation>
+    </message>
+    <message>
+        <source>Файл не сохранен: %1</source>
         <translation>The file was not saved: %1</translation>
     </message>
 </context>
@@ -868,16 +868,16 @@ Deletion Module</translation>
 <context>
     <name>WipeContainer</name>
     <message>
-        <source>Заполнить освобождённое место</source>
-        <translation>Fill the freed space</translation>
-    </message>
-    <message>
         <source>Да</source>
         <translation>Yes</translation>
     </message>
     <message>
         <source>Нет</source>
         <translation>No</translation>
+    </message>
+    <message>
+        <source>Заполнить освобожденное место</source>
+        <translation>Fill the freed space</translation>
     </message>
 </context>
 <context>
@@ -905,10 +905,6 @@ Written: %1 of %2</translation>
 All passes written, reading the file back to check it</translation>
     </message>
     <message>
-        <source>Заполнение освобождённого места: записано %1 из не более чем %2</source>
-        <translation>Filling the freed space: %1 written of at most %2</translation>
-    </message>
-    <message>
         <source>Поиск блоков ключа на томе: прочитано %1 из %2</source>
         <translation>Searching the volume for blocks of the key: %1 read of %2</translation>
     </message>
@@ -917,6 +913,10 @@ All passes written, reading the file back to check it</translation>
 %1/с, осталось около %2 с</source>
         <translation>
 %1/s, about %2 s left</translation>
+    </message>
+    <message>
+        <source>Заполнение освобожденного места: записано %1 из не более чем %2</source>
+        <translation>Filling the freed space: %1 written of at most %2</translation>
     </message>
 </context>
 <context>
@@ -1004,10 +1004,6 @@ Time: %5 s</translation>
     <message>
         <source>Под этим именем теперь другой объект; прежний файл не найден.</source>
         <translation>Another object is under this name now; the former file was not found.</translation>
-    </message>
-    <message>
-        <source>Файл на месте и пуст: проходы были записаны и файл усечён, но не удалён.</source>
-        <translation>The file is there and empty: the passes were written and the file truncated, but not removed.</translation>
     </message>
     <message>
         <source>У файла есть и другие имена (жесткие ссылки): %1. Они останутся, но будут вести к пустому файлу.</source>
@@ -1138,6 +1134,10 @@ Time: %5 s</translation>
 Алгоритм: %2</source>
         <translation>%1
 Algorithm: %2</translation>
+    </message>
+    <message>
+        <source>Файл на месте и пуст: проходы были записаны и файл усечен, но не удален.</source>
+        <translation>The file is there and empty: the passes were written and the file truncated, but not removed.</translation>
     </message>
 </context>
 <context>

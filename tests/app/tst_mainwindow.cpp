@@ -507,7 +507,7 @@ void TestMainWindow::fillOfferedWithoutASearch()
         auto *box = qobject_cast<QMessageBox *>(w);
         QVERIFY(box);
         for (QAbstractButton *button : box->buttons())
-            if (button->text() == QStringLiteral("Заполнить освобождённое место"))
+            if (button->text() == QStringLiteral("Заполнить освобожденное место"))
                 return button->click();
         box->button(QMessageBox::Ok)->click();
     });
@@ -515,7 +515,7 @@ void TestMainWindow::fillOfferedWithoutASearch()
 
     QCOMPARE(answerer.boxes().size(), 3);
     const ModalAnswerer::Box relocated = answerer.boxes().at(1);
-    QVERIFY2(relocated.buttons.contains(QStringLiteral("Заполнить освобождённое место")), qPrintable(relocated.describe()));
+    QVERIFY2(relocated.buttons.contains(QStringLiteral("Заполнить освобожденное место")), qPrintable(relocated.describe()));
     QCOMPARE(relocated.icon, QMessageBox::Warning);
     const ModalAnswerer::Box afterFill = answerer.boxes().at(2);
     QVERIFY2(afterFill.text == boxtexts::wiped, qPrintable(afterFill.describe()));

@@ -206,7 +206,7 @@ void TestFormSelectMedia::tooManyMedia_data()
     QTest::addColumn<QString>("label");
     QTest::newRow("none: says so and how to go on") << QVector<int>{0, 0} << 0
                                                     << QStringLiteral("Носители не найдены. Подключите токен и откройте этот список снова кнопкой «...». "
-                                                                      "Показываются только инициализированные носители, не защищённые от записи.");
+                                                                      "Показываются только инициализированные носители, не защищенные от записи.");
     QTest::newRow("exactly 32") << QVector<int>{32, 0} << 32 << QString();
     QTest::newRow("33") << QVector<int>{33, 0} << 32 << QStringLiteral("Не показано носителей: 1 (список вмещает 32 носителя каждого типа).");
     QTest::newRow("40 and 300") << QVector<int>{40, 300} << 64

@@ -73,6 +73,31 @@ QString edges(const QString &text)
     return QStringLiteral("%1 leading, %2 trailing").arg(lead).arg(trail);
 }
 
+// Latin words of a Russian text that are neither names, options, units nor
+// markup: an English word left in a Russian sentence.
+QStringList foreignWords(const QString &text)
+{
+    static const QSet<QString> names{
+        // formats, standards, programs, file systems and the device commands they name
+        "CSV", "PDF", "PIN", "PKCS#11", "FUSE", "Qt", "Kestrik", "KCC", "nctx", "p12", "pfx", "json", "pdf",
+        "overlay", "sanitize", "crypto", "erase", "NIST", "SP", "Clear", "Purge", "ru", "en", "www", "email",
+        // the algorithms' names on the command line
+        "gost", "dod", "hmg-bs", "hmg-es", "rcmp", "ar380", "vsitr", "schneier", "yes"};
+    QString plain = text;
+    for (const char *pattern : {"<[^>]*>", "&[a-z]+;", "(https?|mailto):[^\\s\"<]*", "[\\w.]+@[\\w.]+",
+                                "(^|\\s|\\[|\\()--?[A-Za-z][A-Za-z0-9-]*", "\\b[A-Z][A-Z0-9]*_[A-Z0-9_]+\\b", "%\\d+",
+                                "\\b[a-z0-9.-]+\\.example\\b/?", "#\\w+#"})
+        plain.replace(QRegularExpression(QString::fromLatin1(pattern)), QStringLiteral(" "));
+    QStringList found;
+    QRegularExpressionMatchIterator it = QRegularExpression(QStringLiteral("[A-Za-z][A-Za-z0-9#+]*(-[A-Za-z0-9]+)*")).globalMatch(plain);
+    while (it.hasNext()) {
+        const QString word = it.next().captured();
+        if (!names.contains(word) && !names.contains(word + QLatin1Char('#')))
+            found << word;
+    }
+    return found;
+}
+
 } // namespace
 
 class TestTranslations : public QObject
@@ -134,6 +159,14 @@ void TestTranslations::catalogue()
             faults << where + QStringLiteral("spaces at the ends differ");
         if (!updateFromSources && m.translation.contains(QRegularExpression(QStringLiteral("[\\x{0400}-\\x{04FF}]"))))
             faults << where + QStringLiteral("Cyrillic in the English translation");
+        // One voice: "е" as the fixed texts write it, and no English inside Russian.
+        if (m.source.contains(QRegularExpression(QStringLiteral("[\\x{0400}-\\x{04FF}]")))) {
+            if (m.source.contains(QChar(0x0451)) || m.source.contains(QChar(0x0401)))
+                faults << where + QStringLiteral("writes ё where the texts write е");
+            const QStringList foreign = foreignWords(m.source);
+            if (!foreign.isEmpty())
+                faults << where + QStringLiteral("Latin words in a Russian text: ") + foreign.join(QLatin1Char(' '));
+        }
         const QString key = m.context + QChar(0) + m.source;
         if (seen.contains(key))
             faults << where + QStringLiteral("listed twice");
