@@ -23,27 +23,46 @@ QString SigningKey::trustedKeysPath()
 #endif
 }
 
-bool SigningKey::trusted(const QByteArray &publicKey, QString *why)
+QVector<QByteArray> SigningKey::pinnedKeys(bool *pinned, QString *why)
 {
+    QVector<QByteArray> keys;
     QFile file(trustedKeysPath());
-    if (!file.exists())
-        return true; // nothing pinned
+    *pinned = file.exists();
+    if (!*pinned)
+        return keys;
     if (!file.open(QIODevice::ReadOnly)) {
         if (why)
             *why = QStringLiteral("%1: %2").arg(file.fileName(), file.errorString());
-        return false;
+        return keys;
     }
-    const QByteArray wanted = publicKey.toHex();
     while (!file.atEnd()) {
         QByteArray line = file.readLine();
         const int comment = line.indexOf('#');
         if (comment >= 0)
             line.truncate(comment);
-        if (!wanted.isEmpty() && line.trimmed().toLower() == wanted)
-            return true;
+        const QByteArray key = QByteArray::fromHex(line.trimmed());
+        if (key.size() == 32)
+            keys.append(key);
     }
+    return keys;
+}
+
+bool SigningKey::trusted(const QByteArray &publicKey, QString *why)
+{
+    bool pinned = false;
+    QString unread;
+    const QVector<QByteArray> keys = pinnedKeys(&pinned, &unread);
+    if (!pinned)
+        return true; // nothing pinned
+    if (!unread.isEmpty()) {
+        if (why)
+            *why = unread;
+        return false;
+    }
+    if (!publicKey.isEmpty() && keys.contains(publicKey))
+        return true;
     if (why)
         *why = QStringLiteral("%1 %2 not in %3").arg(publicKey.isEmpty() ? QStringLiteral("no key;") : QStringLiteral("key"),
-                                                   QString::fromLatin1(wanted), file.fileName());
+                                                   QString::fromLatin1(publicKey.toHex()), trustedKeysPath());
     return false;
 }
