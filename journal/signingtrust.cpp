@@ -49,20 +49,27 @@ QVector<QByteArray> SigningKey::pinnedKeys(bool *pinned, QString *why)
 
 bool SigningKey::trusted(const QByteArray &publicKey, QString *why)
 {
-    bool pinned = false;
-    QString unread;
-    const QVector<QByteArray> keys = pinnedKeys(&pinned, &unread);
-    if (!pinned)
+    QFile file(trustedKeysPath());
+    if (!file.exists())
         return true; // nothing pinned
-    if (!unread.isEmpty()) {
+    if (!file.open(QIODevice::ReadOnly)) {
         if (why)
-            *why = unread;
+            *why = QStringLiteral("%1: %2").arg(file.fileName(), file.errorString());
         return false;
     }
-    if (!publicKey.isEmpty() && keys.contains(publicKey))
-        return true;
+    const QByteArray wanted = publicKey.toHex();
+    // One pass over the file: a collection checks it for every journal.
+    const QByteArray text = file.readAll().toLower();
+    for (int at = wanted.isEmpty() ? -1 : text.indexOf(wanted); at >= 0; at = text.indexOf(wanted, at + 1)) {
+        const int lineStart = text.lastIndexOf('\n', at) + 1;
+        const int end = at + wanted.size();
+        const bool before = text.mid(lineStart, at - lineStart).trimmed().isEmpty();
+        const bool after = end == text.size() || QByteArray(" \t\r\n#").contains(text.at(end));
+        if (before && after)
+            return true;
+    }
     if (why)
         *why = QStringLiteral("%1 %2 not in %3").arg(publicKey.isEmpty() ? QStringLiteral("no key;") : QStringLiteral("key"),
-                                                   QString::fromLatin1(publicKey.toHex()), trustedKeysPath());
+                                                   QString::fromLatin1(wanted), file.fileName());
     return false;
 }
