@@ -32,6 +32,10 @@ bool runDeviceBench(int repetitions);
 // A wipe's start and the journal's verification at `entries` entries.
 bool runJournalBench(int repetitions, int entries);
 
+// A fleet's collection: `hosts` journals and `certificates` certificates
+// checked as --verify-collection does, against libsodium alone.
+bool runCollectionBench(int hosts, int certificates);
+
 } // namespace bench
 
 #endif // KCC_BENCH_H

@@ -2,7 +2,7 @@
 // its peak memory on a large file against its idle footprint, and the device
 // executor on a throwaway token. Prints ratios, each from medians.
 //
-// kcc_bench [--dir PARENT] [--reps N] [--big-mib N] [--huge-mib N] [--parts small,big,memory,device,journal]
+// kcc_bench [--dir PARENT] [--reps N] [--big-mib N] [--huge-mib N] [--parts small,big,memory,device,journal,collection]
 // kcc_bench --child-wipe ALGORITHM PATH   (one wipe in a fresh process; prints VmHWM)
 // kcc_bench --child-idle                  (the same process doing nothing; prints VmHWM)
 
@@ -494,6 +494,8 @@ int runDriver(int argc, char **argv)
         bench.memory();
     if (opt.parts.contains(QLatin1String("journal")))
         bench::runJournalBench(std::max(11, opt.reps), 100000);
+    if (opt.parts.contains(QLatin1String("collection")))
+        bench::runCollectionBench(500, 10000);
     if (opt.parts.contains(QLatin1String("device")))
         bench::runDeviceBench(std::max(3, opt.reps));
     if (opt.parts.contains(QLatin1String("search")))

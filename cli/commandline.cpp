@@ -58,6 +58,7 @@ void printHelp(std::ostream &out)
                           "       %1 --list-tokens\n"
                           "       %1 --journal | --verify-journal [--key КЛЮЧ] | --act ФАЙЛ.pdf [--from ДАТА] [--to ДАТА]\n"
                           "       %1 --public-key | --certificate НОМЕР ФАЙЛ.json | --verify-certificate ФАЙЛ.json [--key КЛЮЧ]\n"
+                          "       %1 --verify-collection КАТАЛОГ\n"
                           "\n"
                           "Без параметров открывает окно, которое перезаписывает и удаляет один\n"
                           "ключевой контейнер: файл или ключевой контейнер на носителе PKCS#11.\n"
@@ -79,8 +80,11 @@ void printHelp(std::ostream &out)
                           "      --public-key        вывести открытый ключ, которым подписаны журнал и сертификаты\n"
                           "      --certificate НОМЕР ФАЙЛ.json  записать подписанный сертификат уничтожения\n"
                           "                          по записи журнала с этим номером\n"
-                          "      --verify-certificate ФАЙЛ.json  проверить подпись сертификата ключом этой\n"
-                          "                          установки или ключом из --key\n"
+                          "      --verify-certificate ФАЙЛ.json  проверить подпись сертификата ключом из\n"
+                          "                          --key или закрепленным ключом организации\n"
+                          "      --verify-collection КАТАЛОГ  проверить закрепленными ключами все журналы\n"
+                          "                          (*.jsonl с *.jsonl.head) и сертификаты (*.json),\n"
+                          "                          собранные с многих хостов, и вывести сводку\n"
                           "  -a, --algorithm ИМЯ     gost, dod, hmg-bs, hmg-es, rcmp, ar380, vsitr или\n"
                           "                          schneier (или его номер, от 0 до 7)\n"
                           "      --pin-stdin         прочитать PIN-код из первой строки стандартного ввода\n"
@@ -103,7 +107,8 @@ void printHelp(std::ostream &out)
                           "нарушен или не читается, 10 удалено, но перезапись на месте не проверить,\n"
                           "11 на томе остались блоки ключа, 12 том проверить не удалось,\n"
                           "13 сертификат не прошёл проверку, 14 удаление носителем не проверено,\n"
-                          "15 журнал не проверен (нет ключа, ключ не из списка организации, нет головы),\n"
+                          "15 журнал или сертификат не проверен (нет ключа, ключ не из списка\n"
+                          "организации, нет головы),\n"
                           "16 удаление не начато: запись о нем не сохранена в журнале,\n"
                           "17 завершающая запись удаления не сохранена в журнале.\n"
                           "При нескольких файлах итог - самый серьёзный код.\n"
@@ -222,6 +227,11 @@ CommandLine parseCommandLine(int argc, const char *const *argv, std::ostream &ou
         if (arg == "--verify-certificate") {
             if (!setAction(CommandLine::Action::VerifyCertificate) || !value(command.certificateFile))
                 return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "--verify-certificate требует имя файла")));
+            continue;
+        }
+        if (arg == "--verify-collection") {
+            if (!setAction(CommandLine::Action::VerifyCollection) || !value(command.collectionDirectory))
+                return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "--verify-collection требует каталог")));
             continue;
         }
         if (arg == "--key") {

@@ -11,7 +11,7 @@ struct CommandLine
 {
     enum class Action {
         OpenWindow, Exit, WipeFiles, WipeToken, ListTokens, PrintJournal, VerifyJournal, WriteAct,
-        PrintPublicKey, WriteCertificate, VerifyCertificate,
+        PrintPublicKey, WriteCertificate, VerifyCertificate, VerifyCollection,
     };
     enum class PinSource { None, StandardInput, File };
 
@@ -32,7 +32,8 @@ struct CommandLine
     std::string from, to;             // WriteAct: YYYY-MM-DD, either may be empty
     long long sequence = 0;           // WriteCertificate: the journal entry's number
     std::string certificateFile;      // WriteCertificate, VerifyCertificate
-    std::string publicKey;            // VerifyCertificate, VerifyJournal: hex; empty: this installation's
+    std::string publicKey;            // VerifyCertificate, VerifyJournal: hex; empty: the pinned keys (a journal: this installation's)
+    std::string collectionDirectory;  // VerifyCollection
 };
 
 // Exit codes of the scripted modes. With several files, the highest one wins.

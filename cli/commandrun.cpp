@@ -4,6 +4,7 @@
 #include "commandline.h"
 
 #include "certificate.h"
+#include "collection.h"
 #include "journal.h"
 #include "journalact.h"
 #include "journalexport.h"
@@ -385,26 +386,112 @@ int writeCertificate(const CommandLine &command)
     return kExitOk;
 }
 
+// The keys to check with: the auditor's --key, else the organisation's pinned
+// keys; never the key a certificate carries.
+bool checkingKeys(const CommandLine &command, QVector<QByteArray> *keys, QString *why)
+{
+    bool pinned = false;
+    const QVector<QByteArray> listed = SigningKey::pinnedKeys(&pinned, why);
+    if (command.publicKey.empty()) {
+        *keys = listed;
+        return true;
+    }
+    const QByteArray given = QByteArray::fromHex(QByteArray::fromStdString(command.publicKey));
+    if (given.size() != 32)
+        return false;
+    // Where keys are pinned, a key given past them is not one of the organisation's.
+    if (!pinned || listed.contains(given))
+        *keys = {given};
+    return true;
+}
+
 int verifyCertificateFile(const CommandLine &command)
 {
-    QByteArray publicKey = QByteArray::fromHex(QByteArray::fromStdString(command.publicKey));
-    if (command.publicKey.empty()) {
-        SigningKey key;
-        if (key.load() == SigningKey::Load::Loaded)
-            publicKey = key.publicKey();
+    QVector<QByteArray> keys;
+    QString why;
+    if (!checkingKeys(command, &keys, &why)) {
+        errors() << KCC_PROGRAM << ": "
+                 << QCoreApplication::translate("CommandLine", "--key требует открытый ключ (64 шестнадцатеричные цифры)") << '\n';
+        errors().flush();
+        return kExitUsage;
     }
     const QString path = QFile::decodeName(QByteArray::fromStdString(command.certificateFile));
     QFile file(path);
+    CertificateCheck check;
+    if (!file.open(QIODevice::ReadOnly)) {
+        check.state = CertificateCheck::State::Fails;
+        check.why = file.errorString();
+    } else if (keys.isEmpty() && !command.publicKey.empty()) {
+        check.state = CertificateCheck::State::Fails;
+        check.why = QCoreApplication::translate("CommandLine", "ключа из --key нет среди закрепленных ключей (%1)")
+                        .arg(SigningKey::trustedKeysPath());
+    } else {
+        check = checkCertificate(file.readAll(), keysByFingerprint(keys));
+        if (!why.isEmpty() && check.state == CertificateCheck::State::NotVerified)
+            check.why = why;
+    }
+    QTextStream out(stdout);
+    out << path << ": ";
+    switch (check.state) {
+    case CertificateCheck::State::Holds:
+        out << QCoreApplication::translate("CommandLine", "сертификат подлинный (ключ %1…).").arg(check.signer.left(16)) << '\n';
+        return kExitOk;
+    case CertificateCheck::State::NotVerified:
+        out << QCoreApplication::translate("CommandLine", "сертификат не проверен: %1.").arg(check.why) << '\n';
+        return kExitJournalNotVerified;
+    case CertificateCheck::State::Fails:
+        break;
+    }
+    out << QCoreApplication::translate("CommandLine", "сертификат не прошёл проверку: %1.").arg(check.why) << '\n';
+    return kExitBadCertificate;
+}
+
+// Every journal and certificate collected from the hosts, against the pinned
+// keys: a summary, then each failure as FILE:LINE.
+int verifyCollection(const CommandLine &command)
+{
+    const QString directory = QFile::decodeName(QByteArray::fromStdString(command.collectionDirectory));
+    if (!QFileInfo(directory).isDir()) {
+        errors() << KCC_PROGRAM << ": " << directory << ": "
+                 << QCoreApplication::translate("CommandLine", "каталога нет.") << '\n';
+        errors().flush();
+        return kExitNotFound;
+    }
+    bool pinned = false;
     QString why;
-    const bool valid = file.open(QIODevice::ReadOnly) && verifyCertificate(file.readAll(), publicKey, &why)
-        && SigningKey::trusted(publicKey, &why);
-    if (!file.isOpen())
-        why = file.errorString();
-    QTextStream(stdout) << path << ": "
-                        << (valid ? QCoreApplication::translate("CommandLine", "сертификат подлинный.")
-                                  : QCoreApplication::translate("CommandLine", "сертификат не прошёл проверку: %1.").arg(why))
-                        << '\n';
-    return valid ? kExitOk : kExitBadCertificate;
+    const QVector<QByteArray> keys = SigningKey::pinnedKeys(&pinned, &why);
+    const CollectionReport report = checkCollection(directory, keys);
+    QTextStream out(stdout);
+    out << directory << ":\n";
+    if (!report.keysPinned) {
+        out << QCoreApplication::translate("CommandLine", "Не проверено: нет закрепленных ключей организации (%1). "
+                                           "Журналов: %2, сертификатов: %3.")
+                   .arg(why.isEmpty() ? SigningKey::trustedKeysPath() : why)
+                   .arg(report.journals)
+                   .arg(report.certificates)
+            << '\n';
+        return kExitJournalNotVerified;
+    }
+    out << QCoreApplication::translate("CommandLine", "Хостов: %1, ключей подписи: %2.").arg(report.hosts.size()).arg(report.keys.size()) << '\n'
+        << QCoreApplication::translate("CommandLine", "Журналов: %1, записей в них: %2.").arg(report.journals).arg(report.entries) << '\n'
+        << QCoreApplication::translate("CommandLine", "Удаления по итогу:") << '\n';
+    for (auto i = report.wipes.begin(); i != report.wipes.end(); ++i)
+        out << "  " << i.key() << ": " << i.value() << '\n';
+    out << QCoreApplication::translate("CommandLine", "Сертификатов: %1, сверено с записями журналов: %2, "
+                                       "не сверено (журнал не собран или не прошел проверку): %3.")
+               .arg(report.certificates)
+               .arg(report.crossChecked)
+               .arg(report.withoutEntry)
+        << '\n'
+        << QCoreApplication::translate("CommandLine", "Ошибок: %1.").arg(report.failures.size()) << '\n';
+    for (const CollectionReport::Failure &failure : report.failures)
+        out << failure.file << (failure.line > 0 ? QStringLiteral(":%1").arg(failure.line) : QString()) << ": "
+            << failure.why << '\n';
+    if (report.journalFailed)
+        return kExitJournalBroken;
+    if (report.certificateFailed)
+        return kExitBadCertificate;
+    return report.journals + report.certificates > 0 ? kExitOk : kExitNotFound;
 }
 
 int printTokens()
@@ -445,6 +532,8 @@ int runCommandLine(const CommandLine &command)
         return writeCertificate(command);
     case CommandLine::Action::VerifyCertificate:
         return verifyCertificateFile(command);
+    case CommandLine::Action::VerifyCollection:
+        return verifyCollection(command);
     case CommandLine::Action::OpenWindow:
     case CommandLine::Action::Exit:
         break;

@@ -3,6 +3,7 @@
 #include "kcc_version.h"
 #include "signing.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -235,25 +236,63 @@ QByteArray signCertificate(const QJsonObject &body, QString *why)
         return QByteArray();
     const QJsonObject document{{"certificate", body},
                                {"public_key", QString::fromLatin1(key.publicKey().toHex())},
+                               {"signer_key_sha256", SigningKey::fingerprint(key.publicKey())},
                                {"signature", QString::fromLatin1(key.sign(canonical(body)).toBase64())}};
     return QJsonDocument(document).toJson(QJsonDocument::Indented);
 }
 
-bool verifyCertificate(const QByteArray &file, const QByteArray &publicKey, QString *why)
+QHash<QString, QByteArray> keysByFingerprint(const QVector<QByteArray> &keys)
 {
-    const auto fail = [why](const QString &reason) {
-        if (why)
-            *why = reason;
-        return false;
+    QHash<QString, QByteArray> byFingerprint;
+    for (const QByteArray &key : keys)
+        byFingerprint.insert(SigningKey::fingerprint(key), key);
+    return byFingerprint;
+}
+
+int certificateLine(const QByteArray &file, const char *field)
+{
+    const int at = file.indexOf(QByteArray("\"") + field + "\"");
+    return at < 0 ? 1 : int(file.left(at).count('\n')) + 1;
+}
+
+CertificateCheck checkCertificate(const QByteArray &file, const QHash<QString, QByteArray> &keys)
+{
+    CertificateCheck check;
+    const auto fail = [&check, &file](const QString &why, const char *field) {
+        check.state = CertificateCheck::State::Fails;
+        check.why = why;
+        check.line = certificateLine(file, field);
+        return check;
     };
     QJsonParseError parsed;
     const QJsonObject document = QJsonDocument::fromJson(file, &parsed).object();
-    if (parsed.error != QJsonParseError::NoError || !document.value("certificate").isObject())
-        return fail(QStringLiteral("not a certificate"));
-    if (QByteArray::fromHex(document.value("public_key").toString().toLatin1()) != publicKey)
-        return fail(QStringLiteral("signed with another key"));
+    if (parsed.error != QJsonParseError::NoError || !document.value("certificate").isObject()) {
+        check.state = CertificateCheck::State::Fails;
+        check.why = QCoreApplication::translate("Certificate", "это не сертификат уничтожения");
+        check.line = parsed.error != QJsonParseError::NoError ? int(file.left(parsed.offset).count('\n')) + 1 : 1;
+        return check;
+    }
+    check.body = document.value("certificate").toObject();
+    const QByteArray carried = QByteArray::fromHex(document.value("public_key").toString().toLatin1());
+    // Certificates from before the field name their key only by the key they carry.
+    const QString signer = document.contains("signer_key_sha256") ? document.value("signer_key_sha256").toString()
+                                                                   : SigningKey::fingerprint(carried);
+    if (keys.isEmpty()) {
+        check.why = QCoreApplication::translate("Certificate", "нет ключа, которому можно доверять: ключи организации не "
+                                                "закреплены и --key не указан; ключ внутри сертификата ничего не доказывает");
+        return check;
+    }
+    const auto pinned = keys.constFind(signer);
+    if (pinned == keys.constEnd())
+        return fail(QCoreApplication::translate("Certificate", "подписан ключом %1…, которого нет среди закрепленных ключей")
+                        .arg(signer.left(16)),
+                    document.contains("signer_key_sha256") ? "signer_key_sha256" : "public_key");
+    if (!carried.isEmpty() && carried != pinned.value())
+        return fail(QCoreApplication::translate("Certificate", "ключ в сертификате не тот, который он называет"), "public_key");
     const QByteArray signature = QByteArray::fromBase64(document.value("signature").toString().toLatin1());
-    if (!SigningKey::verify(canonical(document.value("certificate").toObject()), signature, publicKey))
-        return fail(QStringLiteral("the signature does not hold: the certificate was changed"));
-    return true;
+    if (!SigningKey::verify(canonical(check.body), signature, pinned.value()))
+        return fail(QCoreApplication::translate("Certificate", "подпись не верна: сертификат изменен"), "signature");
+    check.state = CertificateCheck::State::Holds;
+    check.signer = signer;
+    return check;
 }

@@ -4,6 +4,7 @@
 #include "journal.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QJsonObject>
 #include <QPair>
 #include <QString>
@@ -23,12 +24,28 @@ bool certificateIssued(const JournalEntry &ended);
 // a printed act shows exactly what the file says.
 QVector<QPair<QString, QString>> certificateFields(const QJsonObject &body);
 
-// The body signed with the installation's key: {"certificate", "public_key", "signature"}.
-// Empty, with why, where no key can be had.
+// The body signed with the installation's key: {"certificate", "public_key",
+// "signer_key_sha256", "signature"}. Empty, with why, where no key can be had.
 QByteArray signCertificate(const QJsonObject &body, QString *why);
 
-// Whether the file is a certificate signed by publicKey (32 bytes). why says
-// what fails.
-bool verifyCertificate(const QByteArray &file, const QByteArray &publicKey, QString *why);
+// The keys a certificate may be checked with, by their fingerprint.
+QHash<QString, QByteArray> keysByFingerprint(const QVector<QByteArray> &keys);
+
+struct CertificateCheck {
+    enum class State { Holds, Fails, NotVerified };
+    State state = State::NotVerified;
+    QString why;  // what fails, Russian
+    int line = 0; // the file's line that fails
+    QJsonObject body;
+    QString signer; // the fingerprint of the pinned key it holds with
+};
+
+// Checks a certificate only with the pinned or given keys, the one whose
+// fingerprint it names: a key carried inside it proves nothing, since anyone
+// can sign with a key of their own. No keys: not verified.
+CertificateCheck checkCertificate(const QByteArray &file, const QHash<QString, QByteArray> &keys);
+
+// The line of the file where a field first stands, from 1.
+int certificateLine(const QByteArray &file, const char *field);
 
 #endif // CERTIFICATE_H

@@ -504,10 +504,7 @@ QString Journal::genesisHash()
     return QString(64, QLatin1Char('0'));
 }
 
-Journal::Journal(QString path)
-    : filePath(std::move(path))
-{
-}
+Journal::Journal(QString path) : filePath(std::move(path)) {}
 
 namespace {
 
@@ -678,6 +675,7 @@ bool catchUp(const journalfile::LockedFile &file, std::int64_t size, Head *head,
 bool writeHead(const QString &path, Head &head, const SigningKey &key, std::string *reason)
 {
     QJsonObject object = head.body();
+    object.insert("key_sha256", SigningKey::fingerprint(key.publicKey())); // which pinned key checks it
     if (key.isLoaded())
         object.insert("sig", QString::fromLatin1(key.sign(head.message()).toBase64()));
     head.signature = object.value("sig").toString();

@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QVector>
 
 // The installation's Ed25519 key, made with the journal's first signed entry:
 // the entries, the journal's head and the certificates are signed with it, so
@@ -43,6 +44,8 @@ public:
     // exists, only the keys it lists are accepted.
     static QString trustedKeysPath();
     static bool trusted(const QByteArray &publicKey, QString *why = nullptr);
+    // The keys that file lists; pinned: whether it exists at all.
+    static QVector<QByteArray> pinnedKeys(bool *pinned, QString *why = nullptr);
 
 private:
     QByteArray m_secret; // 64 bytes: the seed and the public key

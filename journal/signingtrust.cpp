@@ -23,6 +23,30 @@ QString SigningKey::trustedKeysPath()
 #endif
 }
 
+QVector<QByteArray> SigningKey::pinnedKeys(bool *pinned, QString *why)
+{
+    QVector<QByteArray> keys;
+    QFile file(trustedKeysPath());
+    *pinned = file.exists();
+    if (!*pinned)
+        return keys;
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (why)
+            *why = QStringLiteral("%1: %2").arg(file.fileName(), file.errorString());
+        return keys;
+    }
+    while (!file.atEnd()) {
+        QByteArray line = file.readLine();
+        const int comment = line.indexOf('#');
+        if (comment >= 0)
+            line.truncate(comment);
+        const QByteArray key = QByteArray::fromHex(line.trimmed());
+        if (key.size() == 32)
+            keys.append(key);
+    }
+    return keys;
+}
+
 bool SigningKey::trusted(const QByteArray &publicKey, QString *why)
 {
     QFile file(trustedKeysPath());
@@ -34,12 +58,14 @@ bool SigningKey::trusted(const QByteArray &publicKey, QString *why)
         return false;
     }
     const QByteArray wanted = publicKey.toHex();
-    while (!file.atEnd()) {
-        QByteArray line = file.readLine();
-        const int comment = line.indexOf('#');
-        if (comment >= 0)
-            line.truncate(comment);
-        if (!wanted.isEmpty() && line.trimmed().toLower() == wanted)
+    // One pass over the file: a collection checks it for every journal.
+    const QByteArray text = file.readAll().toLower();
+    for (int at = wanted.isEmpty() ? -1 : text.indexOf(wanted); at >= 0; at = text.indexOf(wanted, at + 1)) {
+        const int lineStart = text.lastIndexOf('\n', at) + 1;
+        const int end = at + wanted.size();
+        const bool before = text.mid(lineStart, at - lineStart).trimmed().isEmpty();
+        const bool after = end == text.size() || QByteArray(" \t\r\n#").contains(text.at(end));
+        if (before && after)
             return true;
     }
     if (why)

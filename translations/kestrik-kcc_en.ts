@@ -2,6 +2,44 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="ru_RU">
 <context>
+    <name>Certificate</name>
+    <message>
+        <source>это не сертификат уничтожения</source>
+        <translation>this is not a certificate of destruction</translation>
+    </message>
+    <message>
+        <source>нет ключа, которому можно доверять: ключи организации не закреплены и --key не указан; ключ внутри сертификата ничего не доказывает</source>
+        <translation>no key to trust: the organisation&apos;s keys are not pinned and --key is not given; the key inside the certificate proves nothing</translation>
+    </message>
+    <message>
+        <source>подписан ключом %1…, которого нет среди закрепленных ключей</source>
+        <translation>signed with the key %1…, which is not among the pinned keys</translation>
+    </message>
+    <message>
+        <source>ключ в сертификате не тот, который он называет</source>
+        <translation>the key in the certificate is not the one it names</translation>
+    </message>
+    <message>
+        <source>подпись не верна: сертификат изменен</source>
+        <translation>the signature does not hold: the certificate was changed</translation>
+    </message>
+</context>
+<context>
+    <name>Collection</name>
+    <message>
+        <source>подписан ключом %1…, которого нет среди закрепленных ключей</source>
+        <translation>signed with the key %1…, which is not among the pinned keys</translation>
+    </message>
+    <message>
+        <source>слишком велик для сертификата</source>
+        <translation>too large for a certificate</translation>
+    </message>
+    <message>
+        <source>не совпадает с записью %1 журнала %2: запись в сертификате изменена или подменена</source>
+        <translation>does not match entry %1 of the journal %2: the entry in the certificate was changed or replaced</translation>
+    </message>
+</context>
+<context>
     <name>CommandLine</name>
     <message>
         <source>Подробнее: %1 --help</source>
@@ -124,138 +162,12 @@
         <translation>the journal has no ending entry numbered %1.</translation>
     </message>
     <message>
-        <source>сертификат подлинный.</source>
-        <translation>the certificate is genuine.</translation>
-    </message>
-    <message>
         <source>сертификат не прошёл проверку: %1.</source>
         <translation>the certificate does not verify: %1.</translation>
     </message>
     <message>
         <source>[да/нет]: </source>
         <translation>[yes/no]: </translation>
-    </message>
-    <message>
-        <source>Использование: %1 [--help] [--version] [ФАЙЛ]
-       %1 --wipe-file ФАЙЛ... --algorithm ИМЯ [--search-volume] [--fill-freed] [--yes] [--no-journal]
-       %1 --wipe-token НОМЕР --algorithm ИМЯ (--pin-stdin | --pin-file ФАЙЛ) [--yes] [--no-journal]
-       %1 --list-tokens
-       %1 --journal | --verify-journal [--key КЛЮЧ] | --act ФАЙЛ.pdf [--from ДАТА] [--to ДАТА]
-       %1 --public-key | --certificate НОМЕР ФАЙЛ.json | --verify-certificate ФАЙЛ.json [--key КЛЮЧ]
-
-Без параметров открывает окно, которое перезаписывает и удаляет один
-ключевой контейнер: файл или ключевой контейнер на носителе PKCS#11.
-С именем ФАЙЛА окно открывается с этим файлом в поле пути; удаляется
-он только после подтверждения в окне.
-
-Параметры:
-  -h, --help              вывести эту справку и выйти
-      --version           вывести версию и выйти
-      --wipe-file ФАЙЛ... перезаписать и удалить каждый файл по очереди
-      --wipe-token НОМЕР  перезаписать и удалить ключевой контейнер на носителе
-                          с этим серийным номером
-      --list-tokens       перечислить носители: серийный номер, метка, модель
-      --journal           вывести журнал уничтожения в формате CSV
-      --verify-journal    проверить цепочку хешей журнала, подписи записей (ключом
-                          этой установки или ключом из --key) и его конец
-      --act ФАЙЛ.pdf      записать акт уничтожения по записям журнала,
-                          с даты и по дату (ГГГГ-ММ-ДД), если они указаны
-      --public-key        вывести открытый ключ, которым подписаны журнал и сертификаты
-      --certificate НОМЕР ФАЙЛ.json  записать подписанный сертификат уничтожения
-                          по записи журнала с этим номером
-      --verify-certificate ФАЙЛ.json  проверить подпись сертификата ключом этой
-                          установки или ключом из --key
-  -a, --algorithm ИМЯ     gost, dod, hmg-bs, hmg-es, rcmp, ar380, vsitr или
-                          schneier (или его номер, от 0 до 7)
-      --pin-stdin         прочитать PIN-код из первой строки стандартного ввода
-      --pin-file ФАЙЛ     прочитать PIN-код из первой строки ФАЙЛА
-      --search-volume     после удаления файла прочитать весь его том и найти
-                          оставшиеся блоки ключа (нужны права на чтение устройства)
-      --fill-freed        если проходы легли на новое место, заполнить
-                          освобождённое место, пока оно не покроет прежние блоки
-  -y, --yes               не спрашивать подтверждения
-      --no-journal        удалять, даже если запись о начале удаления не удалось
-                          сохранить в журнале (выбор уходит в системный журнал)
-
-Без --yes подтверждение запрашивается в терминале; без терминала
-ничего не удаляется. Сообщения выводятся в стандартный поток ошибок.
-
-Код возврата: 0 уничтожено, 1 другая ошибка, 2 неверный вызов,
-3 не подтверждено, 4 не найдено, 5 отказано (не обычный файл),
-6 не завершено (файл оставлен), 7 отказ носителя, 8 удалено, но носитель
-или файловая система не дали перезаписать контейнер на месте, 9 журнал
-нарушен или не читается, 10 удалено, но перезапись на месте не проверить,
-11 на томе остались блоки ключа, 12 том проверить не удалось,
-13 сертификат не прошёл проверку, 14 удаление носителем не проверено,
-15 журнал не проверен (нет ключа, ключ не из списка организации, нет головы),
-16 удаление не начато: запись о нем не сохранена в журнале,
-17 завершающая запись удаления не сохранена в журнале.
-При нескольких файлах итог - самый серьёзный код.
-
-Параметры самой Qt (-platform, -style, ...) тоже принимаются.
-VELMUX_PKCS11_MODULE=&lt;файл модуля&gt; - использовать только этот модуль PKCS#11.
-KCC_LANGUAGE=ru|en - язык программы (по умолчанию - язык системы).
-</source>
-        <translation>Usage: %1 [--help] [--version] [FILE]
-       %1 --wipe-file FILE... --algorithm NAME [--search-volume] [--fill-freed] [--yes] [--no-journal]
-       %1 --wipe-token SERIAL --algorithm NAME (--pin-stdin | --pin-file FILE) [--yes] [--no-journal]
-       %1 --list-tokens
-       %1 --journal | --verify-journal [--key KEY] | --act FILE.pdf [--from DATE] [--to DATE]
-       %1 --public-key | --certificate NUMBER FILE.json | --verify-certificate FILE.json [--key KEY]
-
-Without options, opens the window that overwrites and deletes one
-cryptographic key container: a file, or the key container on a PKCS#11 token.
-With a FILE, the window opens with that file in its path field; it is
-deleted only once confirmed in the window.
-
-Options:
-  -h, --help              print this help and exit
-      --version           print the version and exit
-      --wipe-file FILE... overwrite and delete each file in turn
-      --wipe-token SERIAL overwrite and delete the key container on the token
-                          with this serial number
-      --list-tokens       list the tokens: serial number, label, model
-      --journal           print the destruction journal as CSV
-      --verify-journal    check the journal&apos;s hash chain, its entries&apos; signatures (with
-                          this installation&apos;s key or the one given with --key) and its end
-      --act FILE.pdf      write an act of destruction for the journal&apos;s entries,
-                          from and to a date (YYYY-MM-DD) when given
-      --public-key        print the public key the journal and the certificates are signed with
-      --certificate NUMBER FILE.json  write a signed certificate of destruction
-                          for the journal entry with this number
-      --verify-certificate FILE.json  check a certificate&apos;s signature with this
-                          installation&apos;s key or the one given with --key
-  -a, --algorithm NAME    gost, dod, hmg-bs, hmg-es, rcmp, ar380, vsitr or
-                          schneier (or its number, 0 to 7)
-      --pin-stdin         read the PIN from the first line of standard input
-      --pin-file FILE     read the PIN from the first line of FILE
-      --search-volume     after deleting a file, read its whole volume and find
-                          blocks of the key left there (needs read access to the device)
-      --fill-freed        where the passes went elsewhere, fill the freed space
-                          until it covers the former blocks
-  -y, --yes               do not ask for confirmation
-      --no-journal        wipe even when the begun entry cannot be saved in the
-                          journal (the choice goes to the system log)
-
-Without --yes the confirmation is asked on the terminal; with no terminal
-nothing is wiped. Messages go to standard error.
-
-Exit status: 0 destroyed, 1 other failure, 2 bad usage, 3 not confirmed,
-4 not found, 5 refused (not a regular file), 6 incomplete (the file was
-kept), 7 the token refused, 8 deleted but not overwritten in place by the
-token or the file system, 9 the journal is broken or unreadable, 10 deleted
-but overwriting in place cannot be checked, 11 blocks of the key are left on
-the volume, 12 the volume could not be checked, 13 the certificate does not
-verify, 14 the token&apos;s deletion is not proven, 15 the journal is not
-verified (no key, a key not on the organisation&apos;s list, no head),
-16 not started: the begun entry is not saved in the journal, 17 the
-wipe&apos;s ending entry is not saved in the journal.
-With several files the gravest status wins.
-
-Qt&apos;s own options (-platform, -style, ...) are accepted as well.
-VELMUX_PKCS11_MODULE=&lt;module file&gt; uses that PKCS#11 module alone.
-KCC_LANGUAGE=ru|en chooses the language (by default the system&apos;s).
-</translation>
     </message>
     <message>
         <source>--key указывается только с --verify-certificate или --verify-journal</source>
@@ -280,6 +192,182 @@ KCC_LANGUAGE=ru|en chooses the language (by default the system&apos;s).
     <message>
         <source>запись %1 заканчивается состоянием %2: %3; сертификат не выдается.</source>
         <translation>entry %1 ends in the state %2: %3; no certificate is issued.</translation>
+    </message>
+    <message>
+        <source>Использование: %1 [--help] [--version] [ФАЙЛ]
+       %1 --wipe-file ФАЙЛ... --algorithm ИМЯ [--search-volume] [--fill-freed] [--yes] [--no-journal]
+       %1 --wipe-token НОМЕР --algorithm ИМЯ (--pin-stdin | --pin-file ФАЙЛ) [--yes] [--no-journal]
+       %1 --list-tokens
+       %1 --journal | --verify-journal [--key КЛЮЧ] | --act ФАЙЛ.pdf [--from ДАТА] [--to ДАТА]
+       %1 --public-key | --certificate НОМЕР ФАЙЛ.json | --verify-certificate ФАЙЛ.json [--key КЛЮЧ]
+       %1 --verify-collection КАТАЛОГ
+
+Без параметров открывает окно, которое перезаписывает и удаляет один
+ключевой контейнер: файл или ключевой контейнер на носителе PKCS#11.
+С именем ФАЙЛА окно открывается с этим файлом в поле пути; удаляется
+он только после подтверждения в окне.
+
+Параметры:
+  -h, --help              вывести эту справку и выйти
+      --version           вывести версию и выйти
+      --wipe-file ФАЙЛ... перезаписать и удалить каждый файл по очереди
+      --wipe-token НОМЕР  перезаписать и удалить ключевой контейнер на носителе
+                          с этим серийным номером
+      --list-tokens       перечислить носители: серийный номер, метка, модель
+      --journal           вывести журнал уничтожения в формате CSV
+      --verify-journal    проверить цепочку хешей журнала, подписи записей (ключом
+                          этой установки или ключом из --key) и его конец
+      --act ФАЙЛ.pdf      записать акт уничтожения по записям журнала,
+                          с даты и по дату (ГГГГ-ММ-ДД), если они указаны
+      --public-key        вывести открытый ключ, которым подписаны журнал и сертификаты
+      --certificate НОМЕР ФАЙЛ.json  записать подписанный сертификат уничтожения
+                          по записи журнала с этим номером
+      --verify-certificate ФАЙЛ.json  проверить подпись сертификата ключом из
+                          --key или закрепленным ключом организации
+      --verify-collection КАТАЛОГ  проверить закрепленными ключами все журналы
+                          (*.jsonl с *.jsonl.head) и сертификаты (*.json),
+                          собранные с многих хостов, и вывести сводку
+  -a, --algorithm ИМЯ     gost, dod, hmg-bs, hmg-es, rcmp, ar380, vsitr или
+                          schneier (или его номер, от 0 до 7)
+      --pin-stdin         прочитать PIN-код из первой строки стандартного ввода
+      --pin-file ФАЙЛ     прочитать PIN-код из первой строки ФАЙЛА
+      --search-volume     после удаления файла прочитать весь его том и найти
+                          оставшиеся блоки ключа (нужны права на чтение устройства)
+      --fill-freed        если проходы легли на новое место, заполнить
+                          освобождённое место, пока оно не покроет прежние блоки
+  -y, --yes               не спрашивать подтверждения
+      --no-journal        удалять, даже если запись о начале удаления не удалось
+                          сохранить в журнале (выбор уходит в системный журнал)
+
+Без --yes подтверждение запрашивается в терминале; без терминала
+ничего не удаляется. Сообщения выводятся в стандартный поток ошибок.
+
+Код возврата: 0 уничтожено, 1 другая ошибка, 2 неверный вызов,
+3 не подтверждено, 4 не найдено, 5 отказано (не обычный файл),
+6 не завершено (файл оставлен), 7 отказ носителя, 8 удалено, но носитель
+или файловая система не дали перезаписать контейнер на месте, 9 журнал
+нарушен или не читается, 10 удалено, но перезапись на месте не проверить,
+11 на томе остались блоки ключа, 12 том проверить не удалось,
+13 сертификат не прошёл проверку, 14 удаление носителем не проверено,
+15 журнал или сертификат не проверен (нет ключа, ключ не из списка
+организации, нет головы),
+16 удаление не начато: запись о нем не сохранена в журнале,
+17 завершающая запись удаления не сохранена в журнале.
+При нескольких файлах итог - самый серьёзный код.
+
+Параметры самой Qt (-platform, -style, ...) тоже принимаются.
+VELMUX_PKCS11_MODULE=&lt;файл модуля&gt; - использовать только этот модуль PKCS#11.
+KCC_LANGUAGE=ru|en - язык программы (по умолчанию - язык системы).
+</source>
+        <translation>Usage: %1 [--help] [--version] [FILE]
+       %1 --wipe-file FILE... --algorithm NAME [--search-volume] [--fill-freed] [--yes] [--no-journal]
+       %1 --wipe-token SERIAL --algorithm NAME (--pin-stdin | --pin-file FILE) [--yes] [--no-journal]
+       %1 --list-tokens
+       %1 --journal | --verify-journal [--key KEY] | --act FILE.pdf [--from DATE] [--to DATE]
+       %1 --public-key | --certificate NUMBER FILE.json | --verify-certificate FILE.json [--key KEY]
+       %1 --verify-collection DIRECTORY
+
+Without options, opens the window that overwrites and deletes one
+cryptographic key container: a file, or the key container on a PKCS#11 token.
+With a FILE, the window opens with that file in its path field; it is
+deleted only once confirmed in the window.
+
+Options:
+  -h, --help              print this help and exit
+      --version           print the version and exit
+      --wipe-file FILE... overwrite and delete each file in turn
+      --wipe-token SERIAL overwrite and delete the key container on the token
+                          with this serial number
+      --list-tokens       list the tokens: serial number, label, model
+      --journal           print the destruction journal as CSV
+      --verify-journal    check the journal&apos;s hash chain, its entries&apos; signatures (with
+                          this installation&apos;s key or the one given with --key) and its end
+      --act FILE.pdf      write an act of destruction for the journal&apos;s entries,
+                          from and to a date (YYYY-MM-DD) when given
+      --public-key        print the public key the journal and the certificates are signed with
+      --certificate NUMBER FILE.json  write a signed certificate of destruction
+                          for the journal entry with this number
+      --verify-certificate FILE.json  check a certificate&apos;s signature with the key
+                          given with --key or a pinned key of the organisation
+      --verify-collection DIRECTORY  check every journal (*.jsonl with *.jsonl.head)
+                          and certificate (*.json) collected from many hosts
+                          with the pinned keys, and print a summary
+  -a, --algorithm NAME    gost, dod, hmg-bs, hmg-es, rcmp, ar380, vsitr or
+                          schneier (or its number, 0 to 7)
+      --pin-stdin         read the PIN from the first line of standard input
+      --pin-file FILE     read the PIN from the first line of FILE
+      --search-volume     after deleting a file, read its whole volume and find
+                          blocks of the key left there (needs read access to the device)
+      --fill-freed        where the passes went elsewhere, fill the freed space
+                          until it covers the former blocks
+  -y, --yes               do not ask for confirmation
+      --no-journal        wipe even when the begun entry cannot be saved in the
+                          journal (the choice goes to the system log)
+
+Without --yes the confirmation is asked on the terminal; with no terminal
+nothing is wiped. Messages go to standard error.
+
+Exit status: 0 destroyed, 1 other failure, 2 bad usage, 3 not confirmed,
+4 not found, 5 refused (not a regular file), 6 incomplete (the file was
+kept), 7 the token refused, 8 deleted but not overwritten in place by the
+token or the file system, 9 the journal is broken or unreadable, 10 deleted
+but overwriting in place cannot be checked, 11 blocks of the key are left on
+the volume, 12 the volume could not be checked, 13 the certificate does not
+verify, 14 the token&apos;s deletion is not proven, 15 the journal or the
+certificate is not verified (no key, a key not on the organisation&apos;s
+list, no head),
+16 not started: the begun entry is not saved in the journal, 17 the
+wipe&apos;s ending entry is not saved in the journal.
+With several files the gravest status wins.
+
+Qt&apos;s own options (-platform, -style, ...) are accepted as well.
+VELMUX_PKCS11_MODULE=&lt;module file&gt; uses that PKCS#11 module alone.
+KCC_LANGUAGE=ru|en chooses the language (by default the system&apos;s).
+</translation>
+    </message>
+    <message>
+        <source>--verify-collection требует каталог</source>
+        <translation>--verify-collection needs a directory</translation>
+    </message>
+    <message>
+        <source>ключа из --key нет среди закрепленных ключей (%1)</source>
+        <translation>the key given with --key is not among the pinned keys (%1)</translation>
+    </message>
+    <message>
+        <source>сертификат подлинный (ключ %1…).</source>
+        <translation>the certificate is genuine (key %1…).</translation>
+    </message>
+    <message>
+        <source>сертификат не проверен: %1.</source>
+        <translation>the certificate is not verified: %1.</translation>
+    </message>
+    <message>
+        <source>каталога нет.</source>
+        <translation>no such directory.</translation>
+    </message>
+    <message>
+        <source>Не проверено: нет закрепленных ключей организации (%1). Журналов: %2, сертификатов: %3.</source>
+        <translation>Not verified: the organisation&apos;s keys are not pinned (%1). Journals: %2, certificates: %3.</translation>
+    </message>
+    <message>
+        <source>Хостов: %1, ключей подписи: %2.</source>
+        <translation>Hosts: %1, signing keys: %2.</translation>
+    </message>
+    <message>
+        <source>Журналов: %1, записей в них: %2.</source>
+        <translation>Journals: %1, entries in them: %2.</translation>
+    </message>
+    <message>
+        <source>Удаления по итогу:</source>
+        <translation>Wipes by end state:</translation>
+    </message>
+    <message>
+        <source>Сертификатов: %1, сверено с записями журналов: %2, не сверено (журнал не собран или не прошел проверку): %3.</source>
+        <translation>Certificates: %1, matched with their journal entries: %2, not matched (the journal not collected or not verified): %3.</translation>
+    </message>
+    <message>
+        <source>Ошибок: %1.</source>
+        <translation>Failures: %1.</translation>
     </message>
 </context>
 <context>

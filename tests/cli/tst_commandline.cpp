@@ -40,6 +40,37 @@ bool writeFile(const QString &path, const QByteArray &data)
     return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
 }
 
+// A journal, its key and its pinned keys in a directory of their own, for
+// the runs of one row.
+struct RecordPlace {
+    QTemporaryDir dir;
+    QByteArray saved[3] = {qgetenv("KCC_JOURNAL"), qgetenv("KCC_SIGNING_KEY"), qgetenv("KCC_TRUSTED_KEYS")};
+    QString journal() const { return dir.filePath(QStringLiteral("journal.jsonl")); }
+    QString key() const { return dir.filePath(QStringLiteral("signing.key")); }
+    RecordPlace()
+    {
+        qputenv("KCC_JOURNAL", QFile::encodeName(journal()));
+        qputenv("KCC_SIGNING_KEY", QFile::encodeName(key()));
+        qputenv("KCC_TRUSTED_KEYS", QFile::encodeName(dir.filePath(QStringLiteral("trusted-keys"))));
+    }
+    ~RecordPlace()
+    {
+        qputenv("KCC_JOURNAL", saved[0]);
+        qputenv("KCC_SIGNING_KEY", saved[1]);
+        qputenv("KCC_TRUSTED_KEYS", saved[2]);
+    }
+    // Everything in the directory, name and bytes.
+    QMap<QString, QByteArray> state() const
+    {
+        QMap<QString, QByteArray> files;
+        for (const QFileInfo &info : QDir(dir.path()).entryInfoList(QDir::Files | QDir::System | QDir::Hidden)) {
+            QFile f(info.filePath());
+            files.insert(info.fileName(), f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("?"));
+        }
+        return files;
+    }
+};
+
 } // namespace
 
 class TestCommandLine : public QObject
@@ -60,6 +91,8 @@ private slots:
     void certificateFields();
     void certificateRefused_data();
     void certificateRefused();
+    void collection_data();
+    void collection();
     void structuredEvents();
     void record_data();
     void record();
@@ -71,6 +104,7 @@ private:
 
     QTemporaryDir m_dir;
     QHash<QString, QJsonObject> m_certificates; // one real wipe per target and settings
+    QTemporaryDir m_fleet; // hosts' journals and certificates, made once, copied for each row
     QString m_tokenSerial;
 };
 
@@ -264,19 +298,25 @@ void TestCommandLine::journal()
 void TestCommandLine::certificate_data()
 {
     QTest::addColumn<QString>("tamper"); // what is done to the certificate before it is checked
+    QTest::addColumn<QString>("keys");   // what it is checked with: given, pinned, none
     QTest::addColumn<int>("exitCode");
-    QTest::newRow("as written") << "" << 0;
-    QTest::newRow("a field edited") << "edit" << 13;
-    QTest::newRow("checked with another key") << "other key" << 13;
-    QTest::newRow("the key in it swapped for another") << "swap key" << 13;
+    QTest::newRow("as written, the key given") << "" << "given" << 0;
+    QTest::newRow("as written, the key pinned") << "" << "pinned" << 0;
+    QTest::newRow("as written, no key given or pinned") << "" << "none" << 15;
+    QTest::newRow("a field edited") << "edit" << "given" << 13;
+    QTest::newRow("checked with another key") << "other key" << "given" << 13;
+    QTest::newRow("the key in it swapped for another") << "swap key" << "given" << 13;
+    QTest::newRow("signed by a key of its own, nothing pinned") << "own key" << "none" << 15;
+    QTest::newRow("signed by a key of its own, checked with the pinned key") << "own key" << "pinned" << 13;
 }
 
 // A certificate exported from the journal verifies offline with the key
-// --public-key prints, here and, independently, with openssl; every change
-// to it fails.
+// --public-key prints, given or pinned, here and, independently, with
+// openssl; every change to it fails, and the key it carries proves nothing.
 void TestCommandLine::certificate()
 {
     QFETCH(QString, tamper);
+    QFETCH(QString, keys);
     QFETCH(int, exitCode);
     const QString key = m_dir.filePath(QStringLiteral("certified.pfx"));
     QVERIFY(writeFile(key, QByteArray(5000, 'c')));
@@ -294,36 +334,42 @@ void TestCommandLine::certificate()
     QJsonObject document = QJsonDocument::fromJson(f.readAll()).object();
     f.close();
     QCOMPARE(document.value("public_key").toString(), publicKey);
+    QCOMPARE(document.value("signer_key_sha256").toString(),
+             SigningKey::fingerprint(QByteArray::fromHex(publicKey.toLatin1())));
     QJsonObject body = document.value("certificate").toObject();
     QCOMPARE(body.value("media").toObject().value("path").toString(), QFileInfo(key).absoluteFilePath());
     QCOMPARE(body.value("sanitization").toObject().value("passes_done").toInt(), 2);
-
-    // openssl, knowing nothing of the program, checks the same bytes.
-    const QString openssl = QStandardPaths::findExecutable(QStringLiteral("openssl"));
-    if (tamper.isEmpty() && !openssl.isEmpty()) {
-        const QByteArray der = QByteArray::fromHex("302a300506032b6570032100") + QByteArray::fromHex(publicKey.toLatin1());
-        QVERIFY(writeFile(file + ".pem", "-----BEGIN PUBLIC KEY-----\n" + der.toBase64() + "\n-----END PUBLIC KEY-----\n"));
-        QVERIFY(writeFile(file + ".bin", QJsonDocument(body).toJson(QJsonDocument::Compact)));
-        QVERIFY(writeFile(file + ".sig", QByteArray::fromBase64(document.value("signature").toString().toLatin1())));
-        QCOMPARE(QProcess::execute(openssl, {"pkeyutl", "-verify", "-pubin", "-inkey", file + ".pem", "-rawin", "-in",
-                                             file + ".bin", "-sigfile", file + ".sig"}),
-                 0);
-    }
-
     QStringList check{"--verify-certificate", file};
+    if (keys == QLatin1String("given"))
+        check << "--key" << publicKey;
     const QString otherKey = QString(64, QLatin1Char('7'));
-    if (tamper == QLatin1String("edit")) {
+    if (tamper == QLatin1String("own key")) {
+        // Anyone's key: another installation's journal and certificate, made by the program.
+        RecordPlace forger;
+        QVERIFY(writeFile(key, QByteArray(5000, 'c')));
+        QCOMPARE(runProgram({"--wipe-file", key, "-a", "gost", "--yes"}).exitCode, 0);
+        QCOMPARE(runProgram({"--certificate", QString::number(Journal().read().last().sequence), file}).exitCode, 0);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        document = QJsonDocument::fromJson(f.readAll()).object();
+        f.close();
+        QVERIFY(document.value("public_key").toString() != publicKey);
+    } else if (tamper == QLatin1String("edit")) {
         QJsonObject media = body.value("media").toObject();
         media["path"] = QStringLiteral("/somewhere/else.pfx");
         body["media"] = media;
         document["certificate"] = body;
     } else if (tamper == QLatin1String("other key")) {
-        check << "--key" << otherKey;
+        check.replace(check.size() - 1, otherKey);
     } else if (tamper == QLatin1String("swap key")) {
         document["public_key"] = otherKey;
     }
     QVERIFY(writeFile(file, QJsonDocument(document).toJson()));
+    const QByteArray saved = qgetenv("KCC_TRUSTED_KEYS");
+    const QString pinned = m_dir.filePath(QStringLiteral("trusted-keys"));
+    QVERIFY(writeFile(pinned, "# the organisation's\n" + publicKey.toLatin1() + '\n'));
+    qputenv("KCC_TRUSTED_KEYS", QFile::encodeName(keys == QLatin1String("none") ? pinned + ".absent" : pinned));
     const ProgramRun verified = runProgram(check);
+    qputenv("KCC_TRUSTED_KEYS", saved);
     QVERIFY2(verified.exitCode == exitCode, qPrintable(verified.out + verified.err));
 }
 
@@ -492,6 +538,110 @@ void TestCommandLine::certificateRefused()
 
 // Where journald runs, each entry reaches it with its fields and a fixed
 // MESSAGE_ID per kind of event: begun, then wiped.
+namespace {
+
+bool copyTree(const QString &from, const QString &to)
+{
+    if (!QDir().mkpath(to))
+        return false;
+    for (const QFileInfo &info : QDir(from).entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const QString target = QDir(to).filePath(info.fileName());
+        if (info.isDir() ? !copyTree(info.filePath(), target) : !QFile::copy(info.filePath(), target))
+            return false;
+    }
+    return true;
+}
+
+int lineOf(const QString &path, const QByteArray &text)
+{
+    QFile f(path);
+    const QByteArray bytes = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    return bytes.left(bytes.indexOf(text)).count('\n') + 1;
+}
+
+} // namespace
+
+void TestCommandLine::collection_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("failing"); // the file named, under the collection
+    QTest::addColumn<QByteArray>("at");   // what stands on the line named; empty: past the file's end
+    QTest::newRow("all hold") << "" << 0 << QString() << QByteArray();
+    QTest::newRow("a tampered certificate") << "tamper" << 13 << "certificates/b/wipe.json" << QByteArray("\"signature\"");
+    QTest::newRow("a certificate signed by an unpinned key")
+        << "unpinned" << 13 << "certificates/rogue.json" << QByteArray("\"signer_key_sha256\"");
+    QTest::newRow("a cut journal") << "cut" << 9 << "hosts/c/var/journal.jsonl" << QByteArray();
+    QTest::newRow("no keys pinned") << "unpinned keys" << 15 << QString() << QByteArray();
+}
+
+// Hosts made by the program itself, each with its own journal and key, their
+// certificates gathered apart: every failure is named by file and line.
+void TestCommandLine::collection()
+{
+    QFETCH(QString, damage);
+    QFETCH(int, exitCode);
+    QFETCH(QString, failing);
+    QFETCH(QByteArray, at);
+    const QDir fleet(m_fleet.path());
+    if (!fleet.exists(QStringLiteral("pristine"))) {
+        QByteArray pinned;
+        for (const QString &host : QStringList{"a", "b", "c", "rogue"}) {
+            RecordPlace place;
+            const bool rogue = host == QLatin1String("rogue");
+            const QString journal = fleet.filePath(QStringLiteral("pristine/hosts/%1/var/journal.jsonl").arg(host));
+            QVERIFY(QDir().mkpath(QFileInfo(journal).path()) && QDir().mkpath(fleet.filePath("pristine/certificates")));
+            qputenv("KCC_JOURNAL", QFile::encodeName(rogue ? place.journal() : journal));
+            const QString key = place.dir.filePath(QStringLiteral("key.p12"));
+            QVERIFY(writeFile(key, QByteArray(3000, 'f')));
+            QCOMPARE(runProgram({"--wipe-file", key, "-a", "dod", "--yes"}).exitCode, 0);
+            QDir().mkpath(fleet.filePath(QStringLiteral("pristine/certificates/") + host));
+            const QString certificate = fleet.filePath(rogue ? QStringLiteral("rogue.json")
+                                                             : QStringLiteral("pristine/certificates/%1/wipe.json").arg(host));
+            QCOMPARE(runProgram({"--certificate", QString::number(Journal().read().last().sequence), certificate}).exitCode, 0);
+            if (!rogue)
+                pinned += runProgram({"--public-key"}).out.toLatin1();
+        }
+        QVERIFY(writeFile(fleet.filePath("trusted-keys"), pinned));
+    }
+    const QString collection = fleet.filePath(QString::fromLatin1(QTest::currentDataTag()).replace(' ', '-'));
+    QVERIFY(copyTree(fleet.filePath("pristine"), collection));
+    const QString failed = QDir(collection).filePath(failing);
+    int line = at.isEmpty() ? 0 : lineOf(failed, at);
+    if (damage == QLatin1String("tamper")) {
+        QFile f(failed);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QByteArray text = f.readAll();
+        f.close();
+        text.replace("\"passes_done\": 3", "\"passes_done\": 4");
+        QVERIFY(writeFile(failed, text));
+    } else if (damage == QLatin1String("unpinned")) {
+        QVERIFY(QFile::copy(fleet.filePath("rogue.json"), failed));
+        line = lineOf(failed, at);
+    } else if (damage == QLatin1String("cut")) {
+        QList<QByteArray> lines = journalforge::lines(failed);
+        lines.removeLast();
+        QVERIFY(journalforge::write(failed, lines));
+        line = lines.size() + 1;
+    }
+    const QByteArray saved = qgetenv("KCC_TRUSTED_KEYS");
+    const QString pins = fleet.filePath("trusted-keys");
+    qputenv("KCC_TRUSTED_KEYS", QFile::encodeName(damage == QLatin1String("unpinned keys") ? pins + ".absent" : pins));
+    const Run run = runProgram({"--verify-collection", collection});
+    qputenv("KCC_TRUSTED_KEYS", saved);
+    QVERIFY2(run.exitCode == exitCode, qPrintable(run.out + run.err));
+    if (exitCode == 15)
+        return;
+    QVERIFY2(run.out.contains(QStringLiteral("ключей подписи: 3")), qPrintable(run.out));
+    if (failing.isEmpty()) {
+        QVERIFY2(run.out.contains(QStringLiteral("  wiped: 3\n")) && run.out.contains(QStringLiteral("сверено с записями журналов: 3"))
+                     && run.out.contains(QStringLiteral("Ошибок: 0.")),
+                 qPrintable(run.out));
+    } else {
+        QVERIFY2(run.out.contains(QStringLiteral("Ошибок: 1.\n%1:%2: ").arg(failed).arg(line)), qPrintable(run.out));
+    }
+}
+
 void TestCommandLine::structuredEvents()
 {
     const QString journalctl = QStandardPaths::findExecutable(QStringLiteral("journalctl"));
@@ -520,41 +670,6 @@ void TestCommandLine::structuredEvents()
     }
     QCOMPARE(ids, QStringList({"6f2a1c0e9b7d4e0a8c3f5d2b1a4e7c90", "3b9e7d1f2c4a4f6b9e8d7c6b5a4f3e21"}));
 }
-
-namespace {
-
-// A journal, its key and its pinned keys in a directory of their own, for
-// the runs of one row.
-struct RecordPlace {
-    QTemporaryDir dir;
-    QByteArray saved[3] = {qgetenv("KCC_JOURNAL"), qgetenv("KCC_SIGNING_KEY"), qgetenv("KCC_TRUSTED_KEYS")};
-    QString journal() const { return dir.filePath(QStringLiteral("journal.jsonl")); }
-    QString key() const { return dir.filePath(QStringLiteral("signing.key")); }
-    RecordPlace()
-    {
-        qputenv("KCC_JOURNAL", QFile::encodeName(journal()));
-        qputenv("KCC_SIGNING_KEY", QFile::encodeName(key()));
-        qputenv("KCC_TRUSTED_KEYS", QFile::encodeName(dir.filePath(QStringLiteral("trusted-keys"))));
-    }
-    ~RecordPlace()
-    {
-        qputenv("KCC_JOURNAL", saved[0]);
-        qputenv("KCC_SIGNING_KEY", saved[1]);
-        qputenv("KCC_TRUSTED_KEYS", saved[2]);
-    }
-    // Everything in the directory, name and bytes.
-    QMap<QString, QByteArray> state() const
-    {
-        QMap<QString, QByteArray> files;
-        for (const QFileInfo &info : QDir(dir.path()).entryInfoList(QDir::Files | QDir::System | QDir::Hidden)) {
-            QFile f(info.filePath());
-            files.insert(info.fileName(), f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("?"));
-        }
-        return files;
-    }
-};
-
-} // namespace
 
 // The record fails closed: no wipe without its begun entry unless asked
 // for, nothing unsigned, cut or unanchored passes, nothing is built on a
@@ -649,7 +764,8 @@ void TestCommandLine::readOnlyModesNeverWrite_data()
     QTest::addColumn<int>("closed"); // interrupted attempts told of
     for (const QStringList &mode : {QStringList{"--verify-journal"}, QStringList{"--journal"},
                                     QStringList{"--act", "{out}/act.pdf"}, QStringList{"--public-key"},
-                                    QStringList{"--verify-certificate", "{dir}/none.json"}})
+                                    QStringList{"--verify-certificate", "{dir}/none.json"},
+                                    QStringList{"--verify-collection", "{dir}"}})
         QTest::newRow(qPrintable(mode.first())) << mode << false << 0;
     // Where a wipe follows, this host's attempt is closed, the other host's left.
     QTest::newRow("--wipe-file") << QStringList{"--wipe-file", "{dir}/container.pfx", "-a", "gost", "-y"} << true << 1;

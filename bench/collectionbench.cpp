@@ -1,0 +1,162 @@
+// A fleet's collection: journals and certificates from many hosts, each host
+// with its own key, checked as --verify-collection does, against libsodium
+// alone verifying the same signatures, side by side.
+
+#include "bench.h"
+#include "certificate.h"
+#include "collection.h"
+#include "journal.h"
+#include "signing.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+namespace bench {
+
+namespace {
+
+struct Signed {
+    QByteArray message, signature, key;
+};
+
+QByteArray compact(const QJsonObject &object)
+{
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+// One host: its key, a journal of `wipes` ending entries with its head, and
+// a certificate for each. Collects what was signed for the side-by-side run.
+bool makeHost(const QString &root, const QString &keys, int host, int wipes, QVector<Signed> *signatures)
+{
+    const QString name = QStringLiteral("arm-%1").arg(host, 3, 10, QLatin1Char('0'));
+    qputenv("KCC_SIGNING_KEY", QFile::encodeName(QDir(keys).filePath(name + QStringLiteral(".key"))));
+    SigningKey key;
+    if (!key.create(0, Journal::genesisHash()))
+        return false;
+    const QString hostDir = QDir(root).filePath(QStringLiteral("%1/var/lib/kestrik-kcc").arg(name));
+    const QString certificates = QDir(root).filePath(QStringLiteral("certificates/%1").arg(name));
+    QDir().mkpath(hostDir);
+    QDir().mkpath(certificates);
+    const QString path = QDir(hostDir).filePath(QStringLiteral("journal.jsonl"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    QString previous = Journal::genesisHash();
+    for (int i = 1; i <= wipes; ++i) {
+        const QString target = QStringLiteral("/home/officer/keys/key-%1.pfx").arg(i);
+        QJsonObject object{
+            {"algorithm", QJsonObject{{"index", 1}, {"name", "DoD 5220.22-M"}}},
+            {"attempt", QStringLiteral("5948a4a8-c269-4c5b-b711-%1").arg(i, 12, 10, QLatin1Char('0'))},
+            {"host", name},
+            {"interface", "command-line"},
+            {"passes", QJsonObject{{"done", 3}, {"planned", 3}}},
+            {"prev", previous},
+            {"result", QJsonObject{{"informative", QStringLiteral("Файл: %1\nАлгоритм: DoD 5220.22-M\n").arg(target)},
+                                   {"state", "wiped"},
+                                   {"text", "Ключевой контейнер очищен и удален успешно."}}},
+            {"seq", double(i)},
+            {"target", QJsonObject{{"kind", "file"}, {"path", target}, {"size", 4096}}},
+            {"time_local", "2024-05-14T10:21:07+03:00"},
+            {"time_utc", "2024-05-14T07:21:07Z"},
+            {"user", "officer"},
+            {"version", "1.0.0.6"},
+        };
+        if (i == 1)
+            object.insert("unsigned_before", 0);
+        const QByteArray message = compact(object);
+        const QByteArray signature = key.sign(message);
+        object.insert("sig", QString::fromLatin1(signature.toBase64()));
+        const QByteArray line = compact(object);
+        signatures->append({message, signature, key.publicKey()});
+        file.write(line + '\n');
+        previous = QString::fromLatin1(QCryptographicHash::hash(line, QCryptographicHash::Sha256).toHex());
+    }
+    file.close();
+    // The head, as a wipe's append leaves it (one more entry).
+    qputenv("KCC_JOURNAL", QFile::encodeName(path));
+    JournalEntry last;
+    last.host = name;
+    if (!Journal(path).append(last))
+        return false;
+    const QList<QByteArray> lines = QFile::exists(path) ? [&path] {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed().split('\n') : QList<QByteArray>();
+    }() : QList<QByteArray>();
+    QJsonObject appended = QJsonDocument::fromJson(lines.last()).object();
+    const QByteArray lastSignature = QByteArray::fromBase64(appended.take("sig").toString().toLatin1());
+    signatures->append({compact(appended), lastSignature, key.publicKey()});
+    QFile headFile(path + QStringLiteral(".head"));
+    if (!headFile.open(QIODevice::ReadOnly))
+        return false;
+    QJsonObject head = QJsonDocument::fromJson(headFile.readAll()).object();
+    const QByteArray headSignature = QByteArray::fromBase64(head.take("sig").toString().toLatin1());
+    head.remove("key_sha256");
+    signatures->append({compact(head), headSignature, key.publicKey()});
+
+    VerifyResult verified;
+    const QVector<JournalRecord> records = Journal(path).read(&verified, false, key.publicKey());
+    for (const JournalRecord &record : records) {
+        if (record.entry.endState != EndState::Wiped)
+            continue;
+        const QJsonObject body = certificateBody(record, path);
+        const QByteArray certificate = signCertificate(body, nullptr);
+        QFile out(QDir(certificates).filePath(QStringLiteral("entry-%1.json").arg(record.sequence)));
+        if (certificate.isEmpty() || !out.open(QIODevice::WriteOnly) || out.write(certificate) != certificate.size())
+            return false;
+        const QJsonObject document = QJsonDocument::fromJson(certificate).object();
+        signatures->append({compact(body), QByteArray::fromBase64(document.value("signature").toString().toLatin1()),
+                            key.publicKey()});
+    }
+    return true;
+}
+
+} // namespace
+
+bool runCollectionBench(int hosts, int certificates)
+{
+    QTemporaryDir dir;
+    const QString root = dir.filePath(QStringLiteral("collection"));
+    const QString keys = dir.filePath(QStringLiteral("keys"));
+    QDir().mkpath(keys);
+    qputenv("KCC_JOURNAL_NO_SYSLOG", "1");
+    qputenv("KCC_TRUSTED_KEYS", QFile::encodeName(dir.filePath(QStringLiteral("trusted-keys"))));
+    QVector<Signed> signatures;
+    QVector<QByteArray> pinned;
+    QByteArray pinnedFile;
+    for (int host = 1; host <= hosts; ++host) {
+        const int before = signatures.size();
+        if (!makeHost(root, keys, host, certificates / hosts, &signatures)) {
+            std::printf("collection: could not make host %d\n", host);
+            return false;
+        }
+        pinned << signatures.at(before).key;
+        pinnedFile += signatures.at(before).key.toHex() + '\n';
+    }
+    QFile trusted(dir.filePath(QStringLiteral("trusted-keys")));
+    if (!trusted.open(QIODevice::WriteOnly) || trusted.write(pinnedFile) != pinnedFile.size())
+        return false;
+    trusted.close();
+
+    Clock::time_point start = Clock::now();
+    const CollectionReport report = checkCollection(root, pinned);
+    const double checked = secondsSince(start);
+    start = Clock::now();
+    int good = 0;
+    for (const Signed &s : signatures)
+        good += SigningKey::verify(s.message, s.signature, s.key) ? 1 : 0;
+    const double sodium = secondsSince(start);
+    std::printf("collection: %d hosts, %d journals (%d entries), %d certificates (%d matched with their entries), "
+                "%d failures: checked in %.2f s (target < 10 s); libsodium alone, the same %d signatures (%d good): "
+                "%.2f s; ratio %.2f (target < 1.5)\n",
+                report.hosts.size(), report.journals, report.entries, report.certificates, report.crossChecked,
+                int(report.failures.size()), checked, int(signatures.size()), good, sodium, checked / sodium);
+    return true;
+}
+
+} // namespace bench

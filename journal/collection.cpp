@@ -1,0 +1,153 @@
+#include "collection.h"
+
+#include "certificate.h"
+#include "journal.h"
+#include "signing.h"
+
+#include <QCoreApplication>
+#include <QDirIterator>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMultiHash>
+
+#include <algorithm>
+
+namespace {
+
+constexpr qint64 kLargestCertificate = 1 << 20;
+
+// The head names the key that signed it; the signature, checked with the
+// pinned key of that name, decides.
+QString headKey(const QString &headPath)
+{
+    QFile head(headPath);
+    if (!head.open(QIODevice::ReadOnly) || head.size() > kLargestCertificate)
+        return QString();
+    return QJsonDocument::fromJson(head.readAll()).object().value("key_sha256").toString();
+}
+
+bool vouches(const VerifyResult &result)
+{
+    return result.ok() || result.state == VerifyResult::State::TornLast;
+}
+
+int rank(const VerifyResult &result)
+{
+    return vouches(result) ? 2 : result.state == VerifyResult::State::NotVerified ? 1 : 0;
+}
+
+struct Indexed {
+    QString hash;
+    QString file;
+};
+
+} // namespace
+
+CollectionReport checkCollection(const QString &directory, const QVector<QByteArray> &pinnedKeys)
+{
+    CollectionReport report;
+    QStringList journals, certificates;
+    // Links to directories are not followed: a collection cannot loop.
+    QDirIterator walk(directory, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (walk.hasNext()) {
+        const QString path = walk.next();
+        if (path.endsWith(QLatin1String(".jsonl")))
+            journals << path;
+        else if (path.endsWith(QLatin1String(".json")))
+            certificates << path;
+    }
+    journals.sort();
+    certificates.sort();
+    report.journals = journals.size();
+    report.certificates = certificates.size();
+    const QHash<QString, QByteArray> keys = keysByFingerprint(pinnedKeys);
+    report.keysPinned = !keys.isEmpty();
+    if (!report.keysPinned)
+        return report;
+    const auto failed = [&report](const QString &file, int line, const QString &why) {
+        report.failures.append({file, line, why});
+    };
+
+    QMultiHash<QString, Indexed> entries; // "fingerprint/seq"
+    for (const QString &path : journals) {
+        const Journal journal(path);
+        const QString named = headKey(journal.headPath());
+        QVector<QByteArray> candidates;
+        if (!named.isEmpty()) {
+            if (!keys.contains(named)) {
+                report.journalFailed = true;
+                failed(path, 0, QCoreApplication::translate("Collection", "подписан ключом %1…, которого нет среди "
+                                                            "закрепленных ключей").arg(named.left(16)));
+                continue;
+            }
+            candidates << keys.value(named);
+        } else {
+            candidates = pinnedKeys; // a head from before it named its key
+        }
+        VerifyResult result;
+        QVector<JournalRecord> records;
+        QByteArray key;
+        for (const QByteArray &candidate : candidates) {
+            VerifyResult tried;
+            QVector<JournalRecord> read = Journal(path).read(&tried, true, candidate);
+            if (key.isEmpty() || rank(tried) > rank(result)) {
+                result = tried;
+                records = std::move(read);
+                key = candidate;
+            }
+            if (vouches(result))
+                break;
+        }
+        if (!vouches(result)) {
+            report.journalFailed = true;
+            failed(path, result.state == VerifyResult::State::Broken ? result.line : 0, result.describe());
+            continue;
+        }
+        const QString fingerprint = SigningKey::fingerprint(key);
+        report.keys.insert(fingerprint);
+        report.entries += result.entries;
+        for (const JournalRecord &record : records) {
+            report.hosts.insert(record.entry.host);
+            if (record.entry.phase == JournalEntry::Phase::Ended)
+                ++report.wipes[toWord(record.entry.endState)];
+            entries.insert(fingerprint + QLatin1Char('/') + QString::number(record.sequence), {record.hash, path});
+        }
+    }
+
+    for (const QString &path : certificates) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly) || file.size() > kLargestCertificate) {
+            report.certificateFailed = true;
+            failed(path, 0, file.isOpen() ? QCoreApplication::translate("Collection", "слишком велик для сертификата")
+                                          : file.errorString());
+            continue;
+        }
+        const QByteArray bytes = file.readAll();
+        const CertificateCheck check = checkCertificate(bytes, keys);
+        if (check.state != CertificateCheck::State::Holds) {
+            report.certificateFailed = true;
+            failed(path, check.line, check.why);
+            continue;
+        }
+        report.keys.insert(check.signer);
+        report.hosts.insert(check.body.value("host").toString());
+        const QJsonObject entry = check.body.value("journal").toObject();
+        const qint64 seq = qint64(entry.value("seq").toDouble());
+        const QList<Indexed> named = entries.values(check.signer + QLatin1Char('/') + QString::number(seq));
+        if (named.isEmpty()) {
+            ++report.withoutEntry;
+            continue;
+        }
+        const QString hash = entry.value("entry_sha256").toString();
+        if (std::none_of(named.begin(), named.end(), [&hash](const Indexed &i) { return i.hash == hash; })) {
+            report.certificateFailed = true;
+            failed(path, certificateLine(bytes, "entry_sha256"),
+                   QCoreApplication::translate("Collection", "не совпадает с записью %1 журнала %2: запись в сертификате "
+                                               "изменена или подменена").arg(seq).arg(named.first().file));
+            continue;
+        }
+        ++report.crossChecked;
+    }
+    return report;
+}

@@ -1,0 +1,37 @@
+#ifndef COLLECTION_H
+#define COLLECTION_H
+
+#include <QByteArray>
+#include <QMap>
+#include <QSet>
+#include <QString>
+#include <QVector>
+
+// The journals (*.jsonl, each with its *.jsonl.head) and certificates
+// (*.json) collected from many hosts under one directory, in any layout,
+// checked against the organisation's pinned keys.
+struct CollectionReport {
+    struct Failure {
+        QString file;
+        int line = 0; // 0: the file as a whole
+        QString why;  // Russian
+    };
+    bool keysPinned = false; // without them nothing is checked
+    int journals = 0;
+    int certificates = 0;
+    int entries = 0;
+    QSet<QString> hosts; // as the entries and certificates name them
+    QSet<QString> keys;  // fingerprints of the keys that signed what holds: one per installation
+    QMap<QString, int> wipes; // ending entries by end state
+    int crossChecked = 0;     // certificates whose entry is in the collection and matches
+    int withoutEntry = 0;     // certificates whose journal was not collected
+    QVector<Failure> failures;
+    bool journalFailed = false;
+    bool certificateFailed = false;
+};
+
+// Reads every file once, one at a time, and writes nothing. Certificates are
+// checked after the journals, against the hashes of their entries.
+CollectionReport checkCollection(const QString &directory, const QVector<QByteArray> &pinnedKeys);
+
+#endif // COLLECTION_H
