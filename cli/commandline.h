@@ -1,6 +1,8 @@
 #ifndef COMMANDLINE_H
 #define COMMANDLINE_H
 
+#include "commandoptions.h"
+
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -52,11 +54,18 @@ constexpr int kExitDeletionUnproven = 14; // the token took the deletion, but it
 constexpr int kExitJournalBroken = 9; // the journal's chain is broken or the journal cannot be read
 
 // Reads the program's options; help and version go to `out`, errors to `err`.
-// Qt's own options (-platform, -style, ...) are left for QApplication.
+// The window's program leaves Qt's own options (-platform, -style, ...) for
+// QApplication; kestrik-kcc-cli takes neither them, a window nor --act.
 CommandLine parseCommandLine(int argc, const char *const *argv, std::ostream &out,
-                             std::ostream &err);
+                             std::ostream &err, CommandProgram program = CommandProgram::Window);
 
-// Runs a scripted mode. Needs a QCoreApplication, never a display.
-int runCommandLine(const CommandLine &command);
+// Writes the act of destruction (kcc_cli_act): QtGui, so only the window's
+// program has it.
+using ActWriter = int (*)(const CommandLine &command);
+int writeActCommand(const CommandLine &command);
+
+// Runs a scripted mode. Needs a QCoreApplication, never a display; --act
+// needs `writeAct` and a QGuiApplication.
+int runCommandLine(const CommandLine &command, ActWriter writeAct = nullptr);
 
 #endif // COMMANDLINE_H

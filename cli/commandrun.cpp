@@ -5,7 +5,6 @@
 
 #include "certificate.h"
 #include "journal.h"
-#include "journalact.h"
 #include "journalexport.h"
 #include "kcc_version.h"
 #include "tokenlist.h"
@@ -251,35 +250,6 @@ int verifyJournal()
     return broken ? kExitJournalBroken : kExitOk;
 }
 
-int writeAct(const CommandLine &command)
-{
-    ActInput input;
-    input.journalPath = Journal::defaultPath();
-    input.from = QDate::fromString(QString::fromStdString(command.from), Qt::ISODate);
-    input.to = QDate::fromString(QString::fromStdString(command.to), Qt::ISODate);
-    if ((!command.from.empty() && !input.from.isValid()) || (!command.to.empty() && !input.to.isValid())) {
-        errors() << KCC_PROGRAM << ": "
-                 << QCoreApplication::translate("CommandLine", "дата записывается как ГГГГ-ММ-ДД.") << '\n';
-        errors().flush();
-        return kExitUsage;
-    }
-    const QVector<JournalRecord> records = Journal().read(&input.verification);
-    input.records = recordsBetween(records, input.from, input.to);
-    QString error;
-    const QString path = QFile::decodeName(QByteArray::fromStdString(command.actFile));
-    if (!writeActPdf(path, input, &error)) {
-        errors() << KCC_PROGRAM << ": " << path << ": " << error << '\n';
-        errors().flush();
-        return kExitFailure;
-    }
-    errors() << KCC_PROGRAM << ": " << path << ": "
-             << QCoreApplication::translate("CommandLine", "записей в акте: %1. ").arg(input.records.size())
-             << input.verification.describe() << '\n';
-    errors().flush();
-    return input.verification.ok() || input.verification.state == VerifyResult::State::TornLast ? kExitOk
-                                                                                                : kExitJournalBroken;
-}
-
 int printPublicKey()
 {
     SigningKey key;
@@ -362,7 +332,7 @@ int printTokens()
 
 } // namespace
 
-int runCommandLine(const CommandLine &command)
+int runCommandLine(const CommandLine &command, ActWriter writeAct)
 {
     if (command.action != CommandLine::Action::OpenWindow && command.action != CommandLine::Action::Exit) {
         for (const InterruptedWipe &wipe : closeInterruptedWipes(JournalEntry::Interface::CommandLine))
@@ -381,7 +351,7 @@ int runCommandLine(const CommandLine &command)
     case CommandLine::Action::VerifyJournal:
         return verifyJournal();
     case CommandLine::Action::WriteAct:
-        return writeAct(command);
+        return writeAct ? writeAct(command) : kExitUsage;
     case CommandLine::Action::PrintPublicKey:
         return printPublicKey();
     case CommandLine::Action::WriteCertificate:
