@@ -19,7 +19,8 @@ WINDOWS_WINE_PACKAGES=(wine64 wine32:i386)
 WINDOWS_PACKAGES=(g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 "${WINDOWS_WINE_PACKAGES[@]}")
 # The Debian package: building it (dpkg-shlibdeps, file) and checking it.
 PACKAGE_PACKAGES=(dpkg-dev file)
-PACKAGE_CHECK_PACKAGES=(lintian desktop-file-utils appstream xvfb xauth x11-utils python3-xlib)
+# softhsm2, opensc: the token kestrik-kcc-cli wipes once installed.
+PACKAGE_CHECK_PACKAGES=(lintian desktop-file-utils appstream xvfb xauth x11-utils python3-xlib softhsm2 opensc)
 # The program for Windows: static Qt from Debian's qtbase source (apt-get source
 # unpacks with dpkg-source; Qt's configure needs perl), the posix-threads
 # compilers it is built with, and what shows its window under wine.
