@@ -10,6 +10,9 @@ RUN_PACKAGES=(qttranslations5-l10n)
 # implementation (its soft token overwrites in place), run privately by
 # scripts/with-opencryptoki.sh.
 TEST_PACKAGES=(softhsm2 opencryptoki opensc openssl e2fsprogs xfsprogs btrfs-progs mount poppler-utils qttranslations5-l10n fonts-dejavu-core fonts-cantarell)
+# scripts/run.sh --demo: the throwaway tokens (SoftHSM2, openCryptoki as root)
+# and pkcs11-tool, which fills them.
+DEMO_PACKAGES=(softhsm2 opencryptoki opensc)
 # The benchmark compares with shred and dd and wipes a throwaway token.
 BENCH_PACKAGES=(coreutils softhsm2 opensc)
 # Cross compilers and the loaders that run the Windows checks: wine64, and the
