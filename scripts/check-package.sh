@@ -183,11 +183,12 @@ fi
 echo "== $cli_name without a GUI library"
 cli=$(command -v kestrik-kcc-cli) || fail "kestrik-kcc-cli is not on PATH"
 [ "$cli" = /usr/bin/kestrik-kcc-cli ] || fail "kestrik-kcc-cli found at $cli"
-ldd "$cli" | grep -q libvelmux || fail "kestrik-kcc-cli does not resolve libvelmux.so: $(ldd "$cli")"
-if ldd "$cli" | grep -E "($gui_libs)|not found"; then
+cli_ldd=$(ldd "$cli")
+grep -q libvelmux <<<"$cli_ldd" || fail "kestrik-kcc-cli does not resolve libvelmux.so: $cli_ldd"
+if grep -E "($gui_libs)|not found" <<<"$cli_ldd"; then
     fail "kestrik-kcc-cli loads a GUI library or misses one"
 fi
-echo "ldd: $(ldd "$cli" | wc -l) libraries, none of Qt GUI, Widgets or X"
+echo "ldd: $(wc -l <<<"$cli_ldd") libraries, none of Qt GUI, Widgets or X"
 # What apt would install for it on a machine without them: the whole closure
 # of its dependencies holds no Qt GUI library.
 closure=$(apt-cache depends --recurse --no-recommends --no-suggests --no-conflicts --no-breaks --no-replaces \
