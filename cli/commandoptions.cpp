@@ -80,7 +80,7 @@ void addRow(QStringList &lines, const QString &term, const QString &explanation,
 {
     const QStringList parts = explanation.split(QLatin1Char('\n'));
     QString first = term;
-    first += term.size() + 2 > column ? QStringLiteral("  ") : QString(column - term.size(), QLatin1Char(' '));
+    first += term.size() >= column ? QStringLiteral("  ") : QString(column - term.size(), QLatin1Char(' '));
     lines << first + parts.front();
     for (int i = 1; i < parts.size(); ++i)
         lines << QString(column, QLatin1Char(' ')) + parts[i];
