@@ -262,7 +262,9 @@ check_cli() {
     status=0
     output=$(cd "$bin" && KCC_LANGUAGE=en "$wine" kestrik-kcc-cli.exe --wipe-file "$(winpath "$key")" -a dod --yes 2>&1 \
         | tr -d '\r') || status=$?
-    [ "$status" -eq 0 ] && [ ! -e "$key" ] && ok "$target: kestrik-kcc-cli.exe --wipe-file wiped $key: $(head -n 1 <<<"$output")" \
+    # 10: deleted, but wine gives no extent map to prove the passes' place by.
+    { [ "$status" -eq 0 ] || [ "$status" -eq 10 ]; } && [ ! -e "$key" ] \
+        && ok "$target: kestrik-kcc-cli.exe --wipe-file wiped $key, exit status $status: $(head -n 1 <<<"$output")" \
         || bad "$target: kestrik-kcc-cli.exe --wipe-file ended with $status, the file $( [ -e "$key" ] && echo stays || echo is gone): $output"
     stop_wine
 }
