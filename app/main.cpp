@@ -55,7 +55,7 @@ int main(int argc, char *argv[])
             qputenv("QT_QPA_PLATFORM", "offscreen");
         QGuiApplication application(argc, argv);
         installProgramTranslations(application);
-        return runCommandLine(command);
+        return runCommandLine(command, writeActCommand);
     }
     if (command.action != CommandLine::Action::OpenWindow) {
         // The scripted modes need no display.

@@ -2,7 +2,7 @@
 // its peak memory on a large file against its idle footprint, and the device
 // executor on a throwaway token. Prints ratios, each from medians.
 //
-// kcc_bench [--dir PARENT] [--reps N] [--big-mib N] [--huge-mib N] [--parts small,big,memory,device,journal,collection]
+// kcc_bench [--dir PARENT] [--reps N] [--big-mib N] [--huge-mib N] [--parts cli,small,big,memory,device,search,journal,collection]
 // kcc_bench --child-wipe ALGORITHM PATH   (one wipe in a fresh process; prints VmHWM)
 // kcc_bench --child-idle                  (the same process doing nothing; prints VmHWM)
 
@@ -223,8 +223,8 @@ struct Options {
     int reps = 7;
     int bigMiB = 64;
     int hugeMiB = 1024;
-    QStringList parts{QStringLiteral("small"), QStringLiteral("big"), QStringLiteral("memory"),
-                      QStringLiteral("device"), QStringLiteral("search")};
+    QStringList parts{QStringLiteral("cli"), QStringLiteral("small"), QStringLiteral("big"),
+                      QStringLiteral("memory"), QStringLiteral("device"), QStringLiteral("search")};
 };
 
 class Bench
@@ -235,6 +235,7 @@ public:
         m_self = QCoreApplication::applicationFilePath().toStdString();
     }
 
+    void commandLine();
     void smallContainers();
     void bigFile();
     void memory();
@@ -297,6 +298,44 @@ void Bench::smallContainers()
                 "kcc proc: a fresh kcc_bench process per wipe, like shred's process.\n"
                 "Process start alone: kcc_bench %.2f ms (Qt and the token library load), shred %.2f ms.\n",
                 median(kccStart) * 1e3, median(shredStart) * 1e3);
+}
+
+// kestrik-kcc-cli as scripts start it: --version against a QtCore program
+// that does nothing, run alternately; a 4 KiB DoD wipe, journal and
+// signature included, against shred -n 3 -u of the same file.
+void Bench::commandLine()
+{
+    const std::string cli = KCC_CLI_PATH, trivial = KCC_TRIVIAL_PATH;
+    const QString file = path("cli-container.pfx");
+    // The journal and its key beside the files, made by a first wipe.
+    qputenv("KCC_JOURNAL", QFile::encodeName(path("journal.jsonl")));
+    qputenv("KCC_SIGNING_KEY", QFile::encodeName(path("signing.key")));
+    prepare(file, 4096);
+    mustRun({cli, "--wipe-file", file.toStdString(), "-a", "dod", "--yes"});
+    const int starts = std::max(31, m_opt.reps * 5);
+    QVector<double> version, bare;
+    for (int r = 0; r < starts; ++r) {
+        version << mustRun({cli, "--version"}).seconds;
+        bare << mustRun({trivial}).seconds;
+    }
+    QVector<double> wipes, shreds;
+    for (int r = 0; r < std::max(m_opt.reps, 9); ++r) {
+        prepare(file, 4096);
+        wipes << mustRun({cli, "--wipe-file", file.toStdString(), "-a", "dod", "--yes"}).seconds;
+        prepare(file, 4096);
+        shreds << shred(3, file).seconds;
+    }
+    qunsetenv("KCC_JOURNAL");
+    qunsetenv("KCC_SIGNING_KEY");
+    const double v = median(version), b = median(bare), w = median(wipes), s = median(shreds);
+    std::printf("\nkestrik-kcc-cli, a fresh process each run                    ms\n");
+    std::printf("  kestrik-kcc-cli --version, median of %3d              %7.2f\n", starts, v * 1e3);
+    std::printf("  trivial QtCore program, same build, median of %3d     %7.2f\n", starts, b * 1e3);
+    std::printf("  difference                                            %7.2f (target <= 1.50)\n", (v - b) * 1e3);
+    std::printf("  4 KiB, DoD, journal included, median of %3d           %7.2f\n", int(wipes.size()), w * 1e3);
+    std::printf("  shred -n 3 -u, same file system, median of %3d        %7.2f\n", int(shreds.size()), s * 1e3);
+    std::printf("  ratio kestrik-kcc-cli / shred %6.2f (target <= 2.00)\n", w / s);
+    std::fflush(stdout);
 }
 
 void Bench::bigFile()
@@ -486,6 +525,8 @@ int runDriver(int argc, char **argv)
     std::fflush(stdout);
 
     Bench bench(opt, dir.path());
+    if (opt.parts.contains(QLatin1String("cli")))
+        bench.commandLine();
     if (opt.parts.contains(QLatin1String("small")))
         bench.smallContainers();
     if (opt.parts.contains(QLatin1String("big")))

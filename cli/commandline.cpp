@@ -48,77 +48,6 @@ QString local(const std::string &argument)
     return QString::fromLocal8Bit(argument.c_str());
 }
 
-void printHelp(std::ostream &out)
-{
-    out << text(early(QT_TRANSLATE_NOOP(
-                          "CommandLine",
-                          "Использование: %1 [--help] [--version] [ФАЙЛ]\n"
-                          "       %1 --wipe-file ФАЙЛ... --algorithm ИМЯ [--search-volume] [--fill-freed] [--yes] [--no-journal]\n"
-                          "       %1 --wipe-token НОМЕР --algorithm ИМЯ (--pin-stdin | --pin-file ФАЙЛ) [--yes] [--no-journal]\n"
-                          "       %1 --list-tokens\n"
-                          "       %1 --journal | --verify-journal [--key КЛЮЧ] | --act ФАЙЛ.pdf [--from ДАТА] [--to ДАТА]\n"
-                          "       %1 --public-key | --certificate НОМЕР ФАЙЛ.json | --verify-certificate ФАЙЛ.json [--key КЛЮЧ]\n"
-                          "       %1 --verify-collection КАТАЛОГ\n"
-                          "\n"
-                          "Без параметров открывает окно, которое перезаписывает и удаляет один\n"
-                          "ключевой контейнер: файл или ключевой контейнер на носителе PKCS#11.\n"
-                          "С именем ФАЙЛА окно открывается с этим файлом в поле пути; удаляется\n"
-                          "он только после подтверждения в окне.\n"
-                          "\n"
-                          "Параметры:\n"
-                          "  -h, --help              вывести эту справку и выйти\n"
-                          "      --version           вывести версию и выйти\n"
-                          "      --wipe-file ФАЙЛ... перезаписать и удалить каждый файл по очереди\n"
-                          "      --wipe-token НОМЕР  перезаписать и удалить ключевой контейнер на носителе\n"
-                          "                          с этим серийным номером\n"
-                          "      --list-tokens       перечислить носители: серийный номер, метка, модель\n"
-                          "      --journal           вывести журнал уничтожения в формате CSV\n"
-                          "      --verify-journal    проверить цепочку хешей журнала, подписи записей (ключом\n"
-                          "                          этой установки или ключом из --key) и его конец\n"
-                          "      --act ФАЙЛ.pdf      записать акт уничтожения по записям журнала,\n"
-                          "                          с даты и по дату (ГГГГ-ММ-ДД), если они указаны\n"
-                          "      --public-key        вывести открытый ключ, которым подписаны журнал и сертификаты\n"
-                          "      --certificate НОМЕР ФАЙЛ.json  записать подписанный сертификат уничтожения\n"
-                          "                          по записи журнала с этим номером\n"
-                          "      --verify-certificate ФАЙЛ.json  проверить подпись сертификата ключом из\n"
-                          "                          --key или закрепленным ключом организации\n"
-                          "      --verify-collection КАТАЛОГ  проверить закрепленными ключами все журналы\n"
-                          "                          (*.jsonl с *.jsonl.head) и сертификаты (*.json),\n"
-                          "                          собранные с многих хостов, и вывести сводку\n"
-                          "  -a, --algorithm ИМЯ     gost, dod, hmg-bs, hmg-es, rcmp, ar380, vsitr или\n"
-                          "                          schneier (или его номер, от 0 до 7)\n"
-                          "      --pin-stdin         прочитать PIN-код из первой строки стандартного ввода\n"
-                          "      --pin-file ФАЙЛ     прочитать PIN-код из первой строки ФАЙЛА\n"
-                          "      --search-volume     после удаления файла прочитать весь его том и найти\n"
-                          "                          оставшиеся блоки ключа (нужны права на чтение устройства)\n"
-                          "      --fill-freed        если проходы легли на новое место, заполнить\n"
-                          "                          освобождённое место, пока оно не покроет прежние блоки\n"
-                          "  -y, --yes               не спрашивать подтверждения\n"
-                          "      --no-journal        удалять, даже если запись о начале удаления не удалось\n"
-                          "                          сохранить в журнале (выбор уходит в системный журнал)\n"
-                          "\n"
-                          "Без --yes подтверждение запрашивается в терминале; без терминала\n"
-                          "ничего не удаляется. Сообщения выводятся в стандартный поток ошибок.\n"
-                          "\n"
-                          "Код возврата: 0 уничтожено, 1 другая ошибка, 2 неверный вызов,\n"
-                          "3 не подтверждено, 4 не найдено, 5 отказано (не обычный файл),\n"
-                          "6 не завершено (файл оставлен), 7 отказ носителя, 8 удалено, но носитель\n"
-                          "или файловая система не дали перезаписать контейнер на месте, 9 журнал\n"
-                          "нарушен или не читается, 10 удалено, но перезапись на месте не проверить,\n"
-                          "11 на томе остались блоки ключа, 12 том проверить не удалось,\n"
-                          "13 сертификат не прошёл проверку, 14 удаление носителем не проверено,\n"
-                          "15 журнал или сертификат не проверен (нет ключа, ключ не из списка\n"
-                          "организации, нет головы),\n"
-                          "16 удаление не начато: запись о нем не сохранена в журнале,\n"
-                          "17 завершающая запись удаления не сохранена в журнале.\n"
-                          "При нескольких файлах итог - самый серьёзный код.\n"
-                          "\n"
-                          "Параметры самой Qt (-platform, -style, ...) тоже принимаются.\n"
-                          "VELMUX_PKCS11_MODULE=<файл модуля> - использовать только этот модуль PKCS#11.\n"
-                          "KCC_LANGUAGE=ru|en - язык программы (по умолчанию - язык системы).\n"))
-                    .arg(QStringLiteral(KCC_PROGRAM)));
-}
-
 int algorithmByName(const std::string &name)
 {
     for (int i = 0; i < wipeAlgorithmCount; ++i)
@@ -135,10 +64,14 @@ CommandLine exitWith(int code)
     return command;
 }
 
+// The program whose command line is being read, for its messages.
+CommandProgram currentProgram = CommandProgram::Window;
+
 CommandLine usageError(std::ostream &err, const QString &message)
 {
-    err << KCC_PROGRAM ": " << text(message) << "\n"
-        << text(early(QT_TRANSLATE_NOOP("CommandLine", "Подробнее: %1 --help")).arg(QStringLiteral(KCC_PROGRAM)))
+    const char *program = programName(currentProgram);
+    err << program << ": " << text(message) << "\n"
+        << text(early(QT_TRANSLATE_NOOP("CommandLine", "Подробнее: %1 --help")).arg(QLatin1String(program)))
         << "\n";
     return exitWith(kExitUsage);
 }
@@ -146,8 +79,10 @@ CommandLine usageError(std::ostream &err, const QString &message)
 } // namespace
 
 CommandLine parseCommandLine(int argc, const char *const *argv, std::ostream &out,
-                             std::ostream &err)
+                             std::ostream &err, CommandProgram program)
 {
+    currentProgram = program;
+    const bool cli = program == CommandProgram::Cli;
     CommandLine command;
     auto setAction = [&](CommandLine::Action action) {
         const bool clash = command.action != CommandLine::Action::OpenWindow && command.action != action;
@@ -163,11 +98,11 @@ CommandLine parseCommandLine(int argc, const char *const *argv, std::ostream &ou
             return true;
         };
         if (arg == "-h" || arg == "--help") {
-            printHelp(out);
+            printUsage(out, program);
             return exitWith(0);
         }
         if (arg == "--version") {
-            out << KCC_PROGRAM " " KCC_VERSION "\n";
+            out << programName(program) << " " KCC_VERSION "\n";
             return exitWith(0);
         }
         if (arg == "--wipe-file") {
@@ -261,7 +196,7 @@ CommandLine parseCommandLine(int argc, const char *const *argv, std::ostream &ou
             continue;
         }
         if (arg == "--pin")
-            return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "PIN-код никогда не берётся из командной строки: укажите --pin-stdin или --pin-file")));
+            return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "PIN-код никогда не берется из командной строки: укажите --pin-stdin или --pin-file")));
         if (arg == "--search-volume" || arg == "--fill-freed") {
             (arg == "--search-volume" ? command.searchVolume : command.fillFreed) = true;
             continue;
@@ -275,12 +210,17 @@ CommandLine parseCommandLine(int argc, const char *const *argv, std::ostream &ou
             continue;
         }
         if (arg.size() < 2 || arg[0] != '-') {
+            if (cli && command.action == CommandLine::Action::OpenWindow)
+                return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "«%1»: сначала укажите режим (--wipe-file ФАЙЛ...); окно с файлом открывает %2"))
+                                           .arg(local(arg), QLatin1String(programName(CommandProgram::Window))));
             // A file for the window; with a scripted mode it is refused below.
             command.openFiles.push_back(arg);
             command.openFileIndexes.push_back(i);
             continue;
         }
 
+        if (cli)
+            return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "неизвестный параметр «%1»")).arg(local(arg)));
         // Qt takes its options with one dash or two, and -style=name too.
         std::string name = arg.substr(arg.compare(0, 2, "--") == 0 ? 2 : 1);
         const bool inlineValue = name.find('=') != std::string::npos;
@@ -295,6 +235,13 @@ CommandLine parseCommandLine(int argc, const char *const *argv, std::ostream &ou
         return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "неизвестный параметр «%1»")).arg(local(arg)));
     }
 
+    if (cli && command.action == CommandLine::Action::WriteAct)
+        return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "акт уничтожения (--act) рисуется графическими средствами Qt, и их в %1 нет: "
+                                                                      "запишите акт командой %2 --act ФАЙЛ.pdf"))
+                                   .arg(QLatin1String(programName(program)), QLatin1String(programName(CommandProgram::Window))));
+    if (cli && command.action == CommandLine::Action::OpenWindow)
+        return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "укажите режим: --wipe-file, --wipe-token, --list-tokens, --journal и другие; окно открывает %1"))
+                                   .arg(QLatin1String(programName(CommandProgram::Window))));
     if (!command.openFiles.empty() && command.action != CommandLine::Action::OpenWindow)
         return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "лишний аргумент «%1»")).arg(local(command.openFiles.front())));
     if (!command.publicKey.empty() && command.action != CommandLine::Action::VerifyCertificate

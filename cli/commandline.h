@@ -1,6 +1,8 @@
 #ifndef COMMANDLINE_H
 #define COMMANDLINE_H
 
+#include "commandoptions.h"
+
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -57,11 +59,25 @@ constexpr int kExitNoRecord = 16;  // not started: the begun entry is not on the
 constexpr int kExitEndNotRecorded = 17; // the wipe ran, but its ending entry is not on the medium
 
 // Reads the program's options; help and version go to `out`, errors to `err`.
-// Qt's own options (-platform, -style, ...) are left for QApplication.
+// The window's program leaves Qt's own options (-platform, -style, ...) for
+// QApplication; kestrik-kcc-cli takes neither them, a window nor --act.
 CommandLine parseCommandLine(int argc, const char *const *argv, std::ostream &out,
-                             std::ostream &err);
+                             std::ostream &err, CommandProgram program = CommandProgram::Window);
 
-// Runs a scripted mode. Needs a QCoreApplication, never a display.
-int runCommandLine(const CommandLine &command);
+// Writes the act of destruction (kcc_cli_act): QtGui, so only the window's
+// program has it.
+using ActWriter = int (*)(const CommandLine &command);
+
+struct VerifyResult;
+// Whether a journal's entries may be exported, printed or certified: its
+// chain, signatures and end all hold (a torn last line is an interrupted append).
+bool vouches(const VerifyResult &verification);
+// The exit status a journal's state gives a mode built on it.
+int journalStatus(const VerifyResult &verification);
+int writeActCommand(const CommandLine &command);
+
+// Runs a scripted mode. Needs a QCoreApplication, never a display; --act
+// needs `writeAct` and a QGuiApplication.
+int runCommandLine(const CommandLine &command, ActWriter writeAct = nullptr);
 
 #endif // COMMANDLINE_H

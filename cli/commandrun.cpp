@@ -6,7 +6,6 @@
 #include "certificate.h"
 #include "collection.h"
 #include "journal.h"
-#include "journalact.h"
 #include "journalexport.h"
 #include "kcc_version.h"
 #include "tokenlist.h"
@@ -137,20 +136,6 @@ void recordChoice(WipeRequest &request, const CommandLine &command)
 {
     const bool noJournal = command.noJournal;
     request.goOnWithoutRecord = [noJournal](const QString &) { return noJournal; };
-}
-
-// Whether a journal's entries may be exported, printed or certified: its
-// chain, signatures and end all hold (a torn last line is an interrupted append).
-bool vouches(const VerifyResult &verification)
-{
-    return verification.ok() || verification.state == VerifyResult::State::TornLast;
-}
-
-int journalStatus(const VerifyResult &verification)
-{
-    if (vouches(verification))
-        return kExitOk;
-    return verification.state == VerifyResult::State::NotVerified ? kExitJournalNotVerified : kExitJournalBroken;
 }
 
 WipeRequest fileRequest(const CommandLine &command, const QString &path)
@@ -296,34 +281,6 @@ int verifyJournal(const CommandLine &command)
     return journalStatus(verification);
 }
 
-int writeAct(const CommandLine &command)
-{
-    ActInput input;
-    input.journalPath = Journal::defaultPath();
-    input.from = QDate::fromString(QString::fromStdString(command.from), Qt::ISODate);
-    input.to = QDate::fromString(QString::fromStdString(command.to), Qt::ISODate);
-    if ((!command.from.empty() && !input.from.isValid()) || (!command.to.empty() && !input.to.isValid())) {
-        errors() << KCC_PROGRAM << ": "
-                 << QCoreApplication::translate("CommandLine", "дата записывается как ГГГГ-ММ-ДД.") << '\n';
-        errors().flush();
-        return kExitUsage;
-    }
-    const QVector<JournalRecord> records = Journal().read(&input.verification);
-    input.records = recordsBetween(records, input.from, input.to);
-    QString error;
-    const QString path = QFile::decodeName(QByteArray::fromStdString(command.actFile));
-    if (!writeActPdf(path, input, &error)) {
-        errors() << KCC_PROGRAM << ": " << path << ": " << error << '\n';
-        errors().flush();
-        return kExitFailure;
-    }
-    errors() << KCC_PROGRAM << ": " << path << ": "
-             << QCoreApplication::translate("CommandLine", "записей в акте: %1. ").arg(input.records.size())
-             << input.verification.describe() << '\n';
-    errors().flush();
-    return journalStatus(input.verification);
-}
-
 int printPublicKey()
 {
     SigningKey key;
@@ -442,7 +399,7 @@ int verifyCertificateFile(const CommandLine &command)
     case CertificateCheck::State::Fails:
         break;
     }
-    out << QCoreApplication::translate("CommandLine", "сертификат не прошёл проверку: %1.").arg(check.why) << '\n';
+    out << QCoreApplication::translate("CommandLine", "сертификат не прошел проверку: %1.").arg(check.why) << '\n';
     return kExitBadCertificate;
 }
 
@@ -505,7 +462,19 @@ int printTokens()
 
 } // namespace
 
-int runCommandLine(const CommandLine &command)
+bool vouches(const VerifyResult &verification)
+{
+    return verification.ok() || verification.state == VerifyResult::State::TornLast;
+}
+
+int journalStatus(const VerifyResult &verification)
+{
+    if (vouches(verification))
+        return kExitOk;
+    return verification.state == VerifyResult::State::NotVerified ? kExitJournalNotVerified : kExitJournalBroken;
+}
+
+int runCommandLine(const CommandLine &command, ActWriter writeAct)
 {
     // Only where a wipe follows: the other modes read and never write.
     if (command.action == CommandLine::Action::WipeFiles || command.action == CommandLine::Action::WipeToken) {
@@ -525,7 +494,7 @@ int runCommandLine(const CommandLine &command)
     case CommandLine::Action::VerifyJournal:
         return verifyJournal(command);
     case CommandLine::Action::WriteAct:
-        return writeAct(command);
+        return writeAct ? writeAct(command) : kExitUsage;
     case CommandLine::Action::PrintPublicKey:
         return printPublicKey();
     case CommandLine::Action::WriteCertificate:

@@ -36,7 +36,8 @@ msi_version=$major.$minor.$(( ${patch:-0} * 256 + ${tweak:-0} ))
 
 for target in "${targets[@]}"; do
     bin=$out/$target/bin
-    [ -f "$bin/Kestrik_KCC.exe" ] && [ -f "$bin/velmux.dll" ] || "$root/scripts/build-windows.sh" "$target"
+    [ -f "$bin/Kestrik_KCC.exe" ] && [ -f "$bin/kestrik-kcc-cli.exe" ] && [ -f "$bin/velmux.dll" ] \
+        || "$root/scripts/build-windows.sh" "$target"
     case "$target" in
         i686) arch=x86 ;;
         x86_64) arch=x64 ;;
@@ -46,7 +47,7 @@ for target in "${targets[@]}"; do
     stage=$out/msi-$arch
     rm -rf "$stage"
     mkdir -p "$stage"
-    ln -s "$bin/Kestrik_KCC.exe" "$bin/velmux.dll" "$root/app/windows/Kestrik_KCC.ico" "$stage/"
+    ln -s "$bin/Kestrik_KCC.exe" "$bin/kestrik-kcc-cli.exe" "$bin/velmux.dll" "$root/app/windows/Kestrik_KCC.ico" "$stage/"
     (cd "$stage" && wixl -a "$arch" -D Arch="$arch" -D Version="$msi_version" -D BinDir=. \
         -D IconFile=Kestrik_KCC.ico -o "$msi" "$root/share/windows/kestrik-kcc.wxs")
     rm -rf "$stage"

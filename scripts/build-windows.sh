@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Cross-builds Kestrik_KCC.exe for Windows with mingw-w64 against a static Qt.
+# Cross-builds Kestrik_KCC.exe (the window) and kestrik-kcc-cli.exe (the
+# console program for scripts) for Windows with mingw-w64 against a static Qt.
 #
 #   scripts/build-windows.sh [--qt-only] [--tests] [TARGET...]   TARGET: i686 x86_64 (default: both)
 #
@@ -7,8 +8,8 @@
 # and state directory (the system's apt configuration is not touched), built once
 # per target into ${KCC_WIN_QT_CACHE:-/var/cache/kestrik-kcc-qt} (or
 # ~/.cache/kestrik-kcc-qt when that is not writable) and reused until the Qt
-# version or its configuration changes. The program goes to
-# ${WIN_APP_BUILD_DIR:-build-windows}/TARGET/app/Kestrik_KCC.exe.
+# version or its configuration changes. The programs and velmux.dll go to
+# ${WIN_APP_BUILD_DIR:-build-windows}/TARGET/bin.
 #
 # KCC_VELMUX=own (default) builds our velmux.dll loading a PKCS#11 module DLL;
 # KCC_VELMUX=vendor with KCC_VELMUX_DLL=path links against a given velmux.dll.
@@ -165,7 +166,7 @@ app_build() {
     mkdir -p "$build"
     local velmux=(-DKCC_VELMUX="${KCC_VELMUX:-own}")
     [ -z "${KCC_VELMUX_DLL:-}" ] || velmux+=(-DKCC_VELMUX_DLL="$KCC_VELMUX_DLL")
-    log "Kestrik_KCC.exe for $target into $build"
+    log "Kestrik_KCC.exe and kestrik-kcc-cli.exe for $target into $build"
     PATH="$bin:$PATH" cmake -S "$root" -B "$build" \
         -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-$target.cmake" \
         -DCMAKE_PREFIX_PATH="$cache/qt-$target" -DCMAKE_BUILD_TYPE=Release \

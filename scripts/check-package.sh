@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
-# Builds the Debian package (scripts/package.sh) and checks it as a user of
-# Debian would get it: its contents, lintian (errors fail, warnings are
-# listed), the desktop entry and AppStream metadata, an install into another
-# prefix, then installing it with apt, --version and --help without a
-# display, the window under Xvfb closed as a window manager closes it, and
-# purging it. Needs root or sudo; an installed kestrik-kcc is purged at the end.
+# Builds the Debian packages (scripts/package.sh), kestrik-kcc-cli and
+# kestrik-kcc, and checks them as a user of Debian would get them: their
+# contents, that the command line's package depends on no GUI library (its
+# Depends, their whole closure, ldd of the installed program), lintian (errors
+# fail, and for kestrik-kcc-cli warnings too), the desktop entry and AppStream
+# metadata, an install into another prefix, then installing them with apt,
+# kestrik-kcc-cli wiping a file and a token without a display, --version and
+# --help of both, the window under Xvfb closed as a window manager closes it,
+# and purging them. Needs root or sudo; installed kestrik-kcc and
+# kestrik-kcc-cli are purged at the end.
 # Prints PASS or FAIL; exit code 0 on PASS.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -22,31 +26,66 @@ fail() {
     exit 1
 }
 
-deb=$("$root/scripts/package.sh" | tail -n 1)
-[ -f "$deb" ] || fail "no package built"
+mapfile -t debs < <("$root/scripts/package.sh" | tail -n 2)
+cli_deb=${debs[0]:-}
+deb=${debs[1]:-}
+[ -f "$cli_deb" ] && [ -f "$deb" ] || fail "the two packages were not built: ${debs[*]}"
 name=$(dpkg-deb -f "$deb" Package)
+cli_name=$(dpkg-deb -f "$cli_deb" Package)
+[ "$name" = kestrik-kcc ] && [ "$cli_name" = kestrik-kcc-cli ] || fail "the packages are $cli_name and $name"
 version=$(dpkg-deb -f "$deb" Version)
 arch=$(dpkg-deb -f "$deb" Architecture)
 multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 app_id=example.kestrik.kcc
+echo "== $cli_deb: $cli_name $(dpkg-deb -f "$cli_deb" Version)"
 echo "== $deb: $name $version $arch"
 
 tmp=$(mktemp -d)
 installed=0
 cleanup() {
     if [ $installed = 1 ]; then
-        "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq "$name" >/dev/null || true
+        "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq "$name" "$cli_name" >/dev/null || true
     fi
     rm -rf "$tmp"
 }
 trap cleanup EXIT
 
-echo "== contents"
+# A GUI library in a Depends line or in ldd's output.
+gui_libs='libqt5(gui|widgets|printsupport|opengl|xcbqpa)|libQt5(Gui|Widgets|PrintSupport|OpenGL|XcbQpa)|libx11|libX11|libxcb|libgl1|libGL'
+
+echo "== $cli_name: contents"
+dpkg-deb -c "$cli_deb" | awk '{print $1, $6}'
+dpkg-deb -x "$cli_deb" "$tmp/cli"
+for f in usr/bin/kestrik-kcc-cli "usr/lib/$multiarch/kestrik-kcc/libvelmux.so" usr/share/man/man1/kestrik-kcc-cli.1.gz \
+    usr/share/doc/kestrik-kcc-cli/copyright usr/share/doc/kestrik-kcc-cli/changelog.gz; do
+    [ -f "$tmp/cli/$f" ] || fail "$cli_name lacks /$f"
+done
+unexpected=$(dpkg-deb -c "$cli_deb" | awk '{print $6}' | grep -v -e '^\./usr/bin/kestrik-kcc-cli$' -e '/$' \
+    -e '^\./usr/lib/.*/kestrik-kcc/libvelmux\.so$' -e '^\./usr/share/man/man1/kestrik-kcc-cli\.1\.gz$' \
+    -e '^\./usr/share/doc/kestrik-kcc-cli/' || true)
+[ -z "$unexpected" ] || fail "$cli_name holds more than the command line: $unexpected"
+cli_depends=$(dpkg-deb -f "$cli_deb" Depends)
+echo "Depends: $cli_depends"
+grep -q 'libqt5core5a' <<<"$cli_depends" || fail "$cli_name: Depends was not computed"
+if grep -q -E "$gui_libs" <<<"$cli_depends"; then
+    fail "$cli_name depends on a GUI library: $cli_depends"
+fi
+runpath=$(readelf -d "$tmp/cli/usr/bin/kestrik-kcc-cli" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
+[ "$runpath" = "\$ORIGIN/../lib/$multiarch/kestrik-kcc" ] || fail "kestrik-kcc-cli's RUNPATH is '$runpath'"
+needed=$(readelf -d "$tmp/cli/usr/bin/kestrik-kcc-cli" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | tr '\n' ' ')
+echo "NEEDED: $needed"
+if grep -q -E "$gui_libs" <<<"$needed"; then
+    fail "kestrik-kcc-cli needs a GUI library: $needed"
+fi
+
+echo "== $name: contents"
 dpkg-deb -c "$deb" | awk '{print $1, $6}'
 dpkg-deb -x "$deb" "$tmp/root"
+dpkg-deb -f "$deb" Depends | grep -q "kestrik-kcc-cli (= $version)" \
+    || fail "$name does not depend on kestrik-kcc-cli (= $version): $(dpkg-deb -f "$deb" Depends)"
+[ ! -e "$tmp/root/usr/lib/$multiarch/kestrik-kcc/libvelmux.so" ] || fail "$name ships libvelmux.so too"
 expected=(
     usr/bin/kestrik-kcc
-    "usr/lib/$multiarch/kestrik-kcc/libvelmux.so"
     "usr/share/applications/$app_id.desktop"
     "usr/share/mime/packages/$app_id.xml"
     "usr/share/kio/servicemenus/$app_id.destroy.desktop"
@@ -66,7 +105,7 @@ done
 for f in "${expected[@]}"; do
     [ -f "$tmp/root/$f" ] || fail "missing /$f"
 done
-unexpected=$(dpkg-deb -c "$deb" | awk '{print $6}' | grep -v '^\./usr/' || true)
+unexpected=$( (dpkg-deb -c "$deb"; dpkg-deb -c "$cli_deb") | awk '{print $6}' | grep -v '^\./usr/' || true)
 [ -z "$unexpected" ] || fail "files outside /usr: $unexpected"
 dpkg-deb -f "$deb" Depends | grep -q 'libqt5widgets5' || fail "Depends was not computed"
 runpath=$(readelf -d "$tmp/root/usr/bin/kestrik-kcc" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
@@ -92,26 +131,34 @@ grep -q '^Exec=kestrik-kcc %f$' "$tmp/root/usr/share/kio/servicemenus/$app_id.de
 grep '^Exec=\|^MimeType=' "$desktop"
 
 echo "== lintian"
-lintian_out=$(lintian --pedantic --display-info "$deb" 2>&1 | grep -v 'running with root privileges' || true)
-echo "${lintian_out:-no tags}"
-if grep -q '^E: ' <<<"$lintian_out"; then
-    fail "lintian reported errors"
-fi
-echo "lintian warnings: $(grep -c '^W: ' <<<"$lintian_out" || true)"
+for package in "$cli_deb" "$deb"; do
+    lintian_out=$(lintian --pedantic --display-info "$package" 2>&1 | grep -v 'running with root privileges' || true)
+    echo "$(basename "$package"): ${lintian_out:-no tags}"
+    if grep -q '^E: ' <<<"$lintian_out"; then
+        fail "lintian reported errors"
+    fi
+    # The command line's package is to be lintian clean: no warnings either.
+    if [ "$package" = "$cli_deb" ] && grep -q '^W: ' <<<"$lintian_out"; then
+        fail "lintian warns about $cli_name"
+    fi
+    echo "lintian warnings: $(grep -c '^W: ' <<<"$lintian_out" || true)"
+done
 
 echo "== cmake --install into another prefix"
 cmake --install "$(dirname "$deb")" --prefix "$tmp/prefix" >/dev/null
 env -u DISPLAY -u WAYLAND_DISPLAY "$tmp/prefix/bin/kestrik-kcc" --version | grep -qx "kestrik-kcc $version" \
     || fail "the program in $tmp/prefix does not start"
+env -u DISPLAY -u WAYLAND_DISPLAY "$tmp/prefix/bin/kestrik-kcc-cli" --version | grep -qx "kestrik-kcc-cli $version" \
+    || fail "the command line in $tmp/prefix does not start"
 
 echo "== apt-get install"
 export DEBIAN_FRONTEND=noninteractive
 installed=1
-if ! "${sudo[@]}" apt-get install -y -qq --no-install-recommends "$deb" >/dev/null; then
+if ! "${sudo[@]}" apt-get install -y -qq --no-install-recommends "$cli_deb" "$deb" >/dev/null; then
     "${sudo[@]}" apt-get update -qq
-    "${sudo[@]}" apt-get install -y -qq --no-install-recommends "$deb" >/dev/null || fail "apt-get install"
+    "${sudo[@]}" apt-get install -y -qq --no-install-recommends "$cli_deb" "$deb" >/dev/null || fail "apt-get install"
 fi
-dpkg-query -W -f='${Status} ${Version}\n' "$name"
+dpkg-query -W -f='${Package} ${Status} ${Version}\n' "$cli_name" "$name"
 program=$(command -v kestrik-kcc) || fail "kestrik-kcc is not on PATH"
 [ "$program" = /usr/bin/kestrik-kcc ] || fail "kestrik-kcc found at $program"
 if ldd "$program" | grep -q 'not found'; then
@@ -132,6 +179,60 @@ if command -v gio >/dev/null; then
 else
     echo "gio is not installed: Open With not asked"
 fi
+
+echo "== $cli_name without a GUI library"
+cli=$(command -v kestrik-kcc-cli) || fail "kestrik-kcc-cli is not on PATH"
+[ "$cli" = /usr/bin/kestrik-kcc-cli ] || fail "kestrik-kcc-cli found at $cli"
+cli_ldd=$(ldd "$cli")
+grep -q libvelmux <<<"$cli_ldd" || fail "kestrik-kcc-cli does not resolve libvelmux.so: $cli_ldd"
+if grep -E "($gui_libs)|not found" <<<"$cli_ldd"; then
+    fail "kestrik-kcc-cli loads a GUI library or misses one"
+fi
+echo "ldd: $(wc -l <<<"$cli_ldd") libraries, none of Qt GUI, Widgets or X"
+# What apt would install for it on a machine without them: the whole closure
+# of its dependencies holds no Qt GUI library.
+closure=$(apt-cache depends --recurse --no-recommends --no-suggests --no-conflicts --no-breaks --no-replaces \
+    --no-enhances "$cli_name" 2>/dev/null | grep -v '^ ' | sort -u)
+[ -n "$closure" ] || fail "apt-cache depends $cli_name gave nothing"
+if grep -q -E '^(libqt5gui5|libqt5widgets5|libqt5printsupport5|libx11-6|libgl1)' <<<"$closure"; then
+    fail "$cli_name pulls in $(grep -E '^(libqt5gui5|libqt5widgets5|libqt5printsupport5|libx11-6|libgl1)' <<<"$closure" | tr '\n' ' ')"
+fi
+echo "the dependency closure of $cli_name: $(wc -l <<<"$closure") packages, no Qt GUI library"
+out=$(env -u DISPLAY -u WAYLAND_DISPLAY kestrik-kcc-cli --version) || fail "kestrik-kcc-cli --version exit status"
+[ "$out" = "kestrik-kcc-cli $version" ] || fail "kestrik-kcc-cli --version printed '$out'"
+env -u DISPLAY -u WAYLAND_DISPLAY KCC_LANGUAGE=en kestrik-kcc-cli --help | grep -q '^Usage: kestrik-kcc-cli' \
+    || fail "kestrik-kcc-cli --help"
+status=0
+env -u DISPLAY -u WAYLAND_DISPLAY kestrik-kcc-cli --act "$tmp/act.pdf" 2>/dev/null || status=$?
+[ $status -eq 2 ] || fail "kestrik-kcc-cli --act ended with $status, not 2"
+export KCC_JOURNAL=$tmp/journal.jsonl KCC_SIGNING_KEY=$tmp/signing.key KCC_JOURNAL_NO_SYSLOG=1
+head -c 4096 /dev/urandom >"$tmp/key.pfx"
+env -u DISPLAY -u WAYLAND_DISPLAY kestrik-kcc-cli --wipe-file "$tmp/key.pfx" -a dod --yes \
+    || fail "kestrik-kcc-cli --wipe-file ended with $?"
+[ ! -e "$tmp/key.pfx" ] || fail "kestrik-kcc-cli left the file"
+kestrik-kcc-cli --verify-journal || fail "kestrik-kcc-cli --verify-journal"
+# A token: a throwaway SoftHSM2 one holding a key container and another object.
+module=/usr/lib/softhsm/libsofthsm2.so
+mkdir "$tmp/tokens"
+printf 'directories.tokendir = %s\nobjectstore.backend = file\nlog.level = ERROR\n' "$tmp/tokens" >"$tmp/softhsm2.conf"
+export SOFTHSM2_CONF=$tmp/softhsm2.conf
+softhsm2-util --init-token --free --label Check --so-pin 87654321 --pin 1234 >/dev/null
+head -c 300 /dev/urandom >"$tmp/container.bin"
+pkcs11-tool --module "$module" --token-label Check --login --pin 1234 --write-object "$tmp/container.bin" \
+    --type data --private --label container --application-label "Kestrik key container" >/dev/null 2>&1 \
+    || fail "pkcs11-tool could not write the container"
+serial=$(VELMUX_PKCS11_MODULE=$module kestrik-kcc-cli --list-tokens | awk -F '\t' '$2 == "Check" {print $1}')
+[ -n "$serial" ] || fail "kestrik-kcc-cli --list-tokens did not list the token"
+status=0
+echo 1234 | env -u DISPLAY -u WAYLAND_DISPLAY VELMUX_PKCS11_MODULE=$module \
+    kestrik-kcc-cli --wipe-token "$serial" -a gost --pin-stdin --yes || status=$?
+# SoftHSM2 replaces the object instead of overwriting it: deleted, exit status 8.
+[ $status -eq 8 ] || fail "kestrik-kcc-cli --wipe-token ended with $status, not 8"
+left=$(pkcs11-tool --module "$module" --token-label Check --login --pin 1234 --list-objects --type data 2>/dev/null \
+    | grep -c 'Kestrik key container' || true)
+[ "$left" -eq 0 ] || fail "the key container is still on the token"
+echo "kestrik-kcc-cli wiped a file and the key container on a SoftHSM2 token without a display"
+unset KCC_JOURNAL KCC_SIGNING_KEY KCC_JOURNAL_NO_SYSLOG SOFTHSM2_CONF
 
 echo "== --version, --help, a wrong option, all without a display"
 out=$(env -u DISPLAY -u WAYLAND_DISPLAY kestrik-kcc --version) || fail "--version exit status"
@@ -202,8 +303,9 @@ KCC_LANGUAGE=ru xvfb-run -a -s "-screen 0 1024x768x24" "$python" "$tmp/window.py
     || fail "the installed program's window"
 
 echo "== apt-get purge"
-"${sudo[@]}" apt-get purge -y -qq "$name" >/dev/null || fail "apt-get purge"
+"${sudo[@]}" apt-get purge -y -qq "$name" "$cli_name" >/dev/null || fail "apt-get purge"
 installed=0
 [ ! -e /usr/bin/kestrik-kcc ] || fail "/usr/bin/kestrik-kcc is still there"
+[ ! -e /usr/bin/kestrik-kcc-cli ] || fail "/usr/bin/kestrik-kcc-cli is still there"
 [ ! -e "/usr/lib/$multiarch/kestrik-kcc" ] || fail "the private library directory is still there"
 echo "check-package: PASS"

@@ -2,16 +2,18 @@
 # Builds the Windows program (scripts/build-windows.sh --tests) and its MSI
 # installers (scripts/build-msi.sh) and proves them without Windows:
 #  - the i686 Kestrik_KCC.exe is a 32-bit GUI PE, the x86_64 one a 64-bit GUI
-#    PE; each imports only Windows' own DLLs and velmux.dll, and velmux.dll
-#    only Windows' own DLLs;
+#    PE, kestrik-kcc-cli.exe a console PE of each; each imports only Windows'
+#    own DLLs and velmux.dll, and velmux.dll only Windows' own DLLs;
+#  - kestrik-kcc-cli.exe under wine: --version and --help on its console, a
+#    file wiped;
 #  - per target, in a wine prefix of its own on Xvfb (i686 under wine32 in a
 #    win32 prefix, x86_64 under wine64): the program's window appears with its
 #    title and size, wipes a file on tmpfs and the key container on a token of
 #    the tests' PKCS#11 module DLL through the real window, driven by xdotool;
 #    velmux.dll loads a module named in the registry; the Qt Test suites built
 #    for Windows pass;
-#  - per target, the MSI installs with msiexec /qn, puts the program, velmux.dll
-#    and a Start-menu shortcut in place, starts through that shortcut, runs
+#  - per target, the MSI installs with msiexec /qn, puts both programs,
+#    velmux.dll and a Start-menu shortcut in place, starts through that shortcut, runs
 #    the .pfx context-menu verb's command on a file (the window holds it: Нет
 #    keeps it, Да wipes it), is replaced by a higher version (one entry under Uninstall), refuses to go
 #    back to the older one and uninstalls leaving nothing behind, the verb
@@ -89,11 +91,13 @@ bad() { echo "FAIL $*"; failures=$((failures + 1)); }
 system_dlls='^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comdlg32|comctl32|winmm|ws2_32|imm32|uxtheme|dwmapi|version|netapi32|userenv|winspool\.drv|shlwapi|msvcrt|mpr|wtsapi32|setupapi|crypt32|secur32|iphlpapi|dnsapi|ntdll|rpcrt4|bcrypt|d3d9|d3d11|dxgi|authz|api-ms-win-[a-z0-9-]+)\.dll$|^winspool\.drv$'
 imports() { "$1-w64-mingw32-objdump" -p "$2" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z'; }
 declare -A pe_kind=([i686]='PE32 executable (GUI) Intel 80386' [x86_64]='PE32+ executable (GUI) x86-64')
+declare -A console_kind=([i686]='PE32 executable (console) Intel 80386' [x86_64]='PE32+ executable (console) x86-64')
 for target in "${targets[@]}"; do
     exe=$out/$target/bin/Kestrik_KCC.exe
+    cli=$out/$target/bin/kestrik-kcc-cli.exe
     dll=$out/$target/bin/velmux.dll
-    if [ ! -f "$exe" ] || [ ! -f "$dll" ]; then
-        bad "$target: $exe or velmux.dll was not built"
+    if [ ! -f "$exe" ] || [ ! -f "$cli" ] || [ ! -f "$dll" ]; then
+        bad "$target: Kestrik_KCC.exe, kestrik-kcc-cli.exe or velmux.dll was not built in $out/$target/bin"
         continue
     fi
     kind=$(file -b "$exe")
@@ -101,17 +105,24 @@ for target in "${targets[@]}"; do
         "${pe_kind[$target]}"*) ok "$target: $kind" ;;
         *) bad "$target: file says '$kind'" ;;
     esac
-    foreign=$(imports "$target" "$exe" | grep -v -E "$system_dlls" | grep -v -x velmux.dll || true)
-    [ -z "$foreign" ] && ok "$target: Kestrik_KCC.exe imports $(imports "$target" "$exe" | tr '\n' ' ')" \
-        || bad "$target: Kestrik_KCC.exe imports $(echo "$foreign" | tr '\n' ' ')"
+    kind=$(file -b "$cli")
+    case "$kind" in
+        "${console_kind[$target]}"*) ok "$target: kestrik-kcc-cli.exe: $kind" ;;
+        *) bad "$target: kestrik-kcc-cli.exe: file says '$kind'" ;;
+    esac
+    for program in "$exe" "$cli"; do
+        foreign=$(imports "$target" "$program" | grep -v -E "$system_dlls" | grep -v -x velmux.dll || true)
+        [ -z "$foreign" ] && ok "$target: $(basename "$program") imports $(imports "$target" "$program" | tr '\n' ' ')" \
+            || bad "$target: $(basename "$program") imports $(echo "$foreign" | tr '\n' ' ')"
+    done
     foreign=$(imports "$target" "$dll" | grep -v -E "$system_dlls" || true)
     [ -z "$foreign" ] && ok "$target: velmux.dll imports $(imports "$target" "$dll" | tr '\n' ' ')" \
         || bad "$target: velmux.dll imports $(echo "$foreign" | tr '\n' ' ')"
-    # The ten functions and our own three extras (the write method, the container
-    # count, the token's last error).
+    # The ten functions and our own extras: every one velmux.h declares.
+    declared=$(grep -c '^VELMUX_API ' "$root/velmux/velmux.h")
     exports=$("$target-w64-mingw32-objdump" -p "$dll" | grep -c -E '^\s+\[ *[0-9]+\] velmux_' || true)
-    [ "$exports" -eq 13 ] && ok "$target: velmux.dll exports the ten functions and the three extras" \
-        || bad "$target: velmux.dll exports $exports velmux_ functions"
+    [ "$exports" -eq "$declared" ] && ok "$target: velmux.dll exports the ten functions and the $((declared - 10)) extras of velmux.h" \
+        || bad "$target: velmux.dll exports $exports velmux_ functions, velmux.h declares $declared"
     if grep -q -a 'asInvoker' "$exe" && "$target-w64-mingw32-objdump" -h "$exe" | grep -q '\.rsrc'; then
         ok "$target: resources with the asInvoker manifest"
     else
@@ -233,6 +244,30 @@ open_media_dialog() {
 
 title='Модуль гарантированного удаления ключевых контейнеров'
 box_title='Удаление ключевого контейнера'
+
+# kestrik-kcc-cli.exe from its build directory, as a script on Windows runs it:
+# its answers reach the console wine gives it, and it wipes a file.
+check_cli() {
+    local bin=$out/$target/bin key=$shm/$target-cli-key.pfx output status=0
+    echo "== $target: kestrik-kcc-cli.exe under $(basename "$wine")"
+    output=$(cd "$bin" && "$wine" kestrik-kcc-cli.exe --version 2>/dev/null | tr -d '\r') || status=$?
+    [ "$status" -eq 0 ] && [ "$output" = "kestrik-kcc-cli $version" ] && ok "$target: kestrik-kcc-cli.exe --version: $output" \
+        || bad "$target: kestrik-kcc-cli.exe --version ended with $status, printed '$output'"
+    status=0
+    output=$(cd "$bin" && KCC_LANGUAGE=en "$wine" kestrik-kcc-cli.exe --help 2>/dev/null | tr -d '\r') || status=$?
+    [ "$status" -eq 0 ] && grep -q '^Usage: kestrik-kcc-cli' <<<"$output" \
+        && ok "$target: kestrik-kcc-cli.exe --help: $(wc -l <<<"$output") lines, '$(head -n 1 <<<"$output")'" \
+        || bad "$target: kestrik-kcc-cli.exe --help ended with $status: $(head -n 2 <<<"$output")"
+    head -c 4096 /dev/urandom >"$key"
+    status=0
+    output=$(cd "$bin" && KCC_LANGUAGE=en "$wine" kestrik-kcc-cli.exe --wipe-file "$(winpath "$key")" -a dod --yes 2>&1 \
+        | tr -d '\r') || status=$?
+    # 10: deleted, but wine gives no extent map to prove the passes' place by.
+    { [ "$status" -eq 0 ] || [ "$status" -eq 10 ]; } && [ ! -e "$key" ] \
+        && ok "$target: kestrik-kcc-cli.exe --wipe-file wiped $key, exit status $status: $(head -n 1 <<<"$output")" \
+        || bad "$target: kestrik-kcc-cli.exe --wipe-file ended with $status, the file $( [ -e "$key" ] && echo stays || echo is gone): $output"
+    stop_wine
+}
 
 # The program from its build directory: the window, a file and a token wiped
 # through it, the registry's module list, the Qt Test suites.
@@ -400,8 +435,9 @@ check_msi() {
     local status=0
     "$wine" msiexec /i "$(winpath "$msi")" /qn >"$tmp/msi-$target.log" 2>&1 || status=$?
     if [ "$status" -eq 0 ] && [ -f "$dir/Kestrik_KCC.exe" ] && [ -f "$dir/velmux.dll" ] \
-        && cmp -s "$dir/Kestrik_KCC.exe" "$out/$target/bin/Kestrik_KCC.exe" && cmp -s "$dir/velmux.dll" "$out/$target/bin/velmux.dll"; then
-        ok "$target: msiexec /i /qn put Kestrik_KCC.exe and velmux.dll in C:\\$folder\\Kestrik\\Kestrik KCC"
+        && cmp -s "$dir/Kestrik_KCC.exe" "$out/$target/bin/Kestrik_KCC.exe" && cmp -s "$dir/velmux.dll" "$out/$target/bin/velmux.dll" \
+        && cmp -s "$dir/kestrik-kcc-cli.exe" "$out/$target/bin/kestrik-kcc-cli.exe"; then
+        ok "$target: msiexec /i /qn put Kestrik_KCC.exe, kestrik-kcc-cli.exe and velmux.dll in C:\\$folder\\Kestrik\\Kestrik KCC"
     else
         bad "$target: msiexec /i exited with $status; in C:\\$folder\\Kestrik\\Kestrik KCC: $(ls "$dir" 2>/dev/null | tr '\n' ' ')"
     fi
@@ -415,6 +451,13 @@ check_msi() {
     [ "$(echo "$first" | grep -c .)" -eq 1 ] && ok "$target: one entry under Uninstall, $first" \
         || bad "$target: the entries under Uninstall are '$(echo "$first" | tr '\n' ' ')'"
 
+    if [ "$can_run" -eq 1 ]; then
+        local installed_version
+        installed_version=$("$wine" "$dir/kestrik-kcc-cli.exe" --version 2>/dev/null | tr -d '\r' || true)
+        [ "$installed_version" = "kestrik-kcc-cli $version" ] && ok "$target: the installed kestrik-kcc-cli.exe answers '$installed_version'" \
+            || bad "$target: the installed kestrik-kcc-cli.exe --version printed '$installed_version'"
+        stop_wine
+    fi
     if [ "$can_run" -eq 1 ] && [ -n "$lnk" ]; then
         # The shortcut is opened as the Start menu opens it.
         (KCC_LANGUAGE=ru exec "$wine" start /wait /unix "$lnk") >"$tmp/installed-$target.log" 2>&1 &
@@ -478,15 +521,17 @@ for target in "${targets[@]}"; do
     [ -f "$out/$target/bin/Kestrik_KCC.exe" ] || continue
     if [ "$target" = x86_64 ]; then
         new_prefix win64
+        check_cli
         check_program
         check_msi 1
     elif [ "$runs_32bit" -eq 1 ]; then
         new_prefix win32
+        check_cli
         check_program
         check_msi 1
     else
         echo "== i686: this machine runs no 32-bit x86 code (the i386 wine loader cannot start)"
-        not_run+=("i686: the program's window, wipes, registry modules and Qt Test suites")
+        not_run+=("i686: the program's window, wipes, registry modules and Qt Test suites, kestrik-kcc-cli.exe")
         new_prefix win64
         check_msi 0
     fi

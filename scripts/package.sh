@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Builds the Debian package kestrik-kcc_<version>_<arch>.deb with CPack into
-# ${PKG_BUILD_DIR:-build-pkg} (Release, Debian's hardening flags, installed
-# under /usr) and prints the package's path as the last line.
+# Builds the Debian packages with CPack into ${PKG_BUILD_DIR:-build-pkg}
+# (Release, Debian's hardening flags, installed under /usr):
+#   kestrik-kcc-cli_<version>_<arch>.deb  the command line, no GUI library
+#   kestrik-kcc_<version>_<arch>.deb      the window, depending on the first
+# and prints their paths as the last two lines, the command line's first.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/scripts/packages.sh"
@@ -19,9 +21,11 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
 cmake --build "$build" -j"$(nproc)"
 rm -f "$build"/*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
-debs=("$build"/*.deb)
-if [ ${#debs[@]} -ne 1 ] || [ ! -f "${debs[0]}" ]; then
-    echo "package: expected one .deb in $build" >&2
+cli=("$build"/kestrik-kcc-cli_*.deb)
+window=("$build"/kestrik-kcc_*.deb)
+if [ ! -f "${cli[0]}" ] || [ ! -f "${window[0]}" ] || [ "$(ls "$build"/*.deb | wc -l)" -ne 2 ]; then
+    echo "package: expected kestrik-kcc-cli and kestrik-kcc in $build, found: $(ls "$build"/*.deb 2>/dev/null)" >&2
     exit 1
 fi
-echo "${debs[0]}"
+echo "${cli[0]}"
+echo "${window[0]}"

@@ -10,6 +10,9 @@ RUN_PACKAGES=(qttranslations5-l10n)
 # implementation (its soft token overwrites in place), run privately by
 # scripts/with-opencryptoki.sh.
 TEST_PACKAGES=(softhsm2 opencryptoki opensc openssl e2fsprogs xfsprogs btrfs-progs mount poppler-utils qttranslations5-l10n fonts-dejavu-core fonts-cantarell)
+# scripts/run.sh --demo: the throwaway tokens (SoftHSM2, openCryptoki as root)
+# and pkcs11-tool, which fills them.
+DEMO_PACKAGES=(softhsm2 opencryptoki opensc)
 # The benchmark compares with shred and dd and wipes a throwaway token.
 BENCH_PACKAGES=(coreutils softhsm2 opensc)
 # Cross compilers and the loaders that run the Windows checks: wine64, and the
@@ -19,7 +22,8 @@ WINDOWS_WINE_PACKAGES=(wine64 wine32:i386)
 WINDOWS_PACKAGES=(g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 "${WINDOWS_WINE_PACKAGES[@]}")
 # The Debian package: building it (dpkg-shlibdeps, file) and checking it.
 PACKAGE_PACKAGES=(dpkg-dev file)
-PACKAGE_CHECK_PACKAGES=(lintian desktop-file-utils appstream xvfb xauth x11-utils python3-xlib)
+# softhsm2, opensc: the token kestrik-kcc-cli wipes once installed.
+PACKAGE_CHECK_PACKAGES=(lintian desktop-file-utils appstream xvfb xauth x11-utils python3-xlib softhsm2 opensc)
 # The program for Windows: static Qt from Debian's qtbase source (apt-get source
 # unpacks with dpkg-source; Qt's configure needs perl), the posix-threads
 # compilers it is built with, and what shows its window under wine.

@@ -33,10 +33,12 @@ if [ $demo = 0 ]; then
     exec "$build/app/kestrik-kcc" "$@"
 fi
 
-"$root/scripts/deps.sh" "${TEST_PACKAGES[@]}"
-# openCryptoki's slot daemon runs beside the program in a namespace of its own.
 if [ -z "${KCC_DEMO_INSIDE:-}" ]; then
-    KCC_DEMO_INSIDE=1 exec "$root/scripts/with-opencryptoki.sh" "$0" --demo "$@"
+    echo "The demo needs these Debian packages: ${DEMO_PACKAGES[*]} (deps.sh installs those missing)."
+    "$root/scripts/deps.sh" "${DEMO_PACKAGES[@]}"
+    # openCryptoki's slot daemon runs beside the program in a namespace of its
+    # own; the program still sees the real /dev/shm and /run.
+    KCC_DEMO_INSIDE=1 KCC_OPENCRYPTOKI_SHARED=1 exec "$root/scripts/with-opencryptoki.sh" "$0" --demo "$@"
 fi
 module=/usr/lib/softhsm/libsofthsm2.so
 pin=1234
@@ -87,6 +89,10 @@ Sample container file: $sample
 EOF
 if [ -n "${KCC_OPENCRYPTOKI_MODULE:-}" ]; then
     echo "Demo token \"$ock_label\" (openCryptoki, private slot daemon), PIN $pin: the same two objects."
+    if [ -n "${KCC_OPENCRYPTOKI_HIDDEN:-}" ]; then
+        echo "Another openCryptoki is using its names in ${KCC_OPENCRYPTOKI_HIDDEN// / and }, so the program sees a private"
+        echo "${KCC_OPENCRYPTOKI_HIDDEN// / and } instead: files of yours there are not visible in this demo; put them elsewhere (e.g. /tmp)."
+    fi
 else
     echo "(No openCryptoki token: ${KCC_OPENCRYPTOKI_UNAVAILABLE:-not started}.)"
 fi

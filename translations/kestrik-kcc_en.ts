@@ -78,10 +78,6 @@
         <translation>--pin-file needs a file name</translation>
     </message>
     <message>
-        <source>PIN-код никогда не берётся из командной строки: укажите --pin-stdin или --pin-file</source>
-        <translation>a PIN is never taken from the command line: use --pin-stdin or --pin-file</translation>
-    </message>
-    <message>
         <source>лишний аргумент «%1»</source>
         <translation>unexpected argument &apos;%1&apos;</translation>
     </message>
@@ -162,10 +158,6 @@
         <translation>the journal has no ending entry numbered %1.</translation>
     </message>
     <message>
-        <source>сертификат не прошёл проверку: %1.</source>
-        <translation>the certificate does not verify: %1.</translation>
-    </message>
-    <message>
         <source>[да/нет]: </source>
         <translation>[yes/no]: </translation>
     </message>
@@ -192,138 +184,6 @@
     <message>
         <source>запись %1 заканчивается состоянием %2: %3; сертификат не выдается.</source>
         <translation>entry %1 ends in the state %2: %3; no certificate is issued.</translation>
-    </message>
-    <message>
-        <source>Использование: %1 [--help] [--version] [ФАЙЛ]
-       %1 --wipe-file ФАЙЛ... --algorithm ИМЯ [--search-volume] [--fill-freed] [--yes] [--no-journal]
-       %1 --wipe-token НОМЕР --algorithm ИМЯ (--pin-stdin | --pin-file ФАЙЛ) [--yes] [--no-journal]
-       %1 --list-tokens
-       %1 --journal | --verify-journal [--key КЛЮЧ] | --act ФАЙЛ.pdf [--from ДАТА] [--to ДАТА]
-       %1 --public-key | --certificate НОМЕР ФАЙЛ.json | --verify-certificate ФАЙЛ.json [--key КЛЮЧ]
-       %1 --verify-collection КАТАЛОГ
-
-Без параметров открывает окно, которое перезаписывает и удаляет один
-ключевой контейнер: файл или ключевой контейнер на носителе PKCS#11.
-С именем ФАЙЛА окно открывается с этим файлом в поле пути; удаляется
-он только после подтверждения в окне.
-
-Параметры:
-  -h, --help              вывести эту справку и выйти
-      --version           вывести версию и выйти
-      --wipe-file ФАЙЛ... перезаписать и удалить каждый файл по очереди
-      --wipe-token НОМЕР  перезаписать и удалить ключевой контейнер на носителе
-                          с этим серийным номером
-      --list-tokens       перечислить носители: серийный номер, метка, модель
-      --journal           вывести журнал уничтожения в формате CSV
-      --verify-journal    проверить цепочку хешей журнала, подписи записей (ключом
-                          этой установки или ключом из --key) и его конец
-      --act ФАЙЛ.pdf      записать акт уничтожения по записям журнала,
-                          с даты и по дату (ГГГГ-ММ-ДД), если они указаны
-      --public-key        вывести открытый ключ, которым подписаны журнал и сертификаты
-      --certificate НОМЕР ФАЙЛ.json  записать подписанный сертификат уничтожения
-                          по записи журнала с этим номером
-      --verify-certificate ФАЙЛ.json  проверить подпись сертификата ключом из
-                          --key или закрепленным ключом организации
-      --verify-collection КАТАЛОГ  проверить закрепленными ключами все журналы
-                          (*.jsonl с *.jsonl.head) и сертификаты (*.json),
-                          собранные с многих хостов, и вывести сводку
-  -a, --algorithm ИМЯ     gost, dod, hmg-bs, hmg-es, rcmp, ar380, vsitr или
-                          schneier (или его номер, от 0 до 7)
-      --pin-stdin         прочитать PIN-код из первой строки стандартного ввода
-      --pin-file ФАЙЛ     прочитать PIN-код из первой строки ФАЙЛА
-      --search-volume     после удаления файла прочитать весь его том и найти
-                          оставшиеся блоки ключа (нужны права на чтение устройства)
-      --fill-freed        если проходы легли на новое место, заполнить
-                          освобождённое место, пока оно не покроет прежние блоки
-  -y, --yes               не спрашивать подтверждения
-      --no-journal        удалять, даже если запись о начале удаления не удалось
-                          сохранить в журнале (выбор уходит в системный журнал)
-
-Без --yes подтверждение запрашивается в терминале; без терминала
-ничего не удаляется. Сообщения выводятся в стандартный поток ошибок.
-
-Код возврата: 0 уничтожено, 1 другая ошибка, 2 неверный вызов,
-3 не подтверждено, 4 не найдено, 5 отказано (не обычный файл),
-6 не завершено (файл оставлен), 7 отказ носителя, 8 удалено, но носитель
-или файловая система не дали перезаписать контейнер на месте, 9 журнал
-нарушен или не читается, 10 удалено, но перезапись на месте не проверить,
-11 на томе остались блоки ключа, 12 том проверить не удалось,
-13 сертификат не прошёл проверку, 14 удаление носителем не проверено,
-15 журнал или сертификат не проверен (нет ключа, ключ не из списка
-организации, нет головы),
-16 удаление не начато: запись о нем не сохранена в журнале,
-17 завершающая запись удаления не сохранена в журнале.
-При нескольких файлах итог - самый серьёзный код.
-
-Параметры самой Qt (-platform, -style, ...) тоже принимаются.
-VELMUX_PKCS11_MODULE=&lt;файл модуля&gt; - использовать только этот модуль PKCS#11.
-KCC_LANGUAGE=ru|en - язык программы (по умолчанию - язык системы).
-</source>
-        <translation>Usage: %1 [--help] [--version] [FILE]
-       %1 --wipe-file FILE... --algorithm NAME [--search-volume] [--fill-freed] [--yes] [--no-journal]
-       %1 --wipe-token SERIAL --algorithm NAME (--pin-stdin | --pin-file FILE) [--yes] [--no-journal]
-       %1 --list-tokens
-       %1 --journal | --verify-journal [--key KEY] | --act FILE.pdf [--from DATE] [--to DATE]
-       %1 --public-key | --certificate NUMBER FILE.json | --verify-certificate FILE.json [--key KEY]
-       %1 --verify-collection DIRECTORY
-
-Without options, opens the window that overwrites and deletes one
-cryptographic key container: a file, or the key container on a PKCS#11 token.
-With a FILE, the window opens with that file in its path field; it is
-deleted only once confirmed in the window.
-
-Options:
-  -h, --help              print this help and exit
-      --version           print the version and exit
-      --wipe-file FILE... overwrite and delete each file in turn
-      --wipe-token SERIAL overwrite and delete the key container on the token
-                          with this serial number
-      --list-tokens       list the tokens: serial number, label, model
-      --journal           print the destruction journal as CSV
-      --verify-journal    check the journal&apos;s hash chain, its entries&apos; signatures (with
-                          this installation&apos;s key or the one given with --key) and its end
-      --act FILE.pdf      write an act of destruction for the journal&apos;s entries,
-                          from and to a date (YYYY-MM-DD) when given
-      --public-key        print the public key the journal and the certificates are signed with
-      --certificate NUMBER FILE.json  write a signed certificate of destruction
-                          for the journal entry with this number
-      --verify-certificate FILE.json  check a certificate&apos;s signature with the key
-                          given with --key or a pinned key of the organisation
-      --verify-collection DIRECTORY  check every journal (*.jsonl with *.jsonl.head)
-                          and certificate (*.json) collected from many hosts
-                          with the pinned keys, and print a summary
-  -a, --algorithm NAME    gost, dod, hmg-bs, hmg-es, rcmp, ar380, vsitr or
-                          schneier (or its number, 0 to 7)
-      --pin-stdin         read the PIN from the first line of standard input
-      --pin-file FILE     read the PIN from the first line of FILE
-      --search-volume     after deleting a file, read its whole volume and find
-                          blocks of the key left there (needs read access to the device)
-      --fill-freed        where the passes went elsewhere, fill the freed space
-                          until it covers the former blocks
-  -y, --yes               do not ask for confirmation
-      --no-journal        wipe even when the begun entry cannot be saved in the
-                          journal (the choice goes to the system log)
-
-Without --yes the confirmation is asked on the terminal; with no terminal
-nothing is wiped. Messages go to standard error.
-
-Exit status: 0 destroyed, 1 other failure, 2 bad usage, 3 not confirmed,
-4 not found, 5 refused (not a regular file), 6 incomplete (the file was
-kept), 7 the token refused, 8 deleted but not overwritten in place by the
-token or the file system, 9 the journal is broken or unreadable, 10 deleted
-but overwriting in place cannot be checked, 11 blocks of the key are left on
-the volume, 12 the volume could not be checked, 13 the certificate does not
-verify, 14 the token&apos;s deletion is not proven, 15 the journal or the
-certificate is not verified (no key, a key not on the organisation&apos;s
-list, no head),
-16 not started: the begun entry is not saved in the journal, 17 the
-wipe&apos;s ending entry is not saved in the journal.
-With several files the gravest status wins.
-
-Qt&apos;s own options (-platform, -style, ...) are accepted as well.
-VELMUX_PKCS11_MODULE=&lt;module file&gt; uses that PKCS#11 module alone.
-KCC_LANGUAGE=ru|en chooses the language (by default the system&apos;s).
-</translation>
     </message>
     <message>
         <source>--verify-collection требует каталог</source>
@@ -368,6 +228,356 @@ KCC_LANGUAGE=ru|en chooses the language (by default the system&apos;s).
     <message>
         <source>Ошибок: %1.</source>
         <translation>Failures: %1.</translation>
+    </message>
+    <message>
+        <source>«%1»: сначала укажите режим (--wipe-file ФАЙЛ...); окно с файлом открывает %2</source>
+        <translation>&apos;%1&apos;: name a mode first (--wipe-file FILE...); %2 opens the window with a file</translation>
+    </message>
+    <message>
+        <source>акт уничтожения (--act) рисуется графическими средствами Qt, и их в %1 нет: запишите акт командой %2 --act ФАЙЛ.pdf</source>
+        <translation>the act of destruction (--act) is drawn with Qt&apos;s graphical classes, which %1 does not have: write the act with %2 --act FILE.pdf</translation>
+    </message>
+    <message>
+        <source>укажите режим: --wipe-file, --wipe-token, --list-tokens, --journal и другие; окно открывает %1</source>
+        <translation>name a mode: --wipe-file, --wipe-token, --list-tokens, --journal and others; %1 opens the window</translation>
+    </message>
+    <message>
+        <source>вывести эту справку и выйти</source>
+        <translation>print this help and exit</translation>
+    </message>
+    <message>
+        <source>вывести версию и выйти</source>
+        <translation>print the version and exit</translation>
+    </message>
+    <message>
+        <source>ФАЙЛ...</source>
+        <translation>FILE...</translation>
+    </message>
+    <message>
+        <source>перезаписать и удалить каждый файл по очереди</source>
+        <translation>overwrite and delete each file in turn</translation>
+    </message>
+    <message>
+        <source>НОМЕР</source>
+        <translation>SERIAL</translation>
+    </message>
+    <message>
+        <source>перезаписать и удалить ключевой контейнер на носителе
+с этим серийным номером</source>
+        <translation>overwrite and delete the key container on the token
+with this serial number</translation>
+    </message>
+    <message>
+        <source>перечислить носители: серийный номер, метка, модель</source>
+        <translation>list the tokens: serial number, label, model</translation>
+    </message>
+    <message>
+        <source>вывести журнал уничтожения в формате CSV</source>
+        <translation>print the destruction journal as CSV</translation>
+    </message>
+    <message>
+        <source>ФАЙЛ.pdf</source>
+        <translation>FILE.pdf</translation>
+    </message>
+    <message>
+        <source>записать акт уничтожения в PDF по записям журнала</source>
+        <translation>write an act of destruction as PDF for the journal&apos;s entries</translation>
+    </message>
+    <message>
+        <source>ДАТА</source>
+        <translation>DATE</translation>
+    </message>
+    <message>
+        <source>с --act: только записи с этой даты (ГГГГ-ММ-ДД)</source>
+        <translation>with --act: only the entries from this date (YYYY-MM-DD)</translation>
+    </message>
+    <message>
+        <source>с --act: только записи по эту дату (ГГГГ-ММ-ДД)</source>
+        <translation>with --act: only the entries up to this date (YYYY-MM-DD)</translation>
+    </message>
+    <message>
+        <source>вывести открытый ключ, которым подписаны журнал
+и сертификаты</source>
+        <translation>print the public key the journal and the
+certificates are signed with</translation>
+    </message>
+    <message>
+        <source>НОМЕР ФАЙЛ.json</source>
+        <translation>NUMBER FILE.json</translation>
+    </message>
+    <message>
+        <source>записать подписанный сертификат уничтожения
+по записи журнала с этим номером</source>
+        <translation>write a signed certificate of destruction
+for the journal entry with this number</translation>
+    </message>
+    <message>
+        <source>ФАЙЛ.json</source>
+        <translation>FILE.json</translation>
+    </message>
+    <message>
+        <source>КЛЮЧ</source>
+        <translation>KEY</translation>
+    </message>
+    <message>
+        <source>ИМЯ</source>
+        <translation>NAME</translation>
+    </message>
+    <message>
+        <source>gost, dod, hmg-bs, hmg-es, rcmp, ar380, vsitr или
+schneier (или его номер, от 0 до 7)</source>
+        <translation>gost, dod, hmg-bs, hmg-es, rcmp, ar380, vsitr or
+schneier (or its number, 0 to 7)</translation>
+    </message>
+    <message>
+        <source>прочитать PIN-код из первой строки стандартного ввода</source>
+        <translation>read the PIN from the first line of standard input</translation>
+    </message>
+    <message>
+        <source>ФАЙЛ</source>
+        <translation>FILE</translation>
+    </message>
+    <message>
+        <source>прочитать PIN-код из первой строки ФАЙЛА</source>
+        <translation>read the PIN from the first line of FILE</translation>
+    </message>
+    <message>
+        <source>после удаления файла прочитать весь его том и найти
+оставшиеся блоки ключа (нужны права на чтение устройства)</source>
+        <translation>after deleting a file, read its whole volume and find
+blocks of the key left there (needs read access to the device)</translation>
+    </message>
+    <message>
+        <source>если проходы легли на новое место, заполнить
+освобожденное место, пока оно не покроет прежние блоки</source>
+        <translation>where the passes went elsewhere, fill the freed space
+until it covers the former blocks</translation>
+    </message>
+    <message>
+        <source>не спрашивать подтверждения</source>
+        <translation>do not ask for confirmation</translation>
+    </message>
+    <message>
+        <source>все цели уничтожены</source>
+        <translation>every target destroyed</translation>
+    </message>
+    <message>
+        <source>другая ошибка (нет библиотеки контейнеров, PIN-код не прочитан)</source>
+        <translation>another failure (no container library, a PIN that could not be read)</translation>
+    </message>
+    <message>
+        <source>неверный вызов</source>
+        <translation>bad usage</translation>
+    </message>
+    <message>
+        <source>не подтверждено</source>
+        <translation>not confirmed</translation>
+    </message>
+    <message>
+        <source>нет такого файла, носителя или контейнера; ничего не тронуто</source>
+        <translation>no such file, token or container; nothing touched</translation>
+    </message>
+    <message>
+        <source>отказано: не обычный файл, непригодное имя, два носителя
+с этим номером, два контейнера; ничего не тронуто</source>
+        <translation>refused: not a regular file, an unusable name, two tokens
+with the serial, two containers; nothing touched</translation>
+    </message>
+    <message>
+        <source>не завершено: удаление остановлено, файл оставлен</source>
+        <translation>incomplete: the wipe stopped and the file was kept</translation>
+    </message>
+    <message>
+        <source>отказ носителя: неверный, заблокированный или не заданный
+PIN-код, сбой записи или удаления</source>
+        <translation>the token refused: wrong, locked or unset PIN,
+a failed write or deletion</translation>
+    </message>
+    <message>
+        <source>удалено, но носитель или файловая система не дали
+перезаписать контейнер на месте</source>
+        <translation>deleted, but the token or the file system did not let
+the container be overwritten in place</translation>
+    </message>
+    <message>
+        <source>цепочка журнала нарушена, или журнал не читается</source>
+        <translation>the journal&apos;s chain is broken, or the journal cannot be read</translation>
+    </message>
+    <message>
+        <source>удалено, но дошли ли проходы до собственных блоков
+файла, проверить нельзя</source>
+        <translation>deleted, but whether the passes reached the file&apos;s
+own blocks cannot be checked</translation>
+    </message>
+    <message>
+        <source>удалено, но на томе остались блоки ключа, или заполнение
+дошло не до всех</source>
+        <translation>deleted, but blocks of the key are left on the volume,
+or the fill did not reach them all</translation>
+    </message>
+    <message>
+        <source>удалено, но проверить том, как просили, не удалось</source>
+        <translation>deleted, but the volume could not be searched as asked</translation>
+    </message>
+    <message>
+        <source>сертификат не прошел проверку</source>
+        <translation>the certificate does not verify</translation>
+    </message>
+    <message>
+        <source>носитель принял удаление, но проверить, что контейнера
+больше нет, не удалось</source>
+        <translation>the token took the deletion, but its absence
+could not be checked</translation>
+    </message>
+    <message>
+        <source>[ФАЙЛ]</source>
+        <translation>[FILE]</translation>
+    </message>
+    <message>
+        <source>--act ФАЙЛ.pdf [--from ДАТА] [--to ДАТА]</source>
+        <translation>--act FILE.pdf [--from DATE] [--to DATE]</translation>
+    </message>
+    <message>
+        <source>--public-key | --certificate НОМЕР ФАЙЛ.json | --verify-certificate ФАЙЛ.json [--key КЛЮЧ]</source>
+        <translation>--public-key | --certificate NUMBER FILE.json | --verify-certificate FILE.json [--key KEY]</translation>
+    </message>
+    <message>
+        <source>Использование:</source>
+        <translation>Usage:</translation>
+    </message>
+    <message>
+        <source>Без параметров открывает окно, которое перезаписывает и удаляет один
+ключевой контейнер: файл или ключевой контейнер на носителе PKCS#11.
+С именем ФАЙЛА окно открывается с этим файлом в поле пути; удаляется
+он только после подтверждения в окне. Те же режимы без окна
+и без графических библиотек — у %1.</source>
+        <translation>Without options, opens the window that overwrites and deletes one
+cryptographic key container: a file, or the key container on a PKCS#11 token.
+With a FILE, the window opens with that file in its path field; it is
+deleted only once confirmed in the window. The same modes without a window
+or graphical libraries: %1.</translation>
+    </message>
+    <message>
+        <source>Перезаписывает и удаляет ключевые контейнеры без окна и без дисплея:
+файлы и ключевые контейнеры на носителях PKCS#11. Окно и акт
+уничтожения в PDF (--act) — у %1: акт рисуется графическими
+средствами Qt.</source>
+        <translation>Overwrites and deletes cryptographic key containers without a window or a
+display: files, and key containers on PKCS#11 tokens. The window and the act
+of destruction as PDF (--act) are %1&apos;s: the act is drawn with Qt&apos;s
+graphical classes.</translation>
+    </message>
+    <message>
+        <source>Параметры:</source>
+        <translation>Options:</translation>
+    </message>
+    <message>
+        <source>
+(только %1)</source>
+        <translation>
+(%1 only)</translation>
+    </message>
+    <message>
+        <source>Без --yes подтверждение запрашивается в терминале; без терминала
+ничего не удаляется. Сообщения выводятся в стандартный поток ошибок.</source>
+        <translation>Without --yes the confirmation is asked on the terminal; with no terminal
+nothing is wiped. Messages go to standard error.</translation>
+    </message>
+    <message>
+        <source>Коды возврата:</source>
+        <translation>Exit status:</translation>
+    </message>
+    <message>
+        <source>При нескольких файлах итог — самый серьезный код.</source>
+        <translation>With several files the gravest status wins.</translation>
+    </message>
+    <message>
+        <source>Параметры самой Qt (-platform, -style, ...) тоже принимаются.</source>
+        <translation>Qt&apos;s own options (-platform, -style, ...) are accepted as well.</translation>
+    </message>
+    <message>
+        <source>VELMUX_PKCS11_MODULE=ФАЙЛ[:ФАЙЛ...] — искать носители только в этих
+модулях PKCS#11 (в Windows — один файл DLL).</source>
+        <translation>VELMUX_PKCS11_MODULE=FILE[:FILE...] looks for tokens in these PKCS#11
+modules alone (on Windows one DLL).</translation>
+    </message>
+    <message>
+        <source>KCC_LANGUAGE=ru|en — язык программы (по умолчанию — язык системы).</source>
+        <translation>KCC_LANGUAGE=ru|en chooses the language (by default the system&apos;s).</translation>
+    </message>
+    <message>
+        <source>проверить цепочку хешей журнала, подписи записей (ключом
+из --key или закрепленным ключом организации) и его конец</source>
+        <translation>check the journal&apos;s hash chain, the entries&apos; signatures (with the key
+from --key or the organisation&apos;s pinned key) and its end</translation>
+    </message>
+    <message>
+        <source>проверить подпись сертификата ключом из --key
+или закрепленным ключом организации</source>
+        <translation>check a certificate&apos;s signature with the key from --key
+or the organisation&apos;s pinned key</translation>
+    </message>
+    <message>
+        <source>КАТАЛОГ</source>
+        <translation>DIR</translation>
+    </message>
+    <message>
+        <source>проверить закрепленными ключами все журналы
+(*.jsonl с *.jsonl.head) и сертификаты (*.json),
+собранные с многих хостов, и вывести сводку</source>
+        <translation>check every journal (*.jsonl with
+*.jsonl.head) and certificate (*.json) collected
+from many hosts with the pinned keys; print a summary</translation>
+    </message>
+    <message>
+        <source>с --verify-journal или --verify-certificate: открытый
+ключ (64 шестнадцатеричные цифры)</source>
+        <translation>with --verify-journal or --verify-certificate: the public
+key (64 hexadecimal digits)</translation>
+    </message>
+    <message>
+        <source>удалять, даже если запись о начале удаления не удалось
+сохранить в журнале (выбор уходит в системный журнал)</source>
+        <translation>wipe even when the wipe&apos;s start could not be
+recorded in the journal (the choice goes to the system log)</translation>
+    </message>
+    <message>
+        <source>журнал или сертификат не проверен: нет ключа, ключ
+не из списка организации или нет головы журнала</source>
+        <translation>the journal or certificate is not verified: no key, a key
+not on the organisation&apos;s list, or no journal head</translation>
+    </message>
+    <message>
+        <source>удаление не начато: запись о нем не сохранена в журнале</source>
+        <translation>the wipe was not started: its record could not be written to the journal</translation>
+    </message>
+    <message>
+        <source>завершающая запись удаления не сохранена в журнале</source>
+        <translation>the wipe&apos;s ending entry could not be written to the journal</translation>
+    </message>
+    <message>
+        <source>--wipe-file ФАЙЛ... --algorithm ИМЯ [--search-volume] [--fill-freed] [--yes] [--no-journal]</source>
+        <translation>--wipe-file FILE... --algorithm NAME [--search-volume] [--fill-freed] [--yes] [--no-journal]</translation>
+    </message>
+    <message>
+        <source>--wipe-token НОМЕР --algorithm ИМЯ (--pin-stdin | --pin-file ФАЙЛ) [--yes] [--no-journal]</source>
+        <translation>--wipe-token SERIAL --algorithm NAME (--pin-stdin | --pin-file FILE) [--yes] [--no-journal]</translation>
+    </message>
+    <message>
+        <source>--journal | --verify-journal [--key КЛЮЧ]</source>
+        <translation>--journal | --verify-journal [--key KEY]</translation>
+    </message>
+    <message>
+        <source>--verify-collection КАТАЛОГ</source>
+        <translation>--verify-collection DIR</translation>
+    </message>
+    <message>
+        <source>PIN-код никогда не берется из командной строки: укажите --pin-stdin или --pin-file</source>
+        <translation>a PIN is never taken from the command line: use --pin-stdin or --pin-file</translation>
+    </message>
+    <message>
+        <source>сертификат не прошел проверку: %1.</source>
+        <translation>the certificate does not verify: %1.</translation>
     </message>
 </context>
 <context>

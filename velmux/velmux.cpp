@@ -4,6 +4,7 @@
 #include "pkcs11modules.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
@@ -327,6 +328,49 @@ ContextTable &contexts()
 
 // The token's own answer behind the last failure, for the caller to show.
 thread_local CK_RV lastFailure = CKR_OK;
+
+// Cryptoki's names of its return values, for velmux_get_rv_name.
+#define VELMUX_CKR(name) {name, #name}
+const struct {
+    CK_RV rv;
+    const char *name;
+} kReturnValueNames[] = {
+    VELMUX_CKR(CKR_CANCEL), VELMUX_CKR(CKR_HOST_MEMORY), VELMUX_CKR(CKR_SLOT_ID_INVALID), VELMUX_CKR(CKR_GENERAL_ERROR),
+    VELMUX_CKR(CKR_FUNCTION_FAILED), VELMUX_CKR(CKR_ARGUMENTS_BAD), VELMUX_CKR(CKR_NO_EVENT),
+    VELMUX_CKR(CKR_NEED_TO_CREATE_THREADS), VELMUX_CKR(CKR_CANT_LOCK), VELMUX_CKR(CKR_ATTRIBUTE_READ_ONLY),
+    VELMUX_CKR(CKR_ATTRIBUTE_SENSITIVE), VELMUX_CKR(CKR_ATTRIBUTE_TYPE_INVALID), VELMUX_CKR(CKR_ATTRIBUTE_VALUE_INVALID),
+    VELMUX_CKR(CKR_ACTION_PROHIBITED), VELMUX_CKR(CKR_DATA_INVALID), VELMUX_CKR(CKR_DATA_LEN_RANGE),
+    VELMUX_CKR(CKR_DEVICE_ERROR), VELMUX_CKR(CKR_DEVICE_MEMORY), VELMUX_CKR(CKR_DEVICE_REMOVED),
+    VELMUX_CKR(CKR_FUNCTION_CANCELED), VELMUX_CKR(CKR_FUNCTION_NOT_PARALLEL), VELMUX_CKR(CKR_FUNCTION_NOT_SUPPORTED),
+    VELMUX_CKR(CKR_OBJECT_HANDLE_INVALID), VELMUX_CKR(CKR_OPERATION_ACTIVE), VELMUX_CKR(CKR_OPERATION_NOT_INITIALIZED),
+    VELMUX_CKR(CKR_PIN_INCORRECT), VELMUX_CKR(CKR_PIN_INVALID), VELMUX_CKR(CKR_PIN_LEN_RANGE), VELMUX_CKR(CKR_PIN_EXPIRED),
+    VELMUX_CKR(CKR_PIN_LOCKED), VELMUX_CKR(CKR_SESSION_CLOSED), VELMUX_CKR(CKR_SESSION_COUNT),
+    VELMUX_CKR(CKR_SESSION_HANDLE_INVALID), VELMUX_CKR(CKR_SESSION_PARALLEL_NOT_SUPPORTED),
+    VELMUX_CKR(CKR_SESSION_READ_ONLY), VELMUX_CKR(CKR_SESSION_EXISTS), VELMUX_CKR(CKR_SESSION_READ_ONLY_EXISTS),
+    VELMUX_CKR(CKR_SESSION_READ_WRITE_SO_EXISTS), VELMUX_CKR(CKR_TEMPLATE_INCOMPLETE),
+    VELMUX_CKR(CKR_TEMPLATE_INCONSISTENT), VELMUX_CKR(CKR_TOKEN_NOT_PRESENT), VELMUX_CKR(CKR_TOKEN_NOT_RECOGNIZED),
+    VELMUX_CKR(CKR_TOKEN_WRITE_PROTECTED), VELMUX_CKR(CKR_USER_ALREADY_LOGGED_IN), VELMUX_CKR(CKR_USER_NOT_LOGGED_IN),
+    VELMUX_CKR(CKR_USER_PIN_NOT_INITIALIZED), VELMUX_CKR(CKR_USER_TYPE_INVALID),
+    VELMUX_CKR(CKR_USER_ANOTHER_ALREADY_LOGGED_IN), VELMUX_CKR(CKR_USER_TOO_MANY_TYPES),
+    VELMUX_CKR(CKR_RANDOM_SEED_NOT_SUPPORTED), VELMUX_CKR(CKR_RANDOM_NO_RNG), VELMUX_CKR(CKR_BUFFER_TOO_SMALL),
+    VELMUX_CKR(CKR_INFORMATION_SENSITIVE), VELMUX_CKR(CKR_CRYPTOKI_NOT_INITIALIZED),
+    VELMUX_CKR(CKR_CRYPTOKI_ALREADY_INITIALIZED), VELMUX_CKR(CKR_MUTEX_BAD), VELMUX_CKR(CKR_MUTEX_NOT_LOCKED),
+    VELMUX_CKR(CKR_FUNCTION_REJECTED),
+};
+#undef VELMUX_CKR
+
+std::string rvName(CK_RV rv)
+{
+    if (rv >= CKR_VENDOR_DEFINED) {
+        char name[48];
+        std::snprintf(name, sizeof name, "CKR_VENDOR_DEFINED+0x%lx", static_cast<unsigned long>(rv - CKR_VENDOR_DEFINED));
+        return name;
+    }
+    for (const auto &known : kReturnValueNames)
+        if (known.rv == rv)
+            return known.name;
+    return std::string();
+}
 
 velmux_status fromRv(CK_RV rv)
 {
@@ -1094,6 +1138,17 @@ velmux_status velmux_get_last_error(uint32_t *rv, char *text, uint32_t textSize)
         std::memcpy(text, words.data(), n);
         text[n] = '\0';
     }
+    return VELMUX_OK;
+}
+
+velmux_status velmux_get_rv_name(uint32_t rv, char *name, uint32_t nameSize)
+{
+    if (!name || nameSize == 0)
+        return VELMUX_E_INVALID_ARGUMENT;
+    const std::string words = rvName(rv);
+    const std::size_t n = std::min<std::size_t>(words.size(), nameSize - 1);
+    std::memcpy(name, words.data(), n);
+    name[n] = '\0';
     return VELMUX_OK;
 }
 

@@ -182,6 +182,9 @@ VELMUX_API velmux_status velmux_count_containers(velmux_ctx context, uint32_t *c
  * (0: the last call did not fail on the token), and the token library's own
  * text for it, NUL-terminated, empty where there is none. */
 VELMUX_API velmux_status velmux_get_last_error(uint32_t *rv, char *text, uint32_t textSize);
+/* The name Cryptoki gives a return value ("CKR_DEVICE_ERROR",
+ * "CKR_VENDOR_DEFINED+0x1"), NUL-terminated; empty for one it does not name. */
+VELMUX_API velmux_status velmux_get_rv_name(uint32_t rv, char *name, uint32_t nameSize);
 
 /* The object the last deletion's proof found (bytes VELMUX_REMNANT_NONE when
  * none). */
@@ -196,6 +199,7 @@ VELMUX_API velmux_status velmux_get_media_maker(velmux_ctx context, const MediaR
 
 typedef velmux_status (*velmux_get_write_method_fn)(velmux_ctx, uint32_t *);
 typedef velmux_status (*velmux_get_last_error_fn)(uint32_t *, char *, uint32_t);
+typedef velmux_status (*velmux_get_rv_name_fn)(uint32_t, char *, uint32_t);
 typedef velmux_status (*velmux_count_containers_fn)(velmux_ctx, uint32_t *);
 typedef velmux_status (*velmux_get_remnant_fn)(velmux_ctx, VelmuxRemnant *);
 typedef velmux_status (*velmux_get_container_label_fn)(velmux_ctx, char *, uint32_t);

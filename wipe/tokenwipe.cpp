@@ -26,6 +26,7 @@ Fn extra(const char *name)
 #pragma weak velmux_get_write_method
 #pragma weak velmux_count_containers
 #pragma weak velmux_get_last_error
+#pragma weak velmux_get_rv_name
 #pragma weak velmux_get_remnant
 #pragma weak velmux_get_container_label
 #pragma weak velmux_get_media_maker
@@ -109,6 +110,10 @@ void noteReason(TokenWipeOutcome &out)
     if (VELMUX_SUCCEEDED(lastError(&rv, text, sizeof text)) && rv != 0) {
         out.tokenReason = rv;
         out.tokenReasonText = QString::fromUtf8(text);
+        char name[64] = {};
+        auto rvName = VELMUX_EXTRA(velmux_get_rv_name);
+        if (rvName && VELMUX_SUCCEEDED(rvName(rv, name, sizeof name)))
+            out.tokenReasonName = QString::fromUtf8(name);
     }
 }
 

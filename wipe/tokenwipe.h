@@ -51,6 +51,7 @@ struct TokenWipeOutcome {
     // value (0: none known) and its library's text for it.
     uint32_t tokenReason = 0;
     QString tokenReasonText;
+    QString tokenReasonName;  // Cryptoki's name of tokenReason, from the container library
     // DeleteFailed: the object the deletion's proof found, where the library says.
     TokenRemnant remnant;
     // The container's CKA_LABEL as found before the first pass; empty when

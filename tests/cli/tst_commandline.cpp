@@ -1,8 +1,9 @@
-// The program's scripted modes: exit status, messages and what is left on
-// disk and on the token. Each run is a new session with no terminal, as a
-// script under cron would be.
+// The scripted modes of both programs (the window's and kestrik-kcc-cli):
+// exit status, messages and what is left on disk and on the token. Each run is
+// a new session with no terminal, as a script under cron would be.
 
 #include "boxtexts.h"
+#include "commandoptions.h"
 #include "programrun.h"
 #include "journal.h"
 #include "journalforge.h"
@@ -18,6 +19,7 @@
 #include <QJsonObject>
 #include <QStandardPaths>
 #include <QProcess>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -28,10 +30,69 @@ namespace {
 
 using Run = ProgramRun;
 
-Run runProgram(const QStringList &arguments, const QByteArray &input = QByteArray(),
+// A first argument "{cli}" runs kestrik-kcc-cli instead of the window's program.
+Run runProgram(QStringList arguments, const QByteArray &input = QByteArray(),
                const QString &language = QString())
 {
-    return ::runProgram(QStringLiteral(KCC_PROGRAM_PATH), arguments, input, language);
+    QString program = QStringLiteral(KCC_PROGRAM_PATH);
+    if (!arguments.isEmpty() && arguments.front() == QLatin1String("{cli}")) {
+        program = QStringLiteral(KCC_CLI_PATH);
+        arguments.removeFirst();
+    }
+    return ::runProgram(program, arguments, input, language);
+}
+
+// The long options and exit statuses a text documents: the manual page's
+// entries, or the option and status lists of --help.
+struct Documented {
+    QSet<QString> options;
+    QSet<int> statuses;
+};
+
+Documented fromManualPage(const QString &source)
+{
+    Documented found;
+    const QStringList lines = source.split(QLatin1Char('\n'));
+    QString section;
+    static const QRegularExpression option(QStringLiteral(R"(\\-\\-[a-z]+(\\-[a-z]+)*)"));
+    static const QRegularExpression status(QStringLiteral(R"(^\.B (\d+)$)"));
+    for (int i = 0; i + 1 < lines.size(); ++i) {
+        if (lines[i].startsWith(QLatin1String(".SH ")))
+            section = lines[i].mid(4);
+        if (lines[i] != QLatin1String(".TP"))
+            continue;
+        const QString entry = lines[i + 1];
+        if (section == QLatin1String("OPTIONS") || section == QLatin1String("COMMAND\\-LINE WIPE")) {
+            for (auto m = option.globalMatch(entry); m.hasNext();)
+                found.options << m.next().captured(0).remove(QLatin1Char('\\'));
+        } else if (section == QLatin1String("EXIT STATUS")) {
+            const auto m = status.match(entry);
+            if (m.hasMatch())
+                found.statuses << m.captured(1).toInt();
+        }
+    }
+    return found;
+}
+
+Documented fromHelp(const QString &help)
+{
+    Documented found;
+    static const QRegularExpression option(QStringLiteral(R"(^  (?:-[a-z], |    )(--[a-z-]+))"));
+    static const QRegularExpression status(QStringLiteral(R"(^ *(\d+)  \S)"));
+    enum { None, Options, Statuses } block = None;
+    for (const QString &line : help.split(QLatin1Char('\n'))) {
+        if (line == QStringLiteral("Параметры:") || line == QLatin1String("Options:"))
+            block = Options;
+        else if (line == QStringLiteral("Коды возврата:") || line == QLatin1String("Exit status:"))
+            block = Statuses;
+        else if (!line.startsWith(QLatin1Char(' ')))
+            block = None;
+        else if (block == Options && option.match(line).hasMatch())
+            found.options << option.match(line).captured(1);
+        else if (block == Statuses && status.match(line).hasMatch())
+            found.statuses << status.match(line).captured(1).toInt();
+    }
+    return found;
 }
 
 bool writeFile(const QString &path, const QByteArray &data)
@@ -98,6 +159,8 @@ private slots:
     void record();
     void readOnlyModesNeverWrite_data();
     void readOnlyModesNeverWrite();
+    void documented_data();
+    void documented();
 
 private:
     QJsonObject certificateOf(const QString &target, bool configured);
@@ -127,13 +190,25 @@ void TestCommandLine::files_data()
     QTest::newRow("unknown algorithm") << QStringList{"--wipe-file", "{key}", "-a", "md5", "-y"} << 2 << true << "--algorithm" << QString();
     QTest::newRow("a file name beside a scripted mode")
         << QStringList{"--list-tokens", "{key}"} << 2 << true << "лишний аргумент" << QString();
-    QTest::newRow("a PIN on the command line") << QStringList{"--pin", "1234"} << 2 << true << "никогда не берётся" << QString();
+    QTest::newRow("a PIN on the command line") << QStringList{"--pin", "1234"} << 2 << true << "никогда не берется" << QString();
     QTest::newRow("version, no display") << QStringList{"--version"} << 0 << true << QString() << QString();
     QTest::newRow("help, Russian") << QStringList{"--help"} << 0 << true << "Использование: kestrik-kcc" << "ru";
     QTest::newRow("help, English") << QStringList{"--help"} << 0 << true << "Usage: kestrik-kcc" << "en";
     QTest::newRow("usage error, English") << QStringList{"--pin", "1234"} << 2 << true << "is never taken" << "en";
     QTest::newRow("wiped, English") << QStringList{"--wipe-file", "{key}", "-a", "dod", "--yes"} << 0 << false
                                     << "Key container wiped and deleted successfully." << "en";
+    QTest::newRow("cli: wiped") << QStringList{"{cli}", "--wipe-file", "{key}", "-a", "dod", "--yes"} << 0 << false << wiped << QString();
+    QTest::newRow("cli: a link is refused")
+        << QStringList{"{cli}", "--wipe-file", "{link}", "-a", "gost", "-y"} << 5 << true << boxtexts::fileFailed << QString();
+    QTest::newRow("cli: version") << QStringList{"{cli}", "--version"} << 0 << true << QString() << QString();
+    QTest::newRow("cli: help, English") << QStringList{"{cli}", "--help"} << 0 << true << "Usage: kestrik-kcc-cli" << "en";
+    QTest::newRow("cli: the act is the window program's")
+        << QStringList{"{cli}", "--act", "{key}.pdf"} << 2 << true << "kestrik-kcc --act" << QString();
+    QTest::newRow("cli: no mode, no window") << QStringList{"{cli}"} << 2 << true << "окно открывает kestrik-kcc" << QString();
+    QTest::newRow("cli: a file name without a mode")
+        << QStringList{"{cli}", "{key}"} << 2 << true << "сначала укажите режим" << QString();
+    QTest::newRow("cli: Qt's window options are not taken")
+        << QStringList{"{cli}", "-platform", "offscreen", "--list-tokens"} << 2 << true << "неизвестный параметр «-platform»" << QString();
 }
 
 void TestCommandLine::files()
@@ -164,7 +239,9 @@ void TestCommandLine::files()
         QCOMPARE(f.readAll(), original);
     }
     if (arguments.contains(QStringLiteral("--version")))
-        QCOMPARE(run.out, QStringLiteral("kestrik-kcc 1.0.0.6\n"));
+        QCOMPARE(run.out, (arguments.front() == QLatin1String("{cli}") ? QStringLiteral("kestrik-kcc-cli")
+                                                                       : QStringLiteral("kestrik-kcc"))
+                              + QStringLiteral(" 1.0.0.6\n"));
 }
 
 void TestCommandLine::terminalQuestion_data()
@@ -225,11 +302,13 @@ void TestCommandLine::token_data()
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<bool>("containerRemains");
     QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("program"); // "{cli}": kestrik-kcc-cli; empty: the window's
     const QByteArray pin = TokenStore::defaultPin().toUtf8() + '\n';
-    QTest::newRow("deleted; SoftHSM2 replaces instead of overwriting") << QString() << pin << 8 << false << QStringLiteral("не позволил перезаписать");
-    QTest::newRow("wrong PIN") << QString() << QByteArray("000000\n") << 7 << true << boxtexts::wrongPin;
-    QTest::newRow("no such serial") << QStringLiteral("0000") << pin << 4 << true << QStringLiteral("не найден");
-    QTest::newRow("no PIN given") << QString() << QByteArray() << 1 << true << QStringLiteral("PIN-код не прочитан");
+    QTest::newRow("deleted; SoftHSM2 replaces instead of overwriting") << QString() << pin << 8 << false << QStringLiteral("не позволил перезаписать") << QString();
+    QTest::newRow("cli: deleted") << QString() << pin << 8 << false << QStringLiteral("не позволил перезаписать") << "{cli}";
+    QTest::newRow("wrong PIN") << QString() << QByteArray("000000\n") << 7 << true << boxtexts::wrongPin << QString();
+    QTest::newRow("no such serial") << QStringLiteral("0000") << pin << 4 << true << QStringLiteral("не найден") << QString();
+    QTest::newRow("no PIN given") << QString() << QByteArray() << 1 << true << QStringLiteral("PIN-код не прочитан") << QString();
 }
 
 void TestCommandLine::token()
@@ -239,20 +318,23 @@ void TestCommandLine::token()
     QFETCH(int, exitCode);
     QFETCH(bool, containerRemains);
     QFETCH(QString, message);
+    QFETCH(QString, program);
     if (!TokenStore::unavailableReason().isEmpty())
         QSKIP(qPrintable(TokenStore::unavailableReason()));
     TokenStore store;
     QVERIFY2(store.initToken(QStringLiteral("Beta")), qPrintable(store.errorString()));
     QVERIFY(store.writeContainer(QStringLiteral("Beta"), QByteArray(300, 'c')));
 
-    const Run list = runProgram({QStringLiteral("--list-tokens")});
+    const QStringList self = program.isEmpty() ? QStringList() : QStringList{program};
+    const Run list = runProgram(self + QStringList{QStringLiteral("--list-tokens")});
     QCOMPARE(list.exitCode, 0);
     QVERIFY2(list.out.contains(store.serial(QStringLiteral("Beta")) + QStringLiteral("\tBeta")), qPrintable(list.out));
 
     if (serial.isEmpty())
         serial = store.serial(QStringLiteral("Beta"));
-    const Run run = runProgram({QStringLiteral("--wipe-token"), serial, QStringLiteral("-a"), QStringLiteral("gost"),
-                                QStringLiteral("--pin-stdin"), QStringLiteral("--yes")},
+    const Run run = runProgram(self + QStringList{QStringLiteral("--wipe-token"), serial, QStringLiteral("-a"),
+                                                  QStringLiteral("gost"), QStringLiteral("--pin-stdin"),
+                                                  QStringLiteral("--yes")},
                                pin);
     QCOMPARE(run.exitCode, exitCode);
     QVERIFY2(run.err.contains(message), qPrintable(run.err));
@@ -809,4 +891,45 @@ void TestCommandLine::readOnlyModesNeverWrite()
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)
+// The manual page and both programs' --help name every option and exit
+// status of the one table, and nothing else.
+void TestCommandLine::documented_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // empty: the manual page's source
+    QTest::addColumn<QString>("language");
+    QTest::newRow("manual page") << QStringList() << QString();
+    QTest::newRow("kestrik-kcc --help, Russian") << QStringList{"--help"} << "ru";
+    QTest::newRow("kestrik-kcc --help, English") << QStringList{"--help"} << "en";
+    QTest::newRow("kestrik-kcc-cli --help, Russian") << QStringList{"{cli}", "--help"} << "ru";
+    QTest::newRow("kestrik-kcc-cli --help, English") << QStringList{"{cli}", "--help"} << "en";
+}
+
+void TestCommandLine::documented()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, language);
+    Documented expected;
+    for (int i = 0; i < kOptionDocCount; ++i)
+        expected.options << QLatin1String(kOptionDocs[i].longName);
+    for (int i = 0; i < kExitDocCount; ++i)
+        expected.statuses << kExitDocs[i].code;
+
+    Documented found;
+    if (arguments.isEmpty()) {
+        QFile page(QStringLiteral(KCC_MAN_SOURCE));
+        QVERIFY(page.open(QIODevice::ReadOnly));
+        found = fromManualPage(QString::fromUtf8(page.readAll()));
+    } else {
+        const Run run = runProgram(arguments, QByteArray(), language);
+        QCOMPARE(run.exitCode, 0);
+        found = fromHelp(run.out);
+    }
+    QStringList missing = (expected.options - found.options).values(), extra = (found.options - expected.options).values();
+    missing.sort();
+    extra.sort();
+    QVERIFY2(missing.isEmpty() && extra.isEmpty(),
+             qPrintable(QStringLiteral("not documented: %1; not in the table: %2").arg(missing.join(' '), extra.join(' '))));
+    QCOMPARE(found.statuses, expected.statuses);
+}
+
 #include "tst_commandline.moc"

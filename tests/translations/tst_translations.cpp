@@ -80,13 +80,13 @@ QStringList foreignWords(const QString &text)
     static const QSet<QString> names{
         // formats, standards, programs, file systems and the device commands they name
         "CSV", "PDF", "PIN", "PKCS#11", "FUSE", "Qt", "Kestrik", "KCC", "nctx", "p12", "pfx", "json", "pdf",
-        "overlay", "sanitize", "crypto", "erase", "NIST", "SP", "Clear", "Purge", "ru", "en", "www", "email",
+        "overlay", "sanitize", "crypto", "erase", "NIST", "SP", "Clear", "Purge", "ru", "en", "www", "email", "Windows", "DLL",
         // the algorithms' names on the command line
         "gost", "dod", "hmg-bs", "hmg-es", "rcmp", "ar380", "vsitr", "schneier", "yes"};
     QString plain = text;
     for (const char *pattern : {"<[^>]*>", "&[a-z]+;", "(https?|mailto):[^\\s\"<]*", "[\\w.]+@[\\w.]+",
                                 "(^|\\s|\\[|\\()--?[A-Za-z][A-Za-z0-9-]*", "\\b[A-Z][A-Z0-9]*_[A-Z0-9_]+\\b", "%\\d+",
-                                "\\b[a-z0-9.-]+\\.example\\b/?", "#\\w+#"})
+                                "\\b[a-z0-9.-]+\\.example\\b/?", "#\\w+#", "\\*\\.[A-Za-z0-9.]+"})
         plain.replace(QRegularExpression(QString::fromLatin1(pattern)), QStringLiteral(" "));
     QStringList found;
     QRegularExpressionMatchIterator it = QRegularExpression(QStringLiteral("[A-Za-z][A-Za-z0-9#+]*(-[A-Za-z0-9]+)*")).globalMatch(plain);

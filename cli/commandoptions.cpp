@@ -1,0 +1,162 @@
+#include "commandoptions.h"
+
+#include "language.h"
+
+#include <QCoreApplication>
+#include <QString>
+#include <QStringList>
+
+#include <ostream>
+
+
+const OptionDoc kOptionDocs[] = {
+    {"-h", "--help", nullptr, QT_TRANSLATE_NOOP("CommandLine", "вывести эту справку и выйти"), false},
+    {nullptr, "--version", nullptr, QT_TRANSLATE_NOOP("CommandLine", "вывести версию и выйти"), false},
+    {nullptr, "--wipe-file", QT_TRANSLATE_NOOP("CommandLine", "ФАЙЛ..."), QT_TRANSLATE_NOOP("CommandLine", "перезаписать и удалить каждый файл по очереди"), false},
+    {nullptr, "--wipe-token", QT_TRANSLATE_NOOP("CommandLine", "НОМЕР"),
+     QT_TRANSLATE_NOOP("CommandLine", "перезаписать и удалить ключевой контейнер на носителе\nс этим серийным номером"), false},
+    {nullptr, "--list-tokens", nullptr, QT_TRANSLATE_NOOP("CommandLine", "перечислить носители: серийный номер, метка, модель"), false},
+    {nullptr, "--journal", nullptr, QT_TRANSLATE_NOOP("CommandLine", "вывести журнал уничтожения в формате CSV"), false},
+    {nullptr, "--verify-journal", nullptr,
+     QT_TRANSLATE_NOOP("CommandLine", "проверить цепочку хешей журнала, подписи записей (ключом\nиз --key или закрепленным ключом организации) и его конец"),
+     false},
+    {nullptr, "--act", QT_TRANSLATE_NOOP("CommandLine", "ФАЙЛ.pdf"), QT_TRANSLATE_NOOP("CommandLine", "записать акт уничтожения в PDF по записям журнала"), true},
+    {nullptr, "--from", QT_TRANSLATE_NOOP("CommandLine", "ДАТА"), QT_TRANSLATE_NOOP("CommandLine", "с --act: только записи с этой даты (ГГГГ-ММ-ДД)"), true},
+    {nullptr, "--to", QT_TRANSLATE_NOOP("CommandLine", "ДАТА"), QT_TRANSLATE_NOOP("CommandLine", "с --act: только записи по эту дату (ГГГГ-ММ-ДД)"), true},
+    {nullptr, "--public-key", nullptr,
+     QT_TRANSLATE_NOOP("CommandLine", "вывести открытый ключ, которым подписаны журнал\nи сертификаты"), false},
+    {nullptr, "--certificate", QT_TRANSLATE_NOOP("CommandLine", "НОМЕР ФАЙЛ.json"),
+     QT_TRANSLATE_NOOP("CommandLine", "записать подписанный сертификат уничтожения\nпо записи журнала с этим номером"), false},
+    {nullptr, "--verify-certificate", QT_TRANSLATE_NOOP("CommandLine", "ФАЙЛ.json"),
+     QT_TRANSLATE_NOOP("CommandLine", "проверить подпись сертификата ключом из --key\nили закрепленным ключом организации"), false},
+    {nullptr, "--verify-collection", QT_TRANSLATE_NOOP("CommandLine", "КАТАЛОГ"),
+     QT_TRANSLATE_NOOP("CommandLine", "проверить закрепленными ключами все журналы\n(*.jsonl с *.jsonl.head) и сертификаты (*.json),\nсобранные с многих хостов, и вывести сводку"),
+     false},
+    {nullptr, "--key", QT_TRANSLATE_NOOP("CommandLine", "КЛЮЧ"),
+     QT_TRANSLATE_NOOP("CommandLine", "с --verify-journal или --verify-certificate: открытый\nключ (64 шестнадцатеричные цифры)"), false},
+    {"-a", "--algorithm", QT_TRANSLATE_NOOP("CommandLine", "ИМЯ"),
+     QT_TRANSLATE_NOOP("CommandLine", "gost, dod, hmg-bs, hmg-es, rcmp, ar380, vsitr или\nschneier (или его номер, от 0 до 7)"), false},
+    {nullptr, "--pin-stdin", nullptr, QT_TRANSLATE_NOOP("CommandLine", "прочитать PIN-код из первой строки стандартного ввода"), false},
+    {nullptr, "--pin-file", QT_TRANSLATE_NOOP("CommandLine", "ФАЙЛ"), QT_TRANSLATE_NOOP("CommandLine", "прочитать PIN-код из первой строки ФАЙЛА"), false},
+    {nullptr, "--search-volume", nullptr,
+     QT_TRANSLATE_NOOP("CommandLine", "после удаления файла прочитать весь его том и найти\nоставшиеся блоки ключа (нужны права на чтение устройства)"),
+     false},
+    {nullptr, "--fill-freed", nullptr,
+     QT_TRANSLATE_NOOP("CommandLine", "если проходы легли на новое место, заполнить\nосвобожденное место, пока оно не покроет прежние блоки"),
+     false},
+    {"-y", "--yes", nullptr, QT_TRANSLATE_NOOP("CommandLine", "не спрашивать подтверждения"), false},
+    {nullptr, "--no-journal", nullptr,
+     QT_TRANSLATE_NOOP("CommandLine", "удалять, даже если запись о начале удаления не удалось\nсохранить в журнале (выбор уходит в системный журнал)"),
+     false},
+};
+const int kOptionDocCount = int(sizeof kOptionDocs / sizeof kOptionDocs[0]);
+
+const ExitDoc kExitDocs[] = {
+    {0, QT_TRANSLATE_NOOP("CommandLine", "все цели уничтожены")},
+    {1, QT_TRANSLATE_NOOP("CommandLine", "другая ошибка (нет библиотеки контейнеров, PIN-код не прочитан)")},
+    {2, QT_TRANSLATE_NOOP("CommandLine", "неверный вызов")},
+    {3, QT_TRANSLATE_NOOP("CommandLine", "не подтверждено")},
+    {4, QT_TRANSLATE_NOOP("CommandLine", "нет такого файла, носителя или контейнера; ничего не тронуто")},
+    {5, QT_TRANSLATE_NOOP("CommandLine", "отказано: не обычный файл, непригодное имя, два носителя\nс этим номером, два контейнера; ничего не тронуто")},
+    {6, QT_TRANSLATE_NOOP("CommandLine", "не завершено: удаление остановлено, файл оставлен")},
+    {7, QT_TRANSLATE_NOOP("CommandLine", "отказ носителя: неверный, заблокированный или не заданный\nPIN-код, сбой записи или удаления")},
+    {8, QT_TRANSLATE_NOOP("CommandLine", "удалено, но носитель или файловая система не дали\nперезаписать контейнер на месте")},
+    {9, QT_TRANSLATE_NOOP("CommandLine", "цепочка журнала нарушена, или журнал не читается")},
+    {10, QT_TRANSLATE_NOOP("CommandLine", "удалено, но дошли ли проходы до собственных блоков\nфайла, проверить нельзя")},
+    {11, QT_TRANSLATE_NOOP("CommandLine", "удалено, но на томе остались блоки ключа, или заполнение\nдошло не до всех")},
+    {12, QT_TRANSLATE_NOOP("CommandLine", "удалено, но проверить том, как просили, не удалось")},
+    {13, QT_TRANSLATE_NOOP("CommandLine", "сертификат не прошел проверку")},
+    {14, QT_TRANSLATE_NOOP("CommandLine", "носитель принял удаление, но проверить, что контейнера\nбольше нет, не удалось")},
+    {15, QT_TRANSLATE_NOOP("CommandLine", "журнал или сертификат не проверен: нет ключа, ключ\nне из списка организации или нет головы журнала")},
+    {16, QT_TRANSLATE_NOOP("CommandLine", "удаление не начато: запись о нем не сохранена в журнале")},
+    {17, QT_TRANSLATE_NOOP("CommandLine", "завершающая запись удаления не сохранена в журнале")},
+};
+const int kExitDocCount = int(sizeof kExitDocs / sizeof kExitDocs[0]);
+
+const char *programName(CommandProgram program)
+{
+    return program == CommandProgram::Cli ? "kestrik-kcc-cli" : "kestrik-kcc";
+}
+
+namespace {
+
+QString translated(const char *source)
+{
+    return translateEarly("CommandLine", source);
+}
+
+// A term and its explanation in two columns; the explanation's own lines
+// continue under its first.
+void addRow(QStringList &lines, const QString &term, const QString &explanation, int column)
+{
+    const QStringList parts = explanation.split(QLatin1Char('\n'));
+    QString first = term;
+    first += term.size() >= column ? QStringLiteral("  ") : QString(column - term.size(), QLatin1Char(' '));
+    lines << first + parts.front();
+    for (int i = 1; i < parts.size(); ++i)
+        lines << QString(column, QLatin1Char(' ')) + parts[i];
+}
+
+} // namespace
+
+void printUsage(std::ostream &out, CommandProgram program)
+{
+    const bool window = program == CommandProgram::Window;
+    const QString self = QString::fromLatin1(programName(program));
+    const QString other = QString::fromLatin1(programName(window ? CommandProgram::Cli : CommandProgram::Window));
+
+    QStringList synopsis;
+    synopsis << (window ? QStringLiteral("[--help] [--version] ") + translated(QT_TRANSLATE_NOOP("CommandLine", "[ФАЙЛ]"))
+                        : QStringLiteral("--help | --version"))
+             << translated(QT_TRANSLATE_NOOP("CommandLine", "--wipe-file ФАЙЛ... --algorithm ИМЯ [--search-volume] [--fill-freed] [--yes] [--no-journal]"))
+             << translated(QT_TRANSLATE_NOOP("CommandLine", "--wipe-token НОМЕР --algorithm ИМЯ (--pin-stdin | --pin-file ФАЙЛ) [--yes] [--no-journal]"))
+             << QStringLiteral("--list-tokens")
+             << translated(QT_TRANSLATE_NOOP("CommandLine", "--journal | --verify-journal [--key КЛЮЧ]"));
+    if (window)
+        synopsis << translated(QT_TRANSLATE_NOOP("CommandLine", "--act ФАЙЛ.pdf [--from ДАТА] [--to ДАТА]"));
+    synopsis << translated(QT_TRANSLATE_NOOP("CommandLine", "--public-key | --certificate НОМЕР ФАЙЛ.json | --verify-certificate ФАЙЛ.json [--key КЛЮЧ]"))
+             << translated(QT_TRANSLATE_NOOP("CommandLine", "--verify-collection КАТАЛОГ"));
+
+    QStringList lines;
+    const QString usage = translated(QT_TRANSLATE_NOOP("CommandLine", "Использование:")) + QLatin1Char(' ');
+    for (int i = 0; i < synopsis.size(); ++i)
+        lines << (i == 0 ? usage : QString(usage.size(), QLatin1Char(' '))) + self + QLatin1Char(' ') + synopsis[i];
+    lines << QString();
+    lines << (window ? translated(QT_TRANSLATE_NOOP("CommandLine", "Без параметров открывает окно, которое перезаписывает и удаляет один\n"
+                                 "ключевой контейнер: файл или ключевой контейнер на носителе PKCS#11.\n"
+                                 "С именем ФАЙЛА окно открывается с этим файлом в поле пути; удаляется\n"
+                                 "он только после подтверждения в окне. Те же режимы без окна\n"
+                                 "и без графических библиотек — у %1."))
+                     : translated(QT_TRANSLATE_NOOP("CommandLine", "Перезаписывает и удаляет ключевые контейнеры без окна и без дисплея:\n"
+                                 "файлы и ключевые контейнеры на носителях PKCS#11. Окно и акт\n"
+                                 "уничтожения в PDF (--act) — у %1: акт рисуется графическими\n"
+                                 "средствами Qt.")))
+                 .arg(other);
+    lines << QString() << translated(QT_TRANSLATE_NOOP("CommandLine", "Параметры:"));
+    for (int i = 0; i < kOptionDocCount; ++i) {
+        const OptionDoc &option = kOptionDocs[i];
+        QString term = QStringLiteral("  ") + (option.shortName ? QLatin1String(option.shortName) + QStringLiteral(", ")
+                                                                 : QStringLiteral("    "));
+        term += QLatin1String(option.longName);
+        if (option.argument)
+            term += QLatin1Char(' ') + translated(option.argument);
+        QString help = translated(option.help);
+        if (option.windowOnly && !window)
+            help += translated(QT_TRANSLATE_NOOP("CommandLine", "\n(только %1)")).arg(other);
+        addRow(lines, term, help, 26);
+    }
+    lines << QString()
+          << translated(QT_TRANSLATE_NOOP("CommandLine", "Без --yes подтверждение запрашивается в терминале; без терминала\n"
+                       "ничего не удаляется. Сообщения выводятся в стандартный поток ошибок."));
+    lines << QString() << translated(QT_TRANSLATE_NOOP("CommandLine", "Коды возврата:"));
+    for (int i = 0; i < kExitDocCount; ++i)
+        addRow(lines, QStringLiteral("  %1").arg(kExitDocs[i].code, 2), translated(kExitDocs[i].meaning), 6);
+    lines << translated(QT_TRANSLATE_NOOP("CommandLine", "При нескольких файлах итог — самый серьезный код."));
+    lines << QString();
+    if (window)
+        lines << translated(QT_TRANSLATE_NOOP("CommandLine", "Параметры самой Qt (-platform, -style, ...) тоже принимаются."));
+    lines << translated(QT_TRANSLATE_NOOP("CommandLine", "VELMUX_PKCS11_MODULE=ФАЙЛ[:ФАЙЛ...] — искать носители только в этих\n"
+                       "модулях PKCS#11 (в Windows — один файл DLL)."))
+          << translated(QT_TRANSLATE_NOOP("CommandLine", "KCC_LANGUAGE=ru|en — язык программы (по умолчанию — язык системы)."));
+    out << lines.join(QLatin1Char('\n')).toLocal8Bit().toStdString() << '\n';
+}

@@ -1,0 +1,11 @@
+# Run after linking a program that must need no Qt GUI library (KccNoGui.cmake).
+execute_process(COMMAND ${READELF} -d ${FILE} OUTPUT_VARIABLE dynamic RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+    message(FATAL_ERROR "${READELF} -d ${FILE} failed")
+endif()
+string(REGEX MATCHALL "\\[lib[^]]*\\]" needed "${dynamic}")
+foreach(lib IN LISTS needed)
+    if(lib MATCHES "Qt5(Gui|Widgets|PrintSupport|OpenGL)|libGL|libX11|libxcb")
+        message(FATAL_ERROR "${FILE} needs ${lib}: it must link no GUI library")
+    endif()
+endforeach()
