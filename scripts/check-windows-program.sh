@@ -384,11 +384,15 @@ verb_key='HKLM\Software\Classes\SystemFileAssociations\.pfx\shell\KestrikKCC.Des
 check_verb() {
     local key=$shm/$target-verb.pfx command exe caption
     head -c 1500 /dev/urandom >"$key"
-    caption=$("$wine" reg query "$verb_key" /ve 2>/dev/null | tr -d '\r' | sed -n 's/^ *(Default) *REG_SZ *//p')
+    # The caption is the program's string 101 (MUIVerb): the MSI keeps ASCII only.
+    caption=$("$wine" reg query "$verb_key" /v MUIVerb 2>/dev/null | tr -d '\r' | sed -n 's/^ *MUIVerb *REG_SZ *//p')
     command=$("$wine" reg query "$verb_key\\command" /ve 2>/dev/null | tr -d '\r' | sed -n 's/^ *(Default) *REG_SZ *//p')
     exe=$(sed -n 's/^"\([^"]*\)" "%1"$/\1/p' <<<"$command")
-    if [ "$caption" = 'Удалить ключевой контейнер…' ] && [ -n "$exe" ]; then
-        ok "$target: the verb '$caption' of .pfx runs $command"
+    local text utf16
+    text='Удалить ключевой контейнер…'
+    utf16=$(printf '%s' "$text" | iconv -f UTF-8 -t UTF-16LE | od -An -tx1 | tr -d ' \n' | sed 's/../\\x&/g')
+    if [ -n "$exe" ] && [ "$caption" = "@$exe,-101" ] && LC_ALL=C grep -aqP "$utf16" "$dir/Kestrik_KCC.exe"; then
+        ok "$target: the verb '$text' ($caption) of .pfx runs $command"
     else
         bad "$target: the verb of .pfx is '$caption', its command '$command'"
         return
