@@ -11,12 +11,14 @@
 #endif
 #endif
 
+#include <cstdio>
+#ifndef _WIN32
 #include <chrono>
 #include <condition_variable>
-#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <thread>
+#endif
 
 namespace journalfile {
 
@@ -72,6 +74,12 @@ void send(const std::string &utf8Line, bool warning, const std::string &messageI
 
 bool writeSystemLog(const std::string &utf8Line, bool warning, const std::string &messageId, const LogFields &fields)
 {
+#ifdef _WIN32
+    // The event log is local and does not wait on a reader; the win32-thread
+    // toolchains have no std::thread either.
+    send(utf8Line, warning, messageId, fields);
+    return true;
+#else
     struct Shared {
         std::mutex mutex;
         std::condition_variable done;
@@ -96,6 +104,7 @@ bool writeSystemLog(const std::string &utf8Line, bool warning, const std::string
                      utf8Line.c_str());
     }
     return sent;
+#endif
 }
 
 } // namespace journalfile

@@ -200,8 +200,10 @@ fi
 echo "the dependency closure of $cli_name: $(wc -l <<<"$closure") packages, no Qt GUI library"
 out=$(env -u DISPLAY -u WAYLAND_DISPLAY kestrik-kcc-cli --version) || fail "kestrik-kcc-cli --version exit status"
 [ "$out" = "kestrik-kcc-cli $version" ] || fail "kestrik-kcc-cli --version printed '$out'"
-env -u DISPLAY -u WAYLAND_DISPLAY KCC_LANGUAGE=en kestrik-kcc-cli --help | grep -q '^Usage: kestrik-kcc-cli' \
-    || fail "kestrik-kcc-cli --help"
+# Read whole first: grep -q stops at the first line, and under pipefail the
+# program's SIGPIPE on the rest of its help would count as a failure.
+out=$(env -u DISPLAY -u WAYLAND_DISPLAY KCC_LANGUAGE=en kestrik-kcc-cli --help) || fail "kestrik-kcc-cli --help exit status"
+grep -q '^Usage: kestrik-kcc-cli' <<<"$out" || fail "kestrik-kcc-cli --help"
 status=0
 env -u DISPLAY -u WAYLAND_DISPLAY kestrik-kcc-cli --act "$tmp/act.pdf" 2>/dev/null || status=$?
 [ $status -eq 2 ] || fail "kestrik-kcc-cli --act ended with $status, not 2"
@@ -238,7 +240,8 @@ echo "== --version, --help, a wrong option, all without a display"
 out=$(env -u DISPLAY -u WAYLAND_DISPLAY kestrik-kcc --version) || fail "--version exit status"
 [ "$out" = "kestrik-kcc $version" ] || fail "--version printed '$out'"
 echo "$out"
-env -u DISPLAY -u WAYLAND_DISPLAY KCC_LANGUAGE=en kestrik-kcc --help | grep -q '^Usage: kestrik-kcc' || fail "--help"
+out=$(env -u DISPLAY -u WAYLAND_DISPLAY KCC_LANGUAGE=en kestrik-kcc --help) || fail "--help exit status"
+grep -q '^Usage: kestrik-kcc' <<<"$out" || fail "--help"
 status=0
 env -u DISPLAY -u WAYLAND_DISPLAY kestrik-kcc --no-such-option 2>/dev/null || status=$?
 [ $status -eq 2 ] || fail "an unknown option ended with $status, not 2"
