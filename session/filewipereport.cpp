@@ -43,7 +43,7 @@ QString reason(const FileWipeOutcome &outcome)
 {
     return outcome.systemError.isEmpty()
         ? QString()
-        : QCoreApplication::translate("FileWipeReport", " Причина: %1.").arg(outcome.systemError);
+        : QLatin1Char(' ') + wipetexts::systemReason(outcome.systemError);
 }
 
 // What stayed on disk after a wipe that did not finish.

@@ -131,7 +131,7 @@ QStringList searchTexts(const WipeResult &result, const VolumeSearch &s)
         break;
     }
     case VolumeSearch::Status::NoPermission:
-        texts << QCoreApplication::translate("WipeRecord", "Том %1 не проверен: нет доступа к устройству (%2).").arg(device, s.error);
+        texts << QCoreApplication::translate("WipeRecord", "Том %1 не проверен: нет доступа к устройству %2.").arg(device, wipetexts::systemReason(s.error));
         break;
     case VolumeSearch::Status::NoDevice:
         texts << QCoreApplication::translate("WipeRecord", "Том не проверен: устройство под файловой системой неизвестно.");
@@ -141,7 +141,7 @@ QStringList searchTexts(const WipeResult &result, const VolumeSearch &s)
                      .arg(device, locale.formattedDataSize(s.bytesRead));
         break;
     case VolumeSearch::Status::Failed:
-        texts << QCoreApplication::translate("WipeRecord", "Том %1 проверить не удалось: %2.").arg(device, s.error);
+        texts << QCoreApplication::translate("WipeRecord", "Том %1 проверить не удалось %2.").arg(device, wipetexts::systemReason(s.error));
         break;
     case VolumeSearch::Status::NotAvailable:
         texts << QCoreApplication::translate("WipeRecord", "Проверка тома в этой системе недоступна.");
@@ -191,7 +191,8 @@ QStringList volumeTexts(const WipeResult &result)
         texts << QCoreApplication::translate("WipeRecord", "Заполнение свободного места отменено; файл заполнения удален.");
         break;
     case FreedFill::Status::Failed:
-        texts << QCoreApplication::translate("WipeRecord", "Заполнить свободное место не удалось: %1. Файл заполнения удален.").arg(fill.error);
+        texts << QCoreApplication::translate("WipeRecord", "Заполнить свободное место не удалось %1. Файл заполнения удален.")
+                     .arg(wipetexts::systemReason(fill.error));
         break;
     case FreedFill::Status::NotAvailable:
         texts << QCoreApplication::translate("WipeRecord", "Заполнение свободного места в этой системе недоступно.");

@@ -7,6 +7,12 @@
 // The fixed texts of the wipe boxes.
 namespace wipetexts {
 
+// A reason the system gave, in its own words and language, set apart from the
+// program's sentence.
+inline QString systemReason(const QString &reason)
+{
+    return QCoreApplication::translate("wipetexts", "(системная причина: %1)").arg(reason);
+}
 inline QString title() { return QCoreApplication::translate("wipetexts", "Удаление ключевого контейнера"); }
 inline QString confirmation() { return QCoreApplication::translate("wipetexts", "Вы действительно хотите удалить ключевой контейнер?"); }
 inline QString wiped() { return QCoreApplication::translate("wipetexts", "Ключевой контейнер очищен и удален успешно."); }

@@ -619,10 +619,6 @@ not on the organisation&apos;s list, or no journal head</translation>
         <translation>%1 is not a regular file.</translation>
     </message>
     <message>
-        <source> Причина: %1.</source>
-        <translation> Reason: %1.</translation>
-    </message>
-    <message>
         <source>На носитель записано проходов: %1 из %2.</source>
         <translation>Passes written to the storage medium: %1 of %2.</translation>
     </message>
@@ -1284,10 +1280,6 @@ Time: %5 s</translation>
         <translation>Volume not checked: the device below the file system is not known.</translation>
     </message>
     <message>
-        <source>Том %1 проверить не удалось: %2.</source>
-        <translation>Volume %1 could not be checked: %2.</translation>
-    </message>
-    <message>
         <source>Проверка тома в этой системе недоступна.</source>
         <translation>Checking the volume is not available on this system.</translation>
     </message>
@@ -1332,10 +1324,6 @@ Time: %5 s</translation>
         <translation>Devices of the same file system not read: %1.</translation>
     </message>
     <message>
-        <source>Том %1 не проверен: нет доступа к устройству (%2).</source>
-        <translation>Volume %1 not checked: no access to the device (%2).</translation>
-    </message>
-    <message>
         <source>Проверка тома %1 отменена после %2: том не проверен.</source>
         <translation>Check of volume %1 cancelled after %2: the volume is not checked.</translation>
     </message>
@@ -1358,10 +1346,6 @@ Time: %5 s</translation>
     <message>
         <source>Заполнение свободного места отменено; файл заполнения удален.</source>
         <translation>Filling the free space was cancelled; the fill file is removed.</translation>
-    </message>
-    <message>
-        <source>Заполнить свободное место не удалось: %1. Файл заполнения удален.</source>
-        <translation>The free space could not be filled: %1. The fill file is removed.</translation>
     </message>
     <message>
         <source>сжатыми и в служебных записях файловой системы</source>
@@ -1436,6 +1420,18 @@ Algorithm: %2</translation>
     <message>
         <source>Файл на месте и пуст: проходы были записаны и файл усечен, но не удален.</source>
         <translation>The file is there and empty: the passes were written and the file truncated, but not removed.</translation>
+    </message>
+    <message>
+        <source>Том %1 не проверен: нет доступа к устройству %2.</source>
+        <translation>Volume %1 not checked: no access to the device %2.</translation>
+    </message>
+    <message>
+        <source>Том %1 проверить не удалось %2.</source>
+        <translation>Volume %1 could not be checked %2.</translation>
+    </message>
+    <message>
+        <source>Заполнить свободное место не удалось %1. Файл заполнения удален.</source>
+        <translation>The free space could not be filled %1. The fill file is removed.</translation>
     </message>
 </context>
 <context>
@@ -1610,6 +1606,10 @@ Algorithm: %2</translation>
     <message>
         <source>Запись о начале удаления не удалось сохранить в журнале уничтожения. Удалить ключевой контейнер без записи в журнале?</source>
         <translation>The entry for the wipe&apos;s start could not be saved in the destruction journal. Wipe the key container without a journal entry?</translation>
+    </message>
+    <message>
+        <source>(системная причина: %1)</source>
+        <translation>(the system's reason: %1)</translation>
     </message>
 </context>
 </TS>
