@@ -3,6 +3,7 @@
 // alone verifying the same signatures, side by side.
 
 #include "bench.h"
+#include "benchjournal.h"
 #include "certificate.h"
 #include "collection.h"
 #include "journal.h"
@@ -49,33 +50,10 @@ bool makeHost(const QString &root, const QString &keys, int host, int wipes, QVe
         return false;
     QString previous = Journal::genesisHash();
     for (int i = 1; i <= wipes; ++i) {
-        const QString target = QStringLiteral("/home/officer/keys/key-%1.pfx").arg(i);
-        QJsonObject object{
-            {"algorithm", QJsonObject{{"index", 1}, {"name", "DoD 5220.22-M"}}},
-            {"attempt", QStringLiteral("5948a4a8-c269-4c5b-b711-%1").arg(i, 12, 10, QLatin1Char('0'))},
-            {"host", name},
-            {"interface", "command-line"},
-            {"passes", QJsonObject{{"done", 3}, {"planned", 3}}},
-            {"prev", previous},
-            {"result", QJsonObject{{"informative", QStringLiteral("Файл: %1\nАлгоритм: DoD 5220.22-M\n").arg(target)},
-                                   {"state", "wiped"},
-                                   {"text", "Ключевой контейнер очищен и удален успешно."}}},
-            {"seq", double(i)},
-            {"target", QJsonObject{{"kind", "file"}, {"path", target}, {"size", 4096}}},
-            {"time_local", "2024-05-14T10:21:07+03:00"},
-            {"time_utc", "2024-05-14T07:21:07Z"},
-            {"user", "officer"},
-            {"version", "1.0.0.6"},
-        };
-        if (i == 1)
-            object.insert("unsigned_before", 0);
-        const QByteArray message = compact(object);
-        const QByteArray signature = key.sign(message);
-        object.insert("sig", QString::fromLatin1(signature.toBase64()));
-        const QByteArray line = compact(object);
-        signatures->append({message, signature, key.publicKey()});
-        file.write(line + '\n');
-        previous = QString::fromLatin1(QCryptographicHash::hash(line, QCryptographicHash::Sha256).toHex());
+        const SignedEntry entry = signedEntry(i, name, previous, key);
+        signatures->append({entry.message, entry.signature, key.publicKey()});
+        file.write(entry.line + '\n');
+        previous = entry.hash;
     }
     file.close();
     // The head, as a wipe's append leaves it (one more entry).

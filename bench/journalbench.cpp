@@ -4,6 +4,7 @@
 // signatures alone, side by side.
 
 #include "bench.h"
+#include "benchjournal.h"
 #include "journal.h"
 #include "signing.h"
 #include "wiperecord.h"
@@ -32,35 +33,11 @@ bool writeJournal(const QString &path, int entries, QVector<QByteArray> *message
         return false;
     QString previous = Journal::genesisHash();
     for (int i = 1; i <= entries; ++i) {
-        QJsonObject object{
-            {"algorithm", QJsonObject{{"index", 1}, {"name", "DoD 5220.22-M"}}},
-            {"attempt", QStringLiteral("5948a4a8-c269-4c5b-b711-%1").arg(i, 12, 10, QLatin1Char('0'))},
-            {"host", "arm-07"},
-            {"interface", "command-line"},
-            {"passes", QJsonObject{{"done", 3}, {"planned", 3}}},
-            {"prev", previous},
-            {"result", QJsonObject{{"informative", QStringLiteral("Файл: /home/officer/keys/key-%1.pfx\nАлгоритм: DoD 5220.22-M\n"
-                                                                  "Проходов на носителе: 3 из 3\nВремя: 0,02 с").arg(i)},
-                                   {"state", "wiped"},
-                                   {"text", "Ключевой контейнер очищен и удален успешно."}}},
-            {"seq", double(i)},
-            {"target", QJsonObject{{"kind", "file"}, {"path", QStringLiteral("/home/officer/keys/key-%1.pfx").arg(i)},
-                                   {"size", 4096}}},
-            {"time_local", "2024-05-14T10:21:07+03:00"},
-            {"time_utc", "2024-05-14T07:21:07Z"},
-            {"user", "officer"},
-            {"version", "1.0.0.6"},
-        };
-        if (i == 1)
-            object.insert("unsigned_before", 0);
-        const QByteArray message = QJsonDocument(object).toJson(QJsonDocument::Compact);
-        const QByteArray signature = key.sign(message);
-        object.insert("sig", QString::fromLatin1(signature.toBase64()));
-        const QByteArray line = QJsonDocument(object).toJson(QJsonDocument::Compact);
-        messages->append(message);
-        signatures->append(signature);
-        file.write(line + '\n');
-        previous = QString::fromLatin1(QCryptographicHash::hash(line, QCryptographicHash::Sha256).toHex());
+        const SignedEntry entry = signedEntry(i, QStringLiteral("arm-07"), previous, key);
+        messages->append(entry.message);
+        signatures->append(entry.signature);
+        file.write(entry.line + '\n');
+        previous = entry.hash;
     }
     return file.flush();
 }
