@@ -1,4 +1,5 @@
 #include "filemedium.h"
+#include "descriptor_posix.h"
 
 #include <cerrno>
 #include <climits>
@@ -434,28 +435,6 @@ constexpr int lookOnly = O_PATH;
 constexpr int lookOnly = O_RDONLY;
 #endif
 
-class HeldDescriptor
-{
-public:
-    explicit HeldDescriptor(int fd) : m_fd(fd) {}
-    ~HeldDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    HeldDescriptor(const HeldDescriptor &) = delete;
-    HeldDescriptor &operator=(const HeldDescriptor &) = delete;
-    int get() const { return m_fd; }
-    void reset(int fd)
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = fd;
-    }
-
-private:
-    int m_fd;
-};
 
 std::vector<std::string> split(const std::string &text, char separator)
 {
@@ -514,7 +493,7 @@ std::string pathInFileSystem(int fd, const Mount &mount)
 // name at a time without following a link: a link in a layer is not the file.
 bool regularFileIn(const std::string &layer, const std::string &relative)
 {
-    HeldDescriptor dir(::open(layer.c_str(), lookOnly | O_DIRECTORY | O_CLOEXEC));
+    Descriptor dir(::open(layer.c_str(), lookOnly | O_DIRECTORY | O_CLOEXEC));
     std::vector<std::string> names;
     for (const std::string &name : split(relative, '/'))
         if (!name.empty())

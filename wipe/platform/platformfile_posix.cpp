@@ -1,4 +1,5 @@
 #include "platformfile.h"
+#include "descriptor_posix.h"
 
 #include <cerrno>
 #include <cstring>
@@ -36,34 +37,6 @@ Identity identityOf(const struct stat &st)
     return {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
 }
 
-class Descriptor
-{
-public:
-    explicit Descriptor(int fd = -1) : m_fd(fd) {}
-    ~Descriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    int get() const { return m_fd; }
-    void reset(int fd)
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = fd;
-    }
-    int release()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd;
-    }
-
-private:
-    int m_fd;
-};
 
 std::string readLink(int dirFd, const std::string &name)
 {
