@@ -45,7 +45,7 @@ int writeActCommand(const CommandLine &command)
         return kExitFailure;
     }
     errors() << KCC_PROGRAM << ": " << path << ": "
-             << QCoreApplication::translate("CommandLine", "записей в акте: %1. ").arg(input.records.size())
+             << QCoreApplication::translate("CommandLine", "записей в акте: %n. ", nullptr, input.records.size())
              << input.verification.describe() << '\n';
     errors().flush();
     return journalStatus(input.verification);

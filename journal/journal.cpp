@@ -1030,7 +1030,8 @@ QString VerifyResult::describe() const
     QString text;
     switch (state) {
     case State::Intact:
-        text = QCoreApplication::translate("Journal", "Журнал проверен: записей %1, цепочка хешей не нарушена.").arg(entries);
+        text = QCoreApplication::translate("Journal", "Журнал проверен: записей %n, цепочка хешей не нарушена.", nullptr,
+                                           entries);
         break;
     case State::TornLast:
         text = QCoreApplication::translate("Journal", "Последняя строка журнала (строка %1) оборвана: запись прервалась. "

@@ -12,16 +12,16 @@ const JournalTexts &russianJournalTexts()
             QStringLiteral("Алгоритм"),      QStringLiteral("Проходов записано"), QStringLiteral("Результат"),
             QStringLiteral("Пояснение"),     QStringLiteral("Итог"),          QStringLiteral("Версия"), QStringLiteral("Хеш записи журнала (SHA-256)"),
         };
+        t.language = Language::Russian;
         t.unknown = QStringLiteral("неизвестно");
-        t.bytes = QStringLiteral("%1 байт");
         t.passes = QStringLiteral("%1 из %2");
         t.fileTarget = QStringLiteral("файл %1, %2");
         t.tokenTarget = QStringLiteral("носитель «%1» (модель %2, серийный номер %3), контейнер «%4», %5");
         t.fileMedium = QStringLiteral("; файловая система %1, устройство %2; проходы: %3; проверка чтением: %4");
         t.placements = QStringList{QStringLiteral("на месте"), QStringLiteral("на новом месте"),
                                    QStringLiteral("не проверить")};
-        t.volume = QStringLiteral("; том %1 прочитан (%2 байт), найдено блоков ключа: %3");
-        t.volumeFill = QStringLiteral("; свободное место заполнено (%1 байт): %2");
+        t.volume = QStringLiteral("; том %1 прочитан (%2), найдено блоков ключа: %3");
+        t.volumeFill = QStringLiteral("; свободное место заполнено (%1): %2");
         t.verifications = QStringList{QStringLiteral("в обход кэша"), QStringLiteral("возможно, из кэша"),
                                       QStringLiteral("не с чем сравнить"), QStringLiteral("не совпало"),
                                       QStringLiteral("не выполнена")};
@@ -60,16 +60,16 @@ const JournalTexts &englishJournalTexts()
             QStringLiteral("Details"),       QStringLiteral("End state"), QStringLiteral("Version"),
             QStringLiteral("Journal entry hash (SHA-256)"),
         };
+        t.language = Language::English;
         t.unknown = QStringLiteral("unknown");
-        t.bytes = QStringLiteral("%1 bytes");
         t.passes = QStringLiteral("%1 of %2");
         t.fileTarget = QStringLiteral("file %1, %2");
         t.tokenTarget = QStringLiteral("token \u201c%1\u201d (model %2, serial number %3), container \u201c%4\u201d, %5");
         t.fileMedium = QStringLiteral("; file system %1, device %2; passes: %3; read back: %4");
         t.placements = QStringList{QStringLiteral("in place"), QStringLiteral("relocated"),
                                    QStringLiteral("not provable")};
-        t.volume = QStringLiteral("; volume %1 read (%2 bytes), blocks of the key found: %3");
-        t.volumeFill = QStringLiteral("; free space filled (%1 bytes): %2");
+        t.volume = QStringLiteral("; volume %1 read (%2), blocks of the key found: %3");
+        t.volumeFill = QStringLiteral("; free space filled (%1): %2");
         t.verifications = QStringList{QStringLiteral("past the cache"), QStringLiteral("possibly from a cache"),
                                       QStringLiteral("nothing to compare with"), QStringLiteral("mismatch"),
                                       QStringLiteral("not done")};
@@ -105,7 +105,11 @@ const JournalTexts &journalTexts()
 
 QString JournalTexts::sizeText(qint64 size) const
 {
-    return size < 0 ? unknown : bytes.arg(size);
+    // The word's plural forms are the catalogues' (one source for both instances).
+    return size < 0 ? unknown
+                    : translatedIn(language, "JournalTexts", QT_TRANSLATE_N_NOOP("JournalTexts", "%1 байт"),
+                                   pluralKey(size))
+                          .arg(size);
 }
 
 QString JournalTexts::targetText(const JournalEntry &e) const
@@ -123,9 +127,9 @@ QString JournalTexts::targetText(const JournalEntry &e) const
                                    word(verifications, int(e.verification), toWord(e.verification)));
         }
         if (e.fill != FillWord::None)
-            text += volumeFill.arg(e.fillBytes).arg(toWord(e.fill));
+            text += volumeFill.arg(sizeText(e.fillBytes), toWord(e.fill));
         if (e.survivors >= 0)
-            text += volume.arg(known(e.volumeDevice)).arg(e.volumeBytesRead).arg(e.survivors);
+            text += volume.arg(known(e.volumeDevice), sizeText(e.volumeBytesRead)).arg(e.survivors);
         return text;
     }
     return tokenTarget.arg(known(e.tokenLabel), known(e.tokenModel), known(e.tokenSerial), known(e.containerLabel),

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "language.h"
+
 struct JournalEntry;
 struct JournalRecord;
 
@@ -13,17 +15,17 @@ struct JournalTexts {
     // Column order of row(): time, user@host, target, algorithm, passes,
     // result, informative text, end state, version, entry hash.
     enum Column { Time, User, Target, Algorithm, Passes, Result, Informative, State, Version, Hash };
+    Language language = Language::Russian; // of the plural forms, from its catalogue
     QStringList columns;
     QString unknown;
-    QString bytes;      // "%1 bytes"
     QString passes;     // "%1" done, "%2" planned
     QString fileTarget; // "%1" path, "%2" size
     QString tokenTarget; // "%1" token label, "%2" model, "%3" serial, "%4" container, "%5" size
     QString fileMedium;  // "%1" file system, "%2" device, "%3" placement, "%4" verification
     QStringList placements;    // in-place, relocating, not-provable
     QStringList verifications; // direct, maybe-cached, not-compared, mismatch, not-read
-    QString volume;      // "%1" device, "%2" bytes read, "%3" blocks of the key found
-    QString volumeFill;  // "%1" bytes written, "%2" how it ended
+    QString volume;      // "%1" device, "%2" size read, "%3" blocks of the key found
+    QString volumeFill;  // "%1" size written, "%2" how it ended
     QString window;
     QString commandLine;
 

@@ -15,9 +15,9 @@ FormSelectMedia::FormSelectMedia(QWidget *parent)
         appendMediaOfType(mediaType);
     if (notShown) {
         ui.labelListNote->setText(
-            tr("Не показано носителей: %1 (список вмещает %2 носителя каждого типа).")
-                .arg(notShown)
-                .arg(VELMUX_MEDIA_LIST_CAPACITY));
+            tr("Не показано носителей: %1 (список вмещает %n носителя каждого типа).", nullptr,
+               int(VELMUX_MEDIA_LIST_CAPACITY))
+                .arg(notShown));
         ui.labelListNote->setVisible(true);
     } else if (mediaList.isEmpty()) {
         ui.labelListNote->setText(

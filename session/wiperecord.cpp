@@ -222,7 +222,8 @@ QString fileNow(const JournalEntry &begun)
         return QCoreApplication::translate("WipeRecord", "Под этим именем теперь другой объект; прежний файл не найден.");
     if (size == 0)
         return QCoreApplication::translate("WipeRecord", "Файл на месте и пуст: проходы были записаны и файл усечен, но не удален.");
-    return QCoreApplication::translate("WipeRecord", "Файл на месте (%1 байт): удаление нужно повторить.")
+    return QCoreApplication::translate("WipeRecord", "Файл на месте (%1 байт): удаление нужно повторить.", nullptr,
+                                       pluralKey(size))
         .arg(programLocale().toString(size));
 }
 

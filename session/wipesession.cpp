@@ -61,7 +61,8 @@ QString wipePlan(const WipeRequest &request)
     const QFileInfo file(request.path);
     QString text = QCoreApplication::translate("WipeRecord", "Файл: %1\n").arg(nativeAbsolutePath(request.path));
     if (file.exists())
-        text += QCoreApplication::translate("WipeRecord", "Размер: %1 байт\n").arg(programLocale().toString(file.size()));
+        text += QCoreApplication::translate("WipeRecord", "Размер: %1 байт\n", nullptr, pluralKey(file.size()))
+                    .arg(programLocale().toString(file.size()));
     text += algorithmPlan(request.algorithm);
     // Said before the officer confirms: what the medium will not let reach the key.
     QStringList notes = mediumLimitTexts(probeFileMedium(request.path));
@@ -181,11 +182,10 @@ QStringList volumeTexts(const WipeResult &result)
                                 "системы узнать не удалось: копии ключа в журнале могли остаться; файл заполнения удален.")
                                 .arg(written));
         else
-            texts << QCoreApplication::translate("WipeRecord", "Свободное место заполнено до запаса (%1), но заполнение заняло только %2 из %3 "
-                        "блоков, где лежал ключ; файл заполнения удален.")
+            texts << QCoreApplication::translate("WipeRecord", "Свободное место заполнено до запаса (%1), но заполнение заняло только %2 из %n "
+                        "блоков, где лежал ключ; файл заполнения удален.", nullptr, fill.rangesTotal)
                          .arg(written)
-                         .arg(fill.rangesCovered)
-                         .arg(fill.rangesTotal);
+                         .arg(fill.rangesCovered);
         break;
     case FreedFill::Status::Cancelled:
         texts << QCoreApplication::translate("WipeRecord", "Заполнение свободного места отменено; файл заполнения удален.");

@@ -134,10 +134,6 @@
         <translation>a date is written YYYY-MM-DD.</translation>
     </message>
     <message>
-        <source>записей в акте: %1. </source>
-        <translation>%1 entries in the act. </translation>
-    </message>
-    <message>
         <source>--search-volume и --fill-freed указываются только с --wipe-file</source>
         <translation>--search-volume and --fill-freed go only with --wipe-file</translation>
     </message>
@@ -579,6 +575,13 @@ not on the organisation&apos;s list, or no journal head</translation>
         <source>сертификат не прошел проверку: %1.</source>
         <translation>the certificate does not verify: %1.</translation>
     </message>
+    <message numerus="yes">
+        <source>записей в акте: %n. </source>
+        <translation>
+            <numerusform>%n entry in the act. </numerusform>
+            <numerusform>%n entries in the act. </numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>FileWipeReport</name>
@@ -803,12 +806,15 @@ Deletion Module</translation>
         <translation>Cancel</translation>
     </message>
     <message>
-        <source>Не показано носителей: %1 (список вмещает %2 носителя каждого типа).</source>
-        <translation>Tokens not shown: %1 (the list holds %2 tokens of each type).</translation>
-    </message>
-    <message>
         <source>Носители не найдены. Подключите токен и откройте этот список снова кнопкой «...». Показываются только инициализированные носители, не защищенные от записи.</source>
         <translation>No tokens found. Connect a token and open this list again with the &quot;...&quot; button. Only initialised tokens that are not write-protected are shown.</translation>
+    </message>
+    <message numerus="yes">
+        <source>Не показано носителей: %1 (список вмещает %n носителя каждого типа).</source>
+        <translation>
+            <numerusform>Tokens not shown: %1 (the list holds %n token of each type).</numerusform>
+            <numerusform>Tokens not shown: %1 (the list holds %n tokens of each type).</numerusform>
+        </translation>
     </message>
 </context>
 <context>
@@ -816,10 +822,6 @@ Deletion Module</translation>
     <message>
         <source>Запись в журнал %1 не сделана: %2</source>
         <translation>No entry was written to the journal %1: %2</translation>
-    </message>
-    <message>
-        <source>Журнал проверен: записей %1, цепочка хешей не нарушена.</source>
-        <translation>Journal verified: %1 entries, the hash chain is intact.</translation>
     </message>
     <message>
         <source>запись изменена после записи следующей</source>
@@ -913,6 +915,13 @@ Deletion Module</translation>
         <source>Последняя строка журнала (строка %1) оборвана: запись прервалась. Записи до нее (%2) проверены, цепочка не нарушена.</source>
         <translation>The last line of the journal (line %1) is torn: an entry was interrupted. The entries before it (%2) are verified and the chain is intact.</translation>
     </message>
+    <message numerus="yes">
+        <source>Журнал проверен: записей %n, цепочка хешей не нарушена.</source>
+        <translation>
+            <numerusform>Journal verified: %n entry, the hash chain is intact.</numerusform>
+            <numerusform>Journal verified: %n entries, the hash chain is intact.</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>JournalDialog</name>
@@ -979,6 +988,16 @@ Deletion Module</translation>
     <message>
         <source>Файл не сохранен: %1</source>
         <translation>The file was not saved: %1</translation>
+    </message>
+</context>
+<context>
+    <name>JournalTexts</name>
+    <message numerus="yes">
+        <source>%1 байт</source>
+        <translation>
+            <numerusform>%1 byte</numerusform>
+            <numerusform>%1 bytes</numerusform>
+        </translation>
     </message>
 </context>
 <context>
@@ -1225,11 +1244,15 @@ All passes written, reading the file back to check it</translation>
         <translation>File: %1
 </translation>
     </message>
-    <message>
+    <message numerus="yes">
         <source>Размер: %1 байт
 </source>
-        <translation>Size: %1 bytes
-</translation>
+        <translation>
+            <numerusform>Size: %1 byte
+</numerusform>
+            <numerusform>Size: %1 bytes
+</numerusform>
+        </translation>
     </message>
     <message>
         <source>Носитель: %1
@@ -1340,10 +1363,6 @@ Time: %5 s</translation>
         <translation>The volume has no free space beyond its reserve: nothing was written.</translation>
     </message>
     <message>
-        <source>Свободное место заполнено до запаса (%1), но заполнение заняло только %2 из %3 блоков, где лежал ключ; файл заполнения удален.</source>
-        <translation>Free space filled down to the reserve (%1), but the fill took only %2 of the %3 blocks the key lay on; the fill file is removed.</translation>
-    </message>
-    <message>
         <source>Заполнение свободного места отменено; файл заполнения удален.</source>
         <translation>Filling the free space was cancelled; the fill file is removed.</translation>
     </message>
@@ -1395,9 +1414,12 @@ Time: %5 s</translation>
         <source>Удалены файлы заполнения, оставшиеся от прерванного ранее заполнения: %1 (%2).</source>
         <translation>Fill files left by an earlier interrupted fill were removed: %1 (%2).</translation>
     </message>
-    <message>
+    <message numerus="yes">
         <source>Файл на месте (%1 байт): удаление нужно повторить.</source>
-        <translation>The file is there (%1 bytes): wipe it again.</translation>
+        <translation>
+            <numerusform>The file is there (%1 byte): wipe it again.</numerusform>
+            <numerusform>The file is there (%1 bytes): wipe it again.</numerusform>
+        </translation>
     </message>
     <message>
         <source>%1, начато %2, алгоритм %3. Проходов на носителе: %4 из %5. %6</source>
@@ -1432,6 +1454,13 @@ Algorithm: %2</translation>
     <message>
         <source>Заполнить свободное место не удалось %1. Файл заполнения удален.</source>
         <translation>The free space could not be filled %1. The fill file is removed.</translation>
+    </message>
+    <message numerus="yes">
+        <source>Свободное место заполнено до запаса (%1), но заполнение заняло только %2 из %n блоков, где лежал ключ; файл заполнения удален.</source>
+        <translation>
+            <numerusform>Free space filled down to the reserve (%1), but the fill took only %2 of the %n block the key lay on; the fill file is removed.</numerusform>
+            <numerusform>Free space filled down to the reserve (%1), but the fill took only %2 of the %n blocks the key lay on; the fill file is removed.</numerusform>
+        </translation>
     </message>
 </context>
 <context>
@@ -1609,7 +1638,7 @@ Algorithm: %2</translation>
     </message>
     <message>
         <source>(системная причина: %1)</source>
-        <translation>(the system's reason: %1)</translation>
+        <translation>(the system&apos;s reason: %1)</translation>
     </message>
 </context>
 </TS>

@@ -4,6 +4,7 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
+#include <limits>
 #include <memory>
 
 // Outside any namespace: Q_INIT_RESOURCE declares the registration function.
@@ -16,20 +17,31 @@ static void initTranslationResources()
 namespace {
 
 const char englishCatalogue[] = ":/kcc/translations/kestrik-kcc_en.qm";
+const char russianCatalogue[] = ":/kcc/translations/kestrik-kcc_ru.qm";
+
+std::unique_ptr<QTranslator> embeddedCatalogue(Language language)
+{
+    initTranslationResources();
+    auto translator = std::make_unique<QTranslator>();
+    const char *path = language == Language::English ? englishCatalogue : russianCatalogue;
+    return translator->load(QString::fromLatin1(path)) ? std::move(translator) : nullptr;
+}
 
 } // namespace
 
-std::unique_ptr<QTranslator> programTranslator(Language language)
+std::vector<std::unique_ptr<QTranslator>> programTranslators(Language language)
 {
-    const bool english = language == Language::English;
-    initTranslationResources();
-    auto translator = std::make_unique<QTranslator>();
-    const bool ok = english
-        ? translator->load(QString::fromLatin1(englishCatalogue))
+    std::vector<std::unique_ptr<QTranslator>> translators;
+    if (auto own = embeddedCatalogue(language))
+        translators.push_back(std::move(own));
+    if (language == Language::Russian) {
         // Qt's own texts: the program never shows them in English beside Russian ones.
-        : translator->load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qtbase"),
-                           QStringLiteral("_"), QLibraryInfo::location(QLibraryInfo::TranslationsPath));
-    return ok ? std::move(translator) : nullptr;
+        auto qt = std::make_unique<QTranslator>();
+        if (qt->load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qtbase"), QStringLiteral("_"),
+                     QLibraryInfo::location(QLibraryInfo::TranslationsPath)))
+            translators.push_back(std::move(qt));
+    }
+    return translators;
 }
 
 Language programLanguage()
@@ -50,11 +62,32 @@ QLocale programLocale()
 
 bool installProgramTranslations(QCoreApplication &application)
 {
-    std::unique_ptr<QTranslator> translator = programTranslator(programLanguage());
-    if (!translator)
-        return false;
-    translator->setParent(&application);
-    return QCoreApplication::installTranslator(translator.release());
+    const Language language = programLanguage();
+    std::vector<std::unique_ptr<QTranslator>> translators = programTranslators(language);
+    bool all = translators.size() == (language == Language::Russian ? 2u : 1u);
+    for (std::unique_ptr<QTranslator> &translator : translators) {
+        translator->setParent(&application);
+        all = QCoreApplication::installTranslator(translator.release()) && all;
+    }
+    return all;
+}
+
+int pluralKey(qint64 n)
+{
+    if (n >= 0 && n <= std::numeric_limits<int>::max())
+        return int(n);
+    return n < 0 ? -1 : 100 + int(n % 100);
+}
+
+QString translatedIn(Language language, const char *context, const char *sourceText, int n)
+{
+    static const std::unique_ptr<QTranslator> english = embeddedCatalogue(Language::English);
+    static const std::unique_ptr<QTranslator> russian = embeddedCatalogue(Language::Russian);
+    const std::unique_ptr<QTranslator> &catalogue = language == Language::English ? english : russian;
+    QString text = catalogue ? catalogue->translate(context, sourceText, nullptr, n) : QString();
+    if (text.isEmpty())
+        text = QString::fromUtf8(sourceText);
+    return text;
 }
 
 QString translateEarly(const char *context, const char *sourceText)
@@ -62,7 +95,7 @@ QString translateEarly(const char *context, const char *sourceText)
     if (QCoreApplication::instance())
         return QCoreApplication::translate(context, sourceText);
     if (programLanguage() == Language::English) {
-        static const std::unique_ptr<QTranslator> english = programTranslator(Language::English);
+        static const std::unique_ptr<QTranslator> english = embeddedCatalogue(Language::English);
         if (english) {
             const QString text = english->translate(context, sourceText);
             if (!text.isEmpty())

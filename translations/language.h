@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <memory>
+#include <vector>
 
 class QCoreApplication;
 class QTranslator;
@@ -20,14 +21,22 @@ Language programLanguage();
 QLocale programLocale();
 
 // English: the program's English texts, embedded in the program. Russian:
-// Qt's own texts in Russian, from Qt's translations directory. Null when the
-// catalogue cannot be loaded.
-std::unique_ptr<QTranslator> programTranslator(Language language);
+// the plural forms of the program's texts (embedded too; the texts themselves
+// are the sources) and Qt's own texts in Russian, from Qt's translations
+// directory. Only the catalogues that could be loaded.
+std::vector<std::unique_ptr<QTranslator>> programTranslators(Language language);
 
-// Under English, the program's English texts (embedded in the program);
-// under Russian, Qt's own texts in Russian. The translators belong to the
-// application. False when a catalogue could not be loaded.
+// The catalogues of the program's language, owned by the application. False
+// when one of them could not be loaded.
 bool installProgramTranslations(QCoreApplication &application);
+
+// Qt picks a plural form from an int. A larger number is given as one with
+// the same last two digits, which is all the plural rules read.
+int pluralKey(qint64 n);
+
+// A text in the given language whatever the program's own is (the journal's
+// exports have one instance per language); n chooses the plural form.
+QString translatedIn(Language language, const char *context, const char *sourceText, int n);
 
 // Before a QCoreApplication exists (--help, usage errors), where
 // QCoreApplication::translate cannot reach a translator: the same catalogue.

@@ -5,6 +5,7 @@
 #include "fakevelmux.h"
 #include "kestrik_kcc.h"
 #include "journal.h"
+#include "language.h"
 #include "wipeprogressdialog.h"
 #include "findwidget.h"
 #include "boxtexts.h"
@@ -94,6 +95,7 @@ class TestMainWindow : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void startState();
     void modeSwitchKeepsFields();
@@ -224,21 +226,37 @@ void TestMainWindow::emptyTarget()
     QVERIFY(tokenUntouched());
 }
 
+void TestMainWindow::initTestCase()
+{
+    // As the program starts: the Russian catalogue gives the plural forms.
+    QVERIFY(installProgramTranslations(*qApp));
+}
+
 void TestMainWindow::confirmationRefused_data()
 {
     QTest::addColumn<bool>("escape");
-    QTest::newRow("Нет") << false;
-    QTest::newRow("Escape") << true;
+    QTest::addColumn<qint64>("size"); // sparse past the key's 16 bytes
+    QTest::addColumn<QString>("bytes");
+    QTest::newRow("Нет") << false << qint64(16) << "байт";
+    QTest::newRow("Escape") << true << qint64(16) << "байт";
+    QTest::newRow("2 байта") << false << qint64(2) << "байта";
+    QTest::newRow("21 байт") << false << qint64(21) << "байт";
+    QTest::newRow("112 байт") << false << qint64(112) << "байт";
+    QTest::newRow("past a 32-bit count: 5 000 000 002 байта") << false << qint64(5000000002) << "байта";
 }
 
 void TestMainWindow::confirmationRefused()
 {
     QFETCH(bool, escape);
+    QFETCH(qint64, size);
+    QFETCH(QString, bytes);
     const QString path = m_dir.filePath(QStringLiteral("keep.nctx"));
+    const QByteArray key = QByteArray("secret key bytes").left(int(size));
     {
         QFile f(path);
         QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("secret key bytes");
+        f.write(key);
+        QVERIFY(f.resize(size));
     }
     Kestrik_KCC window;
     window.show();
@@ -256,12 +274,13 @@ void TestMainWindow::confirmationRefused()
     QCOMPARE(QSet<QString>(box.buttons.begin(), box.buttons.end()),
              (QSet<QString>{QStringLiteral("Да"), QStringLiteral("Нет")}));
     QCOMPARE(box.defaultButton, QMessageBox::No);
-    QCOMPARE(box.informative, QStringLiteral("Файл: %1\nРазмер: 16 байт\nАлгоритм: ГОСТ Р50739-95, проходов: 2.")
-                                  .arg(QDir::toNativeSeparators(path)));
+    QCOMPARE(box.informative, QStringLiteral("Файл: %1\nРазмер: %2 %3\nАлгоритм: ГОСТ Р50739-95, проходов: 2.")
+                                  .arg(QDir::toNativeSeparators(path), QLocale(QLocale::Russian).toString(size), bytes));
     QCOMPARE(child<QLineEdit>(window, "lineEditFile")->text(), path);
     QFile f(path);
     QVERIFY(f.open(QIODevice::ReadOnly));
-    QCOMPARE(f.readAll(), QByteArray("secret key bytes"));
+    QCOMPARE(f.size(), size);
+    QCOMPARE(f.read(key.size()), key);
 }
 
 void TestMainWindow::fileWipe_data()

@@ -138,7 +138,9 @@ public:
         qputenv("KCC_LANGUAGE", language.toLatin1());
         chosen = programLanguage();
         if (chosen == Language::English) {
-            m_translator = programTranslator(chosen);
+            std::vector<std::unique_ptr<QTranslator>> translators = programTranslators(chosen);
+            if (!translators.empty())
+                m_translator = std::move(translators.front());
             installed = m_translator && QCoreApplication::installTranslator(m_translator.get());
         }
     }

@@ -361,6 +361,43 @@ private slots:
         QCOMPARE(value, expected);
     }
 
+    // A size in the words of the export's language, wherever the entry holds one.
+    void sizeWords_data()
+    {
+        QTest::addColumn<bool>("english");
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("1 байт") << false << qint64(1) << "1 байт";
+        QTest::newRow("2 байта") << false << qint64(2) << "2 байта";
+        QTest::newRow("12 байт") << false << qint64(12) << "12 байт";
+        QTest::newRow("5 байт") << false << qint64(5) << "5 байт";
+        QTest::newRow("23 байта") << false << qint64(23) << "23 байта";
+        QTest::newRow("past a 32-bit count: 5000000002 байта") << false << qint64(5000000002) << "5000000002 байта";
+        QTest::newRow("past a 32-bit count: 4294967311 байт") << false << qint64(4294967311) << "4294967311 байт";
+        QTest::newRow("1 byte") << true << qint64(1) << "1 byte";
+        QTest::newRow("0 bytes") << true << qint64(0) << "0 bytes";
+        QTest::newRow("past a 32-bit count: 4294967297 bytes") << true << qint64(4294967297) << "4294967297 bytes";
+        QTest::newRow("unknown") << false << qint64(-1) << "неизвестно";
+    }
+
+    void sizeWords()
+    {
+        QFETCH(bool, english);
+        QFETCH(qint64, size);
+        QFETCH(QString, expected);
+        const JournalTexts &texts = english ? englishJournalTexts() : russianJournalTexts();
+        JournalEntry e = entry(QStringLiteral("/k/key.pfx"));
+        e.size = size;
+        e.fill = FillWord::Filled;
+        e.fillBytes = size;
+        e.survivors = 0;
+        e.volumeBytesRead = size;
+        e.volumeDevice = QStringLiteral("/dev/sda1");
+        const QString target = texts.targetText(e);
+        QCOMPARE(target.count(expected), 3);
+        QVERIFY2(!target.contains(QStringLiteral("%")), qPrintable(target));
+    }
+
     // Every field quoted, quotes doubled, a leading = + - @ defused, so a
     // spreadsheet neither splits nor evaluates what a path or a label holds.
     void csvFields_data()

@@ -1,5 +1,6 @@
-// The English catalogue kept in the repository: every Russian text of the
-// sources is in it, translated, with its placeholders and line breaks.
+// The catalogues kept in the repository: the English one holds every Russian
+// text of the sources, translated, with its placeholders and line breaks; the
+// Russian one the plural forms of every text that holds a number.
 
 #include <QDir>
 #include <QFile>
@@ -15,8 +16,9 @@ namespace {
 struct Message {
     QString context;
     QString source;
-    QString translation;
+    QStringList forms; // one translation, or a plural text's forms
     QString type; // the translation's type attribute: unfinished, vanished, obsolete
+    bool numerus = false;
 };
 
 QVector<Message> readTs(const QString &path, QString *error)
@@ -37,12 +39,16 @@ QVector<Message> readTs(const QString &path, QString *error)
         if (xml.name() == QLatin1String("name")) {
             context = xml.readElementText();
         } else if (xml.name() == QLatin1String("message")) {
-            message = Message{context, QString(), QString(), QString()};
+            message = Message{context, QString(), QStringList(), QString(),
+                              xml.attributes().value(QLatin1String("numerus")) == QLatin1String("yes")};
         } else if (xml.name() == QLatin1String("source")) {
             message.source = xml.readElementText();
         } else if (xml.name() == QLatin1String("translation")) {
             message.type = xml.attributes().value(QLatin1String("type")).toString();
-            message.translation = xml.readElementText();
+            if (!message.numerus)
+                message.forms << xml.readElementText();
+            while (message.numerus && xml.readNextStartElement())
+                message.forms << xml.readElementText();
             messages << message;
         }
     }
@@ -54,7 +60,7 @@ QVector<Message> readTs(const QString &path, QString *error)
 QStringList placeholders(const QString &text)
 {
     QStringList found;
-    QRegularExpressionMatchIterator it = QRegularExpression(QStringLiteral("%\\d+")).globalMatch(text);
+    QRegularExpressionMatchIterator it = QRegularExpression(QStringLiteral("%L?(\\d+|n)")).globalMatch(text);
     while (it.hasNext())
         found << it.next().captured();
     found.sort();
@@ -85,7 +91,7 @@ QStringList foreignWords(const QString &text)
         "gost", "dod", "hmg-bs", "hmg-es", "rcmp", "ar380", "vsitr", "schneier", "yes"};
     QString plain = text;
     for (const char *pattern : {"<[^>]*>", "&[a-z]+;", "(https?|mailto):[^\\s\"<]*", "[\\w.]+@[\\w.]+",
-                                "(^|\\s|\\[|\\()--?[A-Za-z][A-Za-z0-9-]*", "\\b[A-Z][A-Z0-9]*_[A-Z0-9_]+\\b", "%\\d+",
+                                "(^|\\s|\\[|\\()--?[A-Za-z][A-Za-z0-9-]*", "\\b[A-Z][A-Z0-9]*_[A-Z0-9_]+\\b", "%L?(\\d+|n)",
                                 "\\b[a-z0-9.-]+\\.example\\b/?", "#\\w+#", "\\*\\.[A-Za-z0-9.]+"})
         plain.replace(QRegularExpression(QString::fromLatin1(pattern)), QStringLiteral(" "));
     QStringList found;
@@ -111,21 +117,31 @@ private slots:
 
 void TestTranslations::catalogue_data()
 {
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("language"); // the catalogue's own lupdate options
+    QTest::addColumn<int>("forms");        // of a plural text
     QTest::addColumn<bool>("updateFromSources");
-    QTest::newRow("as kept in the repository") << false;
-    QTest::newRow("after lupdate over the sources (no new, no vanished texts)") << true;
+    for (bool update : {false, true}) {
+        const char *how = update ? "after lupdate over the sources (no new, no vanished texts)" : "as kept in the repository";
+        QTest::addRow("English, %s", how) << QStringLiteral(KCC_TS_EN) << QStringLiteral(KCC_LUPDATE_EN) << 2 << update;
+        QTest::addRow("Russian plural forms, %s", how) << QStringLiteral(KCC_TS_RU) << QStringLiteral(KCC_LUPDATE_RU) << 3 << update;
+    }
 }
 
 void TestTranslations::catalogue()
 {
+    QFETCH(QString, path);
+    QFETCH(QString, language);
+    QFETCH(int, forms);
     QFETCH(bool, updateFromSources);
-    QString path = QStringLiteral(KCC_TS_FILE);
+    const bool english = forms == 2;
     QTemporaryDir dir;
     if (updateFromSources) {
         QVERIFY(dir.isValid());
         const QString copy = dir.filePath(QStringLiteral("copy.ts"));
         QVERIFY(QFile::copy(path, copy));
-        QStringList arguments = QStringLiteral(KCC_LUPDATE_OPTIONS).split(QLatin1Char(','));
+        QStringList arguments = QStringLiteral(KCC_LUPDATE_OPTIONS).split(QLatin1Char(','))
+                                + language.split(QLatin1Char(','));
         arguments << QStringLiteral("-extensions") << QStringLiteral("cpp,h,ui");
         for (const QString &sub : QStringLiteral(KCC_TRANSLATED_DIRS).split(QLatin1Char(',')))
             arguments << QDir(QStringLiteral(KCC_SOURCE_DIR)).filePath(sub);
@@ -140,30 +156,39 @@ void TestTranslations::catalogue()
     QString error;
     const QVector<Message> messages = readTs(path, &error);
     QVERIFY2(error.isEmpty(), qPrintable(error));
-    QVERIFY(messages.size() > 100);
+    QVERIFY(messages.size() > (english ? 100 : 5));
     QStringList faults;
     QSet<QString> seen;
+    const QRegularExpression cyrillic(QStringLiteral("[\\x{0400}-\\x{04FF}]"));
     for (const Message &m : messages) {
         const QString where = m.context + QStringLiteral(": \"") + m.source.left(60) + QStringLiteral("\": ");
         if (!m.type.isEmpty())
             faults << where + m.type + (m.type == QLatin1String("unfinished")
                                             ? QStringLiteral(" (new text: translate it)")
                                             : QStringLiteral(" (gone from the sources: remove it)"));
-        else if (m.translation.isEmpty())
-            faults << where + QStringLiteral("empty translation");
-        else if (placeholders(m.source) != placeholders(m.translation))
-            faults << where + QStringLiteral("placeholders differ");
-        else if (m.source.count(QLatin1Char('\n')) != m.translation.count(QLatin1Char('\n')))
-            faults << where + QStringLiteral("line breaks differ");
-        else if (edges(m.source) != edges(m.translation))
-            faults << where + QStringLiteral("spaces at the ends differ");
-        if (!updateFromSources && m.translation.contains(QRegularExpression(QStringLiteral("[\\x{0400}-\\x{04FF}]"))))
-            faults << where + QStringLiteral("Cyrillic in the English translation");
+        else if (m.forms.size() != (m.numerus ? forms : 1))
+            faults << where + QStringLiteral("%1 forms").arg(m.forms.size());
+        for (const QString &translation : m.forms) {
+            if (translation.isEmpty())
+                faults << where + QStringLiteral("empty translation");
+            else if (placeholders(m.source) != placeholders(translation))
+                faults << where + QStringLiteral("placeholders differ");
+            else if (m.source.count(QLatin1Char('\n')) != translation.count(QLatin1Char('\n')))
+                faults << where + QStringLiteral("line breaks differ");
+            else if (edges(m.source) != edges(translation))
+                faults << where + QStringLiteral("spaces at the ends differ");
+            if (english && !updateFromSources && translation.contains(cyrillic))
+                faults << where + QStringLiteral("Cyrillic in the English translation");
+        }
         // One voice: "е" as the fixed texts write it, and no English inside Russian.
-        if (m.source.contains(QRegularExpression(QStringLiteral("[\\x{0400}-\\x{04FF}]")))) {
-            if (m.source.contains(QChar(0x0451)) || m.source.contains(QChar(0x0401)))
+        QStringList russian = english ? QStringList() : m.forms;
+        russian << m.source;
+        for (const QString &text : russian) {
+            if (!text.contains(cyrillic))
+                continue;
+            if (text.contains(QChar(0x0451)) || text.contains(QChar(0x0401)))
                 faults << where + QStringLiteral("writes ё where the texts write е");
-            const QStringList foreign = foreignWords(m.source);
+            const QStringList foreign = foreignWords(text);
             if (!foreign.isEmpty())
                 faults << where + QStringLiteral("Latin words in a Russian text: ") + foreign.join(QLatin1Char(' '));
         }
