@@ -70,13 +70,13 @@ QString refusal(const QFileInfo &info)
 {
     const QString name = QDir::toNativeSeparators(QDir::cleanPath(info.absoluteFilePath()));
     if (info.isSymLink())
-        return QCoreApplication::translate("Kestrik_KCC", "«%1» - ссылка на другой файл. Укажите сам файл ключевого контейнера.").arg(name);
+        return QCoreApplication::translate("Kestrik_KCC", "«%1» — ссылка на другой файл. Укажите сам файл ключевого контейнера.").arg(name);
     if (!info.exists())
         return QCoreApplication::translate("Kestrik_KCC", "Файл «%1» не найден.").arg(name);
     if (info.isDir())
-        return QCoreApplication::translate("Kestrik_KCC", "«%1» - папка, а не файл. Укажите файл ключевого контейнера.").arg(name);
+        return QCoreApplication::translate("Kestrik_KCC", "«%1» — папка, а не файл. Укажите файл ключевого контейнера.").arg(name);
     if (!info.isFile())
-        return QCoreApplication::translate("Kestrik_KCC", "«%1» - не обычный файл. Укажите файл ключевого контейнера.").arg(name);
+        return QCoreApplication::translate("Kestrik_KCC", "«%1» — не обычный файл. Укажите файл ключевого контейнера.").arg(name);
     return QString();
 }
 
@@ -230,7 +230,7 @@ void Kestrik_KCC::takeDroppedUrls(const QList<QUrl> &urls)
     const QUrl &url = urls.front();
     if (!url.isLocalFile()) {
         showReport(this, {Severity::Information,
-                          tr("«%1» - не файл на этом компьютере. Удалить можно только локальный файл ключевого контейнера.")
+                          tr("«%1» — не файл на этом компьютере. Удалить можно только локальный файл ключевого контейнера.")
                               .arg(url.toDisplayString()),
                           QString()});
         return;

@@ -1027,7 +1027,7 @@ Deletion Module</translation>
         <translation>Interrupted key container wipes found: %1.</translation>
     </message>
     <message>
-        <source>«%1» - ссылка на другой файл. Укажите сам файл ключевого контейнера.</source>
+        <source>«%1» — ссылка на другой файл. Укажите сам файл ключевого контейнера.</source>
         <translation>“%1” is a link to another file. Choose the key container file itself.</translation>
     </message>
     <message>
@@ -1035,11 +1035,11 @@ Deletion Module</translation>
         <translation>File “%1” not found.</translation>
     </message>
     <message>
-        <source>«%1» - папка, а не файл. Укажите файл ключевого контейнера.</source>
+        <source>«%1» — папка, а не файл. Укажите файл ключевого контейнера.</source>
         <translation>“%1” is a folder, not a file. Choose a key container file.</translation>
     </message>
     <message>
-        <source>«%1» - не обычный файл. Укажите файл ключевого контейнера.</source>
+        <source>«%1» — не обычный файл. Укажите файл ключевого контейнера.</source>
         <translation>“%1” is not a regular file. Choose a key container file.</translation>
     </message>
     <message>
@@ -1051,7 +1051,7 @@ Deletion Module</translation>
         <translation>Files dropped: %1. Key containers are destroyed one at a time: drop one file.</translation>
     </message>
     <message>
-        <source>«%1» - не файл на этом компьютере. Удалить можно только локальный файл ключевого контейнера.</source>
+        <source>«%1» — не файл на этом компьютере. Удалить можно только локальный файл ключевого контейнера.</source>
         <translation>“%1” is not a file on this computer. Only a local key container file can be destroyed.</translation>
     </message>
 </context>

@@ -188,6 +188,8 @@ void TestTranslations::catalogue()
                 continue;
             if (text.contains(QChar(0x0451)) || text.contains(QChar(0x0401)))
                 faults << where + QStringLiteral("writes ё where the texts write е");
+            if (text.contains(QStringLiteral(" - ")))
+                faults << where + QStringLiteral("a hyphen where the texts write a dash (—)");
             const QStringList foreign = foreignWords(text);
             if (!foreign.isEmpty())
                 faults << where + QStringLiteral("Latin words in a Russian text: ") + foreign.join(QLatin1Char(' '));
