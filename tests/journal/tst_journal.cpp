@@ -372,14 +372,11 @@ private slots:
         QTest::newRow("1 байт") << false << qint64(1) << "1 байт";
         QTest::newRow("2 байта") << false << qint64(2) << "2 байта";
         QTest::newRow("12 байт") << false << qint64(12) << "12 байт";
-        QTest::newRow("5 байт") << false << qint64(5) << "5 байт";
-        QTest::newRow("23 байта") << false << qint64(23) << "23 байта";
         QTest::newRow("past a 32-bit count: 5 000 000 002 байта") << false << qint64(5000000002)
                                                                  << "5\u00a0000\u00a0000\u00a0002 байта";
         QTest::newRow("past a 32-bit count: 4 294 967 311 байт") << false << qint64(4294967311)
                                                                 << "4\u00a0294\u00a0967\u00a0311 байт";
         QTest::newRow("1 byte") << true << qint64(1) << "1 byte";
-        QTest::newRow("0 bytes") << true << qint64(0) << "0 bytes";
         QTest::newRow("past a 32-bit count: 4,294,967,297 bytes") << true << qint64(4294967297) << "4,294,967,297 bytes";
         QTest::newRow("unknown") << false << qint64(-1) << "неизвестно";
     }
