@@ -260,9 +260,6 @@ FileWipeStep Wipe::readBack(PassBytes *expected)
     if (!reader.open(m_target.descriptor(), m_medium.directRead))
         return FileWipeStep::None; // unread, and said so
     const qint64 chunk = qint64(platformfile::ReadBack::chunkSize);
-    std::vector<unsigned char> want[2] = {std::vector<unsigned char>(std::size_t(chunk)),
-                                          std::vector<unsigned char>(std::size_t(chunk))};
-    // The next chunk of the pass is made again while the current one is read.
 #ifdef KCC_PASS_DIGESTS
     // Digests of the pass as written: each chunk read is hashed and compared;
     // a uniform pass is compared with its byte, to the byte.
@@ -284,6 +281,10 @@ FileWipeStep Wipe::readBack(PassBytes *expected)
         return FileWipeStep::None;
     }
 #endif
+    // The next chunk of the pass is made again while the current one is read;
+    // a small key needs no megabyte of zeroed pages for it.
+    const std::size_t wantSize = std::size_t(qMin(m_passSize, chunk));
+    std::vector<unsigned char> want[2] = {std::vector<unsigned char>(wantSize), std::vector<unsigned char>(wantSize)};
     const bool overlap = expected && !expected->isUniform() && expected->fillsOnAnyThread();
     const auto make = [&](int slot, qint64 offset) {
         if (expected && offset < m_passSize)
