@@ -106,12 +106,10 @@ const JournalTexts &journalTexts()
 QString JournalTexts::sizeText(qint64 size) const
 {
     // The word's plural forms are the catalogues' (one source for both instances).
-    const QLocale locale = language == Language::English ? QLocale(QLocale::English, QLocale::UnitedStates)
-                                                         : QLocale(QLocale::Russian, QLocale::Russia);
     return size < 0 ? unknown
                     : translatedIn(language, "JournalTexts", QT_TRANSLATE_N_NOOP("JournalTexts", "%1 байт"),
                                    pluralKey(size))
-                          .arg(locale.toString(size));
+                          .arg(localeOf(language).toString(size));
 }
 
 QString JournalTexts::targetText(const JournalEntry &e) const

@@ -54,10 +54,15 @@ Language programLanguage()
     return QLocale::system().language() == QLocale::Russian ? Language::Russian : Language::English;
 }
 
+QLocale localeOf(Language language)
+{
+    return language == Language::Russian ? QLocale(QLocale::Russian, QLocale::Russia)
+                                         : QLocale(QLocale::English, QLocale::UnitedStates);
+}
+
 QLocale programLocale()
 {
-    return programLanguage() == Language::Russian ? QLocale(QLocale::Russian, QLocale::Russia)
-                                                  : QLocale(QLocale::English, QLocale::UnitedStates);
+    return localeOf(programLanguage());
 }
 
 bool installProgramTranslations(QCoreApplication &application)
@@ -94,13 +99,6 @@ QString translateEarly(const char *context, const char *sourceText)
 {
     if (QCoreApplication::instance())
         return QCoreApplication::translate(context, sourceText);
-    if (programLanguage() == Language::English) {
-        static const std::unique_ptr<QTranslator> english = embeddedCatalogue(Language::English);
-        if (english) {
-            const QString text = english->translate(context, sourceText);
-            if (!text.isEmpty())
-                return text;
-        }
-    }
-    return QString::fromUtf8(sourceText);
+    // Russian texts are the sources.
+    return translatedIn(programLanguage(), context, sourceText, -1);
 }

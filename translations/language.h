@@ -17,7 +17,8 @@ enum class Language { Russian, English };
 // everywhere else.
 Language programLanguage();
 
-// Numbers and sizes written the way the chosen language writes them.
+// Numbers and sizes written the way a language writes them; the program's own.
+QLocale localeOf(Language language);
 QLocale programLocale();
 
 // English: the program's English texts, embedded in the program. Russian:
