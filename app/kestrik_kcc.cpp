@@ -160,15 +160,15 @@ void Kestrik_KCC::cleanContainer()
     if (wipeWorker.isBusy())
         return;
 
-    WipeRequest plan;
-    plan.algorithm = selectedAlgorithm();
+    WipeRequest asked;
+    asked.plan = passPlan(selectedAlgorithm());
     if (fileMode)
-        plan.path = target;
+        asked.path = target;
     else
-        plan.token = currentMedia;
+        asked.token = currentMedia;
     QMessageBox confirm(QMessageBox::Question, wipetexts::title(), wipetexts::confirmation(),
                         QMessageBox::Yes | QMessageBox::No, this);
-    confirm.setInformativeText(wipePlan(plan));
+    confirm.setInformativeText(wipePlan(asked));
     confirm.button(QMessageBox::Yes)->setText(tr("Да"));
     confirm.button(QMessageBox::No)->setText(tr("Нет"));
     // Enter meant for something else must not destroy a key.
@@ -187,12 +187,12 @@ void Kestrik_KCC::cleanContainer()
     });
 
     if (fileMode) {
-        if (wipeContainerFile(this, plan.algorithm, target, wipeWorker, ui.checkBoxSearchVolume->isChecked()))
+        if (wipeContainerFile(this, asked.plan.algorithm, target, wipeWorker, ui.checkBoxSearchVolume->isChecked()))
             ui.lineEditFile->setText(QString());
         return;
     }
     QString pin = ui.lineEditPIN->text(); // shares the field's buffer, no copy
-    if (!wipeContainerOnMedia(this, plan.algorithm, &currentMedia, pin, wipeWorker))
+    if (!wipeContainerOnMedia(this, asked.plan.algorithm, &currentMedia, pin, wipeWorker))
         return;
     ui.lineEditDevice->setText(QString());
     // setText drops the field's share of the buffer and its undo steps (each

@@ -49,7 +49,7 @@ bool runInWindow(QWidget *parent, WipeRequest request, WipeWorker &worker)
     request.goOnWithoutRecord = [parent](const QString &why) { return askGoOnWithoutRecord(parent, why); };
     WipeResult result;
     {
-        WipeProgressDialog progress(parent, request.algorithm, request.isFile());
+        WipeProgressDialog progress(parent, request.plan, request.isFile());
         QObject::connect(&worker, &WipeWorker::progress, &progress, &WipeProgressDialog::showProgress);
         QObject::connect(&worker, &WipeWorker::volumeProgress, &progress, &WipeProgressDialog::showVolumeProgress);
         QObject::connect(&progress, &QProgressDialog::canceled, &worker, &WipeWorker::cancel);
@@ -60,7 +60,7 @@ bool runInWindow(QWidget *parent, WipeRequest request, WipeWorker &worker)
         WipeRequest again = request;
         again.fillFreed = true;
         {
-            WipeProgressDialog progress(parent, request.algorithm, true);
+            WipeProgressDialog progress(parent, request.plan, true);
             QObject::connect(&worker, &WipeWorker::volumeProgress, &progress, &WipeProgressDialog::showVolumeProgress);
             QObject::connect(&progress, &QProgressDialog::canceled, &worker, &WipeWorker::cancel);
             fillAndSearchAgain(again, result, &worker);
@@ -88,7 +88,7 @@ bool wipeContainerFile(QWidget *parent, WipeAlgorithm algorithm, QString path, W
                        bool searchVolume)
 {
     WipeRequest request;
-    request.algorithm = algorithm;
+    request.plan = passPlan(algorithm);
     request.path = std::move(path);
     request.searchVolume = searchVolume;
     return runInWindow(parent, request, worker);
@@ -98,7 +98,7 @@ bool wipeContainerOnMedia(QWidget *parent, WipeAlgorithm algorithm, const Listed
                           const QString &pin, WipeWorker &worker)
 {
     WipeRequest request;
-    request.algorithm = algorithm;
+    request.plan = passPlan(algorithm);
     request.token = *medium;
     request.pin = pin;
     return runInWindow(parent, request, worker);

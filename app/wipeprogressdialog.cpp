@@ -14,8 +14,8 @@ constexpr int stepsPerPass = 1000;
 
 } // namespace
 
-WipeProgressDialog::WipeProgressDialog(QWidget *parent, WipeAlgorithm algorithm, bool cancellable)
-    : QProgressDialog(parent), m_algorithm(algorithm), m_cancellable(cancellable)
+WipeProgressDialog::WipeProgressDialog(QWidget *parent, const PassPlan &plan, bool cancellable)
+    : QProgressDialog(parent), m_algorithm(plan.name), m_cancellable(cancellable)
 {
     setObjectName(QStringLiteral("wipeProgress"));
     setWindowTitle(wipetexts::title());
@@ -23,7 +23,7 @@ WipeProgressDialog::WipeProgressDialog(QWidget *parent, WipeAlgorithm algorithm,
     setWindowModality(Qt::WindowModal);
     setAutoClose(false);
     setAutoReset(false);
-    const int passes = wipeSchedule(algorithm).size();
+    const int passes = plan.passes.size();
     setRange(0, passes * stepsPerPass);
     if (cancellable)
         setCancelButtonText(QCoreApplication::translate("WipeProgressDialog", "Отменить"));
@@ -42,12 +42,12 @@ void WipeProgressDialog::showProgress(int pass, int passes, qint64 bytes, qint64
 {
     if (pass >= passes) {
         setLabelText(QCoreApplication::translate("WipeProgressDialog", "Алгоритм: %1\nВсе проходы записаны, файл читается для проверки")
-                         .arg(wipeAlgorithmName(m_algorithm)));
+                         .arg(m_algorithm));
         setValue(maximum());
         return;
     }
     QString text = QCoreApplication::translate("WipeProgressDialog", "Алгоритм: %1\nПроход %2 из %3")
-                       .arg(wipeAlgorithmName(m_algorithm))
+                       .arg(m_algorithm)
                        .arg(pass + 1)
                        .arg(passes);
     int step = pass * stepsPerPass;

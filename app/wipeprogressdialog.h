@@ -14,7 +14,7 @@ class WipeProgressDialog : public QProgressDialog
     Q_OBJECT
 
 public:
-    WipeProgressDialog(QWidget *parent, WipeAlgorithm algorithm, bool cancellable);
+    WipeProgressDialog(QWidget *parent, const PassPlan &plan, bool cancellable);
 
     // How long a wipe runs before the dialog shows, so that a small one
     // does not flash it.
@@ -28,7 +28,7 @@ public slots:
     void reject() override;
 
 private:
-    const WipeAlgorithm m_algorithm;
+    const QString m_algorithm; // its name
     const bool m_cancellable;
     QElapsedTimer m_volumeClock;
 };

@@ -202,7 +202,7 @@ bool runDeviceBench(int repetitions)
             unsigned long before = countedCalls();
             Clock::time_point start = Clock::now();
             const TokenWipeStatus status
-                = overwriteTokenContainer(algorithm, &media, TokenStore::defaultPin()).status;
+                = overwriteTokenContainer(passPlan(algorithm), &media, TokenStore::defaultPin()).status;
             kcc << secondsSince(start);
             kccCalls = countedCalls() - before;
             if (status != TokenWipeStatus::Wiped) {

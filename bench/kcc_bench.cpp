@@ -68,7 +68,7 @@ int childWipe(int argc, char **argv)
     qint64 progressed = 0;
     QObject::connect(&worker, &WipeWorker::progress, &app,
                      [&](int, int, qint64 bytes, qint64) { progressed = bytes; });
-    const FileWipeOutcome outcome = worker.wipeFile(WipeAlgorithm(index), QString::fromLocal8Bit(argv[3]));
+    const FileWipeOutcome outcome = worker.wipeFile(passPlan(WipeAlgorithm(index)), QString::fromLocal8Bit(argv[3]));
     (void)progressed;
     std::printf("%ld\n", vmHwmKiB());
     return outcome.status == FileWipeStatus::Wiped ? 0 : 1;
@@ -283,7 +283,7 @@ void Bench::smallContainers()
             proc << kccProcess(a, file).seconds;
             prepare(file, size);
             const Clock::time_point start = Clock::now();
-            if (overwriteFile(WipeAlgorithm(a), file).status != FileWipeStatus::Wiped)
+            if (overwriteFile(passPlan(WipeAlgorithm(a)), file).status != FileWipeStatus::Wiped)
                 die(QStringLiteral("in-process wipe failed"));
             call << secondsSince(start);
             prepare(file, size);

@@ -38,7 +38,7 @@ struct CommandLine
     std::string collectionDirectory;  // VerifyCollection
 };
 
-// Exit codes of the scripted modes. With several files, the highest one wins.
+// Exit codes of the scripted modes. With several files, the gravest one wins.
 constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;    // anything else (no token library, a PIN that cannot be read)
 constexpr int kExitUsage = 2;
@@ -48,7 +48,7 @@ constexpr int kExitRefused = 5;    // not a regular file, or a name that cannot 
 constexpr int kExitIncomplete = 6; // the wipe stopped; the file was kept
 constexpr int kExitToken = 7;      // the token refused: wrong or locked PIN, a failed call
 constexpr int kExitReplaced = 8;   // deleted, but the token or the file system did not let it be overwritten in place
-constexpr int kExitUnproven = 10;  // deleted; whether the passes reached the key's own blocks cannot be checked
+constexpr int kExitOverwriteUnproven = 10;  // deleted; whether the passes reached the key's own blocks cannot be checked
 constexpr int kExitSurvivors = 11; // deleted, but blocks of the key are on the volume, or the fill did not reach them all
 constexpr int kExitNotSearched = 12; // deleted, but the volume could not be searched as asked
 constexpr int kExitBadCertificate = 13; // the certificate does not verify
@@ -57,6 +57,7 @@ constexpr int kExitJournalBroken = 9; // the journal's chain is broken or the jo
 constexpr int kExitJournalNotVerified = 15; // no key to check it with, a key not pinned, or no head guarding its end
 constexpr int kExitNoRecord = 16;  // not started: the begun entry is not on the medium; nothing touched
 constexpr int kExitEndNotRecorded = 17; // the wipe ran, but its ending entry is not on the medium
+constexpr int kExitRewritten = 18; // emptied and removed, but another program wrote into the file meanwhile
 
 // Reads the program's options; help and version go to `out`, errors to `err`.
 // The window's program leaves Qt's own options (-platform, -style, ...) for

@@ -1,5 +1,7 @@
 #include "commandoptions.h"
 
+#include "commandline.h"
+
 #include "language.h"
 
 #include <QCoreApplication>
@@ -52,24 +54,25 @@ const OptionDoc kOptionDocs[] = {
 const int kOptionDocCount = int(sizeof kOptionDocs / sizeof kOptionDocs[0]);
 
 const ExitDoc kExitDocs[] = {
-    {0, QT_TRANSLATE_NOOP("CommandLine", "все цели уничтожены")},
-    {1, QT_TRANSLATE_NOOP("CommandLine", "другая ошибка (нет библиотеки контейнеров, PIN-код не прочитан)")},
-    {2, QT_TRANSLATE_NOOP("CommandLine", "неверный вызов")},
-    {3, QT_TRANSLATE_NOOP("CommandLine", "не подтверждено")},
-    {4, QT_TRANSLATE_NOOP("CommandLine", "нет такого файла, носителя или контейнера; ничего не тронуто")},
-    {5, QT_TRANSLATE_NOOP("CommandLine", "отказано: не обычный файл, непригодное имя, два носителя\nс этим номером, два контейнера; ничего не тронуто")},
-    {6, QT_TRANSLATE_NOOP("CommandLine", "не завершено: удаление остановлено, файл оставлен")},
-    {7, QT_TRANSLATE_NOOP("CommandLine", "отказ носителя: неверный, заблокированный или не заданный\nPIN-код, сбой записи или удаления")},
-    {8, QT_TRANSLATE_NOOP("CommandLine", "удалено, но носитель или файловая система не дали\nперезаписать контейнер на месте")},
-    {9, QT_TRANSLATE_NOOP("CommandLine", "цепочка журнала нарушена, или журнал не читается")},
-    {10, QT_TRANSLATE_NOOP("CommandLine", "удалено, но дошли ли проходы до собственных блоков\nфайла, проверить нельзя")},
-    {11, QT_TRANSLATE_NOOP("CommandLine", "удалено, но на томе остались блоки ключа, или заполнение\nдошло не до всех")},
-    {12, QT_TRANSLATE_NOOP("CommandLine", "удалено, но проверить том, как просили, не удалось")},
-    {13, QT_TRANSLATE_NOOP("CommandLine", "сертификат не прошел проверку")},
-    {14, QT_TRANSLATE_NOOP("CommandLine", "носитель принял удаление, но проверить, что контейнера\nбольше нет, не удалось")},
-    {15, QT_TRANSLATE_NOOP("CommandLine", "журнал или сертификат не проверен: нет ключа, ключ\nне из списка организации или нет головы журнала")},
-    {16, QT_TRANSLATE_NOOP("CommandLine", "удаление не начато: запись о нем не сохранена в журнале")},
-    {17, QT_TRANSLATE_NOOP("CommandLine", "завершающая запись удаления не сохранена в журнале")},
+    {kExitOk, QT_TRANSLATE_NOOP("CommandLine", "все цели уничтожены")},
+    {kExitFailure, QT_TRANSLATE_NOOP("CommandLine", "другая ошибка (нет библиотеки контейнеров, PIN-код не прочитан)")},
+    {kExitUsage, QT_TRANSLATE_NOOP("CommandLine", "неверный вызов")},
+    {kExitDeclined, QT_TRANSLATE_NOOP("CommandLine", "не подтверждено")},
+    {kExitNotFound, QT_TRANSLATE_NOOP("CommandLine", "нет такого файла, носителя или контейнера; ничего не тронуто")},
+    {kExitRefused, QT_TRANSLATE_NOOP("CommandLine", "отказано: не обычный файл, непригодное имя, два носителя\nс этим номером, два контейнера; ничего не тронуто")},
+    {kExitIncomplete, QT_TRANSLATE_NOOP("CommandLine", "не завершено: удаление остановлено, файл оставлен")},
+    {kExitToken, QT_TRANSLATE_NOOP("CommandLine", "отказ носителя: неверный, заблокированный или не заданный\nPIN-код, сбой записи или удаления")},
+    {kExitReplaced, QT_TRANSLATE_NOOP("CommandLine", "удалено, но носитель или файловая система не дали\nперезаписать контейнер на месте")},
+    {kExitJournalBroken, QT_TRANSLATE_NOOP("CommandLine", "цепочка журнала нарушена, или журнал не читается")},
+    {kExitOverwriteUnproven, QT_TRANSLATE_NOOP("CommandLine", "удалено, но дошли ли проходы до собственных блоков\nфайла, проверить нельзя")},
+    {kExitSurvivors, QT_TRANSLATE_NOOP("CommandLine", "удалено, но на томе остались блоки ключа, или заполнение\nдошло не до всех")},
+    {kExitNotSearched, QT_TRANSLATE_NOOP("CommandLine", "удалено, но проверить том, как просили, не удалось")},
+    {kExitBadCertificate, QT_TRANSLATE_NOOP("CommandLine", "сертификат не прошел проверку")},
+    {kExitDeletionUnproven, QT_TRANSLATE_NOOP("CommandLine", "носитель принял удаление, но проверить, что контейнера\nбольше нет, не удалось")},
+    {kExitJournalNotVerified, QT_TRANSLATE_NOOP("CommandLine", "журнал или сертификат не проверен: нет ключа, ключ\nне из списка организации или нет головы журнала")},
+    {kExitNoRecord, QT_TRANSLATE_NOOP("CommandLine", "удаление не начато: запись о нем не сохранена в журнале")},
+    {kExitEndNotRecorded, QT_TRANSLATE_NOOP("CommandLine", "завершающая запись удаления не сохранена в журнале")},
+    {kExitRewritten, QT_TRANSLATE_NOOP("CommandLine", "файл опустошен и удален, но другая программа тем временем\nзаписала в него снова: ключ может быть в нем")},
 };
 const int kExitDocCount = int(sizeof kExitDocs / sizeof kExitDocs[0]);
 

@@ -84,51 +84,77 @@ bool confirmed(const QStringList &plans)
         || reply == QLatin1String("y");
 }
 
-// One exit status per claim, in the order of gravity: with several files,
-// the later row wins (a file kept outweighs one deleted with a doubt).
-const struct {
-    WipeClaim claim;
+struct ExitRow {
+    EndState state;
     int status;
-} kExitStatuses[] = {
-    {WipeClaim::Destroyed, kExitOk},
-    {WipeClaim::DestroyedUnproven, kExitUnproven},
-    {WipeClaim::DestroyedRelocated, kExitReplaced},
-    {WipeClaim::DestroyedCopyKept, kExitReplaced},
-    {WipeClaim::DestroyedNotSearched, kExitNotSearched},
-    {WipeClaim::DeletionUnverified, kExitDeletionUnproven},
-    {WipeClaim::NoLibrary, kExitFailure},
-    {WipeClaim::TokenRefused, kExitToken},
-    {WipeClaim::NotFound, kExitNotFound},
-    {WipeClaim::Refused, kExitRefused},
-    {WipeClaim::NotStartedNoRecord, kExitNoRecord},
-    {WipeClaim::DestroyedKeyUnreachable, kExitSurvivors},
-    {WipeClaim::DestroyedKeyLeft, kExitSurvivors},
-    {WipeClaim::Incomplete, kExitIncomplete},
-    {WipeClaim::NotRecorded, kExitEndNotRecorded},
 };
 
-int rankOf(WipeClaim claim)
+// One exit status per end state, rows in the end state's order.
+constexpr ExitRow kExitStatuses[] = {
+    {EndState::Unknown, kExitFailure},
+    {EndState::Begun, kExitFailure},
+    {EndState::Interrupted, kExitFailure},
+    {EndState::Wiped, kExitOk},
+    {EndState::WipedMemoryOnly, kExitOk},
+    {EndState::WipedOtherNamesRemain, kExitOk},
+    {EndState::WipedFreedBlocksFilled, kExitOk},
+    {EndState::OverwriteUnproven, kExitOverwriteUnproven},
+    {EndState::RelocatedNotOverwritten, kExitReplaced},
+    {EndState::DeletedKeyBlocksOnVolume, kExitSurvivors},
+    {EndState::DeletedKeyUnreachable, kExitSurvivors},
+    {EndState::DeletedNotSearched, kExitNotSearched},
+    {EndState::DeletedLowerCopyKept, kExitReplaced},
+    {EndState::ReplacedNotOverwritten, kExitReplaced},
+    {EndState::DeletionUnproven, kExitDeletionUnproven},
+    {EndState::NotFound, kExitNotFound},
+    {EndState::Refused, kExitRefused},
+    {EndState::HeldOpenUntouched, kExitRefused},
+    {EndState::NotStartedNoRecord, kExitNoRecord},
+    {EndState::Untouched, kExitIncomplete},
+    {EndState::CancelledUntouched, kExitIncomplete},
+    {EndState::IncompleteKept, kExitIncomplete},
+    {EndState::CancelledIncompleteKept, kExitIncomplete},
+    {EndState::OverwrittenKept, kExitIncomplete},
+    {EndState::OverwrittenEmptiedNameKept, kExitIncomplete},
+    {EndState::VerifyFailedKept, kExitIncomplete},
+    {EndState::RemovedNotOnMedium, kExitIncomplete},
+    {EndState::RewrittenAfterRemoval, kExitRewritten},
+    {EndState::NoContainer, kExitNotFound},
+    {EndState::SeveralContainersUntouched, kExitRefused},
+    {EndState::NoTokenLibrary, kExitFailure},
+    {EndState::TokenErrorUntouched, kExitToken},
+    {EndState::TokenErrorContainerGone, kExitToken},
+    {EndState::TokenErrorContainerPresent, kExitToken},
+    {EndState::TokenErrorContainerUnknown, kExitToken},
+    {EndState::EndNotRecorded, kExitEndNotRecorded},
+};
+static_assert(std::size(kExitStatuses) == endStateCount, "one exit status per end state");
+
+constexpr bool exitRowsInOrder()
 {
-    for (std::size_t i = 0; i < std::size(kExitStatuses); ++i)
-        if (kExitStatuses[i].claim == claim)
-            return int(i);
-    return int(std::size(kExitStatuses));
+    for (int i = 0; i < endStateCount; ++i)
+        if (int(kExitStatuses[i].state) != i)
+            return false;
+    return true;
+}
+static_assert(exitRowsInOrder(), "rows in the end state's order");
+
+// The wipes' statuses from the least grave: with several files, the later
+// wins (a file kept outweighs one deleted with a doubt).
+constexpr int kGravity[] = {
+    kExitOk, kExitOverwriteUnproven, kExitReplaced, kExitNotSearched, kExitDeletionUnproven, kExitFailure,
+    kExitToken, kExitNotFound, kExitRefused, kExitNoRecord, kExitSurvivors, kExitIncomplete, kExitRewritten,
+    kExitEndNotRecorded,
+};
+
+int gravityOf(int status)
+{
+    return int(std::find(std::begin(kGravity), std::end(kGravity), status) - std::begin(kGravity));
 }
 
-int exitStatus(WipeClaim claim)
+int exitStatus(const WipeResult &result)
 {
-    const int rank = rankOf(claim);
-    return rank < int(std::size(kExitStatuses)) ? kExitStatuses[rank].status : kExitFailure;
-}
-
-// The wipe's claim, or, where its ending entry is not on the medium and
-// the officer did not choose to go without a record, that.
-WipeClaim claimOf(const WipeResult &result)
-{
-    const bool unrecorded = !result.journalled && !result.withoutRecord
-        && result.verdict.claim != WipeClaim::NotStartedNoRecord;
-    return unrecorded && rankOf(WipeClaim::NotRecorded) > rankOf(result.verdict.claim) ? WipeClaim::NotRecorded
-                                                                                       : result.verdict.claim;
+    return kExitStatuses[int(result.told)].status;
 }
 
 // Where the officer chose it, a wipe goes on without its begun entry.
@@ -141,7 +167,7 @@ void recordChoice(WipeRequest &request, const CommandLine &command)
 WipeRequest fileRequest(const CommandLine &command, const QString &path)
 {
     WipeRequest request;
-    request.algorithm = WipeAlgorithm(command.algorithm);
+    request.plan = passPlan(WipeAlgorithm(command.algorithm));
     request.via = JournalEntry::Interface::CommandLine;
     request.path = path;
     request.searchVolume = command.searchVolume;
@@ -166,14 +192,14 @@ int wipeFiles(const CommandLine &command)
             return kExitDeclined;
         }
     }
-    WipeClaim worst = WipeClaim::Destroyed;
+    int worst = kExitOk;
     for (const QString &path : paths) {
         const WipeResult result = runWipeSession(fileRequest(command, path));
         tell(path, result.report);
-        if (rankOf(claimOf(result)) > rankOf(worst))
-            worst = claimOf(result);
+        if (gravityOf(exitStatus(result)) > gravityOf(worst))
+            worst = exitStatus(result);
     }
-    return exitStatus(worst);
+    return worst;
 }
 
 // The first line of standard input or of the file, without its line end.
@@ -232,7 +258,7 @@ int wipeToken(const CommandLine &command)
         return kExitFailure;
     }
     WipeRequest request;
-    request.algorithm = algorithm;
+    request.plan = passPlan(algorithm);
     request.via = JournalEntry::Interface::CommandLine;
     request.token = token;
     if (!command.assumeYes && !confirmed({wipePlan(request)})) {
@@ -246,7 +272,7 @@ int wipeToken(const CommandLine &command)
     const WipeResult result = runWipeSession(request);
     forgetPin(request.pin);
     tell(subject, result.report);
-    return exitStatus(claimOf(result));
+    return exitStatus(result);
 }
 
 int printJournal()
@@ -318,9 +344,8 @@ int writeCertificate(const CommandLine &command)
         return kExitNotFound;
     }
     // A certificate of destruction only for an attempt that destroyed the container.
-    const EndStateKind kind = kindOf(ended->entry.endState);
-    if (kind != EndStateKind::Proven && kind != EndStateKind::Doubtful) {
-        const QString why = kind == EndStateKind::Interrupted
+    if (!certificateIssued(ended->entry)) {
+        const QString why = kindOf(ended->entry.endState) == EndStateKind::Interrupted
             ? QCoreApplication::translate("CommandLine", "удаление было прервано, что осталось на носителе, неизвестно")
             : QCoreApplication::translate("CommandLine", "контейнер не уничтожен или его уничтожение не доказано");
         errors() << KCC_PROGRAM << ": "

@@ -50,22 +50,10 @@ QString readBack(const JournalEntry &e)
 // One sentence per doubt the verdict left; none for a proven ending.
 QStringList doubtsOf(const JournalEntry &e)
 {
-    static const struct {
-        EndState state;
-        const char *doubt;
-    } byState[] = {
-        {EndState::WipedUnproven, "whether the passes reached the blocks the file lay on cannot be checked on this medium"},
-        {EndState::RelocatedNotOverwritten, "the file system wrote the passes to new blocks: the blocks the key lay on were not overwritten"},
-        {EndState::DeletedKeyBlocksOnVolume, "blocks of the key were found on the volume after the wipe, or left where the fill did not reach"},
-        {EndState::DeletedKeyUnreachable, "part of the key was kept inline or compressed, where the search cannot recognise and the fill cannot locate it"},
-        {EndState::DeletedNotSearched, "the volume search asked for could not read every device whole"},
-        {EndState::DeletedLowerCopyKept, "a lower layer of the overlay file system keeps the original file"},
-        {EndState::ReplacedNotOverwritten, "the token took each pass as a new object: the original bytes were not overwritten in place, and what the token keeps of destroyed objects is up to it"},
-    };
     QStringList doubts;
-    for (const auto &row : byState)
-        if (row.state == e.endState)
-            doubts << QString::fromLatin1(row.doubt);
+    const QString doubt = doubtOf(e.endState);
+    if (!doubt.isEmpty())
+        doubts << doubt;
     if (isFile(e) && e.verification == VerificationWord::MaybeCached)
         doubts << QStringLiteral("the read-back may have come from a cache");
     if (e.deviceLimits.contains(QStringLiteral("flash")))
@@ -152,7 +140,6 @@ QJsonObject certificateBody(const JournalRecord &ended, const QString &journalPa
     for (int i = 0; i < e.passPatterns.size(); ++i)
         passes.append(QJsonObject{{"pass", i + 1}, {"pattern", e.passPatterns.at(i)}});
     const bool settings = e.operatorSource == QLatin1String("settings");
-    const EndStateKind kind = kindOf(e.endState);
     return QJsonObject{
         {"format", "kestrik-kcc destruction certificate 2"},
         {"media", media},
@@ -167,7 +154,7 @@ QJsonObject certificateBody(const JournalRecord &ended, const QString &journalPa
                                      {"notes", field(e, "sanitization/notes")}}},
         {"verification", verificationOf(e)},
         {"result", QJsonObject{{"state", toWord(e.endState)},
-                               {"kind", kind == EndStateKind::Proven ? "proven" : kind == EndStateKind::Doubtful ? "doubtful" : "not destroyed"},
+                               {"kind", toWord(kindOf(e.endState))},
                                {"text", e.resultText}}},
         {"destination", QJsonObject{{"kind", field(e, "destination/kind")}, {"details", field(e, "destination/details")}}},
         {"tool", QJsonObject{{"name", "Kestrik KCC"}, {"version", e.version}}},
@@ -189,8 +176,7 @@ QJsonObject certificateBody(const JournalRecord &ended, const QString &journalPa
 
 bool certificateIssued(const JournalEntry &ended)
 {
-    const EndStateKind kind = kindOf(ended.endState);
-    return ended.phase == JournalEntry::Phase::Ended && (kind == EndStateKind::Proven || kind == EndStateKind::Doubtful);
+    return ended.phase == JournalEntry::Phase::Ended && isGone(ended.endState);
 }
 
 namespace {

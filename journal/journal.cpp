@@ -508,31 +508,18 @@ Journal::Journal(QString path) : filePath(std::move(path)) {}
 
 namespace {
 
-// One fixed id per kind of event, for filtering across an organisation.
+// The system log's message id and level of an entry.
 struct EventKind {
-    EndStateKind kind;
     const char *messageId;
     bool warning;
 };
 
-const EventKind eventKinds[] = {
-    {EndStateKind::Begun, "6f2a1c0e9b7d4e0a8c3f5d2b1a4e7c90", false},
-    {EndStateKind::Interrupted, "a7e3c91d5b2f4e8a9c0d1e2f3a4b5c6d", true},
-    {EndStateKind::Proven, "3b9e7d1f2c4a4f6b9e8d7c6b5a4f3e21", false},
-    {EndStateKind::Doubtful, "5d0c8e2a7f1b4c3d9a6e0f8b2c4d1e73", true},
-    {EndStateKind::NotDestroyed, "8c1d2e3f4a5b4c6d8e7f9a0b1c2d3e4f", true},
-};
-
-const EventKind &eventOf(const JournalEntry &e)
+EventKind eventOf(const JournalEntry &e)
 {
-    static const EventKind progress{EndStateKind::Begun, "2c5e8f1a3b7d4c9e8a0f1b2c3d4e5f60", false};
     if (e.phase == JournalEntry::Phase::Progress)
-        return progress;
+        return {"2c5e8f1a3b7d4c9e8a0f1b2c3d4e5f60", false};
     const EndStateKind kind = e.phase == JournalEntry::Phase::Begun ? EndStateKind::Begun : kindOf(e.endState);
-    for (const EventKind &event : eventKinds)
-        if (event.kind == kind)
-            return event;
-    return eventKinds[std::size(eventKinds) - 1];
+    return {messageIdOf(kind), isWarning(kind)};
 }
 
 journalfile::LogFields logFields(const JournalRecord &record)

@@ -134,15 +134,11 @@ QString placementText(const FileWipeOutcome &outcome)
 
 } // namespace
 
-WipeReport fileWipeReport(const FileWipeOutcome &outcome, const QString &path)
+StepReport fileWipeReport(const FileWipeOutcome &outcome, const QString &path)
 {
     const QString name = quoted(path);
     switch (outcome.status) {
     case FileWipeStatus::Wiped: {
-        // The fixed success text only where nothing is known to have escaped.
-        const bool relocated = outcome.medium.placement == Placement::Relocating;
-        WipeReport report{relocated ? Severity::Warning : Severity::Information,
-                          relocated ? wipetexts::fileRelocated() : wipetexts::wiped(), QString()};
         QStringList details;
         if (outcome.medium.known)
             details << placementText(outcome) << mediumLimitTexts(outcome.medium);
@@ -150,20 +146,19 @@ WipeReport fileWipeReport(const FileWipeOutcome &outcome, const QString &path)
             details << QCoreApplication::translate("FileWipeReport", "У файла были и другие имена (жесткие ссылки): %1. Они ведут к тому же "
                                "файлу, теперь перезаписанному и пустому.")
                     .arg(outcome.otherNames);
-        report.informative = details.join(QLatin1Char(' '));
-        return report;
+        return {QString(), details.join(QLatin1Char(' '))};
     }
     case FileWipeStatus::NotFound:
-        return {Severity::Critical, wipetexts::fileNotFound(),
+        return {wipetexts::fileNotFound(),
                 outcome.systemError.isEmpty() ? QString()
                                               : QCoreApplication::translate("FileWipeReport", "%1: %2.").arg(name, outcome.systemError)};
     case FileWipeStatus::Refused:
-        return {Severity::Critical, wipetexts::fileFailed(),
+        return {wipetexts::fileFailed(),
                 refusalText(outcome, name) + QCoreApplication::translate("FileWipeReport", " Ничего не изменено.")};
     case FileWipeStatus::Failed:
         break;
     }
-    return {Severity::Critical, wipetexts::fileFailed(), failureText(outcome, name)};
+    return {wipetexts::fileFailed(), failureText(outcome, name)};
 }
 
 QStringList mediumLimitTexts(const MediumVerdict &verdict)

@@ -47,59 +47,57 @@ QString remnantText(const TokenRemnant &remnant)
 
 namespace {
 
-WipeReport reportOf(const TokenWipeOutcome &outcome)
+StepReport reportOf(const TokenWipeOutcome &outcome)
 {
     const QString written = passesWritten(outcome.passesDone, outcome.passesPlanned);
     switch (outcome.status) {
     case TokenWipeStatus::Wiped:
-        if (outcome.replaced)
-            return {Severity::Warning, deviceReplaced(), deviceReplacedDetail()};
-        return {Severity::Information, wiped(), QString()};
+        return {QString(), outcome.replaced ? deviceReplacedDetail() : QString()};
     case TokenWipeStatus::ContextFailed:
-        return {Severity::Critical, contextFailed(), untouched()};
+        return {contextFailed(), untouched()};
     case TokenWipeStatus::OpenSessionFailed:
-        return {Severity::Critical, sessionFailed(), untouched()};
+        return {sessionFailed(), untouched()};
     case TokenWipeStatus::LoginFailed:
-        return {Severity::Critical, wrongPin(), untouched()};
+        return {wrongPin(), untouched()};
     case TokenWipeStatus::PinLocked:
-        return {Severity::Critical, pinLocked(), untouched()};
+        return {pinLocked(), untouched()};
     case TokenWipeStatus::PinNotInitialized:
-        return {Severity::Critical, pinNotInitialized(), untouched()};
+        return {pinNotInitialized(), untouched()};
     case TokenWipeStatus::PinExpired:
-        return {Severity::Critical, pinExpired(), untouched()};
+        return {pinExpired(), untouched()};
     case TokenWipeStatus::NoContainer:
-        return {Severity::Critical, noContainer(), QString()};
+        return {noContainer(), QString()};
     case TokenWipeStatus::Ambiguous:
-        return {Severity::Critical, severalContainers(), severalContainersDetail(outcome.containers)};
+        return {severalContainers(), severalContainersDetail(outcome.containers)};
     case TokenWipeStatus::SizeFailed:
-        return {Severity::Critical, sizeFailed(), untouched()};
+        return {sizeFailed(), untouched()};
     case TokenWipeStatus::WriteFailed:
-        return {Severity::Critical, writeFailed(), written + QLatin1Char(' ') + leftText(outcome.left)};
+        return {writeFailed(), written + QLatin1Char(' ') + leftText(outcome.left)};
     case TokenWipeStatus::DeleteFailed:
         if (outcome.remnant.bytes != RemnantBytes::None)
-            return {Severity::Critical, deviceFailed(),
+            return {deviceFailed(),
                     written + QLatin1Char(' ') + leftText(outcome.left) + QLatin1Char(' ') + remnantText(outcome.remnant)};
-        return {Severity::Critical, deviceFailed(), written + QLatin1Char(' ') + leftText(outcome.left)};
+        return {deviceFailed(), written + QLatin1Char(' ') + leftText(outcome.left)};
     case TokenWipeStatus::DeletionUnproven:
-        return {Severity::Critical, deletionUnproven(), written};
+        return {QString(), written};
     case TokenWipeStatus::Exception:
         break;
     }
-    return {Severity::Critical, deviceFailed(), leftText(outcome.left)};
+    return {deviceFailed(), leftText(outcome.left)};
 }
 
 } // namespace
 
-WipeReport tokenWipeReport(const TokenWipeOutcome &outcome)
+StepReport tokenWipeReport(const TokenWipeOutcome &outcome)
 {
-    WipeReport report = reportOf(outcome);
+    StepReport report = reportOf(outcome);
     // The token's own words for what it refused, after what is left.
     if (outcome.status != TokenWipeStatus::Wiped && outcome.tokenReason != 0) {
         const QString value = returnValue(outcome.tokenReason, outcome.tokenReasonName);
         const QString reason = outcome.tokenReasonText.isEmpty()
             ? QCoreApplication::translate("wipetexts", "Ответ носителя: %1.").arg(value)
             : QCoreApplication::translate("wipetexts", "Ответ носителя: %1 (%2).").arg(outcome.tokenReasonText, value);
-        report.informative = report.informative.isEmpty() ? reason : report.informative + QLatin1Char(' ') + reason;
+        report.facts = report.facts.isEmpty() ? reason : report.facts + QLatin1Char(' ') + reason;
     }
     return report;
 }

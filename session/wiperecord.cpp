@@ -125,12 +125,12 @@ JournalEntry journalEntry(const WipeRequest &request, const WipeResult &result)
 {
     JournalEntry entry;
     recordWho(entry);
-    for (const WipePass &pass : wipeSchedule(request.algorithm))
+    for (const WipePass &pass : request.plan.passes)
         entry.passPatterns << patternOf(pass);
     entry.interface = request.via;
-    entry.algorithmName = wipeAlgorithmName(request.algorithm);
-    entry.algorithmIndex = int(request.algorithm);
-    entry.passesPlanned = wipeSchedule(request.algorithm).size();
+    entry.algorithmName = request.plan.name;
+    entry.algorithmIndex = int(request.plan.algorithm);
+    entry.passesPlanned = request.plan.passes.size();
     entry.resultText = result.report.text;
     entry.resultInformative = result.report.informative;
     if (request.isFile()) {
@@ -173,7 +173,7 @@ JournalEntry journalEntry(const WipeRequest &request, const WipeResult &result)
         entry.size = outcome.containerSize > 0 || outcome.passesDone > 0 ? qint64(outcome.containerSize) : -1;
         entry.passesDone = outcome.passesDone;
     }
-    entry.endState = result.verdict.endState;
+    entry.endState = result.verdict.state;
     return entry;
 }
 
@@ -220,6 +220,9 @@ QString fileNow(const JournalEntry &begun)
         return QCoreApplication::translate("WipeRecord", "Файла под этим именем больше нет.");
     if (begun.fileDevice && (device != begun.fileDevice || index != begun.fileIndex))
         return QCoreApplication::translate("WipeRecord", "Под этим именем теперь другой объект; прежний файл не найден.");
+    // An empty file held nothing to overwrite: being empty now says nothing of passes.
+    if (size == 0 && begun.size == 0)
+        return QCoreApplication::translate("WipeRecord", "Файл на месте и пуст, как и был: перезаписывать в нем было нечего, но он не удален.");
     if (size == 0)
         return QCoreApplication::translate("WipeRecord", "Файл на месте и пуст: проходы были записаны и файл усечен, но не удален.");
     return QCoreApplication::translate("WipeRecord", "Файл на месте (%1 байт): удаление нужно повторить.", nullptr,

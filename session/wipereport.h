@@ -19,10 +19,18 @@ struct WipeReport {
     QString informative;
 };
 
-WipeReport fileWipeReport(const FileWipeOutcome &outcome, const QString &path);
+// What an executor's outcome says happened: the failed step's fixed text,
+// empty where no step failed, and the facts behind it. How it weighs and what
+// it claims is the verdict's to say, not the executor's.
+struct StepReport {
+    QString text;
+    QString facts;
+};
+
+StepReport fileWipeReport(const FileWipeOutcome &outcome, const QString &path);
 // One sentence for each layer below the file that limits what an overwrite
 // reaches; none for an unshared file on a spinning disk.
 QStringList mediumLimitTexts(const MediumVerdict &verdict);
-WipeReport tokenWipeReport(const TokenWipeOutcome &outcome);
+StepReport tokenWipeReport(const TokenWipeOutcome &outcome);
 
 #endif // WIPEREPORT_H

@@ -17,7 +17,7 @@
 
 // One confirmed wipe as a front-end asks for it.
 struct WipeRequest {
-    WipeAlgorithm algorithm = Gost;
+    PassPlan plan = passPlan(Gost); // made once, from the algorithm chosen
     JournalEntry::Interface via = JournalEntry::Interface::Window;
     QString path;                       // the container file, or
     std::optional<ListedToken> token; // the token whose container is wiped
@@ -49,6 +49,10 @@ struct WipeResult {
     bool swapInUse = false;   // a file system in memory may have paged the key out
     // What may be claimed, decided once from all of the above.
     WipeVerdict verdict;
+    // What every front end tells: the verdict's state, or EndNotRecorded where
+    // the wipe's ending entry did not reach the medium and the officer had not
+    // chosen to go on without a record.
+    EndState told = EndState::Untouched;
     // What was wiped, how and how long it took; it heads the report's
     // informative text.
     QString summary;
@@ -58,11 +62,11 @@ struct WipeResult {
     QString attempt;          // shared by the begun entry and the ending one
     QDateTime started;        // when the begun entry was written
     QString begunNotJournalled; // why the begun entry is not on the medium; empty when it is
-    bool withoutRecord = false;
-    bool systemLogDropped = false; // the begun entry's copy did not reach the system log in time // the officer chose to go on without the begun entry
+    bool withoutRecord = false;    // the officer chose to go on without the begun entry
+    bool systemLogDropped = false; // the begun entry's copy did not reach the system log in time
 
-    // The container is gone: the window empties its fields.
-    bool destroyed() const { return claimsGone(verdict.claim); }
+    // The container is gone, recorded or not: the window empties its fields.
+    bool destroyed() const { return isGone(verdict.state); }
 };
 
 #endif // WIPERESULT_H

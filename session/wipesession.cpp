@@ -43,11 +43,17 @@ QString nativeAbsolutePath(const QString &path)
     return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
 }
 
+QString targetOf(const WipeRequest &request)
+{
+    return request.isFile() ? QCoreApplication::translate("WipeRecord", "Файл: %1").arg(nativeAbsolutePath(request.path))
+                            : QCoreApplication::translate("WipeRecord", "Носитель: %1").arg(request.token->describe());
+}
+
 } // namespace
 
-QString algorithmPlan(WipeAlgorithm algorithm)
+QString algorithmPlan(const PassPlan &plan)
 {
-    return QCoreApplication::translate("WipeRecord", "Алгоритм: %1, проходов: %2.").arg(wipeAlgorithmName(algorithm)).arg(wipeSchedule(algorithm).size());
+    return QCoreApplication::translate("WipeRecord", "Алгоритм: %1, проходов: %2.").arg(plan.name).arg(plan.passes.size());
 }
 
 QString wipePlan(const WipeRequest &request)
@@ -56,14 +62,14 @@ QString wipePlan(const WipeRequest &request)
         const ListedToken &token = *request.token;
         return QCoreApplication::translate("WipeRecord", "Носитель: %1\nМодель: %2\nСерийный номер: %3\n")
                    .arg(token.name, token.detail, token.serialNumber)
-            + algorithmPlan(request.algorithm);
+            + algorithmPlan(request.plan);
     }
     const QFileInfo file(request.path);
     QString text = QCoreApplication::translate("WipeRecord", "Файл: %1\n").arg(nativeAbsolutePath(request.path));
     if (file.exists())
         text += QCoreApplication::translate("WipeRecord", "Размер: %1 байт\n", nullptr, pluralKey(file.size()))
                     .arg(programLocale().toString(file.size()));
-    text += algorithmPlan(request.algorithm);
+    text += algorithmPlan(request.plan);
     // Said before the officer confirms: what the medium will not let reach the key.
     QStringList notes = mediumLimitTexts(probeFileMedium(request.path));
     const quint64 links = linkCount(request.path);
@@ -230,19 +236,43 @@ QStringList volumeTexts(const WipeResult &result)
     return texts;
 }
 
+// The report of a state: its own main text, or the failed step's.
+WipeReport reportOf(EndState state, const StepReport &step, bool file)
+{
+    const QString text = stateText(state, file);
+    return {severityOf(state), text.isEmpty() ? step.text : text, QString()};
+}
+
+// Whatever the wipe did, nothing is claimed of it when its ending entry is
+// not on the medium: the box says so, and what was done follows it.
+void tellEndNotRecorded(WipeResult &result, const QString &why)
+{
+    result.told = EndState::EndNotRecorded;
+    QString informative = result.report.text;
+    appendParagraph(informative, result.report.informative);
+    appendParagraph(informative, why);
+    result.report = {severityOf(result.told), stateText(result.told, true), informative};
+}
+
 // The verdict, the report it heads and its journal entry: decided here only.
 void reportAndJournal(const WipeRequest &request, WipeResult &result, bool amends = false)
 {
     result.verdict = judgeWipe(request, result);
-    const WipeReport executor = request.isFile() ? fileWipeReport(result.file, request.path) : tokenWipeReport(result.token);
-    const QString text = claimText(result.verdict.claim, request.isFile());
-    result.report.severity = severityOf(result.verdict.claim);
-    // The claim's own text where it has one; a failure keeps its step's fixed text.
-    result.report.text = text.isEmpty() ? executor.text : text;
+    result.told = result.verdict.state;
+    const bool started = result.verdict.state != EndState::NotStartedNoRecord;
+    const StepReport step = !started        ? StepReport()
+        : request.isFile() ? fileWipeReport(result.file, request.path)
+                           : tokenWipeReport(result.token);
+    result.report = reportOf(result.verdict.state, step, request.isFile());
     QString informative = result.summary;
-    appendParagraph(informative, executor.informative);
+    appendParagraph(informative, step.facts);
     appendParagraph(informative, volumeTexts(result).join(QLatin1Char(' ')));
     result.report.informative = informative;
+    if (!started) {
+        // No begun entry, so no attempt to end: the reason is the record.
+        appendParagraph(result.report.informative, result.begunNotJournalled);
+        return;
+    }
 
     result.entry = journalEntry(request, result);
     result.entry.attempt = result.attempt;
@@ -257,8 +287,10 @@ void reportAndJournal(const WipeRequest &request, WipeResult &result, bool amend
     result.entry.resultInformative = result.report.informative;
     bool dropped = false;
     result.journalled = Journal().append(result.entry, &why, &dropped);
-    // The officer must know when the attempt is not on record.
-    if (!result.journalled)
+    // The officer who chose to go on without a record hears why, and keeps the claim.
+    if (!result.journalled && !result.withoutRecord)
+        tellEndNotRecorded(result, why);
+    else if (!result.journalled)
         appendParagraph(result.report.informative, why);
     if (dropped)
         appendParagraph(result.report.informative,
@@ -316,14 +348,8 @@ WipeResult runWipeSession(const WipeRequest &request, WipeWorker *worker)
         // log hears of that choice.
         result.withoutRecord = request.goOnWithoutRecord && request.goOnWithoutRecord(why);
         if (!result.withoutRecord) {
-            result.verdict = judgeWipe(request, result);
-            const QString target = request.isFile()
-                ? QCoreApplication::translate("WipeRecord", "Файл: %1").arg(nativeAbsolutePath(request.path))
-                : QCoreApplication::translate("WipeRecord", "Носитель: %1").arg(request.token->describe());
-            QString informative = QCoreApplication::translate("WipeRecord", "%1\nАлгоритм: %2")
-                                      .arg(target, wipeAlgorithmName(request.algorithm));
-            appendParagraph(informative, why);
-            result.report = {severityOf(result.verdict.claim), claimText(result.verdict.claim, request.isFile()), informative};
+            result.summary = QCoreApplication::translate("WipeRecord", "%1\nАлгоритм: %2").arg(targetOf(request), request.plan.name);
+            reportAndJournal(request, result);
             return result;
         }
         Journal::reportWithoutRecord(begun, why);
@@ -339,25 +365,22 @@ WipeResult runWipeSession(const WipeRequest &request, WipeWorker *worker)
         progress.passesDone = index + 1;
         Journal().append(progress);
     };
-    QString target;
     int passesDone = 0;
     if (request.isFile()) {
         const bool fingerprint = request.searchVolume || request.fillFreed;
-        result.file = worker ? worker->wipeFile(request.algorithm, request.path, fingerprint, passDone)
-                             : overwriteFile(request.algorithm, request.path, passDone, request.listener, fingerprint);
-        target = QCoreApplication::translate("WipeRecord", "Файл: %1").arg(nativeAbsolutePath(request.path));
+        result.file = worker ? worker->wipeFile(request.plan, request.path, fingerprint, passDone)
+                             : overwriteFile(request.plan, request.path, passDone, request.listener, fingerprint);
         passesDone = result.file.passesDone;
     } else {
         const MediaRecord &record = request.token->record;
-        result.token = worker ? worker->wipeToken(request.algorithm, record, request.pin)
-                               : overwriteTokenContainer(request.algorithm, &record, request.pin);
-        target = QCoreApplication::translate("WipeRecord", "Носитель: %1").arg(request.token->describe());
+        result.token = worker ? worker->wipeToken(request.plan, record, request.pin)
+                               : overwriteTokenContainer(request.plan, &record, request.pin);
         passesDone = result.token.passesDone;
     }
     // One multi-argument arg: a '%1' in a file name or token label stays text.
     result.summary = QCoreApplication::translate("WipeRecord", "%1\nАлгоритм: %2\nПроходов на носителе: %3 из %4\nВремя: %5 с")
-                         .arg(target, wipeAlgorithmName(request.algorithm), QString::number(passesDone),
-                              QString::number(wipeSchedule(request.algorithm).size()),
+                         .arg(targetOf(request), request.plan.name, QString::number(passesDone),
+                              QString::number(request.plan.passes.size()),
                               programLocale().toString(double(clock.elapsed()) / 1000.0, 'f', 2));
 
     const KeyFingerprintPtr key = result.file.key;

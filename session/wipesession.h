@@ -8,7 +8,7 @@ class WipeWorker;
 // What the confirmation says will be destroyed, and how.
 QString wipePlan(const WipeRequest &request);
 // "Алгоритм: …, проходов: N."
-QString algorithmPlan(WipeAlgorithm algorithm);
+QString algorithmPlan(const PassPlan &plan);
 
 // Runs the wipe (on the worker's thread when one is given, the caller's
 // events handled meanwhile), then reports and journals it. Throws nothing.

@@ -31,6 +31,12 @@ inline QString notStartedNoRecord()
     return QCoreApplication::translate("wipetexts", "Удаление не начато: запись о нем не удалось сохранить в журнале уничтожения. "
                                        "Ключевой контейнер не изменен.");
 }
+// The wipe ran, but its ending entry did not reach the medium.
+inline QString endNotRecorded()
+{
+    return QCoreApplication::translate("wipetexts", "Запись о результате удаления не удалось сохранить в журнале уничтожения. "
+                                       "Что сделано с ключевым контейнером, сказано ниже.");
+}
 inline QString goOnWithoutRecord()
 {
     return QCoreApplication::translate("wipetexts", "Запись о начале удаления не удалось сохранить в журнале уничтожения. "
@@ -65,7 +71,7 @@ inline QString survivorsFound()
     return QCoreApplication::translate("wipetexts", "Ключевой контейнер удален, но на томе остались блоки с содержимым ключа.");
 }
 // A file whose passes cannot be shown to have reached the key's own blocks.
-inline QString unproven()
+inline QString overwriteUnproven()
 {
     return QCoreApplication::translate("wipetexts", "Ключевой контейнер удален, но проверить, перезаписаны ли блоки, где лежал ключ, "
                           "нельзя.");

@@ -7,38 +7,6 @@
 
 namespace {
 
-struct ClaimRow {
-    WipeClaim claim;
-    bool gone;
-    Severity severity;
-};
-
-const ClaimRow claims[] = {
-    {WipeClaim::Destroyed, true, Severity::Information},
-    {WipeClaim::DestroyedUnproven, true, Severity::Warning},
-    {WipeClaim::DestroyedRelocated, true, Severity::Warning},
-    {WipeClaim::DestroyedCopyKept, true, Severity::Warning},
-    {WipeClaim::DestroyedKeyLeft, true, Severity::Warning},
-    {WipeClaim::DestroyedKeyUnreachable, true, Severity::Warning},
-    {WipeClaim::DestroyedNotSearched, true, Severity::Warning},
-    {WipeClaim::DeletionUnverified, false, Severity::Critical},
-    {WipeClaim::NotFound, false, Severity::Critical},
-    {WipeClaim::Refused, false, Severity::Critical},
-    {WipeClaim::Incomplete, false, Severity::Critical},
-    {WipeClaim::TokenRefused, false, Severity::Critical},
-    {WipeClaim::NoLibrary, false, Severity::Critical},
-    {WipeClaim::NotStartedNoRecord, false, Severity::Critical},
-    {WipeClaim::NotRecorded, false, Severity::Critical},
-};
-
-const ClaimRow &rowOf(WipeClaim claim)
-{
-    for (const ClaimRow &row : claims)
-        if (row.claim == claim)
-            return row;
-    return claims[std::size(claims) - 1];
-}
-
 EndState fileFailureState(const FileWipeOutcome &outcome)
 {
     switch (outcome.status) {
@@ -84,11 +52,11 @@ WipeVerdict judgeFile(const WipeRequest &request, const WipeResult &result)
 {
     const FileWipeOutcome &file = result.file;
     if (file.status == FileWipeStatus::NotFound)
-        return {WipeClaim::NotFound, EndState::NotFound, false};
+        return {EndState::NotFound, false};
     if (file.status == FileWipeStatus::Refused)
-        return {WipeClaim::Refused, EndState::Refused, false};
+        return {EndState::Refused, false};
     if (file.status != FileWipeStatus::Wiped)
-        return {WipeClaim::Incomplete, fileFailureState(file), false};
+        return {fileFailureState(file), false};
 
     const MediumVerdict &medium = file.medium;
     const FreedFill &fill = result.fill;
@@ -101,33 +69,33 @@ WipeVerdict judgeFile(const WipeRequest &request, const WipeResult &result)
     const bool fillable = file.key && !fillRan && !shared && medium.lowerCopy.isEmpty();
 
     if (!medium.lowerCopy.isEmpty())
-        return {WipeClaim::DestroyedCopyKept, EndState::DeletedLowerCopyKept, false};
+        return {EndState::DeletedLowerCopyKept, false};
 
     // A medium that keeps nothing after the process: nothing to search or fill.
     if ((medium.limits & LimitMemory) && !result.swapInUse)
-        return {WipeClaim::Destroyed, EndState::WipedMemoryOnly, false};
+        return {EndState::WipedMemoryOnly, false};
     if (found(result))
-        return {WipeClaim::DestroyedKeyLeft, EndState::DeletedKeyBlocksOnVolume, fillable};
+        return {EndState::DeletedKeyBlocksOnVolume, fillable};
     if (fill.status == FreedFill::Status::NotCovered)
-        return {WipeClaim::DestroyedKeyLeft, EndState::DeletedKeyBlocksOnVolume, false};
+        return {EndState::DeletedKeyBlocksOnVolume, false};
     if (relocated && (fill.status == FreedFill::Status::Cancelled || fill.status == FreedFill::Status::Failed
                       || (request.fillFreed && shared)))
-        return {WipeClaim::DestroyedKeyLeft, EndState::DeletedKeyBlocksOnVolume, false};
+        return {EndState::DeletedKeyBlocksOnVolume, false};
     // Copies inline, compressed or encoded: neither the search nor the fill can tell them.
     if (unreachable && (request.fillFreed || request.searchVolume || fillRan))
-        return {WipeClaim::DestroyedKeyUnreachable, EndState::DeletedKeyUnreachable, false};
+        return {EndState::DeletedKeyUnreachable, false};
     if (request.searchVolume && !searched(result.search))
-        return {WipeClaim::DestroyedNotSearched, EndState::DeletedNotSearched, false};
+        return {EndState::DeletedNotSearched, false};
     const bool cleared = !unreachable && !shared
         && ((fill.status == FreedFill::Status::Covered && fill.rangesUnmapped == 0)
             || (fill.status == FreedFill::Status::Filled && searched(result.search)));
     if (cleared)
-        return {WipeClaim::Destroyed, EndState::WipedFreedBlocksFilled, false};
+        return {EndState::WipedFreedBlocksFilled, false};
     if (relocated)
-        return {WipeClaim::DestroyedRelocated, EndState::RelocatedNotOverwritten, fillable};
+        return {EndState::RelocatedNotOverwritten, fillable};
     if (medium.placement != Placement::InPlace || file.verification == FileVerification::NotRead)
-        return {WipeClaim::DestroyedUnproven, EndState::WipedUnproven, false};
-    return {WipeClaim::Destroyed, file.otherNames > 0 ? EndState::WipedOtherNamesRemain : EndState::Wiped, false};
+        return {EndState::OverwriteUnproven, false};
+    return {file.otherNames > 0 ? EndState::WipedOtherNamesRemain : EndState::Wiped, false};
 }
 
 WipeVerdict judgeToken(const WipeResult &result)
@@ -135,27 +103,27 @@ WipeVerdict judgeToken(const WipeResult &result)
     const TokenWipeOutcome &token = result.token;
     switch (token.status) {
     case TokenWipeStatus::Wiped:
-        return token.replaced ? WipeVerdict{WipeClaim::DestroyedRelocated, EndState::ReplacedNotOverwritten, false}
-                              : WipeVerdict{WipeClaim::Destroyed, EndState::Wiped, false};
+        return token.replaced ? WipeVerdict{EndState::ReplacedNotOverwritten, false}
+                              : WipeVerdict{EndState::Wiped, false};
     case TokenWipeStatus::DeletionUnproven:
-        return {WipeClaim::DeletionUnverified, EndState::DeletedUnverified, false};
+        return {EndState::DeletionUnproven, false};
     case TokenWipeStatus::ContextFailed:
-        return {WipeClaim::NoLibrary, EndState::TokenErrorUntouched, false};
+        return {EndState::NoTokenLibrary, false};
     case TokenWipeStatus::NoContainer:
-        return {WipeClaim::NotFound, EndState::NoContainer, false};
+        return {EndState::NoContainer, false};
     case TokenWipeStatus::Ambiguous:
-        return {WipeClaim::Refused, EndState::SeveralContainersUntouched, false};
+        return {EndState::SeveralContainersUntouched, false};
     case TokenWipeStatus::WriteFailed:
     case TokenWipeStatus::DeleteFailed:
     case TokenWipeStatus::Exception:
         break;
     default:
-        return {WipeClaim::TokenRefused, EndState::TokenErrorUntouched, false};
+        return {EndState::TokenErrorUntouched, false};
     }
     const EndState left = token.left == ContainerLeft::Gone ? EndState::TokenErrorContainerGone
         : token.left == ContainerLeft::Present             ? EndState::TokenErrorContainerPresent
                                                            : EndState::TokenErrorContainerUnknown;
-    return {WipeClaim::TokenRefused, left, false};
+    return {left, false};
 }
 
 } // namespace
@@ -163,44 +131,87 @@ WipeVerdict judgeToken(const WipeResult &result)
 WipeVerdict judgeWipe(const WipeRequest &request, const WipeResult &result)
 {
     if (!result.begunNotJournalled.isEmpty() && !result.withoutRecord)
-        return {WipeClaim::NotStartedNoRecord, EndState::Untouched, false};
+        return {EndState::NotStartedNoRecord, false};
     return request.isFile() ? judgeFile(request, result) : judgeToken(result);
 }
 
-bool claimsGone(WipeClaim claim)
+
+namespace {
+
+using StateText = QString (*)(bool file);
+
+struct SessionRow {
+    EndState state;
+    Severity severity;
+    StateText text; // null: the failed step's own text is the main text
+};
+
+QString fileOrDeviceRelocated(bool file) { return file ? wipetexts::fileRelocated() : wipetexts::deviceReplaced(); }
+template <QString (*Text)()>
+QString always(bool) { return Text(); }
+
+using namespace wipetexts;
+constexpr Severity Info = Severity::Information, Warn = Severity::Warning, Crit = Severity::Critical;
+
+// Rows in the end state's order, indexed by it.
+constexpr SessionRow sessionRows[] = {
+    {EndState::Unknown, Crit, nullptr},
+    {EndState::Begun, Crit, always<interrupted>},
+    {EndState::Interrupted, Crit, always<interrupted>},
+    {EndState::Wiped, Info, always<wiped>},
+    {EndState::WipedMemoryOnly, Info, always<wiped>},
+    {EndState::WipedOtherNamesRemain, Info, always<wiped>},
+    {EndState::WipedFreedBlocksFilled, Info, always<wiped>},
+    {EndState::OverwriteUnproven, Warn, always<overwriteUnproven>},
+    {EndState::RelocatedNotOverwritten, Warn, fileOrDeviceRelocated},
+    {EndState::DeletedKeyBlocksOnVolume, Warn, always<survivorsFound>},
+    {EndState::DeletedKeyUnreachable, Warn, always<keyUnreachable>},
+    {EndState::DeletedNotSearched, Warn, always<notSearched>},
+    {EndState::DeletedLowerCopyKept, Warn, always<lowerCopyKept>},
+    {EndState::ReplacedNotOverwritten, Warn, fileOrDeviceRelocated},
+    {EndState::DeletionUnproven, Crit, always<deletionUnproven>},
+    {EndState::NotFound, Crit, nullptr},
+    {EndState::Refused, Crit, nullptr},
+    {EndState::HeldOpenUntouched, Crit, nullptr},
+    {EndState::NotStartedNoRecord, Crit, always<notStartedNoRecord>},
+    {EndState::Untouched, Crit, nullptr},
+    {EndState::CancelledUntouched, Crit, nullptr},
+    {EndState::IncompleteKept, Crit, nullptr},
+    {EndState::CancelledIncompleteKept, Crit, nullptr},
+    {EndState::OverwrittenKept, Crit, nullptr},
+    {EndState::OverwrittenEmptiedNameKept, Crit, nullptr},
+    {EndState::VerifyFailedKept, Crit, nullptr},
+    {EndState::RemovedNotOnMedium, Crit, nullptr},
+    {EndState::RewrittenAfterRemoval, Crit, nullptr},
+    {EndState::NoContainer, Crit, nullptr},
+    {EndState::SeveralContainersUntouched, Crit, nullptr},
+    {EndState::NoTokenLibrary, Crit, nullptr},
+    {EndState::TokenErrorUntouched, Crit, nullptr},
+    {EndState::TokenErrorContainerGone, Crit, nullptr},
+    {EndState::TokenErrorContainerPresent, Crit, nullptr},
+    {EndState::TokenErrorContainerUnknown, Crit, nullptr},
+    {EndState::EndNotRecorded, Crit, always<endNotRecorded>},
+};
+static_assert(std::size(sessionRows) == endStateCount, "one row per end state");
+
+constexpr bool sessionRowsInOrder()
 {
-    return rowOf(claim).gone;
+    for (int i = 0; i < endStateCount; ++i)
+        if (int(sessionRows[i].state) != i)
+            return false;
+    return true;
+}
+static_assert(sessionRowsInOrder(), "rows in the end state's order");
+
+} // namespace
+
+Severity severityOf(EndState state)
+{
+    return sessionRows[int(state)].severity;
 }
 
-Severity severityOf(WipeClaim claim)
+QString stateText(EndState state, bool file)
 {
-    return rowOf(claim).severity;
-}
-
-QString claimText(WipeClaim claim, bool file)
-{
-    using namespace wipetexts;
-    switch (claim) {
-    case WipeClaim::Destroyed:
-        return wiped();
-    case WipeClaim::DestroyedUnproven:
-        return unproven();
-    case WipeClaim::DestroyedRelocated:
-        return file ? fileRelocated() : deviceReplaced();
-    case WipeClaim::DestroyedCopyKept:
-        return lowerCopyKept();
-    case WipeClaim::DestroyedKeyLeft:
-        return survivorsFound();
-    case WipeClaim::DestroyedKeyUnreachable:
-        return keyUnreachable();
-    case WipeClaim::DestroyedNotSearched:
-        return notSearched();
-    case WipeClaim::DeletionUnverified:
-        return deletionUnproven();
-    case WipeClaim::NotStartedNoRecord:
-        return notStartedNoRecord();
-    default:
-        break;
-    }
-    return QString();
+    const StateText text = sessionRows[int(state)].text;
+    return text ? text(file) : QString();
 }

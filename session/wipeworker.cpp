@@ -51,16 +51,16 @@ Outcome WipeWorker::run(Work &&work)
     return result.get();
 }
 
-FileWipeOutcome WipeWorker::wipeFile(WipeAlgorithm algorithm, const QString &path, bool fingerprint,
+FileWipeOutcome WipeWorker::wipeFile(const PassPlan &plan, const QString &path, bool fingerprint,
                                      const PassObserver &passDone)
 {
-    const int passes = wipeSchedule(algorithm).size();
+    const int passes = plan.passes.size();
     return run<FileWipeOutcome>([=] {
         QElapsedTimer sinceProgress;
         sinceProgress.start();
         qint64 perPass = 0;
         int lastPass = -1;
-        return overwriteFile(algorithm, path, passDone, [&](FileWipeEvent event, int pass, qint64 bytes) {
+        return overwriteFile(plan, path, passDone, [&](FileWipeEvent event, int pass, qint64 bytes) {
             if (event == FileWipeEvent::Opened)
                 perPass = bytes;
             if (event == FileWipeEvent::ReadBack)
@@ -77,12 +77,12 @@ FileWipeOutcome WipeWorker::wipeFile(WipeAlgorithm algorithm, const QString &pat
     });
 }
 
-TokenWipeOutcome WipeWorker::wipeToken(WipeAlgorithm algorithm, const MediaRecord &media,
+TokenWipeOutcome WipeWorker::wipeToken(const PassPlan &plan, const MediaRecord &media,
                                         const QString &pin)
 {
-    const int passes = wipeSchedule(algorithm).size();
+    const int passes = plan.passes.size();
     return run<TokenWipeOutcome>([&] {
-        return overwriteTokenContainer(algorithm, &media, pin,
+        return overwriteTokenContainer(plan, &media, pin,
                                        [&](int pass) { emit progress(pass, passes, 0, 0); });
     });
 }

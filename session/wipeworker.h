@@ -23,9 +23,9 @@ public:
 
     // Each returns once the wipe on the worker thread is over; meanwhile the
     // caller's events (repaints, the progress dialog) keep being handled.
-    FileWipeOutcome wipeFile(WipeAlgorithm algorithm, const QString &path, bool fingerprint = false,
+    FileWipeOutcome wipeFile(const PassPlan &plan, const QString &path, bool fingerprint = false,
                              const PassObserver &passDone = {});
-    TokenWipeOutcome wipeToken(WipeAlgorithm algorithm, const MediaRecord &media, const QString &pin);
+    TokenWipeOutcome wipeToken(const PassPlan &plan, const MediaRecord &media, const QString &pin);
     // Both cancellable, with volumeProgress on the way.
     VolumeSearch searchVolume(const KeyFingerprint &key);
     FreedFill fillFreedBlocks(const KeyFingerprint &key);

@@ -582,6 +582,12 @@ not on the organisation&apos;s list, or no journal head</translation>
             <numerusform>%n entries in the act. </numerusform>
         </translation>
     </message>
+    <message>
+        <source>файл опустошен и удален, но другая программа тем временем
+записала в него снова: ключ может быть в нем</source>
+        <translation>the file was emptied and removed, but another program wrote
+into it meanwhile: the key may be in it</translation>
+    </message>
 </context>
 <context>
     <name>FileWipeReport</name>
@@ -1462,6 +1468,10 @@ Algorithm: %2</translation>
             <numerusform>Free space filled down to the reserve (%1), but the fill took only %2 of the %n blocks the key lay on; the fill file is removed.</numerusform>
         </translation>
     </message>
+    <message>
+        <source>Файл на месте и пуст, как и был: перезаписывать в нем было нечего, но он не удален.</source>
+        <translation>The file is in place and empty, as it was: there was nothing in it to overwrite, but it was not removed.</translation>
+    </message>
 </context>
 <context>
     <name>WipeSchedule</name>
@@ -1639,6 +1649,10 @@ Algorithm: %2</translation>
     <message>
         <source>(системная причина: %1)</source>
         <translation>(the system&apos;s reason: %1)</translation>
+    </message>
+    <message>
+        <source>Запись о результате удаления не удалось сохранить в журнале уничтожения. Что сделано с ключевым контейнером, сказано ниже.</source>
+        <translation>The result of the wipe could not be saved in the destruction journal. What was done to the key container is said below.</translation>
     </message>
 </context>
 </TS>

@@ -161,10 +161,10 @@ FileRefusal refusalOf(platformfile::Kind kind)
 class Wipe
 {
 public:
-    Wipe(WipeAlgorithm algorithm, const QString &path, const PassObserver &observer,
+    Wipe(const PassPlan &plan, const QString &path, const PassObserver &observer,
          const FileWipeListener &listener, bool fingerprint)
         : m_path(path), m_observer(observer), m_listener(listener),
-          m_passes(wipeSchedule(algorithm)), m_fingerprint(fingerprint)
+          m_passes(plan.passes), m_fingerprint(fingerprint)
     {
         m_outcome.passesPlanned = m_passes.size();
     }
@@ -528,14 +528,14 @@ MediumVerdict probeFileMedium(const QString &path)
     return judgeMedium(medium);
 }
 
-FileWipeOutcome overwriteFile(WipeAlgorithm algorithm, const QString &path,
+FileWipeOutcome overwriteFile(const PassPlan &plan, const QString &path,
                               const PassObserver &observer, const FileWipeListener &listener, bool fingerprint)
 {
     // Declared outside the try: the open file is released, and its mode put
     // back, only after the outcome so far has been taken from it.
     std::optional<Wipe> wipe;
     try {
-        wipe.emplace(algorithm, path, observer, listener, fingerprint);
+        wipe.emplace(plan, path, observer, listener, fingerprint);
         return wipe->run();
     } catch (...) {
         FileWipeOutcome outcome = wipe ? wipe->outcome() : FileWipeOutcome();

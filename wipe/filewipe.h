@@ -96,7 +96,7 @@ enum class FileWipeEvent {
 // there, with the file left in place.
 using FileWipeListener = std::function<bool(FileWipeEvent event, int pass, qint64 bytes)>;
 
-// Overwrites the file at path with the passes of the algorithm, then truncates,
+// Overwrites the file at path with the plan's passes, then truncates,
 // stamps and removes it. The file is opened once and held: a name that is a
 // link, a directory, a device, a FIFO or a socket is refused, and the name is
 // removed only while it still leads to the file that was overwritten. A file
@@ -104,7 +104,7 @@ using FileWipeListener = std::function<bool(FileWipeEvent event, int pass, qint6
 // mode is as it was, so the user can retry. Throws nothing.
 // fingerprint: keep the key's fingerprint in the outcome, for a search of
 // the volume after the wipe.
-FileWipeOutcome overwriteFile(WipeAlgorithm algorithm, const QString &path,
+FileWipeOutcome overwriteFile(const PassPlan &plan, const QString &path,
                               const PassObserver &observer = {},
                               const FileWipeListener &listener = {}, bool fingerprint = false);
 

@@ -195,10 +195,10 @@ ContainerLeft containerLeft(const TokenSession &token)
     return ContainerLeft::Unknown;
 }
 
-void runWipe(WipeAlgorithm algorithm, const MediaRecord *media, const QString &pin,
+void runWipe(const PassPlan &plan, const MediaRecord *media, const QString &pin,
              const std::function<void(int)> &passStarted, TokenWipeOutcome &out)
 {
-    const QVector<WipePass> passes = wipeSchedule(algorithm);
+    const QVector<WipePass> &passes = plan.passes;
     out.passesPlanned = passes.size();
     TokenSession token(media, pin);
     if (!token.create()) {
@@ -257,7 +257,7 @@ void runWipe(WipeAlgorithm algorithm, const MediaRecord *media, const QString &p
         else
             noteReason(out);
         const bool anotherPass = i + 1 < passes.size();
-        if (anotherPass || algorithm == Schneier)
+        if (anotherPass || plan.algorithm == Schneier)
             token.reopen();
     }
     std::vector<unsigned char>().swap(passBuffer);
@@ -295,12 +295,12 @@ void runWipe(WipeAlgorithm algorithm, const MediaRecord *media, const QString &p
 
 } // namespace
 
-TokenWipeOutcome overwriteTokenContainer(WipeAlgorithm algorithm, const MediaRecord *media,
+TokenWipeOutcome overwriteTokenContainer(const PassPlan &plan, const MediaRecord *media,
                                           const QString &pin, const std::function<void(int pass)> &passStarted)
 {
     TokenWipeOutcome out;
     try {
-        runWipe(algorithm, media, pin, passStarted, out);
+        runWipe(plan, media, pin, passStarted, out);
     } catch (...) {
         out.status = TokenWipeStatus::Exception;
     }

@@ -64,12 +64,12 @@ struct TokenWipeOutcome {
     QString tokenModel;
 };
 
-// Overwrites the key container on the medium once per pass of the algorithm,
+// Overwrites the key container on the medium once per pass of the plan,
 // with a fresh log-in between passes, and deletes it. Never seeds the
 // generator: random passes continue the sequence of the last file wipe.
 // Throws nothing; the library's context and session are released on every path.
 // passStarted, when given, is told the index of each pass before it is written.
-TokenWipeOutcome overwriteTokenContainer(WipeAlgorithm algorithm, const MediaRecord *media,
+TokenWipeOutcome overwriteTokenContainer(const PassPlan &plan, const MediaRecord *media,
                                           const QString &pin,
                                           const std::function<void(int pass)> &passStarted = {});
 

@@ -58,6 +58,11 @@ QString wipeAlgorithmName(WipeAlgorithm algorithm)
     return QString();
 }
 
+PassPlan passPlan(WipeAlgorithm algorithm)
+{
+    return {algorithm, wipeAlgorithmName(algorithm), wipeSchedule(algorithm)};
+}
+
 const char *wipeAlgorithmId(WipeAlgorithm algorithm)
 {
     static const char *const ids[wipeAlgorithmCount] = {

@@ -42,6 +42,15 @@ constexpr int wipeAlgorithmCount = 8;
 // The algorithm's name as the main window shows it.
 QString wipeAlgorithmName(WipeAlgorithm algorithm);
 
+// An algorithm resolved once, when a wipe is asked for: every layer below
+// the request reads this and never the algorithm again.
+struct PassPlan {
+    WipeAlgorithm algorithm = Gost;
+    QString name;             // as the main window shows it
+    QVector<WipePass> passes; // in the order written
+};
+PassPlan passPlan(WipeAlgorithm algorithm);
+
 // A short ASCII name for scripts ("gost", "dod", ...).
 const char *wipeAlgorithmId(WipeAlgorithm algorithm);
 

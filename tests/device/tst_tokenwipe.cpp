@@ -171,7 +171,7 @@ struct SessionRun {
 SessionRun wipeInSession(WipeAlgorithm algorithm, const QString &pin)
 {
     WipeRequest request;
-    request.algorithm = algorithm;
+    request.plan = passPlan(algorithm);
     request.token = kListed;
     request.pin = pin;
     const WipeResult result = runWipeSession(request);
@@ -376,7 +376,7 @@ void TestTokenWipe::passBytes()
     prepareMedium(size);
 
     seed(77);
-    QCOMPARE(overwriteTokenContainer(algorithm, &kMedium, QStringLiteral("1234")).status, TokenWipeStatus::Wiped);
+    QCOMPARE(overwriteTokenContainer(passPlan(algorithm), &kMedium, QStringLiteral("1234")).status, TokenWipeStatus::Wiped);
     const int nextDraw = draw();
 
     seed(77);
@@ -401,7 +401,7 @@ void TestTokenWipe::dodAndHmgEnhancedAlike()
     for (int i = 0; i < 2; ++i) {
         prepareMedium(129);
         seed(4242);
-        QCOMPARE(overwriteTokenContainer(algorithms[i], &kMedium, QStringLiteral("ключ")).status,
+        QCOMPARE(overwriteTokenContainer(passPlan(algorithms[i]), &kMedium, QStringLiteral("ключ")).status,
                  TokenWipeStatus::Wiped);
         transcripts[i] = callTranscript();
     }
@@ -427,7 +427,7 @@ void TestTokenWipe::failureTable_data()
     const QStringList atLogin{kCreate, kOpen, kLogin, kClose, kDestroy};
     const QStringList atSize{kCreate, kOpen, kLogin, kSize, kClose, kDestroy};
     QTest::newRow("create_ctx") << kCreate << 1 << contextFailed << QStringList{kCreate} << false
-                                << VELMUX_E_TOKEN << 1u << untouched << "token-error-untouched";
+                                << VELMUX_E_TOKEN << 1u << untouched << "no-token-library";
     QTest::newRow("open_session") << kOpen << 1 << sessionFailed << QStringList{kCreate, kOpen, kDestroy}
                                   << false << VELMUX_E_TOKEN << 1u << untouched << "token-error-untouched";
     QTest::newRow("login") << kLogin << 1 << wrongPin << atLogin << false << VELMUX_E_PIN_INCORRECT << 1u
@@ -597,7 +597,7 @@ void TestTokenWipe::everyCallFails()
 
     prepareMedium(24);
     FakeVelmux::failCall(function.toStdString(), occurrence);
-    QCOMPARE(overwriteTokenContainer(algorithm, &kMedium, QStringLiteral("1234")).status, status);
+    QCOMPARE(overwriteTokenContainer(passPlan(algorithm), &kMedium, QStringLiteral("1234")).status, status);
     QCOMPARE(loggedNames(), expected);
     QCOMPARE(FakeVelmux::containerPresent(), !deleted);
     QCOMPARE(FakeVelmux::liveContexts(), live);
@@ -634,7 +634,7 @@ void TestTokenWipe::statusBoundary()
     QFETCH(TokenWipeStatus, outcome);
     prepareMedium(8);
     FakeVelmux::failCall(function.toStdString(), 1, status);
-    QCOMPARE(overwriteTokenContainer(HmgBaseline, &kMedium, QStringLiteral("1234")).status, outcome);
+    QCOMPARE(overwriteTokenContainer(passPlan(HmgBaseline), &kMedium, QStringLiteral("1234")).status, outcome);
     QCOMPARE(FakeVelmux::liveContexts(), size_t(0));
 }
 
@@ -708,7 +708,7 @@ void TestTokenWipe::twoTokenWipesShareOneSequence()
     QByteArray random;
     for (int round = 0; round < 2; ++round) {
         prepareMedium(size);
-        QCOMPARE(overwriteTokenContainer(Gost, &kMedium, QStringLiteral("1234")).status, TokenWipeStatus::Wiped);
+        QCOMPARE(overwriteTokenContainer(passPlan(Gost), &kMedium, QStringLiteral("1234")).status, TokenWipeStatus::Wiped);
         const QVector<FakeVelmux::Call> seen = writes();
         QCOMPARE(seen.size(), 2);
         random += toBytes(seen[1].data);
@@ -735,7 +735,7 @@ void TestTokenWipe::continuesFileWipeSequence()
     }
     QByteArray fileRandom;
     const qint64 from = QDateTime::currentMSecsSinceEpoch();
-    const FileWipeOutcome outcome = overwriteFile(Gost, path, [&](int index, const WipePass &) {
+    const FileWipeOutcome outcome = overwriteFile(passPlan(Gost), path, [&](int index, const WipePass &) {
         QFile f(path);
         if (index == 1 && f.open(QIODevice::ReadOnly))
             fileRandom = f.readAll();
@@ -746,7 +746,7 @@ void TestTokenWipe::continuesFileWipeSequence()
 
     constexpr uint32_t size = 64;
     prepareMedium(size);
-    QCOMPARE(overwriteTokenContainer(Gost, &kMedium, QStringLiteral("1234")).status, TokenWipeStatus::Wiped);
+    QCOMPARE(overwriteTokenContainer(passPlan(Gost), &kMedium, QStringLiteral("1234")).status, TokenWipeStatus::Wiped);
     const QVector<FakeVelmux::Call> seen = writes();
     QCOMPARE(seen.size(), 2);
 
@@ -790,7 +790,7 @@ void TestTokenWipe::passBufferAllocationFails()
             report << QStringLiteral("no limit");
         } else {
             prepareMedium(0xFFFFFFFFu);
-            report << QString::number(int(overwriteTokenContainer(Gost, &kMedium, QStringLiteral("1234")).status));
+            report << QString::number(int(overwriteTokenContainer(passPlan(Gost), &kMedium, QStringLiteral("1234")).status));
             report << loggedNames().join(QLatin1Char(','));
             report << QString::number(FakeVelmux::liveContexts());
             report << QString::number(writes().size());

@@ -333,7 +333,7 @@ void TestDurability::noRemnantOnTheDevice()
         const QString path = fs.filePath(c.name);
         QStringList late;
         const FileWipeOutcome outcome =
-            overwriteFile(WipeAlgorithm(algorithm), path, [&](int index, const WipePass &) {
+            overwriteFile(passPlan(WipeAlgorithm(algorithm)), path, [&](int index, const WipePass &) {
                 // Each pass must be on the device before the next one starts. The
                 // scan after the unmount alone would pass a wipe that forces only
                 // its last pass out.
@@ -625,7 +625,7 @@ void TestDurability::reachOfTheKey()
     const QByteArray key = testKey(keyBytes, compressible);
     const QString path = fs.filePath(QStringLiteral("key.pfx"));
     QVERIFY(writeToMedium(path, key));
-    const FileWipeOutcome outcome = overwriteFile(DoD, path, {}, {}, true);
+    const FileWipeOutcome outcome = overwriteFile(passPlan(DoD), path, {}, {}, true);
     QCOMPARE(int(outcome.status), int(FileWipeStatus::Wiped));
     QVERIFY(outcome.key);
 
@@ -757,7 +757,7 @@ void TestDurability::fillLeavesNoFile()
         QSKIP(qPrintable(QStringLiteral("no loop-mounted ext4: ") + fs.failure()));
     const QString path = fs.filePath(QStringLiteral("key.pfx"));
     QVERIFY(writeToMedium(path, markerStream(65536)));
-    const FileWipeOutcome outcome = overwriteFile(DoD, path, {}, {}, true);
+    const FileWipeOutcome outcome = overwriteFile(passPlan(DoD), path, {}, {}, true);
     QVERIFY(outcome.key);
     const KeyFingerprint &key = *outcome.key;
 
@@ -811,7 +811,7 @@ void TestDurability::refusedWorkSaysWhy()
         QSKIP(qPrintable(QStringLiteral("no loop-mounted ext4: ") + fs.failure()));
     const QString path = fs.filePath(QStringLiteral("key.pfx"));
     QVERIFY(writeToMedium(path, markerStream(65536)));
-    const FileWipeOutcome outcome = overwriteFile(DoD, path, {}, {}, true);
+    const FileWipeOutcome outcome = overwriteFile(passPlan(DoD), path, {}, {}, true);
     QVERIFY(outcome.key);
     const ChildRun child = runInChild([&](QByteArray &output) {
         if (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0)
@@ -862,7 +862,7 @@ void TestDurability::removalReachesTheMedium()
     // cannot be written and the file system reports an I/O error.
     QFile filler(holder.filePath(QStringLiteral("filler")));
     const QByteArray mebibyte(1 << 20, '\0');
-    const FileWipeOutcome outcome = overwriteFile(DoD, key, {}, [&](FileWipeEvent event, int, qint64) {
+    const FileWipeOutcome outcome = overwriteFile(passPlan(DoD), key, {}, [&](FileWipeEvent event, int, qint64) {
         if (imageFull && event == FileWipeEvent::Truncated && filler.open(QIODevice::WriteOnly))
             while (filler.write(mebibyte) == mebibyte.size() && filler.flush()) {
             }

@@ -44,7 +44,7 @@ QString fileEndState(const FileWipeOutcome &outcome)
     request.path = QStringLiteral("container");
     WipeResult result;
     result.file = outcome;
-    return toWord(judgeWipe(request, result).endState);
+    return toWord(judgeWipe(request, result).state);
 }
 
 
@@ -144,7 +144,7 @@ ChildWipe wipeInChild(WipeAlgorithm algorithm, const QString &path, const ChildS
             if (!reach.isEmpty() && ::access(reach.constData(), X_OK) != 0)
                 return int(Unreachable);
         }
-        const FileWipeOutcome outcome = overwriteFile(algorithm, path);
+        const FileWipeOutcome outcome = overwriteFile(passPlan(algorithm), path);
         QDataStream out(&output, QIODevice::WriteOnly);
         out << int(outcome.status) << int(outcome.failedStep) << outcome.passesDone;
         return int(Ran);
@@ -334,7 +334,7 @@ void TestFileWipe::passesOnDisk()
         passes << pass;
     };
     const qint64 before = QDateTime::currentMSecsSinceEpoch();
-    const FileWipeOutcome outcome = overwriteFile(WipeAlgorithm(algorithm), path, observer);
+    const FileWipeOutcome outcome = overwriteFile(passPlan(WipeAlgorithm(algorithm)), path, observer);
     const qint64 after = QDateTime::currentMSecsSinceEpoch();
     const int nextDraw = draw();
 
@@ -365,7 +365,7 @@ void TestFileWipe::differentMillisecondsDiffer()
         const qint64 start = QDateTime::currentMSecsSinceEpoch();
         while (QDateTime::currentMSecsSinceEpoch() == start) {
         }
-        QCOMPARE(int(overwriteFile(Gost, path, [&](int, const WipePass &) { last = readFile(path); }).status),
+        QCOMPARE(int(overwriteFile(passPlan(Gost), path, [&](int, const WipePass &) { last = readFile(path); }).status),
                  int(FileWipeStatus::Wiped));
         randomPasses << last;
     }
@@ -395,7 +395,7 @@ void TestFileWipe::wipedDespiteAttributes()
 
     QByteArray firstPass;
     const FileWipeOutcome outcome =
-        overwriteFile(DoD, path, [&](int index, const WipePass &) {
+        overwriteFile(passPlan(DoD), path, [&](int index, const WipePass &) {
             if (index == 0)
                 firstPass = readFile(path);
         });
@@ -487,7 +487,7 @@ void TestFileWipe::failuresKeepTheFile()
     const QStringList entriesBefore = QDir(dir.path()).entryList(QDir::AllEntries | QDir::System);
 
     const QString target = kind == QLatin1String("spaces") ? QStringLiteral("   ") : path;
-    const FileWipeOutcome outcome = overwriteFile(Schneier, target);
+    const FileWipeOutcome outcome = overwriteFile(passPlan(Schneier), target);
     if (!guarded.isEmpty())
         QVERIFY(chattr(QString(flag).replace('+', '-'), guarded));
 
@@ -739,7 +739,7 @@ void TestFileWipe::changedBetweenSteps()
             return writeFile(path, original);
         return QFile::link(action == QLatin1String("device") ? device->path() : outside, path);
     };
-    const FileWipeOutcome outcome = overwriteFile(DoD, path, {}, listener);
+    const FileWipeOutcome outcome = overwriteFile(passPlan(DoD), path, {}, listener);
 
     QVERIFY(acted);
     QCOMPARE(int(outcome.status), status);
@@ -804,7 +804,7 @@ void TestFileWipe::killedWipeIsReported()
     } else {
         const ChildRun child = runInChild([&](QByteArray &) {
             WipeRequest request;
-            request.algorithm = DoD;
+            request.plan = passPlan(DoD);
             request.path = path;
             request.listener = [event](FileWipeEvent e, int, qint64) {
                 if (int(e) == event)
