@@ -1,6 +1,7 @@
 #ifndef COMMANDLINE_H
 #define COMMANDLINE_H
 
+#include "journalwords.h"
 #include "commandoptions.h"
 
 #include <iosfwd>
@@ -58,6 +59,9 @@ constexpr int kExitJournalNotVerified = 15; // no key to check it with, a key no
 constexpr int kExitNoRecord = 16;  // not started: the begun entry is not on the medium; nothing touched
 constexpr int kExitEndNotRecorded = 17; // the wipe ran, but its ending entry is not on the medium
 constexpr int kExitRewritten = 18; // emptied and removed, but another program wrote into the file meanwhile
+
+// The exit status a wipe that ended so gives.
+int exitStatusOf(EndState state);
 
 // Reads the program's options; help and version go to `out`, errors to `err`.
 // The window's program leaves Qt's own options (-platform, -style, ...) for

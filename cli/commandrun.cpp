@@ -154,8 +154,17 @@ int gravityOf(int status)
 
 int exitStatus(const WipeResult &result)
 {
-    return kExitStatuses[int(result.told)].status;
+    return exitStatusOf(result.told);
 }
+
+} // namespace
+
+int exitStatusOf(EndState state)
+{
+    return kExitStatuses[int(state)].status;
+}
+
+namespace {
 
 // Where the officer chose it, a wipe goes on without its begun entry.
 void recordChoice(WipeRequest &request, const CommandLine &command)

@@ -3,7 +3,10 @@
 // a new session with no terminal, as a script under cron would be.
 
 #include "boxtexts.h"
+#include "certificate.h"
+#include "commandline.h"
 #include "commandoptions.h"
+#include "wipesession.h"
 #include "programrun.h"
 #include "journal.h"
 #include "journalforge.h"
@@ -161,6 +164,8 @@ private slots:
     void readOnlyModesNeverWrite();
     void documented_data();
     void documented();
+    void everyOutcomeReadsTheSame_data();
+    void everyOutcomeReadsTheSame();
 
 private:
     QJsonObject certificateOf(const QString &target, bool configured);
@@ -888,6 +893,80 @@ void TestCommandLine::readOnlyModesNeverWrite()
     const QVector<JournalRecord> open = Journal().openAttempts();
     QCOMPARE(open.size(), 2 - closed);
     QCOMPARE(open.last().entry.attempt, QStringLiteral("attempt-there"));
+}
+
+void TestCommandLine::everyOutcomeReadsTheSame_data()
+{
+    QTest::addColumn<int>("state");
+    QTest::addColumn<bool>("recordFails"); // the ending entry cannot reach the medium
+    for (int i = 0; i < endStateCount; ++i)
+        QTest::newRow(qPrintable(toWord(EndState(i)))) << i << false;
+    QTest::newRow("a real wipe whose ending entry is not recorded") << int(EndState::EndNotRecorded) << true;
+}
+
+// Each front end reads the outcome from its own table; none may tell more
+// than another: success, a doubt and a failure read alike in the box, the
+// exit status, the journal's kind, the system log's level and the certificate.
+void TestCommandLine::everyOutcomeReadsTheSame()
+{
+    QFETCH(int, state);
+    QFETCH(bool, recordFails);
+    const EndState s = EndState(state);
+    const EndStateKind kind = kindOf(s);
+    const int status = exitStatusOf(s);
+    const Severity severity = severityOf(s);
+    QCOMPARE(severity == Severity::Information, kind == EndStateKind::Proven);
+    QCOMPARE(status == kExitOk, kind == EndStateKind::Proven);
+    QCOMPARE(stateText(s, true).contains(QStringLiteral("успешно")), kind == EndStateKind::Proven);
+    QCOMPARE(severity == Severity::Warning, kind == EndStateKind::Doubtful);
+    QCOMPARE(!doubtOf(s).isEmpty(), kind == EndStateKind::Doubtful);
+    QCOMPARE(isWarning(kind), kind != EndStateKind::Proven && kind != EndStateKind::Begun);
+    JournalEntry ended;
+    ended.phase = JournalEntry::Phase::Ended;
+    ended.endState = s;
+    QCOMPARE(certificateIssued(ended), kind == EndStateKind::Proven || kind == EndStateKind::Doubtful);
+    bool documented = false;
+    for (int i = 0; i < kExitDocCount; ++i)
+        documented = documented || kExitDocs[i].code == status;
+    QVERIFY(documented);
+    if (s != EndState::Unknown && s != EndState::EndNotRecorded)
+        QCOMPARE(endStateFromWord(toWord(s)), s);
+    else
+        QCOMPARE(endStateFromWord(toWord(s)), EndState::Unknown);
+    if (!recordFails)
+        return;
+
+    // A real file wipe whose journal goes away after the file is emptied.
+    QTemporaryDir dir(m_dir.filePath(QStringLiteral("unrecorded-XXXXXX")));
+    QVERIFY(dir.isValid());
+    const QByteArray saved = qgetenv("KCC_JOURNAL");
+    const auto restore = qScopeGuard([&] { qputenv("KCC_JOURNAL", saved); });
+    const QString journal = dir.filePath(QStringLiteral("journal.jsonl"));
+    qputenv("KCC_JOURNAL", QFile::encodeName(journal));
+    const QString key = dir.filePath(QStringLiteral("key.pfx"));
+    QVERIFY(writeFile(key, QByteArray(4096, 'k')));
+    WipeRequest request;
+    request.plan = passPlan(DoD);
+    request.path = key;
+    request.listener = [&](FileWipeEvent event, int, qint64) {
+        if (event == FileWipeEvent::Truncated)
+            qputenv("KCC_JOURNAL", QFile::encodeName(dir.path())); // a directory: no entry goes there
+        return true;
+    };
+    const WipeResult result = runWipeSession(request);
+    QCOMPARE(toWord(result.verdict.state), toWord(EndState::Wiped));
+    QCOMPARE(toWord(result.told), toWord(s));
+    QCOMPARE(exitStatusOf(result.told), kExitEndNotRecorded);
+    QCOMPARE(result.report.severity, Severity::Critical);
+    QCOMPARE(result.report.text, stateText(s, true));
+    // What the wipe did follows, and why it is not on record.
+    QVERIFY2(result.report.informative.startsWith(boxtexts::wiped), qPrintable(result.report.informative));
+    QVERIFY(result.destroyed());
+    QVERIFY(!QFileInfo::exists(key));
+    // Begun and its passes are on record, the end is not: the attempt stays open.
+    const QVector<JournalRecord> records = Journal(journal).read(nullptr, true);
+    QVERIFY(!records.isEmpty());
+    QVERIFY(records.last().entry.phase != JournalEntry::Phase::Ended);
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)

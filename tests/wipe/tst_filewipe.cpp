@@ -769,12 +769,17 @@ void TestFileWipe::killedWipeIsReported_data()
 {
     QTest::addColumn<int>("event"); // the step the process is killed at; -1: its begun line is torn
     QTest::addColumn<QString>("fileNow");
-    QTest::newRow("before the first pass") << int(FileWipeEvent::Opened) << "Файл на месте (614";
-    QTest::newRow("during a pass") << int(FileWipeEvent::Written) << "Файл на месте (";
-    QTest::newRow("after the last pass, before the truncation") << int(FileWipeEvent::ReadBack) << "Файл на месте (";
-    QTest::newRow("after the truncation, before the removal") << int(FileWipeEvent::Truncated) << "Файл на месте и пуст";
-    QTest::newRow("its begun entry torn: nothing to report, the chain says torn") << -1 << "";
-    QTest::newRow("still under way in a live process: left alone") << -2 << "";
+    QTest::addColumn<int>("size");
+    const int size = 600 * 1024;
+    QTest::newRow("before the first pass") << int(FileWipeEvent::Opened) << "Файл на месте (614" << size;
+    QTest::newRow("during a pass") << int(FileWipeEvent::Written) << "Файл на месте (" << size;
+    QTest::newRow("after the last pass, before the truncation") << int(FileWipeEvent::ReadBack) << "Файл на месте (" << size;
+    QTest::newRow("after the truncation, before the removal") << int(FileWipeEvent::Truncated)
+                                                              << "Файл на месте и пуст: проходы были записаны" << size;
+    QTest::newRow("an empty file: no pass is said to be written") << int(FileWipeEvent::Opened)
+                                                                  << "Файл на месте и пуст, как и был" << 0;
+    QTest::newRow("its begun entry torn: nothing to report, the chain says torn") << -1 << "" << size;
+    QTest::newRow("still under way in a live process: left alone") << -2 << "" << size;
 }
 
 // A wipe whose process is killed (or whose power is cut) between two steps
@@ -784,6 +789,7 @@ void TestFileWipe::killedWipeIsReported()
 {
     QFETCH(int, event);
     QFETCH(QString, fileNow);
+    QFETCH(int, size);
     QTemporaryDir dir(m_dir.filePath(QStringLiteral("killed-XXXXXX")));
     QVERIFY(dir.isValid());
     const QString journal = dir.filePath(QStringLiteral("journal.jsonl"));
@@ -791,7 +797,7 @@ void TestFileWipe::killedWipeIsReported()
     qputenv("KCC_JOURNAL", QFile::encodeName(journal));
     const auto restore = qScopeGuard([&] { qputenv("KCC_JOURNAL", saved); });
     const QString path = dir.filePath(QStringLiteral("key.pfx"));
-    QVERIFY(writeFile(path, marker(600 * 1024)));
+    QVERIFY(writeFile(path, marker(size)));
 
     if (event == -2) {
         WipeRequest request;
