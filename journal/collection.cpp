@@ -42,49 +42,23 @@ struct Indexed {
     QString file;
 };
 
-} // namespace
-
-CollectionReport checkCollection(const QString &directory, const QVector<QByteArray> &pinnedKeys)
+// One pass over a collection: the journals first, indexing their entries by
+// key and number, then the certificates against that index.
+class CollectionCheck
 {
-    CollectionReport report;
-    QStringList journals, certificates;
-    // Links to directories are not followed: a collection cannot loop.
-    QDirIterator walk(directory, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (walk.hasNext()) {
-        const QString path = walk.next();
-        if (path.endsWith(QLatin1String(".jsonl")))
-            journals << path;
-        else if (path.endsWith(QLatin1String(".json")))
-            certificates << path;
+public:
+    CollectionCheck(const QVector<QByteArray> &pinnedKeys)
+        : pinnedKeys(pinnedKeys), keys(keysByFingerprint(pinnedKeys))
+    {
+        report.keysPinned = !keys.isEmpty();
     }
-    journals.sort();
-    certificates.sort();
-    report.journals = journals.size();
-    report.certificates = certificates.size();
-    const QHash<QString, QByteArray> keys = keysByFingerprint(pinnedKeys);
-    report.keysPinned = !keys.isEmpty();
-    if (!report.keysPinned)
-        return report;
-    const auto failed = [&report](const QString &file, int line, const QString &why) {
-        report.failures.append({file, line, why});
-    };
 
-    QMultiHash<QString, Indexed> entries; // "fingerprint/seq"
-    for (const QString &path : journals) {
-        const Journal journal(path);
-        const QString named = headKey(journal.headPath());
-        QVector<QByteArray> candidates;
-        if (!named.isEmpty()) {
-            if (!keys.contains(named)) {
-                report.journalFailed = true;
-                failed(path, 0, QCoreApplication::translate("Collection", "подписан ключом %1…, которого нет среди "
-                                                            "закрепленных ключей").arg(named.left(16)));
-                continue;
-            }
-            candidates << keys.value(named);
-        } else {
-            candidates = pinnedKeys; // a head from before it named its key
-        }
+    void journal(const QString &path)
+    {
+        QByteArray named;
+        if (!keyOf(path, &named))
+            return;
+        const QVector<QByteArray> candidates = named.isEmpty() ? pinnedKeys : QVector<QByteArray>{named};
         VerifyResult result;
         QVector<JournalRecord> records;
         QByteArray key;
@@ -102,7 +76,7 @@ CollectionReport checkCollection(const QString &directory, const QVector<QByteAr
         if (!vouches(result)) {
             report.journalFailed = true;
             failed(path, result.state == VerifyResult::State::Broken ? result.line : 0, result.describe());
-            continue;
+            return;
         }
         const QString fingerprint = SigningKey::fingerprint(key);
         report.keys.insert(fingerprint);
@@ -115,20 +89,21 @@ CollectionReport checkCollection(const QString &directory, const QVector<QByteAr
         }
     }
 
-    for (const QString &path : certificates) {
+    void certificate(const QString &path)
+    {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly) || file.size() > kLargestCertificate) {
             report.certificateFailed = true;
             failed(path, 0, file.isOpen() ? QCoreApplication::translate("Collection", "слишком велик для сертификата")
                                           : file.errorString());
-            continue;
+            return;
         }
         const QByteArray bytes = file.readAll();
         const CertificateCheck check = checkCertificate(bytes, keys);
         if (check.state != CertificateCheck::State::Holds) {
             report.certificateFailed = true;
             failed(path, check.line, check.why);
-            continue;
+            return;
         }
         report.keys.insert(check.signer);
         report.hosts.insert(check.body.value("host").toString());
@@ -137,7 +112,7 @@ CollectionReport checkCollection(const QString &directory, const QVector<QByteAr
         const QList<Indexed> named = entries.values(check.signer + QLatin1Char('/') + QString::number(seq));
         if (named.isEmpty()) {
             ++report.withoutEntry;
-            continue;
+            return;
         }
         const QString hash = entry.value("entry_sha256").toString();
         if (std::none_of(named.begin(), named.end(), [&hash](const Indexed &i) { return i.hash == hash; })) {
@@ -145,9 +120,62 @@ CollectionReport checkCollection(const QString &directory, const QVector<QByteAr
             failed(path, certificateLine(bytes, "entry_sha256"),
                    QCoreApplication::translate("Collection", "не совпадает с записью %1 журнала %2: запись в сертификате "
                                                "изменена или подменена").arg(seq).arg(named.first().file));
-            continue;
+            return;
         }
         ++report.crossChecked;
     }
-    return report;
+
+    CollectionReport report;
+
+private:
+    void failed(const QString &file, int line, const QString &why) { report.failures.append({file, line, why}); }
+
+    // The pinned key the journal's head names; empty for a head from before
+    // it named its key (every pinned key is tried). false: a key not pinned.
+    bool keyOf(const QString &path, QByteArray *key)
+    {
+        const QString named = headKey(Journal(path).headPath());
+        if (named.isEmpty())
+            return true;
+        if (!keys.contains(named)) {
+            report.journalFailed = true;
+            failed(path, 0, QCoreApplication::translate("Collection", "подписан ключом %1…, которого нет среди "
+                                                        "закрепленных ключей").arg(named.left(16)));
+            return false;
+        }
+        *key = keys.value(named);
+        return true;
+    }
+
+    const QVector<QByteArray> &pinnedKeys;
+    const QHash<QString, QByteArray> keys;
+    QMultiHash<QString, Indexed> entries; // "fingerprint/seq"
+};
+
+} // namespace
+
+CollectionReport checkCollection(const QString &directory, const QVector<QByteArray> &pinnedKeys)
+{
+    QStringList journals, certificates;
+    // Links to directories are not followed: a collection cannot loop.
+    QDirIterator walk(directory, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (walk.hasNext()) {
+        const QString path = walk.next();
+        if (path.endsWith(QLatin1String(".jsonl")))
+            journals << path;
+        else if (path.endsWith(QLatin1String(".json")))
+            certificates << path;
+    }
+    journals.sort();
+    certificates.sort();
+    CollectionCheck check(pinnedKeys);
+    check.report.journals = journals.size();
+    check.report.certificates = certificates.size();
+    if (!check.report.keysPinned)
+        return check.report;
+    for (const QString &path : journals)
+        check.journal(path);
+    for (const QString &path : certificates)
+        check.certificate(path);
+    return check.report;
 }

@@ -3,104 +3,98 @@
 #include "journal.h"
 #include "language.h"
 
-const JournalTexts &russianJournalTexts()
+#include <iterator>
+
+namespace {
+
+// What the table and the exports call each placement and read-back, in the
+// enums' order; none where the stored word is shown as it is.
+const char *const placementTexts[] = {
+    nullptr,
+    QT_TRANSLATE_NOOP("JournalTexts", "на месте"),
+    QT_TRANSLATE_NOOP("JournalTexts", "на новом месте"),
+    QT_TRANSLATE_NOOP("JournalTexts", "не проверить"),
+    nullptr,
+};
+static_assert(std::size(placementTexts) == std::size_t(PlacementWord::Unknown) + 1, "a text for every placement");
+
+const char *const verificationTexts[] = {
+    nullptr,
+    QT_TRANSLATE_NOOP("JournalTexts", "в обход кэша"),
+    QT_TRANSLATE_NOOP("JournalTexts", "возможно, из кэша"),
+    QT_TRANSLATE_NOOP("JournalTexts", "не с чем сравнить"),
+    QT_TRANSLATE_NOOP("JournalTexts", "не совпало"),
+    QT_TRANSLATE_NOOP("JournalTexts", "не выполнена"),
+    nullptr,
+};
+static_assert(std::size(verificationTexts) == std::size_t(VerificationWord::Unknown) + 1,
+              "a text for every read-back");
+
+QString textIn(Language language, const char *context, const char *source)
 {
-    static const JournalTexts texts = [] {
-        JournalTexts t;
-        t.columns = QStringList{
-            QStringLiteral("Дата и время"),  QStringLiteral("Пользователь"), QStringLiteral("Объект уничтожения"),
-            QStringLiteral("Алгоритм"),      QStringLiteral("Проходов записано"), QStringLiteral("Результат"),
-            QStringLiteral("Пояснение"),     QStringLiteral("Итог"),          QStringLiteral("Версия"), QStringLiteral("Хеш записи журнала (SHA-256)"),
-        };
-        t.language = Language::Russian;
-        t.unknown = QStringLiteral("неизвестно");
-        t.passes = QStringLiteral("%1 из %2");
-        t.fileTarget = QStringLiteral("файл %1, %2");
-        t.tokenTarget = QStringLiteral("носитель «%1» (модель %2, серийный номер %3), контейнер «%4», %5");
-        t.fileMedium = QStringLiteral("; файловая система %1, устройство %2; проходы: %3; проверка чтением: %4");
-        t.placements = QStringList{QStringLiteral("на месте"), QStringLiteral("на новом месте"),
-                                   QStringLiteral("не проверить")};
-        t.volume = QStringLiteral("; том %1 прочитан (%2), найдено блоков ключа: %3");
-        t.volumeFill = QStringLiteral("; свободное место заполнено (%1): %2");
-        t.verifications = QStringList{QStringLiteral("в обход кэша"), QStringLiteral("возможно, из кэша"),
-                                      QStringLiteral("не с чем сравнить"), QStringLiteral("не совпало"),
-                                      QStringLiteral("не выполнена")};
-        t.window = QStringLiteral("окно программы");
-        t.commandLine = QStringLiteral("командная строка");
-        t.actFileTitle = QStringLiteral("Акт уничтожения ключевой информации");
-        t.certificate = QStringLiteral("сертификат:");
-        t.noCertificate = QStringLiteral("сертификат не выдается: удаление контейнера не подтверждено");
-        t.actCertificateOf = QStringLiteral("Сертификат к строке %1 (поля как в файле JSON), отпечаток SHA-256 %2");
-        t.actTitle = QStringLiteral("АКТ<br>уничтожения ключевой информации");
-        t.actComposed = QStringLiteral("Составлен %1");
-        t.actCommission = QStringLiteral(
-            "Комиссия в составе: председатель ______________________________, члены комиссии "
-            "______________________________, ______________________________ составила настоящий акт о том, "
-            "что перечисленные ниже ключевые контейнеры уничтожены программой %1. Сведения взяты из журнала "
-            "уничтожения программы.");
-        t.actNumber = QStringLiteral("№");
-        t.actJournal = QStringLiteral("Журнал: %1. %2");
-        t.notVouched = QStringLiteral("ВНИМАНИЕ: журнал не прошел проверку. %1 Записи ниже им не подтверждены.");
-        t.actPeriod = QStringLiteral("Период: с %1 по %2.");
-        t.actSignatures = QStringList{QStringLiteral("Председатель комиссии"), QStringLiteral("Члены комиссии"),
-                                      QString()};
-        t.actSignatureHint = QStringLiteral("(подпись)&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;(Ф.И.О.)");
-        return t;
-    }();
-    return texts;
+    return translatedIn(language, context, source, -1);
 }
 
-const JournalTexts &englishJournalTexts()
+// The act's own texts are its file's; the rest are shared with the CSV and the window.
+void fillActTexts(JournalTexts &t)
 {
-    static const JournalTexts texts = [] {
-        JournalTexts t;
-        t.columns = QStringList{
-            QStringLiteral("Date and time"), QStringLiteral("User"),     QStringLiteral("Destroyed object"),
-            QStringLiteral("Algorithm"),     QStringLiteral("Passes written"), QStringLiteral("Result"),
-            QStringLiteral("Details"),       QStringLiteral("End state"), QStringLiteral("Version"),
-            QStringLiteral("Journal entry hash (SHA-256)"),
-        };
-        t.language = Language::English;
-        t.unknown = QStringLiteral("unknown");
-        t.passes = QStringLiteral("%1 of %2");
-        t.fileTarget = QStringLiteral("file %1, %2");
-        t.tokenTarget = QStringLiteral("token \u201c%1\u201d (model %2, serial number %3), container \u201c%4\u201d, %5");
-        t.fileMedium = QStringLiteral("; file system %1, device %2; passes: %3; read back: %4");
-        t.placements = QStringList{QStringLiteral("in place"), QStringLiteral("relocated"),
-                                   QStringLiteral("not provable")};
-        t.volume = QStringLiteral("; volume %1 read (%2), blocks of the key found: %3");
-        t.volumeFill = QStringLiteral("; free space filled (%1): %2");
-        t.verifications = QStringList{QStringLiteral("past the cache"), QStringLiteral("possibly from a cache"),
-                                      QStringLiteral("nothing to compare with"), QStringLiteral("mismatch"),
-                                      QStringLiteral("not done")};
-        t.window = QStringLiteral("program window");
-        t.commandLine = QStringLiteral("command line");
-        t.actFileTitle = QStringLiteral("Act of destruction of key information");
-        t.certificate = QStringLiteral("certificate:");
-        t.noCertificate = QStringLiteral("no certificate: removal of the container is not established");
-        t.actCertificateOf = QStringLiteral("Certificate for row %1 (fields as in the JSON file), SHA-256 fingerprint %2");
-        t.actTitle = QStringLiteral("ACT<br>of destruction of key information");
-        t.actComposed = QStringLiteral("Drawn up on %1");
-        t.actCommission = QStringLiteral(
-            "The commission consisting of: chair ______________________________, members "
-            "______________________________, ______________________________ has drawn up this act stating "
-            "that the key containers listed below were destroyed with the program %1. The details are taken "
-            "from the program's destruction journal.");
-        t.actNumber = QStringLiteral("No.");
-        t.actJournal = QStringLiteral("Journal: %1. %2");
-        t.notVouched = QStringLiteral("WARNING: the journal did not pass verification. %1 It does not vouch for the entries below.");
-        t.actPeriod = QStringLiteral("Period: from %1 to %2.");
-        t.actSignatures = QStringList{QStringLiteral("Chair of the commission"),
-                                      QStringLiteral("Members of the commission"), QString()};
-        t.actSignatureHint = QStringLiteral("(signature)&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;(full name)");
-        return t;
-    }();
-    return texts;
+    const auto act = [&t](const char *source) { return textIn(t.language, "JournalAct", source); };
+    t.actFileTitle = act(QT_TRANSLATE_NOOP("JournalAct", "Акт уничтожения ключевой информации"));
+    t.certificate = act(QT_TRANSLATE_NOOP("JournalAct", "сертификат:"));
+    t.noCertificate = act(QT_TRANSLATE_NOOP("JournalAct", "сертификат не выдается: удаление контейнера не подтверждено"));
+    t.actCertificateOf = act(QT_TRANSLATE_NOOP("JournalAct", "Сертификат к строке %1 (поля как в файле JSON), отпечаток SHA-256 %2"));
+    t.actTitle = act(QT_TRANSLATE_NOOP("JournalAct", "АКТ<br>уничтожения ключевой информации"));
+    t.actComposed = act(QT_TRANSLATE_NOOP("JournalAct", "Составлен %1"));
+    t.actCommission = act(QT_TRANSLATE_NOOP(
+        "JournalAct",
+        "Комиссия в составе: председатель ______________________________, члены комиссии "
+        "______________________________, ______________________________ составила настоящий акт о том, "
+        "что перечисленные ниже ключевые контейнеры уничтожены программой %1. Сведения взяты из журнала "
+        "уничтожения программы."));
+    t.actNumber = act(QT_TRANSLATE_NOOP("JournalAct", "№"));
+    t.actJournal = act(QT_TRANSLATE_NOOP("JournalAct", "Журнал: %1. %2"));
+    t.actPeriod = act(QT_TRANSLATE_NOOP("JournalAct", "Период: с %1 по %2."));
+    t.actSignatures = QStringList{act(QT_TRANSLATE_NOOP("JournalAct", "Председатель комиссии")),
+                                  act(QT_TRANSLATE_NOOP("JournalAct", "Члены комиссии")), QString()};
+    t.actSignatureHint = act(QT_TRANSLATE_NOOP("JournalAct", "(подпись)&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;(Ф.И.О.)"));
 }
 
-const JournalTexts &journalTexts()
+JournalTexts textsIn(Language language)
 {
-    return programLanguage() == Language::English ? englishJournalTexts() : russianJournalTexts();
+    JournalTexts t;
+    t.language = language;
+    const auto text = [language](const char *source) { return textIn(language, "JournalTexts", source); };
+    t.columns = QStringList{
+        text(QT_TRANSLATE_NOOP("JournalTexts", "Дата и время")),
+        text(QT_TRANSLATE_NOOP("JournalTexts", "Пользователь")),
+        text(QT_TRANSLATE_NOOP("JournalTexts", "Объект уничтожения")),
+        text(QT_TRANSLATE_NOOP("JournalTexts", "Алгоритм")),
+        text(QT_TRANSLATE_NOOP("JournalTexts", "Проходов записано")),
+        text(QT_TRANSLATE_NOOP("JournalTexts", "Результат")),
+        text(QT_TRANSLATE_NOOP("JournalTexts", "Пояснение")),
+        text(QT_TRANSLATE_NOOP("JournalTexts", "Итог")),
+        text(QT_TRANSLATE_NOOP("JournalTexts", "Версия")),
+        text(QT_TRANSLATE_NOOP("JournalTexts", "Хеш записи журнала (SHA-256)")),
+    };
+    t.unknown = text(QT_TRANSLATE_NOOP("JournalTexts", "неизвестно"));
+    t.passes = text(QT_TRANSLATE_NOOP("JournalTexts", "%1 из %2"));
+    t.fileTarget = text(QT_TRANSLATE_NOOP("JournalTexts", "файл %1, %2"));
+    t.tokenTarget = text(QT_TRANSLATE_NOOP("JournalTexts", "носитель «%1» (модель %2, серийный номер %3), контейнер «%4», %5"));
+    t.fileMedium = text(QT_TRANSLATE_NOOP("JournalTexts", "; файловая система %1, устройство %2; проходы: %3; проверка чтением: %4"));
+    t.volume = text(QT_TRANSLATE_NOOP("JournalTexts", "; том %1 прочитан (%2), найдено блоков ключа: %3"));
+    t.volumeFill = text(QT_TRANSLATE_NOOP("JournalTexts", "; свободное место заполнено (%1): %2"));
+    t.notVouched = text(QT_TRANSLATE_NOOP("JournalTexts", "ВНИМАНИЕ: журнал не прошел проверку. %1 Записи ниже им не подтверждены."));
+    fillActTexts(t);
+    return t;
+}
+
+} // namespace
+
+const JournalTexts &journalTexts(Language language)
+{
+    static const JournalTexts russian = textsIn(Language::Russian);
+    static const JournalTexts english = textsIn(Language::English);
+    return language == Language::English ? english : russian;
 }
 
 QString JournalTexts::sizeText(qint64 size) const
@@ -118,13 +112,12 @@ QString JournalTexts::targetText(const JournalEntry &e) const
     if (e.targetKind == JournalEntry::TargetKind::File) {
         QString text = fileTarget.arg(known(e.filePath), sizeText(e.size));
         if (e.placement != PlacementWord::None) {
-            // The word lists follow the enums' order, after None.
-            const auto word = [&](const QStringList &words, int index, const QString &stored) {
-                return index >= 1 && index <= words.size() ? words.at(index - 1) : known(stored);
+            const auto word = [&](const char *source, const QString &stored) {
+                return source ? textIn(language, "JournalTexts", source) : known(stored);
             };
             text += fileMedium.arg(known(e.fileSystem), known(e.device),
-                                   word(placements, int(e.placement), toWord(e.placement)),
-                                   word(verifications, int(e.verification), toWord(e.verification)));
+                                   word(placementTexts[std::size_t(e.placement)], toWord(e.placement)),
+                                   word(verificationTexts[std::size_t(e.verification)], toWord(e.verification)));
         }
         if (e.fill != FillWord::None)
             text += volumeFill.arg(sizeText(e.fillBytes), toWord(e.fill));

@@ -9,8 +9,9 @@
 struct JournalEntry;
 struct JournalRecord;
 
-// Every text of the journal window's table, the CSV file and the act, in one
-// place so that another language is one more instance of this structure.
+// Every text of the journal window's table, the CSV file and the act in one
+// language, from the translation catalogues: the exports are written in a
+// language of their own, whatever the program's is.
 struct JournalTexts {
     // Column order of row(): time, user@host, target, algorithm, passes,
     // result, informative text, end state, version, entry hash.
@@ -22,12 +23,8 @@ struct JournalTexts {
     QString fileTarget; // "%1" path, "%2" size
     QString tokenTarget; // "%1" token label, "%2" model, "%3" serial, "%4" container, "%5" size
     QString fileMedium;  // "%1" file system, "%2" device, "%3" placement, "%4" verification
-    QStringList placements;    // in-place, relocating, not-provable
-    QStringList verifications; // direct, maybe-cached, not-compared, mismatch, not-read
     QString volume;      // "%1" device, "%2" size read, "%3" blocks of the key found
     QString volumeFill;  // "%1" size written, "%2" how it ended
-    QString window;
-    QString commandLine;
 
     QString actFileTitle;
     QString actTitle;
@@ -49,9 +46,7 @@ struct JournalTexts {
     QStringList row(const JournalRecord &record) const;
 };
 
-const JournalTexts &russianJournalTexts();
-const JournalTexts &englishJournalTexts();
-// The instance of the program's language (see programLanguage()).
-const JournalTexts &journalTexts();
+// The texts in language; by default the program's (see programLanguage()).
+const JournalTexts &journalTexts(Language language = programLanguage());
 
 #endif // JOURNALTEXTS_H

@@ -930,6 +930,61 @@ Deletion Module</translation>
     </message>
 </context>
 <context>
+    <name>JournalAct</name>
+    <message>
+        <source>Акт уничтожения ключевой информации</source>
+        <translation>Act of destruction of key information</translation>
+    </message>
+    <message>
+        <source>сертификат:</source>
+        <translation>certificate:</translation>
+    </message>
+    <message>
+        <source>сертификат не выдается: удаление контейнера не подтверждено</source>
+        <translation>no certificate: removal of the container is not established</translation>
+    </message>
+    <message>
+        <source>Сертификат к строке %1 (поля как в файле JSON), отпечаток SHA-256 %2</source>
+        <translation>Certificate for row %1 (fields as in the JSON file), SHA-256 fingerprint %2</translation>
+    </message>
+    <message>
+        <source>АКТ&lt;br&gt;уничтожения ключевой информации</source>
+        <translation>ACT&lt;br&gt;of destruction of key information</translation>
+    </message>
+    <message>
+        <source>Составлен %1</source>
+        <translation>Drawn up on %1</translation>
+    </message>
+    <message>
+        <source>Комиссия в составе: председатель ______________________________, члены комиссии ______________________________, ______________________________ составила настоящий акт о том, что перечисленные ниже ключевые контейнеры уничтожены программой %1. Сведения взяты из журнала уничтожения программы.</source>
+        <translation>The commission consisting of: chair ______________________________, members ______________________________, ______________________________ has drawn up this act stating that the key containers listed below were destroyed with the program %1. The details are taken from the program&apos;s destruction journal.</translation>
+    </message>
+    <message>
+        <source>№</source>
+        <translation>No.</translation>
+    </message>
+    <message>
+        <source>Журнал: %1. %2</source>
+        <translation>Journal: %1. %2</translation>
+    </message>
+    <message>
+        <source>Период: с %1 по %2.</source>
+        <translation>Period: from %1 to %2.</translation>
+    </message>
+    <message>
+        <source>Председатель комиссии</source>
+        <translation>Chair of the commission</translation>
+    </message>
+    <message>
+        <source>Члены комиссии</source>
+        <translation>Members of the commission</translation>
+    </message>
+    <message>
+        <source>(подпись)&amp;nbsp;&amp;nbsp;&amp;nbsp;&amp;nbsp;&amp;nbsp;&amp;nbsp;&amp;nbsp;&amp;nbsp;(Ф.И.О.)</source>
+        <translation>(signature)&amp;nbsp;&amp;nbsp;&amp;nbsp;&amp;nbsp;&amp;nbsp;&amp;nbsp;&amp;nbsp;&amp;nbsp;(full name)</translation>
+    </message>
+</context>
+<context>
     <name>JournalDialog</name>
     <message>
         <source>Журнал уничтожения</source>
@@ -1004,6 +1059,110 @@ Deletion Module</translation>
             <numerusform>%1 byte</numerusform>
             <numerusform>%1 bytes</numerusform>
         </translation>
+    </message>
+    <message>
+        <source>на месте</source>
+        <translation>in place</translation>
+    </message>
+    <message>
+        <source>на новом месте</source>
+        <translation>relocated</translation>
+    </message>
+    <message>
+        <source>не проверить</source>
+        <translation>not provable</translation>
+    </message>
+    <message>
+        <source>в обход кэша</source>
+        <translation>past the cache</translation>
+    </message>
+    <message>
+        <source>возможно, из кэша</source>
+        <translation>possibly from a cache</translation>
+    </message>
+    <message>
+        <source>не с чем сравнить</source>
+        <translation>nothing to compare with</translation>
+    </message>
+    <message>
+        <source>не совпало</source>
+        <translation>mismatch</translation>
+    </message>
+    <message>
+        <source>не выполнена</source>
+        <translation>not done</translation>
+    </message>
+    <message>
+        <source>Дата и время</source>
+        <translation>Date and time</translation>
+    </message>
+    <message>
+        <source>Пользователь</source>
+        <translation>User</translation>
+    </message>
+    <message>
+        <source>Объект уничтожения</source>
+        <translation>Destroyed object</translation>
+    </message>
+    <message>
+        <source>Алгоритм</source>
+        <translation>Algorithm</translation>
+    </message>
+    <message>
+        <source>Проходов записано</source>
+        <translation>Passes written</translation>
+    </message>
+    <message>
+        <source>Результат</source>
+        <translation>Result</translation>
+    </message>
+    <message>
+        <source>Пояснение</source>
+        <translation>Details</translation>
+    </message>
+    <message>
+        <source>Итог</source>
+        <translation>End state</translation>
+    </message>
+    <message>
+        <source>Версия</source>
+        <translation>Version</translation>
+    </message>
+    <message>
+        <source>Хеш записи журнала (SHA-256)</source>
+        <translation>Journal entry hash (SHA-256)</translation>
+    </message>
+    <message>
+        <source>неизвестно</source>
+        <translation>unknown</translation>
+    </message>
+    <message>
+        <source>%1 из %2</source>
+        <translation>%1 of %2</translation>
+    </message>
+    <message>
+        <source>файл %1, %2</source>
+        <translation>file %1, %2</translation>
+    </message>
+    <message>
+        <source>носитель «%1» (модель %2, серийный номер %3), контейнер «%4», %5</source>
+        <translation>token “%1” (model %2, serial number %3), container “%4”, %5</translation>
+    </message>
+    <message>
+        <source>; файловая система %1, устройство %2; проходы: %3; проверка чтением: %4</source>
+        <translation>; file system %1, device %2; passes: %3; read back: %4</translation>
+    </message>
+    <message>
+        <source>; том %1 прочитан (%2), найдено блоков ключа: %3</source>
+        <translation>; volume %1 read (%2), blocks of the key found: %3</translation>
+    </message>
+    <message>
+        <source>; свободное место заполнено (%1): %2</source>
+        <translation>; free space filled (%1): %2</translation>
+    </message>
+    <message>
+        <source>ВНИМАНИЕ: журнал не прошел проверку. %1 Записи ниже им не подтверждены.</source>
+        <translation>WARNING: the journal did not pass verification. %1 It does not vouch for the entries below.</translation>
     </message>
 </context>
 <context>

@@ -4,6 +4,7 @@
 #include "journaldialog.h"
 #include "journalexport.h"
 #include "journaltexts.h"
+#include "journalcheck.h"
 #include "journalforge.h"
 #include "signing.h"
 
@@ -25,6 +26,7 @@
 #include <unistd.h>
 
 Q_DECLARE_METATYPE(VerifyResult::Break)
+Q_DECLARE_METATYPE(VerifyResult::State)
 
 namespace {
 
@@ -242,6 +244,52 @@ private slots:
             QCOMPARE(journalforge::lines(path()).join('\n'), before);
     }
 
+    // The check over bytes alone, with no key and no file: "@N" in a line
+    // stands for the hash of line N (@0: the first entry's genesis).
+    void checkOverBytes_data()
+    {
+        QTest::addColumn<QByteArrayList>("lines");
+        QTest::addColumn<qint64>("headSeq"); // -1: no head
+        QTest::addColumn<VerifyResult::State>("state");
+        QTest::addColumn<VerifyResult::Break>("kind");
+        QTest::addColumn<int>("line");
+        const QByteArray first = "{\"seq\":1,\"prev\":\"@0\"}";
+        using S = VerifyResult::State;
+        using B = VerifyResult::Break;
+        QTest::newRow("nothing") << QByteArrayList{} << qint64(-1) << S::Intact << B::None << 0;
+        QTest::newRow("chained, the end unguarded")
+            << QByteArrayList{first, "{\"seq\":2,\"prev\":\"@1\"}"} << qint64(-1) << S::NotVerified << B::None << 0;
+        QTest::newRow("no sequence number") << QByteArrayList{"{\"prev\":\"@0\"}"} << qint64(-1) << S::Broken
+                                            << B::Malformed << 1;
+        QTest::newRow("sequence runs back")
+            << QByteArrayList{first, "{\"seq\":2,\"prev\":\"@1\"}", "{\"seq\":1,\"prev\":\"@0\"}"} << qint64(-1)
+            << S::Broken << B::Reordered << 3;
+        QTest::newRow("torn line the next entry vouches for")
+            << QByteArrayList{first, "{\"seq\":2,\"pr", "{\"seq\":2,\"prev\":\"@1\",\"skipped_torn\":\"@2\"}"}
+            << qint64(-1) << S::NotVerified << B::None << 0;
+        QTest::newRow("head names an entry past the end") << QByteArrayList{first} << qint64(2) << S::Broken << B::Cut << 2;
+        QTest::newRow("head over no entries") << QByteArrayList{} << qint64(1) << S::Broken << B::Emptied << 0;
+    }
+
+    void checkOverBytes()
+    {
+        QFETCH(QByteArrayList, lines);
+        QFETCH(qint64, headSeq);
+        for (int i = 0; i < lines.size(); ++i)
+            for (int n = 0; n <= i; ++n)
+                lines[i].replace("@" + QByteArray::number(n),
+                                 (n ? journalforge::hashOf(lines[n - 1]) : Journal::genesisHash()).toLatin1());
+        journalchain::Anchor anchor;
+        anchor.head.present = headSeq >= 0;
+        anchor.head.seq = headSeq;
+        QVector<JournalRecord> records;
+        const VerifyResult result = journalchain::check(lines.join('\n') + (lines.isEmpty() ? "" : "\n"), anchor, &records);
+        QTEST(result.state, "state");
+        QTEST(result.kind, "kind");
+        QTEST(result.line, "line");
+        QCOMPARE(records.size(), result.entries);
+    }
+
     void fileIsPrivateAndNotFollowed()
     {
         QVERIFY(Journal(path()).append(entry("/a")));
@@ -269,7 +317,7 @@ private slots:
     void actPdfNamesTheContainer()
     {
         QFETCH(bool, english);
-        const JournalTexts &texts = english ? englishJournalTexts() : russianJournalTexts();
+        const JournalTexts &texts = english ? journalTexts(Language::English) : journalTexts(Language::Russian);
         const QString pdftotext = QStandardPaths::findExecutable("pdftotext");
         if (pdftotext.isEmpty())
             QSKIP("pdftotext (poppler-utils) is not installed");
@@ -386,7 +434,7 @@ private slots:
         QFETCH(bool, english);
         QFETCH(qint64, size);
         QFETCH(QString, expected);
-        const JournalTexts &texts = english ? englishJournalTexts() : russianJournalTexts();
+        const JournalTexts &texts = english ? journalTexts(Language::English) : journalTexts(Language::Russian);
         JournalEntry e = entry(QStringLiteral("/k/key.pfx"));
         e.size = size;
         e.fill = FillWord::Filled;
@@ -420,7 +468,7 @@ private slots:
         JournalRecord record;
         record.entry = entry(path);
         record.entry.resultText = path; // a column that is the text itself
-        const QByteArray csv = journalCsv({record}, russianJournalTexts());
+        const QByteArray csv = journalCsv({record}, journalTexts(Language::Russian));
         QVERIFY(csv.startsWith("\xEF\xBB\xBF"));
         const QString text = QString::fromUtf8(csv.mid(3));
         QVERIFY(text.endsWith(QStringLiteral("\r\n")));

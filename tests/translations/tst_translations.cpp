@@ -85,7 +85,7 @@ QStringList foreignWords(const QString &text)
 {
     static const QSet<QString> names{
         // formats, standards, programs, file systems and the device commands they name
-        "CSV", "PDF", "PIN", "PKCS#11", "FUSE", "Qt", "Kestrik", "KCC", "nctx", "p12", "pfx", "json", "pdf",
+        "CSV", "PDF", "JSON", "SHA-256", "PIN", "PKCS#11", "FUSE", "Qt", "Kestrik", "KCC", "nctx", "p12", "pfx", "json", "pdf",
         "overlay", "sanitize", "crypto", "erase", "NIST", "SP", "Clear", "Purge", "ru", "en", "www", "email", "Windows", "DLL",
         // the algorithms' names on the command line
         "gost", "dod", "hmg-bs", "hmg-es", "rcmp", "ar380", "vsitr", "schneier", "yes"};

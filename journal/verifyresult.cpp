@@ -1,0 +1,53 @@
+#include "journal.h"
+
+#include <QCoreApplication>
+
+QString VerifyResult::describe() const
+{
+    QString text;
+    switch (state) {
+    case State::Intact:
+        text = QCoreApplication::translate("Journal", "Журнал проверен: записей %n, цепочка хешей не нарушена.", nullptr,
+                                           entries);
+        break;
+    case State::TornLast:
+        text = QCoreApplication::translate("Journal", "Последняя строка журнала (строка %1) оборвана: запись прервалась. "
+                              "Записи до нее (%2) проверены, цепочка не нарушена.").arg(line).arg(entries);
+        break;
+    case State::Broken: {
+        QString why;
+        switch (kind) {
+        case Break::Changed: why = QCoreApplication::translate("Journal", "запись изменена после записи следующей"); break;
+        case Break::Missing: why = QCoreApplication::translate("Journal", "перед записью удалены записи"); break;
+        case Break::Reordered: why = QCoreApplication::translate("Journal", "записи переставлены"); break;
+        case Break::Unsigned: why = QCoreApplication::translate("Journal", "запись не подписана, и не доказано, что она сделана до появления ключа"); break;
+        case Break::Damaged: why = QCoreApplication::translate("Journal", "строка повреждена, а следующая запись этого не отметила"); break;
+        case Break::Malformed:
+        case Break::None: why = QCoreApplication::translate("Journal", "строка не является записью журнала"); break;
+        case Break::Cut:
+            return QCoreApplication::translate("Journal", "Конец журнала отрезан или изменен: журнал кончается записью %1, а его "
+                                               "подписанная голова называет запись %2.").arg(lastSequence).arg(headSequence);
+        case Break::Emptied:
+            return QCoreApplication::translate("Journal", "Журнал опустошен: записей в нем нет, а его подписанная голова "
+                                               "называет запись %1.").arg(headSequence);
+        case Break::HeadInvalid:
+            return QCoreApplication::translate("Journal", "Подпись головы журнала не верна: голова подменена.");
+        }
+        return QCoreApplication::translate("Journal", "Цепочка журнала нарушена в строке %1: %2.").arg(line).arg(why);
+    }
+    case State::Unreadable:
+        return QCoreApplication::translate("Journal", "Журнал не прочитан: %1").arg(error);
+    case State::NotVerified:
+        return QCoreApplication::translate("Journal", "Журнал не проверен: %1. Записей: %2.").arg(error).arg(entries);
+    }
+    if (!tornLines.isEmpty())
+        text += QCoreApplication::translate("Journal", " Прерванных записей пропущено: %1.").arg(tornLines.size());
+    if (signaturesChecked && unsignedBeforeKey > 0)
+        text += QCoreApplication::translate("Journal", " Записей без подписи, сделанных до появления ключа: %1.").arg(unsignedBeforeKey);
+    text += signaturesChecked
+        ? QCoreApplication::translate("Journal", " Подписи записей верны (ключ %1…).").arg(keyFingerprint.left(16))
+        : QCoreApplication::translate("Journal", " Подписи не проверены: в этой сборке нет библиотеки подписи.");
+    if (headSequence > 0)
+        text += QCoreApplication::translate("Journal", " Конец журнала совпадает с его головой (запись %1).").arg(headSequence);
+    return text;
+}
