@@ -4,7 +4,6 @@
 #include "p11forward.h"
 
 #include <atomic>
-#include <cstdlib>
 
 namespace {
 
@@ -20,23 +19,13 @@ struct Count {
 
 } // namespace
 
-extern "C" {
-
-__attribute__((visibility("default"))) CK_RV C_GetFunctionList(CK_FUNCTION_LIST_PTR_PTR out)
+KCC_P11_EXPORT CK_RV C_GetFunctionList(CK_FUNCTION_LIST_PTR_PTR out)
 {
-    if (!out)
-        return CKR_ARGUMENTS_BAD;
-    if (!p11forward::loadTarget("KCC_COUNT_TARGET"))
-        return CKR_GENERAL_ERROR;
-    p11forward::getFunctionList = C_GetFunctionList;
-    *out = p11forward::forwardingList<Count>();
-    return CKR_OK;
+    return p11forward::handOut<Count>(out, "KCC_COUNT_TARGET", C_GetFunctionList);
 }
 
 // Calls forwarded since the module was loaded.
-__attribute__((visibility("default"))) unsigned long kcc_counted_calls()
+KCC_P11_EXPORT unsigned long kcc_counted_calls()
 {
     return calls.load();
 }
-
-} // extern "C"

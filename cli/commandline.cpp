@@ -1,14 +1,12 @@
 #include "commandline.h"
 
-#include "kcc_version.h"
+#include "commandoptions.h"
+
 #include "language.h"
-#include "wipeschedule.h"
 
 #include <QCoreApplication>
 #include <QString>
 
-#include <cstdlib>
-#include <cstring>
 #include <ostream>
 #include <string>
 
@@ -31,6 +29,22 @@ bool contains(const char *const (&names)[N], const std::string &name)
     return false;
 }
 
+enum class QtOption { None, Alone, WithValue };
+
+// Qt takes its options with one dash or two, and -style=name too; they stay
+// in argv for QApplication. WithValue: the next argument is the value.
+QtOption qtOption(const std::string &argument)
+{
+    std::string name = argument.substr(argument.compare(0, 2, "--") == 0 ? 2 : 1);
+    const bool inlineValue = name.find('=') != std::string::npos;
+    name = name.substr(0, name.find('='));
+    if (contains(qtFlags, name) && !inlineValue)
+        return QtOption::Alone;
+    if (!contains(qtOptionsWithValue, name))
+        return QtOption::None;
+    return inlineValue ? QtOption::Alone : QtOption::WithValue;
+}
+
 // Local 8-bit, like every other message of the program on a terminal.
 std::string text(const QString &message)
 {
@@ -48,14 +62,6 @@ QString local(const std::string &argument)
     return QString::fromLocal8Bit(argument.c_str());
 }
 
-int algorithmByName(const std::string &name)
-{
-    for (int i = 0; i < wipeAlgorithmCount; ++i)
-        if (name == wipeAlgorithmId(WipeAlgorithm(i)) || name == std::to_string(i))
-            return i;
-    return -1;
-}
-
 CommandLine exitWith(int code)
 {
     CommandLine command;
@@ -64,16 +70,208 @@ CommandLine exitWith(int code)
     return command;
 }
 
-// The program whose command line is being read, for its messages.
-CommandProgram currentProgram = CommandProgram::Window;
-
-CommandLine usageError(std::ostream &err, const QString &message)
+CommandLine usageError(std::ostream &err, CommandProgram program, const QString &message)
 {
-    const char *program = programName(currentProgram);
-    err << program << ": " << text(message) << "\n"
-        << text(early(QT_TRANSLATE_NOOP("CommandLine", "Подробнее: %1 --help")).arg(QLatin1String(program)))
+    const char *name = programName(program);
+    err << name << ": " << text(message) << "\n"
+        << text(early(QT_TRANSLATE_NOOP("CommandLine", "Подробнее: %1 --help")).arg(QLatin1String(name)))
         << "\n";
     return exitWith(kExitUsage);
+}
+
+const CommandOption *optionNamed(const std::string &longName)
+{
+    for (int i = 0; i < kOptionCount; ++i)
+        if (longName == kOptions[i].longName)
+            return &kOptions[i];
+    return nullptr;
+}
+
+const CommandOption *optionLetter(char letter)
+{
+    for (int i = 0; i < kOptionCount; ++i)
+        if (kOptions[i].shortName && kOptions[i].shortName == letter)
+            return &kOptions[i];
+    return nullptr;
+}
+
+bool looksLikeOption(const char *argument)
+{
+    return argument[0] == '-' && argument[1] != '\0';
+}
+
+// Reads argv the way getopt_long does, with the table of options: --name
+// VALUE and --name=VALUE, bundled short options (-ya dod, -adod), "--" ending
+// the options. What the modes say about each other is checked at the end.
+class Reader
+{
+public:
+    Reader(int argc, const char *const *argv, std::ostream &out, std::ostream &err, CommandProgram program)
+        : m_argc(argc), m_argv(argv), m_out(out), m_err(err), m_program(program)
+    {
+    }
+
+    CommandLine read()
+    {
+        for (m_index = 1; m_index < m_argc; ++m_index)
+            if (!readArgument(m_argv[m_index]))
+                return m_command;
+        return checked(m_command);
+    }
+
+private:
+    // Each step returns false when the reading is over: m_command is then the result.
+    bool readArgument(const std::string &argument)
+    {
+        if (m_optionsEnded || !looksLikeOption(argument.c_str()))
+            return readOperand(argument);
+        if (argument == "--") {
+            m_optionsEnded = true;
+            return true;
+        }
+        const QtOption qt = window() ? qtOption(argument) : QtOption::None;
+        if (qt != QtOption::None)
+            return skipQtOption(argument, qt);
+        if (argument.compare(0, 2, "--") == 0)
+            return readLong(argument);
+        return readLetters(argument);
+    }
+
+    bool readLong(const std::string &argument)
+    {
+        const size_t equals = argument.find('=');
+        const CommandOption *option = optionNamed(argument.substr(0, equals));
+        if (option)
+            return use(*option, equals == std::string::npos ? nullptr : m_argv[m_index] + equals + 1);
+        return fail(early(QT_TRANSLATE_NOOP("CommandLine", "неизвестный параметр «%1»")).arg(local(argument)));
+    }
+
+    // -yq is -y -q; a letter that takes a value takes the rest (-adod) or the next argument.
+    bool readLetters(const std::string &argument)
+    {
+        for (size_t at = 1; at < argument.size(); ++at) {
+            const CommandOption *option = optionLetter(argument[at]);
+            if (!option)
+                return fail(early(QT_TRANSLATE_NOOP("CommandLine", "неизвестный параметр «%1»"))
+                                .arg(local(at == 1 ? argument : std::string{'-', argument[at]})));
+            const bool rest = option->values != 0 && at + 1 < argument.size();
+            if (!use(*option, rest ? m_argv[m_index] + at + 1 : nullptr))
+                return false;
+            if (option->values != 0)
+                break;
+        }
+        return true;
+    }
+
+    bool skipQtOption(const std::string &argument, QtOption kind)
+    {
+        if (kind == QtOption::WithValue && ++m_index >= m_argc)
+            return fail(early(QT_TRANSLATE_NOOP("CommandLine", "параметру «%1» нужно значение")).arg(local(argument)));
+        return true;
+    }
+
+    bool use(const CommandOption &option, const char *inlineValue)
+    {
+        const QString name = QLatin1String(option.longName);
+        if (option.selects != CommandLine::Action::OpenWindow) {
+            if (m_mode && m_command.action != option.selects)
+                return fail(early(QT_TRANSLATE_NOOP("CommandLine", "%1 и %2 нельзя указывать вместе"))
+                                .arg(QLatin1String(m_mode->longName), name));
+            m_command.action = option.selects;
+            m_mode = &option;
+        }
+        std::vector<std::string> values;
+        if (inlineValue && option.values == 0)
+            return fail(early(QT_TRANSLATE_NOOP("CommandLine", "%1 не принимает значения")).arg(name));
+        if (inlineValue)
+            values.push_back(inlineValue);
+        if (option.values == kValuesUpToNextOption) {
+            while (m_index + 1 < m_argc && !looksLikeOption(m_argv[m_index + 1]))
+                values.push_back(m_argv[++m_index]);
+        }
+        while (int(values.size()) < option.values && m_index + 1 < m_argc)
+            values.push_back(m_argv[++m_index]);
+        OptionUse given{m_command, values, m_out, m_program};
+        if (int(values.size()) < option.values || !option.apply(given))
+            return fail(early(option.misuse).replace(QLatin1String("%1"), name));
+        return m_command.action != CommandLine::Action::Exit;
+    }
+
+    // A name without an option: a file for the window, or for --wipe-file after "--".
+    bool readOperand(const std::string &argument)
+    {
+        const bool noMode = m_command.action == CommandLine::Action::OpenWindow;
+        if (!window() && noMode && !m_optionsEnded)
+            return fail(early(QT_TRANSLATE_NOOP("CommandLine", "«%1»: сначала укажите режим (--wipe-file ФАЙЛ...); окно с файлом открывает %2"))
+                            .arg(local(argument), QLatin1String(programName(CommandProgram::Window))));
+        if (m_optionsEnded && m_command.action == CommandLine::Action::WipeFiles) {
+            m_command.files.push_back(argument);
+            return true;
+        }
+        // With a scripted mode it is refused at the end.
+        m_command.openFiles.push_back(argument);
+        m_command.openFileIndexes.push_back(m_index);
+        return true;
+    }
+
+    bool fail(const QString &message)
+    {
+        m_command = usageError(m_err, m_program, message);
+        return false;
+    }
+
+    bool window() const { return m_program == CommandProgram::Window; }
+
+    CommandLine checked(const CommandLine &command) const;
+
+    const int m_argc;
+    const char *const *m_argv;
+    std::ostream &m_out;
+    std::ostream &m_err;
+    const CommandProgram m_program;
+    int m_index = 1;
+    CommandLine m_command;
+    const CommandOption *m_mode = nullptr; // the option that chose the mode
+    bool m_optionsEnded = false;
+};
+
+// The options each mode takes, and the ones it needs.
+CommandLine Reader::checked(const CommandLine &command) const
+{
+    const bool cli = !window();
+    const CommandProgram program = m_program;
+    const auto refused = [this](const QString &message) { return usageError(m_err, m_program, message); };
+    if (cli && command.action == CommandLine::Action::WriteAct)
+        return refused(early(QT_TRANSLATE_NOOP("CommandLine", "акт уничтожения (--act) рисуется графическими средствами Qt, и их в %1 нет: "
+                                                              "запишите акт командой %2 --act ФАЙЛ.pdf"))
+                           .arg(QLatin1String(programName(program)), QLatin1String(programName(CommandProgram::Window))));
+    if (cli && command.action == CommandLine::Action::OpenWindow)
+        return refused(early(QT_TRANSLATE_NOOP("CommandLine", "укажите режим: --wipe-file, --wipe-token, --list-tokens, --journal и другие; окно открывает %1"))
+                           .arg(QLatin1String(programName(CommandProgram::Window))));
+    if (!command.openFiles.empty() && command.action != CommandLine::Action::OpenWindow)
+        return refused(early(QT_TRANSLATE_NOOP("CommandLine", "лишний аргумент «%1»")).arg(local(command.openFiles.front())));
+    if (!command.publicKey.empty() && command.action != CommandLine::Action::VerifyCertificate
+        && command.action != CommandLine::Action::VerifyJournal)
+        return refused(early(QT_TRANSLATE_NOOP("CommandLine", "--key указывается только с --verify-certificate или --verify-journal")));
+    if (command.action != CommandLine::Action::WriteAct && (!command.from.empty() || !command.to.empty()))
+        return refused(early(QT_TRANSLATE_NOOP("CommandLine", "--from и --to указываются только с --act")));
+    const bool wipes = command.action == CommandLine::Action::WipeFiles
+        || command.action == CommandLine::Action::WipeToken;
+    if (command.action == CommandLine::Action::WipeFiles && command.files.empty())
+        return refused(early(QT_TRANSLATE_NOOP("CommandLine", "--wipe-file требует хотя бы один файл")));
+    if (wipes && command.algorithm < 0)
+        return refused(early(QT_TRANSLATE_NOOP("CommandLine", "для удаления нужен --algorithm")));
+    if (!wipes && command.noJournal)
+        return refused(early(QT_TRANSLATE_NOOP("CommandLine", "--no-journal указывается только с --wipe-file или --wipe-token")));
+    if (!wipes && (command.algorithm >= 0 || command.assumeYes))
+        return refused(early(QT_TRANSLATE_NOOP("CommandLine", "--algorithm и --yes указываются только с --wipe-file или --wipe-token")));
+    if ((command.searchVolume || command.fillFreed) && command.action != CommandLine::Action::WipeFiles)
+        return refused(early(QT_TRANSLATE_NOOP("CommandLine", "--search-volume и --fill-freed указываются только с --wipe-file")));
+    if ((command.action == CommandLine::Action::WipeToken) != (command.pinSource != CommandLine::PinSource::None))
+        return refused(command.action == CommandLine::Action::WipeToken
+                           ? early(QT_TRANSLATE_NOOP("CommandLine", "--wipe-token требует --pin-stdin или --pin-file"))
+                           : early(QT_TRANSLATE_NOOP("CommandLine", "--pin-stdin и --pin-file указываются только с --wipe-token")));
+    return command;
 }
 
 } // namespace
@@ -81,189 +279,5 @@ CommandLine usageError(std::ostream &err, const QString &message)
 CommandLine parseCommandLine(int argc, const char *const *argv, std::ostream &out,
                              std::ostream &err, CommandProgram program)
 {
-    currentProgram = program;
-    const bool cli = program == CommandProgram::Cli;
-    CommandLine command;
-    auto setAction = [&](CommandLine::Action action) {
-        const bool clash = command.action != CommandLine::Action::OpenWindow && command.action != action;
-        command.action = action;
-        return !clash;
-    };
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&](std::string &into) {
-            if (i + 1 >= argc)
-                return false;
-            into = argv[++i];
-            return true;
-        };
-        if (arg == "-h" || arg == "--help") {
-            printUsage(out, program);
-            return exitWith(0);
-        }
-        if (arg == "--version") {
-            out << programName(program) << " " KCC_VERSION "\n";
-            return exitWith(0);
-        }
-        if (arg == "--wipe-file") {
-            if (!setAction(CommandLine::Action::WipeFiles))
-                return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "выберите что-то одно: --wipe-file, --wipe-token или --list-tokens")));
-            // Every argument up to the next option names a file; "--" ends the options.
-            while (i + 1 < argc && (argv[i + 1][0] != '-' || argv[i + 1][1] == '\0'))
-                command.files.push_back(argv[++i]);
-            continue;
-        }
-        if (arg == "--") {
-            if (command.action == CommandLine::Action::OpenWindow) {
-                while (i + 1 < argc) {
-                    command.openFiles.push_back(argv[++i]);
-                    command.openFileIndexes.push_back(i);
-                }
-                continue;
-            }
-            if (command.action != CommandLine::Action::WipeFiles)
-                return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "«--» ставится перед именами файлов для --wipe-file")));
-            while (i + 1 < argc)
-                command.files.push_back(argv[++i]);
-            continue;
-        }
-        if (arg == "--wipe-token") {
-            if (!setAction(CommandLine::Action::WipeToken) || !value(command.serial))
-                return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "--wipe-token требует один серийный номер и никакого другого режима")));
-            continue;
-        }
-        if (arg == "--list-tokens") {
-            if (!setAction(CommandLine::Action::ListTokens))
-                return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "выберите что-то одно: --wipe-file, --wipe-token или --list-tokens")));
-            continue;
-        }
-        if (arg == "--journal" || arg == "--verify-journal") {
-            if (!setAction(arg == "--journal" ? CommandLine::Action::PrintJournal : CommandLine::Action::VerifyJournal))
-                return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "выберите один режим")));
-            continue;
-        }
-        if (arg == "--act") {
-            if (!setAction(CommandLine::Action::WriteAct) || !value(command.actFile))
-                return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "--act требует имя PDF-файла для записи и никакого другого режима")));
-            continue;
-        }
-        if (arg == "--public-key") {
-            if (!setAction(CommandLine::Action::PrintPublicKey))
-                return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "выберите один режим")));
-            continue;
-        }
-        if (arg == "--certificate") {
-            std::string sequence;
-            if (!setAction(CommandLine::Action::WriteCertificate) || !value(sequence)
-                || !value(command.certificateFile) || (command.sequence = std::atoll(sequence.c_str())) <= 0)
-                return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "--certificate требует номер записи журнала и имя файла")));
-            continue;
-        }
-        if (arg == "--verify-certificate") {
-            if (!setAction(CommandLine::Action::VerifyCertificate) || !value(command.certificateFile))
-                return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "--verify-certificate требует имя файла")));
-            continue;
-        }
-        if (arg == "--verify-collection") {
-            if (!setAction(CommandLine::Action::VerifyCollection) || !value(command.collectionDirectory))
-                return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "--verify-collection требует каталог")));
-            continue;
-        }
-        if (arg == "--key") {
-            if (!value(command.publicKey))
-                return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "--key требует открытый ключ (64 шестнадцатеричные цифры)")));
-            continue;
-        }
-        if (arg == "--from" || arg == "--to") {
-            if (!value(arg == "--from" ? command.from : command.to))
-                return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "%1 требует дату в виде ГГГГ-ММ-ДД")).arg(local(arg)));
-            continue;
-        }
-        if (arg == "-a" || arg == "--algorithm") {
-            std::string name;
-            if (!value(name) || (command.algorithm = algorithmByName(name)) < 0)
-                return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "--algorithm требует одно из: gost, dod, hmg-bs, hmg-es, rcmp, ar380, vsitr, schneier")));
-            continue;
-        }
-        if (arg == "--pin-stdin") {
-            command.pinSource = CommandLine::PinSource::StandardInput;
-            continue;
-        }
-        if (arg == "--pin-file") {
-            command.pinSource = CommandLine::PinSource::File;
-            if (!value(command.pinFile))
-                return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "--pin-file требует имя файла")));
-            continue;
-        }
-        if (arg == "--pin")
-            return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "PIN-код никогда не берется из командной строки: укажите --pin-stdin или --pin-file")));
-        if (arg == "--search-volume" || arg == "--fill-freed") {
-            (arg == "--search-volume" ? command.searchVolume : command.fillFreed) = true;
-            continue;
-        }
-        if (arg == "--no-journal") {
-            command.noJournal = true;
-            continue;
-        }
-        if (arg == "-y" || arg == "--yes") {
-            command.assumeYes = true;
-            continue;
-        }
-        if (arg.size() < 2 || arg[0] != '-') {
-            if (cli && command.action == CommandLine::Action::OpenWindow)
-                return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "«%1»: сначала укажите режим (--wipe-file ФАЙЛ...); окно с файлом открывает %2"))
-                                           .arg(local(arg), QLatin1String(programName(CommandProgram::Window))));
-            // A file for the window; with a scripted mode it is refused below.
-            command.openFiles.push_back(arg);
-            command.openFileIndexes.push_back(i);
-            continue;
-        }
-
-        if (cli)
-            return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "неизвестный параметр «%1»")).arg(local(arg)));
-        // Qt takes its options with one dash or two, and -style=name too.
-        std::string name = arg.substr(arg.compare(0, 2, "--") == 0 ? 2 : 1);
-        const bool inlineValue = name.find('=') != std::string::npos;
-        name = name.substr(0, name.find('='));
-        if (contains(qtFlags, name) && !inlineValue)
-            continue;
-        if (contains(qtOptionsWithValue, name)) {
-            if (!inlineValue && ++i >= argc)
-                return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "параметру «%1» нужно значение")).arg(local(arg)));
-            continue;
-        }
-        return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "неизвестный параметр «%1»")).arg(local(arg)));
-    }
-
-    if (cli && command.action == CommandLine::Action::WriteAct)
-        return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "акт уничтожения (--act) рисуется графическими средствами Qt, и их в %1 нет: "
-                                                                      "запишите акт командой %2 --act ФАЙЛ.pdf"))
-                                   .arg(QLatin1String(programName(program)), QLatin1String(programName(CommandProgram::Window))));
-    if (cli && command.action == CommandLine::Action::OpenWindow)
-        return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "укажите режим: --wipe-file, --wipe-token, --list-tokens, --journal и другие; окно открывает %1"))
-                                   .arg(QLatin1String(programName(CommandProgram::Window))));
-    if (!command.openFiles.empty() && command.action != CommandLine::Action::OpenWindow)
-        return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "лишний аргумент «%1»")).arg(local(command.openFiles.front())));
-    if (!command.publicKey.empty() && command.action != CommandLine::Action::VerifyCertificate
-        && command.action != CommandLine::Action::VerifyJournal)
-        return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "--key указывается только с --verify-certificate или --verify-journal")));
-    if (command.action != CommandLine::Action::WriteAct && (!command.from.empty() || !command.to.empty()))
-        return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "--from и --to указываются только с --act")));
-    const bool wipes = command.action == CommandLine::Action::WipeFiles
-        || command.action == CommandLine::Action::WipeToken;
-    if (command.action == CommandLine::Action::WipeFiles && command.files.empty())
-        return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "--wipe-file требует хотя бы один файл")));
-    if (wipes && command.algorithm < 0)
-        return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "для удаления нужен --algorithm")));
-    if (!wipes && command.noJournal)
-        return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "--no-journal указывается только с --wipe-file или --wipe-token")));
-    if (!wipes && (command.algorithm >= 0 || command.assumeYes))
-        return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "--algorithm и --yes указываются только с --wipe-file или --wipe-token")));
-    if ((command.searchVolume || command.fillFreed) && command.action != CommandLine::Action::WipeFiles)
-        return usageError(err, early(QT_TRANSLATE_NOOP("CommandLine", "--search-volume и --fill-freed указываются только с --wipe-file")));
-    if ((command.action == CommandLine::Action::WipeToken) != (command.pinSource != CommandLine::PinSource::None))
-        return usageError(err, command.action == CommandLine::Action::WipeToken
-                                   ? early(QT_TRANSLATE_NOOP("CommandLine", "--wipe-token требует --pin-stdin или --pin-file"))
-                                   : early(QT_TRANSLATE_NOOP("CommandLine", "--pin-stdin и --pin-file указываются только с --wipe-token")));
-    return command;
+    return Reader(argc, argv, out, err, program).read();
 }

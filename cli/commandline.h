@@ -2,11 +2,14 @@
 #define COMMANDLINE_H
 
 #include "journalwords.h"
-#include "commandoptions.h"
 
 #include <iosfwd>
 #include <string>
 #include <vector>
+
+// The two programs that read the same command line: the window's, which also
+// draws the act, and the one for scripts, which links no GUI library.
+enum class CommandProgram { Window, Cli };
 
 // What main does once the arguments are read. Parsing needs no QApplication,
 // so --help, --version and argument errors work without a display.

@@ -1,57 +1,168 @@
 #include "commandoptions.h"
 
-#include "commandline.h"
-
+#include "kcc_version.h"
 #include "language.h"
+#include "wipeschedule.h"
 
 #include <QCoreApplication>
 #include <QString>
 #include <QStringList>
 
+#include <cstdlib>
 #include <ostream>
 
 
-const OptionDoc kOptionDocs[] = {
-    {"-h", "--help", nullptr, QT_TRANSLATE_NOOP("CommandLine", "вывести эту справку и выйти"), false},
-    {nullptr, "--version", nullptr, QT_TRANSLATE_NOOP("CommandLine", "вывести версию и выйти"), false},
-    {nullptr, "--wipe-file", QT_TRANSLATE_NOOP("CommandLine", "ФАЙЛ..."), QT_TRANSLATE_NOOP("CommandLine", "перезаписать и удалить каждый файл по очереди"), false},
-    {nullptr, "--wipe-token", QT_TRANSLATE_NOOP("CommandLine", "НОМЕР"),
-     QT_TRANSLATE_NOOP("CommandLine", "перезаписать и удалить ключевой контейнер на носителе\nс этим серийным номером"), false},
-    {nullptr, "--list-tokens", nullptr, QT_TRANSLATE_NOOP("CommandLine", "перечислить носители: серийный номер, метка, модель"), false},
-    {nullptr, "--journal", nullptr, QT_TRANSLATE_NOOP("CommandLine", "вывести журнал уничтожения в формате CSV"), false},
-    {nullptr, "--verify-journal", nullptr,
+namespace {
+
+using Mode = CommandLine::Action;
+constexpr Mode kNoMode = Mode::OpenWindow;
+
+// --help and --version end the reading, whatever else was typed.
+CommandLine finished()
+{
+    CommandLine command;
+    command.action = Mode::Exit;
+    return command;
+}
+
+bool help(OptionUse &use)
+{
+    printUsage(use.out, use.program);
+    use.command = finished();
+    return true;
+}
+
+bool version(OptionUse &use)
+{
+    use.out << programName(use.program) << " " KCC_VERSION "\n";
+    use.command = finished();
+    return true;
+}
+
+// A mode that takes no value: its row says which.
+bool nothing(OptionUse &)
+{
+    return true;
+}
+
+template <std::string CommandLine::*field>
+bool store(OptionUse &use)
+{
+    use.command.*field = use.values.front();
+    return true;
+}
+
+template <bool CommandLine::*field>
+bool raise(OptionUse &use)
+{
+    use.command.*field = true;
+    return true;
+}
+
+bool addFiles(OptionUse &use)
+{
+    use.command.files.insert(use.command.files.end(), use.values.begin(), use.values.end());
+    return true;
+}
+
+bool certificate(OptionUse &use)
+{
+    use.command.sequence = std::atoll(use.values[0].c_str());
+    use.command.certificateFile = use.values[1];
+    return use.command.sequence > 0;
+}
+
+// By its name or its number in the schedule.
+bool algorithm(OptionUse &use)
+{
+    const std::string &name = use.values.front();
+    use.command.algorithm = -1;
+    for (int i = 0; i < wipeAlgorithmCount; ++i)
+        if (name == wipeAlgorithmId(WipeAlgorithm(i)) || name == std::to_string(i))
+            use.command.algorithm = i;
+    return use.command.algorithm >= 0;
+}
+
+bool pinFromInput(OptionUse &use)
+{
+    use.command.pinSource = CommandLine::PinSource::StandardInput;
+    return true;
+}
+
+bool pinFromFile(OptionUse &use)
+{
+    use.command.pinSource = CommandLine::PinSource::File;
+    use.command.pinFile = use.values.front();
+    return true;
+}
+
+// A PIN typed on the command line would stay in the shell's history and in
+// the process list.
+bool refuse(OptionUse &)
+{
+    return false;
+}
+
+} // namespace
+
+const CommandOption kOptions[] = {
+    {'h', "--help", nullptr, QT_TRANSLATE_NOOP("CommandLine", "вывести эту справку и выйти"), false, 0, kNoMode, help, nullptr},
+    {0, "--version", nullptr, QT_TRANSLATE_NOOP("CommandLine", "вывести версию и выйти"), false, 0, kNoMode, version, nullptr},
+    {0, "--wipe-file", QT_TRANSLATE_NOOP("CommandLine", "ФАЙЛ..."), QT_TRANSLATE_NOOP("CommandLine", "перезаписать и удалить каждый файл по очереди"), false,
+     kValuesUpToNextOption, Mode::WipeFiles, addFiles, nullptr},
+    {0, "--wipe-token", QT_TRANSLATE_NOOP("CommandLine", "НОМЕР"),
+     QT_TRANSLATE_NOOP("CommandLine", "перезаписать и удалить ключевой контейнер на носителе\nс этим серийным номером"), false,
+     1, Mode::WipeToken, store<&CommandLine::serial>, QT_TRANSLATE_NOOP("CommandLine", "--wipe-token требует серийный номер носителя")},
+    {0, "--list-tokens", nullptr, QT_TRANSLATE_NOOP("CommandLine", "перечислить носители: серийный номер, метка, модель"), false,
+     0, Mode::ListTokens, nothing, nullptr},
+    {0, "--journal", nullptr, QT_TRANSLATE_NOOP("CommandLine", "вывести журнал уничтожения в формате CSV"), false,
+     0, Mode::PrintJournal, nothing, nullptr},
+    {0, "--verify-journal", nullptr,
      QT_TRANSLATE_NOOP("CommandLine", "проверить цепочку хешей журнала, подписи записей (ключом\nиз --key или закрепленным ключом организации) и его конец"),
-     false},
-    {nullptr, "--act", QT_TRANSLATE_NOOP("CommandLine", "ФАЙЛ.pdf"), QT_TRANSLATE_NOOP("CommandLine", "записать акт уничтожения в PDF по записям журнала"), true},
-    {nullptr, "--from", QT_TRANSLATE_NOOP("CommandLine", "ДАТА"), QT_TRANSLATE_NOOP("CommandLine", "с --act: только записи с этой даты (ГГГГ-ММ-ДД)"), true},
-    {nullptr, "--to", QT_TRANSLATE_NOOP("CommandLine", "ДАТА"), QT_TRANSLATE_NOOP("CommandLine", "с --act: только записи по эту дату (ГГГГ-ММ-ДД)"), true},
-    {nullptr, "--public-key", nullptr,
-     QT_TRANSLATE_NOOP("CommandLine", "вывести открытый ключ, которым подписаны журнал\nи сертификаты"), false},
-    {nullptr, "--certificate", QT_TRANSLATE_NOOP("CommandLine", "НОМЕР ФАЙЛ.json"),
-     QT_TRANSLATE_NOOP("CommandLine", "записать подписанный сертификат уничтожения\nпо записи журнала с этим номером"), false},
-    {nullptr, "--verify-certificate", QT_TRANSLATE_NOOP("CommandLine", "ФАЙЛ.json"),
-     QT_TRANSLATE_NOOP("CommandLine", "проверить подпись сертификата ключом из --key\nили закрепленным ключом организации"), false},
-    {nullptr, "--verify-collection", QT_TRANSLATE_NOOP("CommandLine", "КАТАЛОГ"),
+     false, 0, Mode::VerifyJournal, nothing, nullptr},
+    {0, "--act", QT_TRANSLATE_NOOP("CommandLine", "ФАЙЛ.pdf"), QT_TRANSLATE_NOOP("CommandLine", "записать акт уничтожения в PDF по записям журнала"), true,
+     1, Mode::WriteAct, store<&CommandLine::actFile>, QT_TRANSLATE_NOOP("CommandLine", "--act требует имя PDF-файла для записи")},
+    {0, "--from", QT_TRANSLATE_NOOP("CommandLine", "ДАТА"), QT_TRANSLATE_NOOP("CommandLine", "с --act: только записи с этой даты (ГГГГ-ММ-ДД)"), true,
+     1, kNoMode, store<&CommandLine::from>, QT_TRANSLATE_NOOP("CommandLine", "%1 требует дату в виде ГГГГ-ММ-ДД")},
+    {0, "--to", QT_TRANSLATE_NOOP("CommandLine", "ДАТА"), QT_TRANSLATE_NOOP("CommandLine", "с --act: только записи по эту дату (ГГГГ-ММ-ДД)"), true,
+     1, kNoMode, store<&CommandLine::to>, QT_TRANSLATE_NOOP("CommandLine", "%1 требует дату в виде ГГГГ-ММ-ДД")},
+    {0, "--public-key", nullptr,
+     QT_TRANSLATE_NOOP("CommandLine", "вывести открытый ключ, которым подписаны журнал\nи сертификаты"), false,
+     0, Mode::PrintPublicKey, nothing, nullptr},
+    {0, "--certificate", QT_TRANSLATE_NOOP("CommandLine", "НОМЕР ФАЙЛ.json"),
+     QT_TRANSLATE_NOOP("CommandLine", "записать подписанный сертификат уничтожения\nпо записи журнала с этим номером"), false,
+     2, Mode::WriteCertificate, certificate, QT_TRANSLATE_NOOP("CommandLine", "--certificate требует номер записи журнала и имя файла")},
+    {0, "--verify-certificate", QT_TRANSLATE_NOOP("CommandLine", "ФАЙЛ.json"),
+     QT_TRANSLATE_NOOP("CommandLine", "проверить подпись сертификата ключом из --key\nили закрепленным ключом организации"), false,
+     1, Mode::VerifyCertificate, store<&CommandLine::certificateFile>, QT_TRANSLATE_NOOP("CommandLine", "--verify-certificate требует имя файла")},
+    {0, "--verify-collection", QT_TRANSLATE_NOOP("CommandLine", "КАТАЛОГ"),
      QT_TRANSLATE_NOOP("CommandLine", "проверить закрепленными ключами все журналы\n(*.jsonl с *.jsonl.head) и сертификаты (*.json),\nсобранные с многих хостов, и вывести сводку"),
-     false},
-    {nullptr, "--key", QT_TRANSLATE_NOOP("CommandLine", "КЛЮЧ"),
-     QT_TRANSLATE_NOOP("CommandLine", "с --verify-journal или --verify-certificate: открытый\nключ (64 шестнадцатеричные цифры)"), false},
-    {"-a", "--algorithm", QT_TRANSLATE_NOOP("CommandLine", "ИМЯ"),
-     QT_TRANSLATE_NOOP("CommandLine", "gost, dod, hmg-bs, hmg-es, rcmp, ar380, vsitr или\nschneier (или его номер, от 0 до 7)"), false},
-    {nullptr, "--pin-stdin", nullptr, QT_TRANSLATE_NOOP("CommandLine", "прочитать PIN-код из первой строки стандартного ввода"), false},
-    {nullptr, "--pin-file", QT_TRANSLATE_NOOP("CommandLine", "ФАЙЛ"), QT_TRANSLATE_NOOP("CommandLine", "прочитать PIN-код из первой строки ФАЙЛА"), false},
-    {nullptr, "--search-volume", nullptr,
+     false, 1, Mode::VerifyCollection, store<&CommandLine::collectionDirectory>, QT_TRANSLATE_NOOP("CommandLine", "--verify-collection требует каталог")},
+    {0, "--key", QT_TRANSLATE_NOOP("CommandLine", "КЛЮЧ"),
+     QT_TRANSLATE_NOOP("CommandLine", "с --verify-journal или --verify-certificate: открытый\nключ (64 шестнадцатеричные цифры)"), false,
+     1, kNoMode, store<&CommandLine::publicKey>, QT_TRANSLATE_NOOP("CommandLine", "--key требует открытый ключ (64 шестнадцатеричные цифры)")},
+    {'a', "--algorithm", QT_TRANSLATE_NOOP("CommandLine", "ИМЯ"),
+     QT_TRANSLATE_NOOP("CommandLine", "gost, dod, hmg-bs, hmg-es, rcmp, ar380, vsitr или\nschneier (или его номер, от 0 до 7)"), false,
+     1, kNoMode, algorithm, QT_TRANSLATE_NOOP("CommandLine", "--algorithm требует одно из: gost, dod, hmg-bs, hmg-es, rcmp, ar380, vsitr, schneier")},
+    {0, "--pin-stdin", nullptr, QT_TRANSLATE_NOOP("CommandLine", "прочитать PIN-код из первой строки стандартного ввода"), false,
+     0, kNoMode, pinFromInput, nullptr},
+    {0, "--pin-file", QT_TRANSLATE_NOOP("CommandLine", "ФАЙЛ"), QT_TRANSLATE_NOOP("CommandLine", "прочитать PIN-код из первой строки ФАЙЛА"), false,
+     1, kNoMode, pinFromFile, QT_TRANSLATE_NOOP("CommandLine", "--pin-file требует имя файла")},
+    {0, "--pin", nullptr, nullptr, false, 1, kNoMode, refuse,
+     QT_TRANSLATE_NOOP("CommandLine", "PIN-код никогда не берется из командной строки: укажите --pin-stdin или --pin-file")},
+    {0, "--search-volume", nullptr,
      QT_TRANSLATE_NOOP("CommandLine", "после удаления файла прочитать весь его том и найти\nоставшиеся блоки ключа (нужны права на чтение устройства)"),
-     false},
-    {nullptr, "--fill-freed", nullptr,
+     false, 0, kNoMode, raise<&CommandLine::searchVolume>, nullptr},
+    {0, "--fill-freed", nullptr,
      QT_TRANSLATE_NOOP("CommandLine", "если проходы легли на новое место, заполнить\nосвобожденное место, пока оно не покроет прежние блоки"),
-     false},
-    {"-y", "--yes", nullptr, QT_TRANSLATE_NOOP("CommandLine", "не спрашивать подтверждения"), false},
-    {nullptr, "--no-journal", nullptr,
+     false, 0, kNoMode, raise<&CommandLine::fillFreed>, nullptr},
+    {'y', "--yes", nullptr, QT_TRANSLATE_NOOP("CommandLine", "не спрашивать подтверждения"), false,
+     0, kNoMode, raise<&CommandLine::assumeYes>, nullptr},
+    {0, "--no-journal", nullptr,
      QT_TRANSLATE_NOOP("CommandLine", "удалять, даже если запись о начале удаления не удалось\nсохранить в журнале (выбор уходит в системный журнал)"),
-     false},
+     false, 0, kNoMode, raise<&CommandLine::noJournal>, nullptr},
 };
-const int kOptionDocCount = int(sizeof kOptionDocs / sizeof kOptionDocs[0]);
+const int kOptionCount = int(sizeof kOptions / sizeof kOptions[0]);
 
 const ExitDoc kExitDocs[] = {
     {kExitOk, QT_TRANSLATE_NOOP("CommandLine", "все цели уничтожены")},
@@ -136,9 +247,10 @@ void printUsage(std::ostream &out, CommandProgram program)
                                  "средствами Qt.")))
                  .arg(other);
     lines << QString() << translated(QT_TRANSLATE_NOOP("CommandLine", "Параметры:"));
-    for (int i = 0; i < kOptionDocCount; ++i) {
-        const OptionDoc &option = kOptionDocs[i];
-        QString term = QStringLiteral("  ") + (option.shortName ? QLatin1String(option.shortName) + QStringLiteral(", ")
+    for (const CommandOption &option : kOptions) {
+        if (!option.help)
+            continue;
+        QString term = QStringLiteral("  ") + (option.shortName ? QStringLiteral("-%1, ").arg(QLatin1Char(option.shortName))
                                                                  : QStringLiteral("    "));
         term += QLatin1String(option.longName);
         if (option.argument)

@@ -1,22 +1,42 @@
 #ifndef COMMANDOPTIONS_H
 #define COMMANDOPTIONS_H
 
-#include <iosfwd>
+#include "commandline.h"
 
-// The two programs that read the same command line: the window's, which also
-// draws the act, and the one for scripts, which links no GUI library.
-enum class CommandProgram { Window, Cli };
+#include <iosfwd>
+#include <string>
+#include <vector>
 
 const char *programName(CommandProgram program);
 
-// One row of --help. The manual page is checked against this table by
-// tests/cli, so the option and its argument are written as they are typed.
-struct OptionDoc {
-    const char *shortName;   // "-a", or nullptr
+// An option met on the command line, with the values typed after it.
+struct OptionUse {
+    CommandLine &command;
+    const std::vector<std::string> &values;
+    std::ostream &out;       // --help and --version print here
+    CommandProgram program;
+};
+
+// Puts the values into the command line; false when a value cannot be taken.
+// An option that ends the reading (--help) sets the action to Exit.
+using OptionApply = bool (*)(OptionUse &use);
+
+// Values up to the next argument that looks like an option.
+constexpr int kValuesUpToNextOption = -1;
+
+// One option: --help prints it, the parser reads it, and tests/cli checks the
+// manual page against it, so the option and its argument are written as they
+// are typed.
+struct CommandOption {
+    char shortName;          // 'a' for -a, or 0
     const char *longName;    // "--algorithm"
     const char *argument;    // Russian source text ("ИМЯ"), or nullptr
-    const char *help;        // Russian source text; '\n' starts a continuation line
+    const char *help;        // Russian source text; '\n' starts a continuation line; nullptr: refused, undocumented
     bool windowOnly;         // drawn with QtGui: not in kestrik-kcc-cli
+    int values;              // how many values follow it: 0, 1, 2 or kValuesUpToNextOption
+    CommandLine::Action selects; // the mode it chooses; OpenWindow: none
+    OptionApply apply;
+    const char *misuse;      // Russian source text for a missing or wrong value; %1: the option
 };
 
 struct ExitDoc {
@@ -24,8 +44,8 @@ struct ExitDoc {
     const char *meaning;     // Russian source text
 };
 
-extern const OptionDoc kOptionDocs[];
-extern const int kOptionDocCount;
+extern const CommandOption kOptions[];
+extern const int kOptionCount;
 extern const ExitDoc kExitDocs[];
 extern const int kExitDocCount;
 

@@ -46,26 +46,6 @@
         <translation>Try &apos;%1 --help&apos; for more information.</translation>
     </message>
     <message>
-        <source>выберите что-то одно: --wipe-file, --wipe-token или --list-tokens</source>
-        <translation>choose one of --wipe-file, --wipe-token and --list-tokens</translation>
-    </message>
-    <message>
-        <source>«--» ставится перед именами файлов для --wipe-file</source>
-        <translation>&apos;--&apos; stands before file names of --wipe-file</translation>
-    </message>
-    <message>
-        <source>--wipe-token требует один серийный номер и никакого другого режима</source>
-        <translation>--wipe-token needs one serial number, and no other mode</translation>
-    </message>
-    <message>
-        <source>выберите один режим</source>
-        <translation>choose one mode</translation>
-    </message>
-    <message>
-        <source>--act требует имя PDF-файла для записи и никакого другого режима</source>
-        <translation>--act needs the PDF file to write, and no other mode</translation>
-    </message>
-    <message>
         <source>%1 требует дату в виде ГГГГ-ММ-ДД</source>
         <translation>%1 needs a date, YYYY-MM-DD</translation>
     </message>
@@ -587,6 +567,22 @@ not on the organisation&apos;s list, or no journal head</translation>
 записала в него снова: ключ может быть в нем</source>
         <translation>the file was emptied and removed, but another program wrote
 into it meanwhile: the key may be in it</translation>
+    </message>
+    <message>
+        <source>%1 и %2 нельзя указывать вместе</source>
+        <translation>%1 and %2 cannot be used together</translation>
+    </message>
+    <message>
+        <source>%1 не принимает значения</source>
+        <translation>%1 takes no value</translation>
+    </message>
+    <message>
+        <source>--wipe-token требует серийный номер носителя</source>
+        <translation>--wipe-token needs the serial number of a token</translation>
+    </message>
+    <message>
+        <source>--act требует имя PDF-файла для записи</source>
+        <translation>--act needs the PDF file to write</translation>
     </message>
 </context>
 <context>

@@ -264,35 +264,30 @@ CK_RV cachedFinalize(CK_VOID_PTR reserved)
     return p11forward::target->C_Finalize(reserved);
 }
 
+// At each load: the counting starts again from the first call, and the
+// functions that fail, log or keep take their places once.
+void adjust(CK_FUNCTION_LIST &list)
+{
+    reset();
+    if (list.C_SetAttributeValue == loggedSet)
+        return;
+    forwardCreate = list.C_CreateObject;
+    list.C_SetAttributeValue = loggedSet;
+    list.C_CreateObject = loggedCreate;
+    list.C_DestroyObject = faultDestroy;
+    list.C_FindObjects = cachedFind;
+    list.C_Finalize = cachedFinalize;
+}
+
 } // namespace
 
-extern "C" {
-
-__attribute__((visibility("default"))) CK_RV C_GetFunctionList(CK_FUNCTION_LIST_PTR_PTR out)
+KCC_P11_EXPORT CK_RV C_GetFunctionList(CK_FUNCTION_LIST_PTR_PTR out)
 {
-    if (!out)
-        return CKR_ARGUMENTS_BAD;
-    if (!p11forward::loadTarget("KCC_FAULT_TARGET"))
-        return CKR_GENERAL_ERROR;
-    reset(); // a fresh load counts from the first call again
-    p11forward::getFunctionList = C_GetFunctionList;
-    CK_FUNCTION_LIST *list = p11forward::forwardingList<Fault>();
-    if (list->C_SetAttributeValue != loggedSet) {
-        forwardCreate = list->C_CreateObject;
-        list->C_SetAttributeValue = loggedSet;
-        list->C_CreateObject = loggedCreate;
-        list->C_DestroyObject = faultDestroy;
-        list->C_FindObjects = cachedFind;
-        list->C_Finalize = cachedFinalize;
-    }
-    *out = list;
-    return CKR_OK;
+    return p11forward::handOut<Fault>(out, "KCC_FAULT_TARGET", C_GetFunctionList, adjust);
 }
 
 // For a process that keeps the module loaded from one case to the next.
-__attribute__((visibility("default"))) void kcc_fault_reset()
+KCC_P11_EXPORT void kcc_fault_reset()
 {
     reset();
 }
-
-} // extern "C"

@@ -137,6 +137,29 @@ inline bool loadTarget(const char *variable)
     return get && get(&target) == CKR_OK && target;
 }
 
+// The C_GetFunctionList of a pass-through module: the real module named by
+// `variable` behind Hook's list. `self` is the module's own C_GetFunctionList;
+// `adjust`, when given, is run on the list at each load (to reset what the
+// module counted, or to put its own functions in).
+template <typename Hook>
+CK_RV handOut(CK_FUNCTION_LIST_PTR_PTR out, const char *variable, CK_C_GetFunctionList self,
+              void (*adjust)(CK_FUNCTION_LIST &list) = nullptr)
+{
+    if (!out)
+        return CKR_ARGUMENTS_BAD;
+    if (!loadTarget(variable))
+        return CKR_GENERAL_ERROR;
+    getFunctionList = self;
+    CK_FUNCTION_LIST *list = forwardingList<Hook>();
+    if (adjust)
+        adjust(*list);
+    *out = list;
+    return CKR_OK;
+}
+
 } // namespace p11forward
+
+// What a pass-through module exports: its own symbols stay hidden.
+#define KCC_P11_EXPORT extern "C" __attribute__((visibility("default")))
 
 #endif // P11FORWARD_H
