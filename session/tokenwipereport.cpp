@@ -95,8 +95,8 @@ StepReport tokenWipeReport(const TokenWipeOutcome &outcome)
     if (outcome.status != TokenWipeStatus::Wiped && outcome.tokenReason != 0) {
         const QString value = returnValue(outcome.tokenReason, outcome.tokenReasonName);
         const QString reason = outcome.tokenReasonText.isEmpty()
-            ? QCoreApplication::translate("wipetexts", "Ответ носителя: %1.").arg(value)
-            : QCoreApplication::translate("wipetexts", "Ответ носителя: %1 (%2).").arg(outcome.tokenReasonText, value);
+            ? QCoreApplication::translate("TokenWipeReport", "Ответ носителя: %1.").arg(value)
+            : QCoreApplication::translate("TokenWipeReport", "Ответ носителя: %1 (%2).").arg(outcome.tokenReasonText, value);
         report.facts = report.facts.isEmpty() ? reason : report.facts + QLatin1Char(' ') + reason;
     }
     return report;

@@ -45,40 +45,40 @@ QString nativeAbsolutePath(const QString &path)
 
 QString targetOf(const WipeRequest &request)
 {
-    return request.isFile() ? QCoreApplication::translate("WipeRecord", "Файл: %1").arg(nativeAbsolutePath(request.path))
-                            : QCoreApplication::translate("WipeRecord", "Носитель: %1").arg(request.token->describe());
+    return request.isFile() ? QCoreApplication::translate("WipeSession", "Файл: %1").arg(nativeAbsolutePath(request.path))
+                            : QCoreApplication::translate("WipeSession", "Носитель: %1").arg(request.token->describe());
 }
 
 } // namespace
 
 QString algorithmPlan(const PassPlan &plan)
 {
-    return QCoreApplication::translate("WipeRecord", "Алгоритм: %1, проходов: %2.").arg(plan.name).arg(plan.passes.size());
+    return QCoreApplication::translate("WipeSession", "Алгоритм: %1, проходов: %2.").arg(plan.name).arg(plan.passes.size());
 }
 
 QString wipePlan(const WipeRequest &request)
 {
     if (!request.isFile()) {
         const ListedToken &token = *request.token;
-        return QCoreApplication::translate("WipeRecord", "Носитель: %1\nМодель: %2\nСерийный номер: %3\n")
+        return QCoreApplication::translate("WipeSession", "Носитель: %1\nМодель: %2\nСерийный номер: %3\n")
                    .arg(token.name, token.detail, token.serialNumber)
             + algorithmPlan(request.plan);
     }
     const QFileInfo file(request.path);
-    QString text = QCoreApplication::translate("WipeRecord", "Файл: %1\n").arg(nativeAbsolutePath(request.path));
+    QString text = QCoreApplication::translate("WipeSession", "Файл: %1\n").arg(nativeAbsolutePath(request.path));
     if (file.exists())
-        text += QCoreApplication::translate("WipeRecord", "Размер: %1 байт\n", nullptr, pluralKey(file.size()))
+        text += QCoreApplication::translate("WipeSession", "Размер: %1 байт\n", nullptr, pluralKey(file.size()))
                     .arg(programLocale().toString(file.size()));
     text += algorithmPlan(request.plan);
     // Said before the officer confirms: what the medium will not let reach the key.
     QStringList notes = mediumLimitTexts(probeFileMedium(request.path));
     const quint64 links = linkCount(request.path);
     if (links > 1)
-        notes << QCoreApplication::translate("WipeRecord", "У файла есть и другие имена (жесткие ссылки): %1. Они останутся, но будут вести "
+        notes << QCoreApplication::translate("WipeSession", "У файла есть и другие имена (жесткие ссылки): %1. Они останутся, но будут вести "
                                              "к пустому файлу.")
                      .arg(links - 1);
     if (request.fillFreed)
-        notes << QCoreApplication::translate("WipeRecord", "Где проходы лягут не на блоки ключа, свободное место тома будет заполнено: "
+        notes << QCoreApplication::translate("WipeSession", "Где проходы лягут не на блоки ключа, свободное место тома будет заполнено: "
                                              "это может занять все свободное место, кроме запаса, и долгое время.");
     if (!notes.isEmpty())
         text += QStringLiteral("\n\n") + notes.join(QLatin1Char(' '));
@@ -96,7 +96,7 @@ QString searchDevices(const VolumeSearch &s)
 {
     if (!s.devices.isEmpty())
         return s.devices.join(QStringLiteral(", "));
-    return s.device.isEmpty() ? QCoreApplication::translate("WipeRecord", "неизвестно") : s.device;
+    return s.device.isEmpty() ? QCoreApplication::translate("WipeSession", "неизвестно") : s.device;
 }
 
 // One search's sentences: what was read, what was found, what was not read.
@@ -111,47 +111,47 @@ QStringList searchTexts(const WipeResult &result, const VolumeSearch &s)
     case VolumeSearch::Status::Done:
     case VolumeSearch::Status::Incomplete: {
         const QString read = s.status == VolumeSearch::Status::Done
-            ? QCoreApplication::translate("WipeRecord", "Том %1 прочитан целиком (%2 за %3 с)")
+            ? QCoreApplication::translate("WipeSession", "Том %1 прочитан целиком (%2 за %3 с)")
                   .arg(device, locale.formattedDataSize(s.bytesRead), seconds)
-            : QCoreApplication::translate("WipeRecord", "Прочитано только %1 (%2 за %3 с)")
+            : QCoreApplication::translate("WipeSession", "Прочитано только %1 (%2 за %3 с)")
                   .arg(device, locale.formattedDataSize(s.bytesRead), seconds);
         if (s.survivors.isEmpty()) {
-            texts << QCoreApplication::translate("WipeRecord", "%1: блоков ключа не найдено.").arg(read);
+            texts << QCoreApplication::translate("WipeSession", "%1: блоков ключа не найдено.").arg(read);
         } else {
             QStringList offsets;
             for (int i = 0; i < qMin(5, s.survivors.size()); ++i)
                 offsets << (i < s.survivorDevices.size() && s.devices.size() > 1
                                 ? QStringLiteral("%1:%2").arg(s.survivorDevices.at(i)).arg(s.survivors.at(i))
                                 : QString::number(s.survivors.at(i)));
-            texts << QCoreApplication::translate("WipeRecord", "%1: найдено блоков ключа: %2 (смещения на устройстве: %3%4).")
+            texts << QCoreApplication::translate("WipeSession", "%1: найдено блоков ключа: %2 (смещения на устройстве: %3%4).")
                          .arg(read)
                          .arg(s.survivors.size())
                          .arg(offsets.join(QStringLiteral(", ")),
                               s.survivors.size() > 5 ? QStringLiteral(", …") : QString());
             if (result.file.medium.limits & LimitShared)
-                texts << QCoreApplication::translate("WipeRecord", "Эти блоки держит другой файл или снимок файловой системы: заполнение "
+                texts << QCoreApplication::translate("WipeSession", "Эти блоки держит другой файл или снимок файловой системы: заполнение "
                             "свободного места до них не доходит.");
         }
         if (!s.devicesNotRead.isEmpty())
-            texts << QCoreApplication::translate("WipeRecord", "Не прочитаны устройства той же файловой системы: %1.")
+            texts << QCoreApplication::translate("WipeSession", "Не прочитаны устройства той же файловой системы: %1.")
                          .arg(s.devicesNotRead.join(QStringLiteral("; ")));
         break;
     }
     case VolumeSearch::Status::NoPermission:
-        texts << QCoreApplication::translate("WipeRecord", "Том %1 не проверен: нет доступа к устройству %2.").arg(device, wipetexts::systemReason(s.error));
+        texts << QCoreApplication::translate("WipeSession", "Том %1 не проверен: нет доступа к устройству %2.").arg(device, wipetexts::systemReason(s.error));
         break;
     case VolumeSearch::Status::NoDevice:
-        texts << QCoreApplication::translate("WipeRecord", "Том не проверен: устройство под файловой системой неизвестно.");
+        texts << QCoreApplication::translate("WipeSession", "Том не проверен: устройство под файловой системой неизвестно.");
         break;
     case VolumeSearch::Status::Cancelled:
-        texts << QCoreApplication::translate("WipeRecord", "Проверка тома %1 отменена после %2: том не проверен.")
+        texts << QCoreApplication::translate("WipeSession", "Проверка тома %1 отменена после %2: том не проверен.")
                      .arg(device, locale.formattedDataSize(s.bytesRead));
         break;
     case VolumeSearch::Status::Failed:
-        texts << QCoreApplication::translate("WipeRecord", "Том %1 проверить не удалось %2.").arg(device, wipetexts::systemReason(s.error));
+        texts << QCoreApplication::translate("WipeSession", "Том %1 проверить не удалось %2.").arg(device, wipetexts::systemReason(s.error));
         break;
     case VolumeSearch::Status::NotAvailable:
-        texts << QCoreApplication::translate("WipeRecord", "Проверка тома в этой системе недоступна.");
+        texts << QCoreApplication::translate("WipeSession", "Проверка тома в этой системе недоступна.");
         break;
     case VolumeSearch::Status::NotRun:
         break;
@@ -168,69 +168,69 @@ QStringList volumeTexts(const WipeResult &result)
     const QString written = locale.formattedDataSize(fill.bytesWritten);
     switch (fill.status) {
     case FreedFill::Status::Covered:
-        texts << QCoreApplication::translate("WipeRecord", "Свободное место заполнено (%1): заполнение заняло все блоки, где лежал ключ (%2); "
+        texts << QCoreApplication::translate("WipeSession", "Свободное место заполнено (%1): заполнение заняло все блоки, где лежал ключ (%2); "
                     "файл заполнения удален.")
                      .arg(written)
                      .arg(fill.rangesTotal);
         break;
     case FreedFill::Status::Filled:
         texts << (fill.bytesWritten > 0
-                      ? QCoreApplication::translate("WipeRecord", "Свободное место заполнено (%1); файл заполнения удален.").arg(written)
-                      : QCoreApplication::translate("WipeRecord", "Свободного места сверх запаса на томе нет: ничего не записано."));
+                      ? QCoreApplication::translate("WipeSession", "Свободное место заполнено (%1); файл заполнения удален.").arg(written)
+                      : QCoreApplication::translate("WipeSession", "Свободного места сверх запаса на томе нет: ничего не записано."));
         break;
     case FreedFill::Status::NotCovered:
         if (fill.journalBytes != 0)
             texts << (fill.journalBytes > 0
-                          ? QCoreApplication::translate("WipeRecord", "Свободное место заполнено до запаса (%1), но это меньше журнала файловой "
+                          ? QCoreApplication::translate("WipeSession", "Свободное место заполнено до запаса (%1), но это меньше журнала файловой "
                                 "системы (%2): копии ключа в журнале могли остаться; файл заполнения удален.")
                                 .arg(written, locale.formattedDataSize(fill.journalBytes))
-                          : QCoreApplication::translate("WipeRecord", "Свободное место заполнено до запаса (%1), но размер журнала файловой "
+                          : QCoreApplication::translate("WipeSession", "Свободное место заполнено до запаса (%1), но размер журнала файловой "
                                 "системы узнать не удалось: копии ключа в журнале могли остаться; файл заполнения удален.")
                                 .arg(written));
         else
-            texts << QCoreApplication::translate("WipeRecord", "Свободное место заполнено до запаса (%1), но заполнение заняло только %2 из %n "
+            texts << QCoreApplication::translate("WipeSession", "Свободное место заполнено до запаса (%1), но заполнение заняло только %2 из %n "
                         "блоков, где лежал ключ; файл заполнения удален.", nullptr, fill.rangesTotal)
                          .arg(written)
                          .arg(fill.rangesCovered);
         break;
     case FreedFill::Status::Cancelled:
-        texts << QCoreApplication::translate("WipeRecord", "Заполнение свободного места отменено; файл заполнения удален.");
+        texts << QCoreApplication::translate("WipeSession", "Заполнение свободного места отменено; файл заполнения удален.");
         break;
     case FreedFill::Status::Failed:
-        texts << QCoreApplication::translate("WipeRecord", "Заполнить свободное место не удалось %1. Файл заполнения удален.")
+        texts << QCoreApplication::translate("WipeSession", "Заполнить свободное место не удалось %1. Файл заполнения удален.")
                      .arg(wipetexts::systemReason(fill.error));
         break;
     case FreedFill::Status::NotAvailable:
-        texts << QCoreApplication::translate("WipeRecord", "Заполнение свободного места в этой системе недоступно.");
+        texts << QCoreApplication::translate("WipeSession", "Заполнение свободного места в этой системе недоступно.");
         break;
     case FreedFill::Status::NotRun:
         break;
     }
     if (fill.leftoversRemoved > 0)
-        texts << QCoreApplication::translate("WipeRecord", "Удалены файлы заполнения, оставшиеся от прерванного ранее заполнения: %1 (%2).")
+        texts << QCoreApplication::translate("WipeSession", "Удалены файлы заполнения, оставшиеся от прерванного ранее заполнения: %1 (%2).")
                      .arg(fill.leftoversRemoved)
                      .arg(locale.formattedDataSize(fill.leftoverBytes));
     // A count from before the fill only where that search read the volume whole.
     if (result.searchBeforeFill.status == VolumeSearch::Status::Done)
-        texts << QCoreApplication::translate("WipeRecord", "До заполнения на томе было найдено блоков ключа: %1.")
+        texts << QCoreApplication::translate("WipeSession", "До заполнения на томе было найдено блоков ключа: %1.")
                      .arg(result.searchBeforeFill.survivors.size());
     texts << searchTexts(result, result.search);
     const KeyReach &reach = result.reach;
     if (reach.unmappedBlocks > 0 && (result.search.status != VolumeSearch::Status::NotRun
                                      || fill.status != FreedFill::Status::NotRun)) {
         QString how = reach.compressed && reach.inlineData
-            ? QCoreApplication::translate("WipeRecord", "сжатыми и в служебных записях файловой системы")
-            : reach.compressed ? QCoreApplication::translate("WipeRecord", "сжатыми")
-            : reach.inlineData ? QCoreApplication::translate("WipeRecord", "в служебных записях файловой системы")
-                               : QCoreApplication::translate("WipeRecord", "там, где файловая система их не показывает");
-        texts << QCoreApplication::translate("WipeRecord", "Блоков ключа, хранившихся %1: %2 из %3. Их копии поиск не узнает, а "
+            ? QCoreApplication::translate("WipeSession", "сжатыми и в служебных записях файловой системы")
+            : reach.compressed ? QCoreApplication::translate("WipeSession", "сжатыми")
+            : reach.inlineData ? QCoreApplication::translate("WipeSession", "в служебных записях файловой системы")
+                               : QCoreApplication::translate("WipeSession", "там, где файловая система их не показывает");
+        texts << QCoreApplication::translate("WipeSession", "Блоков ключа, хранившихся %1: %2 из %3. Их копии поиск не узнает, а "
                     "заполнение не может найти.")
                      .arg(how)
                      .arg(reach.unmappedBlocks)
                      .arg(reach.unmappedBlocks + reach.mappedBlocks);
     }
     if (result.search.status == VolumeSearch::Status::Done || result.search.status == VolumeSearch::Status::Incomplete)
-        texts << QCoreApplication::translate("WipeRecord", "Поиск узнает только целые блоки нынешнего содержимого ключа на границах блоков "
+        texts << QCoreApplication::translate("WipeSession", "Поиск узнает только целые блоки нынешнего содержимого ключа на границах блоков "
                     "тома: прежние версии файла (например, сохраненные заменой), сжатые копии и копии на "
                     "непрочитанных устройствах он не находит.");
     return texts;
@@ -279,10 +279,10 @@ void reportAndJournal(const WipeRequest &request, WipeResult &result, bool amend
     result.entry.started = result.started;
     if (!result.begunNotJournalled.isEmpty())
         appendParagraph(result.report.informative,
-                        QCoreApplication::translate("WipeRecord", "Начало удаления в журнал не записано: %1").arg(result.begunNotJournalled));
+                        QCoreApplication::translate("WipeSession", "Начало удаления в журнал не записано: %1").arg(result.begunNotJournalled));
     if (result.systemLogDropped)
         appendParagraph(result.report.informative,
-                        QCoreApplication::translate("WipeRecord", "Системный журнал не принял сообщение о начале удаления за секунду: оно не отправлено."));
+                        QCoreApplication::translate("WipeSession", "Системный журнал не принял сообщение о начале удаления за секунду: оно не отправлено."));
     QString why;
     result.entry.resultInformative = result.report.informative;
     bool dropped = false;
@@ -294,10 +294,10 @@ void reportAndJournal(const WipeRequest &request, WipeResult &result, bool amend
         appendParagraph(result.report.informative, why);
     if (dropped)
         appendParagraph(result.report.informative,
-                        QCoreApplication::translate("WipeRecord", "Системный журнал не принял сообщение об этом удалении за секунду: оно не отправлено."));
+                        QCoreApplication::translate("WipeSession", "Системный журнал не принял сообщение об этом удалении за секунду: оно не отправлено."));
     else if (amends)
         appendParagraph(result.report.informative,
-                        QCoreApplication::translate("WipeRecord", "Запись журнала об этом удалении дополнена."));
+                        QCoreApplication::translate("WipeSession", "Запись журнала об этом удалении дополнена."));
 }
 
 // Whether the volume holds swap that a file system in memory can page out to.
@@ -348,7 +348,7 @@ WipeResult runWipeSession(const WipeRequest &request, WipeWorker *worker)
         // log hears of that choice.
         result.withoutRecord = request.goOnWithoutRecord && request.goOnWithoutRecord(why);
         if (!result.withoutRecord) {
-            result.summary = QCoreApplication::translate("WipeRecord", "%1\nАлгоритм: %2").arg(targetOf(request), request.plan.name);
+            result.summary = QCoreApplication::translate("WipeSession", "%1\nАлгоритм: %2").arg(targetOf(request), request.plan.name);
             reportAndJournal(request, result);
             return result;
         }
@@ -378,7 +378,7 @@ WipeResult runWipeSession(const WipeRequest &request, WipeWorker *worker)
         passesDone = result.token.passesDone;
     }
     // One multi-argument arg: a '%1' in a file name or token label stays text.
-    result.summary = QCoreApplication::translate("WipeRecord", "%1\nАлгоритм: %2\nПроходов на носителе: %3 из %4\nВремя: %5 с")
+    result.summary = QCoreApplication::translate("WipeSession", "%1\nАлгоритм: %2\nПроходов на носителе: %3 из %4\nВремя: %5 с")
                          .arg(targetOf(request), request.plan.name, QString::number(passesDone),
                               QString::number(request.plan.passes.size()),
                               programLocale().toString(double(clock.elapsed()) / 1000.0, 'f', 2));
@@ -397,7 +397,7 @@ WipeResult runWipeSession(const WipeRequest &request, WipeWorker *worker)
                 fill(request, result, worker);
         } else if (request.searchVolume) {
             result.search.status = VolumeSearch::Status::Failed;
-            result.search.error = QCoreApplication::translate("WipeRecord", "отпечаток ключа не снят");
+            result.search.error = QCoreApplication::translate("WipeSession", "отпечаток ключа не снят");
         }
     }
     reportAndJournal(request, result);

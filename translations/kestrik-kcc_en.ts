@@ -1340,6 +1340,17 @@ Deletion Module</translation>
     </message>
 </context>
 <context>
+    <name>TokenWipeReport</name>
+    <message>
+        <source>Ответ носителя: %1.</source>
+        <translation>The token answered: %1.</translation>
+    </message>
+    <message>
+        <source>Ответ носителя: %1 (%2).</source>
+        <translation>The token answered: %1 (%2).</translation>
+    </message>
+</context>
+<context>
     <name>WipeContainer</name>
     <message>
         <source>Да</source>
@@ -1396,8 +1407,71 @@ All passes written, reading the file back to check it</translation>
 <context>
     <name>WipeRecord</name>
     <message>
+        <source>Что осталось на носителе, неизвестно: проверьте носитель снова.</source>
+        <translation>What is left on the token is not known: check the token again.</translation>
+    </message>
+    <message>
+        <source>Файла под этим именем больше нет.</source>
+        <translation>There is no file under this name any more.</translation>
+    </message>
+    <message>
+        <source>Под этим именем теперь другой объект; прежний файл не найден.</source>
+        <translation>Another object is under this name now; the former file was not found.</translation>
+    </message>
+    <message numerus="yes">
+        <source>Файл на месте (%1 байт): удаление нужно повторить.</source>
+        <translation>
+            <numerusform>The file is there (%1 byte): wipe it again.</numerusform>
+            <numerusform>The file is there (%1 bytes): wipe it again.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1, начато %2, алгоритм %3. Проходов на носителе: %4 из %5. %6</source>
+        <translation>%1, begun %2, algorithm %3. Passes on the medium: %4 of %5. %6</translation>
+    </message>
+    <message>
+        <source>Файл на месте и пуст: проходы были записаны и файл усечен, но не удален.</source>
+        <translation>The file is there and empty: the passes were written and the file truncated, but not removed.</translation>
+    </message>
+    <message>
+        <source>Файл на месте и пуст, как и был: перезаписывать в нем было нечего, но он не удален.</source>
+        <translation>The file is in place and empty, as it was: there was nothing in it to overwrite, but it was not removed.</translation>
+    </message>
+</context>
+<context>
+    <name>WipeSchedule</name>
+    <message>
+        <source>ГОСТ Р50739-95</source>
+        <translation>GOST R 50739-95</translation>
+    </message>
+    <message>
+        <source>Алгоритм Шнайера</source>
+        <translation>Schneier algorithm</translation>
+    </message>
+</context>
+<context>
+    <name>WipeSession</name>
+    <message>
+        <source>Файл: %1</source>
+        <translation>File: %1</translation>
+    </message>
+    <message>
+        <source>Носитель: %1</source>
+        <translation>Token: %1</translation>
+    </message>
+    <message>
         <source>Алгоритм: %1, проходов: %2.</source>
         <translation>Algorithm: %1, passes: %2.</translation>
+    </message>
+    <message>
+        <source>Носитель: %1
+Модель: %2
+Серийный номер: %3
+</source>
+        <translation>Token: %1
+Model: %2
+Serial number: %3
+</translation>
     </message>
     <message>
         <source>Файл: %1
@@ -1416,76 +1490,16 @@ All passes written, reading the file back to check it</translation>
         </translation>
     </message>
     <message>
-        <source>Носитель: %1
-Модель: %2
-Серийный номер: %3
-</source>
-        <translation>Token: %1
-Model: %2
-Serial number: %3
-</translation>
-    </message>
-    <message>
-        <source>%1
-Алгоритм: %2
-Проходов на носителе: %3 из %4
-Время: %5 с</source>
-        <translation>%1
-Algorithm: %2
-Passes on the storage medium: %3 of %4
-Time: %5 s</translation>
-    </message>
-    <message>
-        <source>Файл: %1</source>
-        <translation>File: %1</translation>
-    </message>
-    <message>
-        <source>Носитель: %1</source>
-        <translation>Token: %1</translation>
-    </message>
-    <message>
-        <source>Заполнение свободного места в этой системе недоступно.</source>
-        <translation>Filling the free space is not available on this system.</translation>
-    </message>
-    <message>
-        <source>До заполнения на томе было найдено блоков ключа: %1.</source>
-        <translation>Before the fill, blocks of the key found on the volume: %1.</translation>
-    </message>
-    <message>
-        <source>неизвестно</source>
-        <translation>unknown</translation>
-    </message>
-    <message>
-        <source>Эти блоки держит другой файл или снимок файловой системы: заполнение свободного места до них не доходит.</source>
-        <translation>Another file or a file-system snapshot holds these blocks: no fill of the free space reaches them.</translation>
-    </message>
-    <message>
-        <source>Том не проверен: устройство под файловой системой неизвестно.</source>
-        <translation>Volume not checked: the device below the file system is not known.</translation>
-    </message>
-    <message>
-        <source>Проверка тома в этой системе недоступна.</source>
-        <translation>Checking the volume is not available on this system.</translation>
-    </message>
-    <message>
-        <source>Что осталось на носителе, неизвестно: проверьте носитель снова.</source>
-        <translation>What is left on the token is not known: check the token again.</translation>
-    </message>
-    <message>
-        <source>Файла под этим именем больше нет.</source>
-        <translation>There is no file under this name any more.</translation>
-    </message>
-    <message>
-        <source>Под этим именем теперь другой объект; прежний файл не найден.</source>
-        <translation>Another object is under this name now; the former file was not found.</translation>
-    </message>
-    <message>
         <source>У файла есть и другие имена (жесткие ссылки): %1. Они останутся, но будут вести к пустому файлу.</source>
         <translation>The file has other names (hard links): %1. They will remain, but lead to an empty file.</translation>
     </message>
     <message>
         <source>Где проходы лягут не на блоки ключа, свободное место тома будет заполнено: это может занять все свободное место, кроме запаса, и долгое время.</source>
         <translation>Where the passes do not land on the key&apos;s blocks, the volume&apos;s free space will be filled: this may take all free space but a reserve, and a long time.</translation>
+    </message>
+    <message>
+        <source>неизвестно</source>
+        <translation>unknown</translation>
     </message>
     <message>
         <source>Том %1 прочитан целиком (%2 за %3 с)</source>
@@ -1504,12 +1518,32 @@ Time: %5 s</translation>
         <translation>%1: blocks of the key found: %2 (offsets on the device: %3%4).</translation>
     </message>
     <message>
+        <source>Эти блоки держит другой файл или снимок файловой системы: заполнение свободного места до них не доходит.</source>
+        <translation>Another file or a file-system snapshot holds these blocks: no fill of the free space reaches them.</translation>
+    </message>
+    <message>
         <source>Не прочитаны устройства той же файловой системы: %1.</source>
         <translation>Devices of the same file system not read: %1.</translation>
     </message>
     <message>
+        <source>Том %1 не проверен: нет доступа к устройству %2.</source>
+        <translation>Volume %1 not checked: no access to the device %2.</translation>
+    </message>
+    <message>
+        <source>Том не проверен: устройство под файловой системой неизвестно.</source>
+        <translation>Volume not checked: the device below the file system is not known.</translation>
+    </message>
+    <message>
         <source>Проверка тома %1 отменена после %2: том не проверен.</source>
         <translation>Check of volume %1 cancelled after %2: the volume is not checked.</translation>
+    </message>
+    <message>
+        <source>Том %1 проверить не удалось %2.</source>
+        <translation>Volume %1 could not be checked %2.</translation>
+    </message>
+    <message>
+        <source>Проверка тома в этой системе недоступна.</source>
+        <translation>Checking the volume is not available on this system.</translation>
     </message>
     <message>
         <source>Свободное место заполнено (%1): заполнение заняло все блоки, где лежал ключ (%2); файл заполнения удален.</source>
@@ -1524,8 +1558,39 @@ Time: %5 s</translation>
         <translation>The volume has no free space beyond its reserve: nothing was written.</translation>
     </message>
     <message>
+        <source>Свободное место заполнено до запаса (%1), но это меньше журнала файловой системы (%2): копии ключа в журнале могли остаться; файл заполнения удален.</source>
+        <translation>Free space filled down to the reserve (%1), but that is less than the file system&apos;s journal (%2): copies of the key in the journal may remain; the fill file is removed.</translation>
+    </message>
+    <message>
+        <source>Свободное место заполнено до запаса (%1), но размер журнала файловой системы узнать не удалось: копии ключа в журнале могли остаться; файл заполнения удален.</source>
+        <translation>Free space filled down to the reserve (%1), but the size of the file system&apos;s journal could not be learnt: copies of the key in the journal may remain; the fill file is removed.</translation>
+    </message>
+    <message numerus="yes">
+        <source>Свободное место заполнено до запаса (%1), но заполнение заняло только %2 из %n блоков, где лежал ключ; файл заполнения удален.</source>
+        <translation>
+            <numerusform>Free space filled down to the reserve (%1), but the fill took only %2 of the %n block the key lay on; the fill file is removed.</numerusform>
+            <numerusform>Free space filled down to the reserve (%1), but the fill took only %2 of the %n blocks the key lay on; the fill file is removed.</numerusform>
+        </translation>
+    </message>
+    <message>
         <source>Заполнение свободного места отменено; файл заполнения удален.</source>
         <translation>Filling the free space was cancelled; the fill file is removed.</translation>
+    </message>
+    <message>
+        <source>Заполнить свободное место не удалось %1. Файл заполнения удален.</source>
+        <translation>The free space could not be filled %1. The fill file is removed.</translation>
+    </message>
+    <message>
+        <source>Заполнение свободного места в этой системе недоступно.</source>
+        <translation>Filling the free space is not available on this system.</translation>
+    </message>
+    <message>
+        <source>Удалены файлы заполнения, оставшиеся от прерванного ранее заполнения: %1 (%2).</source>
+        <translation>Fill files left by an earlier interrupted fill were removed: %1 (%2).</translation>
+    </message>
+    <message>
+        <source>До заполнения на томе было найдено блоков ключа: %1.</source>
+        <translation>Before the fill, blocks of the key found on the volume: %1.</translation>
     </message>
     <message>
         <source>сжатыми и в служебных записях файловой системы</source>
@@ -1556,37 +1621,6 @@ Time: %5 s</translation>
         <translation>The start of the wipe is not in the journal: %1</translation>
     </message>
     <message>
-        <source>Запись журнала об этом удалении дополнена.</source>
-        <translation>The journal entry of this wipe is amended.</translation>
-    </message>
-    <message>
-        <source>отпечаток ключа не снят</source>
-        <translation>the key&apos;s fingerprint was not taken</translation>
-    </message>
-    <message>
-        <source>Свободное место заполнено до запаса (%1), но это меньше журнала файловой системы (%2): копии ключа в журнале могли остаться; файл заполнения удален.</source>
-        <translation>Free space filled down to the reserve (%1), but that is less than the file system&apos;s journal (%2): copies of the key in the journal may remain; the fill file is removed.</translation>
-    </message>
-    <message>
-        <source>Свободное место заполнено до запаса (%1), но размер журнала файловой системы узнать не удалось: копии ключа в журнале могли остаться; файл заполнения удален.</source>
-        <translation>Free space filled down to the reserve (%1), but the size of the file system&apos;s journal could not be learnt: copies of the key in the journal may remain; the fill file is removed.</translation>
-    </message>
-    <message>
-        <source>Удалены файлы заполнения, оставшиеся от прерванного ранее заполнения: %1 (%2).</source>
-        <translation>Fill files left by an earlier interrupted fill were removed: %1 (%2).</translation>
-    </message>
-    <message numerus="yes">
-        <source>Файл на месте (%1 байт): удаление нужно повторить.</source>
-        <translation>
-            <numerusform>The file is there (%1 byte): wipe it again.</numerusform>
-            <numerusform>The file is there (%1 bytes): wipe it again.</numerusform>
-        </translation>
-    </message>
-    <message>
-        <source>%1, начато %2, алгоритм %3. Проходов на носителе: %4 из %5. %6</source>
-        <translation>%1, begun %2, algorithm %3. Passes on the medium: %4 of %5. %6</translation>
-    </message>
-    <message>
         <source>Системный журнал не принял сообщение о начале удаления за секунду: оно не отправлено.</source>
         <translation>The system log did not take the message of the wipe&apos;s start within a second: it was not sent.</translation>
     </message>
@@ -1595,48 +1629,28 @@ Time: %5 s</translation>
         <translation>The system log did not take the message of this wipe within a second: it was not sent.</translation>
     </message>
     <message>
+        <source>Запись журнала об этом удалении дополнена.</source>
+        <translation>The journal entry of this wipe is amended.</translation>
+    </message>
+    <message>
         <source>%1
 Алгоритм: %2</source>
         <translation>%1
 Algorithm: %2</translation>
     </message>
     <message>
-        <source>Файл на месте и пуст: проходы были записаны и файл усечен, но не удален.</source>
-        <translation>The file is there and empty: the passes were written and the file truncated, but not removed.</translation>
+        <source>%1
+Алгоритм: %2
+Проходов на носителе: %3 из %4
+Время: %5 с</source>
+        <translation>%1
+Algorithm: %2
+Passes on the storage medium: %3 of %4
+Time: %5 s</translation>
     </message>
     <message>
-        <source>Том %1 не проверен: нет доступа к устройству %2.</source>
-        <translation>Volume %1 not checked: no access to the device %2.</translation>
-    </message>
-    <message>
-        <source>Том %1 проверить не удалось %2.</source>
-        <translation>Volume %1 could not be checked %2.</translation>
-    </message>
-    <message>
-        <source>Заполнить свободное место не удалось %1. Файл заполнения удален.</source>
-        <translation>The free space could not be filled %1. The fill file is removed.</translation>
-    </message>
-    <message numerus="yes">
-        <source>Свободное место заполнено до запаса (%1), но заполнение заняло только %2 из %n блоков, где лежал ключ; файл заполнения удален.</source>
-        <translation>
-            <numerusform>Free space filled down to the reserve (%1), but the fill took only %2 of the %n block the key lay on; the fill file is removed.</numerusform>
-            <numerusform>Free space filled down to the reserve (%1), but the fill took only %2 of the %n blocks the key lay on; the fill file is removed.</numerusform>
-        </translation>
-    </message>
-    <message>
-        <source>Файл на месте и пуст, как и был: перезаписывать в нем было нечего, но он не удален.</source>
-        <translation>The file is in place and empty, as it was: there was nothing in it to overwrite, but it was not removed.</translation>
-    </message>
-</context>
-<context>
-    <name>WipeSchedule</name>
-    <message>
-        <source>ГОСТ Р50739-95</source>
-        <translation>GOST R 50739-95</translation>
-    </message>
-    <message>
-        <source>Алгоритм Шнайера</source>
-        <translation>Schneier algorithm</translation>
+        <source>отпечаток ключа не снят</source>
+        <translation>the key&apos;s fingerprint was not taken</translation>
     </message>
 </context>
 <context>
@@ -1752,14 +1766,6 @@ Algorithm: %2</translation>
     <message>
         <source>Удаление ключевого контейнера было прервано и не завершено.</source>
         <translation>A key container wipe was interrupted and did not finish.</translation>
-    </message>
-    <message>
-        <source>Ответ носителя: %1.</source>
-        <translation>The token answered: %1.</translation>
-    </message>
-    <message>
-        <source>Ответ носителя: %1 (%2).</source>
-        <translation>The token answered: %1 (%2).</translation>
     </message>
     <message>
         <source>Ключевой контейнер удален, но проверить, перезаписаны ли блоки, где лежал ключ, нельзя.</source>

@@ -55,6 +55,9 @@
             <numerusform>Файл на месте (%1 байт): удаление нужно повторить.</numerusform>
         </translation>
     </message>
+</context>
+<context>
+    <name>WipeSession</name>
     <message numerus="yes">
         <source>Размер: %1 байт
 </source>
