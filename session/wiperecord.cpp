@@ -220,6 +220,9 @@ QString fileNow(const JournalEntry &begun)
         return QCoreApplication::translate("WipeRecord", "Файла под этим именем больше нет.");
     if (begun.fileDevice && (device != begun.fileDevice || index != begun.fileIndex))
         return QCoreApplication::translate("WipeRecord", "Под этим именем теперь другой объект; прежний файл не найден.");
+    if (size == 0 && begun.size == 0)
+        return QCoreApplication::translate("WipeRecord", "Файл на месте и пуст, как и до удаления: перезаписывать в нем было "
+                                           "нечего, но он не удален.");
     if (size == 0)
         return QCoreApplication::translate("WipeRecord", "Файл на месте и пуст: проходы были записаны и файл усечен, но не удален.");
     return QCoreApplication::translate("WipeRecord", "Файл на месте (%1 байт): удаление нужно повторить.", nullptr,

@@ -125,7 +125,9 @@ WipeVerdict judgeFile(const WipeRequest &request, const WipeResult &result)
         return {WipeClaim::Destroyed, EndState::WipedFreedBlocksFilled, false};
     if (relocated)
         return {WipeClaim::DestroyedRelocated, EndState::RelocatedNotOverwritten, fillable};
-    if (medium.placement != Placement::InPlace || file.verification == FileVerification::NotRead)
+    // A file with no data had nothing for the passes to overwrite or read back.
+    const bool unread = file.verification == FileVerification::NotRead && file.allocatedBytes != 0;
+    if (medium.placement != Placement::InPlace || unread)
         return {WipeClaim::DestroyedUnproven, EndState::WipedUnproven, false};
     return {WipeClaim::Destroyed, file.otherNames > 0 ? EndState::WipedOtherNamesRemain : EndState::Wiped, false};
 }
