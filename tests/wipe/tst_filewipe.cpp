@@ -719,9 +719,12 @@ void TestFileWipe::changedBetweenSteps()
     // A real process of its own name holds the file open from before the wipe.
     QProcess holder;
     if (action == QLatin1String("held open")) {
-        holder.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("exec 3<>\"$1\"; echo; exec sleep 30"),
+        holder.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("exec 3<>\"$1\"; exec sleep 30"),
                                              QStringLiteral("sh"), path});
-        QVERIFY(holder.waitForReadyRead());
+        QVERIFY(holder.waitForStarted());
+        // The shell has opened the file once it has become sleep.
+        const QString comm = QStringLiteral("/proc/%1/comm").arg(holder.processId());
+        QVERIFY(QTest::qWaitFor([&] { return readFile(comm) == "sleep\n"; }));
         acted = true;
     }
     const auto stopHolder = qScopeGuard([&] {
