@@ -773,6 +773,45 @@ not on the organisation&apos;s list, or no journal head</translation>
         <source>Файловая система лежит в файле-образе на другой файловой системе; ее ограничения тоже действуют.</source>
         <translation>The file system lies in an image file on another file system, whose limits apply too.</translation>
     </message>
+    <message>
+        <source>PID %1</source>
+        <translation>PID %1</translation>
+    </message>
+    <message>
+        <source>%1 (PID %2)</source>
+        <translation>%1 (PID %2)</translation>
+    </message>
+    <message>
+        <source>Файл %1 открыт другой программой.</source>
+        <translation>The file %1 is open in another program.</translation>
+    </message>
+    <message>
+        <source>Файл %1 открыт другой программой: %2.</source>
+        <translation>The file %1 is open in another program: %2.</translation>
+    </message>
+    <message>
+        <source> Пока файл открыт, она может снова записать в него ключ, поэтому удаление не начато. Закройте ее и повторите удаление. Файл не изменен.</source>
+        <translation> While the file is open, it can write the key into it again, so the deletion was not started. Close that program and repeat the deletion. The file is unchanged.</translation>
+    </message>
+    <message>
+        <source>Все проходы (%1) записаны на носитель, файл усечен до нуля и имя %2 удалено, но после усечения в файл записала данные другая программа, у которой он открыт: в них может быть ключ. Файл без имени остается на носителе, пока эта программа его не закроет.</source>
+        <translation>All passes (%1) reached the medium, the file was truncated to zero and the name %2 removed, but after the truncation another program that has the file open wrote data into it, which may hold the key. The nameless file stays on the medium until that program closes it.</translation>
+    </message>
+    <message>
+        <source>В файле не было данных, только пустоты, не занимавшие места на носителе: перезаписывать было нечего, проходы не записывались.</source>
+        <translation>The file held no data, only holes that took no space on the medium: there was nothing to overwrite, and no pass was written.</translation>
+    </message>
+    <message>
+        <source>Файл был пуст: перезаписывать было нечего, проходы не записывались.</source>
+        <translation>The file was empty: there was nothing to overwrite, and no pass was written.</translation>
+    </message>
+    <message numerus="yes">
+        <source>Данные занимали %1 байт из %2 байт размера файла; остальное — пустоты без места на носителе, их проходы не записывали.</source>
+        <translation>
+            <numerusform>The data took %1 byte of the file's %2 bytes; the rest are holes with no space on the medium, which the passes did not write.</numerusform>
+            <numerusform>The data took %1 bytes of the file's %2 bytes; the rest are holes with no space on the medium, which the passes did not write.</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>FormAbout</name>
@@ -1461,6 +1500,10 @@ Algorithm: %2</translation>
             <numerusform>Free space filled down to the reserve (%1), but the fill took only %2 of the %n block the key lay on; the fill file is removed.</numerusform>
             <numerusform>Free space filled down to the reserve (%1), but the fill took only %2 of the %n blocks the key lay on; the fill file is removed.</numerusform>
         </translation>
+    </message>
+    <message>
+        <source>Файл на месте и пуст, как и до удаления: перезаписывать в нем было нечего, но он не удален.</source>
+        <translation>The file is in place and empty, as it was before the deletion: there was nothing in it to overwrite, but it was not removed.</translation>
     </message>
 </context>
 <context>
