@@ -532,8 +532,8 @@ void TestFileWipe::writeFailingMidway_data()
     QTest::addColumn<qint64>("limit");
     QTest::newRow("at the first block") << qint64(256 * 1024) << qint64(0);
     QTest::newRow("at a middle block") << qint64(256 * 1024) << qint64(64 * 1024);
-    // Several GiB, nearly all hole: the limit stops the first pass after
-    // 1 MiB, which only a plan of that many blocks or more can reach.
+    // Several GiB, nearly all hole: the holes are not written, and the limit
+    // stops the first pass at the stretch of data past 3 GiB.
     QTest::newRow("sparse 3 GiB + 1 byte") << (qint64(3) << 30) + 1 << qint64(1024 * 1024);
 }
 
