@@ -1,5 +1,6 @@
 #include "wipereport.h"
 
+#include "language.h"
 #include "wipetexts.h"
 
 #include <QCoreApplication>
@@ -46,6 +47,17 @@ QString reason(const FileWipeOutcome &outcome)
         : QLatin1Char(' ') + wipetexts::systemReason(outcome.systemError);
 }
 
+// Who had the file open, where the system told: "gpg-agent (PID 812)".
+QString holdersText(const FileWipeOutcome &outcome)
+{
+    QStringList names;
+    for (const FileHolder &h : outcome.holders)
+        names << (h.name.isEmpty()
+                      ? QCoreApplication::translate("FileWipeReport", "PID %1").arg(h.pid)
+                      : QCoreApplication::translate("FileWipeReport", "%1 (PID %2)").arg(h.name).arg(h.pid));
+    return names.join(QStringLiteral(", "));
+}
+
 // What stayed on disk after a wipe that did not finish.
 QString failureText(const FileWipeOutcome &outcome, const QString &name)
 {
@@ -86,6 +98,20 @@ QString failureText(const FileWipeOutcome &outcome, const QString &name)
         return QCoreApplication::translate("FileWipeReport", "Во время удаления файл изменила другая программа (изменился размер "
                               "или файл подменен), поэтому удаление остановлено. ")
             + passes + kept;
+    case FileWipeStep::HeldOpen:
+        return (outcome.holders.isEmpty()
+                    ? QCoreApplication::translate("FileWipeReport", "Файл %1 открыт другой программой.").arg(name)
+                    : QCoreApplication::translate("FileWipeReport", "Файл %1 открыт другой программой: %2.")
+                          .arg(name, holdersText(outcome)))
+            + QCoreApplication::translate("FileWipeReport", " Пока файл открыт, она может снова записать в него ключ, "
+                                          "поэтому удаление не начато. Закройте ее и повторите удаление. Файл не изменен.");
+    case FileWipeStep::RewrittenAfterRemoval:
+        return QCoreApplication::translate("FileWipeReport", "Все проходы (%1) записаны на носитель, файл усечен до нуля и имя %2 "
+                                           "удалено, но после усечения в файл записала данные другая программа, у которой он "
+                                           "открыт: в них может быть ключ. Файл без имени остается на носителе, пока эта "
+                                           "программа его не закроет.")
+            .arg(outcome.passesPlanned)
+            .arg(name);
     case FileWipeStep::Cancelled:
         if (!outcome.bytesWritten)
             return QCoreApplication::translate("FileWipeReport", "Удаление отменено. Файл не изменен.");
@@ -140,8 +166,21 @@ StepReport fileWipeReport(const FileWipeOutcome &outcome, const QString &path)
     switch (outcome.status) {
     case FileWipeStatus::Wiped: {
         QStringList details;
-        if (outcome.medium.known)
+        if (outcome.allocatedBytes == 0)
+            details << (outcome.size > 0
+                            ? QCoreApplication::translate("FileWipeReport", "В файле не было данных, только пустоты, не "
+                                                          "занимавшие места на носителе: перезаписывать было нечего, "
+                                                          "проходы не записывались.")
+                            : QCoreApplication::translate("FileWipeReport", "Файл был пуст: перезаписывать было нечего, "
+                                                          "проходы не записывались."));
+        else if (outcome.medium.known)
             details << placementText(outcome) << mediumLimitTexts(outcome.medium);
+        if (outcome.allocatedBytes > 0 && outcome.allocatedBytes < outcome.size)
+            details << QCoreApplication::translate("FileWipeReport", "Данные занимали %1 байт из %2 байт размера файла; "
+                                                   "остальное — пустоты без места на носителе, их проходы не записывали.",
+                                                   nullptr, pluralKey(outcome.allocatedBytes))
+                           .arg(programLocale().toString(outcome.allocatedBytes),
+                                programLocale().toString(outcome.size));
         if (outcome.otherNames > 0)
             details << QCoreApplication::translate("FileWipeReport", "У файла были и другие имена (жесткие ссылки): %1. Они ведут к тому же "
                                "файлу, теперь перезаписанному и пустому.")

@@ -222,7 +222,8 @@ QString fileNow(const JournalEntry &begun)
         return QCoreApplication::translate("WipeRecord", "Под этим именем теперь другой объект; прежний файл не найден.");
     // An empty file held nothing to overwrite: being empty now says nothing of passes.
     if (size == 0 && begun.size == 0)
-        return QCoreApplication::translate("WipeRecord", "Файл на месте и пуст, как и был: перезаписывать в нем было нечего, но он не удален.");
+        return QCoreApplication::translate("WipeRecord", "Файл на месте и пуст, как и до удаления: перезаписывать в нем было "
+                                           "нечего, но он не удален.");
     if (size == 0)
         return QCoreApplication::translate("WipeRecord", "Файл на месте и пуст: проходы были записаны и файл усечен, но не удален.");
     return QCoreApplication::translate("WipeRecord", "Файл на месте (%1 байт): удаление нужно повторить.", nullptr,

@@ -377,10 +377,16 @@ WipeResult runWipeSession(const WipeRequest &request, WipeWorker *worker)
                                : overwriteTokenContainer(request.plan, &record, request.pin);
         passesDone = result.token.passesDone;
     }
+    // A file that held no data had nothing to pass over: no count of passes for it.
+    const bool nothingToOverwrite = request.isFile() && result.file.status == FileWipeStatus::Wiped
+        && result.file.allocatedBytes == 0;
+    const QString passes = nothingToOverwrite
+        ? QCoreApplication::translate("WipeSession", "Проходов на носителе: не понадобилось, данных в файле не было")
+        : QCoreApplication::translate("WipeSession", "Проходов на носителе: %1 из %2")
+              .arg(QString::number(passesDone), QString::number(request.plan.passes.size()));
     // One multi-argument arg: a '%1' in a file name or token label stays text.
-    result.summary = QCoreApplication::translate("WipeSession", "%1\nАлгоритм: %2\nПроходов на носителе: %3 из %4\nВремя: %5 с")
-                         .arg(targetOf(request), request.plan.name, QString::number(passesDone),
-                              QString::number(request.plan.passes.size()),
+    result.summary = QCoreApplication::translate("WipeSession", "%1\nАлгоритм: %2\n%3\nВремя: %4 с")
+                         .arg(targetOf(request), request.plan.name, passes,
                               programLocale().toString(double(clock.elapsed()) / 1000.0, 'f', 2));
 
     const KeyFingerprintPtr key = result.file.key;

@@ -28,6 +28,10 @@ EndState fileFailureState(const FileWipeOutcome &outcome)
         return EndState::VerifyFailedKept;
     case FileWipeStep::SyncRemoval:
         return EndState::RemovedNotOnMedium;
+    case FileWipeStep::HeldOpen:
+        return EndState::HeldOpenUntouched;
+    case FileWipeStep::RewrittenAfterRemoval:
+        return EndState::RewrittenAfterRemoval;
     case FileWipeStep::Cancelled:
         return outcome.bytesWritten ? EndState::CancelledIncompleteKept : EndState::CancelledUntouched;
     default:
@@ -93,7 +97,9 @@ WipeVerdict judgeFile(const WipeRequest &request, const WipeResult &result)
         return {EndState::WipedFreedBlocksFilled, false};
     if (relocated)
         return {EndState::RelocatedNotOverwritten, fillable};
-    if (medium.placement != Placement::InPlace || file.verification == FileVerification::NotRead)
+    // A file with no data had nothing for the passes to overwrite or read back.
+    const bool unread = file.verification == FileVerification::NotRead && file.allocatedBytes != 0;
+    if (medium.placement != Placement::InPlace || unread)
         return {EndState::OverwriteUnproven, false};
     return {file.otherNames > 0 ? EndState::WipedOtherNamesRemain : EndState::Wiped, false};
 }

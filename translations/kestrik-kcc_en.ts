@@ -775,6 +775,45 @@ into it meanwhile: the key may be in it</translation>
         <source>Файловая система лежит в файле-образе на другой файловой системе; ее ограничения тоже действуют.</source>
         <translation>The file system lies in an image file on another file system, whose limits apply too.</translation>
     </message>
+    <message>
+        <source>PID %1</source>
+        <translation>PID %1</translation>
+    </message>
+    <message>
+        <source>%1 (PID %2)</source>
+        <translation>%1 (PID %2)</translation>
+    </message>
+    <message>
+        <source>Файл %1 открыт другой программой.</source>
+        <translation>The file %1 is open in another program.</translation>
+    </message>
+    <message>
+        <source>Файл %1 открыт другой программой: %2.</source>
+        <translation>The file %1 is open in another program: %2.</translation>
+    </message>
+    <message>
+        <source> Пока файл открыт, она может снова записать в него ключ, поэтому удаление не начато. Закройте ее и повторите удаление. Файл не изменен.</source>
+        <translation> While the file is open, it can write the key into it again, so the deletion was not started. Close that program and repeat the deletion. The file is unchanged.</translation>
+    </message>
+    <message>
+        <source>Все проходы (%1) записаны на носитель, файл усечен до нуля и имя %2 удалено, но после усечения в файл записала данные другая программа, у которой он открыт: в них может быть ключ. Файл без имени остается на носителе, пока эта программа его не закроет.</source>
+        <translation>All passes (%1) reached the medium, the file was truncated to zero and the name %2 removed, but after the truncation another program that has the file open wrote data into it, which may hold the key. The nameless file stays on the medium until that program closes it.</translation>
+    </message>
+    <message>
+        <source>В файле не было данных, только пустоты, не занимавшие места на носителе: перезаписывать было нечего, проходы не записывались.</source>
+        <translation>The file held no data, only holes that took no space on the medium: there was nothing to overwrite, and no pass was written.</translation>
+    </message>
+    <message>
+        <source>Файл был пуст: перезаписывать было нечего, проходы не записывались.</source>
+        <translation>The file was empty: there was nothing to overwrite, and no pass was written.</translation>
+    </message>
+    <message numerus="yes">
+        <source>Данные занимали %1 байт из %2 байт размера файла; остальное — пустоты без места на носителе, их проходы не записывали.</source>
+        <translation>
+            <numerusform>The data took %1 byte of the file&apos;s %2 bytes; the rest are holes with no space on the medium, which the passes did not write.</numerusform>
+            <numerusform>The data took %1 bytes of the file&apos;s %2 bytes; the rest are holes with no space on the medium, which the passes did not write.</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>FormAbout</name>
@@ -1434,8 +1473,8 @@ All passes written, reading the file back to check it</translation>
         <translation>The file is there and empty: the passes were written and the file truncated, but not removed.</translation>
     </message>
     <message>
-        <source>Файл на месте и пуст, как и был: перезаписывать в нем было нечего, но он не удален.</source>
-        <translation>The file is in place and empty, as it was: there was nothing in it to overwrite, but it was not removed.</translation>
+        <source>Файл на месте и пуст, как и до удаления: перезаписывать в нем было нечего, но он не удален.</source>
+        <translation>The file is in place and empty, as it was before the deletion: there was nothing in it to overwrite, but it was not removed.</translation>
     </message>
 </context>
 <context>
@@ -1639,18 +1678,26 @@ Serial number: %3
 Algorithm: %2</translation>
     </message>
     <message>
-        <source>%1
-Алгоритм: %2
-Проходов на носителе: %3 из %4
-Время: %5 с</source>
-        <translation>%1
-Algorithm: %2
-Passes on the storage medium: %3 of %4
-Time: %5 s</translation>
-    </message>
-    <message>
         <source>отпечаток ключа не снят</source>
         <translation>the key&apos;s fingerprint was not taken</translation>
+    </message>
+    <message>
+        <source>Проходов на носителе: не понадобилось, данных в файле не было</source>
+        <translation>Passes on the storage medium: none needed, the file held no data</translation>
+    </message>
+    <message>
+        <source>Проходов на носителе: %1 из %2</source>
+        <translation>Passes on the storage medium: %1 of %2</translation>
+    </message>
+    <message>
+        <source>%1
+Алгоритм: %2
+%3
+Время: %4 с</source>
+        <translation>%1
+Algorithm: %2
+%3
+Time: %4 s</translation>
     </message>
 </context>
 <context>

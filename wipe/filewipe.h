@@ -6,10 +6,12 @@
 #include "wipeschedule.h"
 
 #include <QString>
+#include <QVector>
 #include <functional>
 
-// Every pass is written in whole blocks of this size from offset 0, so a file
-// grows to the next multiple of it while it is overwritten.
+// Every pass is written in whole blocks of this size over every stretch of the
+// file that holds data (holes stay holes), so a file grows to the next
+// multiple of it while it is overwritten.
 constexpr qint64 wipeBlockSize = 512;
 
 // Blocks per pass for a file of fileSize bytes. 64-bit, so files past 1 TiB count right.
@@ -51,6 +53,14 @@ enum class FileWipeStep {
     NameChanged, // the name no longer led to the wiped file, so it was left alone
     Verify,      // the file read back is not what the last pass wrote
     Exception,
+    HeldOpen,    // another process had the file open, so no pass began: see FileWipeOutcome::holders
+    RewrittenAfterRemoval, // after the truncation another process wrote into the file, which it still holds
+};
+
+// A process that had the file open when the wipe was to begin.
+struct FileHolder {
+    qint64 pid = 0;
+    QString name; // its command name; empty where the system does not tell
 };
 
 // How the last pass was read back before the file was emptied.
@@ -70,6 +80,10 @@ struct FileWipeOutcome {
     int passesPlanned = 0;
     bool bytesWritten = false; // whether any byte of the file was overwritten
     qint64 size = -1;          // the file's size when it was opened
+    // Bytes of it that held data then; the rest were holes, which no pass
+    // writes. 0: nothing to overwrite, and no pass was written.
+    qint64 allocatedBytes = -1;
+    QVector<FileHolder> holders; // for FileWipeStep::HeldOpen, where the system lists them
     quint64 otherNames = 0;    // hard links still leading to the overwritten, empty file
     QString linkTarget;
     QString systemError;       // the system's reason for the failed step
@@ -87,7 +101,7 @@ struct FileWipeOutcome {
 using PassObserver = std::function<void(int index, const WipePass &pass)>;
 
 enum class FileWipeEvent {
-    Opened,    // held, nothing changed yet; bytes is what each pass will write
+    Opened,    // held, nothing changed yet, no other process had it open; bytes is what each pass will write
     Written,   // one write of the pass; bytes is how much of the pass is written
     ReadBack,  // every pass is on the medium and about to be read back
     Truncated, // every pass is on the medium and the file is empty

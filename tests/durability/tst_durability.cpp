@@ -19,6 +19,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QSet>
+#include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -135,6 +136,12 @@ QByteArray readWhole(const QString &path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QByteArray readRange(const QString &path, qint64 offset, qint64 length)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) && f.seek(offset) ? f.read(length) : QByteArray();
 }
 
 bool writeToMedium(const QString &path, const QByteArray &data)
@@ -289,6 +296,8 @@ private slots:
     void refusedWorkSaysWhy();
     void removalReachesTheMedium_data();
     void removalReachesTheMedium();
+    void tightVolume_data();
+    void tightVolume();
 };
 
 void TestDurability::noRemnantOnTheDevice_data()
@@ -892,6 +901,104 @@ void TestDurability::removalReachesTheMedium()
     QVERIFY2(!output.contains(QStringLiteral("/key.pfx/")), qPrintable(QStringLiteral("the name came back:\n") + output));
     const QVector<RemnantScanner::Run> left = RemnantScanner(marker).scan(readWhole(copy));
     QVERIFY2(left.isEmpty(), qPrintable(QStringLiteral("key material on the copied image:\n") + describe(left)));
+}
+
+qint64 allocatedOf(const QString &path)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? qint64(st.st_blocks) * 512 : -1;
+}
+
+qint64 freeBytes(const QString &dir)
+{
+    return QStorageInfo(dir).bytesFree();
+}
+
+void TestDurability::tightVolume_data()
+{
+    QTest::addColumn<int>("sizeMiB");
+    QTest::addColumn<QStringList>("mkfsArgs");
+    QTest::addColumn<qint64>("fileSize");
+    QTest::addColumn<QVector<qint64>>("keyAt"); // where the key's 64 KiB stretches lie; the rest is hole
+    QTest::addColumn<bool>("fill");             // the volume filled before the wipe
+    QTest::addColumn<int>("status");
+    QTest::newRow("5 GiB sparse, three stretches of data, on 200 MiB: only the data overwritten")
+        << 200 << QStringList() << (qint64(5) << 30) + 700
+        << QVector<qint64>{0, qint64(3) << 30, (qint64(5) << 30) + 700 - 65536} << false << int(FileWipeStatus::Wiped);
+    // Kept in the inode, the key needs a block of its own once a pass
+    // rounds it to 512 bytes: on a full volume there is none.
+    QTest::newRow("a 50-byte key in its inode on a full volume: no space, said so, nothing left behind")
+        << 16 << QStringList{QStringLiteral("-O"), QStringLiteral("inline_data")} << qint64(50) << QVector<qint64>{0}
+        << true << int(FileWipeStatus::Failed);
+}
+
+// The passes write the file's data and nothing else: a sparse file's holes
+// stay holes, the volume keeps its free space, and a pass the volume has no
+// room for says why and leaves nothing of its own behind.
+void TestDurability::tightVolume()
+{
+    QFETCH(int, sizeMiB);
+    QFETCH(QStringList, mkfsArgs);
+    QFETCH(qint64, fileSize);
+    QFETCH(QVector<qint64>, keyAt);
+    QFETCH(bool, fill);
+    QFETCH(int, status);
+
+    LoopMount fs(sizeMiB, QStringLiteral("ext4"), QString(), mkfsArgs);
+    if (!fs.isMounted())
+        QSKIP(qPrintable(QStringLiteral("no loop-mounted ext4 %1: ").arg(mkfsArgs.join(' ')) + fs.failure()));
+    const QString path = fs.filePath(QStringLiteral("key.pfx"));
+    const QByteArray key = markerStream(int(qMin<qint64>(fileSize, 65536)));
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.resize(fileSize));
+        for (qint64 at : keyAt)
+            QVERIFY(f.seek(at) && f.write(key) == key.size());
+        QVERIFY(f.flush() && ::fsync(f.handle()) == 0);
+    }
+    if (fill) {
+        QFile filler(fs.filePath(QStringLiteral("filler")));
+        QVERIFY(filler.open(QIODevice::WriteOnly));
+        const QByteArray block(4096, '\0');
+        while (filler.write(block) == block.size() && filler.flush()) {
+        }
+        filler.close();
+        ::sync();
+    }
+    const qint64 allocated = allocatedOf(path);
+    const qint64 freeBefore = freeBytes(fs.mountPoint());
+    QStringList grown;
+    const FileWipeOutcome outcome = overwriteFile(passPlan(DoD), path, [&](int index, const WipePass &) {
+        // A pass may round the last stretch out to 512 bytes, within a block it already has.
+        if (allocatedOf(path) > allocated)
+            grown << QStringLiteral("pass %1: %2 bytes allocated, %3 before").arg(index + 1).arg(allocatedOf(path)).arg(allocated);
+        for (qint64 at : keyAt)
+            if (readRange(path, at, key.size()) == key)
+                grown << QStringLiteral("pass %1: the key at %2 is still there").arg(index + 1).arg(at);
+    });
+    QVERIFY2(grown.isEmpty(), qPrintable(grown.join(QLatin1Char('\n'))));
+    QCOMPARE(int(outcome.status), status);
+    // Every byte of the key counted, the holes not.
+    QVERIFY2(outcome.allocatedBytes >= keyAt.size() * key.size() && outcome.allocatedBytes < fileSize / 1000 + 65536 * 4,
+             qPrintable(QString::number(outcome.allocatedBytes)));
+    if (status == int(FileWipeStatus::Wiped)) {
+        QCOMPARE(outcome.passesDone, outcome.passesPlanned);
+        QVERIFY(!QFileInfo::exists(path));
+        QVERIFY2(freeBytes(fs.mountPoint()) >= freeBefore,
+                 qPrintable(QStringLiteral("%1 bytes free after the wipe, %2 before").arg(freeBytes(fs.mountPoint())).arg(freeBefore)));
+    } else {
+        QCOMPARE(int(outcome.failedStep), int(FileWipeStep::Write));
+        QCOMPARE(outcome.passesDone, 0);
+        QVERIFY2(outcome.systemError.contains(QString::fromLocal8Bit(std::strerror(ENOSPC))), qPrintable(outcome.systemError));
+        QCOMPARE(QFileInfo(path).size(), fileSize);
+        QVERIFY(allocatedOf(path) <= allocated);
+        QCOMPARE(readWhole(path), key);
+    }
+    QVERIFY2(fs.unmount(), "the scratch file system did not unmount cleanly");
+    if (status != int(FileWipeStatus::Wiped))
+        return;
+    const QVector<RemnantScanner::Run> left = RemnantScanner(key).scan(readWhole(fs.imagePath()));
+    QVERIFY2(left.isEmpty(), qPrintable(QStringLiteral("key material on the image:\n") + describe(left)));
 }
 
 QTEST_GUILESS_MAIN(TestDurability)

@@ -3,6 +3,7 @@
 
 #include "filewipe.h"
 #include "wiperecord.h"
+#include "wipereport.h"
 #include "wipesession.h"
 #include "forkedchild.h"
 #include "loopmount.h"
@@ -306,9 +307,9 @@ void TestFileWipe::passesOnDisk_data()
     QTest::newRow("Ar380, 600 bytes") << int(Ar380) << qint64(600) << ar380;
     QTest::newRow("Vsitr, 600 bytes") << int(Vsitr) << qint64(600) << vsitr;
     QTest::newRow("Schneier, 600 bytes") << int(Schneier) << qint64(600) << schneier;
-    QTest::newRow("Gost, empty") << int(Gost) << qint64(0) << gost;
-    QTest::newRow("Rcmp, empty: still one draw") << int(Rcmp) << qint64(0) << rcmp;
-    QTest::newRow("Ar380, empty") << int(Ar380) << qint64(0) << ar380;
+    // Nothing to overwrite: no pass, no draw, and the report claims none.
+    QTest::newRow("Gost, empty") << int(Gost) << qint64(0) << QStringList();
+    QTest::newRow("Rcmp, empty") << int(Rcmp) << qint64(0) << QStringList();
     QTest::newRow("Ar380, 1 byte") << int(Ar380) << qint64(1) << ar380;
     QTest::newRow("Schneier, 513 bytes") << int(Schneier) << qint64(513) << schneier;
     QTest::newRow("DoD, 1024 bytes") << int(DoD) << qint64(1024) << dod;
@@ -341,6 +342,15 @@ void TestFileWipe::passesOnDisk()
     QCOMPARE(int(outcome.status), int(FileWipeStatus::Wiped));
     QVERIFY(!QFileInfo::exists(path));
     QCOMPARE(seen.size(), pattern.size());
+    QCOMPARE(outcome.passesDone, pattern.size());
+    QCOMPARE(outcome.allocatedBytes, size);
+    const QString told = fileWipeReport(outcome, path).facts;
+    QCOMPARE(told.contains(QStringLiteral("Файл был пуст: перезаписывать было нечего")), size == 0);
+    QCOMPARE(told.contains(QStringLiteral("Проходы записаны поверх собственных блоков файла")), size > 0);
+    if (size == 0) {
+        QCOMPARE(fileEndState(outcome), QStringLiteral("wiped"));
+        return;
+    }
 
     // Whole blocks from offset 0: the file grows to the next multiple of 512.
     const int extent = int(wipeBlockCount(size) * wipeBlockSize);
@@ -522,8 +532,8 @@ void TestFileWipe::writeFailingMidway_data()
     QTest::addColumn<qint64>("limit");
     QTest::newRow("at the first block") << qint64(256 * 1024) << qint64(0);
     QTest::newRow("at a middle block") << qint64(256 * 1024) << qint64(64 * 1024);
-    // Several GiB, nearly all hole: the limit stops the first pass after
-    // 1 MiB, which only a plan of that many blocks or more can reach.
+    // Several GiB, nearly all hole: the holes are not written, and the limit
+    // stops the first pass at the stretch of data past 3 GiB.
     QTest::newRow("sparse 3 GiB + 1 byte") << (qint64(3) << 30) + 1 << qint64(1024 * 1024);
 }
 
@@ -669,6 +679,10 @@ void TestFileWipe::changedBetweenSteps_data()
         << int(FileWipeEvent::ReadBack) << "overwrite" << failed << int(FileWipeStep::Verify) << 3
         << "verify-failed-kept";
     QTest::newRow("cancelled after a write") << written << "cancel" << failed << int(FileWipeStep::Cancelled) << 0 << "cancelled-incomplete-kept";
+    QTest::newRow("held open by another process: not begun, its name told")
+        << -1 << "held open" << failed << int(FileWipeStep::HeldOpen) << 0 << "held-open-untouched";
+    QTest::newRow("written back after the truncation through a descriptor opened before: no success")
+        << truncated << "write back" << failed << int(FileWipeStep::RewrittenAfterRemoval) << 3 << "rewritten-after-removal";
     QTest::newRow("a second hard link: wiped, the other name says so")
         << opened << "hard link" << int(FileWipeStatus::Wiped) << int(FileWipeStep::None) << 3 << "wiped-other-names-remain";
 }
@@ -702,14 +716,38 @@ void TestFileWipe::changedBetweenSteps()
     const QByteArray name = QFile::encodeName(path);
 
     bool acted = false;
+    // A real process of its own name holds the file open from before the wipe.
+    QProcess holder;
+    if (action == QLatin1String("held open")) {
+        holder.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("exec 3<>\"$1\"; exec sleep 30"),
+                                             QStringLiteral("sh"), path});
+        QVERIFY(holder.waitForStarted());
+        // The shell has opened the file once it has become sleep.
+        const QString comm = QStringLiteral("/proc/%1/comm").arg(holder.processId());
+        QVERIFY(QTest::qWaitFor([&] { return readFile(comm) == "sleep\n"; }));
+        acted = true;
+    }
+    const auto stopHolder = qScopeGuard([&] {
+        holder.kill();
+        holder.waitForFinished();
+    });
+    int writer = -1; // opened once the wipe has made sure nobody else had the file open
+    const auto closeWriter = qScopeGuard([&] {
+        if (writer >= 0)
+            ::close(writer);
+    });
     const bool afterZeros = action == QLatin1String("punch hole");
     const FileWipeListener listener = [&](FileWipeEvent e, int pass, qint64) {
+        if (action == QLatin1String("write back") && e == FileWipeEvent::Opened)
+            writer = ::open(name.constData(), O_WRONLY | O_CLOEXEC);
         // Holes are asked only after a pass that is not all zeros: DoD's second.
         if (acted || int(e) != event || (afterZeros && pass < 1))
             return true;
         acted = true;
         if (action == QLatin1String("cancel"))
             return false;
+        if (action == QLatin1String("write back"))
+            return ::pwrite(writer, original.constData(), size_t(original.size()), 0) == original.size();
         if (action == QLatin1String("truncate"))
             return ::truncate(name.constData(), 0) == 0;
         if (action == QLatin1String("append")) {
@@ -749,7 +787,17 @@ void TestFileWipe::changedBetweenSteps()
     QCOMPARE(readFile(outside), original);
     if (device)
         QCOMPARE(device->contents(), marker(1 << 20));
-    if (action == QLatin1String("hard link")) {
+    if (action == QLatin1String("held open")) {
+        QCOMPARE(readFile(path), original);
+        QCOMPARE(outcome.holders.size(), 1);
+        QCOMPARE(outcome.holders.first().pid, holder.processId());
+        QCOMPARE(outcome.holders.first().name, QStringLiteral("sleep"));
+        QVERIFY2(fileWipeReport(outcome, path).facts.contains(QStringLiteral("sleep (PID %1)").arg(holder.processId())),
+                 qPrintable(fileWipeReport(outcome, path).facts));
+    } else if (action == QLatin1String("write back")) {
+        QVERIFY(!QFileInfo::exists(path));
+        QVERIFY(fileWipeReport(outcome, path).facts.contains(QStringLiteral("может быть ключ")));
+    } else if (action == QLatin1String("hard link")) {
         QCOMPARE(outcome.otherNames, quint64(1));
         QCOMPARE(QFileInfo(moved).size(), qint64(0));
     } else if (step == int(FileWipeStep::NameChanged)) {
@@ -772,12 +820,12 @@ void TestFileWipe::killedWipeIsReported_data()
     QTest::addColumn<int>("size");
     const int size = 600 * 1024;
     QTest::newRow("before the first pass") << int(FileWipeEvent::Opened) << "Файл на месте (614" << size;
+    QTest::newRow("an empty file, before the first pass: no pass claimed")
+        << int(FileWipeEvent::Opened) << "Файл на месте и пуст, как и до удаления: перезаписывать в нем было нечего" << 0;
     QTest::newRow("during a pass") << int(FileWipeEvent::Written) << "Файл на месте (" << size;
     QTest::newRow("after the last pass, before the truncation") << int(FileWipeEvent::ReadBack) << "Файл на месте (" << size;
     QTest::newRow("after the truncation, before the removal") << int(FileWipeEvent::Truncated)
                                                               << "Файл на месте и пуст: проходы были записаны" << size;
-    QTest::newRow("an empty file: no pass is said to be written") << int(FileWipeEvent::Opened)
-                                                                  << "Файл на месте и пуст, как и был" << 0;
     QTest::newRow("its begun entry torn: nothing to report, the chain says torn") << -1 << "" << size;
     QTest::newRow("still under way in a live process: left alone") << -2 << "" << size;
 }

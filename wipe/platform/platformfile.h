@@ -8,8 +8,10 @@
 // that it still leads to the same file. Free of Qt, so the Windows side
 // compiles on its own.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace platformfile {
 
@@ -52,6 +54,27 @@ struct Status {
     // Whether a range inside the size holds no data. A file the wipe has
     // written whole has none; one that gains a hole was cut short meanwhile.
     bool hasHoles = false;
+    // Bytes the file system holds for it (st_blocks); -1 where not told.
+    std::int64_t allocated = -1;
+};
+
+// A stretch of the file, in bytes.
+struct Range {
+    std::int64_t offset = 0;
+    std::int64_t length = 0;
+    std::int64_t end() const { return offset + length; }
+};
+
+// Another process that has the file open, as the system names it.
+struct Holder {
+    long pid = 0;
+    NativeText name; // its command name; empty where it cannot be read
+};
+
+enum class OthersResult {
+    None,      // no other open of the file, checked
+    Held,      // another open exists: see WipeTarget::holders()
+    Unknown,   // the system cannot tell here (no leases on this file system)
 };
 
 // A failed call: the system's error number and its message.
@@ -96,6 +119,32 @@ public:
     bool status(Status &out);
     // Its size alone, cheaply, for checks while a pass is written.
     bool size(std::int64_t &out);
+
+    // Writes length bytes at offset, all of them or fails with the reason.
+    bool writeAt(std::int64_t offset, const void *data, std::size_t length);
+
+    // Sets the file's size, cutting it short or growing it with a hole.
+    bool truncate(std::int64_t size);
+
+    // The stretches of [0, size) that hold data, in order; holes are left
+    // out. Where the system cannot tell, the whole of [0, size).
+    bool allocatedRanges(std::int64_t size, std::vector<Range> &out);
+
+    // Gives the blocks of a range back to the file system, leaving a hole
+    // that reads as zeros; the size stays.
+    bool releaseRange(const Range &range);
+
+    // Whether any other open of the file exists now (a write lease is taken
+    // and given back at once on POSIX). On Windows the share mode of the
+    // open already keeps other writers out.
+    OthersResult othersHoldOpen();
+
+    // The processes that have the file open, where the system lists them;
+    // never this one.
+    std::vector<Holder> holders() const;
+
+    // Whether the file is still held (removeName() lets go on Windows).
+    bool isOpen() const { return m_fd >= 0; }
 
     // Forces what the descriptor has written down to the storage medium, so
     // that a later truncation cannot drop a pass that still sits in the cache.

@@ -2,8 +2,12 @@
 #include "descriptor_posix.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <fstream>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -193,6 +197,7 @@ bool WipeTarget::status(Status &out)
     out.identity = identityOf(st);
     out.size = std::int64_t(st.st_size);
     out.links = std::uint64_t(st.st_nlink);
+    out.allocated = std::int64_t(st.st_blocks) * 512;
     out.hasHoles = false;
 #ifdef SEEK_HOLE
     // SEEK_HOLE moves the offset the writes go to: put it back.
@@ -214,6 +219,122 @@ bool WipeTarget::size(std::int64_t &out)
         return fail();
     out = std::int64_t(st.st_size);
     return true;
+}
+
+bool WipeTarget::writeAt(std::int64_t offset, const void *data, std::size_t length)
+{
+    const char *bytes = static_cast<const char *>(data);
+    while (length > 0) {
+        const ssize_t n = ::pwrite(m_fd, bytes, length, off_t(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO;
+            return fail();
+        }
+        bytes += n;
+        offset += n;
+        length -= std::size_t(n);
+    }
+    return true;
+}
+
+bool WipeTarget::truncate(std::int64_t size)
+{
+    int rc;
+    do {
+        rc = ::ftruncate(m_fd, off_t(size));
+    } while (rc != 0 && errno == EINTR);
+    return rc == 0 || fail();
+}
+
+bool WipeTarget::allocatedRanges(std::int64_t size, std::vector<Range> &out)
+{
+    out.clear();
+    if (size <= 0)
+        return true;
+#ifdef SEEK_DATA
+    bool told = true;
+    for (off_t at = 0; told && at < size;) {
+        const off_t data = ::lseek(m_fd, at, SEEK_DATA);
+        if ((data < 0 && errno == ENXIO) || data >= size)
+            break; // a hole to the end
+        const off_t hole = data < 0 ? -1 : ::lseek(m_fd, data, SEEK_HOLE);
+        told = hole > data;
+        if (told) {
+            out.push_back({std::int64_t(data), std::int64_t((hole < size ? hole : size) - data)});
+            at = hole;
+        }
+    }
+    if (told)
+        return true;
+#endif
+    out.assign(1, Range{0, size});
+    return true;
+}
+
+bool WipeTarget::releaseRange(const Range &range)
+{
+#ifdef __linux__
+    return ::fallocate(m_fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, off_t(range.offset), off_t(range.length)) == 0
+        || fail();
+#else
+    (void)range;
+    errno = EOPNOTSUPP;
+    return fail();
+#endif
+}
+
+OthersResult WipeTarget::othersHoldOpen()
+{
+#ifdef F_SETLEASE
+    // The kernel grants a write lease only while no other open of the file
+    // exists, in this process or any other.
+    if (::fcntl(m_fd, F_SETLEASE, F_WRLCK) == 0) {
+        ::fcntl(m_fd, F_SETLEASE, F_UNLCK);
+        return OthersResult::None;
+    }
+    if (errno == EAGAIN || errno == EBUSY)
+        return OthersResult::Held;
+#endif
+    return OthersResult::Unknown; // no leases here, or not the owner's file
+}
+
+std::vector<Holder> WipeTarget::holders() const
+{
+    std::vector<Holder> found;
+    std::unique_ptr<DIR, int (*)(DIR *)> proc(::opendir("/proc"), &::closedir);
+    if (!proc)
+        return found;
+    const long self = long(::getpid());
+    while (const dirent *entry = ::readdir(proc.get())) {
+        char *end = nullptr;
+        const long pid = std::strtol(entry->d_name, &end, 10);
+        if (pid <= 0 || *end != '\0' || pid == self)
+            continue;
+        const std::string base = std::string("/proc/") + entry->d_name;
+        std::unique_ptr<DIR, int (*)(DIR *)> fds(::opendir((base + "/fd").c_str()), &::closedir);
+        if (!fds)
+            continue; // another user's process, or gone
+        bool holds = false;
+        while (const dirent *fd = ::readdir(fds.get())) {
+            struct stat st {};
+            if (fd->d_name[0] != '.' && ::stat((base + "/fd/" + fd->d_name).c_str(), &st) == 0
+                && identityOf(st) == m_identity) {
+                holds = true;
+                break;
+            }
+        }
+        if (!holds)
+            continue;
+        Holder holder;
+        holder.pid = pid;
+        std::ifstream comm(base + "/comm");
+        std::getline(comm, holder.name);
+        found.push_back(holder);
+    }
+    return found;
 }
 
 bool WipeTarget::syncToMedium()

@@ -2,9 +2,11 @@
 #include "win32handle.h"
 
 #include <windows.h>
+#include <winioctl.h>
 #include <fcntl.h>
 #include <io.h>
 
+#include <algorithm>
 #include <iterator>
 
 namespace platformfile {
@@ -195,7 +197,98 @@ bool WipeTarget::status(Status &out)
     out.size = (std::int64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
     out.links = info.nNumberOfLinks;
     out.hasHoles = false; // nobody else can write while the handle shares read only
+    FILE_STANDARD_INFO standard {};
+    if (GetFileInformationByHandleEx(m_handle, FileStandardInfo, &standard, sizeof standard))
+        out.allocated = standard.AllocationSize.QuadPart;
     return true;
+}
+
+bool WipeTarget::writeAt(std::int64_t offset, const void *data, std::size_t length)
+{
+    const char *bytes = static_cast<const char *>(data);
+    while (length > 0) {
+        OVERLAPPED at {};
+        at.Offset = DWORD(std::uint64_t(offset) & 0xFFFFFFFFu);
+        at.OffsetHigh = DWORD(std::uint64_t(offset) >> 32);
+        const DWORD ask = length > 0x40000000u ? 0x40000000u : DWORD(length);
+        DWORD written = 0;
+        if (!WriteFile(m_handle, bytes, ask, &written, &at))
+            return fail();
+        if (written == 0) {
+            SetLastError(ERROR_WRITE_FAULT);
+            return fail();
+        }
+        bytes += written;
+        offset += written;
+        length -= written;
+    }
+    return true;
+}
+
+bool WipeTarget::truncate(std::int64_t size)
+{
+    FILE_END_OF_FILE_INFO end {};
+    end.EndOfFile.QuadPart = size;
+    return SetFileInformationByHandle(m_handle, FileEndOfFileInfo, &end, sizeof end) != 0 || fail();
+}
+
+bool WipeTarget::allocatedRanges(std::int64_t size, std::vector<Range> &out)
+{
+    out.clear();
+    if (size <= 0)
+        return true;
+    // Only a sparse file can have holes; any other is allocated whole.
+    FILE_ALLOCATED_RANGE_BUFFER query {};
+    query.Length.QuadPart = size;
+    FILE_ALLOCATED_RANGE_BUFFER found[64];
+    for (;;) {
+        DWORD bytes = 0;
+        const BOOL ok = DeviceIoControl(m_handle, FSCTL_QUERY_ALLOCATED_RANGES, &query, sizeof query, found,
+                                        sizeof found, &bytes, nullptr);
+        const bool more = !ok && GetLastError() == ERROR_MORE_DATA;
+        if (!ok && !more) {
+            out.assign(1, Range{0, size}); // not told here: the whole file
+            return true;
+        }
+        const DWORD count = bytes / sizeof found[0];
+        for (DWORD i = 0; i < count; ++i) {
+            const std::int64_t from = found[i].FileOffset.QuadPart;
+            const std::int64_t to = std::min<std::int64_t>(from + found[i].Length.QuadPart, size);
+            if (to > from)
+                out.push_back({from, to - from});
+        }
+        if (!more || count == 0)
+            return true;
+        const std::int64_t next = found[count - 1].FileOffset.QuadPart + found[count - 1].Length.QuadPart;
+        query.FileOffset.QuadPart = next;
+        query.Length.QuadPart = size - next;
+        if (query.Length.QuadPart <= 0)
+            return true;
+    }
+}
+
+bool WipeTarget::releaseRange(const Range &range)
+{
+    // Deallocates on a sparse file; elsewhere it writes zeros, which is what
+    // the range read as before the passes reached it.
+    FILE_ZERO_DATA_INFORMATION zero {};
+    zero.FileOffset.QuadPart = range.offset;
+    zero.BeyondFinalZero.QuadPart = range.end();
+    DWORD bytes = 0;
+    return DeviceIoControl(m_handle, FSCTL_SET_ZERO_DATA, &zero, sizeof zero, nullptr, 0, &bytes, nullptr) != 0
+        || fail();
+}
+
+OthersResult WipeTarget::othersHoldOpen()
+{
+    // The handle shares reading alone: another writer could not open it,
+    // and one that had it open for writing made the open fail.
+    return OthersResult::Unknown;
+}
+
+std::vector<Holder> WipeTarget::holders() const
+{
+    return {};
 }
 
 bool WipeTarget::size(std::int64_t &out)
