@@ -63,6 +63,37 @@ OpenResult notFound(Error &error)
     return OpenResult::NotFound;
 }
 
+
+// The directory of the name. Read access only so the removal can be synced;
+// a directory that may be searched but not read is held as a path.
+int openDirectory(const std::string &dir, bool &readable)
+{
+#ifdef O_PATH
+    constexpr int lookOnly = O_PATH;
+#else
+    constexpr int lookOnly = O_RDONLY;
+#endif
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    readable = fd >= 0;
+    if (!readable && errno == EACCES)
+        return ::open(dir.c_str(), lookOnly | O_DIRECTORY | O_CLOEXEC);
+    return fd;
+}
+
+// Whether what was opened for writing is the regular file first looked at;
+// if so, blocking again for the writes (O_NONBLOCK was only for the open).
+OpenResult sameAsLooked(int fd, const struct stat &looked, struct stat &opened)
+{
+    if (::fstat(fd, &opened) != 0)
+        return OpenResult::Failed;
+    if (!S_ISREG(opened.st_mode) || identityOf(opened) != identityOf(looked))
+        return OpenResult::Swapped;
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return OpenResult::Opened;
+}
+
 } // namespace
 
 WipeTarget::~WipeTarget()
@@ -94,17 +125,7 @@ OpenResult WipeTarget::open(const NativePath &path)
         return OpenResult::Invalid;
 
     // Links in the directory part are followed; the name itself never is.
-#ifdef O_PATH
-    constexpr int lookOnly = O_PATH;
-#else
-    constexpr int lookOnly = O_RDONLY;
-#endif
-    // Read access only so the removal can be synced; a directory that may be
-    // searched but not read is held as a path.
-    Descriptor dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    m_dirReadable = dirFd.get() >= 0;
-    if (!m_dirReadable && errno == EACCES)
-        dirFd.reset(::open(dir.c_str(), lookOnly | O_DIRECTORY | O_CLOEXEC));
+    Descriptor dirFd(openDirectory(dir, m_dirReadable));
     if (dirFd.get() < 0) {
         fail();
         return lookupFailed(m_error.code) ? notFound(m_error) : OpenResult::Failed;
@@ -167,21 +188,15 @@ OpenResult WipeTarget::open(const NativePath &path)
     }
 
     struct stat opened {};
-    if (::fstat(fd.get(), &opened) != 0) {
-        fail();
+    const OpenResult same = sameAsLooked(fd.get(), looked, opened);
+    if (same != OpenResult::Opened) {
+        if (same == OpenResult::Failed)
+            fail();
+        else
+            m_refusedKind = kindOf(opened.st_mode);
         undoMode();
-        return OpenResult::Failed;
+        return same;
     }
-    if (!S_ISREG(opened.st_mode) || identityOf(opened) != identityOf(looked)) {
-        m_refusedKind = kindOf(opened.st_mode);
-        undoMode();
-        return OpenResult::Swapped;
-    }
-    // Blocking again for the writes; O_NONBLOCK was only for the open.
-    const int flags = ::fcntl(fd.get(), F_GETFL);
-    if (flags >= 0)
-        ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
-
     m_identity = identityOf(opened);
     m_dirFd = dirFd.release();
     m_fd = fd.release();
