@@ -3,6 +3,8 @@
 
 #include "commandline.h"
 
+#include "enumtable.h"
+
 #include "certificate.h"
 #include "collection.h"
 #include "journal.h"
@@ -130,14 +132,7 @@ constexpr ExitRow kExitStatuses[] = {
 };
 static_assert(std::size(kExitStatuses) == endStateCount, "one exit status per end state");
 
-constexpr bool exitRowsInOrder()
-{
-    for (int i = 0; i < endStateCount; ++i)
-        if (int(kExitStatuses[i].state) != i)
-            return false;
-    return true;
-}
-static_assert(exitRowsInOrder(), "rows in the end state's order");
+static_assert(inEnumOrder(kExitStatuses, &ExitRow::state), "rows in the end state's order");
 
 // The wipes' statuses from the least grave: with several files, the later
 // wins (a file kept outweighs one deleted with a doubt).

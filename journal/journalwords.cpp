@@ -1,5 +1,7 @@
 #include "journalwords.h"
 
+#include "enumtable.h"
+
 #include <iterator>
 
 namespace {
@@ -60,14 +62,6 @@ constexpr EndStateRow endStates[] = {
 };
 static_assert(std::size(endStates) == endStateCount, "one row per end state");
 
-template <typename Row, std::size_t N, typename Key>
-constexpr bool inEnumOrder(const Row (&rows)[N], Key Row::*key)
-{
-    for (std::size_t i = 0; i < N; ++i)
-        if (std::size_t(rows[i].*key) != i)
-            return false;
-    return true;
-}
 static_assert(inEnumOrder(endStates, &EndStateRow::state), "rows in the enum's order");
 
 struct KindRow {

@@ -1,5 +1,7 @@
 #include "wipeverdict.h"
 
+#include "enumtable.h"
+
 #include "wiperesult.h"
 #include "wipetexts.h"
 
@@ -200,14 +202,7 @@ constexpr SessionRow sessionRows[] = {
 };
 static_assert(std::size(sessionRows) == endStateCount, "one row per end state");
 
-constexpr bool sessionRowsInOrder()
-{
-    for (int i = 0; i < endStateCount; ++i)
-        if (int(sessionRows[i].state) != i)
-            return false;
-    return true;
-}
-static_assert(sessionRowsInOrder(), "rows in the end state's order");
+static_assert(inEnumOrder(sessionRows, &SessionRow::state), "rows in the end state's order");
 
 } // namespace
 
