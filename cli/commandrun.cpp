@@ -171,12 +171,12 @@ void recordChoice(WipeRequest &request, const CommandLine &command)
 WipeRequest fileRequest(const CommandLine &command, const QString &path)
 {
     WipeRequest request;
-    request.plan = passPlan(WipeAlgorithm(command.algorithm));
+    recordChoice(request, command);
     request.via = JournalEntry::Interface::CommandLine;
     request.path = path;
     request.searchVolume = command.searchVolume;
     request.fillFreed = command.fillFreed;
-    recordChoice(request, command);
+    request.plan = passPlan(WipeAlgorithm(command.algorithm));
     return request;
 }
 
