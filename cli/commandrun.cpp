@@ -361,7 +361,8 @@ int verifyJournal(const CommandLine &command)
     if (!earlier.path().isEmpty()) {
         const VerifyResult earlierVerification = earlier.verify();
         out << earlier.path() << ": "
-            << QCoreApplication::translate("CommandLine", "(журнал прежней версии %1-cli) ").arg(QLatin1String(KCC_PROGRAM))
+            << QCoreApplication::translate("CommandLine", "(журнал прежней версии %1) ")
+                   .arg(QLatin1String(programName(CommandProgram::Cli)))
             << earlierVerification.describe() << '\n';
         const int earlierStatus = journalStatus(earlierVerification);
         if (status == kExitOk || earlierStatus == kExitJournalBroken)

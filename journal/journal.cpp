@@ -134,10 +134,10 @@ QString Journal::earlierCommandLineNotice()
     if (path.isEmpty())
         return QString();
     const QString key = QDir::toNativeSeparators(installation::earlierKeyPath());
-    return QCoreApplication::translate("Journal", "журнал, который прежняя версия %1-cli вела отдельно, лежит в %2; "
-                                       "его проверяет своим ключом %1-cli --verify-journal, акт по нему: "
-                                       "KCC_JOURNAL=%2 KCC_SIGNING_KEY=%3 %1 --act ФАЙЛ.pdf")
-        .arg(QLatin1String(KCC_PROGRAM), QDir::toNativeSeparators(path), key);
+    return QCoreApplication::translate("Journal", "журнал, который прежняя версия %1 вела отдельно, лежит в %2; "
+                                       "его проверяет своим ключом %1 --verify-journal, акт по нему: "
+                                       "KCC_JOURNAL=%2 KCC_SIGNING_KEY=%3 %4 --act ФАЙЛ.pdf")
+        .arg(QStringLiteral(KCC_PROGRAM "-cli"), QDir::toNativeSeparators(path), key, QStringLiteral(KCC_PROGRAM));
 }
 
 QString Journal::headKeyFingerprint() const

@@ -170,10 +170,6 @@
         <translation>the key given with --key is not among the pinned keys (%1)</translation>
     </message>
     <message>
-        <source>сертификат подлинный (ключ %1…).</source>
-        <translation>the certificate is genuine (key %1…).</translation>
-    </message>
-    <message>
         <source>сертификат не проверен: %1.</source>
         <translation>the certificate is not verified: %1.</translation>
     </message>
@@ -584,6 +580,22 @@ into it meanwhile: the key may be in it</translation>
         <source>--act требует имя PDF-файла для записи</source>
         <translation>--act needs the PDF file to write</translation>
     </message>
+    <message>
+        <source>--key: это отпечаток ключа, а не сам ключ; открытый ключ печатает --public-key</source>
+        <translation>--key: that is the key&apos;s fingerprint, not the key; --public-key prints the public key</translation>
+    </message>
+    <message>
+        <source>ключ подписи этой установки создан: %1 (отпечаток ключа %2).</source>
+        <translation>this installation&apos;s signing key was made: %1 (key fingerprint %2).</translation>
+    </message>
+    <message>
+        <source>сертификат подлинный (отпечаток ключа %1…).</source>
+        <translation>the certificate is genuine (key fingerprint %1…).</translation>
+    </message>
+    <message>
+        <source>(журнал прежней версии %1) </source>
+        <translation>(the journal of an earlier %1) </translation>
+    </message>
 </context>
 <context>
     <name>FileWipeReport</name>
@@ -898,10 +910,6 @@ Deletion Module</translation>
         <translation>The journal is not verified: %1. Entries: %2.</translation>
     </message>
     <message>
-        <source> Подписи записей верны (ключ %1…).</source>
-        <translation> The entries&apos; signatures hold (key %1…).</translation>
-    </message>
-    <message>
         <source> Подписи не проверены: в этой сборке нет библиотеки подписи.</source>
         <translation> Signatures not checked: this build has no signing library.</translation>
     </message>
@@ -923,6 +931,34 @@ Deletion Module</translation>
             <numerusform>Journal verified: %n entry, the hash chain is intact.</numerusform>
             <numerusform>Journal verified: %n entries, the hash chain is intact.</numerusform>
         </translation>
+    </message>
+    <message>
+        <source>подписи записей не соответствуют этому ключу (отпечаток ключа %1…)</source>
+        <translation>the entries&apos; signatures do not match this key (key fingerprint %1…)</translation>
+    </message>
+    <message>
+        <source>; голова журнала называет ключ с отпечатком %1…</source>
+        <translation>; the journal&apos;s head names the key with fingerprint %1…</translation>
+    </message>
+    <message>
+        <source>Журнала еще нет: ни одного удаления не записано.</source>
+        <translation>No journal yet: no wipe has been recorded.</translation>
+    </message>
+    <message>
+        <source> Ключа подписи еще нет: его создаст первая запись журнала или команда --public-key.</source>
+        <translation> No signing key yet: the journal&apos;s first entry or --public-key makes it.</translation>
+    </message>
+    <message>
+        <source> Подписанных записей еще нет; ключ подписи готов (отпечаток ключа %1…).</source>
+        <translation> No signed entries yet; the signing key is ready (key fingerprint %1…).</translation>
+    </message>
+    <message>
+        <source> Подписи записей верны (отпечаток ключа %1…).</source>
+        <translation> The entries&apos; signatures hold (key fingerprint %1…).</translation>
+    </message>
+    <message>
+        <source>журнал, который прежняя версия %1 вела отдельно, лежит в %2; его проверяет своим ключом %1 --verify-journal, акт по нему: KCC_JOURNAL=%2 KCC_SIGNING_KEY=%3 %4 --act ФАЙЛ.pdf</source>
+        <translation>the journal an earlier %1 kept apart lies in %2; %1 --verify-journal checks it with its own key, its act: KCC_JOURNAL=%2 KCC_SIGNING_KEY=%3 %4 --act FILE.pdf</translation>
     </message>
 </context>
 <context>
