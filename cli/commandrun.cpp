@@ -362,7 +362,7 @@ int verifyJournal(const CommandLine &command)
         const VerifyResult earlierVerification = earlier.verify();
         out << earlier.path() << ": "
             << QCoreApplication::translate("CommandLine", "(журнал прежней версии %1) ")
-                   .arg(QLatin1String(programName(CommandProgram::Cli)))
+                   .arg(QStringLiteral(KCC_PROGRAM "-cli"))
             << earlierVerification.describe() << '\n';
         const int earlierStatus = journalStatus(earlierVerification);
         if (status == kExitOk || earlierStatus == kExitJournalBroken)
