@@ -268,12 +268,6 @@ with this serial number</translation>
         <translation>with --act: only the entries up to this date (YYYY-MM-DD)</translation>
     </message>
     <message>
-        <source>вывести открытый ключ, которым подписаны журнал
-и сертификаты</source>
-        <translation>print the public key the journal and the
-certificates are signed with</translation>
-    </message>
-    <message>
         <source>НОМЕР ФАЙЛ.json</source>
         <translation>NUMBER FILE.json</translation>
     </message>
@@ -502,12 +496,6 @@ or the organisation&apos;s pinned key</translation>
 from many hosts with the pinned keys; print a summary</translation>
     </message>
     <message>
-        <source>с --verify-journal или --verify-certificate: открытый
-ключ (64 шестнадцатеричные цифры)</source>
-        <translation>with --verify-journal or --verify-certificate: the public
-key (64 hexadecimal digits)</translation>
-    </message>
-    <message>
         <source>удалять, даже если запись о начале удаления не удалось
 сохранить в журнале (выбор уходит в системный журнал)</source>
         <translation>wipe even when the wipe&apos;s start could not be
@@ -595,6 +583,20 @@ into it meanwhile: the key may be in it</translation>
     <message>
         <source>(журнал прежней версии %1) </source>
         <translation>(the journal of an earlier %1) </translation>
+    </message>
+    <message>
+        <source>вывести открытый ключ, которым подписаны журнал
+и сертификаты; на новой установке сначала
+создать его</source>
+        <translation>print the public key the journal and the
+certificates are signed with; on a new
+installation, make it first</translation>
+    </message>
+    <message>
+        <source>с --verify-journal или --verify-certificate: открытый
+ключ (64 шестнадцатеричные цифры), не его отпечаток</source>
+        <translation>with --verify-journal or --verify-certificate: the public
+key (64 hexadecimal digits), not its fingerprint</translation>
     </message>
 </context>
 <context>
