@@ -1,4 +1,5 @@
 #include "commandline.h"
+#include "installation.h"
 #include "kestrik_kcc.h"
 #include "language.h"
 
@@ -45,6 +46,8 @@ QStringList namesToOpen(const CommandLine &command)
 
 int main(int argc, char *argv[])
 {
+    // Before anything asks where the journal lives: one record for both programs.
+    installation::nameApplication();
     // Before QApplication: it would need a display even to print the version.
     const CommandLine command = parseCommandLine(argc, argv, std::cout, std::cerr);
     if (command.action == CommandLine::Action::Exit)

@@ -47,6 +47,9 @@ int writeActCommand(const CommandLine &command)
     errors() << KCC_PROGRAM << ": " << path << ": "
              << QCoreApplication::translate("CommandLine", "записей в акте: %n. ", nullptr, input.records.size())
              << input.verification.describe() << '\n';
+    const QString earlier = Journal::earlierCommandLineNotice();
+    if (!earlier.isEmpty())
+        errors() << KCC_PROGRAM << ": " << earlier << '\n';
     errors().flush();
     return journalStatus(input.verification);
 }

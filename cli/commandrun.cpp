@@ -18,7 +18,10 @@
 
 #include <QCoreApplication>
 #include <QDate>
+#include <QDir>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLocale>
 #include <QTextStream>
 
@@ -279,6 +282,47 @@ int wipeToken(const CommandLine &command)
     return exitStatus(result);
 }
 
+// An earlier command line's journal is named wherever this one is read, so
+// that nothing it recorded goes out of sight.
+void tellOfEarlierJournal()
+{
+    const QString notice = Journal::earlierCommandLineNotice();
+    if (notice.isEmpty())
+        return;
+    errors() << KCC_PROGRAM << ": " << notice << '\n';
+    errors().flush();
+}
+
+// A fingerprint given where a key belongs: both are 64 hex digits, so it is
+// told from the fingerprints at hand.
+bool fingerprintGiven(const QByteArray &given, const QString &alsoKnown = QString())
+{
+    QStringList known{Journal().headKeyFingerprint(), alsoKnown};
+    SigningKey own;
+    if (SigningKey::available() && own.load() == SigningKey::Load::Loaded)
+        known << SigningKey::fingerprint(own.publicKey());
+    bool pinned = false;
+    for (const QByteArray &key : SigningKey::pinnedKeys(&pinned))
+        known << SigningKey::fingerprint(key);
+    return known.contains(QString::fromLatin1(given.toHex()), Qt::CaseInsensitive);
+}
+
+// Where --key cannot be used, why; kExitOk where it can.
+int refusedKey(const QByteArray &given, const QString &alsoKnown = QString())
+{
+    QString why;
+    if (given.size() != 32)
+        why = QCoreApplication::translate("CommandLine", "--key требует открытый ключ (64 шестнадцатеричные цифры)");
+    else if (fingerprintGiven(given, alsoKnown))
+        why = QCoreApplication::translate("CommandLine", "--key: это отпечаток ключа, а не сам ключ; открытый ключ "
+                                                         "печатает --public-key");
+    if (why.isEmpty())
+        return kExitOk;
+    errors() << KCC_PROGRAM << ": " << why << '\n';
+    errors().flush();
+    return kExitUsage;
+}
+
 int printJournal()
 {
     VerifyResult verification;
@@ -294,32 +338,51 @@ int printJournal()
         errors() << KCC_PROGRAM << ": " << Journal::defaultPath() << ": " << verification.describe() << '\n';
         errors().flush();
     }
+    tellOfEarlierJournal();
     return journalStatus(verification);
 }
 
 int verifyJournal(const CommandLine &command)
 {
     const QByteArray anchor = QByteArray::fromHex(QByteArray::fromStdString(command.publicKey));
-    if (!command.publicKey.empty() && anchor.size() != 32) {
-        errors() << KCC_PROGRAM << ": "
-                 << QCoreApplication::translate("CommandLine", "--key требует открытый ключ (64 шестнадцатеричные цифры)") << '\n';
-        errors().flush();
+    if (!command.publicKey.empty() && refusedKey(anchor) != kExitOk)
         return kExitUsage;
-    }
     const VerifyResult verification = Journal().verify(anchor);
-    QTextStream(stdout) << Journal::defaultPath() << ": " << verification.describe() << '\n';
-    return journalStatus(verification);
+    QTextStream out(stdout);
+    out << Journal::defaultPath() << ": " << verification.describe() << '\n';
+    int status = journalStatus(verification);
+    // Checked with the key beside it, never with --key: it is another key's.
+    const Journal earlier = Journal::earlierCommandLine();
+    if (!earlier.path().isEmpty()) {
+        const VerifyResult earlierVerification = earlier.verify();
+        out << earlier.path() << ": "
+            << QCoreApplication::translate("CommandLine", "(журнал прежней версии %1) ")
+                   .arg(QStringLiteral(KCC_PROGRAM "-cli"))
+            << earlierVerification.describe() << '\n';
+        const int earlierStatus = journalStatus(earlierVerification);
+        if (status == kExitOk || earlierStatus == kExitJournalBroken)
+            status = std::max(status, earlierStatus);
+    }
+    return status;
 }
 
 int printPublicKey()
 {
     SigningKey key;
     QString why;
-    // Read only: the key is made by the journal's first signed entry, never here.
-    if (key.load(&why) != SigningKey::Load::Loaded) {
+    bool made = false;
+    // Made here where there is none, so that it can be pinned before the first wipe.
+    if (Journal().keyMadeIfMissing(&key, &made, &why) != SigningKey::Load::Loaded) {
         errors() << KCC_PROGRAM << ": " << why << '\n';
         errors().flush();
         return kExitFailure;
+    }
+    if (made) {
+        errors() << KCC_PROGRAM << ": "
+                 << QCoreApplication::translate("CommandLine", "ключ подписи этой установки создан: %1 (отпечаток ключа %2).")
+                        .arg(QDir::toNativeSeparators(SigningKey::defaultPath()), SigningKey::fingerprint(key.publicKey()))
+                 << '\n';
+        errors().flush();
     }
     QTextStream(stdout) << key.publicKey().toHex() << '\n';
     return kExitOk;
@@ -374,35 +437,36 @@ int writeCertificate(const CommandLine &command)
 
 // The keys to check with: the auditor's --key, else the organisation's pinned
 // keys; never the key a certificate carries.
-bool checkingKeys(const CommandLine &command, QVector<QByteArray> *keys, QString *why)
+void checkingKeys(const CommandLine &command, QVector<QByteArray> *keys, QString *why)
 {
     bool pinned = false;
     const QVector<QByteArray> listed = SigningKey::pinnedKeys(&pinned, why);
     if (command.publicKey.empty()) {
         *keys = listed;
-        return true;
+        return;
     }
     const QByteArray given = QByteArray::fromHex(QByteArray::fromStdString(command.publicKey));
-    if (given.size() != 32)
-        return false;
     // Where keys are pinned, a key given past them is not one of the organisation's.
     if (!pinned || listed.contains(given))
         *keys = {given};
-    return true;
 }
 
 int verifyCertificateFile(const CommandLine &command)
 {
     QVector<QByteArray> keys;
     QString why;
-    if (!checkingKeys(command, &keys, &why)) {
-        errors() << KCC_PROGRAM << ": "
-                 << QCoreApplication::translate("CommandLine", "--key требует открытый ключ (64 шестнадцатеричные цифры)") << '\n';
-        errors().flush();
-        return kExitUsage;
-    }
     const QString path = QFile::decodeName(QByteArray::fromStdString(command.certificateFile));
     QFile file(path);
+    if (!command.publicKey.empty()) {
+        // The certificate names its signer's fingerprint: the one most likely given by mistake.
+        QFile named(path);
+        const QString signer = named.open(QIODevice::ReadOnly)
+            ? QJsonDocument::fromJson(named.readAll()).object().value("signer_key_sha256").toString()
+            : QString();
+        if (refusedKey(QByteArray::fromHex(QByteArray::fromStdString(command.publicKey)), signer) != kExitOk)
+            return kExitUsage;
+    }
+    checkingKeys(command, &keys, &why);
     CertificateCheck check;
     if (!file.open(QIODevice::ReadOnly)) {
         check.state = CertificateCheck::State::Fails;
@@ -420,7 +484,7 @@ int verifyCertificateFile(const CommandLine &command)
     out << path << ": ";
     switch (check.state) {
     case CertificateCheck::State::Holds:
-        out << QCoreApplication::translate("CommandLine", "сертификат подлинный (ключ %1…).").arg(check.signer.left(16)) << '\n';
+        out << QCoreApplication::translate("CommandLine", "сертификат подлинный (отпечаток ключа %1…).").arg(check.signer.left(16)) << '\n';
         return kExitOk;
     case CertificateCheck::State::NotVerified:
         out << QCoreApplication::translate("CommandLine", "сертификат не проверен: %1.").arg(check.why) << '\n';

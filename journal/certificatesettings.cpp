@@ -1,21 +1,15 @@
 #include "certificatesettings.h"
 
-#include "kcc_version.h"
+#include "installation.h"
 
-#include <QCoreApplication>
 #include <QSettings>
-#include <QStandardPaths>
 
 QString certificateSettingsPath()
 {
     const QString overridden = qEnvironmentVariable("KCC_CERTIFICATE_SETTINGS");
     if (!overridden.isEmpty())
         return overridden;
-    // As the journal: the command line may read it before the application object exists.
-    const QString base = QCoreApplication::applicationName().isEmpty()
-        ? QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QLatin1Char('/') + KCC_PROGRAM
-        : QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
-    return base + QStringLiteral("/certificate.ini");
+    return installation::configDirectory() + QStringLiteral("/certificate.ini");
 }
 
 const QStringList &certificateFieldKeys()

@@ -1,15 +1,17 @@
 #include "journal.h"
 
 #include "entryformat.h"
+#include "installation.h"
 #include "journalcheck.h"
 #include "journalhead.h"
 #include "kcc_version.h"
 #include "signing.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QJsonDocument>
 #include <QSet>
-#include <QStandardPaths>
 
 #include <vector>
 
@@ -17,7 +19,7 @@ using namespace journalchain;
 
 namespace {
 
-bool readAll(const QString &path, QByteArray *data, QString *error)
+bool readAll(const QString &path, QByteArray *data, bool *missing, QString *error)
 {
     journalfile::LockedFile file;
     std::string reason;
@@ -27,7 +29,8 @@ bool readAll(const QString &path, QByteArray *data, QString *error)
         *error = QString::fromStdString(reason);
         return false;
     }
-    if (!file.isOpen())
+    *missing = !file.isOpen();
+    if (*missing)
         return true;
     data->resize(int(size));
     std::size_t got = 0;
@@ -39,16 +42,16 @@ bool readAll(const QString &path, QByteArray *data, QString *error)
     return true;
 }
 
-// The installation's key, or the one asked for; notVerified: why the
+// The journal's key file, or the key asked for; notVerified: why the
 // signatures cannot be relied on.
-void loadAnchorKey(const QByteArray &anchorKey, Anchor *anchor, QString *notVerified)
+void loadAnchorKey(const QByteArray &anchorKey, const QString &keyPath, Anchor *anchor, QString *notVerified)
 {
     QString error;
     if (!anchorKey.isEmpty()) {
         anchor->publicKey = anchorKey;
     } else if (SigningKey::available()) {
         SigningKey key;
-        const SigningKey::Load loaded = key.load(&error);
+        const SigningKey::Load loaded = key.loadFrom(keyPath, &error);
         if (loaded == SigningKey::Load::Loaded) {
             anchor->publicKey = key.publicKey();
             anchor->keyEntriesBefore = key.entriesBefore();
@@ -61,6 +64,44 @@ void loadAnchorKey(const QByteArray &anchorKey, Anchor *anchor, QString *notVeri
         *notVerified = error;
 }
 
+// The file's first signed entry and its line, read no further than that.
+QByteArray firstSignedLine(const QString &path, int *number)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    for (*number = 1; !file.atEnd(); ++*number) {
+        QByteArray line = file.readLine();
+        if (line.endsWith('\n'))
+            line.chop(1);
+        if (QJsonDocument::fromJson(line).object().value("sig").isString())
+            return line;
+    }
+    return QByteArray();
+}
+
+// Signatures that fail from the first signed entry on, under a key the head
+// does not hold with either, were made with another key: no entry was changed.
+bool signedWithAnotherKey(const VerifyResult &result, const Anchor &anchor, const QString &path)
+{
+    if (anchor.publicKey.isEmpty() || result.state != VerifyResult::State::Broken
+        || (result.kind != VerifyResult::Break::Changed && result.kind != VerifyResult::Break::HeadInvalid))
+        return false;
+    if (anchor.head.present && headSignatureHolds(anchor.head, anchor.publicKey))
+        return false;
+    int number = 0;
+    const QByteArray first = firstSignedLine(path, &number);
+    if (first.isEmpty())
+        return result.kind == VerifyResult::Break::HeadInvalid;
+    return (result.kind == VerifyResult::Break::HeadInvalid || result.line == number)
+        && !lineSignatureHolds(first, anchor.publicKey);
+}
+
+QString headKeyFingerprintOf(const Head &head)
+{
+    return QJsonDocument::fromJson(head.stored).object().value("key_sha256").toString();
+}
+
 } // namespace
 
 QString Journal::defaultPath()
@@ -68,12 +109,7 @@ QString Journal::defaultPath()
     const QString overridden = qEnvironmentVariable("KCC_JOURNAL");
     if (!overridden.isEmpty())
         return overridden;
-    // Without an application object (the command line before it exists) the
-    // location would lack the program's own directory.
-    const QString base = QCoreApplication::applicationName().isEmpty()
-        ? QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QLatin1Char('/') + KCC_PROGRAM
-        : QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    return base + QStringLiteral("/journal.jsonl");
+    return installation::dataDirectory() + QStringLiteral("/journal.jsonl");
 }
 
 QString Journal::genesisHash()
@@ -81,7 +117,64 @@ QString Journal::genesisHash()
     return QString(64, QLatin1Char('0'));
 }
 
-Journal::Journal(QString path) : filePath(std::move(path)) {}
+Journal::Journal(QString path, QString keyPath) : filePath(std::move(path)), keyFile(std::move(keyPath))
+{
+    if (keyFile.isEmpty())
+        keyFile = SigningKey::defaultPath();
+}
+
+Journal Journal::earlierCommandLine()
+{
+    return Journal(installation::earlierJournalPath(), installation::earlierKeyPath());
+}
+
+QString Journal::earlierCommandLineNotice()
+{
+    const QString path = installation::earlierJournalPath();
+    if (path.isEmpty())
+        return QString();
+    const QString key = QDir::toNativeSeparators(installation::earlierKeyPath());
+    return QCoreApplication::translate("Journal", "журнал, который прежняя версия %1 вела отдельно, лежит в %2; "
+                                       "его проверяет своим ключом %1 --verify-journal, акт по нему: "
+                                       "KCC_JOURNAL=%2 KCC_SIGNING_KEY=%3 %4 --act ФАЙЛ.pdf")
+        .arg(QStringLiteral(KCC_PROGRAM "-cli"), QDir::toNativeSeparators(path), key, QStringLiteral(KCC_PROGRAM));
+}
+
+QString Journal::headKeyFingerprint() const
+{
+    Head head;
+    QString error;
+    return readHead(headPath(), &head, &error) == HeadRead::Read ? headKeyFingerprintOf(head) : QString();
+}
+
+SigningKey::Load Journal::keyMadeIfMissing(SigningKey *key, bool *made, QString *error) const
+{
+    *made = false;
+    const SigningKey::Load loaded = key->loadFrom(keyFile, error);
+    if (loaded != SigningKey::Load::Missing)
+        return loaded;
+    // As the first signed entry would make it: recording what precedes it,
+    // and never beside a journal that another key signed.
+    journalfile::LockedFile file;
+    std::string reason;
+    std::int64_t size = 0;
+    Head head;
+    Tail tail;
+    QString why;
+    if (!file.open(nativePath(filePath), journalfile::LockedFile::Mode::Read, &reason)
+        || (file.isOpen() && !file.size(&size, &reason))) {
+        why = QString::fromStdString(reason);
+    } else if (file.isOpen() && headAtEnd(file, size, headPath(), QByteArray(), &head, &tail, &why) && tail.isSigned) {
+        why = QCoreApplication::translate("Journal", "ключа подписи %1 нет, а записи журнала подписаны")
+                  .arg(QDir::toNativeSeparators(keyFile));
+    } else if (why.isEmpty() && keyFile == SigningKey::defaultPath() && key->create(tail.seq, tail.hash, &why)) {
+        *made = true;
+        return SigningKey::Load::Loaded;
+    }
+    if (error)
+        *error = why;
+    return SigningKey::Load::Refused;
+}
 
 QVector<JournalRecord> Journal::openAttempts(QString *error) const
 {
@@ -102,7 +195,7 @@ QVector<JournalRecord> Journal::openAttempts(QString *error) const
     QString why;
     SigningKey key;
     if (SigningKey::available())
-        key.load();
+        key.loadFrom(keyFile);
     if (!headAtEnd(file, size, headPath(), key.publicKey(), &head, &tail, &why)) {
         if (error)
             *error = why;
@@ -134,7 +227,8 @@ void Journal::readChecked(VerifyResult *result, QVector<JournalRecord> *records,
 {
     QByteArray data;
     QString error;
-    if (!readAll(filePath, &data, &error)) {
+    bool missing = false;
+    if (!readAll(filePath, &data, &missing, &error)) {
         result->state = VerifyResult::State::Unreadable;
         result->error = error;
         return;
@@ -146,8 +240,18 @@ void Journal::readChecked(VerifyResult *result, QVector<JournalRecord> *records,
         return;
     }
     QString notVerified;
-    loadAnchorKey(anchorKey, &anchor, &notVerified);
+    loadAnchorKey(anchorKey, keyFile, &anchor, &notVerified);
     *result = check(data, anchor, records);
+    result->noFile = missing;
+    if (signedWithAnotherKey(*result, anchor, filePath)) {
+        const QString named = headKeyFingerprintOf(anchor.head);
+        notVerified = QCoreApplication::translate("Journal", "подписи записей не соответствуют этому ключу (отпечаток ключа %1…)")
+                          .arg(SigningKey::fingerprint(anchor.publicKey).left(16));
+        if (!named.isEmpty() && named != SigningKey::fingerprint(anchor.publicKey))
+            notVerified += QCoreApplication::translate("Journal", "; голова журнала называет ключ с отпечатком %1…").arg(named.left(16));
+        result->state = VerifyResult::State::NotVerified;
+        result->entries = wholeEntries(data).size(); // the check stopped at the first signature
+    }
     if (!notVerified.isEmpty() && result->state != VerifyResult::State::Broken) {
         result->state = VerifyResult::State::NotVerified;
         result->error = notVerified;

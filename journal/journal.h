@@ -8,6 +8,7 @@
 #include <QVector>
 
 #include "journalwords.h"
+#include "signing.h"
 
 // What one confirmed wipe attempt leaves in the journal. There is no field for
 // a PIN or key bytes: nothing secret can be recorded.
@@ -127,6 +128,7 @@ struct VerifyResult {
     qint64 headSequence = -1;       // the last entry as the head names it; -1: no head
     qint64 lastSequence = 0;        // the last whole entry's
     QString keyFingerprint;         // of the key the signatures were checked with
+    bool noFile = false;            // there is no journal file yet
 
     bool ok() const { return state == State::Intact; }
     QString describe() const; // for the journal window and the act, Russian
@@ -139,8 +141,20 @@ public:
     static QString defaultPath();
     static QString genesisHash(); // what the first entry of a file chains onto
 
-    explicit Journal(QString path = defaultPath());
+    // keyPath: the key file its signatures are checked with; empty: the installation's.
+    explicit Journal(QString path = defaultPath(), QString keyPath = QString());
+    // The journal an earlier command line kept apart, with the key beside it;
+    // its path is empty where there is none.
+    static Journal earlierCommandLine();
+    // Where that journal lies and how to check it and make its act; empty where there is none.
+    static QString earlierCommandLineNotice();
     QString path() const { return filePath; }
+    // The fingerprint of the key the head says it was signed with; empty: none.
+    QString headKeyFingerprint() const;
+    // The key its signatures are checked with; made where there is none yet,
+    // as the first signed entry would make it (made then true), and only for
+    // the installation's own journal.
+    SigningKey::Load keyMadeIfMissing(SigningKey *key, bool *made, QString *error = nullptr) const;
     // The signed head: the last entry's number and hash and the attempts
     // still open, kept beside the journal and rewritten with every append.
     QString headPath() const { return filePath + QStringLiteral(".head"); }
@@ -177,6 +191,7 @@ private:
     void readChecked(VerifyResult *result, QVector<JournalRecord> *records, const QByteArray &anchorKey) const;
 
     QString filePath;
+    QString keyFile;
 };
 
 #endif // JOURNAL_H

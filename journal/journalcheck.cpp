@@ -293,6 +293,14 @@ VerifyResult check(const QByteArray &bytes, const Anchor &anchor, QVector<Journa
     return Checker(bytes, anchor, records).run();
 }
 
+bool lineSignatureHolds(const QByteArray &line, const QByteArray &publicKey)
+{
+    const QJsonObject object = QJsonDocument::fromJson(line).object();
+    const QString sig = object.value("sig").toString();
+    return !sig.isEmpty()
+        && SigningKey::verify(signedBytes(line, object, sig), QByteArray::fromBase64(sig.toLatin1()), publicKey);
+}
+
 QVector<JournalRecord> wholeEntries(const QByteArray &bytes)
 {
     QVector<JournalRecord> records;

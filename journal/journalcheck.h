@@ -19,6 +19,8 @@ struct Anchor {
 // The chain, the signatures and the end of a journal, from its bytes alone:
 // no file is touched. records, when given, gets the entries up to a break.
 VerifyResult check(const QByteArray &bytes, const Anchor &anchor = Anchor(), QVector<JournalRecord> *records = nullptr);
+// Whether one stored entry's signature holds under publicKey.
+bool lineSignatureHolds(const QByteArray &line, const QByteArray &publicKey);
 // Every whole entry, whatever the chain says: what is shown past a break.
 QVector<JournalRecord> wholeEntries(const QByteArray &bytes);
 

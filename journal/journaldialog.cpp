@@ -41,7 +41,11 @@ JournalDialog::~JournalDialog() = default;
 void JournalDialog::reload()
 {
     all = journal.read(&verification);
-    ui->labelChain->setText(verification.describe());
+    QString chain = verification.describe();
+    QString earlier = Journal::earlierCommandLineNotice();
+    if (!earlier.isEmpty())
+        chain += QLatin1Char('\n') + earlier.left(1).toUpper() + earlier.mid(1) + QLatin1Char('.');
+    ui->labelChain->setText(chain);
     ui->labelChain->setStyleSheet(verification.state == VerifyResult::State::Broken
                                          || verification.state == VerifyResult::State::Unreadable
                                      ? QStringLiteral("color: #b00000; font-weight: bold")

@@ -22,6 +22,7 @@ public:
     // Reads the key; Refused (with the reason) for a file that holds no key,
     // cannot be read, is a link, another user's or writable by others.
     Load load(QString *error = nullptr);
+    Load loadFrom(const QString &path, QString *error = nullptr); // another installation's key file
     // Makes the key, recording how many entries of the journal precede it and
     // the chain hash of the last of them: only those may go unsigned.
     bool create(qint64 entriesBefore, const QString &hashBefore, QString *error = nullptr);

@@ -14,6 +14,11 @@ QString SigningKey::defaultPath()
 
 SigningKey::Load SigningKey::load(QString *error)
 {
+    return loadFrom(QString(), error);
+}
+
+SigningKey::Load SigningKey::loadFrom(const QString &, QString *error)
+{
     if (error)
         *error = QStringLiteral("no signing library");
     return Load::Refused;

@@ -1,11 +1,11 @@
 #include "signing.h"
 
+#include "installation.h"
 #include "journalfile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
 
 #include <sodium.h>
 
@@ -22,10 +22,15 @@ QString SigningKey::defaultPath()
     const QString chosen = qEnvironmentVariable("KCC_SIGNING_KEY");
     if (!chosen.isEmpty())
         return chosen;
-    return QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)).filePath(QStringLiteral("signing.key"));
+    return installation::dataDirectory() + QStringLiteral("/signing.key");
 }
 
 SigningKey::Load SigningKey::load(QString *error)
+{
+    return loadFrom(defaultPath(), error);
+}
+
+SigningKey::Load SigningKey::loadFrom(const QString &path, QString *error)
 {
     const auto refused = [error](const QString &why) {
         if (error)
@@ -34,7 +39,6 @@ SigningKey::Load SigningKey::load(QString *error)
     };
     if (!available())
         return refused(QStringLiteral("no signing library"));
-    const QString path = defaultPath();
     std::string data;
     std::string reason;
     switch (journalfile::readOwnedFile(QFile::encodeName(path).toStdString(), &data, &reason)) {

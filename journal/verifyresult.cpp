@@ -1,4 +1,5 @@
 #include "journal.h"
+#include "signing.h"
 
 #include <QCoreApplication>
 
@@ -7,8 +8,9 @@ QString VerifyResult::describe() const
     QString text;
     switch (state) {
     case State::Intact:
-        text = QCoreApplication::translate("Journal", "Журнал проверен: записей %n, цепочка хешей не нарушена.", nullptr,
-                                           entries);
+        text = noFile ? QCoreApplication::translate("Journal", "Журнала еще нет: ни одного удаления не записано.")
+                      : QCoreApplication::translate("Journal", "Журнал проверен: записей %n, цепочка хешей не нарушена.",
+                                                    nullptr, entries);
         break;
     case State::TornLast:
         text = QCoreApplication::translate("Journal", "Последняя строка журнала (строка %1) оборвана: запись прервалась. "
@@ -44,9 +46,17 @@ QString VerifyResult::describe() const
         text += QCoreApplication::translate("Journal", " Прерванных записей пропущено: %1.").arg(tornLines.size());
     if (signaturesChecked && unsignedBeforeKey > 0)
         text += QCoreApplication::translate("Journal", " Записей без подписи, сделанных до появления ключа: %1.").arg(unsignedBeforeKey);
-    text += signaturesChecked
-        ? QCoreApplication::translate("Journal", " Подписи записей верны (ключ %1…).").arg(keyFingerprint.left(16))
-        : QCoreApplication::translate("Journal", " Подписи не проверены: в этой сборке нет библиотеки подписи.");
+    if (!SigningKey::available())
+        text += QCoreApplication::translate("Journal", " Подписи не проверены: в этой сборке нет библиотеки подписи.");
+    else if (!signaturesChecked)
+        text += QCoreApplication::translate("Journal", " Ключа подписи еще нет: его создаст первая запись журнала или "
+                                                       "команда --public-key.");
+    else if (entries == 0)
+        text += QCoreApplication::translate("Journal", " Подписанных записей еще нет; ключ подписи готов (отпечаток "
+                                                       "ключа %1…).").arg(keyFingerprint.left(16));
+    else
+        text += QCoreApplication::translate("Journal", " Подписи записей верны (отпечаток ключа %1…).")
+                    .arg(keyFingerprint.left(16));
     if (headSequence > 0)
         text += QCoreApplication::translate("Journal", " Конец журнала совпадает с его головой (запись %1).").arg(headSequence);
     return text;

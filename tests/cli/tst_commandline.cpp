@@ -3,6 +3,7 @@
 // a new session with no terminal, as a script under cron would be.
 
 #include "boxtexts.h"
+#include "freshhome.h"
 #include "certificate.h"
 #include "commandline.h"
 #include "commandoptions.h"
@@ -160,6 +161,8 @@ private slots:
     void structuredEvents();
     void record_data();
     void record();
+    void oneRecord_data();
+    void oneRecord();
     void readOnlyModesNeverWrite_data();
     void readOnlyModesNeverWrite();
     void documented_data();
@@ -803,7 +806,13 @@ void TestCommandLine::record_data()
     QTest::newRow("anchored with --key, no key file")
         << "no key" << QStringList{"--verify-journal", "--key", "{pub}"} << 0 << "Подписи записей верны" << true;
     QTest::newRow("anchored with another key")
-        << "" << QStringList{"--verify-journal", "--key", QString(64, '7')} << 9 << "изменена" << true;
+        << "" << QStringList{"--verify-journal", "--key", QString(64, '7')} << 15 << "не соответствуют этому ключу" << true;
+    QTest::newRow("another key, an entry changed as well")
+        << "edited" << QStringList{"--verify-journal", "--key", QString(64, '7')} << 15 << "не соответствуют этому ключу" << true;
+    QTest::newRow("its own key, an entry changed")
+        << "edited" << QStringList{"--verify-journal", "--key", "{pub}"} << 9 << "изменена" << true;
+    QTest::newRow("the key's fingerprint given as the key")
+        << "" << QStringList{"--verify-journal", "--key", "{fingerprint}"} << 2 << "это отпечаток ключа, а не сам ключ" << true;
     QTest::newRow("the key is not among the pinned ones") << "pinned other" << QStringList{"--verify-journal"} << 15
                                                          << "not in" << true;
     QTest::newRow("the key is pinned") << "pinned" << QStringList{"--verify-journal"} << 0 << "Подписи записей верны" << true;
@@ -845,18 +854,107 @@ void TestCommandLine::record()
         QVERIFY(journalforge::write(place.journal(), {}));
     else if (setup == "no key")
         QVERIFY(QFile::remove(place.key()));
+    else if (setup == "edited")
+    {
+        QList<QByteArray> entries = journalforge::lines(place.journal());
+        entries.first().replace("\"planned\":2", "\"planned\":3");
+        QVERIFY(journalforge::write(place.journal(), entries));
+    }
     else if (setup == "pinned other" || setup == "pinned")
         QVERIFY(writeFile(place.dir.filePath("trusted-keys"),
                           "# the organisation's keys\n" + (setup == "pinned" ? publicKey.toLatin1() : QByteArray(64, 'a')) + "\n"));
     arguments.replaceInStrings("{key}", container);
     arguments.replaceInStrings("{dir}", place.dir.path());
     arguments.replaceInStrings("{pub}", publicKey);
+    arguments.replaceInStrings("{fingerprint}", SigningKey::fingerprint(key.publicKey()));
     const Run run = runProgram(arguments);
     QVERIFY2(run.exitCode == exitCode, qPrintable(QString::number(run.exitCode) + run.out + run.err));
     QVERIFY2(run.err.contains(message) || run.out.contains(message), qPrintable(run.out + run.err));
     QCOMPARE(QFileInfo::exists(container), keyRemains);
     if (arguments.contains("--certificate"))
         QVERIFY(!QFileInfo::exists(place.dir.filePath("c.json")));
+}
+
+// Both programs of one user keep one record: one journal, one head, one key,
+// whichever program wipes and whichever reads, with no variable naming them.
+// An earlier command line's journal, kept under its own name, stays in sight.
+void TestCommandLine::oneRecord_data()
+{
+    QTest::addColumn<QStringList>("steps"); // wipes and the key made first, in order
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("said"); // on standard output or error
+    const QStringList both{"cli wipe", "window wipe"};
+    QTest::newRow("a new user's check") << QStringList() << QStringList{"{cli}", "--verify-journal"} << 0
+                                        << QStringList{"Журнала еще нет", "Ключа подписи еще нет"};
+    QTest::newRow("the key made before the first wipe signs it")
+        << QStringList{"public key", "cli wipe"} << QStringList{"{cli}", "--verify-journal", "--key", "{pub}"} << 0
+        << QStringList{"Журнал проверен: записей 5", "Подписи записей верны"};
+    QTest::newRow("the window's act lists both programs' wipes")
+        << both << QStringList{"--act", "{home}/act.pdf"} << 0 << QStringList{"записей в акте: 2"};
+    QTest::newRow("the command line's CSV lists both")
+        << both << QStringList{"{cli}", "--journal"} << 0 << QStringList{"{home}/cli.pfx", "{home}/window.pfx"};
+    QTest::newRow("the window's check covers both")
+        << both << QStringList{"--verify-journal"} << 0 << QStringList{"Журнал проверен: записей 10"};
+    QTest::newRow("an earlier command line's journal, checked with its own key")
+        << QStringList{"earlier wipe", "cli wipe"} << QStringList{"{cli}", "--verify-journal"} << 0
+        << QStringList{"{earlier}: (журнал прежней версии kestrik-kcc-cli) Журнал проверен: записей 5",
+                       "{record}/journal.jsonl: Журнал проверен: записей 5"};
+    QTest::newRow("an earlier command line's journal, named by --journal")
+        << QStringList{"earlier wipe"} << QStringList{"{cli}", "--journal"} << 0
+        << QStringList{"прежняя версия kestrik-kcc-cli вела отдельно, лежит в {earlier}"};
+    QTest::newRow("an earlier command line's journal, named by --act")
+        << QStringList{"earlier wipe"} << QStringList{"--act", "{home}/act.pdf"} << 0
+        << QStringList{"KCC_JOURNAL={earlier} KCC_SIGNING_KEY={home}/.local/share/kestrik-kcc-cli/signing.key"};
+}
+
+void TestCommandLine::oneRecord()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, said);
+    FreshHome home;
+    const QString record = home.path(FreshHome::record());
+    const QString earlier = home.path(FreshHome::earlierRecord());
+    QString publicKey;
+    for (const QString &step : steps) {
+        const bool window = step == QLatin1String("window wipe");
+        const QString container = home.path(window ? "window.pfx" : "cli.pfx");
+        QVERIFY(writeFile(container, QByteArray(900, 'k')));
+        if (step == QLatin1String("public key")) {
+            const Run made = runProgram({"{cli}", "--public-key"});
+            QCOMPARE(made.exitCode, 0);
+            QVERIFY2(made.err.contains(record + "/signing.key"), qPrintable(made.err));
+            publicKey = made.out.trimmed();
+        } else if (step == QLatin1String("earlier wipe")) {
+            // What an earlier command line wrote: its journal and key under its own name.
+            qputenv("KCC_JOURNAL", QFile::encodeName(earlier + "/journal.jsonl"));
+            qputenv("KCC_SIGNING_KEY", QFile::encodeName(earlier + "/signing.key"));
+            QCOMPARE(runProgram({"{cli}", "--wipe-file", container, "-a", "dod", "-y"}).exitCode, 0);
+            qunsetenv("KCC_JOURNAL");
+            qunsetenv("KCC_SIGNING_KEY");
+        } else {
+            QStringList wipe{"--wipe-file", container, "-a", "dod", "-y"};
+            if (!window)
+                wipe.prepend("{cli}");
+            QCOMPARE(runProgram(wipe).exitCode, 0);
+        }
+    }
+    arguments.replaceInStrings("{home}", home.dir.path());
+    arguments.replaceInStrings("{pub}", publicKey);
+    const Run run = runProgram(arguments);
+    QVERIFY2(run.exitCode == exitCode, qPrintable(QString::number(run.exitCode) + run.out + run.err));
+    for (QString text : said) {
+        text.replace("{pub}", publicKey).replace("{home}", home.dir.path()).replace("{record}", record);
+        text.replace("{earlier}", earlier + "/journal.jsonl");
+        QVERIFY2(run.out.contains(text) || run.err.contains(text), qPrintable(text + "\n" + run.out + run.err));
+    }
+    // One journal, one head, one key; nothing under the command line's own name but what an earlier one left.
+    const QStringList made = steps.isEmpty() ? QStringList() : QStringList{"journal.jsonl", "journal.jsonl.head", "signing.key"};
+    QCOMPARE(home.files(FreshHome::record()), steps == QStringList{"earlier wipe"} ? QStringList() : made);
+    QCOMPARE(QFileInfo::exists(earlier), steps.contains("earlier wipe"));
+    QVERIFY(!QFileInfo::exists(home.path(".config/kestrik-kcc-cli")));
 }
 
 void TestCommandLine::readOnlyModesNeverWrite_data()

@@ -1,4 +1,5 @@
 #include "certificate.h"
+#include "freshhome.h"
 #include "journal.h"
 #include "journalact.h"
 #include "journaldialog.h"
@@ -493,6 +494,34 @@ private slots:
         QCOMPARE(table->rowCount(), 1);
         QCOMPARE(dialog.chosenRecords().size(), 1);
         QCOMPARE(dialog.chosenRecords().first().entry.filePath, QStringLiteral("/k2024-02-15"));
+    }
+
+    // A journal an earlier command line kept under its own name is named in
+    // the window, whose own journal is the installation's.
+    void windowNamesAnEarlierCommandLinesJournal_data()
+    {
+        QTest::addColumn<bool>("earlier");
+        QTest::newRow("none") << false;
+        QTest::newRow("one left by an earlier command line") << true;
+    }
+
+    void windowNamesAnEarlierCommandLinesJournal()
+    {
+        QFETCH(bool, earlier);
+        FreshHome home;
+        const QString earlierPath = home.path(FreshHome::earlierRecord() + "/journal.jsonl");
+        if (earlier) {
+            qputenv("KCC_SIGNING_KEY", QFile::encodeName(home.path(FreshHome::earlierRecord() + "/signing.key")));
+            QVERIFY(Journal(earlierPath).append(entry(QStringLiteral("/k-earlier"))));
+            qunsetenv("KCC_SIGNING_KEY");
+        }
+        QVERIFY(Journal().append(entry(QStringLiteral("/k-now"))));
+        QCOMPARE(Journal::defaultPath(), home.path(FreshHome::record() + "/journal.jsonl"));
+        JournalDialog dialog(Journal::defaultPath());
+        QCOMPARE(dialog.findChild<QTableWidget *>("tableEntries")->rowCount(), 1);
+        const QString chain = dialog.findChild<QLabel *>("labelChain")->text();
+        QVERIFY2(chain.contains(QStringLiteral("проверен")), qPrintable(chain));
+        QCOMPARE(chain.contains(earlierPath), earlier);
     }
 };
 
