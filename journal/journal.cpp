@@ -4,13 +4,18 @@
 #include "journalcheck.h"
 #include "journalhead.h"
 #include "kcc_version.h"
+#include "keylast.h"
 #include "signing.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QJsonDocument>
+#include <QHash>
 #include <QSet>
+#include <QSysInfo>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <vector>
 
 using namespace journalchain;
@@ -53,8 +58,19 @@ void loadAnchorKey(const QByteArray &anchorKey, Anchor *anchor, QString *notVeri
             anchor->publicKey = key.publicKey();
             anchor->keyEntriesBefore = key.entriesBefore();
             anchor->keyHashBefore = key.hashBefore();
+            anchor->keyLast = readKeyLast(key.publicKey());
+            anchor->keyKeepsLast = key.keepsLast();
+            anchor->keyLastChecked = true;
         } else if (loaded == SigningKey::Load::Refused) {
             *notVerified = error;
+        } else {
+            // The key gone, its record of what it signed left behind.
+            const KeyLast last = readKeyLast(QByteArray());
+            if (last.present && last.seq > 0)
+                *notVerified = QCoreApplication::translate("Journal", "ключа подписи %1 нет, а рядом с ним записано, что "
+                                                           "он подписал записи по номер %2")
+                                   .arg(QDir::toNativeSeparators(SigningKey::defaultPath()))
+                                   .arg(last.seq);
         }
     }
     if (!anchor->publicKey.isEmpty() && !SigningKey::trusted(anchor->publicKey, &error))
@@ -82,6 +98,43 @@ QString Journal::genesisHash()
 }
 
 Journal::Journal(QString path) : filePath(std::move(path)) {}
+
+Journal::OpenState Journal::openState(const JournalEntry &begun)
+{
+    const bool here = begun.hostId.isEmpty() ? begun.host == QSysInfo::machineHostName()
+                                             : begun.hostId == QString::fromStdString(journalfile::machineId());
+    if (!here)
+        return OpenState::Elsewhere;
+    return journalfile::processAlive({begun.pid, begun.boot.toStdString(), begun.processStarted}) ? OpenState::Running
+                                                                                                  : OpenState::Interrupted;
+}
+
+QVector<JournalRecord> Journal::readAttempts(VerifyResult *verification) const
+{
+    const QVector<JournalRecord> all = read(verification, true);
+    QSet<QString> ended;
+    QHash<QString, int> passes;
+    for (const JournalRecord &record : all) {
+        const JournalEntry &e = record.entry;
+        if (e.phase == JournalEntry::Phase::Ended)
+            ended.insert(e.attempt);
+        else if (e.phase == JournalEntry::Phase::Progress)
+            passes[e.attempt] = std::max(passes.value(e.attempt), e.passesDone);
+    }
+    QVector<JournalRecord> rows;
+    for (const JournalRecord &record : all) {
+        const JournalEntry &e = record.entry;
+        if (e.phase == JournalEntry::Phase::Ended) {
+            rows << record;
+        } else if (e.phase == JournalEntry::Phase::Begun && !e.attempt.isEmpty() && !ended.contains(e.attempt)) {
+            JournalRecord open = record;
+            open.entry.passesDone = passes.value(e.attempt);
+            open.entry.endState = openState(e) == OpenState::Interrupted ? EndState::Interrupted : EndState::Begun;
+            rows << open;
+        }
+    }
+    return rows;
+}
 
 QVector<JournalRecord> Journal::openAttempts(QString *error) const
 {

@@ -4,6 +4,7 @@
 #include "journalevents.h"
 #include "journalhead.h"
 #include "kcc_version.h"
+#include "keylast.h"
 #include "signing.h"
 
 #include <QCoreApplication>
@@ -56,7 +57,7 @@ public:
             if (loaded == SigningKey::Load::Refused)
                 return false;
         }
-        return headAtEnd(*file, size, headPath, key.publicKey(), &head, &tail, &why);
+        return headAtEnd(*file, size, headPath, key.publicKey(), &head, &tail, &why) && keyMayGoOn();
     }
 
     bool isOpen(const QString &attempt) const
@@ -91,6 +92,7 @@ public:
         head.size = size + line.size();
         // The entry is on the medium; a head not rewritten is caught up next time.
         writeHead(headPath, head, key, &reason);
+        writeKeyLast(key, head.seq, head.hash);
         return true;
     }
 
@@ -128,6 +130,27 @@ private:
             object.insert("unsigned_before", double(tail.seq));
         object.insert("sig", QString::fromLatin1(key.sign(QJsonDocument(object).toJson(QJsonDocument::Compact)).toBase64()));
         return true;
+    }
+
+    // Once the key has signed, a journal without its end (deleted, emptied,
+    // cut, or its head gone) is never appended to: a new chain would hide it.
+    bool keyMayGoOn()
+    {
+        const KeyLast last = readKeyLast(key.publicKey());
+        QString refusal;
+        if (loaded == SigningKey::Load::Missing && last.present && last.seq > 0)
+            refusal = QCoreApplication::translate("Journal", "ключа подписи %1 нет, а рядом с ним записано, что он "
+                                                  "подписал записи по номер %2")
+                          .arg(QDir::toNativeSeparators(SigningKey::defaultPath()))
+                          .arg(last.seq);
+        else if (loaded == SigningKey::Load::Loaded)
+            refusal = keyLastRefusal(last, key.keepsLast(), head.present, tail.seq,
+                                     tail.seq == last.seq ? tail.hash : QString());
+        if (refusal.isEmpty())
+            return true;
+        why = refusal + QCoreApplication::translate("Journal", ". Новый журнал начинается, только если убрать в сторону "
+                                                    "ключ и его файл .last вместе с журналом и его головой");
+        return false;
     }
 
     const QString path;

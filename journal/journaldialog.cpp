@@ -40,7 +40,7 @@ JournalDialog::~JournalDialog() = default;
 
 void JournalDialog::reload()
 {
-    all = journal.read(&verification);
+    all = journal.readAttempts(&verification);
     ui->labelChain->setText(verification.describe());
     ui->labelChain->setStyleSheet(verification.state == VerifyResult::State::Broken
                                          || verification.state == VerifyResult::State::Unreadable
