@@ -334,9 +334,10 @@ int printPublicKey()
 // begun or progress entry's number is refused with its attempt's ending entry.
 const JournalRecord *certifiedEntry(const QVector<JournalRecord> &records, long long sequence, QString *refusal)
 {
-    const auto endingOf = [&records](const QString &attempt) -> const JournalRecord * {
+    const auto endingOf = [&records](const JournalRecord &begun) -> const JournalRecord * {
         for (const JournalRecord &record : records)
-            if (record.entry.phase == JournalEntry::Phase::Ended && !attempt.isEmpty() && record.entry.attempt == attempt)
+            if (record.sequence > begun.sequence && record.entry.phase == JournalEntry::Phase::Ended
+                && !begun.entry.attempt.isEmpty() && record.entry.attempt == begun.entry.attempt)
                 return &record;
         return nullptr;
     };
@@ -352,13 +353,13 @@ const JournalRecord *certifiedEntry(const QVector<JournalRecord> &records, long 
     }
     if (found->entry.phase == JournalEntry::Phase::Ended)
         return found;
-    const JournalRecord *ending = endingOf(found->entry.attempt);
+    const JournalRecord *ending = endingOf(*found);
     *refusal = ending ? QCoreApplication::translate("CommandLine", "запись %1 открывает или продолжает удаление, а не "
                                                     "завершает его; сертификат выдается по его завершающей записи %2.")
                             .arg(sequence)
                             .arg(ending->sequence)
-                      : QCoreApplication::translate("CommandLine", "запись %1 открывает или продолжает удаление, "
-                                                    "завершающей записи у которого нет: оно не завершено.")
+                      : QCoreApplication::translate("CommandLine", "запись %1 открывает или продолжает удаление, у "
+                                                    "которого нет завершающей записи: оно не завершено.")
                             .arg(sequence);
     return nullptr;
 }

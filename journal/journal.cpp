@@ -45,8 +45,9 @@ bool readAll(const QString &path, QByteArray *data, QString *error)
 }
 
 // The installation's key, or the one asked for; notVerified: why the
-// signatures cannot be relied on.
-void loadAnchorKey(const QByteArray &anchorKey, Anchor *anchor, QString *notVerified)
+// signatures cannot be relied on; keyGone: why a journal that holds no
+// signed entry is not to be taken as a new one.
+void loadAnchorKey(const QByteArray &anchorKey, Anchor *anchor, QString *notVerified, QString *keyGone)
 {
     QString error;
     if (!anchorKey.isEmpty()) {
@@ -67,8 +68,8 @@ void loadAnchorKey(const QByteArray &anchorKey, Anchor *anchor, QString *notVeri
             // The key gone, its record of what it signed left behind.
             const KeyLast last = readKeyLast(QByteArray());
             if (last.present && last.seq > 0)
-                *notVerified = QCoreApplication::translate("Journal", "ключа подписи %1 нет, а рядом с ним записано, что "
-                                                           "он подписал записи по номер %2")
+                *keyGone = QCoreApplication::translate("Journal", "ключа подписи %1 нет, а рядом с ним записано, что "
+                                                       "он подписал записи по номер %2")
                                    .arg(QDir::toNativeSeparators(SigningKey::defaultPath()))
                                    .arg(last.seq);
         }
@@ -199,8 +200,13 @@ void Journal::readChecked(VerifyResult *result, QVector<JournalRecord> *records,
         return;
     }
     QString notVerified;
-    loadAnchorKey(anchorKey, &anchor, &notVerified);
+    QString keyGone;
+    loadAnchorKey(anchorKey, &anchor, &notVerified, &keyGone);
     *result = check(data, anchor, records);
+    if (!keyGone.isEmpty() && (result->ok() || result->state == VerifyResult::State::TornLast)) {
+        result->state = VerifyResult::State::NotVerified;
+        result->error = keyGone;
+    }
     if (!notVerified.isEmpty() && result->state != VerifyResult::State::Broken) {
         result->state = VerifyResult::State::NotVerified;
         result->error = notVerified;

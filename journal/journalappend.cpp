@@ -47,16 +47,17 @@ public:
             why = QStringLiteral("cannot create the directory");
             return false;
         }
+        // A journal gone while its key has signed is not even made again.
+        if (!QFileInfo::exists(path) && !loadKey() && !keyMayGoOn())
+            return false;
         std::string reason;
         if (!file->open(nativePath(path), journalfile::LockedFile::Mode::Append, &reason) || !file->size(&size, &reason)) {
             why = QString::fromStdString(reason);
             return false;
         }
-        if (SigningKey::available()) {
-            loaded = key.load(&why);
-            if (loaded == SigningKey::Load::Refused)
-                return false;
-        }
+        // Under the lock: another append may have made the key meanwhile.
+        if (loadKey())
+            return false;
         return headAtEnd(*file, size, headPath, key.publicKey(), &head, &tail, &why) && keyMayGoOn();
     }
 
@@ -130,6 +131,14 @@ private:
             object.insert("unsigned_before", double(tail.seq));
         object.insert("sig", QString::fromLatin1(key.sign(QJsonDocument(object).toJson(QJsonDocument::Compact)).toBase64()));
         return true;
+    }
+
+    // true where the key cannot be read.
+    bool loadKey()
+    {
+        if (SigningKey::available())
+            loaded = key.load(&why);
+        return loaded == SigningKey::Load::Refused;
     }
 
     // Once the key has signed, a journal without its end (deleted, emptied,

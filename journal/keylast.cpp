@@ -90,7 +90,7 @@ QString keyLastRefusal(const KeyLast &last, bool keyKeepsLast, bool headPresent,
         if (cut)
             *cut = true;
         return QCoreApplication::translate("Journal", "журнал кончается записью %1, а ключ подписи подписал запись %2 "
-                                           "(%3): конец журнала отрезан или изменен").arg(lastSeq).arg(last.seq).arg(shownPath());
+                                           "(%3)").arg(lastSeq).arg(last.seq).arg(shownPath());
     }
     if (!headPresent)
         return QCoreApplication::translate("Journal", "головы журнала нет, а ключ подписи уже подписал записи "
