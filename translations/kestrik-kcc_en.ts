@@ -282,12 +282,6 @@ certificates are signed with</translation>
         <translation>NUMBER FILE.json</translation>
     </message>
     <message>
-        <source>записать подписанный сертификат уничтожения
-по записи журнала с этим номером</source>
-        <translation>write a signed certificate of destruction
-for the journal entry with this number</translation>
-    </message>
-    <message>
         <source>ФАЙЛ.json</source>
         <translation>FILE.json</translation>
     </message>
@@ -583,6 +577,26 @@ into it meanwhile: the key may be in it</translation>
     <message>
         <source>--act требует имя PDF-файла для записи</source>
         <translation>--act needs the PDF file to write</translation>
+    </message>
+    <message>
+        <source>записать подписанный сертификат уничтожения
+по записи журнала с этим номером (last: по последнему
+удалению)</source>
+        <translation>write a signed certificate of destruction
+from the journal entry with this number (last: from the
+last wipe)</translation>
+    </message>
+    <message>
+        <source>в журнале нет завершающих записей.</source>
+        <translation>the journal has no ending entries.</translation>
+    </message>
+    <message>
+        <source>запись %1 открывает или продолжает удаление, а не завершает его; сертификат выдается по его завершающей записи %2.</source>
+        <translation>entry %1 begins or continues a wipe and does not end it; the certificate is written from its ending entry %2.</translation>
+    </message>
+    <message>
+        <source>запись %1 открывает или продолжает удаление, у которого нет завершающей записи: оно не завершено.</source>
+        <translation>entry %1 begins or continues a wipe that has no ending entry: it did not finish.</translation>
     </message>
 </context>
 <context>
@@ -924,6 +938,65 @@ Deletion Module</translation>
             <numerusform>Journal verified: %n entries, the hash chain is intact.</numerusform>
         </translation>
     </message>
+    <message>
+        <source>ключа подписи %1 нет, а рядом с ним записано, что он подписал записи по номер %2</source>
+        <translation>the signing key %1 is missing, while the record beside it says it signed entries up to number %2</translation>
+    </message>
+    <message>
+        <source>. Новый журнал начинается, только если убрать в сторону ключ и его файл .last вместе с журналом и его головой</source>
+        <translation>. A new journal starts only when the key and its .last file are moved aside together with the journal and its head</translation>
+    </message>
+    <message>
+        <source>записи ключа подписи о последней подписанной им записи (%1) нет</source>
+        <translation>the signing key's record of the last entry it signed (%1) is missing</translation>
+    </message>
+    <message>
+        <source>запись ключа подписи о последней подписанной им записи (%1) не прочитана или ее подпись не верна</source>
+        <translation>the signing key's record of the last entry it signed (%1) cannot be read or its signature does not hold</translation>
+    </message>
+    <message>
+        <source>журнала нет или он пуст, а ключ подписи уже подписал записи по номер %1 (%2)</source>
+        <translation>the journal is missing or empty, while the signing key has signed entries up to number %1 (%2)</translation>
+    </message>
+    <message>
+        <source>журнал кончается записью %1, а ключ подписи подписал запись %2 (%3)</source>
+        <translation>the journal ends with entry %1, while the signing key signed entry %2 (%3)</translation>
+    </message>
+    <message>
+        <source>головы журнала нет, а ключ подписи уже подписал записи по номер %1 (%2)</source>
+        <translation>the journal's head is missing, while the signing key has signed entries up to number %1 (%2)</translation>
+    </message>
+    <message numerus="yes">
+        <source> Не завершено удалений (нет завершающей записи): %n.</source>
+        <translation>
+            <numerusform> Wipes not finished (no ending entry): %n.</numerusform>
+            <numerusform> Wipes not finished (no ending entry): %n.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>идет сейчас</source>
+        <translation>running now</translation>
+    </message>
+    <message>
+        <source>прервано</source>
+        <translation>interrupted</translation>
+    </message>
+    <message>
+        <source>идет или прервано на другом компьютере (%1)</source>
+        <translation>running or interrupted on another computer (%1)</translation>
+    </message>
+    <message>
+        <source> Запись %1: %2, начато %3, проходов на носителе %4 из %5, %6.</source>
+        <translation> Entry %1: %2, begun %3, passes on the medium %4 of %5, %6.</translation>
+    </message>
+    <message>
+        <source>Конец журнала отрезан или изменен: %1.</source>
+        <translation>The journal's end was cut off or changed: %1.</translation>
+    </message>
+    <message>
+        <source> Ключ подписи подписал последней запись %1, журнал ее содержит.</source>
+        <translation> The last entry the signing key signed is entry %1, and the journal holds it.</translation>
+    </message>
 </context>
 <context>
     <name>JournalAct</name>
@@ -1159,6 +1232,22 @@ Deletion Module</translation>
     <message>
         <source>ВНИМАНИЕ: журнал не прошел проверку. %1 Записи ниже им не подтверждены.</source>
         <translation>WARNING: the journal did not pass verification. %1 It does not vouch for the entries below.</translation>
+    </message>
+    <message>
+        <source>Номер записи</source>
+        <translation>Entry number</translation>
+    </message>
+    <message>
+        <source>Не завершено: прервано</source>
+        <translation>Not finished: interrupted</translation>
+    </message>
+    <message>
+        <source>Не завершено: идет или прервано</source>
+        <translation>Not finished: running or interrupted</translation>
+    </message>
+    <message>
+        <source>Завершающей записи нет; номер — запись начала удаления.</source>
+        <translation>No ending entry; the number is the wipe's begun entry.</translation>
     </message>
 </context>
 <context>
