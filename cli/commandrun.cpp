@@ -504,6 +504,10 @@ int verifyCollection(const CommandLine &command)
                .arg(report.crossChecked)
                .arg(report.withoutEntry)
         << '\n'
+        // The key's record stays on each host: a journal deleted there with its head is told only there.
+        << QCoreApplication::translate("CommandLine", "Не проверено: записи ключей о последней подписанной записи "
+                                       "(файлы *.last рядом с ключами) не собираются; журнал, удаленный на хосте вместе с головой, "
+                                       "виден только там (--verify-journal).") << '\n'
         << QCoreApplication::translate("CommandLine", "Ошибок: %1.").arg(report.failures.size()) << '\n';
     for (const CollectionReport::Failure &failure : report.failures)
         out << failure.file << (failure.line > 0 ? QStringLiteral(":%1").arg(failure.line) : QString()) << ": "
