@@ -598,6 +598,10 @@ last wipe)</translation>
         <source>запись %1 открывает или продолжает удаление, у которого нет завершающей записи: оно не завершено.</source>
         <translation>entry %1 begins or continues a wipe that has no ending entry: it did not finish.</translation>
     </message>
+    <message>
+        <source>Не проверено: записи ключей о последней подписанной записи (файлы *.last рядом с ключами) не собираются; журнал, удаленный на хосте вместе с головой, виден только там (--verify-journal).</source>
+        <translation>Not checked: the keys' records of the last entry they signed (the *.last files beside the keys) are not collected; a journal deleted on its host together with its head is seen only there (--verify-journal).</translation>
+    </message>
 </context>
 <context>
     <name>FileWipeReport</name>
@@ -948,11 +952,11 @@ Deletion Module</translation>
     </message>
     <message>
         <source>записи ключа подписи о последней подписанной им записи (%1) нет</source>
-        <translation>the signing key's record of the last entry it signed (%1) is missing</translation>
+        <translation>the signing key&apos;s record of the last entry it signed (%1) is missing</translation>
     </message>
     <message>
         <source>запись ключа подписи о последней подписанной им записи (%1) не прочитана или ее подпись не верна</source>
-        <translation>the signing key's record of the last entry it signed (%1) cannot be read or its signature does not hold</translation>
+        <translation>the signing key&apos;s record of the last entry it signed (%1) cannot be read or its signature does not hold</translation>
     </message>
     <message>
         <source>журнала нет или он пуст, а ключ подписи уже подписал записи по номер %1 (%2)</source>
@@ -964,7 +968,7 @@ Deletion Module</translation>
     </message>
     <message>
         <source>головы журнала нет, а ключ подписи уже подписал записи по номер %1 (%2)</source>
-        <translation>the journal's head is missing, while the signing key has signed entries up to number %1 (%2)</translation>
+        <translation>the journal&apos;s head is missing, while the signing key has signed entries up to number %1 (%2)</translation>
     </message>
     <message numerus="yes">
         <source> Не завершено удалений (нет завершающей записи): %n.</source>
@@ -991,7 +995,7 @@ Deletion Module</translation>
     </message>
     <message>
         <source>Конец журнала отрезан или изменен: %1.</source>
-        <translation>The journal's end was cut off or changed: %1.</translation>
+        <translation>The journal&apos;s end was cut off or changed: %1.</translation>
     </message>
     <message>
         <source> Ключ подписи подписал последней запись %1, журнал ее содержит.</source>
@@ -1247,7 +1251,7 @@ Deletion Module</translation>
     </message>
     <message>
         <source>Завершающей записи нет; номер — запись начала удаления.</source>
-        <translation>No ending entry; the number is the wipe's begun entry.</translation>
+        <translation>No ending entry; the number is the wipe&apos;s begun entry.</translation>
     </message>
 </context>
 <context>
