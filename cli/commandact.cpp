@@ -35,7 +35,7 @@ int writeActCommand(const CommandLine &command)
         errors().flush();
         return kExitUsage;
     }
-    const QVector<JournalRecord> records = Journal().read(&input.verification);
+    const QVector<JournalRecord> records = Journal().readAttempts(&input.verification);
     input.records = recordsBetween(records, input.from, input.to);
     QString error;
     const QString path = QFile::decodeName(QByteArray::fromStdString(command.actFile));

@@ -36,11 +36,14 @@ struct CommandLine
     bool fillFreed = false;           // WipeFiles: fill what a relocating file system freed
     std::string actFile;              // WriteAct: the PDF to write
     std::string from, to;             // WriteAct: YYYY-MM-DD, either may be empty
-    long long sequence = 0;           // WriteCertificate: the journal entry's number
+    long long sequence = 0;           // WriteCertificate: the journal entry's number, or kLastWipe
     std::string certificateFile;      // WriteCertificate, VerifyCertificate
     std::string publicKey;            // VerifyCertificate, VerifyJournal: hex; empty: the pinned keys (a journal: this installation's)
     std::string collectionDirectory;  // VerifyCollection
 };
+
+// --certificate last: the journal's last ending entry.
+constexpr long long kLastWipe = -1;
 
 // Exit codes of the scripted modes. With several files, the gravest one wins.
 constexpr int kExitOk = 0;

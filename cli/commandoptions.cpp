@@ -67,9 +67,9 @@ bool addFiles(OptionUse &use)
 
 bool certificate(OptionUse &use)
 {
-    use.command.sequence = std::atoll(use.values[0].c_str());
+    use.command.sequence = use.values[0] == "last" ? kLastWipe : std::atoll(use.values[0].c_str());
     use.command.certificateFile = use.values[1];
-    return use.command.sequence > 0;
+    return use.command.sequence > 0 || use.command.sequence == kLastWipe;
 }
 
 // By its name or its number in the schedule.
@@ -130,7 +130,7 @@ const CommandOption kOptions[] = {
      QT_TRANSLATE_NOOP("CommandLine", "вывести открытый ключ, которым подписаны журнал\nи сертификаты; на новой установке сначала\nсоздать его"), false,
      0, Mode::PrintPublicKey, nothing, nullptr},
     {0, "--certificate", QT_TRANSLATE_NOOP("CommandLine", "НОМЕР ФАЙЛ.json"),
-     QT_TRANSLATE_NOOP("CommandLine", "записать подписанный сертификат уничтожения\nпо записи журнала с этим номером"), false,
+     QT_TRANSLATE_NOOP("CommandLine", "записать подписанный сертификат уничтожения\nпо записи журнала с этим номером (last: по последнему\nудалению)"), false,
      2, Mode::WriteCertificate, certificate, QT_TRANSLATE_NOOP("CommandLine", "--certificate требует номер записи журнала и имя файла")},
     {0, "--verify-certificate", QT_TRANSLATE_NOOP("CommandLine", "ФАЙЛ.json"),
      QT_TRANSLATE_NOOP("CommandLine", "проверить подпись сертификата ключом из --key\nили закрепленным ключом организации"), false,

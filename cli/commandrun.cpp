@@ -326,7 +326,7 @@ int refusedKey(const QByteArray &given, const QString &alsoKnown = QString())
 int printJournal()
 {
     VerifyResult verification;
-    const QVector<JournalRecord> records = Journal().read(&verification);
+    const QVector<JournalRecord> records = Journal().readAttempts(&verification);
     if (verification.state == VerifyResult::State::Unreadable) {
         errors() << KCC_PROGRAM << ": " << Journal::defaultPath() << ": " << verification.describe() << '\n';
         errors().flush();
@@ -388,6 +388,40 @@ int printPublicKey()
     return kExitOk;
 }
 
+// The ending entry --certificate names: by its number, or the last one. A
+// begun or progress entry's number is refused with its attempt's ending entry.
+const JournalRecord *certifiedEntry(const QVector<JournalRecord> &records, long long sequence, QString *refusal)
+{
+    const auto endingOf = [&records](const JournalRecord &begun) -> const JournalRecord * {
+        for (const JournalRecord &record : records)
+            if (record.sequence > begun.sequence && record.entry.phase == JournalEntry::Phase::Ended
+                && !begun.entry.attempt.isEmpty() && record.entry.attempt == begun.entry.attempt)
+                return &record;
+        return nullptr;
+    };
+    const JournalRecord *found = nullptr;
+    for (const JournalRecord &record : records)
+        if (sequence == kLastWipe ? record.entry.phase == JournalEntry::Phase::Ended : record.sequence == sequence)
+            found = &record;
+    if (!found) {
+        *refusal = sequence == kLastWipe
+            ? QCoreApplication::translate("CommandLine", "в журнале нет завершающих записей.")
+            : QCoreApplication::translate("CommandLine", "в журнале нет завершающей записи с номером %1.").arg(sequence);
+        return nullptr;
+    }
+    if (found->entry.phase == JournalEntry::Phase::Ended)
+        return found;
+    const JournalRecord *ending = endingOf(*found);
+    *refusal = ending ? QCoreApplication::translate("CommandLine", "запись %1 открывает или продолжает удаление, а не "
+                                                    "завершает его; сертификат выдается по его завершающей записи %2.")
+                            .arg(sequence)
+                            .arg(ending->sequence)
+                      : QCoreApplication::translate("CommandLine", "запись %1 открывает или продолжает удаление, у "
+                                                    "которого нет завершающей записи: оно не завершено.")
+                            .arg(sequence);
+    return nullptr;
+}
+
 int writeCertificate(const CommandLine &command)
 {
     VerifyResult verification;
@@ -399,14 +433,10 @@ int writeCertificate(const CommandLine &command)
         errors().flush();
         return journalStatus(verification);
     }
-    const JournalRecord *ended = nullptr;
-    for (const JournalRecord &record : records)
-        if (record.sequence == command.sequence && record.entry.phase == JournalEntry::Phase::Ended)
-            ended = &record;
+    QString refusal;
+    const JournalRecord *ended = certifiedEntry(records, command.sequence, &refusal);
     if (!ended) {
-        errors() << KCC_PROGRAM << ": "
-                 << QCoreApplication::translate("CommandLine", "в журнале нет завершающей записи с номером %1.").arg(command.sequence)
-                 << '\n';
+        errors() << KCC_PROGRAM << ": " << refusal << '\n';
         errors().flush();
         return kExitNotFound;
     }
@@ -418,7 +448,7 @@ int writeCertificate(const CommandLine &command)
         errors() << KCC_PROGRAM << ": "
                  << QCoreApplication::translate("CommandLine", "запись %1 заканчивается состоянием %2: %3; сертификат "
                                                 "не выдается.")
-                        .arg(command.sequence)
+                        .arg(ended->sequence)
                         .arg(toWord(ended->entry.endState), why)
                  << '\n';
         errors().flush();
@@ -533,6 +563,10 @@ int verifyCollection(const CommandLine &command)
                .arg(report.crossChecked)
                .arg(report.withoutEntry)
         << '\n'
+        // The key's record stays on each host: a journal deleted there with its head is told only there.
+        << QCoreApplication::translate("CommandLine", "Не проверено: записи ключей о последней подписанной записи "
+                                       "(файлы *.last рядом с ключами) не собираются; журнал, удаленный на хосте вместе с головой, "
+                                       "виден только там (--verify-journal).") << '\n'
         << QCoreApplication::translate("CommandLine", "Ошибок: %1.").arg(report.failures.size()) << '\n';
     for (const CollectionReport::Failure &failure : report.failures)
         out << failure.file << (failure.line > 0 ? QStringLiteral(":%1").arg(failure.line) : QString()) << ": "

@@ -5,14 +5,18 @@
 #include "journalcheck.h"
 #include "journalhead.h"
 #include "kcc_version.h"
+#include "keylast.h"
 #include "signing.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
+#include <QHash>
 #include <QSet>
+#include <QSysInfo>
 
+#include <algorithm>
 #include <vector>
 
 using namespace journalchain;
@@ -43,8 +47,10 @@ bool readAll(const QString &path, QByteArray *data, bool *missing, QString *erro
 }
 
 // The journal's key file, or the key asked for; notVerified: why the
-// signatures cannot be relied on.
-void loadAnchorKey(const QByteArray &anchorKey, const QString &keyPath, Anchor *anchor, QString *notVerified)
+// signatures cannot be relied on; keyGone: why a journal that holds no
+// signed entry is not to be taken as a new one.
+void loadAnchorKey(const QByteArray &anchorKey, const QString &keyPath, Anchor *anchor, QString *notVerified,
+                   QString *keyGone)
 {
     QString error;
     if (!anchorKey.isEmpty()) {
@@ -56,8 +62,19 @@ void loadAnchorKey(const QByteArray &anchorKey, const QString &keyPath, Anchor *
             anchor->publicKey = key.publicKey();
             anchor->keyEntriesBefore = key.entriesBefore();
             anchor->keyHashBefore = key.hashBefore();
+            anchor->keyLast = readKeyLast(key.publicKey(), keyPath);
+            anchor->keyKeepsLast = key.keepsLast();
+            anchor->keyLastChecked = true;
         } else if (loaded == SigningKey::Load::Refused) {
             *notVerified = error;
+        } else {
+            // The key gone, its record of what it signed left behind.
+            const KeyLast last = readKeyLast(QByteArray(), keyPath);
+            if (last.present && last.seq > 0)
+                *keyGone = QCoreApplication::translate("Journal", "ключа подписи %1 нет, а рядом с ним записано, что "
+                                                       "он подписал записи по номер %2")
+                                   .arg(QDir::toNativeSeparators(keyPath))
+                                   .arg(last.seq);
         }
     }
     if (!anchor->publicKey.isEmpty() && !SigningKey::trusted(anchor->publicKey, &error))
@@ -176,6 +193,43 @@ SigningKey::Load Journal::keyMadeIfMissing(SigningKey *key, bool *made, QString 
     return SigningKey::Load::Refused;
 }
 
+Journal::OpenState Journal::openState(const JournalEntry &begun)
+{
+    const bool here = begun.hostId.isEmpty() ? begun.host == QSysInfo::machineHostName()
+                                             : begun.hostId == QString::fromStdString(journalfile::machineId());
+    if (!here)
+        return OpenState::Elsewhere;
+    return journalfile::processAlive({begun.pid, begun.boot.toStdString(), begun.processStarted}) ? OpenState::Running
+                                                                                                  : OpenState::Interrupted;
+}
+
+QVector<JournalRecord> Journal::readAttempts(VerifyResult *verification) const
+{
+    const QVector<JournalRecord> all = read(verification, true);
+    QSet<QString> ended;
+    QHash<QString, int> passes;
+    for (const JournalRecord &record : all) {
+        const JournalEntry &e = record.entry;
+        if (e.phase == JournalEntry::Phase::Ended)
+            ended.insert(e.attempt);
+        else if (e.phase == JournalEntry::Phase::Progress)
+            passes[e.attempt] = std::max(passes.value(e.attempt), e.passesDone);
+    }
+    QVector<JournalRecord> rows;
+    for (const JournalRecord &record : all) {
+        const JournalEntry &e = record.entry;
+        if (e.phase == JournalEntry::Phase::Ended) {
+            rows << record;
+        } else if (e.phase == JournalEntry::Phase::Begun && !e.attempt.isEmpty() && !ended.contains(e.attempt)) {
+            JournalRecord open = record;
+            open.entry.passesDone = passes.value(e.attempt);
+            open.entry.endState = openState(e) == OpenState::Interrupted ? EndState::Interrupted : EndState::Begun;
+            rows << open;
+        }
+    }
+    return rows;
+}
+
 QVector<JournalRecord> Journal::openAttempts(QString *error) const
 {
     QVector<JournalRecord> found;
@@ -240,10 +294,14 @@ void Journal::readChecked(VerifyResult *result, QVector<JournalRecord> *records,
         return;
     }
     QString notVerified;
-    loadAnchorKey(anchorKey, keyFile, &anchor, &notVerified);
+    QString keyGone;
+    loadAnchorKey(anchorKey, keyFile, &anchor, &notVerified, &keyGone);
     *result = check(data, anchor, records);
     result->noFile = missing;
-    if (signedWithAnotherKey(*result, anchor, filePath)) {
+    if (!keyGone.isEmpty() && (result->ok() || result->state == VerifyResult::State::TornLast)) {
+        result->state = VerifyResult::State::NotVerified;
+        result->error = keyGone;
+    } else if (signedWithAnotherKey(*result, anchor, filePath)) {
         const QString named = headKeyFingerprintOf(anchor.head);
         notVerified = QCoreApplication::translate("Journal", "подписи записей не соответствуют этому ключу (отпечаток ключа %1…)")
                           .arg(SigningKey::fingerprint(anchor.publicKey).left(16));

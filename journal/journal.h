@@ -116,6 +116,7 @@ struct VerifyResult {
         Emptied,   // no entries, but the head names some
         Damaged,   // a damaged line at line that a later entry went past without saying so
         HeadInvalid, // the head's signature does not hold
+        KeyCut,    // the journal ends before the last entry its key signed (see error)
     };
     State state = State::Intact;
     Break kind = Break::None;
@@ -129,6 +130,10 @@ struct VerifyResult {
     qint64 lastSequence = 0;        // the last whole entry's
     QString keyFingerprint;         // of the key the signatures were checked with
     bool noFile = false;            // there is no journal file yet
+    qint64 keyLastSequence = -1;    // the last entry the key signed, from its record; -1: not read
+    // Attempts begun and not ended, oldest first: their begun entries, with
+    // passesDone from their progress entries.
+    QVector<JournalRecord> open;
 
     bool ok() const { return state == State::Intact; }
     QString describe() const; // for the journal window and the act, Russian
@@ -137,6 +142,11 @@ struct VerifyResult {
 class Journal
 {
 public:
+    // An attempt without its ending entry: its process still runs on this
+    // host, is gone (interrupted), or runs on another host that alone can tell.
+    enum class OpenState { Running, Interrupted, Elsewhere };
+    static OpenState openState(const JournalEntry &begun);
+
     // KCC_JOURNAL when set, else journal.jsonl in the application data location.
     static QString defaultPath();
     static QString genesisHash(); // what the first entry of a file chains onto
@@ -179,6 +189,11 @@ public:
     // asked for, begun and progress entries are left out.
     QVector<JournalRecord> read(VerifyResult *verification = nullptr, bool withBegun = false,
                                 const QByteArray &anchorKey = QByteArray()) const;
+
+    // One row an attempt, as the views show them: its ending entry, or where
+    // it has none its begun entry, with passesDone from its progress entries
+    // and endState Interrupted (its process is gone) or Begun. Never writes.
+    QVector<JournalRecord> readAttempts(VerifyResult *verification = nullptr) const;
 
     static QString systemLogLine(const JournalRecord &record);
     // Tells the system log that a wipe goes on without its begun entry, as

@@ -48,9 +48,9 @@ std::unique_ptr<QTextDocument> actDocument(const ActInput &input, const JournalT
     }
 
     html += QStringLiteral("<table border=\"1\" cellspacing=\"0\" width=\"100%\"><tr>");
-    const QVector<int> shown{C::Time, C::Target, C::Algorithm, C::Passes, C::Result, C::Version, C::Hash};
+    const QVector<int> shown{C::Number, C::Time, C::Target, C::Algorithm, C::Passes, C::Result, C::Version, C::Hash};
     // Percent of the width, so the hash and the target get the room they need.
-    const QVector<int> widths{3, 9, 24, 10, 8, 19, 8, 19};
+    const QVector<int> widths{3, 5, 8, 22, 9, 7, 19, 8, 19};
     html += QStringLiteral("<th width=\"%1%\">%2</th>").arg(widths.at(0)).arg(escaped(texts.actNumber));
     for (int i = 0; i < shown.size(); ++i)
         html += QStringLiteral("<th width=\"%1%\">%2</th>").arg(widths.at(i + 1)).arg(escaped(texts.columns.at(shown.at(i))));

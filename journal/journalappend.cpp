@@ -4,6 +4,7 @@
 #include "journalevents.h"
 #include "journalhead.h"
 #include "kcc_version.h"
+#include "keylast.h"
 #include "signing.h"
 
 #include <QCoreApplication>
@@ -46,17 +47,18 @@ public:
             why = QStringLiteral("cannot create the directory");
             return false;
         }
+        // A journal gone while its key has signed is not even made again.
+        if (!QFileInfo::exists(path) && !loadKey() && !keyMayGoOn())
+            return false;
         std::string reason;
         if (!file->open(nativePath(path), journalfile::LockedFile::Mode::Append, &reason) || !file->size(&size, &reason)) {
             why = QString::fromStdString(reason);
             return false;
         }
-        if (SigningKey::available()) {
-            loaded = key.load(&why);
-            if (loaded == SigningKey::Load::Refused)
-                return false;
-        }
-        return headAtEnd(*file, size, headPath, key.publicKey(), &head, &tail, &why);
+        // Under the lock: another append may have made the key meanwhile.
+        if (loadKey())
+            return false;
+        return headAtEnd(*file, size, headPath, key.publicKey(), &head, &tail, &why) && keyMayGoOn();
     }
 
     bool isOpen(const QString &attempt) const
@@ -91,6 +93,7 @@ public:
         head.size = size + line.size();
         // The entry is on the medium; a head not rewritten is caught up next time.
         writeHead(headPath, head, key, &reason);
+        writeKeyLast(key, head.seq, head.hash);
         return true;
     }
 
@@ -128,6 +131,35 @@ private:
             object.insert("unsigned_before", double(tail.seq));
         object.insert("sig", QString::fromLatin1(key.sign(QJsonDocument(object).toJson(QJsonDocument::Compact)).toBase64()));
         return true;
+    }
+
+    // true where the key cannot be read.
+    bool loadKey()
+    {
+        if (SigningKey::available())
+            loaded = key.load(&why);
+        return loaded == SigningKey::Load::Refused;
+    }
+
+    // Once the key has signed, a journal without its end (deleted, emptied,
+    // cut, or its head gone) is never appended to: a new chain would hide it.
+    bool keyMayGoOn()
+    {
+        const KeyLast last = readKeyLast(key.publicKey());
+        QString refusal;
+        if (loaded == SigningKey::Load::Missing && last.present && last.seq > 0)
+            refusal = QCoreApplication::translate("Journal", "ключа подписи %1 нет, а рядом с ним записано, что он "
+                                                  "подписал записи по номер %2")
+                          .arg(QDir::toNativeSeparators(SigningKey::defaultPath()))
+                          .arg(last.seq);
+        else if (loaded == SigningKey::Load::Loaded)
+            refusal = keyLastRefusal(last, key.keepsLast(), head.present, tail.seq,
+                                     tail.seq == last.seq ? tail.hash : QString());
+        if (refusal.isEmpty())
+            return true;
+        why = refusal + QCoreApplication::translate("Journal", ". Новый журнал начинается, только если убрать в сторону "
+                                                    "ключ и его файл .last вместе с журналом и его головой");
+        return false;
     }
 
     const QString path;

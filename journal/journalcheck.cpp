@@ -96,7 +96,7 @@ public:
             if (!tornVouchedFor(i) || !entry(i))
                 return result;
         }
-        if (ended() && endAgainstHead())
+        if (ended() && endAgainstHead() && endAgainstKey())
             whatWasNotChecked();
         return result;
     }
@@ -149,6 +149,9 @@ private:
             records->append(recordOf(line.object, line.bytes, line.number));
         if (anchor.head.present && seq == anchor.head.seq)
             headHashSeen = hash;
+        if (anchor.keyLastChecked && seq == anchor.keyLast.seq)
+            keyLastHashSeen = hash;
+        followAttempt(line);
         ++result.entries;
         previousHash = hash;
         expected = seq + 1;
@@ -254,6 +257,51 @@ private:
         return true;
     }
 
+    // Only what an attempt left open is kept: its begun entry.
+    void followAttempt(const Line &line)
+    {
+        const QString attempt = line.object.value("attempt").toString();
+        if (attempt.isEmpty())
+            return;
+        const auto at = std::find_if(result.open.begin(), result.open.end(),
+                                     [&](const JournalRecord &r) { return r.entry.attempt == attempt; });
+        switch (phaseFromWord(line.object.value("phase").toString())) {
+        case JournalEntry::Phase::Begun:
+            if (at == result.open.end())
+                result.open.append(recordOf(line.object, line.bytes, line.number));
+            break;
+        case JournalEntry::Phase::Progress:
+            if (at != result.open.end())
+                at->entry.passesDone = std::max(at->entry.passesDone,
+                                                line.object.value("passes").toObject().value("done").toInt());
+            break;
+        case JournalEntry::Phase::Ended:
+            if (at != result.open.end())
+                result.open.erase(at);
+            break;
+        }
+    }
+
+    // The end, against what the key records it signed last: kept beside the
+    // key, so deleting the journal and its head does not reach it.
+    bool endAgainstKey()
+    {
+        if (!anchor.keyLastChecked)
+            return true;
+        bool cut = false;
+        const QString refusal = keyLastRefusal(anchor.keyLast, anchor.keyKeepsLast, anchor.head.present,
+                                               result.lastSequence, keyLastHashSeen, &cut);
+        if (anchor.keyLast.holds)
+            result.keyLastSequence = anchor.keyLast.seq;
+        if (refusal.isEmpty())
+            return true;
+        result.error = refusal;
+        if (cut)
+            return broken(VerifyResult::Break::KeyCut, previous ? previous->number : 1);
+        result.state = VerifyResult::State::NotVerified;
+        return false;
+    }
+
     void whatWasNotChecked()
     {
         const Head &head = anchor.head;
@@ -284,6 +332,7 @@ private:
     std::size_t tornFrom = 0;
     bool tornPending = false;
     QString headHashSeen;
+    QString keyLastHashSeen;
 };
 
 } // namespace

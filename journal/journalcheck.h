@@ -3,6 +3,7 @@
 
 #include "journal.h"
 #include "journalhead.h"
+#include "keylast.h"
 
 #include <QByteArray>
 
@@ -14,6 +15,11 @@ struct Anchor {
     qint64 keyEntriesBefore = -1; // from the key file; -1 unknown
     QString keyHashBefore;
     Head head;
+    // What the installation's key records it signed last; checked only where
+    // that key is the one at hand (keyLastChecked).
+    KeyLast keyLast;
+    bool keyKeepsLast = false;
+    bool keyLastChecked = false;
 };
 
 // The chain, the signatures and the end of a journal, from its bytes alone:

@@ -40,7 +40,7 @@ JournalDialog::~JournalDialog() = default;
 
 void JournalDialog::reload()
 {
-    all = journal.read(&verification);
+    all = journal.readAttempts(&verification);
     QString chain = verification.describe();
     QString earlier = Journal::earlierCommandLineNotice();
     if (!earlier.isEmpty())

@@ -65,6 +65,7 @@ JournalTexts textsIn(Language language)
     t.language = language;
     const auto text = [language](const char *source) { return textIn(language, "JournalTexts", source); };
     t.columns = QStringList{
+        text(QT_TRANSLATE_NOOP("JournalTexts", "Номер записи")),
         text(QT_TRANSLATE_NOOP("JournalTexts", "Дата и время")),
         text(QT_TRANSLATE_NOOP("JournalTexts", "Пользователь")),
         text(QT_TRANSLATE_NOOP("JournalTexts", "Объект уничтожения")),
@@ -83,6 +84,9 @@ JournalTexts textsIn(Language language)
     t.fileMedium = text(QT_TRANSLATE_NOOP("JournalTexts", "; файловая система %1, устройство %2; проходы: %3; проверка чтением: %4"));
     t.volume = text(QT_TRANSLATE_NOOP("JournalTexts", "; том %1 прочитан (%2), найдено блоков ключа: %3"));
     t.volumeFill = text(QT_TRANSLATE_NOOP("JournalTexts", "; свободное место заполнено (%1): %2"));
+    t.interrupted = text(QT_TRANSLATE_NOOP("JournalTexts", "Не завершено: прервано"));
+    t.notEnded = text(QT_TRANSLATE_NOOP("JournalTexts", "Не завершено: идет или прервано"));
+    t.notEndedHint = text(QT_TRANSLATE_NOOP("JournalTexts", "Завершающей записи нет; номер — запись начала удаления."));
     t.notVouched = text(QT_TRANSLATE_NOOP("JournalTexts", "ВНИМАНИЕ: журнал не прошел проверку. %1 Записи ниже им не подтверждены."));
     fillActTexts(t);
     return t;
@@ -139,9 +143,12 @@ QString JournalTexts::timeText(const JournalRecord &record) const
 QStringList JournalTexts::row(const JournalRecord &record) const
 {
     const JournalEntry &e = record.entry;
+    const bool ended = e.phase == JournalEntry::Phase::Ended;
     QStringList values;
-    values << timeText(record) << e.user + QLatin1Char('@') + e.host << targetText(e)
-           << (e.algorithmName.isEmpty() ? unknown : e.algorithmName) << passes.arg(e.passesDone).arg(e.passesPlanned)
-           << e.resultText << e.resultInformative << toWord(e.endState) << e.version << record.hash;
+    values << QString::number(record.sequence) << timeText(record) << e.user + QLatin1Char('@') + e.host
+           << targetText(e) << (e.algorithmName.isEmpty() ? unknown : e.algorithmName)
+           << passes.arg(e.passesDone).arg(e.passesPlanned)
+           << (ended ? e.resultText : e.endState == EndState::Interrupted ? interrupted : notEnded)
+           << (ended ? e.resultInformative : notEndedHint) << toWord(e.endState) << e.version << record.hash;
     return values;
 }

@@ -13,9 +13,10 @@ struct JournalRecord;
 // language, from the translation catalogues: the exports are written in a
 // language of their own, whatever the program's is.
 struct JournalTexts {
-    // Column order of row(): time, user@host, target, algorithm, passes,
-    // result, informative text, end state, version, entry hash.
-    enum Column { Time, User, Target, Algorithm, Passes, Result, Informative, State, Version, Hash };
+    // Column order of row(): the entry's number (what --certificate takes),
+    // time, user@host, target, algorithm, passes, result, informative text,
+    // end state, version, entry hash.
+    enum Column { Number, Time, User, Target, Algorithm, Passes, Result, Informative, State, Version, Hash };
     Language language = Language::Russian; // of the plural forms, from its catalogue
     QStringList columns;
     QString unknown;
@@ -25,6 +26,9 @@ struct JournalTexts {
     QString fileMedium;  // "%1" file system, "%2" device, "%3" placement, "%4" verification
     QString volume;      // "%1" device, "%2" size read, "%3" blocks of the key found
     QString volumeFill;  // "%1" size written, "%2" how it ended
+    QString interrupted; // the result of an attempt with no ending entry whose process is gone
+    QString notEnded;    // of one still running, or on another host
+    QString notEndedHint; // the informative text of both
 
     QString actFileTitle;
     QString actTitle;

@@ -35,6 +35,9 @@ public:
     // and the hash of the last of them.
     qint64 entriesBefore() const { return m_entriesBefore; }
     QString hashBefore() const { return m_hashBefore; }
+    // Made with a record of the last entry it signed beside it (keylast.h),
+    // so that record's absence is told; older key files have none.
+    bool keepsLast() const { return m_keepsLast; }
 
     static bool verify(const QByteArray &message, const QByteArray &signature, const QByteArray &publicKey);
 
@@ -54,6 +57,7 @@ private:
     QDateTime m_created;
     qint64 m_entriesBefore = -1;
     QString m_hashBefore;
+    bool m_keepsLast = false;
 };
 
 #endif // SIGNING_H

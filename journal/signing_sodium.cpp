@@ -2,6 +2,7 @@
 
 #include "installation.h"
 #include "journalfile.h"
+#include "keylast.h"
 
 #include <QDir>
 #include <QFile>
@@ -69,6 +70,7 @@ SigningKey::Load SigningKey::loadFrom(const QString &path, QString *error)
         if (!number || m_entriesBefore < 0 || m_hashBefore.size() != 64)
             return refused(QStringLiteral("%1 holds no key").arg(path));
     }
+    m_keepsLast = lines.size() > 3 && lines.at(3).trimmed() == "last";
     m_secret.resize(crypto_sign_SECRETKEYBYTES);
     m_public.resize(crypto_sign_PUBLICKEYBYTES);
     crypto_sign_seed_keypair(reinterpret_cast<unsigned char *>(m_public.data()),
@@ -94,7 +96,7 @@ bool SigningKey::create(qint64 entriesBefore, const QString &hashBefore, QString
     randombytes_buf(seed.data(), size_t(seed.size()));
     QByteArray text = seed.toHex() + '\n'
         + QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toLatin1() + '\n'
-        + "before " + QByteArray::number(entriesBefore) + ' ' + hashBefore.toLatin1() + '\n';
+        + "before " + QByteArray::number(entriesBefore) + ' ' + hashBefore.toLatin1() + '\n' + "last\n";
     sodium_memzero(seed.data(), size_t(seed.size()));
     std::string data = text.toStdString();
     sodium_memzero(text.data(), size_t(text.size()));
@@ -105,7 +107,10 @@ bool SigningKey::create(qint64 entriesBefore, const QString &hashBefore, QString
     sodium_memzero(&data[0], data.size());
     if (!published && !exists)
         return failed(QStringLiteral("%1: %2").arg(path, QString::fromStdString(reason)));
-    return load(error) == Load::Loaded;
+    if (load(error) != Load::Loaded)
+        return false;
+    // Where another process made the key first, it wrote the record too.
+    return exists || journalchain::writeKeyLast(*this, entriesBefore, hashBefore, error);
 }
 
 QByteArray SigningKey::sign(const QByteArray &message) const

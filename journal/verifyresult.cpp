@@ -2,6 +2,42 @@
 #include "signing.h"
 
 #include <QCoreApplication>
+#include <QDir>
+
+namespace {
+
+// Each attempt with no ending entry, by its begun entry's number: a wipe cut
+// off after some passes is what an auditor must not miss.
+QString openAttemptsText(const QVector<JournalRecord> &open)
+{
+    if (open.isEmpty())
+        return QString();
+    QString text = QCoreApplication::translate("Journal", " Не завершено удалений (нет завершающей записи): %n.", nullptr,
+                                               open.size());
+    for (const JournalRecord &record : open) {
+        const JournalEntry &e = record.entry;
+        QString state;
+        switch (Journal::openState(e)) {
+        case Journal::OpenState::Running: state = QCoreApplication::translate("Journal", "идет сейчас"); break;
+        case Journal::OpenState::Interrupted: state = QCoreApplication::translate("Journal", "прервано"); break;
+        case Journal::OpenState::Elsewhere:
+            state = QCoreApplication::translate("Journal", "идет или прервано на другом компьютере (%1)").arg(e.host);
+            break;
+        }
+        const QString target = e.targetKind == JournalEntry::TargetKind::File
+            ? QDir::toNativeSeparators(e.filePath)
+            : QStringLiteral("%1 (S/N %2)").arg(e.tokenLabel, e.tokenSerial);
+        text += QCoreApplication::translate("Journal", " Запись %1: %2, начато %3, проходов на носителе %4 из %5, %6.")
+                    .arg(record.sequence)
+                    .arg(target, e.time.toLocalTime().toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")))
+                    .arg(e.passesDone)
+                    .arg(e.passesPlanned)
+                    .arg(state);
+    }
+    return text;
+}
+
+} // namespace
 
 QString VerifyResult::describe() const
 {
@@ -34,13 +70,16 @@ QString VerifyResult::describe() const
                                                "называет запись %1.").arg(headSequence);
         case Break::HeadInvalid:
             return QCoreApplication::translate("Journal", "Подпись головы журнала не верна: голова подменена.");
+        case Break::KeyCut:
+            return QCoreApplication::translate("Journal", "Конец журнала отрезан или изменен: %1.").arg(error);
         }
         return QCoreApplication::translate("Journal", "Цепочка журнала нарушена в строке %1: %2.").arg(line).arg(why);
     }
     case State::Unreadable:
         return QCoreApplication::translate("Journal", "Журнал не прочитан: %1").arg(error);
     case State::NotVerified:
-        return QCoreApplication::translate("Journal", "Журнал не проверен: %1. Записей: %2.").arg(error).arg(entries);
+        return QCoreApplication::translate("Journal", "Журнал не проверен: %1. Записей: %2.").arg(error).arg(entries)
+            + openAttemptsText(open);
     }
     if (!tornLines.isEmpty())
         text += QCoreApplication::translate("Journal", " Прерванных записей пропущено: %1.").arg(tornLines.size());
@@ -59,5 +98,8 @@ QString VerifyResult::describe() const
                     .arg(keyFingerprint.left(16));
     if (headSequence > 0)
         text += QCoreApplication::translate("Journal", " Конец журнала совпадает с его головой (запись %1).").arg(headSequence);
-    return text;
+    if (keyLastSequence > 0)
+        text += QCoreApplication::translate("Journal", " Ключ подписи подписал последней запись %1, журнал ее содержит.")
+                    .arg(keyLastSequence);
+    return text + openAttemptsText(open);
 }

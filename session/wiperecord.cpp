@@ -237,14 +237,11 @@ QVector<InterruptedWipe> closeInterruptedWipes(JournalEntry::Interface via)
 {
     QVector<InterruptedWipe> found;
     const Journal journal;
-    const QString thisHost = QString::fromStdString(journalfile::machineId());
     for (const JournalRecord &record : journal.openAttempts()) {
         const JournalEntry &begun = record.entry;
         // Another host's attempt may be running there: only that host closes it.
-        if (begun.hostId.isEmpty() ? begun.host != QSysInfo::machineHostName() : begun.hostId != thisHost)
+        if (Journal::openState(begun) != Journal::OpenState::Interrupted)
             continue;
-        if (journalfile::processAlive({begun.pid, begun.boot.toStdString(), begun.processStarted}))
-            continue; // still under way
         InterruptedWipe wipe{record, fileNow(begun)};
         JournalEntry end = begun;
         end.phase = JournalEntry::Phase::Ended;

@@ -1,4 +1,5 @@
-<?xml version='1.0' encoding='utf-8'?>
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="ru_RU">
 <context>
     <name>Certificate</name>
@@ -8,7 +9,7 @@
     </message>
     <message>
         <source>нет ключа, которому можно доверять: ключи организации не закреплены и --key не указан; ключ внутри сертификата ничего не доказывает</source>
-        <translation>no key to trust: the organisation's keys are not pinned and --key is not given; the key inside the certificate proves nothing</translation>
+        <translation>no key to trust: the organisation&apos;s keys are not pinned and --key is not given; the key inside the certificate proves nothing</translation>
     </message>
     <message>
         <source>подписан ключом %1…, которого нет среди закрепленных ключей</source>
@@ -42,7 +43,7 @@
     <name>CommandLine</name>
     <message>
         <source>Подробнее: %1 --help</source>
-        <translation>Try '%1 --help' for more information.</translation>
+        <translation>Try &apos;%1 --help&apos; for more information.</translation>
     </message>
     <message>
         <source>%1 требует дату в виде ГГГГ-ММ-ДД</source>
@@ -58,15 +59,15 @@
     </message>
     <message>
         <source>лишний аргумент «%1»</source>
-        <translation>unexpected argument '%1'</translation>
+        <translation>unexpected argument &apos;%1&apos;</translation>
     </message>
     <message>
         <source>параметру «%1» нужно значение</source>
-        <translation>option '%1' needs a value</translation>
+        <translation>option &apos;%1&apos; needs a value</translation>
     </message>
     <message>
         <source>неизвестный параметр «%1»</source>
-        <translation>unknown option '%1'</translation>
+        <translation>unknown option &apos;%1&apos;</translation>
     </message>
     <message>
         <source>--from и --to указываются только с --act</source>
@@ -118,7 +119,7 @@
     </message>
     <message>
         <source>--certificate требует номер записи журнала и имя файла</source>
-        <translation>--certificate needs a journal entry's number and a file name</translation>
+        <translation>--certificate needs a journal entry&apos;s number and a file name</translation>
     </message>
     <message>
         <source>--verify-certificate требует имя файла</source>
@@ -178,7 +179,7 @@
     </message>
     <message>
         <source>Не проверено: нет закрепленных ключей организации (%1). Журналов: %2, сертификатов: %3.</source>
-        <translation>Not verified: the organisation's keys are not pinned (%1). Journals: %2, certificates: %3.</translation>
+        <translation>Not verified: the organisation&apos;s keys are not pinned (%1). Journals: %2, certificates: %3.</translation>
     </message>
     <message>
         <source>Хостов: %1, ключей подписи: %2.</source>
@@ -202,11 +203,11 @@
     </message>
     <message>
         <source>«%1»: сначала укажите режим (--wipe-file ФАЙЛ...); окно с файлом открывает %2</source>
-        <translation>'%1': name a mode first (--wipe-file FILE...); %2 opens the window with a file</translation>
+        <translation>&apos;%1&apos;: name a mode first (--wipe-file FILE...); %2 opens the window with a file</translation>
     </message>
     <message>
         <source>акт уничтожения (--act) рисуется графическими средствами Qt, и их в %1 нет: запишите акт командой %2 --act ФАЙЛ.pdf</source>
-        <translation>the act of destruction (--act) is drawn with Qt's graphical classes, which %1 does not have: write the act with %2 --act FILE.pdf</translation>
+        <translation>the act of destruction (--act) is drawn with Qt&apos;s graphical classes, which %1 does not have: write the act with %2 --act FILE.pdf</translation>
     </message>
     <message>
         <source>укажите режим: --wipe-file, --wipe-token, --list-tokens, --journal и другие; окно открывает %1</source>
@@ -252,7 +253,7 @@ with this serial number</translation>
     </message>
     <message>
         <source>записать акт уничтожения в PDF по записям журнала</source>
-        <translation>write an act of destruction as PDF for the journal's entries</translation>
+        <translation>write an act of destruction as PDF for the journal&apos;s entries</translation>
     </message>
     <message>
         <source>ДАТА</source>
@@ -269,12 +270,6 @@ with this serial number</translation>
     <message>
         <source>НОМЕР ФАЙЛ.json</source>
         <translation>NUMBER FILE.json</translation>
-    </message>
-    <message>
-        <source>записать подписанный сертификат уничтожения
-по записи журнала с этим номером</source>
-        <translation>write a signed certificate of destruction
-for the journal entry with this number</translation>
     </message>
     <message>
         <source>ФАЙЛ.json</source>
@@ -366,12 +361,12 @@ the container be overwritten in place</translation>
     </message>
     <message>
         <source>цепочка журнала нарушена, или журнал не читается</source>
-        <translation>the journal's chain is broken, or the journal cannot be read</translation>
+        <translation>the journal&apos;s chain is broken, or the journal cannot be read</translation>
     </message>
     <message>
         <source>удалено, но дошли ли проходы до собственных блоков
 файла, проверить нельзя</source>
-        <translation>deleted, but whether the passes reached the file's
+        <translation>deleted, but whether the passes reached the file&apos;s
 own blocks cannot be checked</translation>
     </message>
     <message>
@@ -429,7 +424,7 @@ or graphical libraries: %1.</translation>
 средствами Qt.</source>
         <translation>Overwrites and deletes cryptographic key containers without a window or a
 display: files, and key containers on PKCS#11 tokens. The window and the act
-of destruction as PDF (--act) are %1's: the act is drawn with Qt's
+of destruction as PDF (--act) are %1&apos;s: the act is drawn with Qt&apos;s
 graphical classes.</translation>
     </message>
     <message>
@@ -458,7 +453,7 @@ nothing is wiped. Messages go to standard error.</translation>
     </message>
     <message>
         <source>Параметры самой Qt (-platform, -style, ...) тоже принимаются.</source>
-        <translation>Qt's own options (-platform, -style, ...) are accepted as well.</translation>
+        <translation>Qt&apos;s own options (-platform, -style, ...) are accepted as well.</translation>
     </message>
     <message>
         <source>VELMUX_PKCS11_MODULE=ФАЙЛ[:ФАЙЛ...] — искать носители только в этих
@@ -468,19 +463,19 @@ modules alone (on Windows one DLL).</translation>
     </message>
     <message>
         <source>KCC_LANGUAGE=ru|en — язык программы (по умолчанию — язык системы).</source>
-        <translation>KCC_LANGUAGE=ru|en chooses the language (by default the system's).</translation>
+        <translation>KCC_LANGUAGE=ru|en chooses the language (by default the system&apos;s).</translation>
     </message>
     <message>
         <source>проверить цепочку хешей журнала, подписи записей (ключом
 из --key или закрепленным ключом организации) и его конец</source>
-        <translation>check the journal's hash chain, the entries' signatures (with the key
-from --key or the organisation's pinned key) and its end</translation>
+        <translation>check the journal&apos;s hash chain, the entries&apos; signatures (with the key
+from --key or the organisation&apos;s pinned key) and its end</translation>
     </message>
     <message>
         <source>проверить подпись сертификата ключом из --key
 или закрепленным ключом организации</source>
-        <translation>check a certificate's signature with the key from --key
-or the organisation's pinned key</translation>
+        <translation>check a certificate&apos;s signature with the key from --key
+or the organisation&apos;s pinned key</translation>
     </message>
     <message>
         <source>КАТАЛОГ</source>
@@ -497,14 +492,14 @@ from many hosts with the pinned keys; print a summary</translation>
     <message>
         <source>удалять, даже если запись о начале удаления не удалось
 сохранить в журнале (выбор уходит в системный журнал)</source>
-        <translation>wipe even when the wipe's start could not be
+        <translation>wipe even when the wipe&apos;s start could not be
 recorded in the journal (the choice goes to the system log)</translation>
     </message>
     <message>
         <source>журнал или сертификат не проверен: нет ключа, ключ
 не из списка организации или нет головы журнала</source>
         <translation>the journal or certificate is not verified: no key, a key
-not on the organisation's list, or no journal head</translation>
+not on the organisation&apos;s list, or no journal head</translation>
     </message>
     <message>
         <source>удаление не начато: запись о нем не сохранена в журнале</source>
@@ -512,7 +507,7 @@ not on the organisation's list, or no journal head</translation>
     </message>
     <message>
         <source>завершающая запись удаления не сохранена в журнале</source>
-        <translation>the wipe's ending entry could not be written to the journal</translation>
+        <translation>the wipe&apos;s ending entry could not be written to the journal</translation>
     </message>
     <message>
         <source>--wipe-file ФАЙЛ... --algorithm ИМЯ [--search-volume] [--fill-freed] [--yes] [--no-journal]</source>
@@ -569,11 +564,11 @@ into it meanwhile: the key may be in it</translation>
     </message>
     <message>
         <source>--key: это отпечаток ключа, а не сам ключ; открытый ключ печатает --public-key</source>
-        <translation>--key: that is the key's fingerprint, not the key; --public-key prints the public key</translation>
+        <translation>--key: that is the key&apos;s fingerprint, not the key; --public-key prints the public key</translation>
     </message>
     <message>
         <source>ключ подписи этой установки создан: %1 (отпечаток ключа %2).</source>
-        <translation>this installation's signing key was made: %1 (key fingerprint %2).</translation>
+        <translation>this installation&apos;s signing key was made: %1 (key fingerprint %2).</translation>
     </message>
     <message>
         <source>сертификат подлинный (отпечаток ключа %1…).</source>
@@ -596,6 +591,30 @@ installation, make it first</translation>
 ключ (64 шестнадцатеричные цифры), не его отпечаток</source>
         <translation>with --verify-journal or --verify-certificate: the public
 key (64 hexadecimal digits), not its fingerprint</translation>
+    </message>
+    <message>
+        <source>записать подписанный сертификат уничтожения
+по записи журнала с этим номером (last: по последнему
+удалению)</source>
+        <translation>write a signed certificate of destruction
+from the journal entry with this number (last: from the
+last wipe)</translation>
+    </message>
+    <message>
+        <source>в журнале нет завершающих записей.</source>
+        <translation>the journal has no ending entries.</translation>
+    </message>
+    <message>
+        <source>запись %1 открывает или продолжает удаление, а не завершает его; сертификат выдается по его завершающей записи %2.</source>
+        <translation>entry %1 begins or continues a wipe and does not end it; the certificate is written from its ending entry %2.</translation>
+    </message>
+    <message>
+        <source>запись %1 открывает или продолжает удаление, у которого нет завершающей записи: оно не завершено.</source>
+        <translation>entry %1 begins or continues a wipe that has no ending entry: it did not finish.</translation>
+    </message>
+    <message>
+        <source>Не проверено: записи ключей о последней подписанной записи (файлы *.last рядом с ключами) не собираются; журнал, удаленный на хосте вместе с головой, виден только там (--verify-journal).</source>
+        <translation>Not checked: the keys&apos; records of the last entry they signed (the *.last files beside the keys) are not collected; a journal deleted on its host together with its head is seen only there (--verify-journal).</translation>
     </message>
 </context>
 <context>
@@ -674,7 +693,7 @@ key (64 hexadecimal digits), not its fingerprint</translation>
     </message>
     <message>
         <source> и прочитаны обратно (чтение могло быть получено из кэша системы): совпадает с последним проходом</source>
-        <translation> and read back (the read may have been answered from the system's cache): it matches the last pass</translation>
+        <translation> and read back (the read may have been answered from the system&apos;s cache): it matches the last pass</translation>
     </message>
     <message>
         <source>; прочитать их обратно для сравнения не удалось</source>
@@ -682,7 +701,7 @@ key (64 hexadecimal digits), not its fingerprint</translation>
     </message>
     <message>
         <source>Проходы записаны поверх собственных блоков файла (файловая система %1)</source>
-        <translation>The passes were written over the file's own blocks (file system %1)</translation>
+        <translation>The passes were written over the file&apos;s own blocks (file system %1)</translation>
     </message>
     <message>
         <source>Проходы записаны и прочитаны обратно, но не поверх блоков, где лежал ключ.</source>
@@ -698,7 +717,7 @@ key (64 hexadecimal digits), not its fingerprint</translation>
     </message>
     <message>
         <source>Блоки файла общие с другим файлом или снимком файловой системы: там ключ останется.</source>
-        <translation>The file's blocks are shared with another file or a file-system snapshot: the key stays there.</translation>
+        <translation>The file&apos;s blocks are shared with another file or a file-system snapshot: the key stays there.</translation>
     </message>
     <message>
         <source>Файл хранится сжатым: каждый проход ложится на новое место.</source>
@@ -726,7 +745,7 @@ key (64 hexadecimal digits), not its fingerprint</translation>
     </message>
     <message>
         <source>Файловая система %1 не сообщает, где лежат блоки файла.</source>
-        <translation>The file system %1 does not tell where the file's blocks are.</translation>
+        <translation>The file system %1 does not tell where the file&apos;s blocks are.</translation>
     </message>
     <message>
         <source>Как файловая система %1 размещает перезаписанные данные, неизвестно.</source>
@@ -742,11 +761,11 @@ key (64 hexadecimal digits), not its fingerprint</translation>
     </message>
     <message>
         <source>Файл лежит на наложенной файловой системе (overlay): проходы пишутся в копию файла в верхнем слое, а исходный файл %1 в нижнем слое они не затрагивают. Ключ в нем остается, удалить его можно только на файловой системе этого слоя.</source>
-        <translation>The file is on an overlay file system: the passes go to the file's copy in the upper layer and do not touch the original file %1 in the lower layer. The key stays in it; it can only be deleted on that layer's file system.</translation>
+        <translation>The file is on an overlay file system: the passes go to the file&apos;s copy in the upper layer and do not touch the original file %1 in the lower layer. The key stays in it; it can only be deleted on that layer&apos;s file system.</translation>
     </message>
     <message>
         <source>Носитель — флеш-память (%1): контроллер может хранить переназначенные копии, которые уничтожает только собственная очистка всего носителя (sanitize, crypto erase); перезапись файла до них не доходит.</source>
-        <translation>The medium is flash memory (%1): its controller may keep remapped copies that only the whole device's own sanitize or crypto erase destroys; overwriting a file does not reach them.</translation>
+        <translation>The medium is flash memory (%1): its controller may keep remapped copies that only the whole device&apos;s own sanitize or crypto erase destroys; overwriting a file does not reach them.</translation>
     </message>
     <message>
         <source> Файл оставлен на месте и не удален; удаление можно повторить.</source>
@@ -782,7 +801,7 @@ key (64 hexadecimal digits), not its fingerprint</translation>
     </message>
     <message>
         <source>Содержимое файла хранится в служебных записях файловой системы и пишется через ее журнал.</source>
-        <translation>The file's content is kept in the file system's own records and written through its journal.</translation>
+        <translation>The file&apos;s content is kept in the file system&apos;s own records and written through its journal.</translation>
     </message>
     <message>
         <source>Файловая система лежит в файле-образе на другой файловой системе; ее ограничения тоже действуют.</source>
@@ -823,8 +842,8 @@ key (64 hexadecimal digits), not its fingerprint</translation>
     <message numerus="yes">
         <source>Данные занимали %1 байт из %2 байт размера файла; остальное — пустоты без места на носителе, их проходы не записывали.</source>
         <translation>
-            <numerusform>The data took %1 byte of the file's %2 bytes; the rest are holes with no space on the medium, which the passes did not write.</numerusform>
-            <numerusform>The data took %1 bytes of the file's %2 bytes; the rest are holes with no space on the medium, which the passes did not write.</numerusform>
+            <numerusform>The data took %1 byte of the file&apos;s %2 bytes; the rest are holes with no space on the medium, which the passes did not write.</numerusform>
+            <numerusform>The data took %1 bytes of the file&apos;s %2 bytes; the rest are holes with no space on the medium, which the passes did not write.</numerusform>
         </translation>
     </message>
 </context>
@@ -841,8 +860,8 @@ key (64 hexadecimal digits), not its fingerprint</translation>
 Deletion Module</translation>
     </message>
     <message>
-        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;Версия: #version#&lt;/p&gt;&lt;p&gt;Модуль гарантированного удаления ключевых контейнеров системы криптографической защиты информации &amp;quot;Kestrik&amp;quot;&lt;/p&gt;&lt;p&gt;www: &lt;a href="https://kestrik.example/"&gt;&lt;span style=" text-decoration: underline; color:#0000ff;"&gt;https://kestrik.example/&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;p&gt;email: &lt;a href="mailto:sales@kestrik.example"&gt;&lt;span style=" text-decoration: underline; color:#0000ff;"&gt;sales@kestrik.example&lt;/span&gt;&lt;/a&gt;&lt;br/&gt;&lt;/p&gt;&lt;p&gt;&lt;br/&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
-        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;Version: #version#&lt;/p&gt;&lt;p&gt;Secure key container deletion module of the &amp;quot;Kestrik&amp;quot; cryptographic information protection system&lt;/p&gt;&lt;p&gt;www: &lt;a href="https://kestrik.example/"&gt;&lt;span style=" text-decoration: underline; color:#0000ff;"&gt;https://kestrik.example/&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;p&gt;email: &lt;a href="mailto:sales@kestrik.example"&gt;&lt;span style=" text-decoration: underline; color:#0000ff;"&gt;sales@kestrik.example&lt;/span&gt;&lt;/a&gt;&lt;br/&gt;&lt;/p&gt;&lt;p&gt;&lt;br/&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;Версия: #version#&lt;/p&gt;&lt;p&gt;Модуль гарантированного удаления ключевых контейнеров системы криптографической защиты информации &amp;quot;Kestrik&amp;quot;&lt;/p&gt;&lt;p&gt;www: &lt;a href=&quot;https://kestrik.example/&quot;&gt;&lt;span style=&quot; text-decoration: underline; color:#0000ff;&quot;&gt;https://kestrik.example/&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;p&gt;email: &lt;a href=&quot;mailto:sales@kestrik.example&quot;&gt;&lt;span style=&quot; text-decoration: underline; color:#0000ff;&quot;&gt;sales@kestrik.example&lt;/span&gt;&lt;/a&gt;&lt;br/&gt;&lt;/p&gt;&lt;p&gt;&lt;br/&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;Version: #version#&lt;/p&gt;&lt;p&gt;Secure key container deletion module of the &amp;quot;Kestrik&amp;quot; cryptographic information protection system&lt;/p&gt;&lt;p&gt;www: &lt;a href=&quot;https://kestrik.example/&quot;&gt;&lt;span style=&quot; text-decoration: underline; color:#0000ff;&quot;&gt;https://kestrik.example/&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;p&gt;email: &lt;a href=&quot;mailto:sales@kestrik.example&quot;&gt;&lt;span style=&quot; text-decoration: underline; color:#0000ff;&quot;&gt;sales@kestrik.example&lt;/span&gt;&lt;/a&gt;&lt;br/&gt;&lt;/p&gt;&lt;p&gt;&lt;br/&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
     </message>
 </context>
 <context>
@@ -861,7 +880,7 @@ Deletion Module</translation>
     </message>
     <message>
         <source>Носители не найдены. Подключите токен и откройте этот список снова кнопкой «...». Показываются только инициализированные носители, не защищенные от записи.</source>
-        <translation>No tokens found. Connect a token and open this list again with the "..." button. Only initialised tokens that are not write-protected are shown.</translation>
+        <translation>No tokens found. Connect a token and open this list again with the &quot;...&quot; button. Only initialised tokens that are not write-protected are shown.</translation>
     </message>
     <message numerus="yes">
         <source>Не показано носителей: %1 (список вмещает %n носителя каждого типа).</source>
@@ -911,7 +930,7 @@ Deletion Module</translation>
     </message>
     <message>
         <source>ключа подписи нет: подписи записей не проверены</source>
-        <translation>there is no signing key: the entries' signatures were not checked</translation>
+        <translation>there is no signing key: the entries&apos; signatures were not checked</translation>
     </message>
     <message>
         <source>головы журнала нет: его конец не охраняется</source>
@@ -919,11 +938,11 @@ Deletion Module</translation>
     </message>
     <message>
         <source>журнал кончается записью %1, а его голова называет запись %2: конец журнала отрезан или изменен</source>
-        <translation>the journal ends with entry %1, but its head names entry %2: the journal's end was cut off or changed</translation>
+        <translation>the journal ends with entry %1, but its head names entry %2: the journal&apos;s end was cut off or changed</translation>
     </message>
     <message>
         <source>ключа подписи %1 нет, а записи журнала подписаны</source>
-        <translation>the signing key %1 is missing, but the journal's entries are signed</translation>
+        <translation>the signing key %1 is missing, but the journal&apos;s entries are signed</translation>
     </message>
     <message>
         <source>запись не подписана, и не доказано, что она сделана до появления ключа</source>
@@ -935,7 +954,7 @@ Deletion Module</translation>
     </message>
     <message>
         <source>Конец журнала отрезан или изменен: журнал кончается записью %1, а его подписанная голова называет запись %2.</source>
-        <translation>The journal's end was cut off or changed: the journal ends with entry %1, but its signed head names entry %2.</translation>
+        <translation>The journal&apos;s end was cut off or changed: the journal ends with entry %1, but its signed head names entry %2.</translation>
     </message>
     <message>
         <source>Журнал опустошен: записей в нем нет, а его подписанная голова называет запись %1.</source>
@@ -943,7 +962,7 @@ Deletion Module</translation>
     </message>
     <message>
         <source>Подпись головы журнала не верна: голова подменена.</source>
-        <translation>The signature of the journal's head does not hold: the head was replaced.</translation>
+        <translation>The signature of the journal&apos;s head does not hold: the head was replaced.</translation>
     </message>
     <message>
         <source>Журнал не проверен: %1. Записей: %2.</source>
@@ -955,11 +974,11 @@ Deletion Module</translation>
     </message>
     <message>
         <source> Конец журнала совпадает с его головой (запись %1).</source>
-        <translation> The journal's end matches its head (entry %1).</translation>
+        <translation> The journal&apos;s end matches its head (entry %1).</translation>
     </message>
     <message>
         <source>подпись головы журнала не верна: голова подменена</source>
-        <translation>the signature of the journal's head does not hold: the head was replaced</translation>
+        <translation>the signature of the journal&apos;s head does not hold: the head was replaced</translation>
     </message>
     <message>
         <source>Последняя строка журнала (строка %1) оборвана: запись прервалась. Записи до нее (%2) проверены, цепочка не нарушена.</source>
@@ -974,11 +993,11 @@ Deletion Module</translation>
     </message>
     <message>
         <source>подписи записей не соответствуют этому ключу (отпечаток ключа %1…)</source>
-        <translation>the entries' signatures do not match this key (key fingerprint %1…)</translation>
+        <translation>the entries&apos; signatures do not match this key (key fingerprint %1…)</translation>
     </message>
     <message>
         <source>; голова журнала называет ключ с отпечатком %1…</source>
-        <translation>; the journal's head names the key with fingerprint %1…</translation>
+        <translation>; the journal&apos;s head names the key with fingerprint %1…</translation>
     </message>
     <message>
         <source>Журнала еще нет: ни одного удаления не записано.</source>
@@ -986,7 +1005,7 @@ Deletion Module</translation>
     </message>
     <message>
         <source> Ключа подписи еще нет: его создаст первая запись журнала или команда --public-key.</source>
-        <translation> No signing key yet: the journal's first entry or --public-key makes it.</translation>
+        <translation> No signing key yet: the journal&apos;s first entry or --public-key makes it.</translation>
     </message>
     <message>
         <source> Подписанных записей еще нет; ключ подписи готов (отпечаток ключа %1…).</source>
@@ -994,11 +1013,70 @@ Deletion Module</translation>
     </message>
     <message>
         <source> Подписи записей верны (отпечаток ключа %1…).</source>
-        <translation> The entries' signatures hold (key fingerprint %1…).</translation>
+        <translation> The entries&apos; signatures hold (key fingerprint %1…).</translation>
     </message>
     <message>
         <source>журнал, который прежняя версия %1 вела отдельно, лежит в %2; его проверяет своим ключом %1 --verify-journal, акт по нему: KCC_JOURNAL=%2 KCC_SIGNING_KEY=%3 %4 --act ФАЙЛ.pdf</source>
         <translation>the journal an earlier %1 kept apart lies in %2; %1 --verify-journal checks it with its own key, its act: KCC_JOURNAL=%2 KCC_SIGNING_KEY=%3 %4 --act FILE.pdf</translation>
+    </message>
+    <message>
+        <source>ключа подписи %1 нет, а рядом с ним записано, что он подписал записи по номер %2</source>
+        <translation>the signing key %1 is missing, while the record beside it says it signed entries up to number %2</translation>
+    </message>
+    <message>
+        <source>. Новый журнал начинается, только если убрать в сторону ключ и его файл .last вместе с журналом и его головой</source>
+        <translation>. A new journal starts only when the key and its .last file are moved aside together with the journal and its head</translation>
+    </message>
+    <message>
+        <source>записи ключа подписи о последней подписанной им записи (%1) нет</source>
+        <translation>the signing key&apos;s record of the last entry it signed (%1) is missing</translation>
+    </message>
+    <message>
+        <source>запись ключа подписи о последней подписанной им записи (%1) не прочитана или ее подпись не верна</source>
+        <translation>the signing key&apos;s record of the last entry it signed (%1) cannot be read or its signature does not hold</translation>
+    </message>
+    <message>
+        <source>журнала нет или он пуст, а ключ подписи уже подписал записи по номер %1 (%2)</source>
+        <translation>the journal is missing or empty, while the signing key has signed entries up to number %1 (%2)</translation>
+    </message>
+    <message>
+        <source>журнал кончается записью %1, а ключ подписи подписал запись %2 (%3)</source>
+        <translation>the journal ends with entry %1, while the signing key signed entry %2 (%3)</translation>
+    </message>
+    <message>
+        <source>головы журнала нет, а ключ подписи уже подписал записи по номер %1 (%2)</source>
+        <translation>the journal&apos;s head is missing, while the signing key has signed entries up to number %1 (%2)</translation>
+    </message>
+    <message numerus="yes">
+        <source> Не завершено удалений (нет завершающей записи): %n.</source>
+        <translation>
+            <numerusform> Wipes not finished (no ending entry): %n.</numerusform>
+            <numerusform> Wipes not finished (no ending entry): %n.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>идет сейчас</source>
+        <translation>running now</translation>
+    </message>
+    <message>
+        <source>прервано</source>
+        <translation>interrupted</translation>
+    </message>
+    <message>
+        <source>идет или прервано на другом компьютере (%1)</source>
+        <translation>running or interrupted on another computer (%1)</translation>
+    </message>
+    <message>
+        <source> Запись %1: %2, начато %3, проходов на носителе %4 из %5, %6.</source>
+        <translation> Entry %1: %2, begun %3, passes on the medium %4 of %5, %6.</translation>
+    </message>
+    <message>
+        <source>Конец журнала отрезан или изменен: %1.</source>
+        <translation>The journal&apos;s end was cut off or changed: %1.</translation>
+    </message>
+    <message>
+        <source> Ключ подписи подписал последней запись %1, журнал ее содержит.</source>
+        <translation> The last entry the signing key signed is entry %1, and the journal holds it.</translation>
     </message>
 </context>
 <context>
@@ -1029,7 +1107,7 @@ Deletion Module</translation>
     </message>
     <message>
         <source>Комиссия в составе: председатель ______________________________, члены комиссии ______________________________, ______________________________ составила настоящий акт о том, что перечисленные ниже ключевые контейнеры уничтожены программой %1. Сведения взяты из журнала уничтожения программы.</source>
-        <translation>The commission consisting of: chair ______________________________, members ______________________________, ______________________________ has drawn up this act stating that the key containers listed below were destroyed with the program %1. The details are taken from the program's destruction journal.</translation>
+        <translation>The commission consisting of: chair ______________________________, members ______________________________, ______________________________ has drawn up this act stating that the key containers listed below were destroyed with the program %1. The details are taken from the program&apos;s destruction journal.</translation>
     </message>
     <message>
         <source>№</source>
@@ -1235,6 +1313,22 @@ Deletion Module</translation>
     <message>
         <source>ВНИМАНИЕ: журнал не прошел проверку. %1 Записи ниже им не подтверждены.</source>
         <translation>WARNING: the journal did not pass verification. %1 It does not vouch for the entries below.</translation>
+    </message>
+    <message>
+        <source>Номер записи</source>
+        <translation>Entry number</translation>
+    </message>
+    <message>
+        <source>Не завершено: прервано</source>
+        <translation>Not finished: interrupted</translation>
+    </message>
+    <message>
+        <source>Не завершено: идет или прервано</source>
+        <translation>Not finished: running or interrupted</translation>
+    </message>
+    <message>
+        <source>Завершающей записи нет; номер — запись начала удаления.</source>
+        <translation>No ending entry; the number is the wipe&apos;s begun entry.</translation>
     </message>
 </context>
 <context>
@@ -1571,7 +1665,7 @@ Serial number: %3
     </message>
     <message>
         <source>Где проходы лягут не на блоки ключа, свободное место тома будет заполнено: это может занять все свободное место, кроме запаса, и долгое время.</source>
-        <translation>Where the passes do not land on the key's blocks, the volume's free space will be filled: this may take all free space but a reserve, and a long time.</translation>
+        <translation>Where the passes do not land on the key&apos;s blocks, the volume&apos;s free space will be filled: this may take all free space but a reserve, and a long time.</translation>
     </message>
     <message>
         <source>неизвестно</source>
@@ -1635,11 +1729,11 @@ Serial number: %3
     </message>
     <message>
         <source>Свободное место заполнено до запаса (%1), но это меньше журнала файловой системы (%2): копии ключа в журнале могли остаться; файл заполнения удален.</source>
-        <translation>Free space filled down to the reserve (%1), but that is less than the file system's journal (%2): copies of the key in the journal may remain; the fill file is removed.</translation>
+        <translation>Free space filled down to the reserve (%1), but that is less than the file system&apos;s journal (%2): copies of the key in the journal may remain; the fill file is removed.</translation>
     </message>
     <message>
         <source>Свободное место заполнено до запаса (%1), но размер журнала файловой системы узнать не удалось: копии ключа в журнале могли остаться; файл заполнения удален.</source>
-        <translation>Free space filled down to the reserve (%1), but the size of the file system's journal could not be learnt: copies of the key in the journal may remain; the fill file is removed.</translation>
+        <translation>Free space filled down to the reserve (%1), but the size of the file system&apos;s journal could not be learnt: copies of the key in the journal may remain; the fill file is removed.</translation>
     </message>
     <message numerus="yes">
         <source>Свободное место заполнено до запаса (%1), но заполнение заняло только %2 из %n блоков, где лежал ключ; файл заполнения удален.</source>
@@ -1670,7 +1764,7 @@ Serial number: %3
     </message>
     <message>
         <source>сжатыми и в служебных записях файловой системы</source>
-        <translation>compressed and in the file system's metadata</translation>
+        <translation>compressed and in the file system&apos;s metadata</translation>
     </message>
     <message>
         <source>сжатыми</source>
@@ -1678,7 +1772,7 @@ Serial number: %3
     </message>
     <message>
         <source>в служебных записях файловой системы</source>
-        <translation>in the file system's metadata</translation>
+        <translation>in the file system&apos;s metadata</translation>
     </message>
     <message>
         <source>там, где файловая система их не показывает</source>
@@ -1690,7 +1784,7 @@ Serial number: %3
     </message>
     <message>
         <source>Поиск узнает только целые блоки нынешнего содержимого ключа на границах блоков тома: прежние версии файла (например, сохраненные заменой), сжатые копии и копии на непрочитанных устройствах он не находит.</source>
-        <translation>The search recognises only whole blocks of the key's current content on the volume's block boundaries: earlier versions of the file (saved by replacing it, for example), compressed copies and copies on devices not read are not found.</translation>
+        <translation>The search recognises only whole blocks of the key&apos;s current content on the volume&apos;s block boundaries: earlier versions of the file (saved by replacing it, for example), compressed copies and copies on devices not read are not found.</translation>
     </message>
     <message>
         <source>Начало удаления в журнал не записано: %1</source>
@@ -1698,7 +1792,7 @@ Serial number: %3
     </message>
     <message>
         <source>Системный журнал не принял сообщение о начале удаления за секунду: оно не отправлено.</source>
-        <translation>The system log did not take the message of the wipe's start within a second: it was not sent.</translation>
+        <translation>The system log did not take the message of the wipe&apos;s start within a second: it was not sent.</translation>
     </message>
     <message>
         <source>Системный журнал не принял сообщение об этом удалении за секунду: оно не отправлено.</source>
@@ -1716,7 +1810,7 @@ Algorithm: %2</translation>
     </message>
     <message>
         <source>отпечаток ключа не снят</source>
-        <translation>the key's fingerprint was not taken</translation>
+        <translation>the key&apos;s fingerprint was not taken</translation>
     </message>
     <message>
         <source>Проходов на носителе: не понадобилось, данных в файле не было</source>
@@ -1865,7 +1959,7 @@ Time: %4 s</translation>
     </message>
     <message>
         <source>Ключевой контейнер удален, но его исходный файл в нижнем слое наложенной файловой системы проходы не затронули: ключ в нем остается.</source>
-        <translation>The key container is deleted, but the passes did not touch its original file in the overlay's lower layer: the key remains in it.</translation>
+        <translation>The key container is deleted, but the passes did not touch its original file in the overlay&apos;s lower layer: the key remains in it.</translation>
     </message>
     <message>
         <source>Ключевой контейнер удален носителем, но проверить, что его больше нет, не удалось.</source>
@@ -1873,7 +1967,7 @@ Time: %4 s</translation>
     </message>
     <message>
         <source>Объект «%1» приложения «%2» хранит исходные байты ключа.</source>
-        <translation>The object “%1” of application “%2” holds the key's original bytes.</translation>
+        <translation>The object “%1” of application “%2” holds the key&apos;s original bytes.</translation>
     </message>
     <message>
         <source>Объект «%1» приложения «%2» хранит байты прохода %3.</source>
@@ -1889,11 +1983,11 @@ Time: %4 s</translation>
     </message>
     <message>
         <source>Запись о начале удаления не удалось сохранить в журнале уничтожения. Удалить ключевой контейнер без записи в журнале?</source>
-        <translation>The entry for the wipe's start could not be saved in the destruction journal. Wipe the key container without a journal entry?</translation>
+        <translation>The entry for the wipe&apos;s start could not be saved in the destruction journal. Wipe the key container without a journal entry?</translation>
     </message>
     <message>
         <source>(системная причина: %1)</source>
-        <translation>(the system's reason: %1)</translation>
+        <translation>(the system&apos;s reason: %1)</translation>
     </message>
     <message>
         <source>Запись о результате удаления не удалось сохранить в журнале уничтожения. Что сделано с ключевым контейнером, сказано ниже.</source>

@@ -44,6 +44,14 @@
             <numerusform>Журнал проверен: записей %n, цепочка хешей не нарушена.</numerusform>
         </translation>
     </message>
+    <message numerus="yes">
+        <source> Не завершено удалений (нет завершающей записи): %n.</source>
+        <translation>
+            <numerusform> Не завершено удалений (нет завершающей записи): %n.</numerusform>
+            <numerusform> Не завершено удалений (нет завершающей записи): %n.</numerusform>
+            <numerusform> Не завершено удалений (нет завершающей записи): %n.</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>JournalTexts</name>

@@ -7,10 +7,13 @@
 #include "certificate.h"
 #include "commandline.h"
 #include "commandoptions.h"
+#include "forkedchild.h"
 #include "wipesession.h"
+#include "wipetexts.h"
 #include "programrun.h"
 #include "journal.h"
 #include "journalforge.h"
+#include "journalplace.h"
 #include "signing.h"
 #include "journalfile.h"
 #include "tokenstore.h"
@@ -28,6 +31,7 @@
 #include <QtTest>
 
 #include <pwd.h>
+#include <signal.h>
 #include <unistd.h>
 
 namespace {
@@ -165,6 +169,10 @@ private slots:
     void oneRecord();
     void readOnlyModesNeverWrite_data();
     void readOnlyModesNeverWrite();
+    void endCannotVanish_data();
+    void endCannotVanish();
+    void killedWipeInSight_data();
+    void killedWipeInSight();
     void documented_data();
     void documented();
     void everyOutcomeReadsTheSame_data();
@@ -371,9 +379,8 @@ void TestCommandLine::token()
 // checked and turned into an act from the command line.
 void TestCommandLine::journal()
 {
-    const QByteArray saved = qgetenv("KCC_JOURNAL");
     const QString journal = m_dir.filePath(QStringLiteral("journal.jsonl"));
-    qputenv("KCC_JOURNAL", QFile::encodeName(journal));
+    std::unique_ptr<JournalPlace> place = std::make_unique<JournalPlace>(journal);
     const QString key = m_dir.filePath(QStringLiteral("журналируемый.pfx"));
     const QString second = m_dir.filePath(QStringLiteral("second.p12"));
     QVERIFY(writeFile(key, QByteArray(700, 'k')) && writeFile(second, QByteArray(70, 'k')));
@@ -383,6 +390,12 @@ void TestCommandLine::journal()
     const Run printed = runProgram({"--journal"});
     const QString act = m_dir.filePath(QStringLiteral("act.pdf"));
     const Run acted = runProgram({"--act", act, "--from", QDate::currentDate().toString(Qt::ISODate)});
+    // The number the CSV shows for a wipe is the one --certificate takes, as is "last".
+    const QString shown = printed.out.trimmed().split(QStringLiteral("\r\n")).last().section(QLatin1Char(','), 0, 0).remove('"');
+    const QString byNumber = m_dir.filePath(QStringLiteral("by-number.json"));
+    const QString byLast = m_dir.filePath(QStringLiteral("by-last.json"));
+    QCOMPARE(runProgram({"--certificate", shown, byNumber}).exitCode, 0);
+    QCOMPARE(runProgram({"{cli}", "--certificate", "last", byLast}).exitCode, 0);
     QFile file(journal);
     QVERIFY(file.open(QIODevice::ReadWrite));
     QByteArray text = file.readAll();
@@ -390,7 +403,7 @@ void TestCommandLine::journal()
     QVERIFY(file.seek(0) && file.write(text) == text.size() && file.resize(text.size()));
     file.close();
     const Run broken = runProgram({"--verify-journal"});
-    qputenv("KCC_JOURNAL", saved);
+    place.reset();
 
     QCOMPARE(verified.exitCode, 0);
     QCOMPARE(printed.exitCode, 0);
@@ -398,6 +411,9 @@ void TestCommandLine::journal()
     QCOMPARE(acted.exitCode, 0);
     QVERIFY(QFileInfo(act).size() > 0);
     QCOMPARE(broken.exitCode, 9);
+    QFile certified(byNumber), last(byLast);
+    QVERIFY(certified.open(QIODevice::ReadOnly) && last.open(QIODevice::ReadOnly));
+    QCOMPARE(certified.readAll(), last.readAll());
 }
 
 void TestCommandLine::certificate_data()
@@ -951,7 +967,7 @@ void TestCommandLine::oneRecord()
         QVERIFY2(run.out.contains(text) || run.err.contains(text), qPrintable(text + "\n" + run.out + run.err));
     }
     // One journal, one head, one key; nothing under the command line's own name but what an earlier one left.
-    const QStringList made = steps.isEmpty() ? QStringList() : QStringList{"journal.jsonl", "journal.jsonl.head", "signing.key"};
+    const QStringList made = steps.isEmpty() ? QStringList() : QStringList{"journal.jsonl", "journal.jsonl.head", "signing.key", "signing.key.last"};
     QCOMPARE(home.files(FreshHome::record()), steps == QStringList{"earlier wipe"} ? QStringList() : made);
     QCOMPARE(QFileInfo::exists(earlier), steps.contains("earlier wipe"));
     QVERIFY(!QFileInfo::exists(home.path(".config/kestrik-kcc-cli")));
@@ -1002,10 +1018,124 @@ void TestCommandLine::readOnlyModesNeverWrite()
     const Run run = runProgram(arguments);
     QVERIFY2(run.exitCode >= 0, qPrintable(run.err));
     QCOMPARE(place.state() != before, writes);
-    QCOMPARE(run.err.count(QStringLiteral("attempt-here")) + run.err.count(QStringLiteral("cut.pfx")) > 0, closed > 0);
+    QCOMPARE(run.err.contains(wipetexts::interrupted()), closed > 0);
     const QVector<JournalRecord> open = Journal().openAttempts();
     QCOMPARE(open.size(), 2 - closed);
     QCOMPARE(open.last().entry.attempt, QStringLiteral("attempt-there"));
+}
+
+void TestCommandLine::endCannotVanish_data()
+{
+    QTest::addColumn<QStringList>("removed"); // files of the record moved aside
+    QTest::addColumn<bool>("emptied");        // the journal left empty
+    QTest::addColumn<int>("lastKept");        // entries left in the journal; -1: all
+    QTest::addColumn<int>("verifyExit");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("wipeExit");
+    const QStringList record{"journal.jsonl", "journal.jsonl.head"};
+    QTest::newRow("journal and head deleted") << record << false << -1 << 15 << "журнала нет или он пуст, а ключ подписи "
+                                                                                "уже подписал записи по номер 8" << 16;
+    QTest::newRow("journal emptied, head deleted") << QStringList{"journal.jsonl.head"} << true << -1 << 15
+                                                   << "журнала нет или он пуст" << 16;
+    QTest::newRow("head deleted") << QStringList{"journal.jsonl.head"} << false << -1 << 15
+                                  << "головы журнала нет, а ключ подписи уже подписал записи по номер 8" << 16;
+    QTest::newRow("head deleted, the last wipe cut off") << QStringList{"journal.jsonl.head"} << false << 4 << 9
+                                                         << "журнал кончается записью 4, а ключ подписи подписал запись 8" << 16;
+    QTest::newRow("the key's record deleted") << QStringList{"signing.key.last"} << false << -1 << 15
+                                              << "записи ключа подписи о последней подписанной им записи" << 16;
+    QTest::newRow("a fresh start: the key moved aside with the record")
+        << record + QStringList{"signing.key", "signing.key.last"} << false << -1 << 0 << "Журнала еще нет" << 0;
+}
+
+// Once the key has signed, the journal's end is kept beside the key as well:
+// deleting the journal, its head or its last entries is told, and no wipe
+// starts a new chain over it until the officer moves the key aside too.
+void TestCommandLine::endCannotVanish()
+{
+    QFETCH(QStringList, removed);
+    QFETCH(bool, emptied);
+    QFETCH(int, lastKept);
+    QFETCH(int, verifyExit);
+    QFETCH(QString, message);
+    QFETCH(int, wipeExit);
+    RecordPlace place;
+    const QString container = place.dir.filePath(QStringLiteral("container.pfx"));
+    for (int i = 0; i < 2; ++i) {
+        QVERIFY(writeFile(container, QByteArray(900, 'k')));
+        QCOMPARE(runProgram({"--wipe-file", container, "-a", "gost", "-y"}).exitCode, 0);
+    }
+    QTemporaryDir aside;
+    for (const QString &name : removed)
+        QVERIFY(QFile::rename(place.dir.filePath(name), aside.filePath(name)));
+    if (emptied)
+        QVERIFY(journalforge::write(place.journal(), {}));
+    if (lastKept >= 0)
+        QVERIFY(journalforge::write(place.journal(), journalforge::lines(place.journal()).mid(0, lastKept)));
+    const Run verified = runProgram({"--verify-journal"});
+    QVERIFY2(verified.exitCode == verifyExit, qPrintable(verified.out + verified.err));
+    QVERIFY2(verified.out.contains(message), qPrintable(verified.out));
+
+    QVERIFY(writeFile(container, QByteArray(900, 'k')));
+    const QMap<QString, QByteArray> before = place.state();
+    const Run wiped = runProgram({"{cli}", "--wipe-file", container, "-a", "gost", "-y"});
+    QVERIFY2(wiped.exitCode == wipeExit, qPrintable(wiped.err));
+    QCOMPARE(place.state() == before, wipeExit != 0);
+    if (wipeExit == 0)
+        QCOMPARE(runProgram({"--verify-journal"}).exitCode, 0);
+}
+
+void TestCommandLine::killedWipeInSight_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // {begun}: the killed wipe's begun entry's number
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("said"); // on standard output or error
+    QTest::newRow("--journal") << QStringList{"--journal"} << 0
+                               << QStringList{"\"{begun}\"", "Не завершено: прервано", "\"1 из 3\""};
+    QTest::newRow("--verify-journal") << QStringList{"--verify-journal"} << 0
+                                      << QStringList{"Не завершено удалений (нет завершающей записи): 1",
+                                                     "Запись {begun}: ", "проходов на носителе 1 из 3, прервано"};
+    QTest::newRow("--certificate of its begun entry")
+        << QStringList{"--certificate", "{begun}", "{dir}/c.json"} << 4 << QStringList{"нет завершающей записи"};
+    QTest::newRow("--act") << QStringList{"--act", "{dir}/act.pdf"} << 0 << QStringList();
+}
+
+// A wipe killed after its first pass reached the file: every reading mode
+// shows it as not finished, by its number, and none writes a byte.
+void TestCommandLine::killedWipeInSight()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, said);
+    RecordPlace place;
+    const QString container = place.dir.filePath(QStringLiteral("killed.pfx"));
+    QVERIFY(writeFile(container, QByteArray(64 * 1024, 'k')));
+    const ChildRun child = runInChild([&](QByteArray &) {
+        WipeRequest request;
+        request.plan = passPlan(DoD);
+        request.path = container;
+        request.listener = [](FileWipeEvent event, int pass, qint64) {
+            if (event == FileWipeEvent::Written && pass >= 1)
+                ::raise(SIGKILL);
+            return true;
+        };
+        runWipeSession(request);
+        return 0;
+    });
+    QCOMPARE(child.exitCode, -1);
+    const QVector<JournalRecord> open = Journal().openAttempts();
+    QCOMPARE(open.size(), 1);
+    const QString begun = QString::number(open.first().sequence);
+    const QMap<QString, QByteArray> before = place.state();
+    arguments.replaceInStrings("{begun}", begun);
+    arguments.replaceInStrings("{dir}", place.dir.path());
+    const Run run = runProgram(arguments);
+    QVERIFY2(run.exitCode == exitCode, qPrintable(run.out + run.err));
+    for (QString text : said)
+        QVERIFY2((run.out + run.err).contains(text.replace("{begun}", begun)), qPrintable(text + '\n' + run.out + run.err));
+    const QMap<QString, QByteArray> after = place.state();
+    QCOMPARE(after.value("journal.jsonl"), before.value("journal.jsonl"));
+    QCOMPARE(after.value("journal.jsonl.head"), before.value("journal.jsonl.head"));
+    QCOMPARE(after.value("signing.key.last"), before.value("signing.key.last"));
 }
 
 void TestCommandLine::everyOutcomeReadsTheSame_data()
@@ -1052,10 +1182,8 @@ void TestCommandLine::everyOutcomeReadsTheSame()
     // A real file wipe whose journal goes away after the file is emptied.
     QTemporaryDir dir(m_dir.filePath(QStringLiteral("unrecorded-XXXXXX")));
     QVERIFY(dir.isValid());
-    const QByteArray saved = qgetenv("KCC_JOURNAL");
-    const auto restore = qScopeGuard([&] { qputenv("KCC_JOURNAL", saved); });
     const QString journal = dir.filePath(QStringLiteral("journal.jsonl"));
-    qputenv("KCC_JOURNAL", QFile::encodeName(journal));
+    const JournalPlace place(journal);
     const QString key = dir.filePath(QStringLiteral("key.pfx"));
     QVERIFY(writeFile(key, QByteArray(4096, 'k')));
     WipeRequest request;

@@ -10,6 +10,7 @@
 #include "filewipe.h"
 #include "forkedchild.h"
 #include "journal.h"
+#include "journalplace.h"
 #include "loopmount.h"
 #include "programrun.h"
 #include "volumesearch.h"
@@ -384,7 +385,7 @@ ProgramRun wipeByScript(const QString &path, const QStringList &extra, JournalEn
 {
     QTemporaryDir journalDir;
     const QString journalPath = journalDir.filePath(QStringLiteral("journal.jsonl"));
-    qputenv("KCC_JOURNAL", QFile::encodeName(journalPath));
+    const JournalPlace place(journalPath);
     const ProgramRun run = runProgram(QStringLiteral(KCC_PROGRAM_PATH),
                                       QStringList{QStringLiteral("--wipe-file"), path, QStringLiteral("-a"),
                                                   QStringLiteral("dod"), QStringLiteral("--yes")}

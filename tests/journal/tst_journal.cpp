@@ -6,6 +6,7 @@
 #include "journalexport.h"
 #include "journaltexts.h"
 #include "journalcheck.h"
+#include "journalfile.h"
 #include "journalforge.h"
 #include "signing.h"
 
@@ -70,10 +71,12 @@ class TestJournal : public QObject
     QString path() const { return dir.filePath(QStringLiteral("journal.jsonl")); }
 
 private slots:
+    // A new record each time: the key goes aside with the journal and its head.
     void init()
     {
-        QFile::remove(path());
-        QFile::remove(Journal(path()).headPath());
+        for (const QString &file : {path(), Journal(path()).headPath(), SigningKey::defaultPath(),
+                                    SigningKey::defaultPath() + QStringLiteral(".last")})
+            QFile::remove(file);
     }
 
     void concurrentAppendsKeepEveryEntry()
@@ -478,6 +481,45 @@ private slots:
         QVERIFY2(rows[1].contains(QLatin1Char(',') + field + QLatin1Char(',')), qPrintable(rows[1]));
     }
 
+    // A wipe cut off after its first pass: the window and the act show it by
+    // its begun entry's number as not finished, with nothing written.
+    void openAttemptInWindowAndAct()
+    {
+        const Journal journal(path());
+        QVERIFY(journal.append(entry("/done")));
+        JournalEntry begun = entry("/cut");
+        begun.phase = JournalEntry::Phase::Begun;
+        begun.endState = EndState::Begun;
+        begun.passesDone = 0;
+        begun.resultText.clear();
+        begun.attempt = QStringLiteral("cut-off");
+        begun.hostId = QString::fromStdString(journalfile::machineId());
+        begun.pid = 0x7ffffff0; // no such process
+        QVERIFY(journal.append(begun));
+        JournalEntry progress = begun;
+        progress.phase = JournalEntry::Phase::Progress;
+        progress.passesDone = 1;
+        QVERIFY(journal.append(progress));
+        const QList<QByteArray> before = lines(path()) + lines(journal.headPath());
+
+        JournalDialog dialog(path());
+        auto *table = dialog.findChild<QTableWidget *>("tableEntries");
+        QCOMPARE(table->rowCount(), 2);
+        QCOMPARE(table->item(0, JournalTexts::Number)->text(), QStringLiteral("2"));
+        QCOMPARE(table->item(0, JournalTexts::Result)->text(), QStringLiteral("Не завершено: прервано"));
+        QCOMPARE(table->item(0, JournalTexts::Passes)->text(), QStringLiteral("1 из 3"));
+        QCOMPARE(table->item(1, JournalTexts::Number)->text(), QStringLiteral("1"));
+        const QString chain = dialog.findChild<QLabel *>("labelChain")->text();
+        QVERIFY2(chain.contains(QStringLiteral("Запись 2: /cut")) && chain.contains(QStringLiteral("1 из 3, прервано")),
+                 qPrintable(chain));
+        VerifyResult verification;
+        const QVector<JournalRecord> rows = journal.readAttempts(&verification);
+        const QString act = actDocument(ActInput{rows, verification, path(), {}, {}})->toPlainText();
+        QVERIFY2(act.contains(QStringLiteral("Не завершено: прервано")) && act.contains(QStringLiteral("Запись 2: /cut")),
+                 qPrintable(act));
+        QCOMPARE(lines(path()) + lines(journal.headPath()), before);
+    }
+
     void windowShowsNewestFirstAndFiltersByDate()
     {
         const Journal journal(path());
@@ -486,7 +528,7 @@ private slots:
         JournalDialog dialog(path());
         auto *table = dialog.findChild<QTableWidget *>("tableEntries");
         QCOMPARE(table->rowCount(), 3);
-        QVERIFY(table->item(0, 0)->text().startsWith("20.03.2024"));
+        QVERIFY(table->item(0, JournalTexts::Time)->text().startsWith("20.03.2024"));
         QVERIFY(dialog.findChild<QLabel *>("labelChain")->text().contains(QStringLiteral("проверен")));
 
         dialog.findChild<QDateEdit *>("dateFrom")->setDate(QDate(2024, 2, 1));

@@ -88,7 +88,7 @@ QStringList foreignWords(const QString &text)
         "CSV", "PDF", "JSON", "SHA-256", "PIN", "PKCS#11", "FUSE", "Qt", "Kestrik", "KCC", "nctx", "p12", "pfx", "json", "pdf",
         "overlay", "sanitize", "crypto", "erase", "NIST", "SP", "Clear", "Purge", "ru", "en", "www", "email", "Windows", "DLL",
         // the algorithms' names on the command line
-        "gost", "dod", "hmg-bs", "hmg-es", "rcmp", "ar380", "vsitr", "schneier", "yes"};
+        "gost", "dod", "hmg-bs", "hmg-es", "rcmp", "ar380", "vsitr", "schneier", "yes", "last"};
     QString plain = text;
     for (const char *pattern : {"<[^>]*>", "&[a-z]+;", "(https?|mailto):[^\\s\"<]*", "[\\w.]+@[\\w.]+",
                                 "(^|\\s|\\[|\\()--?[A-Za-z][A-Za-z0-9-]*", "\\b[A-Z][A-Z0-9]*_[A-Z0-9_]+\\b", "%L?(\\d+|n)",

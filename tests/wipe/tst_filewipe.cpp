@@ -6,6 +6,7 @@
 #include "wipereport.h"
 #include "wipesession.h"
 #include "forkedchild.h"
+#include "journalplace.h"
 #include "loopmount.h"
 #include "platformfile.h"
 
@@ -841,9 +842,7 @@ void TestFileWipe::killedWipeIsReported()
     QTemporaryDir dir(m_dir.filePath(QStringLiteral("killed-XXXXXX")));
     QVERIFY(dir.isValid());
     const QString journal = dir.filePath(QStringLiteral("journal.jsonl"));
-    const QByteArray saved = qgetenv("KCC_JOURNAL");
-    qputenv("KCC_JOURNAL", QFile::encodeName(journal));
-    const auto restore = qScopeGuard([&] { qputenv("KCC_JOURNAL", saved); });
+    const JournalPlace place(journal);
     const QString path = dir.filePath(QStringLiteral("key.pfx"));
     QVERIFY(writeFile(path, marker(size)));
 
