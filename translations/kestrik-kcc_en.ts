@@ -584,6 +584,10 @@ into it meanwhile: the key may be in it</translation>
         <source>--act требует имя PDF-файла для записи</source>
         <translation>--act needs the PDF file to write</translation>
     </message>
+    <message>
+        <source>модуль PKCS#11 не загружен: %1.</source>
+        <translation>PKCS#11 module not loaded: %1.</translation>
+    </message>
 </context>
 <context>
     <name>FileWipeReport</name>
@@ -856,6 +860,10 @@ Deletion Module</translation>
             <numerusform>Tokens not shown: %1 (the list holds %n token of each type).</numerusform>
             <numerusform>Tokens not shown: %1 (the list holds %n tokens of each type).</numerusform>
         </translation>
+    </message>
+    <message>
+        <source>Модуль PKCS#11 не загружен: %1. Исправьте путь в VELMUX_PKCS11_MODULE и откройте этот список снова кнопкой «...».</source>
+        <translation>PKCS#11 module not loaded: %1. Correct the path in VELMUX_PKCS11_MODULE and open this list again with the &quot;...&quot; button.</translation>
     </message>
 </context>
 <context>

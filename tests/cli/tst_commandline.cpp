@@ -323,12 +323,22 @@ void TestCommandLine::token_data()
     QTest::addColumn<bool>("containerRemains");
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("program"); // "{cli}": kestrik-kcc-cli; empty: the window's
+    // VELMUX_PKCS11_MODULE, "{module}" the token's; empty: the token's alone.
+    QTest::addColumn<QString>("modules");
     const QByteArray pin = TokenStore::defaultPin().toUtf8() + '\n';
-    QTest::newRow("deleted; SoftHSM2 replaces instead of overwriting") << QString() << pin << 8 << false << QStringLiteral("не позволил перезаписать") << QString();
-    QTest::newRow("cli: deleted") << QString() << pin << 8 << false << QStringLiteral("не позволил перезаписать") << "{cli}";
-    QTest::newRow("wrong PIN") << QString() << QByteArray("000000\n") << 7 << true << boxtexts::wrongPin << QString();
-    QTest::newRow("no such serial") << QStringLiteral("0000") << pin << 4 << true << QStringLiteral("не найден") << QString();
-    QTest::newRow("no PIN given") << QString() << QByteArray() << 1 << true << QStringLiteral("PIN-код не прочитан") << QString();
+    QTest::newRow("deleted; SoftHSM2 replaces instead of overwriting") << QString() << pin << 8 << false << QStringLiteral("не позволил перезаписать") << QString() << QString();
+    QTest::newRow("cli: deleted") << QString() << pin << 8 << false << QStringLiteral("не позволил перезаписать") << "{cli}" << QString();
+    QTest::newRow("wrong PIN") << QString() << QByteArray("000000\n") << 7 << true << boxtexts::wrongPin << QString() << QString();
+    QTest::newRow("no such serial") << QStringLiteral("0000") << pin << 4 << true << QStringLiteral("не найден") << QString() << QString();
+    QTest::newRow("no PIN given") << QString() << QByteArray() << 1 << true << QStringLiteral("PIN-код не прочитан") << QString() << QString();
+    // A mistyped path is an error naming it, never "no tokens"; nothing wiped.
+    const QString notLoaded = QStringLiteral("модуль PKCS#11 не загружен: /nonexistent.so: ");
+    QTest::newRow("cli: a module that does not load") << QString() << pin << 1 << true << notLoaded << "{cli}"
+                                                      << QStringLiteral("/nonexistent.so");
+    QTest::newRow("cli: a module that does not load beside a good one")
+        << QString() << pin << 1 << true << notLoaded << "{cli}" << QStringLiteral("{module}:/nonexistent.so");
+    QTest::newRow("a module that does not load") << QString() << pin << 1 << true << notLoaded << QString()
+                                                 << QStringLiteral("/nonexistent.so");
 }
 
 void TestCommandLine::token()
@@ -339,16 +349,26 @@ void TestCommandLine::token()
     QFETCH(bool, containerRemains);
     QFETCH(QString, message);
     QFETCH(QString, program);
+    QFETCH(QString, modules);
     if (!TokenStore::unavailableReason().isEmpty())
         QSKIP(qPrintable(TokenStore::unavailableReason()));
     TokenStore store;
     QVERIFY2(store.initToken(QStringLiteral("Beta")), qPrintable(store.errorString()));
     QVERIFY(store.writeContainer(QStringLiteral("Beta"), QByteArray(300, 'c')));
+    const QByteArray tokenModule = qgetenv("VELMUX_PKCS11_MODULE");
+    if (!modules.isEmpty())
+        qputenv("VELMUX_PKCS11_MODULE", modules.replace(QStringLiteral("{module}"), QFile::decodeName(tokenModule)).toUtf8());
 
     const QStringList self = program.isEmpty() ? QStringList() : QStringList{program};
     const Run list = runProgram(self + QStringList{QStringLiteral("--list-tokens")});
-    QCOMPARE(list.exitCode, 0);
-    QVERIFY2(list.out.contains(store.serial(QStringLiteral("Beta")) + QStringLiteral("\tBeta")), qPrintable(list.out));
+    if (modules.isEmpty()) {
+        QCOMPARE(list.exitCode, 0);
+        QVERIFY2(list.out.contains(store.serial(QStringLiteral("Beta")) + QStringLiteral("\tBeta")), qPrintable(list.out));
+    } else {
+        QCOMPARE(list.exitCode, 1);
+        QVERIFY2(list.err.contains(message), qPrintable(list.err));
+        QVERIFY2(list.out.isEmpty(), qPrintable(list.out));
+    }
 
     if (serial.isEmpty())
         serial = store.serial(QStringLiteral("Beta"));
@@ -356,6 +376,7 @@ void TestCommandLine::token()
                                                   QStringLiteral("gost"), QStringLiteral("--pin-stdin"),
                                                   QStringLiteral("--yes")},
                                pin);
+    qputenv("VELMUX_PKCS11_MODULE", tokenModule);
     QCOMPARE(run.exitCode, exitCode);
     QVERIFY2(run.err.contains(message), qPrintable(run.err));
     bool ok = false;
