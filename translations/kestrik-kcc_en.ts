@@ -1709,6 +1709,13 @@ Time: %4 s</translation>
     </message>
 </context>
 <context>
+    <name>main</name>
+    <message>
+        <source>нет дисплея для окна (не заданы DISPLAY и WAYLAND_DISPLAY); сценарии обходятся без него: kestrik-kcc-cli --help</source>
+        <translation>no display for the window (neither DISPLAY nor WAYLAND_DISPLAY is set); scripts need none: kestrik-kcc-cli --help</translation>
+    </message>
+</context>
+<context>
     <name>wipetexts</name>
     <message>
         <source>Удаление ключевого контейнера</source>
