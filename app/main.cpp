@@ -94,8 +94,10 @@ int main(int argc, char *argv[])
         QCoreApplication application(argc, argv);
         installProgramTranslations(application);
         std::cerr << KCC_PROGRAM << ": "
-                  << QCoreApplication::translate("main", "нет дисплея для окна (не заданы DISPLAY и WAYLAND_DISPLAY); "
-                                                         "сценарии обходятся без него: kestrik-kcc-cli --help")
+                  << QCoreApplication::translate("main", "нет дисплея для окна (не заданы %1 и %2); сценарии обходятся "
+                                                         "без него: %3")
+                         .arg(QLatin1String("DISPLAY"), QLatin1String("WAYLAND_DISPLAY"),
+                              QLatin1String(KCC_PROGRAM "-cli --help"))
                          .toLocal8Bit()
                          .constData()
                   << std::endl;

@@ -1711,8 +1711,8 @@ Time: %4 s</translation>
 <context>
     <name>main</name>
     <message>
-        <source>нет дисплея для окна (не заданы DISPLAY и WAYLAND_DISPLAY); сценарии обходятся без него: kestrik-kcc-cli --help</source>
-        <translation>no display for the window (neither DISPLAY nor WAYLAND_DISPLAY is set); scripts need none: kestrik-kcc-cli --help</translation>
+        <source>нет дисплея для окна (не заданы %1 и %2); сценарии обходятся без него: %3</source>
+        <translation>no display for the window (neither %1 nor %2 is set); scripts need none: %3</translation>
     </message>
 </context>
 <context>
