@@ -1,5 +1,6 @@
 #include "commandline.h"
 #include "installation.h"
+#include "kcc_version.h"
 #include "kestrik_kcc.h"
 #include "language.h"
 
@@ -42,6 +43,31 @@ QStringList namesToOpen(const CommandLine &command)
     return names;
 }
 
+// Qt aborts (status 134, "Reinstalling the application may fix this
+// problem") when its X11 or Wayland plugin finds no display; say why instead.
+// Another platform (offscreen, vnc, eglfs) needs none.
+bool noDisplayForWindow(int argc, char *argv[])
+{
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    if (!qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return false;
+    QString platforms = qEnvironmentVariable("QT_QPA_PLATFORM");
+    for (int i = 1; i + 1 < argc; ++i)
+        if (qstrcmp(argv[i], "-platform") == 0 || qstrcmp(argv[i], "--platform") == 0)
+            platforms = QString::fromLocal8Bit(argv[i + 1]);
+    for (const QString &platform : platforms.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const QString name = platform.section(QLatin1Char(':'), 0, 0);
+        if (!name.startsWith(QLatin1String("xcb")) && !name.startsWith(QLatin1String("wayland")))
+            return false;
+    }
+    return true;
+#else
+    Q_UNUSED(argc)
+    Q_UNUSED(argv)
+    return false;
+#endif
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -67,6 +93,19 @@ int main(int argc, char *argv[])
         return runCommandLine(command);
     }
 
+    if (noDisplayForWindow(argc, argv)) {
+        QCoreApplication application(argc, argv);
+        installProgramTranslations(application);
+        std::cerr << KCC_PROGRAM << ": "
+                  << QCoreApplication::translate("main", "нет дисплея для окна (не заданы %1 и %2); сценарии обходятся "
+                                                         "без него: %3")
+                         .arg(QLatin1String("DISPLAY"), QLatin1String("WAYLAND_DISPLAY"),
+                              QLatin1String(KCC_PROGRAM "-cli --help"))
+                         .toLocal8Bit()
+                         .constData()
+                  << std::endl;
+        return kExitFailure;
+    }
     QApplication application(argc, argv);
     installProgramTranslations(application);
     Kestrik_KCC window;

@@ -238,12 +238,29 @@ bool readPin(const CommandLine &command, QString &pin)
     return ok;
 }
 
+// Every token listed; false, told, where a module VELMUX_PKCS11_MODULE names
+// did not load: a mistyped path is an error, never "no tokens".
+bool listedTokens(QVector<ListedToken> &tokens)
+{
+    QString moduleFailure;
+    tokens = listTokens(nullptr, &moduleFailure);
+    if (moduleFailure.isEmpty())
+        return true;
+    errors() << KCC_PROGRAM << ": "
+             << QCoreApplication::translate("CommandLine", "модуль PKCS#11 не загружен: %1.").arg(moduleFailure) << '\n';
+    errors().flush();
+    return false;
+}
+
 int wipeToken(const CommandLine &command)
 {
     const WipeAlgorithm algorithm = WipeAlgorithm(command.algorithm);
     const QString serial = QString::fromStdString(command.serial);
+    QVector<ListedToken> tokens;
+    if (!listedTokens(tokens))
+        return kExitFailure;
     QVector<ListedToken> chosen;
-    for (const ListedToken &token : listTokens())
+    for (const ListedToken &token : tokens)
         if (token.serialNumber == serial)
             chosen << token;
     const QString subject = QStringLiteral("S/N %1").arg(serial);
@@ -581,7 +598,9 @@ int verifyCollection(const CommandLine &command)
 int printTokens()
 {
     QTextStream out(stdout);
-    const QVector<ListedToken> tokens = listTokens();
+    QVector<ListedToken> tokens;
+    if (!listedTokens(tokens))
+        return kExitFailure;
     for (const ListedToken &token : tokens)
         out << token.serialNumber << '\t' << token.name << '\t' << token.detail << '\n';
     return kExitOk;

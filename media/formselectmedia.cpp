@@ -13,7 +13,13 @@ FormSelectMedia::FormSelectMedia(QWidget *parent)
 
     for (uint32_t mediaType : listedMediaTypes)
         appendMediaOfType(mediaType);
-    if (notShown) {
+    if (!moduleFailure.isEmpty()) {
+        ui.labelListNote->setText(
+            tr("Модуль PKCS#11 не загружен: %1. Исправьте путь в VELMUX_PKCS11_MODULE и откройте этот список "
+               "снова кнопкой «...».")
+                .arg(moduleFailure));
+        ui.labelListNote->setVisible(true);
+    } else if (notShown) {
         ui.labelListNote->setText(
             tr("Не показано носителей: %1 (список вмещает %n носителя каждого типа).", nullptr,
                int(VELMUX_MEDIA_LIST_CAPACITY))
@@ -31,7 +37,7 @@ FormSelectMedia::FormSelectMedia(QWidget *parent)
 
 void FormSelectMedia::appendMediaOfType(uint32_t mediaType)
 {
-    for (const ListedToken &medium : listTokensOfType(mediaType, notShown)) {
+    for (const ListedToken &medium : listTokensOfType(mediaType, notShown, &moduleFailure)) {
         mediaList.append(medium);
         auto *item = new QListWidgetItem(medium.describe(), ui.listWidgetMediaSlots);
         item->setData(Qt::UserRole, QVariant(static_cast<uint>(medium.record.slotId)));

@@ -30,6 +30,7 @@ private:
     void appendMediaOfType(uint32_t mediaType);
 
     uint32_t notShown = 0; // media past the list's capacity, all types together
+    QString moduleFailure; // a named module that did not load: "file: reason"
     Ui::FormSelectMedia ui;
     // One entry per list line, same order: line row == index here.
     QList<ListedToken> mediaList;

@@ -1,5 +1,7 @@
 #include "tokenlist.h"
 
+#include "velmuxextra.h"
+
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -29,6 +31,16 @@ uint32_t countBeyondCapacity(velmux_ctx context, uint32_t listed)
     return total > VELMUX_MEDIA_LIST_CAPACITY ? total - VELMUX_MEDIA_LIST_CAPACITY : 0;
 }
 
+// Why the context just refused was not made, where a named module is the cause.
+QString namedModuleFailure()
+{
+    auto moduleError = VELMUX_EXTRA(velmux_get_module_error);
+    char text[1024] = {};
+    if (!moduleError || VELMUX_FAILED(moduleError(text, sizeof text)))
+        return QString();
+    return fieldText(text, sizeof text);
+}
+
 } // namespace
 
 QString ListedToken::describe() const
@@ -37,11 +49,14 @@ QString ListedToken::describe() const
     return QStringLiteral("%1 (%2, S/N %3)").arg(name, detail, serialNumber);
 }
 
-QVector<ListedToken> listTokensOfType(uint32_t mediaType, uint32_t &notShown)
+QVector<ListedToken> listTokensOfType(uint32_t mediaType, uint32_t &notShown, QString *moduleFailure)
 {
     QVector<ListedToken> media;
     velmux_ctx context = 0;
-    if (VELMUX_FAILED(velmux_create_ctx(&context, mediaType)))
+    const velmux_status created = velmux_create_ctx(&context, mediaType);
+    if (created == VELMUX_E_MODULE && moduleFailure && moduleFailure->isEmpty())
+        *moduleFailure = namedModuleFailure();
+    if (VELMUX_FAILED(created))
         return media;
 
     MediaRecord records[VELMUX_MEDIA_LIST_CAPACITY] = {};
@@ -66,12 +81,12 @@ QVector<ListedToken> listTokensOfType(uint32_t mediaType, uint32_t &notShown)
     return media;
 }
 
-QVector<ListedToken> listTokens(uint32_t *notShown)
+QVector<ListedToken> listTokens(uint32_t *notShown, QString *moduleFailure)
 {
     QVector<ListedToken> media;
     uint32_t beyond = 0;
     for (uint32_t mediaType : listedMediaTypes)
-        media += listTokensOfType(mediaType, beyond);
+        media += listTokensOfType(mediaType, beyond, moduleFailure);
     if (notShown)
         *notShown = beyond;
     return media;

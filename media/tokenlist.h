@@ -24,9 +24,12 @@ constexpr uint32_t listedMediaTypes[] = {1, 3, 4, 5, 6, 7};
 
 // The media of one type code, in the library's order. Media that cannot be
 // described are dropped; notShown grows by those past the list's capacity.
-QVector<ListedToken> listTokensOfType(uint32_t mediaType, uint32_t &notShown);
+// moduleFailure, where asked for, gets "file: reason" of a module
+// VELMUX_PKCS11_MODULE names that did not load (then nothing is listed): a
+// mistyped path is an error, never "no tokens".
+QVector<ListedToken> listTokensOfType(uint32_t mediaType, uint32_t &notShown, QString *moduleFailure = nullptr);
 
 // Every medium of the listed type codes, in their order.
-QVector<ListedToken> listTokens(uint32_t *notShown = nullptr);
+QVector<ListedToken> listTokens(uint32_t *notShown = nullptr, QString *moduleFailure = nullptr);
 
 #endif // TOKENLIST_H

@@ -50,6 +50,16 @@ for target in "${targets[@]}"; do
     ln -s "$bin/Kestrik_KCC.exe" "$bin/kestrik-kcc-cli.exe" "$bin/velmux.dll" "$root/app/windows/Kestrik_KCC.ico" "$stage/"
     (cd "$stage" && wixl -a "$arch" -D Arch="$arch" -D Version="$msi_version" -D BinDir=. \
         -D IconFile=Kestrik_KCC.ico -o "$msi" "$root/share/windows/kestrik-kcc.wxs")
+    # kestrik-kcc-cli.exe on PATH: the install folder joins the end of the
+    # system PATH and leaves it on uninstall. wixl knows no Environment
+    # element, so the table (what WiX makes of Action="set" Part="last"
+    # System="yes") and its two actions are added to the built package.
+    printf 'Environment\tName\tValue\tComponent_\r\ns72\tl255\tL255\ts72\r\nEnvironment\tEnvironment\r\n%s\r\n' \
+        'PathToCommandLine	=-*PATH	[~];[INSTALLDIR]	CommandLine' >"$stage/Environment.idt"
+    msiinfo export "$msi" InstallExecuteSequence >"$stage/InstallExecuteSequence.idt"
+    printf 'RemoveEnvironmentStrings\t\t3300\r\nWriteEnvironmentStrings\t\t5200\r\n' >>"$stage/InstallExecuteSequence.idt"
+    msibuild "$msi" -i "$stage/Environment.idt"
+    msibuild "$msi" -i "$stage/InstallExecuteSequence.idt"
     rm -rf "$stage"
     echo "$msi"
 done

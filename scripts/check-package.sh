@@ -57,12 +57,22 @@ echo "== $cli_name: contents"
 dpkg-deb -c "$cli_deb" | awk '{print $1, $6}'
 dpkg-deb -x "$cli_deb" "$tmp/cli"
 for f in usr/bin/kestrik-kcc-cli "usr/lib/$multiarch/kestrik-kcc/libvelmux.so" usr/share/man/man1/kestrik-kcc-cli.1.gz \
-    usr/share/doc/kestrik-kcc-cli/copyright usr/share/doc/kestrik-kcc-cli/changelog.gz; do
+    usr/share/doc/kestrik-kcc-cli/copyright usr/share/doc/kestrik-kcc-cli/changelog.gz \
+    usr/share/doc/kestrik-kcc-cli/README.md usr/share/doc/kestrik-kcc-cli/docs/rollout.md \
+    usr/share/doc/kestrik-kcc-cli/docs/journal.md usr/share/bash-completion/completions/kestrik-kcc-cli \
+    usr/share/zsh/vendor-completions/_kestrik-kcc-cli; do
     [ -f "$tmp/cli/$f" ] || fail "$cli_name lacks /$f"
 done
 unexpected=$(dpkg-deb -c "$cli_deb" | awk '{print $6}' | grep -v -e '^\./usr/bin/kestrik-kcc-cli$' -e '/$' \
     -e '^\./usr/lib/.*/kestrik-kcc/libvelmux\.so$' -e '^\./usr/share/man/man1/kestrik-kcc-cli\.1\.gz$' \
-    -e '^\./usr/share/doc/kestrik-kcc-cli/' || true)
+    -e '^\./usr/share/doc/kestrik-kcc-cli/' -e '^\./usr/share/bash-completion/completions/kestrik-kcc-cli$' \
+    -e '^\./usr/share/zsh/vendor-completions/_kestrik-kcc-cli$' || true)
+# The manual page tells where the records are and what the environment changes.
+man_page=$(zcat "$tmp/cli/usr/share/man/man1/kestrik-kcc-cli.1.gz")
+for word in '^\.SH FILES' '^\.SH ENVIRONMENT' 'KCC_TRUSTED_KEYS' 'KCC_CERTIFICATE_SETTINGS' 'trusted\\-keys' \
+    'journal\.jsonl\.head' 'certificate\.ini' 'signing\.key'; do
+    grep -q "$word" <<<"$man_page" || fail "the manual page lacks $word"
+done
 [ -z "$unexpected" ] || fail "$cli_name holds more than the command line: $unexpected"
 cli_depends=$(dpkg-deb -f "$cli_deb" Depends)
 echo "Depends: $cli_depends"
@@ -92,6 +102,8 @@ expected=(
     "usr/share/metainfo/$app_id.metainfo.xml"
     "usr/share/icons/hicolor/scalable/apps/$app_id.svg"
     usr/share/man/man1/kestrik-kcc.1.gz
+    usr/share/bash-completion/completions/kestrik-kcc
+    usr/share/zsh/vendor-completions/_kestrik-kcc
     usr/share/doc/kestrik-kcc/copyright
     usr/share/doc/kestrik-kcc/changelog.gz
 )
@@ -234,6 +246,27 @@ left=$(pkcs11-tool --module "$module" --token-label Check --login --pin 1234 --l
     | grep -c 'Kestrik key container' || true)
 [ "$left" -eq 0 ] || fail "the key container is still on the token"
 echo "kestrik-kcc-cli wiped a file and the key container on a SoftHSM2 token without a display"
+
+echo "== a module that does not load, the completion, the roll-out page's commands"
+status=0
+err=$(VELMUX_PKCS11_MODULE=/nonexistent.so kestrik-kcc-cli --list-tokens 2>&1) || status=$?
+[ $status -eq 1 ] && grep -q '/nonexistent.so' <<<"$err" || fail "a module that does not load: status $status, '$err'"
+words=$(bash -c '. /usr/share/bash-completion/completions/kestrik-kcc-cli
+    COMP_WORDS=(kestrik-kcc-cli --algorithm ""); COMP_CWORD=2; _kestrik_kcc_cli; echo "${COMPREPLY[*]}"
+    COMP_WORDS=(kestrik-kcc-cli --verify-c); COMP_CWORD=1; _kestrik_kcc_cli; echo "${COMPREPLY[*]}"')
+[ "$words" = $'gost dod hmg-bs hmg-es rcmp ar380 vsitr schneier\n--verify-certificate --verify-collection' ] \
+    || fail "bash completion offered: $words"
+# Every "sh" block of docs/rollout.md from its key step on, in a folder of
+# their own, with the pinned keys in a file of the check's.
+export KCC_TRUSTED_KEYS=$tmp/rollout/trusted-keys
+mkdir "$tmp/rollout"
+awk '/check-package runs the blocks/ {on = 1} on && /^```sh$/ {block = 1; next} block && /^```$/ {block = 0}
+    block {print}' /usr/share/doc/kestrik-kcc-cli/docs/rollout.md >"$tmp/rollout.sh"
+[ "$(grep -c 'kestrik-kcc-cli' "$tmp/rollout.sh")" -ge 2 ] || fail "no commands taken from rollout.md"
+(cd "$tmp/rollout" && bash -euo pipefail "$tmp/rollout.sh") || fail "the commands of docs/rollout.md"
+grep -q "^$(kestrik-kcc-cli --public-key) # " "$KCC_TRUSTED_KEYS" || fail "rollout.md did not pin the key"
+echo "rollout.md: collected the key, pinned it and verified the collection"
+unset KCC_TRUSTED_KEYS
 unset KCC_JOURNAL KCC_SIGNING_KEY KCC_JOURNAL_NO_SYSLOG SOFTHSM2_CONF
 
 echo "== --version, --help, a wrong option, all without a display"
@@ -245,6 +278,10 @@ grep -q '^Usage: kestrik-kcc' <<<"$out" || fail "--help"
 status=0
 env -u DISPLAY -u WAYLAND_DISPLAY kestrik-kcc --no-such-option 2>/dev/null || status=$?
 [ $status -eq 2 ] || fail "an unknown option ended with $status, not 2"
+status=0
+err=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM kestrik-kcc 2>&1) || status=$?
+[ $status -eq 1 ] && [ "$(wc -l <<<"$err")" -eq 1 ] && grep -q DISPLAY <<<"$err" \
+    || fail "the window without a display: status $status, '$err'"
 if command -v man >/dev/null; then
     man -w kestrik-kcc >/dev/null || fail "man kestrik-kcc"
 fi

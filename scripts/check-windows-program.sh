@@ -445,6 +445,14 @@ check_msi() {
     else
         bad "$target: msiexec /i exited with $status; in C:\\$folder\\Kestrik\\Kestrik KCC: $(ls "$dir" 2>/dev/null | tr '\n' ' ')"
     fi
+    # The system PATH names the install folder: scripts call kestrik-kcc-cli by name.
+    local env_key='HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment' path_value
+    path_value=$("$wine" reg query "$env_key" /v PATH 2>/dev/null | tr -d '\r' | sed -n 's/^ *PATH *REG_[A-Z_]*SZ *//Ip')
+    case ";$path_value;" in
+        *";C:\\$folder\\Kestrik\\Kestrik KCC\\;"* | *";C:\\$folder\\Kestrik\\Kestrik KCC;"*)
+            ok "$target: the system PATH ends with the install folder" ;;
+        *) bad "$target: the system PATH lacks C:\\$folder\\Kestrik\\Kestrik KCC: $path_value" ;;
+    esac
     local lnk='' menu
     for menu in "${menus[@]}"; do
         [ -n "$menu" ] && [ -f "$menu/Kestrik KCC.lnk" ] && lnk="$menu/Kestrik KCC.lnk"
@@ -514,6 +522,8 @@ check_msi() {
     done
     [ -z "$(arp_entries)" ] || left+=("the entry under Uninstall")
     "$wine" reg query "$verb_key" >/dev/null 2>&1 && left+=("$verb_key")
+    "$wine" reg query 'HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment' /v PATH 2>/dev/null \
+        | grep -qi 'Kestrik KCC' && left+=("the install folder in the system PATH")
     [ "$status" -eq 0 ] && [ ${#left[@]} -eq 0 ] && ok "$target: msiexec /x /qn left nothing in C:\\$folder, the Start menu and Uninstall" \
         || bad "$target: msiexec /x exited with $status, left: ${left[*]}"
     stop_wine

@@ -40,5 +40,6 @@ for arch in "${archs[@]}"; do
     "${sudo[@]}" dpkg --add-architecture "$arch"
 done
 export DEBIAN_FRONTEND=noninteractive
-"${sudo[@]}" apt-get update -qq
-"${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+# Waits for unattended upgrades instead of failing on their lock.
+"${sudo[@]}" apt-get -o DPkg::Lock::Timeout=300 update -qq
+"${sudo[@]}" apt-get -o DPkg::Lock::Timeout=300 install -y --no-install-recommends "${missing[@]}"

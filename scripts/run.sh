@@ -18,16 +18,18 @@ if [ "${1:-}" = "--demo" ]; then
     shift
 fi
 
-"$root/scripts/build.sh"
-"$root/scripts/deps.sh" "${RUN_PACKAGES[@]}"
-build=${BUILD_DIR:-$root/build}
-
+# Before the build: without a display the window cannot open, and a first
+# build takes minutes.
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     again=$0
     [ $demo = 1 ] && again="$0 --demo"
     echo "No display to open the window on: run this from a desktop session, or under a virtual one with: xvfb-run -a $again" >&2
     exit 1
 fi
+
+"$root/scripts/build.sh"
+"$root/scripts/deps.sh" "${RUN_PACKAGES[@]}"
+build=${BUILD_DIR:-$root/build}
 
 if [ $demo = 0 ]; then
     exec "$build/app/kestrik-kcc" "$@"

@@ -616,6 +616,10 @@ last wipe)</translation>
         <source>Не проверено: записи ключей о последней подписанной записи (файлы *.last рядом с ключами) не собираются; журнал, удаленный на хосте вместе с головой, виден только там (--verify-journal).</source>
         <translation>Not checked: the keys&apos; records of the last entry they signed (the *.last files beside the keys) are not collected; a journal deleted on its host together with its head is seen only there (--verify-journal).</translation>
     </message>
+    <message>
+        <source>модуль PKCS#11 не загружен: %1.</source>
+        <translation>PKCS#11 module not loaded: %1.</translation>
+    </message>
 </context>
 <context>
     <name>FileWipeReport</name>
@@ -888,6 +892,10 @@ Deletion Module</translation>
             <numerusform>Tokens not shown: %1 (the list holds %n token of each type).</numerusform>
             <numerusform>Tokens not shown: %1 (the list holds %n tokens of each type).</numerusform>
         </translation>
+    </message>
+    <message>
+        <source>Модуль PKCS#11 не загружен: %1. Исправьте путь в VELMUX_PKCS11_MODULE и откройте этот список снова кнопкой «...».</source>
+        <translation>PKCS#11 module not loaded: %1. Correct the path in VELMUX_PKCS11_MODULE and open this list again with the &quot;...&quot; button.</translation>
     </message>
 </context>
 <context>
@@ -1829,6 +1837,13 @@ Algorithm: %2</translation>
 Algorithm: %2
 %3
 Time: %4 s</translation>
+    </message>
+</context>
+<context>
+    <name>main</name>
+    <message>
+        <source>нет дисплея для окна (не заданы %1 и %2); сценарии обходятся без него: %3</source>
+        <translation>no display for the window (neither %1 nor %2 is set); scripts need none: %3</translation>
     </message>
 </context>
 <context>

@@ -30,6 +30,9 @@ public:
     // False when no module could be loaded and initialised.
     bool load();
     const std::vector<Module> &modules() const { return modules_; }
+    // "file: reason" for a module VELMUX_PKCS11_MODULE names that load()
+    // could not load or initialise; empty when every named one served.
+    const std::string &failure() const { return failure_; }
     // Finalises and initialises fn again, so the module reads its tokens
     // afresh; restarted says whether that reached the module (not for one kept
     // initialised for the process). A failure is the module's answer.
@@ -38,6 +41,7 @@ public:
 private:
     struct Loaded;
     std::vector<Module> modules_;
+    std::string failure_;
     std::unique_ptr<Loaded> loaded_;
 };
 

@@ -68,6 +68,20 @@ void keepInitialised(CK_FUNCTION_LIST *fn, const std::string &identity)
         p11_kit_module_release(keeper);
 }
 
+// p11-kit's message for a module it could not load, as "file: reason": the
+// loader's own text (dlerror's) where p11-kit passed it on.
+std::string loadFailure(const std::string &path)
+{
+    const char *message = p11_kit_message();
+    std::string reason = message ? message : "";
+    const std::string prefix = "couldn't load module: " + path + ": ";
+    if (reason.rfind(prefix, 0) == 0)
+        reason.erase(0, prefix.size());
+    if (reason.empty())
+        reason = "not loaded";
+    return reason.rfind(path + ": ", 0) == 0 ? reason : path + ": " + reason;
+}
+
 } // namespace
 
 struct ModuleSet::Loaded {
@@ -100,9 +114,13 @@ bool ModuleSet::load()
             if (path.empty())
                 continue;
             CK_FUNCTION_LIST *fn = p11_kit_module_load(path.c_str(), 0);
-            if (!fn)
+            if (!fn) {
+                failure_ = loadFailure(path);
                 return false;
-            if (p11_kit_module_initialize(fn) != CKR_OK) {
+            }
+            const CK_RV rv = p11_kit_module_initialize(fn);
+            if (rv != CKR_OK) {
+                failure_ = path + ": C_Initialize: " + describeRv(rv);
                 p11_kit_module_release(fn);
                 return false;
             }

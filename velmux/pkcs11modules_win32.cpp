@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <map>
+#include <string>
 #include <mutex>
 
 namespace {
@@ -59,6 +60,21 @@ std::string utf8(const std::wstring &text)
     if (n > 0)
         WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), out.data(), n, nullptr, nullptr);
     return out;
+}
+
+// The system's words for a Win32 error, without the closing line break.
+std::string systemText(DWORD error)
+{
+    wchar_t *buffer = nullptr;
+    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM
+                                       | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, error, 0, reinterpret_cast<wchar_t *>(&buffer), 0, nullptr);
+    std::wstring text(buffer ? buffer : L"", n);
+    if (buffer)
+        LocalFree(buffer);
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
+        text.pop_back();
+    return text.empty() ? "error " + std::to_string(error) : utf8(text);
 }
 
 // The loaded file's own name, so two spellings of one path are one module.
@@ -187,13 +203,18 @@ bool ModuleSet::load()
     for (const std::wstring &path : paths) {
         // Dependencies of a module given by full path are found beside it.
         HMODULE dll = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-        if (!dll)
+        if (!dll) {
+            if (!chosen.empty())
+                failure_ = utf8(path) + ": " + systemText(GetLastError());
             continue;
+        }
         bool again = false;
         for (HMODULE held : loaded_->dlls)
             again = again || held == dll;
         CK_FUNCTION_LIST *fn = again ? nullptr : initialised().acquire(dll);
         if (!fn) {
+            if (!chosen.empty() && !again)
+                failure_ = utf8(path) + ": no C_GetFunctionList, or C_Initialize refused";
             FreeLibrary(dll);
             continue;
         }

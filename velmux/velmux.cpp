@@ -328,6 +328,8 @@ ContextTable &contexts()
 
 // The token's own answer behind the last failure, for the caller to show.
 thread_local CK_RV lastFailure = CKR_OK;
+// The named module the last context made on this thread could not load.
+thread_local std::string moduleFailure;
 
 // Cryptoki's names of its return values, for velmux_get_rv_name.
 #define VELMUX_CKR(name) {name, #name}
@@ -856,13 +858,16 @@ extern "C" {
 
 velmux_status velmux_create_ctx(velmux_ctx *context, uint32_t mediaType)
 {
+    moduleFailure.clear();
     return guarded([&]() -> velmux_status {
         if (!context)
             return VELMUX_E_INVALID_ARGUMENT;
         if (mediaType < 1 || mediaType > 7)
             return VELMUX_E_MEDIA_TYPE;
         auto ctx = std::make_shared<Context>(mediaType);
-        if (!ctx->modules.load())
+        const bool loaded = ctx->modules.load();
+        moduleFailure = ctx->modules.failure();
+        if (!loaded)
             return VELMUX_E_MODULE;
         *context = contexts().add(std::move(ctx));
         return VELMUX_OK;
@@ -1138,6 +1143,14 @@ velmux_status velmux_get_last_error(uint32_t *rv, char *text, uint32_t textSize)
         std::memcpy(text, words.data(), n);
         text[n] = '\0';
     }
+    return VELMUX_OK;
+}
+
+velmux_status velmux_get_module_error(char *text, uint32_t textSize)
+{
+    if (!text || textSize == 0)
+        return VELMUX_E_INVALID_ARGUMENT;
+    copyText(text, textSize, reinterpret_cast<const CK_UTF8CHAR *>(moduleFailure.data()), moduleFailure.size());
     return VELMUX_OK;
 }
 

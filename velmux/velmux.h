@@ -21,8 +21,10 @@
  * are listed under no code: they cannot hold a key container.
  *
  * Modules: by default every PKCS#11 module registered with p11-kit. When the
- * environment variable VELMUX_PKCS11_MODULE names a module file, that module
- * alone is used.
+ * environment variable VELMUX_PKCS11_MODULE names module files (separated by
+ * colons; one file on Windows), those alone are used, and each must load:
+ * one that does not makes velmux_create_ctx fail with VELMUX_E_MODULE, and
+ * velmux_get_module_error says which file and why.
  *
  * Key container: the one CKO_DATA object on the token whose CKA_APPLICATION
  * is VELMUX_CONTAINER_APPLICATION. It may be private (then it is found only
@@ -185,6 +187,12 @@ VELMUX_API velmux_status velmux_get_last_error(uint32_t *rv, char *text, uint32_
 /* The name Cryptoki gives a return value ("CKR_DEVICE_ERROR",
  * "CKR_VENDOR_DEFINED+0x1"), NUL-terminated; empty for one it does not name. */
 VELMUX_API velmux_status velmux_get_rv_name(uint32_t rv, char *name, uint32_t nameSize);
+/* Why the last velmux_create_ctx on this thread failed with VELMUX_E_MODULE
+ * although VELMUX_PKCS11_MODULE named modules: "file: reason" for the first
+ * named module that could not be loaded or initialised (the system loader's
+ * or the module's own words), NUL-terminated, cut at a character boundary;
+ * empty when that call loaded every named module, or none was named. */
+VELMUX_API velmux_status velmux_get_module_error(char *text, uint32_t textSize);
 
 /* The object the last deletion's proof found (bytes VELMUX_REMNANT_NONE when
  * none). */
@@ -200,6 +208,7 @@ VELMUX_API velmux_status velmux_get_media_maker(velmux_ctx context, const MediaR
 typedef velmux_status (*velmux_get_write_method_fn)(velmux_ctx, uint32_t *);
 typedef velmux_status (*velmux_get_last_error_fn)(uint32_t *, char *, uint32_t);
 typedef velmux_status (*velmux_get_rv_name_fn)(uint32_t, char *, uint32_t);
+typedef velmux_status (*velmux_get_module_error_fn)(char *, uint32_t);
 typedef velmux_status (*velmux_count_containers_fn)(velmux_ctx, uint32_t *);
 typedef velmux_status (*velmux_get_remnant_fn)(velmux_ctx, VelmuxRemnant *);
 typedef velmux_status (*velmux_get_container_label_fn)(velmux_ctx, char *, uint32_t);

@@ -1,37 +1,12 @@
 #include "tokenwipe.h"
 
 #include "passbytes.h"
+#include "velmuxextra.h"
 
 #include <string>
 #include <vector>
 
-#if defined(_WIN32)
-#include <windows.h>
-#endif
-
 namespace {
-
-// The library's extras, found at run time: null when the library lacks them.
-#if defined(_WIN32)
-template <typename Fn>
-Fn extra(const char *name)
-{
-    HMODULE module = GetModuleHandleW(L"velmux.dll");
-    if (!module)
-        return nullptr;
-    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
-#define VELMUX_EXTRA(name) extra<name##_fn>(#name)
-#else
-#pragma weak velmux_get_write_method
-#pragma weak velmux_count_containers
-#pragma weak velmux_get_last_error
-#pragma weak velmux_get_rv_name
-#pragma weak velmux_get_remnant
-#pragma weak velmux_get_container_label
-#pragma weak velmux_get_media_maker
-#define VELMUX_EXTRA(name) (&name)
-#endif
 
 // Clears the library's view of the PIN once a log-in has used it.
 void clearSecret(std::string &secret)

@@ -20,6 +20,7 @@
 
 #include <QDate>
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QFile>
 #include <QJsonDocument>
@@ -103,6 +104,59 @@ Documented fromHelp(const QString &help)
     return found;
 }
 
+// The options a completion script offers: bash's word list, zsh's specs.
+QSet<QString> fromCompletion(const QString &script)
+{
+    QSet<QString> found;
+    static const QRegularExpression bashList(QStringLiteral(R"(^    local options='([^']*)')"));
+    static const QRegularExpression zshSpec(QStringLiteral(R"(^    '(?:\([^)]*\)'\{-[a-z],)?(--[a-z]+(?:-[a-z]+)*))"));
+    for (const QString &line : script.split(QLatin1Char('\n'))) {
+        const auto words = bashList.match(line);
+        if (words.hasMatch())
+            for (const QString &word : words.captured(1).split(QLatin1Char(' ')))
+                if (word.startsWith(QLatin1String("--")))
+                    found << word;
+        const auto spec = zshSpec.match(line);
+        if (spec.hasMatch())
+            found << spec.captured(1);
+    }
+    return found;
+}
+
+// The variables the manual page's ENVIRONMENT section names.
+QSet<QString> environmentOfManualPage(const QString &source)
+{
+    QSet<QString> found;
+    const QStringList lines = source.split(QLatin1Char('\n'));
+    const int start = lines.indexOf(QStringLiteral(".SH ENVIRONMENT"));
+    static const QRegularExpression name(QStringLiteral(R"([A-Z][A-Z0-9_]+)"));
+    for (int i = start + 1; start >= 0 && i + 1 < lines.size() && !lines[i].startsWith(QLatin1String(".SH ")); ++i)
+        if (lines[i] == QLatin1String(".TP"))
+            for (auto m = name.globalMatch(lines[i + 1]); m.hasNext();)
+                found << m.next().captured(0);
+    return found;
+}
+
+// The KCC_ and VELMUX_ variables the programs' own sources read.
+QSet<QString> environmentOfSources()
+{
+    QSet<QString> found;
+    static const QRegularExpression read(QStringLiteral(
+        R"re((?:qEnvironmentVariable(?:IsSet|IsEmpty)?|qgetenv|getenv)\(\s*"((?:KCC|VELMUX)_[A-Z0-9_]+)")re"));
+    for (const char *dir : {"app", "cli", "journal", "media", "session", "translations", "velmux", "wipe"}) {
+        QDirIterator files(QStringLiteral(KCC_SOURCE_DIR "/") + QLatin1String(dir), {"*.cpp", "*.h"}, QDir::Files,
+                           QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            QFile file(files.next());
+            if (!file.open(QIODevice::ReadOnly))
+                continue;
+            for (auto m = read.globalMatch(QString::fromUtf8(file.readAll())); m.hasNext();)
+                found << m.next().captured(1);
+        }
+    }
+    return found;
+}
+
 bool writeFile(const QString &path, const QByteArray &data)
 {
     QFile f(path);
@@ -175,6 +229,7 @@ private slots:
     void killedWipeInSight();
     void documented_data();
     void documented();
+    void environmentDocumented();
     void everyOutcomeReadsTheSame_data();
     void everyOutcomeReadsTheSame();
 
@@ -334,12 +389,22 @@ void TestCommandLine::token_data()
     QTest::addColumn<bool>("containerRemains");
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("program"); // "{cli}": kestrik-kcc-cli; empty: the window's
+    // VELMUX_PKCS11_MODULE, "{module}" the token's; empty: the token's alone.
+    QTest::addColumn<QString>("modules");
     const QByteArray pin = TokenStore::defaultPin().toUtf8() + '\n';
-    QTest::newRow("deleted; SoftHSM2 replaces instead of overwriting") << QString() << pin << 8 << false << QStringLiteral("не позволил перезаписать") << QString();
-    QTest::newRow("cli: deleted") << QString() << pin << 8 << false << QStringLiteral("не позволил перезаписать") << "{cli}";
-    QTest::newRow("wrong PIN") << QString() << QByteArray("000000\n") << 7 << true << boxtexts::wrongPin << QString();
-    QTest::newRow("no such serial") << QStringLiteral("0000") << pin << 4 << true << QStringLiteral("не найден") << QString();
-    QTest::newRow("no PIN given") << QString() << QByteArray() << 1 << true << QStringLiteral("PIN-код не прочитан") << QString();
+    QTest::newRow("deleted; SoftHSM2 replaces instead of overwriting") << QString() << pin << 8 << false << QStringLiteral("не позволил перезаписать") << QString() << QString();
+    QTest::newRow("cli: deleted") << QString() << pin << 8 << false << QStringLiteral("не позволил перезаписать") << "{cli}" << QString();
+    QTest::newRow("wrong PIN") << QString() << QByteArray("000000\n") << 7 << true << boxtexts::wrongPin << QString() << QString();
+    QTest::newRow("no such serial") << QStringLiteral("0000") << pin << 4 << true << QStringLiteral("не найден") << QString() << QString();
+    QTest::newRow("no PIN given") << QString() << QByteArray() << 1 << true << QStringLiteral("PIN-код не прочитан") << QString() << QString();
+    // A mistyped path is an error naming it, never "no tokens"; nothing wiped.
+    const QString notLoaded = QStringLiteral("модуль PKCS#11 не загружен: /nonexistent.so: ");
+    QTest::newRow("cli: a module that does not load") << QString() << pin << 1 << true << notLoaded << "{cli}"
+                                                      << QStringLiteral("/nonexistent.so");
+    QTest::newRow("cli: a module that does not load beside a good one")
+        << QString() << pin << 1 << true << notLoaded << "{cli}" << QStringLiteral("{module}:/nonexistent.so");
+    QTest::newRow("a module that does not load") << QString() << pin << 1 << true << notLoaded << QString()
+                                                 << QStringLiteral("/nonexistent.so");
 }
 
 void TestCommandLine::token()
@@ -350,16 +415,26 @@ void TestCommandLine::token()
     QFETCH(bool, containerRemains);
     QFETCH(QString, message);
     QFETCH(QString, program);
+    QFETCH(QString, modules);
     if (!TokenStore::unavailableReason().isEmpty())
         QSKIP(qPrintable(TokenStore::unavailableReason()));
     TokenStore store;
     QVERIFY2(store.initToken(QStringLiteral("Beta")), qPrintable(store.errorString()));
     QVERIFY(store.writeContainer(QStringLiteral("Beta"), QByteArray(300, 'c')));
+    const QByteArray tokenModule = qgetenv("VELMUX_PKCS11_MODULE");
+    if (!modules.isEmpty())
+        qputenv("VELMUX_PKCS11_MODULE", modules.replace(QStringLiteral("{module}"), QFile::decodeName(tokenModule)).toUtf8());
 
     const QStringList self = program.isEmpty() ? QStringList() : QStringList{program};
     const Run list = runProgram(self + QStringList{QStringLiteral("--list-tokens")});
-    QCOMPARE(list.exitCode, 0);
-    QVERIFY2(list.out.contains(store.serial(QStringLiteral("Beta")) + QStringLiteral("\tBeta")), qPrintable(list.out));
+    if (modules.isEmpty()) {
+        QCOMPARE(list.exitCode, 0);
+        QVERIFY2(list.out.contains(store.serial(QStringLiteral("Beta")) + QStringLiteral("\tBeta")), qPrintable(list.out));
+    } else {
+        QCOMPARE(list.exitCode, 1);
+        QVERIFY2(list.err.contains(message), qPrintable(list.err));
+        QVERIFY2(list.out.isEmpty(), qPrintable(list.out));
+    }
 
     if (serial.isEmpty())
         serial = store.serial(QStringLiteral("Beta"));
@@ -367,6 +442,7 @@ void TestCommandLine::token()
                                                   QStringLiteral("gost"), QStringLiteral("--pin-stdin"),
                                                   QStringLiteral("--yes")},
                                pin);
+    qputenv("VELMUX_PKCS11_MODULE", tokenModule);
     QCOMPARE(run.exitCode, exitCode);
     QVERIFY2(run.err.contains(message), qPrintable(run.err));
     bool ok = false;
@@ -1222,6 +1298,8 @@ void TestCommandLine::documented_data()
     QTest::newRow("kestrik-kcc --help, English") << QStringList{"--help"} << "en";
     QTest::newRow("kestrik-kcc-cli --help, Russian") << QStringList{"{cli}", "--help"} << "ru";
     QTest::newRow("kestrik-kcc-cli --help, English") << QStringList{"{cli}", "--help"} << "en";
+    QTest::newRow("bash completion") << QStringList{"{completion}", "kestrik-kcc"} << QString();
+    QTest::newRow("zsh completion") << QStringList{"{completion}", "_kestrik-kcc"} << QString();
 }
 
 void TestCommandLine::documented()
@@ -1240,6 +1318,11 @@ void TestCommandLine::documented()
         QFile page(QStringLiteral(KCC_MAN_SOURCE));
         QVERIFY(page.open(QIODevice::ReadOnly));
         found = fromManualPage(QString::fromUtf8(page.readAll()));
+    } else if (arguments.front() == QLatin1String("{completion}")) {
+        QFile script(QStringLiteral(KCC_COMPLETION_DIR "/") + arguments.back());
+        QVERIFY2(script.open(QIODevice::ReadOnly), qPrintable(script.fileName()));
+        found.options = fromCompletion(QString::fromUtf8(script.readAll()));
+        found.statuses = expected.statuses; // a completion offers no statuses
     } else {
         const Run run = runProgram(arguments, QByteArray(), language);
         QCOMPARE(run.exitCode, 0);
@@ -1251,6 +1334,25 @@ void TestCommandLine::documented()
     QVERIFY2(missing.isEmpty() && extra.isEmpty(),
              qPrintable(QStringLiteral("not documented: %1; not in the table: %2").arg(missing.join(' '), extra.join(' '))));
     QCOMPARE(found.statuses, expected.statuses);
+}
+
+// Every variable the programs read is in the manual page, and the page names
+// no variable they do not read; those only the tests set stay out.
+void TestCommandLine::environmentDocumented()
+{
+    QFile page(QStringLiteral(KCC_MAN_SOURCE));
+    QVERIFY(page.open(QIODevice::ReadOnly));
+    const QSet<QString> documented = environmentOfManualPage(QString::fromUtf8(page.readAll()));
+    QSet<QString> read = environmentOfSources();
+    QVERIFY2(read.contains(QStringLiteral("KCC_JOURNAL")) && read.contains(QStringLiteral("VELMUX_PKCS11_MODULE")),
+             qPrintable(read.values().join(' ')));
+    read.remove(QStringLiteral("KCC_FILL_NO_TMPFILE")); // the durability tests' switch
+    QStringList missing = (read - documented).values();
+    missing.sort();
+    QVERIFY2(missing.isEmpty(), qPrintable(QStringLiteral("not in ENVIRONMENT: ") + missing.join(' ')));
+    for (const QString &name : documented)
+        if (name.startsWith(QLatin1String("KCC_")) || name.startsWith(QLatin1String("VELMUX_")))
+            QVERIFY2(read.contains(name), qPrintable(name + QStringLiteral(" is documented but never read")));
 }
 
 #include "tst_commandline.moc"

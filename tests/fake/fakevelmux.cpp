@@ -35,6 +35,7 @@ struct State {
     uint32_t containerSize = 16;
     uint32_t containers = 1;
     uint32_t writeMethod = VELMUX_WRITTEN_IN_PLACE;
+    std::string moduleError;
 };
 
 State &state()
@@ -120,6 +121,8 @@ namespace FakeVelmux {
 void reset() { state() = State(); }
 
 void clearCalls() { state().calls.clear(); }
+
+void setModuleError(const std::string &text) { state().moduleError = text; }
 
 void addMedia(uint32_t typeCode, const MediaRecord &record, const char *name,
               const char *detail, const char *serialNumber)
@@ -356,6 +359,17 @@ velmux_status velmux_count_containers(velmux_ctx handle, uint32_t *count)
         *count = c->loggedIn ? state().containers : 0;
         return VELMUX_OK;
     });
+}
+
+velmux_status velmux_get_module_error(char *text, uint32_t textSize)
+{
+    if (!text || textSize == 0)
+        return VELMUX_E_INVALID_ARGUMENT;
+    const std::string &error = state().moduleError;
+    const size_t n = std::min<size_t>(error.size(), textSize - 1);
+    std::memcpy(text, error.data(), n);
+    text[n] = '\0';
+    return VELMUX_OK;
 }
 
 } // extern "C"

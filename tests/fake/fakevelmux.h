@@ -71,6 +71,11 @@ void setContainers(uint32_t count);
 // (VELMUX_WRITTEN_IN_PLACE unless told).
 void setWriteMethod(uint32_t method);
 
+// What velmux_get_module_error tells (not logged as a call); with
+// failCall("velmux_create_ctx", 0, VELMUX_E_MODULE) a named module that did
+// not load.
+void setModuleError(const std::string &text);
+
 const std::vector<Call> &calls();
 std::vector<std::string> callNames();
 // Contexts created and not yet destroyed.

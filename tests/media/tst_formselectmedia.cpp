@@ -204,13 +204,23 @@ void TestFormSelectMedia::tooManyMedia_data()
     QTest::addColumn<QVector<int>>("perType"); // media of codes 1 and 6
     QTest::addColumn<int>("shown");
     QTest::addColumn<QString>("label");
+    QTest::addColumn<QByteArray>("moduleError"); // a named module that did not load
     QTest::newRow("none: says so and how to go on") << QVector<int>{0, 0} << 0
                                                     << QStringLiteral("Носители не найдены. Подключите токен и откройте этот список снова кнопкой «...». "
-                                                                      "Показываются только инициализированные носители, не защищенные от записи.");
-    QTest::newRow("exactly 32") << QVector<int>{32, 0} << 32 << QString();
-    QTest::newRow("33") << QVector<int>{33, 0} << 32 << QStringLiteral("Не показано носителей: 1 (список вмещает 32 носителя каждого типа).");
+                                                                      "Показываются только инициализированные носители, не защищенные от записи.")
+                                                    << QByteArray();
+    QTest::newRow("exactly 32") << QVector<int>{32, 0} << 32 << QString() << QByteArray();
+    QTest::newRow("33") << QVector<int>{33, 0} << 32 << QStringLiteral("Не показано носителей: 1 (список вмещает 32 носителя каждого типа).")
+                        << QByteArray();
     QTest::newRow("40 and 300") << QVector<int>{40, 300} << 64
-                                << QStringLiteral("Не показано носителей: 276 (список вмещает 32 носителя каждого типа).");
+                                << QStringLiteral("Не показано носителей: 276 (список вмещает 32 носителя каждого типа).")
+                                << QByteArray();
+    // Not "no media found": the officer would plug the token in again and again.
+    QTest::newRow("a named module does not load")
+        << QVector<int>{1, 0} << 0
+        << QStringLiteral("Модуль PKCS#11 не загружен: /nonexistent.so: cannot open shared object file. Исправьте путь в "
+                          "VELMUX_PKCS11_MODULE и откройте этот список снова кнопкой «...».")
+        << QByteArray("/nonexistent.so: cannot open shared object file");
 }
 
 void TestFormSelectMedia::tooManyMedia()
@@ -218,6 +228,11 @@ void TestFormSelectMedia::tooManyMedia()
     QFETCH(QVector<int>, perType);
     QFETCH(int, shown);
     QFETCH(QString, label);
+    QFETCH(QByteArray, moduleError);
+    if (!moduleError.isEmpty()) {
+        FakeVelmux::setModuleError(moduleError.toStdString());
+        FakeVelmux::failCall("velmux_create_ctx", 0, VELMUX_E_MODULE);
+    }
     const uint32_t types[] = {1, 6};
     for (int t = 0; t < 2; ++t)
         for (int i = 0; i < perType[t]; ++i)

@@ -150,20 +150,31 @@ private slots:
         QTest::addColumn<uint32_t>("type");
         QTest::addColumn<QByteArray>("module");
         QTest::addColumn<uint32_t>("expected");
-        QTest::newRow("unused code") << 2u << QByteArray() << VELMUX_OK;
-        QTest::newRow("zero") << 0u << QByteArray() << VELMUX_E_MEDIA_TYPE;
-        QTest::newRow("eight") << 8u << QByteArray() << VELMUX_E_MEDIA_TYPE;
-        QTest::newRow("module missing") << 6u << QByteArray("/nonexistent/libnone.so") << VELMUX_E_MODULE;
+        QTest::addColumn<QByteArray>("moduleError"); // velmux_get_module_error after the call
+        const QByteArray missing = "/nonexistent/libnone.so";
+        QTest::newRow("unused code") << 2u << QByteArray() << VELMUX_OK << QByteArray();
+        QTest::newRow("module missing") << 6u << missing << VELMUX_E_MODULE
+                                        << missing + ": cannot open shared object file: No such file or directory";
+        // Each call says only of itself: the failure above is not told again.
+        QTest::newRow("zero") << 0u << QByteArray() << VELMUX_E_MEDIA_TYPE << QByteArray();
+        QTest::newRow("module missing, then the token's alone") << 6u << QByteArray() << VELMUX_OK << QByteArray();
+        QTest::newRow("not a module") << 6u << QByteArray("/etc/passwd") << VELMUX_E_MODULE
+                                      << QByteArray("/etc/passwd: invalid ELF header");
+        QTest::newRow("eight") << 8u << QByteArray() << VELMUX_E_MEDIA_TYPE << QByteArray();
     }
     void createContext()
     {
         QFETCH(uint32_t, type);
         QFETCH(QByteArray, module);
         QFETCH(uint32_t, expected);
+        QFETCH(QByteArray, moduleError);
         if (!module.isEmpty())
             qputenv("VELMUX_PKCS11_MODULE", module);
         velmux_ctx handle = 0;
         QCOMPARE(velmux_create_ctx(&handle, type), expected);
+        char text[256] = {'x'};
+        QCOMPARE(velmux_get_module_error(text, sizeof text), VELMUX_OK);
+        QCOMPARE(QByteArray(text), moduleError);
         if (expected == VELMUX_OK) {
             QVERIFY(handle != 0);
             QCOMPARE(velmux_destroy_ctx(handle), VELMUX_OK);
@@ -213,6 +224,9 @@ private slots:
         }
         qputenv("VELMUX_PKCS11_MODULE", own + ":/nonexistent/libnone.so");
         QCOMPARE(Ctx().status, VELMUX_E_MODULE);
+        char text[256] = {};
+        QCOMPARE(velmux_get_module_error(text, sizeof text), VELMUX_OK);
+        QVERIFY2(QByteArray(text).startsWith("/nonexistent/libnone.so: "), text);
     }
 
     void mediaInfo_data()
