@@ -1,5 +1,6 @@
 #include "volumesearch.h"
 
+#include "descriptor_posix.h"
 #include "filemedium.h"
 
 #include <QElapsedTimer>
@@ -30,6 +31,8 @@
 #include <unistd.h>
 
 namespace {
+
+using platformfile::Descriptor;
 
 struct Digest {
     quint64 low = 0, high = 0;
@@ -69,18 +72,6 @@ struct AlignedBuffer {
     AlignedBuffer(const AlignedBuffer &) = delete;
     AlignedBuffer &operator=(const AlignedBuffer &) = delete;
     unsigned char *data = nullptr;
-};
-
-struct Descriptor {
-    explicit Descriptor(int value = -1) : fd(value) {}
-    ~Descriptor()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    int fd;
 };
 
 constexpr std::size_t searchChunk = std::size_t(4) << 20;
@@ -219,8 +210,8 @@ VolumeSearch searchVolume(const KeyFingerprint &key, const VolumeProgress &progr
     // What the file system still holds in its cache must be on the device first.
     {
         Descriptor dir(::open(QFile::encodeName(key.directory).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (dir.fd >= 0)
-            ::syncfs(dir.fd);
+        if (dir.get() >= 0)
+            ::syncfs(dir.get());
     }
     struct Source {
         QString path;
@@ -232,9 +223,9 @@ VolumeSearch searchVolume(const KeyFingerprint &key, const VolumeProgress &progr
     for (const std::string &path : key.devices) {
         auto fd = std::make_unique<Descriptor>(::open(path.c_str(), O_RDONLY | O_DIRECT | O_CLOEXEC));
         std::uint64_t size = 0;
-        if (fd->fd < 0 || ::ioctl(fd->fd, BLKGETSIZE64, &size) != 0) {
+        if (fd->get() < 0 || ::ioctl(fd->get(), BLKGETSIZE64, &size) != 0) {
             const int error = errno;
-            refusedOnly = refusedOnly && fd->fd < 0 && (error == EACCES || error == EPERM);
+            refusedOnly = refusedOnly && fd->get() < 0 && (error == EACCES || error == EPERM);
             search.devicesNotRead << QString::fromStdString(path) + QStringLiteral(": ") + systemError(error);
             continue;
         }
@@ -276,7 +267,7 @@ VolumeSearch searchVolume(const KeyFingerprint &key, const VolumeProgress &progr
             const std::size_t want = std::size_t(std::min<qint64>(source.size - offset, qint64(searchChunk)));
             ssize_t n;
             do // into the buffer not being hashed, whatever interrupts it
-                n = ::pread(source.fd->fd, buffers[slot].data, want, offset);
+                n = ::pread(source.fd->get(), buffers[slot].data, want, offset);
             while (n < 0 && errno == EINTR);
             const int error = errno;
             collect();
@@ -453,16 +444,16 @@ FreedFill fillFreedBlocks(const KeyFingerprint &key, const VolumeProgress &progr
 
     Descriptor dir(::open(QFile::encodeName(key.directory).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     struct stat st {};
-    if (dir.fd < 0 || ::fstat(dir.fd, &st) != 0)
+    if (dir.get() < 0 || ::fstat(dir.get(), &st) != 0)
         return finish(FreedFill::Status::Failed, systemError());
     if (st.st_dev != key.device)
         return finish(FreedFill::Status::Failed, QStringLiteral("the directory is on another volume now"));
-    removeLeftovers(dir.fd, fill);
+    removeLeftovers(dir.get(), fill);
     // Freed blocks are free once the file system has committed the removal.
-    ::syncfs(dir.fd);
+    ::syncfs(dir.get());
 
     struct statvfs vfs {};
-    if (::fstatvfs(dir.fd, &vfs) != 0)
+    if (::fstatvfs(dir.get(), &vfs) != 0)
         return finish(FreedFill::Status::Failed, systemError());
     const qint64 total = qint64(vfs.f_blocks) * qint64(vfs.f_frsize);
     // Never left full: a hundredth of the volume, within 1 and 256 MiB.
@@ -470,7 +461,7 @@ FreedFill fillFreedBlocks(const KeyFingerprint &key, const VolumeProgress &progr
     const qint64 budget = qint64(vfs.f_bavail) * qint64(vfs.f_frsize) - reserve;
 
     std::unique_ptr<FillSignals> handlers;
-    FillFile file(dir.fd);
+    FillFile file(dir.get());
     if (file.fd() < 0)
         return finish(FreedFill::Status::Failed, systemError());
     if (file.named())
