@@ -224,9 +224,54 @@ std::vector<Source> openSources(const KeyFingerprint &key, VolumeSearch &search,
 }
 
 constexpr int readsInFlight = 2;
-// Two being read, one being hashed and one waiting for the hasher: the reads
-// never wait for a hash unless the hasher falls a whole chunk behind.
-constexpr int chunkSlots = readsInFlight + 2;
+// Two being read and one being hashed: hashing a chunk takes a fraction of
+// reading one, and a fourth buffer gained nothing measurable.
+constexpr int chunkSlots = readsInFlight + 1;
+
+// Destroying an asynchronous I/O context waits for a grace period of the
+// kernel (25 - 35 ms here, a sixth of a search of 1 GiB as mkfs left it): one
+// context serves every search of the process, lent to one at a time.
+class SharedReadContext
+{
+public:
+    static aio_context_t borrow()
+    {
+        SharedReadContext &shared = instance();
+        std::lock_guard<std::mutex> lock(shared.m_mutex);
+        if (shared.m_lent)
+            return 0; // another search has it: this one reads without
+        if (!shared.m_context && ::syscall(SYS_io_setup, readsInFlight, &shared.m_context) != 0)
+            shared.m_context = 0;
+        shared.m_lent = shared.m_context != 0;
+        return shared.m_context;
+    }
+    // idle: no read of the borrower is still in flight
+    static void giveBack(aio_context_t context, bool idle)
+    {
+        SharedReadContext &shared = instance();
+        std::lock_guard<std::mutex> lock(shared.m_mutex);
+        if (!idle) {
+            ::syscall(SYS_io_destroy, context); // waits for those reads
+            shared.m_context = 0;
+        }
+        shared.m_lent = false;
+    }
+
+private:
+    static SharedReadContext &instance()
+    {
+        static SharedReadContext shared;
+        return shared;
+    }
+    ~SharedReadContext()
+    {
+        if (m_context)
+            ::syscall(SYS_io_destroy, m_context);
+    }
+    std::mutex m_mutex;
+    aio_context_t m_context = 0;
+    bool m_lent = false;
+};
 
 // Reads kept in flight by the kernel's asynchronous interface, which reads a
 // device opened O_DIRECT while this thread hands the last chunk on: the device
@@ -235,17 +280,13 @@ constexpr int chunkSlots = readsInFlight + 2;
 class ChunkReads
 {
 public:
-    ChunkReads()
-    {
-        if (::syscall(SYS_io_setup, readsInFlight, &m_context) != 0)
-            m_context = 0;
-    }
+    ChunkReads() : m_context(SharedReadContext::borrow()) {}
     // A read still in flight writes into its buffer: it must end before that goes.
     ~ChunkReads()
     {
         drain();
         if (m_context)
-            ::syscall(SYS_io_destroy, m_context);
+            SharedReadContext::giveBack(m_context, m_inFlight == 0);
     }
     ChunkReads(const ChunkReads &) = delete;
     ChunkReads &operator=(const ChunkReads &) = delete;
