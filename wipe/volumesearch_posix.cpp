@@ -291,6 +291,7 @@ public:
     ChunkReads(const ChunkReads &) = delete;
     ChunkReads &operator=(const ChunkReads &) = delete;
 
+    // Into data, in the background where it can; finish(slot) tells how it went.
     void start(int slot, int fd, unsigned char *data, std::size_t length, qint64 offset)
     {
         Read &read = m_reads[slot];
