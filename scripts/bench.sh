@@ -5,6 +5,8 @@
 # system. Extra arguments go to kcc_bench, for instance:
 #   scripts/bench.sh --reps 9 --parts small,big --big-mib 256
 #   scripts/bench.sh --parts cli     kestrik-kcc-cli's start and 4 KiB wipe
+#   scripts/bench.sh --parts search  the volume search against dd, on 1 GiB loop-mounted
+#                                    images in the temporary directory (root)
 # The 1 GiB memory run needs about 1.5 GiB free in that directory.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

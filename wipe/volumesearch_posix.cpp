@@ -1,5 +1,6 @@
 #include "volumesearch.h"
 
+#include "descriptor_posix.h"
 #include "filemedium.h"
 
 #include <QElapsedTimer>
@@ -13,23 +14,31 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <future>
+#include <condition_variable>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <random>
+#include <thread>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/aio_abi.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/syscall.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
 namespace {
+
+using platformfile::Descriptor;
 
 struct Digest {
     quint64 low = 0, high = 0;
@@ -69,18 +78,6 @@ struct AlignedBuffer {
     AlignedBuffer(const AlignedBuffer &) = delete;
     AlignedBuffer &operator=(const AlignedBuffer &) = delete;
     unsigned char *data = nullptr;
-};
-
-struct Descriptor {
-    explicit Descriptor(int value = -1) : fd(value) {}
-    ~Descriptor()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    int fd;
 };
 
 constexpr std::size_t searchChunk = std::size_t(4) << 20;
@@ -196,6 +193,367 @@ KeyFingerprintPtr fingerprintFile(int fd, qint64 size, const QString &directory)
     return key;
 }
 
+namespace {
+
+struct Source {
+    QString path;
+    std::unique_ptr<Descriptor> fd;
+    qint64 size;
+};
+
+// Every device of the volume that opens for a direct read, in the key's order;
+// why the others did not goes to devicesNotRead.
+std::vector<Source> openSources(const KeyFingerprint &key, VolumeSearch &search, bool *refusedOnly)
+{
+    std::vector<Source> sources;
+    *refusedOnly = true; // every device that would not open refused us
+    for (const std::string &path : key.devices) {
+        auto fd = std::make_unique<Descriptor>(::open(path.c_str(), O_RDONLY | O_DIRECT | O_CLOEXEC));
+        std::uint64_t size = 0;
+        if (fd->get() < 0 || ::ioctl(fd->get(), BLKGETSIZE64, &size) != 0) {
+            const int error = errno;
+            *refusedOnly = *refusedOnly && fd->get() < 0 && (error == EACCES || error == EPERM);
+            search.devicesNotRead << QString::fromStdString(path) + QStringLiteral(": ") + systemError(error);
+            continue;
+        }
+        sources.push_back({QString::fromStdString(path), std::move(fd), qint64(size)});
+        search.devices << sources.back().path;
+        search.volumeSize += qint64(size);
+    }
+    return sources;
+}
+
+constexpr int readsInFlight = 2;
+// Two being read and one being hashed: hashing a chunk takes a fraction of
+// reading one, and a fourth buffer gained nothing measurable.
+constexpr int chunkSlots = readsInFlight + 1;
+
+// Destroying an asynchronous I/O context waits for a grace period of the
+// kernel (25 - 35 ms here, a sixth of a search of 1 GiB as mkfs left it): one
+// context serves every search of the process, lent to one at a time.
+class SharedReadContext
+{
+public:
+    static aio_context_t borrow()
+    {
+        SharedReadContext &shared = instance();
+        std::lock_guard<std::mutex> lock(shared.m_mutex);
+        if (shared.m_lent)
+            return 0; // another search has it: this one reads without
+        if (!shared.m_context && ::syscall(SYS_io_setup, readsInFlight, &shared.m_context) != 0)
+            shared.m_context = 0;
+        shared.m_lent = shared.m_context != 0;
+        return shared.m_context;
+    }
+    // idle: no read of the borrower is still in flight
+    static void giveBack(aio_context_t context, bool idle)
+    {
+        SharedReadContext &shared = instance();
+        std::lock_guard<std::mutex> lock(shared.m_mutex);
+        if (!idle) {
+            ::syscall(SYS_io_destroy, context); // waits for those reads
+            shared.m_context = 0;
+        }
+        shared.m_lent = false;
+    }
+
+private:
+    static SharedReadContext &instance()
+    {
+        static SharedReadContext shared;
+        return shared;
+    }
+    ~SharedReadContext()
+    {
+        if (m_context)
+            ::syscall(SYS_io_destroy, m_context);
+    }
+    std::mutex m_mutex;
+    aio_context_t m_context = 0;
+    bool m_lent = false;
+};
+
+// Reads kept in flight by the kernel's asynchronous interface, which reads a
+// device opened O_DIRECT while this thread hands the last chunk on: the device
+// never waits for us between two reads. Where the system refuses it, a read is
+// made when it is started.
+class ChunkReads
+{
+public:
+    ChunkReads() : m_context(SharedReadContext::borrow()) {}
+    // A read still in flight writes into its buffer: it must end before that goes.
+    ~ChunkReads()
+    {
+        drain();
+        if (m_context)
+            SharedReadContext::giveBack(m_context, m_inFlight == 0);
+    }
+    ChunkReads(const ChunkReads &) = delete;
+    ChunkReads &operator=(const ChunkReads &) = delete;
+
+    // Into data, in the background where it can; finish(slot) tells how it went.
+    void start(int slot, int fd, unsigned char *data, std::size_t length, qint64 offset)
+    {
+        Read &read = m_reads[slot];
+        read = Read();
+        if (m_context) {
+            read.cb.aio_lio_opcode = IOCB_CMD_PREAD;
+            read.cb.aio_fildes = std::uint32_t(fd);
+            read.cb.aio_buf = std::uint64_t(reinterpret_cast<std::uintptr_t>(data));
+            read.cb.aio_nbytes = length;
+            read.cb.aio_offset = offset;
+            read.cb.aio_data = std::uint64_t(slot);
+            iocb *list[1] = {&read.cb};
+            if (::syscall(SYS_io_submit, m_context, 1, list) == 1) {
+                read.inFlight = true;
+                ++m_inFlight;
+                return;
+            }
+        }
+        ssize_t n;
+        do
+            n = ::pread(fd, data, length, offset);
+        while (n < 0 && errno == EINTR);
+        read.result = n < 0 ? -errno : n;
+    }
+
+    // The bytes read into slot, or minus the system's error.
+    std::int64_t finish(int slot)
+    {
+        while (m_reads[slot].inFlight && reap()) {
+        }
+        return m_reads[slot].inFlight ? -m_failure : m_reads[slot].result;
+    }
+
+    // Every read in flight ended, whatever it read.
+    void drain()
+    {
+        while (m_inFlight > 0 && reap()) {
+        }
+    }
+
+private:
+    bool reap()
+    {
+        io_event events[readsInFlight];
+        const long got = ::syscall(SYS_io_getevents, m_context, 1, readsInFlight, events, nullptr);
+        if (got < 0) {
+            m_failure = errno;
+            return errno == EINTR;
+        }
+        for (long i = 0; i < got; ++i) {
+            Read &read = m_reads[events[i].data];
+            read.result = events[i].res;
+            read.inFlight = false;
+            --m_inFlight;
+        }
+        return true;
+    }
+
+    struct Read {
+        iocb cb {};
+        bool inFlight = false;
+        std::int64_t result = 0;
+    };
+    aio_context_t m_context = 0;
+    Read m_reads[chunkSlots];
+    int m_inFlight = 0;
+    int m_failure = EIO;
+};
+
+// The one thread that hashes, chunk after chunk in the order they were read.
+class ChunkHasher
+{
+public:
+    explicit ChunkHasher(const KeyFingerprint &key) : m_key(key), m_thread(&ChunkHasher::run, this) {}
+    ~ChunkHasher()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stop = true;
+        }
+        m_wake.notify_all();
+        m_thread.join();
+    }
+    ChunkHasher(const ChunkHasher &) = delete;
+    ChunkHasher &operator=(const ChunkHasher &) = delete;
+
+    // The chunk's number: hashed once every chunk pushed before it is.
+    quint64 push(const unsigned char *data, std::size_t length, qint64 base)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_jobs.push_back({data, length, base});
+        m_wake.notify_all();
+        return m_pushed++;
+    }
+
+    void waitFor(quint64 number)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_hashed.wait(lock, [&] { return m_done > number; });
+    }
+
+    // Once every chunk pushed is hashed: the offsets found since the last call.
+    QVector<qint64> takeFound()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_hashed.wait(lock, [&] { return m_done == m_pushed; });
+        return std::exchange(m_found, {});
+    }
+
+private:
+    struct Job {
+        const unsigned char *data;
+        std::size_t length;
+        qint64 base;
+    };
+
+    QVector<qint64> scan(const Job &job) const
+    {
+        const std::size_t bs = m_key.blockSize;
+        QVector<qint64> found;
+        for (std::size_t at = 0; at + bs <= job.length; at += bs)
+            if (m_key.samples.count(sampleOf(job.data + at, bs)) && m_key.digests.count(digestOf(job.data + at, bs)))
+                found << job.base + qint64(at);
+        return found;
+    }
+
+    void run()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        for (;;) {
+            m_wake.wait(lock, [&] { return m_stop || !m_jobs.empty(); });
+            if (m_stop)
+                return;
+            const Job job = m_jobs.front();
+            m_jobs.pop_front();
+            lock.unlock();
+            const QVector<qint64> found = scan(job);
+            lock.lock();
+            m_found += found;
+            ++m_done;
+            m_hashed.notify_all();
+        }
+    }
+
+    const KeyFingerprint &m_key;
+    std::mutex m_mutex;
+    std::condition_variable m_wake, m_hashed;
+    std::deque<Job> m_jobs;
+    QVector<qint64> m_found;
+    quint64 m_pushed = 0, m_done = 0;
+    bool m_stop = false;
+    std::thread m_thread; // last: it starts once the rest is there
+};
+
+// One reader (this thread, with two reads in flight) and one hasher for the
+// whole search: no thread per chunk.
+class SearchPipeline
+{
+public:
+    explicit SearchPipeline(const KeyFingerprint &key) : m_hasher(key)
+    {
+        for (int slot = 0; slot < chunkSlots; ++slot) {
+            m_buffers.push_back(std::make_unique<AlignedBuffer>(searchChunk));
+            m_free.push_back(slot);
+        }
+    }
+    bool ready() const
+    {
+        return std::all_of(m_buffers.begin(), m_buffers.end(), [](const auto &b) { return b->data != nullptr; });
+    }
+
+    // Reads the device in order to its end or its first failure, what was read
+    // hashed; offset: how far it read. False when progress cancelled it.
+    bool read(const Source &source, qint64 readBefore, const VolumeProgress &progress, VolumeSearch &search,
+              qint64 &offset);
+
+private:
+    struct Pending {
+        int slot;
+        std::size_t length;
+    };
+    int takeSlot();
+    void dropPending();
+
+    std::vector<std::unique_ptr<AlignedBuffer>> m_buffers; // first: the reads and the hasher use them to their end
+    ChunkHasher m_hasher;
+    ChunkReads m_reads;
+    std::vector<int> m_free;
+    std::deque<std::pair<int, quint64>> m_hashing; // slot, chunk number
+    std::deque<Pending> m_pending;                 // in flight, in the device's order
+};
+
+int SearchPipeline::takeSlot()
+{
+    if (m_free.empty()) {
+        m_hasher.waitFor(m_hashing.front().second);
+        m_free.push_back(m_hashing.front().first);
+        m_hashing.pop_front();
+    }
+    const int slot = m_free.back();
+    m_free.pop_back();
+    return slot;
+}
+
+void SearchPipeline::dropPending()
+{
+    m_reads.drain();
+    for (const Pending &read : m_pending)
+        m_free.push_back(read.slot);
+    m_pending.clear();
+}
+
+bool SearchPipeline::read(const Source &source, qint64 readBefore, const VolumeProgress &progress,
+                          VolumeSearch &search, qint64 &offset)
+{
+    offset = 0;
+    qint64 next = 0;
+    const auto refill = [&] {
+        while (int(m_pending.size()) < readsInFlight && next < source.size) {
+            const std::size_t length = std::size_t(std::min<qint64>(source.size - next, qint64(searchChunk)));
+            const int slot = takeSlot();
+            m_reads.start(slot, source.fd->get(), m_buffers[std::size_t(slot)]->data, length, next);
+            m_pending.push_back({slot, length});
+            next += qint64(length);
+        }
+    };
+    bool goOn = true;
+    refill();
+    while (goOn && !m_pending.empty()) {
+        const Pending read = m_pending.front();
+        m_pending.pop_front();
+        const std::int64_t n = m_reads.finish(read.slot);
+        if (n <= 0) {
+            m_free.push_back(read.slot);
+            search.devicesNotRead << (n < 0 ? QStringLiteral("%1: %2 (after %3 bytes)").arg(source.path, systemError(int(-n))).arg(offset)
+                                            : QStringLiteral("%1: ended at %2 of %3 bytes").arg(source.path).arg(offset).arg(source.size));
+            break;
+        }
+        m_hashing.emplace_back(read.slot, m_hasher.push(m_buffers[std::size_t(read.slot)]->data, std::size_t(n), offset));
+        offset += n;
+        // A short read: the device ends early, or its next bytes come from elsewhere.
+        if (std::size_t(n) < read.length) {
+            dropPending();
+            next = offset;
+        }
+        refill();
+        search.bytesRead = readBefore + offset;
+        goOn = !progress || progress(search.bytesRead, search.volumeSize);
+    }
+    dropPending();
+    const QVector<qint64> found = m_hasher.takeFound();
+    for (const auto &hashed : m_hashing)
+        m_free.push_back(hashed.first);
+    m_hashing.clear();
+    search.survivors += found;
+    for (int i = 0; i < found.size(); ++i)
+        search.survivorDevices << source.path;
+    return goOn;
+}
+
+} // namespace
+
 VolumeSearch searchVolume(const KeyFingerprint &key, const VolumeProgress &progress)
 {
     VolumeSearch search;
@@ -219,84 +577,24 @@ VolumeSearch searchVolume(const KeyFingerprint &key, const VolumeProgress &progr
     // What the file system still holds in its cache must be on the device first.
     {
         Descriptor dir(::open(QFile::encodeName(key.directory).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (dir.fd >= 0)
-            ::syncfs(dir.fd);
+        if (dir.get() >= 0)
+            ::syncfs(dir.get());
     }
-    struct Source {
-        QString path;
-        std::unique_ptr<Descriptor> fd;
-        qint64 size;
-    };
-    std::vector<Source> sources;
-    bool refusedOnly = true; // every device that would not open refused us
-    for (const std::string &path : key.devices) {
-        auto fd = std::make_unique<Descriptor>(::open(path.c_str(), O_RDONLY | O_DIRECT | O_CLOEXEC));
-        std::uint64_t size = 0;
-        if (fd->fd < 0 || ::ioctl(fd->fd, BLKGETSIZE64, &size) != 0) {
-            const int error = errno;
-            refusedOnly = refusedOnly && fd->fd < 0 && (error == EACCES || error == EPERM);
-            search.devicesNotRead << QString::fromStdString(path) + QStringLiteral(": ") + systemError(error);
-            continue;
-        }
-        sources.push_back({QString::fromStdString(path), std::move(fd), qint64(size)});
-        search.devices << sources.back().path;
-        search.volumeSize += qint64(size);
-    }
+    bool refusedOnly = true;
+    const std::vector<Source> sources = openSources(key, search, &refusedOnly);
     if (sources.empty())
         return finish(refusedOnly ? VolumeSearch::Status::NoPermission : VolumeSearch::Status::Failed);
-    AlignedBuffer buffers[2] = {AlignedBuffer(searchChunk), AlignedBuffer(searchChunk)};
-    if (!buffers[0].data || !buffers[1].data) {
+    SearchPipeline pipeline(key);
+    if (!pipeline.ready()) {
         search.devicesNotRead << QStringLiteral("memory: ") + systemError(ENOMEM);
         return finish(VolumeSearch::Status::Failed);
     }
-    const std::size_t bs = key.blockSize;
-    // Hashing a chunk overlaps the reading of the next one.
-    const auto scan = [&key, bs](const unsigned char *data, std::size_t length, qint64 base) {
-        QVector<qint64> found;
-        for (std::size_t at = 0; at + bs <= length; at += bs)
-            if (key.samples.count(sampleOf(data + at, bs)) && key.digests.count(digestOf(data + at, bs)))
-                found << base + qint64(at);
-        return found;
-    };
     int whole = 0;
     qint64 readBefore = 0; // of the devices already done
     for (const Source &source : sources) {
-        std::future<QVector<qint64>> hashing;
-        const auto collect = [&] {
-            if (!hashing.valid())
-                return;
-            const QVector<qint64> found = hashing.get();
-            search.survivors += found;
-            for (int i = 0; i < found.size(); ++i)
-                search.survivorDevices << source.path;
-        };
-        int slot = 0;
         qint64 offset = 0;
-        for (; offset < source.size; slot ^= 1) {
-            const std::size_t want = std::size_t(std::min<qint64>(source.size - offset, qint64(searchChunk)));
-            ssize_t n;
-            do // into the buffer not being hashed, whatever interrupts it
-                n = ::pread(source.fd->fd, buffers[slot].data, want, offset);
-            while (n < 0 && errno == EINTR);
-            const int error = errno;
-            collect();
-            if (n < 0) {
-                search.devicesNotRead << QStringLiteral("%1: %2 (after %3 bytes)").arg(source.path, systemError(error)).arg(offset);
-                break;
-            }
-            if (n == 0) {
-                search.devicesNotRead << QStringLiteral("%1: ended at %2 of %3 bytes").arg(source.path).arg(offset).arg(source.size);
-                break;
-            }
-            hashing = std::async(std::launch::async, scan, buffers[slot].data, std::size_t(n), offset);
-            offset += n;
-            search.bytesRead = readBefore + offset;
-            if (progress && !progress(search.bytesRead, search.volumeSize)) {
-                collect();
-                return finish(VolumeSearch::Status::Cancelled);
-            }
-        }
-        collect();
+        if (!pipeline.read(source, readBefore, progress, search, offset))
+            return finish(VolumeSearch::Status::Cancelled);
         whole += offset == source.size;
         readBefore += offset;
     }
@@ -453,16 +751,16 @@ FreedFill fillFreedBlocks(const KeyFingerprint &key, const VolumeProgress &progr
 
     Descriptor dir(::open(QFile::encodeName(key.directory).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     struct stat st {};
-    if (dir.fd < 0 || ::fstat(dir.fd, &st) != 0)
+    if (dir.get() < 0 || ::fstat(dir.get(), &st) != 0)
         return finish(FreedFill::Status::Failed, systemError());
     if (st.st_dev != key.device)
         return finish(FreedFill::Status::Failed, QStringLiteral("the directory is on another volume now"));
-    removeLeftovers(dir.fd, fill);
+    removeLeftovers(dir.get(), fill);
     // Freed blocks are free once the file system has committed the removal.
-    ::syncfs(dir.fd);
+    ::syncfs(dir.get());
 
     struct statvfs vfs {};
-    if (::fstatvfs(dir.fd, &vfs) != 0)
+    if (::fstatvfs(dir.get(), &vfs) != 0)
         return finish(FreedFill::Status::Failed, systemError());
     const qint64 total = qint64(vfs.f_blocks) * qint64(vfs.f_frsize);
     // Never left full: a hundredth of the volume, within 1 and 256 MiB.
@@ -470,7 +768,7 @@ FreedFill fillFreedBlocks(const KeyFingerprint &key, const VolumeProgress &progr
     const qint64 budget = qint64(vfs.f_bavail) * qint64(vfs.f_frsize) - reserve;
 
     std::unique_ptr<FillSignals> handlers;
-    FillFile file(dir.fd);
+    FillFile file(dir.get());
     if (file.fd() < 0)
         return finish(FreedFill::Status::Failed, systemError());
     if (file.named())

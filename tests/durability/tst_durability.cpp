@@ -645,8 +645,15 @@ void TestDurability::reachOfTheKey()
     QCOMPARE(reach.compressed, compressed);
     QCOMPARE(reach.inlineData, inlineData);
 
+    // Stopped at its first chunk, with the next reads in flight: it says so,
+    // and the search after it still reads every device whole.
+    const VolumeSearch stopped = searchVolume(*outcome.key, [](qint64, qint64) { return false; });
+    QCOMPARE(int(stopped.status), int(VolumeSearch::Status::Cancelled));
+    QVERIFY(stopped.bytesRead > 0 && stopped.bytesRead < stopped.volumeSize);
+
     const VolumeSearch search = searchVolume(*outcome.key);
     QVERIFY2(search.status == VolumeSearch::Status::Done, qPrintable(search.error));
+    QCOMPARE(search.bytesRead, search.volumeSize);
     QCOMPARE(search.devices.size(), secondMiB > 0 ? 2 : 1);
     QCOMPARE(search.survivorDevices.size(), search.survivors.size());
     if (secondMiB > 0) {
