@@ -725,6 +725,44 @@ private:
 
 } // namespace
 
+namespace {
+
+// The key's former blocks, by their address.
+std::vector<std::uint64_t> formerBlocks(const KeyFingerprint &key)
+{
+    std::vector<std::uint64_t> blocks;
+    for (const platformfile::Extent &e : key.places)
+        for (std::uint64_t at = e.physical; at < e.physical + e.length; at += key.blockSize)
+            blocks.push_back(at);
+    std::sort(blocks.begin(), blocks.end());
+    return blocks;
+}
+
+// Bytes no file system compresses or finds elsewhere.
+std::vector<quint64> incompressibleChunk()
+{
+    std::random_device entropy;
+    std::mt19937_64 random((quint64(entropy()) << 32) ^ entropy());
+    std::vector<quint64> chunk(searchChunk / sizeof(quint64));
+    for (quint64 &word : chunk)
+        word = random();
+    return chunk;
+}
+
+// How many of the blocks the file at fd now holds.
+int coveredBlocks(int fd, const std::vector<std::uint64_t> &blocks)
+{
+    const platformfile::ExtentMap map = platformfile::mapExtents(fd);
+    int covered = 0;
+    for (std::uint64_t block : blocks)
+        covered += std::any_of(map.extents.begin(), map.extents.end(), [block](const platformfile::Extent &e) {
+            return e.physical <= block && block < e.physical + e.length;
+        });
+    return covered;
+}
+
+} // namespace
+
 FreedFill fillFreedBlocks(const KeyFingerprint &key, const VolumeProgress &progress)
 {
     FreedFill fill;
@@ -739,11 +777,7 @@ FreedFill fillFreedBlocks(const KeyFingerprint &key, const VolumeProgress &progr
         return fill;
     };
     const std::size_t bs = key.blockSize;
-    std::vector<std::uint64_t> blocks; // the key's former blocks, by their address
-    for (const platformfile::Extent &e : key.places)
-        for (std::uint64_t at = e.physical; at < e.physical + e.length; at += bs)
-            blocks.push_back(at);
-    std::sort(blocks.begin(), blocks.end());
+    const std::vector<std::uint64_t> blocks = formerBlocks(key);
     fill.rangesTotal = int(blocks.size());
     fill.rangesUnmapped = key.reach.unmappedBlocks;
     if (key.dataJournal)
@@ -781,12 +815,7 @@ FreedFill fillFreedBlocks(const KeyFingerprint &key, const VolumeProgress &progr
         return stays.isEmpty() ? finish(status, error) : finish(FreedFill::Status::Failed, stays);
     };
 
-    // Bytes no file system compresses or finds elsewhere.
-    std::random_device entropy;
-    std::mt19937_64 random((quint64(entropy()) << 32) ^ entropy());
-    std::vector<quint64> chunk(searchChunk / sizeof(quint64));
-    for (quint64 &word : chunk)
-        word = random();
+    const std::vector<quint64> chunk = incompressibleChunk();
     const qint64 checkEvery = std::clamp<qint64>(total / 16, qint64(1) << 20, qint64(64) << 20);
     qint64 sinceCheck = 0;
     bool full = false;
@@ -819,15 +848,9 @@ FreedFill fillFreedBlocks(const KeyFingerprint &key, const VolumeProgress &progr
             return end(FreedFill::Status::Cancelled);
         if (key.dataJournal || blocks.empty())
             continue; // the journal is reached only by writing through it, to the end
-        const platformfile::ExtentMap map = platformfile::mapExtents(file.fd());
-        int covered = 0;
-        for (std::uint64_t block : blocks)
-            covered += std::any_of(map.extents.begin(), map.extents.end(), [block](const platformfile::Extent &e) {
-                return e.physical <= block && block < e.physical + e.length;
-            });
-        fill.rangesCovered = covered;
+        fill.rangesCovered = coveredBlocks(file.fd(), blocks);
         // Proven only where every block of the key had a place told.
-        if (covered == fill.rangesTotal && fill.rangesUnmapped == 0)
+        if (fill.rangesCovered == fill.rangesTotal && fill.rangesUnmapped == 0)
             return end(FreedFill::Status::Covered);
     }
     if (key.dataJournal)
