@@ -12,15 +12,6 @@
 
 namespace journalchain {
 
-journalfile::NativePath nativePath(const QString &path)
-{
-#ifdef _WIN32
-    return QDir::toNativeSeparators(path).toStdWString();
-#else
-    return QFile::encodeName(path).toStdString();
-#endif
-}
-
 QJsonObject Head::body() const
 {
     QJsonArray attempts;

@@ -3,6 +3,7 @@
 
 #include "journal.h"
 #include "journalfile.h"
+#include "nativepath.h"
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -13,8 +14,6 @@ class SigningKey;
 
 namespace journalchain {
 
-// The journal's paths as the file layer takes them.
-journalfile::NativePath nativePath(const QString &path);
 
 // An attempt begun and not yet ended, where its begun entry stands.
 struct OpenAttempt {

@@ -1,5 +1,7 @@
 #include "wiperecord.h"
 
+#include "nativepath.h"
+
 #include "certificatesettings.h"
 #include "journalfile.h"
 #include "language.h"
@@ -14,19 +16,6 @@
 #include <QLocale>
 #include <QSysInfo>
 #include <QUuid>
-
-namespace {
-
-journalfile::NativePath nativeOf(const QString &path)
-{
-#ifdef _WIN32
-    return path.toStdWString();
-#else
-    return QFile::encodeName(path).toStdString();
-#endif
-}
-
-} // namespace
 
 namespace {
 
@@ -199,7 +188,7 @@ JournalEntry begunEntry(const WipeRequest &request, const QString &attempt)
     if (request.isFile()) {
         std::uint64_t device = 0, index = 0;
         std::int64_t size = -1;
-        if (journalfile::lookAtFile(nativeOf(entry.filePath), &device, &index, &size)) {
+        if (journalfile::lookAtFile(nativePath(entry.filePath), &device, &index, &size)) {
             entry.fileDevice = device;
             entry.fileIndex = index;
             entry.size = size;
@@ -216,7 +205,7 @@ QString fileNow(const JournalEntry &begun)
         return QCoreApplication::translate("WipeRecord", "Что осталось на носителе, неизвестно: проверьте носитель снова.");
     std::uint64_t device = 0, index = 0;
     std::int64_t size = -1;
-    if (!journalfile::lookAtFile(nativeOf(begun.filePath), &device, &index, &size))
+    if (!journalfile::lookAtFile(nativePath(begun.filePath), &device, &index, &size))
         return QCoreApplication::translate("WipeRecord", "Файла под этим именем больше нет.");
     if (begun.fileDevice && (device != begun.fileDevice || index != begun.fileIndex))
         return QCoreApplication::translate("WipeRecord", "Под этим именем теперь другой объект; прежний файл не найден.");

@@ -1,9 +1,11 @@
 #ifndef NATIVEPATH_H
 #define NATIVEPATH_H
 
-// A path as the platform file layer takes it, from the Qt side: one place
-// for the encoding, so that every caller names the same file.
+// A path as the platform layers (the wipe's and the journal's) take it, from
+// the Qt side: one place for the encoding, so that every caller names the
+// same file. Header only, for the Qt side; the layers themselves stay free of Qt.
 
+#include <QDir>
 #include <QFile>
 #include <QString>
 
@@ -26,7 +28,7 @@ inline bool encodablePath(const QString &path)
 #ifdef _WIN32
 inline std::wstring nativePath(const QString &path)
 {
-    return path.toStdWString();
+    return QDir::toNativeSeparators(path).toStdWString();
 }
 #else
 inline std::string nativePath(const QString &path)
