@@ -107,6 +107,11 @@ public:
     // put back by restoreAttributes().
     OpenResult open(const NativePath &path);
 
+    // What open() would say of the path, asked before the officer is: the
+    // same looks, with write access checked rather than taken (on Windows
+    // taken and let go at once). Opened: the wipe may begin. Holds nothing.
+    OpenResult look(const NativePath &path);
+
     // What the name is, after open() returned NotRegular (or Swapped); for a
     // link, the path it points to.
     Kind refusedKind() const { return m_refusedKind; }
@@ -182,6 +187,7 @@ public:
 
 private:
     bool fail();
+    OpenResult openName(const NativePath &path, bool lookOnly);
 
     int m_fd = -1;
     Error m_error;

@@ -112,6 +112,18 @@ bool WipeTarget::fail()
 
 OpenResult WipeTarget::open(const NativePath &path)
 {
+    return openName(path, false);
+}
+
+OpenResult WipeTarget::look(const NativePath &path)
+{
+    const OpenResult result = openName(path, true);
+    close();
+    return result;
+}
+
+OpenResult WipeTarget::openName(const NativePath &path, bool lookOnly)
+{
     close();
     m_error = Error();
     m_refusedKind = Kind::Other;
@@ -152,6 +164,19 @@ OpenResult WipeTarget::open(const NativePath &path)
         if (m_refusedKind == Kind::SymbolicLink)
             m_linkTarget = readLink(dirFd.get(), m_name);
         return OpenResult::NotRegular;
+    }
+
+    if (lookOnly) {
+#ifdef O_PATH
+        const bool mayWrite = ::faccessat(AT_FDCWD, heldPath.c_str(), W_OK, AT_EACCESS) == 0;
+#else
+        const bool mayWrite = ::faccessat(dirFd.get(), m_name.c_str(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) == 0;
+#endif
+        // The open below adds the write permission its owner lacks.
+        if (mayWrite || (errno == EACCES && looked.st_uid == ::geteuid() && !(looked.st_mode & S_IWUSR)))
+            return OpenResult::Opened;
+        fail();
+        return OpenResult::Failed;
     }
 
     const int writing = O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
