@@ -1,4 +1,5 @@
 <?xml version='1.0' encoding='utf-8'?>
+<!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="ru_RU">
 <context>
     <name>Certificate</name>
@@ -349,10 +350,6 @@ until it covers the former blocks</translation>
 with the serial, two containers; nothing touched</translation>
     </message>
     <message>
-        <source>не завершено: удаление остановлено, файл оставлен</source>
-        <translation>incomplete: the wipe stopped and the file was kept</translation>
-    </message>
-    <message>
         <source>отказ носителя: неверный, заблокированный или не заданный
 PIN-код, сбой записи или удаления</source>
         <translation>the token refused: wrong, locked or unset PIN,
@@ -515,14 +512,6 @@ not on the organisation's list, or no journal head</translation>
         <translation>the wipe's ending entry could not be written to the journal</translation>
     </message>
     <message>
-        <source>--wipe-file ФАЙЛ... --algorithm ИМЯ [--search-volume] [--fill-freed] [--yes] [--no-journal]</source>
-        <translation>--wipe-file FILE... --algorithm NAME [--search-volume] [--fill-freed] [--yes] [--no-journal]</translation>
-    </message>
-    <message>
-        <source>--wipe-token НОМЕР --algorithm ИМЯ (--pin-stdin | --pin-file ФАЙЛ) [--yes] [--no-journal]</source>
-        <translation>--wipe-token SERIAL --algorithm NAME (--pin-stdin | --pin-file FILE) [--yes] [--no-journal]</translation>
-    </message>
-    <message>
         <source>--journal | --verify-journal [--key КЛЮЧ]</source>
         <translation>--journal | --verify-journal [--key KEY]</translation>
     </message>
@@ -596,6 +585,72 @@ installation, make it first</translation>
 ключ (64 шестнадцатеричные цифры), не его отпечаток</source>
         <translation>with --verify-journal or --verify-certificate: the public
 key (64 hexadecimal digits), not its fingerprint</translation>
+    </message>
+    <message>
+        <source>--json пока не поддерживается с %1</source>
+        <translation>--json is not yet supported with %1</translation>
+    </message>
+    <message>
+        <source>--json указывается только с --wipe-file, --wipe-token или --list-tokens</source>
+        <translation>--json goes only with --wipe-file, --wipe-token or --list-tokens</translation>
+    </message>
+    <message>
+        <source>--quiet указывается только с --wipe-file или --wipe-token</source>
+        <translation>--quiet goes only with --wipe-file or --wipe-token</translation>
+    </message>
+    <message>
+        <source>с --wipe-file, --wipe-token или --list-tokens: итог
+одним документом JSON в стандартный вывод</source>
+        <translation>with --wipe-file, --wipe-token or --list-tokens: the result
+as one JSON document on standard output</translation>
+    </message>
+    <message>
+        <source>без строки хода удаления; из итогов только неудачи</source>
+        <translation>no progress line; of the results only the failures</translation>
+    </message>
+    <message>
+        <source>не завершено: удаление остановлено после изменения файла,
+файл оставлен (ключ мог быть перезаписан, файл опустошен)</source>
+        <translation>incomplete: the wipe stopped after changing the file, which
+was kept (the key may be overwritten, the file emptied)</translation>
+    </message>
+    <message>
+        <source>удаление остановлено до первого изменения (нет права
+на запись, отмена до записи); ничего не тронуто</source>
+        <translation>the wipe stopped before its first change (no write
+permission, cancelled before writing); nothing touched</translation>
+    </message>
+    <message>
+        <source>--wipe-file ФАЙЛ... --algorithm ИМЯ [--search-volume] [--fill-freed] [--yes] [--no-journal] [--json] [--quiet]</source>
+        <translation>--wipe-file FILE... --algorithm NAME [--search-volume] [--fill-freed] [--yes] [--no-journal] [--json] [--quiet]</translation>
+    </message>
+    <message>
+        <source>--wipe-token НОМЕР --algorithm ИМЯ (--pin-stdin | --pin-file ФАЙЛ) [--yes] [--no-journal] [--json] [--quiet]</source>
+        <translation>--wipe-token SERIAL --algorithm NAME (--pin-stdin | --pin-file FILE) [--yes] [--no-journal] [--json] [--quiet]</translation>
+    </message>
+    <message>
+        <source>ничего не удалено: удаление не подтверждено: ответ «нет».</source>
+        <translation>nothing deleted: the wipe was not confirmed: the answer was no.</translation>
+    </message>
+    <message>
+        <source>%1: PIN-код не прочитан: %2; ничего не удалено.</source>
+        <translation>%1: the PIN could not be read: %2; nothing deleted.</translation>
+    </message>
+    <message>
+        <source>Проход %1 из %2</source>
+        <translation>Pass %1 of %2</translation>
+    </message>
+    <message>
+        <source>Все проходы записаны, файл читается для проверки</source>
+        <translation>All passes written, reading the file back to check it</translation>
+    </message>
+    <message>
+        <source>Проход %1 из %2: записано %3 из %4</source>
+        <translation>Pass %1 of %2: %3 of %4 written</translation>
+    </message>
+    <message>
+        <source>, %1/с, осталось около %2 с</source>
+        <translation>, %1/s, about %2 s left</translation>
     </message>
 </context>
 <context>
@@ -841,8 +896,8 @@ key (64 hexadecimal digits), not its fingerprint</translation>
 Deletion Module</translation>
     </message>
     <message>
-        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;Версия: #version#&lt;/p&gt;&lt;p&gt;Модуль гарантированного удаления ключевых контейнеров системы криптографической защиты информации &amp;quot;Kestrik&amp;quot;&lt;/p&gt;&lt;p&gt;www: &lt;a href="https://kestrik.example/"&gt;&lt;span style=" text-decoration: underline; color:#0000ff;"&gt;https://kestrik.example/&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;p&gt;email: &lt;a href="mailto:sales@kestrik.example"&gt;&lt;span style=" text-decoration: underline; color:#0000ff;"&gt;sales@kestrik.example&lt;/span&gt;&lt;/a&gt;&lt;br/&gt;&lt;/p&gt;&lt;p&gt;&lt;br/&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
-        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;Version: #version#&lt;/p&gt;&lt;p&gt;Secure key container deletion module of the &amp;quot;Kestrik&amp;quot; cryptographic information protection system&lt;/p&gt;&lt;p&gt;www: &lt;a href="https://kestrik.example/"&gt;&lt;span style=" text-decoration: underline; color:#0000ff;"&gt;https://kestrik.example/&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;p&gt;email: &lt;a href="mailto:sales@kestrik.example"&gt;&lt;span style=" text-decoration: underline; color:#0000ff;"&gt;sales@kestrik.example&lt;/span&gt;&lt;/a&gt;&lt;br/&gt;&lt;/p&gt;&lt;p&gt;&lt;br/&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;Версия: #version#&lt;/p&gt;&lt;p&gt;Модуль гарантированного удаления ключевых контейнеров системы криптографической защиты информации &amp;quot;Kestrik&amp;quot;&lt;/p&gt;&lt;p&gt;www: &lt;a href=&quot;https://kestrik.example/&quot;&gt;&lt;span style=&quot; text-decoration: underline; color:#0000ff;&quot;&gt;https://kestrik.example/&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;p&gt;email: &lt;a href=&quot;mailto:sales@kestrik.example&quot;&gt;&lt;span style=&quot; text-decoration: underline; color:#0000ff;&quot;&gt;sales@kestrik.example&lt;/span&gt;&lt;/a&gt;&lt;br/&gt;&lt;/p&gt;&lt;p&gt;&lt;br/&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;Version: #version#&lt;/p&gt;&lt;p&gt;Secure key container deletion module of the &amp;quot;Kestrik&amp;quot; cryptographic information protection system&lt;/p&gt;&lt;p&gt;www: &lt;a href=&quot;https://kestrik.example/&quot;&gt;&lt;span style=&quot; text-decoration: underline; color:#0000ff;&quot;&gt;https://kestrik.example/&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;p&gt;email: &lt;a href=&quot;mailto:sales@kestrik.example&quot;&gt;&lt;span style=&quot; text-decoration: underline; color:#0000ff;&quot;&gt;sales@kestrik.example&lt;/span&gt;&lt;/a&gt;&lt;br/&gt;&lt;/p&gt;&lt;p&gt;&lt;br/&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
     </message>
 </context>
 <context>
@@ -861,7 +916,7 @@ Deletion Module</translation>
     </message>
     <message>
         <source>Носители не найдены. Подключите токен и откройте этот список снова кнопкой «...». Показываются только инициализированные носители, не защищенные от записи.</source>
-        <translation>No tokens found. Connect a token and open this list again with the "..." button. Only initialised tokens that are not write-protected are shown.</translation>
+        <translation>No tokens found. Connect a token and open this list again with the &quot;...&quot; button. Only initialised tokens that are not write-protected are shown.</translation>
     </message>
     <message numerus="yes">
         <source>Не показано носителей: %1 (список вмещает %n носителя каждого типа).</source>
