@@ -108,8 +108,9 @@ public:
     OpenResult open(const NativePath &path);
 
     // What open() would say of the path, asked before the officer is: the
-    // same looks, with write access checked rather than taken (on Windows
-    // taken and let go at once). Opened: the wipe may begin. Holds nothing.
+    // same looks and the same open for writing, let go at once with nothing
+    // written and no permission added (on Windows a read-only attribute is
+    // cleared for the open and put back). Opened: the wipe may begin. Holds nothing.
     OpenResult look(const NativePath &path);
 
     // What the name is, after open() returned NotRegular (or Swapped); for a

@@ -166,19 +166,6 @@ OpenResult WipeTarget::openName(const NativePath &path, bool lookOnly)
         return OpenResult::NotRegular;
     }
 
-    if (lookOnly) {
-#ifdef O_PATH
-        const bool mayWrite = ::faccessat(AT_FDCWD, heldPath.c_str(), W_OK, AT_EACCESS) == 0;
-#else
-        const bool mayWrite = ::faccessat(dirFd.get(), m_name.c_str(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) == 0;
-#endif
-        // The open below adds the write permission its owner lacks.
-        if (mayWrite || (errno == EACCES && looked.st_uid == ::geteuid() && !(looked.st_mode & S_IWUSR)))
-            return OpenResult::Opened;
-        fail();
-        return OpenResult::Failed;
-    }
-
     const int writing = O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
     auto openForWriting = [&]() {
 #ifdef O_PATH
@@ -189,6 +176,15 @@ OpenResult WipeTarget::openName(const NativePath &path, bool lookOnly)
         return ::openat(dirFd.get(), m_name.c_str(), writing | O_NOFOLLOW);
     };
     Descriptor fd(openForWriting());
+    // The very open the wipe makes, let go unwritten: access() would pass an
+    // append-only file that this open refuses. A permission the wipe would
+    // add is not added for a look.
+    if (lookOnly) {
+        if (fd.get() >= 0 || (errno == EACCES && looked.st_uid == ::geteuid() && !(looked.st_mode & S_IWUSR)))
+            return OpenResult::Opened;
+        fail();
+        return OpenResult::Failed;
+    }
 #ifdef O_PATH
     // A file its owner may not write: permission is added on the held file,
     // never through a name (chmod by name follows links).
