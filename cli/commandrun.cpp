@@ -630,7 +630,7 @@ int printTokens(const CommandLine &command)
     if (command.json) {
         QJsonArray listed;
         for (const ListedToken &token : tokens)
-            listed.append(tokenJson(token));
+            listed.append(listedTokenJson(token));
         printResult("list-tokens", "tokens", listed, kExitOk);
         return kExitOk;
     }

@@ -96,6 +96,14 @@ QJsonObject tokenJson(const ListedToken &token)
     };
 }
 
+QJsonObject listedTokenJson(const ListedToken &token)
+{
+    QJsonObject listed = tokenJson(token);
+    const TokenMaker maker = tokenMakerOf(token.record);
+    listed.insert("maker", maker.known ? textOrNull(maker.maker) : QJsonValue());
+    return listed;
+}
+
 QJsonObject targetJson(const WipeRequest &request, const WipeResult &result, int exitStatus)
 {
     QJsonObject target{

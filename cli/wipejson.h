@@ -16,6 +16,8 @@ QJsonObject targetJson(const WipeRequest &request, const WipeResult &result, int
 // A token no wipe ran for: no token, or several, with the serial number asked for.
 QJsonObject tokenNotWipedJson(const QString &serial, EndState state, int exitStatus);
 QJsonObject tokenJson(const ListedToken &token);
+// As --list-tokens gives it: with the maker the token reports.
+QJsonObject listedTokenJson(const ListedToken &token);
 
 // The document: the mode, its list under listKey and the exit status it ends with.
 void printResult(const char *mode, const char *listKey, const QJsonArray &items, int exitStatus);

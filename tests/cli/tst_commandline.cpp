@@ -482,6 +482,18 @@ void TestCommandLine::token()
     const Run list = runProgram(self + QStringList{QStringLiteral("--list-tokens")});
     QCOMPARE(list.exitCode, 0);
     QVERIFY2(list.out.contains(store.serial(QStringLiteral("Beta")) + QStringLiteral("\tBeta")), qPrintable(list.out));
+    const Run listed = runProgram(self + QStringList{QStringLiteral("--list-tokens"), QStringLiteral("--json")});
+    QCOMPARE(listed.exitCode, 0);
+    int beta = 0;
+    for (const QJsonValue &value : QJsonDocument::fromJson(listed.out.toUtf8()).object().value("tokens").toArray()) {
+        const QJsonObject token = value.toObject();
+        if (token.value("serial").toString() != store.serial(QStringLiteral("Beta")))
+            continue;
+        ++beta;
+        QCOMPARE(token.value("label").toString(), QStringLiteral("Beta"));
+        QVERIFY2(!token.value("maker").toString().isEmpty(), qPrintable(listed.out)); // SoftHSM2 names its maker
+    }
+    QCOMPARE(beta, 1);
 
     if (serial.isEmpty())
         serial = store.serial(QStringLiteral("Beta"));
