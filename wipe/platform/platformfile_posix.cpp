@@ -176,9 +176,8 @@ OpenResult WipeTarget::openName(const NativePath &path, bool lookOnly)
         return ::openat(dirFd.get(), m_name.c_str(), writing | O_NOFOLLOW);
     };
     Descriptor fd(openForWriting());
-    // The very open the wipe makes, let go unwritten: access() would pass an
-    // append-only file that this open refuses. A permission the wipe would
-    // add is not added for a look.
+    // The wipe's own open, let go unwritten (access() passes an append-only
+    // file this open refuses); a permission the wipe would add is not added.
     if (lookOnly) {
         if (fd.get() >= 0 || (errno == EACCES && looked.st_uid == ::geteuid() && !(looked.st_mode & S_IWUSR)))
             return OpenResult::Opened;
