@@ -630,11 +630,11 @@ permission, cancelled before writing); nothing touched</translation>
     </message>
     <message>
         <source>ничего не удалено: удаление не подтверждено: ответ «нет».</source>
-        <translation>nothing deleted: the wipe was not confirmed: the answer was no.</translation>
+        <translation>nothing was wiped: not confirmed: the answer was no.</translation>
     </message>
     <message>
         <source>%1: PIN-код не прочитан: %2; ничего не удалено.</source>
-        <translation>%1: the PIN could not be read: %2; nothing deleted.</translation>
+        <translation>%1: the PIN could not be read: %2; nothing was wiped.</translation>
     </message>
     <message>
         <source>Проход %1 из %2</source>
