@@ -166,6 +166,11 @@ void Kestrik_KCC::cleanContainer()
         asked.path = target;
     else
         asked.token = currentMedia;
+    // Refused at once: a question about what cannot be wiped teaches "yes".
+    if (const std::optional<WipeResult> refused = refusedBeforeAsking(asked)) {
+        showReport(this, refused->report);
+        return;
+    }
     QMessageBox confirm(QMessageBox::Question, wipetexts::title(), wipetexts::confirmation(),
                         QMessageBox::Yes | QMessageBox::No, this);
     confirm.setInformativeText(wipePlan(asked));

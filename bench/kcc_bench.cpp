@@ -339,10 +339,13 @@ void Bench::commandLine()
         version << mustRun({cli, "--version"}).seconds;
         bare << mustRun({trivial}).seconds;
     }
-    QVector<double> wipes, shreds;
+    QVector<double> wipes, jsonWipes, shreds;
+    // With and without --json in turn, so that both see the same machine.
     for (int r = 0; r < std::max(m_opt.reps, 9); ++r) {
         prepare(file, 4096);
         wipes << mustRun({cli, "--wipe-file", file.toStdString(), "-a", "dod", "--yes"}).seconds;
+        prepare(file, 4096);
+        jsonWipes << mustRun({cli, "--wipe-file", file.toStdString(), "-a", "dod", "--yes", "--json"}).seconds;
         prepare(file, 4096);
         shreds << shred(3, file).seconds;
     }
@@ -354,6 +357,8 @@ void Bench::commandLine()
     std::printf("  trivial QtCore program, same build, median of %3d     %7.2f\n", starts, b * 1e3);
     std::printf("  difference                                            %7.2f (target <= 1.50)\n", (v - b) * 1e3);
     std::printf("  4 KiB, DoD, journal included, median of %3d           %7.2f\n", int(wipes.size()), w * 1e3);
+    std::printf("  the same with --json, median of %3d                   %7.2f\n", int(jsonWipes.size()),
+                median(jsonWipes) * 1e3);
     std::printf("  shred -n 3 -u, same file system, median of %3d        %7.2f\n", int(shreds.size()), s * 1e3);
     std::printf("  ratio kestrik-kcc-cli / shred %6.2f (target <= 2.00)\n", w / s);
     std::fflush(stdout);

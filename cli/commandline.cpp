@@ -109,6 +109,7 @@ public:
     Reader(int argc, const char *const *argv, std::ostream &out, std::ostream &err, CommandProgram program)
         : m_argc(argc), m_argv(argv), m_out(out), m_err(err), m_program(program)
     {
+        m_command.program = program;
     }
 
     CommandLine read()
@@ -265,6 +266,13 @@ CommandLine Reader::checked(const CommandLine &command) const
         return refused(early(QT_TRANSLATE_NOOP("CommandLine", "--no-journal указывается только с --wipe-file или --wipe-token")));
     if (!wipes && (command.algorithm >= 0 || command.assumeYes))
         return refused(early(QT_TRANSLATE_NOOP("CommandLine", "--algorithm и --yes указываются только с --wipe-file или --wipe-token")));
+    if (command.json && m_mode && !wipes && command.action != CommandLine::Action::ListTokens)
+        return refused(early(QT_TRANSLATE_NOOP("CommandLine", "--json пока не поддерживается с %1"))
+                           .arg(QLatin1String(m_mode->longName)));
+    if (command.json && !wipes && command.action != CommandLine::Action::ListTokens)
+        return refused(early(QT_TRANSLATE_NOOP("CommandLine", "--json указывается только с --wipe-file, --wipe-token или --list-tokens")));
+    if (command.quiet && !wipes)
+        return refused(early(QT_TRANSLATE_NOOP("CommandLine", "--quiet указывается только с --wipe-file или --wipe-token")));
     if ((command.searchVolume || command.fillFreed) && command.action != CommandLine::Action::WipeFiles)
         return refused(early(QT_TRANSLATE_NOOP("CommandLine", "--search-volume и --fill-freed указываются только с --wipe-file")));
     if ((command.action == CommandLine::Action::WipeToken) != (command.pinSource != CommandLine::PinSource::None))

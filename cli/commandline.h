@@ -22,6 +22,7 @@ struct CommandLine
     enum class PinSource { None, StandardInput, File };
 
     Action action = Action::OpenWindow;
+    CommandProgram program = CommandProgram::Window; // the one that reads it, named in its messages
     int exitCode = 0;
     int algorithm = -1;               // WipeAlgorithm
     std::vector<std::string> files;   // WipeFiles
@@ -34,6 +35,8 @@ struct CommandLine
     bool noJournal = false;           // wipe even when the begun entry cannot be put on the medium
     bool searchVolume = false;        // WipeFiles: read the volume for blocks of the key afterwards
     bool fillFreed = false;           // WipeFiles: fill what a relocating file system freed
+    bool json = false;                // the wipes' and the list's results as one JSON document on stdout
+    bool quiet = false;               // no progress line, and of the results only the failures
     std::string actFile;              // WriteAct: the PDF to write
     std::string from, to;             // WriteAct: YYYY-MM-DD, either may be empty
     long long sequence = 0;           // WriteCertificate: the journal entry's number, or kLastWipe
@@ -52,7 +55,7 @@ constexpr int kExitUsage = 2;
 constexpr int kExitDeclined = 3;   // the question was answered no, or could not be asked
 constexpr int kExitNotFound = 4;   // no such file or token; nothing touched
 constexpr int kExitRefused = 5;    // not a regular file, or a name that cannot be used; nothing touched
-constexpr int kExitIncomplete = 6; // the wipe stopped; the file was kept
+constexpr int kExitIncomplete = 6; // the wipe stopped after changing the file, which was kept
 constexpr int kExitToken = 7;      // the token refused: wrong or locked PIN, a failed call
 constexpr int kExitReplaced = 8;   // deleted, but the token or the file system did not let it be overwritten in place
 constexpr int kExitOverwriteUnproven = 10;  // deleted; whether the passes reached the key's own blocks cannot be checked
@@ -65,6 +68,7 @@ constexpr int kExitJournalNotVerified = 15; // no key to check it with, a key no
 constexpr int kExitNoRecord = 16;  // not started: the begun entry is not on the medium; nothing touched
 constexpr int kExitEndNotRecorded = 17; // the wipe ran, but its ending entry is not on the medium
 constexpr int kExitRewritten = 18; // emptied and removed, but another program wrote into the file meanwhile
+constexpr int kExitUntouched = 19; // the wipe stopped before its first change (no write permission); nothing touched
 
 // The exit status a wipe that ended so gives.
 int exitStatusOf(EndState state);

@@ -161,6 +161,12 @@ const CommandOption kOptions[] = {
     {0, "--no-journal", nullptr,
      QT_TRANSLATE_NOOP("CommandLine", "удалять, даже если запись о начале удаления не удалось\nсохранить в журнале (выбор уходит в системный журнал)"),
      false, 0, kNoMode, raise<&CommandLine::noJournal>, nullptr},
+    {0, "--json", nullptr,
+     QT_TRANSLATE_NOOP("CommandLine", "с --wipe-file, --wipe-token или --list-tokens: итог\nодним документом JSON в стандартный вывод"),
+     false, 0, kNoMode, raise<&CommandLine::json>, nullptr},
+    {'q', "--quiet", nullptr,
+     QT_TRANSLATE_NOOP("CommandLine", "без строки хода удаления; из итогов только неудачи"),
+     false, 0, kNoMode, raise<&CommandLine::quiet>, nullptr},
 };
 const int kOptionCount = int(sizeof kOptions / sizeof kOptions[0]);
 
@@ -171,7 +177,7 @@ const ExitDoc kExitDocs[] = {
     {kExitDeclined, QT_TRANSLATE_NOOP("CommandLine", "не подтверждено")},
     {kExitNotFound, QT_TRANSLATE_NOOP("CommandLine", "нет такого файла, носителя или контейнера; ничего не тронуто")},
     {kExitRefused, QT_TRANSLATE_NOOP("CommandLine", "отказано: не обычный файл, непригодное имя, два носителя\nс этим номером, два контейнера; ничего не тронуто")},
-    {kExitIncomplete, QT_TRANSLATE_NOOP("CommandLine", "не завершено: удаление остановлено, файл оставлен")},
+    {kExitIncomplete, QT_TRANSLATE_NOOP("CommandLine", "не завершено: удаление остановлено после изменения файла,\nфайл оставлен (ключ мог быть перезаписан, файл опустошен)")},
     {kExitToken, QT_TRANSLATE_NOOP("CommandLine", "отказ носителя: неверный, заблокированный или не заданный\nPIN-код, сбой записи или удаления")},
     {kExitReplaced, QT_TRANSLATE_NOOP("CommandLine", "удалено, но носитель или файловая система не дали\nперезаписать контейнер на месте")},
     {kExitJournalBroken, QT_TRANSLATE_NOOP("CommandLine", "цепочка журнала нарушена, или журнал не читается")},
@@ -184,6 +190,7 @@ const ExitDoc kExitDocs[] = {
     {kExitNoRecord, QT_TRANSLATE_NOOP("CommandLine", "удаление не начато: запись о нем не сохранена в журнале")},
     {kExitEndNotRecorded, QT_TRANSLATE_NOOP("CommandLine", "завершающая запись удаления не сохранена в журнале")},
     {kExitRewritten, QT_TRANSLATE_NOOP("CommandLine", "файл опустошен и удален, но другая программа тем временем\nзаписала в него снова: ключ может быть в нем")},
+    {kExitUntouched, QT_TRANSLATE_NOOP("CommandLine", "удаление остановлено до первого изменения (нет права\nна запись, отмена до записи); ничего не тронуто")},
 };
 const int kExitDocCount = int(sizeof kExitDocs / sizeof kExitDocs[0]);
 
@@ -199,6 +206,24 @@ QString translated(const char *source)
     return translateEarly("CommandLine", source);
 }
 
+// Terminals are 80 columns wide unless told otherwise.
+constexpr int kHelpWidth = 80;
+
+// A line cut at spaces to the help's width; its continuations start at indent.
+QStringList wrapped(const QString &line, int indent)
+{
+    QStringList lines;
+    QString rest = line;
+    while (rest.size() > kHelpWidth) {
+        const int at = rest.lastIndexOf(QLatin1Char(' '), kHelpWidth);
+        if (at <= indent)
+            break; // one word wider than the line: left whole
+        lines << rest.left(at);
+        rest = QString(indent, QLatin1Char(' ')) + rest.mid(at + 1).trimmed();
+    }
+    return lines << rest;
+}
+
 // A term and its explanation in two columns; the explanation's own lines
 // continue under its first.
 void addRow(QStringList &lines, const QString &term, const QString &explanation, int column)
@@ -206,9 +231,9 @@ void addRow(QStringList &lines, const QString &term, const QString &explanation,
     const QStringList parts = explanation.split(QLatin1Char('\n'));
     QString first = term;
     first += term.size() >= column ? QStringLiteral("  ") : QString(column - term.size(), QLatin1Char(' '));
-    lines << first + parts.front();
+    lines << wrapped(first + parts.front(), column);
     for (int i = 1; i < parts.size(); ++i)
-        lines << QString(column, QLatin1Char(' ')) + parts[i];
+        lines << wrapped(QString(column, QLatin1Char(' ')) + parts[i], column);
 }
 
 } // namespace
@@ -222,9 +247,9 @@ void printUsage(std::ostream &out, CommandProgram program)
     QStringList synopsis;
     synopsis << (window ? QStringLiteral("[--help] [--version] ") + translated(QT_TRANSLATE_NOOP("CommandLine", "[ФАЙЛ]"))
                         : QStringLiteral("--help | --version"))
-             << translated(QT_TRANSLATE_NOOP("CommandLine", "--wipe-file ФАЙЛ... --algorithm ИМЯ [--search-volume] [--fill-freed] [--yes] [--no-journal]"))
-             << translated(QT_TRANSLATE_NOOP("CommandLine", "--wipe-token НОМЕР --algorithm ИМЯ (--pin-stdin | --pin-file ФАЙЛ) [--yes] [--no-journal]"))
-             << QStringLiteral("--list-tokens")
+             << translated(QT_TRANSLATE_NOOP("CommandLine", "--wipe-file ФАЙЛ... --algorithm ИМЯ [--search-volume] [--fill-freed] [--yes] [--no-journal] [--json] [--quiet]"))
+             << translated(QT_TRANSLATE_NOOP("CommandLine", "--wipe-token НОМЕР --algorithm ИМЯ (--pin-stdin | --pin-file ФАЙЛ) [--yes] [--no-journal] [--json] [--quiet]"))
+             << QStringLiteral("--list-tokens [--json]")
              << translated(QT_TRANSLATE_NOOP("CommandLine", "--journal | --verify-journal [--key КЛЮЧ]"));
     if (window)
         synopsis << translated(QT_TRANSLATE_NOOP("CommandLine", "--act ФАЙЛ.pdf [--from ДАТА] [--to ДАТА]"));
@@ -234,7 +259,8 @@ void printUsage(std::ostream &out, CommandProgram program)
     QStringList lines;
     const QString usage = translated(QT_TRANSLATE_NOOP("CommandLine", "Использование:")) + QLatin1Char(' ');
     for (int i = 0; i < synopsis.size(); ++i)
-        lines << (i == 0 ? usage : QString(usage.size(), QLatin1Char(' '))) + self + QLatin1Char(' ') + synopsis[i];
+        lines << wrapped((i == 0 ? usage : QString(usage.size(), QLatin1Char(' '))) + self + QLatin1Char(' ') + synopsis[i],
+                         usage.size() + self.size() + 3);
     lines << QString();
     lines << (window ? translated(QT_TRANSLATE_NOOP("CommandLine", "Без параметров открывает окно, которое перезаписывает и удаляет один\n"
                                  "ключевой контейнер: файл или ключевой контейнер на носителе PKCS#11.\n"
@@ -273,5 +299,14 @@ void printUsage(std::ostream &out, CommandProgram program)
     lines << translated(QT_TRANSLATE_NOOP("CommandLine", "VELMUX_PKCS11_MODULE=ФАЙЛ[:ФАЙЛ...] — искать носители только в этих\n"
                        "модулях PKCS#11 (в Windows — один файл DLL)."))
           << translated(QT_TRANSLATE_NOOP("CommandLine", "KCC_LANGUAGE=ru|en — язык программы (по умолчанию — язык системы)."));
-    out << lines.join(QLatin1Char('\n')).toLocal8Bit().toStdString() << '\n';
+    // A paragraph whose translation runs past the width.
+    QStringList fitted;
+    for (const QString &line : lines.join(QLatin1Char('\n')).split(QLatin1Char('\n')))
+    {
+        int indent = 0;
+        while (indent < line.size() && line[indent] == QLatin1Char(' '))
+            ++indent;
+        fitted << wrapped(line, indent);
+    }
+    out << fitted.join(QLatin1Char('\n')).toLocal8Bit().toStdString() << '\n';
 }

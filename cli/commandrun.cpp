@@ -3,6 +3,7 @@
 
 #include "commandline.h"
 
+#include "commandoptions.h"
 #include "enumtable.h"
 
 #include "certificate.h"
@@ -12,6 +13,8 @@
 #include "kcc_version.h"
 #include "tokenlist.h"
 #include "signing.h"
+#include "terminalprogress.h"
+#include "wipejson.h"
 #include "wiperecord.h"
 #include "wipesession.h"
 #include "wipetexts.h"
@@ -20,6 +23,7 @@
 #include <QDate>
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocale>
@@ -42,24 +46,37 @@ QTextStream &errors()
     return stream;
 }
 
+// The program that runs, named before each of its results.
+const char *self = KCC_PROGRAM;
+
 void tell(const QString &subject, const WipeReport &report)
 {
-    errors() << KCC_PROGRAM << ": " << subject << ": " << report.text.trimmed() << '\n';
+    errors() << self << ": " << subject << ": " << report.text.trimmed() << '\n';
     if (!report.informative.isEmpty())
         errors() << "  " << report.informative << '\n';
     errors().flush();
 }
 
-QString notConfirmed()
+void say(const QString &text)
 {
-    return QCoreApplication::translate("CommandLine",
-                                       "ничего не удалено: удаление не подтверждено (ответьте в терминале "
-                                       "или укажите --yes).");
+    errors() << self << ": " << text << '\n';
+    errors().flush();
+}
+
+enum class Answer { Yes, No, NoTerminal };
+
+QString notConfirmed(Answer answer)
+{
+    return answer == Answer::No
+        ? QCoreApplication::translate("CommandLine", "ничего не удалено: удаление не подтверждено: ответ «нет».")
+        : QCoreApplication::translate("CommandLine",
+                                      "ничего не удалено: удаление не подтверждено (ответьте в терминале "
+                                      "или укажите --yes).");
 }
 
 // Asks on the terminal itself, so that a PIN piped to standard input never
 // answers the question. No terminal, no wipe.
-bool confirmed(const QStringList &plans)
+Answer confirmation(const QStringList &plans)
 {
     QString question = wipetexts::confirmation() + QLatin1Char('\n');
     for (const QString &plan : plans)
@@ -69,24 +86,26 @@ bool confirmed(const QStringList &plans)
     char answer[64] = {};
 #ifdef Q_OS_WIN
     if (!_isatty(_fileno(stdin)))
-        return false;
+        return Answer::NoTerminal;
     std::fputs(prompt.constData(), stderr);
     if (!std::fgets(answer, sizeof answer, stdin))
-        return false;
+        return Answer::No;
 #else
     FILE *tty = std::fopen("/dev/tty", "r+");
     if (!tty)
-        return false;
+        return Answer::NoTerminal;
     std::fputs(prompt.constData(), tty);
     std::fflush(tty);
     const bool read = std::fgets(answer, sizeof answer, tty) != nullptr;
     std::fclose(tty);
     if (!read)
-        return false;
+        return Answer::No;
 #endif
     const QString reply = QString::fromLocal8Bit(answer).trimmed().toLower();
     return reply == QStringLiteral("да") || reply == QStringLiteral("д") || reply == QLatin1String("yes")
-        || reply == QLatin1String("y");
+            || reply == QLatin1String("y")
+        ? Answer::Yes
+        : Answer::No;
 }
 
 struct ExitRow {
@@ -115,8 +134,8 @@ constexpr ExitRow kExitStatuses[] = {
     {EndState::Refused, kExitRefused},
     {EndState::HeldOpenUntouched, kExitRefused},
     {EndState::NotStartedNoRecord, kExitNoRecord},
-    {EndState::Untouched, kExitIncomplete},
-    {EndState::CancelledUntouched, kExitIncomplete},
+    {EndState::Untouched, kExitUntouched},
+    {EndState::CancelledUntouched, kExitUntouched},
     {EndState::IncompleteKept, kExitIncomplete},
     {EndState::CancelledIncompleteKept, kExitIncomplete},
     {EndState::OverwrittenKept, kExitIncomplete},
@@ -141,7 +160,8 @@ static_assert(inEnumOrder(kExitStatuses, &ExitRow::state), "rows in the end stat
 // wins (a file kept outweighs one deleted with a doubt).
 constexpr int kGravity[] = {
     kExitOk, kExitOverwriteUnproven, kExitReplaced, kExitNotSearched, kExitDeletionUnproven, kExitFailure,
-    kExitToken, kExitNotFound, kExitRefused, kExitNoRecord, kExitSurvivors, kExitIncomplete, kExitRewritten,
+    kExitToken, kExitNotFound, kExitRefused, kExitUntouched, kExitNoRecord, kExitSurvivors, kExitIncomplete,
+    kExitRewritten,
     kExitEndNotRecorded,
 };
 
@@ -183,34 +203,85 @@ WipeRequest fileRequest(const CommandLine &command, const QString &path)
     return request;
 }
 
+// What a wipe mode tells of its targets: to people on standard error, to
+// scripts in one JSON document; the gravest status is the mode's.
+class WipeOutput
+{
+public:
+    explicit WipeOutput(const CommandLine &command) : m_command(command) {}
+
+    void add(const WipeRequest &request, const WipeResult &result, const QString &subject)
+    {
+        const int status = exitStatus(result);
+        if (!m_command.quiet || status != kExitOk)
+            tell(subject, result.report);
+        if (m_command.json)
+            m_targets.append(targetJson(request, result, status));
+        worsen(status);
+    }
+    void addUnrun(const QJsonObject &target, int status)
+    {
+        m_targets.append(target);
+        worsen(status);
+    }
+    int finish(int status = -1)
+    {
+        if (status >= 0)
+            worsen(status);
+        if (m_command.json)
+            printResult(m_command.action == CommandLine::Action::WipeToken ? "wipe-token" : "wipe-file", "targets",
+                        m_targets, m_worst);
+        return m_worst;
+    }
+
+private:
+    void worsen(int status)
+    {
+        if (gravityOf(status) > gravityOf(m_worst))
+            m_worst = status;
+    }
+
+    const CommandLine &m_command;
+    QJsonArray m_targets;
+    int m_worst = kExitOk;
+};
+
+// What cannot be wiped is refused before the question, and only the rest is asked about.
 int wipeFiles(const CommandLine &command)
 {
-    QStringList paths;
-    for (const std::string &file : command.files)
-        paths << QFile::decodeName(QByteArray::fromStdString(file));
-    if (!command.assumeYes) {
+    WipeOutput output(command);
+    QVector<WipeRequest> asked;
+    for (const std::string &file : command.files) {
+        const WipeRequest request = fileRequest(command, QFile::decodeName(QByteArray::fromStdString(file)));
+        if (const std::optional<WipeResult> refused = refusedBeforeAsking(request))
+            output.add(request, *refused, request.path);
+        else
+            asked << request;
+    }
+    if (!asked.isEmpty() && !command.assumeYes) {
         // What the window's question says, for every file.
         QStringList plans;
-        for (const QString &path : paths)
-            plans << wipePlan(fileRequest(command, path));
-        if (!confirmed(plans)) {
-            errors() << KCC_PROGRAM << ": " << notConfirmed() << '\n';
-            errors().flush();
-            return kExitDeclined;
+        for (const WipeRequest &request : asked)
+            plans << wipePlan(request);
+        const Answer answer = confirmation(plans);
+        if (answer != Answer::Yes) {
+            say(notConfirmed(answer));
+            return output.finish(kExitDeclined);
         }
     }
-    int worst = kExitOk;
-    for (const QString &path : paths) {
-        const WipeResult result = runWipeSession(fileRequest(command, path));
-        tell(path, result.report);
-        if (gravityOf(exitStatus(result)) > gravityOf(worst))
-            worst = exitStatus(result);
+    TerminalProgress progress(!command.quiet);
+    for (WipeRequest &request : asked) {
+        progress.follow(request);
+        const WipeResult result = runWipeSession(request);
+        progress.clear();
+        output.add(request, result, request.path);
     }
-    return worst;
+    return output.finish();
 }
 
-// The first line of standard input or of the file, without its line end.
-bool readPin(const CommandLine &command, QString &pin)
+// The first line of standard input or of the file, without its line end;
+// where it cannot be read, why.
+bool readPin(const CommandLine &command, QString &pin, QString &why)
 {
     std::string line;
     bool ok = false;
@@ -219,8 +290,10 @@ bool readPin(const CommandLine &command, QString &pin)
         while ((c = std::getchar()) != EOF && c != '\n')
             line.push_back(char(c));
         ok = c == '\n' || !line.empty();
+        why = QCoreApplication::translate("CommandLine", "PIN-код не прочитан; ничего не удалено.");
     } else {
-        QFile file(QFile::decodeName(QByteArray::fromStdString(command.pinFile)));
+        const QString path = QFile::decodeName(QByteArray::fromStdString(command.pinFile));
+        QFile file(path);
         if (file.open(QIODevice::ReadOnly)) {
             char buffer[256] = {};
             const qint64 n = file.readLine(buffer, sizeof buffer);
@@ -230,6 +303,8 @@ bool readPin(const CommandLine &command, QString &pin)
             if (!line.empty() && line.back() == '\n')
                 line.pop_back();
         }
+        why = QCoreApplication::translate("CommandLine", "%1: PIN-код не прочитан: %2; ничего не удалено.")
+                  .arg(QDir::toNativeSeparators(path), file.errorString());
     }
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
@@ -254,6 +329,7 @@ bool listedTokens(QVector<ListedToken> &tokens)
 
 int wipeToken(const CommandLine &command)
 {
+    WipeOutput output(command);
     const WipeAlgorithm algorithm = WipeAlgorithm(command.algorithm);
     const QString serial = QString::fromStdString(command.serial);
     QVector<ListedToken> tokens;
@@ -265,38 +341,42 @@ int wipeToken(const CommandLine &command)
             chosen << token;
     const QString subject = QStringLiteral("S/N %1").arg(serial);
     if (chosen.size() != 1) {
-        errors() << KCC_PROGRAM << ": " << subject << ": "
-                 << (chosen.isEmpty() ? QCoreApplication::translate("CommandLine", "носитель с таким серийным номером не найден.")
-                                      : QCoreApplication::translate("CommandLine", "носителей с таким серийным номером несколько (%1); "
-                                                       "ничего не изменено.").arg(chosen.size()))
-                 << '\n';
-        errors().flush();
-        return chosen.isEmpty() ? kExitNotFound : kExitRefused;
+        say(subject + QStringLiteral(": ")
+            + (chosen.isEmpty() ? QCoreApplication::translate("CommandLine", "носитель с таким серийным номером не найден.")
+                                : QCoreApplication::translate("CommandLine", "носителей с таким серийным номером несколько (%1); "
+                                                                             "ничего не изменено.").arg(chosen.size())));
+        const int status = chosen.isEmpty() ? kExitNotFound : kExitRefused;
+        output.addUnrun(tokenNotWipedJson(serial, chosen.isEmpty() ? EndState::NotFound : EndState::Refused, status), status);
+        return output.finish();
     }
     const ListedToken &token = chosen.front();
     QString pin;
-    if (!readPin(command, pin)) {
-        errors() << KCC_PROGRAM << ": "
-                 << QCoreApplication::translate("CommandLine", "PIN-код не прочитан; ничего не удалено.") << '\n';
-        errors().flush();
-        return kExitFailure;
+    QString why;
+    if (!readPin(command, pin, why)) {
+        say(why);
+        return output.finish(kExitFailure);
     }
     WipeRequest request;
     request.plan = passPlan(algorithm);
     request.via = JournalEntry::Interface::CommandLine;
     request.token = token;
-    if (!command.assumeYes && !confirmed({wipePlan(request)})) {
-        forgetPin(pin);
-        errors() << KCC_PROGRAM << ": " << notConfirmed() << '\n';
-        errors().flush();
-        return kExitDeclined;
+    if (!command.assumeYes) {
+        const Answer answer = confirmation({wipePlan(request)});
+        if (answer != Answer::Yes) {
+            forgetPin(pin);
+            say(notConfirmed(answer));
+            return output.finish(kExitDeclined);
+        }
     }
     request.pin = std::move(pin);
     recordChoice(request, command);
+    TerminalProgress progress(!command.quiet);
+    progress.follow(request);
     const WipeResult result = runWipeSession(request);
+    progress.clear();
     forgetPin(request.pin);
-    tell(subject, result.report);
-    return exitStatus(result);
+    output.add(request, result, subject);
+    return output.finish();
 }
 
 // An earlier command line's journal is named wherever this one is read, so
@@ -595,12 +675,19 @@ int verifyCollection(const CommandLine &command)
     return report.journals + report.certificates > 0 ? kExitOk : kExitNotFound;
 }
 
-int printTokens()
+int printTokens(const CommandLine &command)
 {
-    QTextStream out(stdout);
     QVector<ListedToken> tokens;
     if (!listedTokens(tokens))
         return kExitFailure;
+    if (command.json) {
+        QJsonArray listed;
+        for (const ListedToken &token : tokens)
+            listed.append(listedTokenJson(token));
+        printResult("list-tokens", "tokens", listed, kExitOk);
+        return kExitOk;
+    }
+    QTextStream out(stdout);
     for (const ListedToken &token : tokens)
         out << token.serialNumber << '\t' << token.name << '\t' << token.detail << '\n';
     return kExitOk;
@@ -622,10 +709,11 @@ int journalStatus(const VerifyResult &verification)
 
 int runCommandLine(const CommandLine &command, ActWriter writeAct)
 {
+    self = programName(command.program);
     // Only where a wipe follows: the other modes read and never write.
     if (command.action == CommandLine::Action::WipeFiles || command.action == CommandLine::Action::WipeToken) {
         for (const InterruptedWipe &wipe : closeInterruptedWipes(JournalEntry::Interface::CommandLine))
-            errors() << KCC_PROGRAM << ": " << wipetexts::interrupted() << ' ' << describeInterrupted(wipe) << '\n';
+            errors() << self << ": " << wipetexts::interrupted() << ' ' << describeInterrupted(wipe) << '\n';
         errors().flush();
     }
     switch (command.action) {
@@ -634,7 +722,7 @@ int runCommandLine(const CommandLine &command, ActWriter writeAct)
     case CommandLine::Action::WipeToken:
         return wipeToken(command);
     case CommandLine::Action::ListTokens:
-        return printTokens();
+        return printTokens(command);
     case CommandLine::Action::PrintJournal:
         return printJournal();
     case CommandLine::Action::VerifyJournal:

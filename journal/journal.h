@@ -173,7 +173,9 @@ public:
     // whether or not it was written. false, with the reason in error, when the
     // line is not safely on disk; nothing is appended to a journal whose end
     // does not match its head. systemLogDropped: the copy could not be sent in time.
-    bool append(JournalEntry entry, QString *error = nullptr, bool *systemLogDropped = nullptr) const;
+    // stored, where given and the line is written: its number and hash.
+    bool append(JournalEntry entry, QString *error = nullptr, bool *systemLogDropped = nullptr,
+                JournalRecord *stored = nullptr) const;
     // Appends an ending entry only while its attempt is open in the head, so
     // that two starts close an interrupted attempt once.
     bool closeAttempt(JournalEntry ending, bool *alreadyClosed, QString *error = nullptr) const;
@@ -202,7 +204,7 @@ public:
 
 private:
     bool appendEntry(JournalEntry entry, bool onlyIfOpen, bool *alreadyClosed, QString *error,
-                     bool *systemLogDropped) const;
+                     bool *systemLogDropped, JournalRecord *stored = nullptr) const;
     void readChecked(VerifyResult *result, QVector<JournalRecord> *records, const QByteArray &anchorKey) const;
 
     QString filePath;

@@ -172,10 +172,10 @@ private:
 
 } // namespace
 
-bool Journal::append(JournalEntry entry, QString *error, bool *systemLogDropped) const
+bool Journal::append(JournalEntry entry, QString *error, bool *systemLogDropped, JournalRecord *stored) const
 {
     bool unused = false;
-    return appendEntry(std::move(entry), false, &unused, error, systemLogDropped);
+    return appendEntry(std::move(entry), false, &unused, error, systemLogDropped, stored);
 }
 
 bool Journal::closeAttempt(JournalEntry ending, bool *alreadyClosed, QString *error) const
@@ -184,7 +184,7 @@ bool Journal::closeAttempt(JournalEntry ending, bool *alreadyClosed, QString *er
 }
 
 bool Journal::appendEntry(JournalEntry entry, bool onlyIfOpen, bool *alreadyClosed, QString *error,
-                          bool *systemLogDropped) const
+                          bool *systemLogDropped, JournalRecord *stored) const
 {
     JournalRecord record;
     record.entry = stamped(std::move(entry));
@@ -200,5 +200,7 @@ bool Journal::appendEntry(JournalEntry entry, bool onlyIfOpen, bool *alreadyClos
                      .arg(QDir::toNativeSeparators(filePath), append.why);
     // The system log hears of every event, written or not.
     logAppend(record, written, append.why, filePath, append.key.publicKey(), append.head, systemLogDropped);
+    if (written && stored)
+        *stored = record;
     return written;
 }

@@ -33,9 +33,11 @@ struct WipeRequest {
     // true goes on without a record. Unset: no wipe without its record.
     std::function<bool(const QString &why)> goOnWithoutRecord;
 
-    // For tests that stop a wipe between two steps: told of the file wipe's
-    // steps when no worker runs it.
+    // Told of the file wipe's steps when no worker runs it: the command
+    // line's progress, and tests that stop a wipe between two steps.
     FileWipeListener listener;
+    // Told of each token pass before it is written, when no worker runs it.
+    std::function<void(int pass)> tokenPassStarted;
 };
 
 // Everything a front-end tells of one wipe, made once for all of them.
@@ -59,6 +61,8 @@ struct WipeResult {
     WipeReport report;
     JournalEntry entry; // as appended to the journal
     bool journalled = false; // the entry is on the medium; the report says why not
+    qint64 sequence = 0;     // the ending entry's number in the journal, where journalled
+    QString entryHash;       // the SHA-256 of its stored line, hex, where journalled
     QString attempt;          // shared by the begun entry and the ending one
     QDateTime started;        // when the begun entry was written
     QString begunNotJournalled; // why the begun entry is not on the medium; empty when it is

@@ -286,7 +286,12 @@ void reportAndJournal(const WipeRequest &request, WipeResult &result, bool amend
     QString why;
     result.entry.resultInformative = result.report.informative;
     bool dropped = false;
-    result.journalled = Journal().append(result.entry, &why, &dropped);
+    JournalRecord stored;
+    result.journalled = Journal().append(result.entry, &why, &dropped, &stored);
+    if (result.journalled) {
+        result.sequence = stored.sequence;
+        result.entryHash = stored.hash;
+    }
     // The officer who chose to go on without a record hears why, and keeps the claim.
     if (!result.journalled && !result.withoutRecord)
         tellEndNotRecorded(result, why);
@@ -374,7 +379,7 @@ WipeResult runWipeSession(const WipeRequest &request, WipeWorker *worker)
     } else {
         const MediaRecord &record = request.token->record;
         result.token = worker ? worker->wipeToken(request.plan, record, request.pin)
-                               : overwriteTokenContainer(request.plan, &record, request.pin);
+                               : overwriteTokenContainer(request.plan, &record, request.pin, request.tokenPassStarted);
         passesDone = result.token.passesDone;
     }
     // A file that held no data had nothing to pass over: no count of passes for it.
@@ -407,6 +412,26 @@ WipeResult runWipeSession(const WipeRequest &request, WipeWorker *worker)
         }
     }
     reportAndJournal(request, result);
+    return result;
+}
+
+std::optional<WipeResult> refusedBeforeAsking(const WipeRequest &request)
+{
+    if (!request.isFile())
+        return std::nullopt;
+    const std::optional<FileWipeOutcome> refusal = refusalOfFile(request.path);
+    if (!refusal)
+        return std::nullopt;
+    WipeResult result;
+    result.file = *refusal;
+    result.file.passesPlanned = request.plan.passes.size();
+    result.verdict = judgeWipe(request, result);
+    result.told = result.verdict.state;
+    result.summary = QCoreApplication::translate("WipeSession", "%1\nАлгоритм: %2").arg(targetOf(request), request.plan.name);
+    const StepReport step = fileWipeReport(result.file, request.path);
+    result.report = reportOf(result.told, step, true);
+    result.report.informative = result.summary;
+    appendParagraph(result.report.informative, step.facts);
     return result;
 }
 

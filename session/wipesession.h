@@ -14,6 +14,12 @@ QString algorithmPlan(const PassPlan &plan);
 // events handled meanwhile), then reports and journals it. Throws nothing.
 WipeResult runWipeSession(const WipeRequest &request, WipeWorker *worker = nullptr);
 
+// A file the wipe would refuse, told before the officer is asked: a missing
+// name, a folder, a link, one that cannot be written. Nothing is touched and
+// nothing journalled: no attempt was made. Empty where the wipe may begin;
+// the wipe itself looks again.
+std::optional<WipeResult> refusedBeforeAsking(const WipeRequest &request);
+
 // Fills what a finished file wipe freed and searches the volume again, for
 // the result box's button; the result's report and journal say so after.
 void fillAndSearchAgain(const WipeRequest &request, WipeResult &result, WipeWorker *worker = nullptr);

@@ -344,10 +344,6 @@ until it covers the former blocks</translation>
 with the serial, two containers; nothing touched</translation>
     </message>
     <message>
-        <source>не завершено: удаление остановлено, файл оставлен</source>
-        <translation>incomplete: the wipe stopped and the file was kept</translation>
-    </message>
-    <message>
         <source>отказ носителя: неверный, заблокированный или не заданный
 PIN-код, сбой записи или удаления</source>
         <translation>the token refused: wrong, locked or unset PIN,
@@ -510,14 +506,6 @@ not on the organisation&apos;s list, or no journal head</translation>
         <translation>the wipe&apos;s ending entry could not be written to the journal</translation>
     </message>
     <message>
-        <source>--wipe-file ФАЙЛ... --algorithm ИМЯ [--search-volume] [--fill-freed] [--yes] [--no-journal]</source>
-        <translation>--wipe-file FILE... --algorithm NAME [--search-volume] [--fill-freed] [--yes] [--no-journal]</translation>
-    </message>
-    <message>
-        <source>--wipe-token НОМЕР --algorithm ИМЯ (--pin-stdin | --pin-file ФАЙЛ) [--yes] [--no-journal]</source>
-        <translation>--wipe-token SERIAL --algorithm NAME (--pin-stdin | --pin-file FILE) [--yes] [--no-journal]</translation>
-    </message>
-    <message>
         <source>--journal | --verify-journal [--key КЛЮЧ]</source>
         <translation>--journal | --verify-journal [--key KEY]</translation>
     </message>
@@ -619,6 +607,72 @@ last wipe)</translation>
     <message>
         <source>модуль PKCS#11 не загружен: %1.</source>
         <translation>PKCS#11 module not loaded: %1.</translation>
+    </message>
+    <message>
+        <source>--json пока не поддерживается с %1</source>
+        <translation>--json is not yet supported with %1</translation>
+    </message>
+    <message>
+        <source>--json указывается только с --wipe-file, --wipe-token или --list-tokens</source>
+        <translation>--json goes only with --wipe-file, --wipe-token or --list-tokens</translation>
+    </message>
+    <message>
+        <source>--quiet указывается только с --wipe-file или --wipe-token</source>
+        <translation>--quiet goes only with --wipe-file or --wipe-token</translation>
+    </message>
+    <message>
+        <source>с --wipe-file, --wipe-token или --list-tokens: итог
+одним документом JSON в стандартный вывод</source>
+        <translation>with --wipe-file, --wipe-token or --list-tokens: the result
+as one JSON document on standard output</translation>
+    </message>
+    <message>
+        <source>без строки хода удаления; из итогов только неудачи</source>
+        <translation>no progress line; of the results only the failures</translation>
+    </message>
+    <message>
+        <source>не завершено: удаление остановлено после изменения файла,
+файл оставлен (ключ мог быть перезаписан, файл опустошен)</source>
+        <translation>incomplete: the wipe stopped after changing the file, which
+was kept (the key may be overwritten, the file emptied)</translation>
+    </message>
+    <message>
+        <source>удаление остановлено до первого изменения (нет права
+на запись, отмена до записи); ничего не тронуто</source>
+        <translation>the wipe stopped before its first change (no write
+permission, cancelled before writing); nothing touched</translation>
+    </message>
+    <message>
+        <source>--wipe-file ФАЙЛ... --algorithm ИМЯ [--search-volume] [--fill-freed] [--yes] [--no-journal] [--json] [--quiet]</source>
+        <translation>--wipe-file FILE... --algorithm NAME [--search-volume] [--fill-freed] [--yes] [--no-journal] [--json] [--quiet]</translation>
+    </message>
+    <message>
+        <source>--wipe-token НОМЕР --algorithm ИМЯ (--pin-stdin | --pin-file ФАЙЛ) [--yes] [--no-journal] [--json] [--quiet]</source>
+        <translation>--wipe-token SERIAL --algorithm NAME (--pin-stdin | --pin-file FILE) [--yes] [--no-journal] [--json] [--quiet]</translation>
+    </message>
+    <message>
+        <source>ничего не удалено: удаление не подтверждено: ответ «нет».</source>
+        <translation>nothing was wiped: not confirmed: the answer was no.</translation>
+    </message>
+    <message>
+        <source>%1: PIN-код не прочитан: %2; ничего не удалено.</source>
+        <translation>%1: the PIN could not be read: %2; nothing was wiped.</translation>
+    </message>
+    <message>
+        <source>Проход %1 из %2</source>
+        <translation>Pass %1 of %2</translation>
+    </message>
+    <message>
+        <source>Все проходы записаны, файл читается для проверки</source>
+        <translation>All passes written, reading the file back to check it</translation>
+    </message>
+    <message>
+        <source>Проход %1 из %2: записано %3 из %4</source>
+        <translation>Pass %1 of %2: %3 of %4 written</translation>
+    </message>
+    <message>
+        <source>, %1/с, осталось около %2 с</source>
+        <translation>, %1/s, about %2 s left</translation>
     </message>
 </context>
 <context>

@@ -169,6 +169,37 @@ FileRefusal refusalOf(platformfile::Kind kind)
     return FileRefusal::Other;
 }
 
+// What a wipe says of a name it did not open; nothing was touched.
+void tellUnopened(platformfile::OpenResult opened, const WipeTarget &target, FileWipeOutcome &outcome)
+{
+    switch (opened) {
+    case platformfile::OpenResult::Opened:
+        return;
+    case platformfile::OpenResult::NotFound:
+        outcome.status = FileWipeStatus::NotFound;
+        outcome.systemError = systemText(target.error().message);
+        return;
+    case platformfile::OpenResult::Invalid:
+        outcome.status = FileWipeStatus::Refused;
+        outcome.refusal = FileRefusal::Directory;
+        return;
+    case platformfile::OpenResult::NotRegular:
+        outcome.status = FileWipeStatus::Refused;
+        outcome.linkTarget = systemText(target.linkTarget());
+        outcome.refusal = refusalOf(target.refusedKind());
+        return;
+    case platformfile::OpenResult::Swapped:
+        outcome.status = FileWipeStatus::Refused;
+        outcome.refusal = FileRefusal::Swapped;
+        return;
+    case platformfile::OpenResult::Failed:
+        outcome.status = FileWipeStatus::Failed;
+        outcome.failedStep = FileWipeStep::Open;
+        outcome.systemError = systemText(target.error().message);
+        return;
+    }
+}
+
 class Wipe
 {
 public:
@@ -520,25 +551,9 @@ bool Wipe::openHeld()
         refuse(FileRefusal::UnencodableName);
         return false;
     }
-    switch (m_target.open(nativePath(m_path))) {
-    case platformfile::OpenResult::Opened:
-        break;
-    case platformfile::OpenResult::NotFound:
-        m_outcome.status = FileWipeStatus::NotFound;
-        m_outcome.systemError = systemText(m_target.error().message);
-        return false;
-    case platformfile::OpenResult::Invalid:
-        refuse(FileRefusal::Directory);
-        return false;
-    case platformfile::OpenResult::NotRegular:
-        m_outcome.linkTarget = systemText(m_target.linkTarget());
-        refuse(refusalOf(m_target.refusedKind()));
-        return false;
-    case platformfile::OpenResult::Swapped:
-        refuse(FileRefusal::Swapped);
-        return false;
-    case platformfile::OpenResult::Failed:
-        fail(FileWipeStep::Open);
+    const platformfile::OpenResult opened = m_target.open(nativePath(m_path));
+    if (opened != platformfile::OpenResult::Opened) {
+        tellUnopened(opened, m_target, m_outcome);
         return false;
     }
 
@@ -690,6 +705,22 @@ MediumVerdict probeFileMedium(const QString &path)
     if (!encodablePath(path) || !platformfile::probeMedium(nativePath(path), medium))
         return MediumVerdict();
     return judgeMedium(medium);
+}
+
+std::optional<FileWipeOutcome> refusalOfFile(const QString &path)
+{
+    FileWipeOutcome outcome;
+    if (!encodablePath(path)) {
+        outcome.status = FileWipeStatus::Refused;
+        outcome.refusal = FileRefusal::UnencodableName;
+        return outcome;
+    }
+    WipeTarget target;
+    const platformfile::OpenResult looked = target.look(nativePath(path));
+    if (looked == platformfile::OpenResult::Opened)
+        return std::nullopt;
+    tellUnopened(looked, target, outcome);
+    return outcome;
 }
 
 FileWipeOutcome overwriteFile(const PassPlan &plan, const QString &path,

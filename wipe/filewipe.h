@@ -8,6 +8,7 @@
 #include <QString>
 #include <QVector>
 #include <functional>
+#include <optional>
 
 // Every pass is written in whole blocks of this size over every stretch of the
 // file that holds data (holes stay holes), so a file grows to the next
@@ -126,5 +127,10 @@ FileWipeOutcome overwriteFile(const PassPlan &plan, const QString &path,
 // anything (for the confirmation); known is false where the name cannot be
 // opened for reading as a regular file.
 MediumVerdict probeFileMedium(const QString &path);
+
+// What overwriteFile would say of the name before its first change, asked
+// before the officer is: NotFound, Refused, or Failed at its open, through
+// the same looks; empty where the wipe may begin. Opens nothing for writing.
+std::optional<FileWipeOutcome> refusalOfFile(const QString &path);
 
 #endif // FILEWIPE_H

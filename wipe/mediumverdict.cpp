@@ -187,3 +187,18 @@ QString placementId(Placement placement)
     }
     return QStringLiteral("not-provable");
 }
+
+QStringList limitIds(quint32 limits)
+{
+    // In the bits' order: bit i is named by the i-th word.
+    static const char *const words[] = {
+        "copy-on-write", "shared", "compressed", "data-journal", "inline", "moved", "network", "fuse",
+        "overlay", "memory", "no-extent-map", "unknown-file-system", "flash", "encrypted", "image-file",
+    };
+    static_assert(1u << (sizeof words / sizeof words[0] - 1) == LimitImageFile, "one word per limit");
+    QStringList ids;
+    for (quint32 i = 0; i < sizeof words / sizeof words[0]; ++i)
+        if (limits & (1u << i))
+            ids << QLatin1String(words[i]);
+    return ids;
+}

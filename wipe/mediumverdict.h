@@ -2,6 +2,7 @@
 #define MEDIUMVERDICT_H
 
 #include <QString>
+#include <QStringList>
 #include <QVector>
 #include <QtGlobal>
 
@@ -63,5 +64,7 @@ bool sameBlocks(const platformfile::ExtentMap &original, const platformfile::Ext
 
 // Short machine-readable words for the journal.
 QString placementId(Placement placement);
+// One word per MediumLimit bit set, in the bits' order: "copy-on-write", "flash", ...
+QStringList limitIds(quint32 limits);
 
 #endif // MEDIUMVERDICT_H

@@ -281,3 +281,12 @@ TokenWipeOutcome overwriteTokenContainer(const PassPlan &plan, const MediaRecord
     }
     return out;
 }
+
+TokenMaker tokenMakerOf(const MediaRecord &media)
+{
+    TokenSession token(&media, QString());
+    TokenWipeOutcome out;
+    if (token.create())
+        makerOf(token.context(), &media, out);
+    return {out.makerKnown, out.tokenMaker, out.tokenModel};
+}

@@ -73,4 +73,13 @@ TokenWipeOutcome overwriteTokenContainer(const PassPlan &plan, const MediaRecord
                                           const QString &pin,
                                           const std::function<void(int pass)> &passStarted = {});
 
+// Who made a token, as it says, asked without a session or a PIN; known is
+// false where the library cannot say.
+struct TokenMaker {
+    bool known = false;
+    QString maker;
+    QString model;
+};
+TokenMaker tokenMakerOf(const MediaRecord &media);
+
 #endif // TOKENWIPE_H

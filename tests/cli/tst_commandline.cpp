@@ -23,6 +23,7 @@
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStandardPaths>
@@ -205,6 +206,8 @@ private slots:
     void files();
     void terminalQuestion_data();
     void terminalQuestion();
+    void json_data();
+    void json();
     void token_data();
     void token();
     void journal();
@@ -267,7 +270,7 @@ void TestCommandLine::files_data()
     QTest::newRow("--wipe-file=FILE, bundled -ya NAME")
         << QStringList{"{cli}", "--wipe-file={key}", "-ya", "dod"} << 0 << false << wiped << QString();
     QTest::newRow("an unknown letter in a bundle")
-        << QStringList{"{cli}", "--wipe-file", "{key}", "-yq", "-a", "dod"} << 2 << true << "неизвестный параметр «-q»" << QString();
+        << QStringList{"{cli}", "--wipe-file", "{key}", "-yz", "-a", "dod"} << 2 << true << "неизвестный параметр «-z»" << QString();
     QTest::newRow("a flag given a value")
         << QStringList{"--wipe-file", "{key}", "-a", "dod", "--yes=no"} << 2 << true << "--yes не принимает значения" << QString();
     QTest::newRow("-- ends the options: -y after it is a file, not the answer")
@@ -286,6 +289,21 @@ void TestCommandLine::files_data()
     QTest::newRow("cli: wiped") << QStringList{"{cli}", "--wipe-file", "{key}", "-a", "dod", "--yes"} << 0 << false << wiped << QString();
     QTest::newRow("cli: a link is refused")
         << QStringList{"{cli}", "--wipe-file", "{link}", "-a", "gost", "-y"} << 5 << true << boxtexts::fileFailed << QString();
+    QTest::newRow("cli: its results under its own name")
+        << QStringList{"{cli}", "--wipe-file", "{key}", "-a", "dod", "--yes"} << 0 << false << "kestrik-kcc-cli: /" << QString();
+    // Refused before the question: no terminal is needed to hear it.
+    QTest::newRow("a folder without --yes: refused, not asked")
+        << QStringList{"{cli}", "--wipe-file", "{dir}", "-a", "dod"} << 5 << true << boxtexts::fileFailed << QString();
+    QTest::newRow("a missing file without --yes: not found, not asked")
+        << QStringList{"--wipe-file", "{missing}", "-a", "dod"} << 4 << true << boxtexts::fileNotFound.trimmed() << QString();
+    QTest::newRow("a link without --yes: refused, not asked")
+        << QStringList{"{cli}", "--wipe-file", "{link}", "-a", "dod"} << 5 << true << boxtexts::fileFailed << QString();
+    QTest::newRow("a missing file and a key without a terminal: the key is asked about")
+        << QStringList{"{cli}", "--wipe-file", "{missing}", "{key}", "-a", "dod"} << 3 << true << "не подтверждено" << QString();
+    QTest::newRow("--json is not yet taken by the journal's modes")
+        << QStringList{"{cli}", "--journal", "--json"} << 2 << true << "--json is not yet supported with --journal" << "en";
+    QTest::newRow("--quiet only with a wipe")
+        << QStringList{"{cli}", "--list-tokens", "-q"} << 2 << true << "--quiet" << QString();
     QTest::newRow("cli: version") << QStringList{"{cli}", "--version"} << 0 << true << QString() << QString();
     QTest::newRow("cli: help, English") << QStringList{"{cli}", "--help"} << 0 << true << "Usage: kestrik-kcc-cli" << "en";
     QTest::newRow("cli: the act is the window program's")
@@ -314,6 +332,8 @@ void TestCommandLine::files()
     arguments.replaceInStrings(QStringLiteral("{key}"), key);
     arguments.replaceInStrings(QStringLiteral("{link}"), link);
     arguments.replaceInStrings(QStringLiteral("{missing}"), m_dir.filePath(QStringLiteral("missing")));
+    QVERIFY(QDir().mkpath(m_dir.filePath(QStringLiteral("folder.pfx"))));
+    arguments.replaceInStrings(QStringLiteral("{dir}"), m_dir.filePath(QStringLiteral("folder.pfx")));
 
     const Run run = runProgram(arguments, QByteArray(), language);
     QCOMPARE(run.exitCode, exitCode);
@@ -332,35 +352,62 @@ void TestCommandLine::files()
 
 void TestCommandLine::terminalQuestion_data()
 {
+    QTest::addColumn<QString>("target"); // "key", "folder" or "missing"
     QTest::addColumn<QStringList>("extra");
     QTest::addColumn<bool>("hardLink");
     QTest::addColumn<QByteArray>("answer");
-    QTest::addColumn<QString>("said"); // in the question, besides the path and the size
-    QTest::newRow("no: the file and its size") << QStringList() << false << QByteArray("нет\n") << QStringLiteral("Алгоритм: ");
-    QTest::newRow("the fill may take the free space") << QStringList{"--fill-freed"} << false << QByteArray("нет\n")
-                                                      << QStringLiteral("свободное место тома будет заполнено");
-    QTest::newRow("other names of the file") << QStringList() << true << QByteArray("нет\n")
-                                             << QStringLiteral("другие имена (жесткие ссылки): 1");
-    QTest::newRow("yes") << QStringList() << false << QByteArray("да\n") << QStringLiteral("Алгоритм: ");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("said"); // on the terminal, besides the question's path and size
+    QTest::addColumn<QString>("unsaid");
+    const QString none = QStringLiteral("\x01");
+    QTest::newRow("no: the file and its size, the answer named") << "key" << QStringList() << false << QByteArray("нет\n") << 3
+                                                                 << QStringLiteral("ответ «нет»") << QStringLiteral("ответьте в терминале");
+    QTest::newRow("the fill may take the free space") << "key" << QStringList{"--fill-freed"} << false << QByteArray("нет\n") << 3
+                                                      << QStringLiteral("свободное место тома будет заполнено") << none;
+    QTest::newRow("other names of the file") << "key" << QStringList() << true << QByteArray("нет\n") << 3
+                                             << QStringLiteral("другие имена (жесткие ссылки): 1") << none;
+    QTest::newRow("yes: a line per pass while it runs") << "key" << QStringList() << false << QByteArray("да\n") << 0
+                                                        << QStringLiteral("\rПроход 3 из 3") << none;
+    QTest::newRow("--quiet: no progress, nothing said of a success")
+        << "key" << QStringList{"--quiet"} << false << QByteArray("да\n") << 0 << QStringLiteral("Алгоритм: ")
+        << QStringLiteral("Проход");
+    QTest::newRow("--json: the document alone on standard output, the progress on the terminal")
+        << "key" << QStringList{"--json"} << false << QByteArray("да\n") << 0 << QStringLiteral("\rПроход 3 из 3") << none;
+    QTest::newRow("a folder: refused at once") << "folder" << QStringList() << false << QByteArray("да\n") << 5
+                                               << boxtexts::fileFailed << QStringLiteral("Вы действительно");
+    QTest::newRow("a missing file: not found at once") << "missing" << QStringList() << false << QByteArray("да\n") << 4
+                                                       << boxtexts::fileNotFound.trimmed() << QStringLiteral("Вы действительно");
 }
 
 // The question on the terminal says what the window's does; only a typed
-// "да" goes on. The terminal is a pseudo-terminal of script(1).
+// "да" goes on; what cannot be wiped is refused before it. The terminal is a
+// pseudo-terminal of script(1); standard output goes to a file.
 void TestCommandLine::terminalQuestion()
 {
+    QFETCH(QString, target);
     QFETCH(QStringList, extra);
     QFETCH(bool, hardLink);
     QFETCH(QByteArray, answer);
+    QFETCH(int, exitCode);
     QFETCH(QString, said);
+    QFETCH(QString, unsaid);
     if (QStandardPaths::findExecutable(QStringLiteral("script")).isEmpty())
         QSKIP("script(1) is not installed");
-    const QString key = m_dir.filePath(QStringLiteral("вопрос.pfx"));
+    RecordPlace place;
+    QString key = m_dir.filePath(QStringLiteral("вопрос.pfx"));
     const QString link = m_dir.filePath(QStringLiteral("second-name.pfx"));
     QFile::remove(link);
     QVERIFY(writeFile(key, QByteArray(4000, 'q')));
     if (hardLink)
         QCOMPARE(::link(QFile::encodeName(key).constData(), QFile::encodeName(link).constData()), 0);
-    QStringList command{QStringLiteral(KCC_PROGRAM_PATH), QStringLiteral("--wipe-file"), key, QStringLiteral("-a"),
+    if (target == QLatin1String("folder")) {
+        key = m_dir.filePath(QStringLiteral("папка.pfx"));
+        QVERIFY(QDir().mkpath(key));
+    } else if (target == QLatin1String("missing")) {
+        key = m_dir.filePath(QStringLiteral("нет.pfx"));
+    }
+    const QString output = m_dir.filePath(QStringLiteral("stdout"));
+    QStringList command{QStringLiteral(KCC_CLI_PATH), QStringLiteral("--wipe-file"), key, QStringLiteral("-a"),
                         QStringLiteral("dod")};
     command += extra;
     for (QString &word : command)
@@ -370,15 +417,95 @@ void TestCommandLine::terminalQuestion()
     env.remove(QStringLiteral("DISPLAY"));
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
     terminal.setProcessEnvironment(env);
-    terminal.start(QStringLiteral("script"), {QStringLiteral("-qec"), command.join(QLatin1Char(' ')), QStringLiteral("/dev/null")});
+    terminal.start(QStringLiteral("script"), {QStringLiteral("-qec"), command.join(QLatin1Char(' ')) + QStringLiteral(" >'") + output + QLatin1Char('\''),
+                                              QStringLiteral("/dev/null")});
     terminal.write(answer);
     QVERIFY(terminal.waitForFinished(60000));
     const QString screen = QString::fromUtf8(terminal.readAll());
-    const bool yes = answer.startsWith("да");
-    QVERIFY2(terminal.exitCode() == (yes ? 0 : 3), qPrintable(screen));
-    QVERIFY2(screen.contains(QStringLiteral("Вы действительно хотите удалить ключевой контейнер?")), qPrintable(screen));
-    QVERIFY2(screen.contains(key) && screen.contains(QStringLiteral("Размер: 4")) && screen.contains(said), qPrintable(screen));
-    QCOMPARE(QFileInfo::exists(key), !yes);
+    QVERIFY2(terminal.exitCode() == exitCode, qPrintable(screen));
+    const bool asked = target == QLatin1String("key") && !extra.contains(QStringLiteral("--yes"));
+    QCOMPARE(screen.contains(QStringLiteral("Вы действительно хотите удалить ключевой контейнер?")), asked);
+    if (asked)
+        QVERIFY2(screen.contains(key) && screen.contains(QStringLiteral("Размер: 4")), qPrintable(screen));
+    QVERIFY2(screen.contains(said), qPrintable(screen));
+    QVERIFY2(!screen.contains(unsaid), qPrintable(screen));
+    if (extra.contains(QStringLiteral("--quiet")))
+        QVERIFY2(!screen.contains(boxtexts::wiped), qPrintable(screen));
+    QCOMPARE(QFileInfo::exists(key), exitCode != 0 && target != QLatin1String("missing"));
+    QFile out(output);
+    QVERIFY(out.open(QIODevice::ReadOnly));
+    const QByteArray printed = out.readAll();
+    if (!extra.contains(QStringLiteral("--json"))) {
+        QVERIFY2(printed.isEmpty(), printed.constData());
+        return;
+    }
+    const QJsonObject document = QJsonDocument::fromJson(printed).object();
+    QCOMPARE(document.value("exit_status").toInt(), exitCode);
+    QCOMPARE(document.value("targets").toArray().first().toObject().value("end_state").toString(), QStringLiteral("wiped"));
+}
+
+void TestCommandLine::json_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // {key}, {folder}, {missing} stand for paths
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("states"); // each target's end state, in order
+    QTest::newRow("wiped: recorded, its entry's number and hash")
+        << QStringList{"--wipe-file", "{key}", "--algorithm=dod", "--yes"} << 0 << QStringList{"wiped"};
+    QTest::newRow("a folder, a missing file and a key: each its own status, the gravest the document's")
+        << QStringList{"--wipe-file", "{folder}", "{missing}", "{key}", "-ya", "gost"} << 5
+        << QStringList{"refused", "not-found", "wiped"};
+    QTest::newRow("not confirmed: nothing wiped, the refusals still listed")
+        << QStringList{"--wipe-file", "{missing}", "{key}", "-a", "gost"} << 3 << QStringList{"not-found"};
+    QTest::newRow("no such token") << QStringList{"--wipe-token", "0000", "-a", "gost", "--pin-stdin", "-y"} << 4
+                                   << QStringList{"not-found"};
+    QTest::newRow("the token list") << QStringList{"--list-tokens"} << 0 << QStringList();
+}
+
+// One document on standard output, whatever the people's texts on standard error say.
+void TestCommandLine::json()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, states);
+    RecordPlace place;
+    const QString key = place.dir.filePath(QStringLiteral("ключ.pfx"));
+    QVERIFY(writeFile(key, QByteArray(4096, 'j')));
+    QVERIFY(QDir().mkpath(place.dir.filePath(QStringLiteral("folder.pfx"))));
+    arguments.replaceInStrings(QStringLiteral("{key}"), key);
+    arguments.replaceInStrings(QStringLiteral("{folder}"), place.dir.filePath(QStringLiteral("folder.pfx")));
+    arguments.replaceInStrings(QStringLiteral("{missing}"), place.dir.filePath(QStringLiteral("missing.pfx")));
+    const Run run = runProgram(QStringList{QStringLiteral("{cli}"), QStringLiteral("--json")} + arguments,
+                               QByteArray("1234\n"));
+    QCOMPARE(run.exitCode, exitCode);
+    QJsonParseError error;
+    const QJsonObject document = QJsonDocument::fromJson(run.out.toUtf8(), &error).object();
+    QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(run.out));
+    QCOMPARE(document.value("format").toString(), QStringLiteral("kestrik-kcc result 1"));
+    QCOMPARE(document.value("exit_status").toInt(), exitCode);
+    if (arguments.contains(QStringLiteral("--list-tokens"))) {
+        QVERIFY(document.value("tokens").isArray());
+        return;
+    }
+    QStringList told;
+    const QVector<JournalRecord> records = Journal().read();
+    for (const QJsonValue &value : document.value("targets").toArray()) {
+        const QJsonObject target = value.toObject();
+        told << target.value("end_state").toString();
+        QCOMPARE(target.value("exit_status").toInt(), exitStatusOf(endStateFromWord(told.last())));
+        QCOMPARE(target.value("recorded").toBool(), told.last() == QLatin1String("wiped"));
+        if (!target.value("recorded").toBool())
+            continue;
+        // The number and hash the journal itself gives its ending entry.
+        QVERIFY(!records.isEmpty());
+        QCOMPARE(qint64(target.value("seq").toDouble()), records.last().sequence);
+        QCOMPARE(target.value("hash").toString(), records.last().hash);
+        QCOMPARE(target.value("path").toString(), key);
+        QCOMPARE(target.value("passes_done").toInt(), target.value("passes_planned").toInt());
+    }
+    QCOMPARE(told, states);
+    // Refused at once: nothing recorded of a target never asked about.
+    if (!states.contains(QStringLiteral("wiped")))
+        QVERIFY(records.isEmpty());
 }
 
 void TestCommandLine::token_data()
@@ -405,6 +532,10 @@ void TestCommandLine::token_data()
         << QString() << pin << 1 << true << notLoaded << "{cli}" << QStringLiteral("{module}:/nonexistent.so");
     QTest::newRow("a module that does not load") << QString() << pin << 1 << true << notLoaded << QString()
                                                  << QStringLiteral("/nonexistent.so");
+    QTest::newRow("cli: no PIN file: the file and the reason named")
+        << QString() << QByteArray("{no-file}") << 1 << true
+        << QStringLiteral("kestrik-kcc-cli: /nonexistent/pin: PIN-код не прочитан: No such file or directory") << "{cli}"
+        << QString();
 }
 
 void TestCommandLine::token()
@@ -427,20 +558,33 @@ void TestCommandLine::token()
 
     const QStringList self = program.isEmpty() ? QStringList() : QStringList{program};
     const Run list = runProgram(self + QStringList{QStringLiteral("--list-tokens")});
-    if (modules.isEmpty()) {
-        QCOMPARE(list.exitCode, 0);
-        QVERIFY2(list.out.contains(store.serial(QStringLiteral("Beta")) + QStringLiteral("\tBeta")), qPrintable(list.out));
-    } else {
+    if (!modules.isEmpty()) {
         QCOMPARE(list.exitCode, 1);
         QVERIFY2(list.err.contains(message), qPrintable(list.err));
         QVERIFY2(list.out.isEmpty(), qPrintable(list.out));
+    } else {
+        QCOMPARE(list.exitCode, 0);
+        QVERIFY2(list.out.contains(store.serial(QStringLiteral("Beta")) + QStringLiteral("\tBeta")), qPrintable(list.out));
+        const Run listed = runProgram(self + QStringList{QStringLiteral("--list-tokens"), QStringLiteral("--json")});
+        QCOMPARE(listed.exitCode, 0);
+        int beta = 0;
+        for (const QJsonValue &value : QJsonDocument::fromJson(listed.out.toUtf8()).object().value("tokens").toArray()) {
+            const QJsonObject token = value.toObject();
+            if (token.value("serial").toString() != store.serial(QStringLiteral("Beta")))
+                continue;
+            ++beta;
+            QCOMPARE(token.value("label").toString(), QStringLiteral("Beta"));
+            QVERIFY2(!token.value("maker").toString().isEmpty(), qPrintable(listed.out)); // SoftHSM2 names its maker
+        }
+        QCOMPARE(beta, 1);
     }
 
     if (serial.isEmpty())
         serial = store.serial(QStringLiteral("Beta"));
+    const QStringList pinFrom = pin == "{no-file}" ? QStringList{QStringLiteral("--pin-file"), QStringLiteral("/nonexistent/pin")}
+                                                   : QStringList{QStringLiteral("--pin-stdin")};
     const Run run = runProgram(self + QStringList{QStringLiteral("--wipe-token"), serial, QStringLiteral("-a"),
-                                                  QStringLiteral("gost"), QStringLiteral("--pin-stdin"),
-                                                  QStringLiteral("--yes")},
+                                                  QStringLiteral("gost"), QStringLiteral("--yes")} + pinFrom,
                                pin);
     qputenv("VELMUX_PKCS11_MODULE", tokenModule);
     QCOMPARE(run.exitCode, exitCode);
@@ -1327,6 +1471,8 @@ void TestCommandLine::documented()
         const Run run = runProgram(arguments, QByteArray(), language);
         QCOMPARE(run.exitCode, 0);
         found = fromHelp(run.out);
+        for (const QString &line : run.out.split(QLatin1Char('\n')))
+            QVERIFY2(line.size() <= 80, qPrintable(line));
     }
     QStringList missing = (expected.options - found.options).values(), extra = (found.options - expected.options).values();
     missing.sort();

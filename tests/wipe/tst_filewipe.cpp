@@ -403,6 +403,7 @@ void TestFileWipe::wipedDespiteAttributes()
     QVERIFY(QDir().mkpath(QFileInfo(path).path()));
     QVERIFY(writeFile(path, marker(700)));
     QVERIFY(chmodPath(path, mode));
+    QVERIFY(!refusalOfFile(path));
 
     QByteArray firstPass;
     const FileWipeOutcome outcome =
@@ -498,9 +499,18 @@ void TestFileWipe::failuresKeepTheFile()
     const QStringList entriesBefore = QDir(dir.path()).entryList(QDir::AllEntries | QDir::System);
 
     const QString target = kind == QLatin1String("spaces") ? QStringLiteral("   ") : path;
+    // Asked before the question, the same looks say what the wipe will, and change nothing.
+    const std::optional<FileWipeOutcome> early = refusalOfFile(target);
     const FileWipeOutcome outcome = overwriteFile(passPlan(Schneier), target);
     if (!guarded.isEmpty())
         QVERIFY(chattr(QString(flag).replace('+', '-'), guarded));
+    QCOMPARE(early.has_value(), status != int(FileWipeStatus::Failed) || step == int(FileWipeStep::Open));
+    if (early) {
+        QCOMPARE(int(early->status), status);
+        QCOMPARE(int(early->failedStep), step);
+        QCOMPARE(int(early->refusal), refusal);
+        QCOMPARE(fileEndState(*early), endState);
+    }
 
     QCOMPARE(int(outcome.status), status);
     QCOMPARE(int(outcome.failedStep), step);

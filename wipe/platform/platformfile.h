@@ -107,6 +107,12 @@ public:
     // put back by restoreAttributes().
     OpenResult open(const NativePath &path);
 
+    // What open() would say of the path, asked before the officer is: the
+    // same looks and the same open for writing, let go at once with nothing
+    // written and no permission added (on Windows a read-only attribute is
+    // cleared for the open and put back). Opened: the wipe may begin. Holds nothing.
+    OpenResult look(const NativePath &path);
+
     // What the name is, after open() returned NotRegular (or Swapped); for a
     // link, the path it points to.
     Kind refusedKind() const { return m_refusedKind; }
@@ -182,6 +188,7 @@ public:
 
 private:
     bool fail();
+    OpenResult openName(const NativePath &path, bool lookOnly);
 
     int m_fd = -1;
     Error m_error;

@@ -112,6 +112,18 @@ bool WipeTarget::fail()
 
 OpenResult WipeTarget::open(const NativePath &path)
 {
+    return openName(path, false);
+}
+
+OpenResult WipeTarget::look(const NativePath &path)
+{
+    const OpenResult result = openName(path, true);
+    close();
+    return result;
+}
+
+OpenResult WipeTarget::openName(const NativePath &path, bool lookOnly)
+{
     close();
     m_error = Error();
     m_refusedKind = Kind::Other;
@@ -164,6 +176,14 @@ OpenResult WipeTarget::open(const NativePath &path)
         return ::openat(dirFd.get(), m_name.c_str(), writing | O_NOFOLLOW);
     };
     Descriptor fd(openForWriting());
+    // The wipe's own open, let go unwritten (access() passes an append-only
+    // file this open refuses); a permission the wipe would add is not added.
+    if (lookOnly) {
+        if (fd.get() >= 0 || (errno == EACCES && looked.st_uid == ::geteuid() && !(looked.st_mode & S_IWUSR)))
+            return OpenResult::Opened;
+        fail();
+        return OpenResult::Failed;
+    }
 #ifdef O_PATH
     // A file its owner may not write: permission is added on the held file,
     // never through a name (chmod by name follows links).

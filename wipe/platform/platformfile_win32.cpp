@@ -109,7 +109,21 @@ bool WipeTarget::fail()
     return false;
 }
 
+OpenResult WipeTarget::look(const NativePath &path)
+{
+    const OpenResult result = openName(path, true);
+    restoreAttributes();
+    close();
+    return result;
+}
+
 OpenResult WipeTarget::open(const NativePath &path)
+{
+    return openName(path, false);
+}
+
+// lookOnly: the write handle is taken as for the wipe and let go by look().
+OpenResult WipeTarget::openName(const NativePath &path, bool)
 {
     close();
     m_error = Error();
