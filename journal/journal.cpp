@@ -11,32 +11,29 @@
 #include <QSet>
 #include <QStandardPaths>
 
+#include <functional>
 #include <vector>
 
 using namespace journalchain;
 
 namespace {
 
-bool readAll(const QString &path, QByteArray *data, QString *error)
+// The file from its start, a piece at a time, until sink says enough.
+bool streamFile(const journalfile::LockedFile &file, const std::function<bool(const char *, std::size_t)> &sink,
+                QString *error)
 {
-    journalfile::LockedFile file;
+    std::vector<char> buffer(std::size_t(1) << 20);
     std::string reason;
-    std::int64_t size = 0;
-    if (!file.open(nativePath(path), journalfile::LockedFile::Mode::Read, &reason)
-        || (file.isOpen() && !file.size(&size, &reason))) {
-        *error = QString::fromStdString(reason);
-        return false;
+    for (std::int64_t offset = 0;;) {
+        std::size_t got = 0;
+        if (!file.readAt(offset, buffer.data(), buffer.size(), &got, &reason)) {
+            *error = QString::fromStdString(reason);
+            return false;
+        }
+        if (got == 0 || !sink(buffer.data(), got))
+            return true;
+        offset += std::int64_t(got);
     }
-    if (!file.isOpen())
-        return true;
-    data->resize(int(size));
-    std::size_t got = 0;
-    if (!file.readAt(0, data->data(), std::size_t(size), &got, &reason)) {
-        *error = QString::fromStdString(reason);
-        return false;
-    }
-    data->resize(int(got));
-    return true;
 }
 
 // The installation's key, or the one asked for; notVerified: why the
@@ -123,45 +120,62 @@ QVector<JournalRecord> Journal::openAttempts(QString *error) const
     return found;
 }
 
-VerifyResult Journal::verify(const QByteArray &anchorKey) const
+VerifyResult Journal::verify(const QByteArray &anchorKey, const std::function<void(const JournalRecord &)> &each) const
 {
     VerifyResult result;
-    readChecked(&result, nullptr, anchorKey);
+    readChecked(&result, each, nullptr, anchorKey);
     return result;
 }
 
-void Journal::readChecked(VerifyResult *result, QVector<JournalRecord> *records, const QByteArray &anchorKey) const
+void Journal::readChecked(VerifyResult *result, const std::function<void(const JournalRecord &)> &each,
+                          QVector<JournalRecord> *shownPastBreak, const QByteArray &anchorKey) const
 {
-    QByteArray data;
+    journalfile::LockedFile file;
+    std::string reason;
     QString error;
-    if (!readAll(filePath, &data, &error)) {
-        result->state = VerifyResult::State::Unreadable;
-        result->error = error;
-        return;
-    }
     Anchor anchor;
-    if (readHead(headPath(), &anchor.head, &error) == HeadRead::Refused) {
-        result->state = VerifyResult::State::Unreadable;
-        result->error = error;
-        return;
-    }
     QString notVerified;
     loadAnchorKey(anchorKey, &anchor, &notVerified);
-    *result = check(data, anchor, records);
+    // The head is read under the journal's lock, so no append falls between the two.
+    if (!file.open(nativePath(filePath), journalfile::LockedFile::Mode::Read, &reason)) {
+        error = QString::fromStdString(reason);
+    } else if (readHead(headPath(), &anchor.head, &error, anchor.publicKey) != HeadRead::Refused) {
+        StreamCheck stream(anchor, each);
+        const auto feed = [&stream](const char *data, std::size_t length) {
+            stream.feed(data, length);
+            return !stream.settled();
+        };
+        if (!file.isOpen() || streamFile(file, feed, &error)) {
+            *result = stream.finish();
+            error.clear();
+        }
+    }
+    if (!error.isEmpty()) {
+        result->state = VerifyResult::State::Unreadable;
+        result->error = error;
+        return;
+    }
     if (!notVerified.isEmpty() && result->state != VerifyResult::State::Broken) {
         result->state = VerifyResult::State::NotVerified;
         result->error = notVerified;
     }
     // Past a break the chain says nothing, but the entries are still shown.
-    if (records && result->state == VerifyResult::State::Broken)
-        *records = wholeEntries(data);
+    if (shownPastBreak && result->state == VerifyResult::State::Broken) {
+        shownPastBreak->clear();
+        LineSplitter lines = wholeEntriesSplitter(shownPastBreak);
+        streamFile(file, [&lines](const char *data, std::size_t length) {
+            lines.feed(data, length);
+            return true;
+        }, &error);
+        lines.finish();
+    }
 }
 
 QVector<JournalRecord> Journal::read(VerifyResult *verification, bool withBegun, const QByteArray &anchorKey) const
 {
     QVector<JournalRecord> records;
     VerifyResult result;
-    readChecked(&result, &records, anchorKey);
+    readChecked(&result, [&records](const JournalRecord &record) { records.append(record); }, &records, anchorKey);
     if (verification)
         *verification = result;
     // A later ending of the same attempt amends the earlier one (a fill
