@@ -47,6 +47,7 @@ struct Head {
     // cut short, or it was tampered with. Holds only where the journal goes
     // past this copy's entry, as the entry the lost write named would.
     bool newerLost = false;
+    QByteArray heldWith; // the key and bytes its signature was found to hold over, so it is checked once
 
     QJsonObject body() const;
     QByteArray message() const; // what the signature covers

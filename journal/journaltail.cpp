@@ -128,7 +128,7 @@ bool headAtEnd(const journalfile::LockedFile &file, std::int64_t size, const QSt
         *why = QCoreApplication::translate("Journal", "журнал кончается записью %1, а его голова называет запись %2: "
                                            "конец журнала отрезан или изменен")
                    .arg(tail->seq)
-                   .arg(head->seq);
+                   .arg(head->newerLost && tail->seq == head->seq ? head->seq + 1 : head->seq);
         return false;
     } else if (tail->seq == head->seq) {
         return true;
