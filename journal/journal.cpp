@@ -153,6 +153,8 @@ void Journal::readChecked(VerifyResult *result, const std::function<void(const J
     if (!error.isEmpty()) {
         result->state = VerifyResult::State::Unreadable;
         result->error = error;
+        if (shownPastBreak)
+            shownPastBreak->clear();
         return;
     }
     if (!notVerified.isEmpty() && result->state != VerifyResult::State::Broken) {
@@ -162,6 +164,8 @@ void Journal::readChecked(VerifyResult *result, const std::function<void(const J
     // Past a break the chain says nothing, but the entries are still shown.
     if (shownPastBreak && result->state == VerifyResult::State::Broken) {
         shownPastBreak->clear();
+        if (!file.isOpen())
+            return;
         LineSplitter lines = wholeEntriesSplitter(shownPastBreak);
         streamFile(file, [&lines](const char *data, std::size_t length) {
             lines.feed(data, length);
