@@ -21,6 +21,7 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <sys/resource.h>
 
 namespace bench {
 
@@ -76,10 +77,13 @@ double startSeconds(const Journal &journal, int repetitions)
 // fresh process under GNU time: its time and its peak resident set. (The
 // kernel's own figure for a spawned child starts from this process's, which
 // holds every signature; time is small.)
-bool verifyProcess(const QString &dir, double *seconds, long *peakKiB, const std::string &cli = KCC_CLI_PATH)
+bool verifyProcess(const QString &dir, double *seconds, long *peakKiB, const std::string &cli = KCC_CLI_PATH,
+                   double *cpuSeconds = nullptr)
 {
     const std::string peakFile = QDir(dir).filePath(QStringLiteral("peak.txt")).toStdString();
     const ChildRun run = runChild({"/usr/bin/time", "-f", "%M", "-o", peakFile, cli, "--verify-journal"});
+    if (cpuSeconds)
+        *cpuSeconds = run.cpuSeconds; // time's and, once reaped, its child's
     if (run.exitCode != 0 && cli == KCC_CLI_PATH) {
         std::printf("journal: kestrik-kcc-cli --verify-journal failed (exit %d): %s", run.exitCode, run.output.c_str());
         return false;
@@ -90,6 +94,14 @@ bool verifyProcess(const QString &dir, double *seconds, long *peakKiB, const std
     *seconds = run.seconds;
     *peakKiB = lines.isEmpty() ? -1 : lines.last().toLong();
     return true;
+}
+
+double cpuSecondsOfThisProcess()
+{
+    struct rusage usage {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
 }
 
 } // namespace
@@ -147,23 +159,26 @@ bool runJournalBench(int repetitions, int entries)
     // Side by side, in turn, so the machine's load weighs on each alike.
     qputenv("KCC_JOURNAL", QFile::encodeName(fullPath));
     const QByteArray baseline = qgetenv("KCC_BENCH_BASELINE_CLI");
-    QVector<double> sodium, inProgram, process, peaks, before, beforePeaks;
+    QVector<double> sodium, inProgram, process, peaks, before, beforePeaks, sodiumCpu, processCpu;
     VerifyResult result;
     int good = 0;
     for (int r = 0; r < 3; ++r) {
         Clock::time_point start = Clock::now();
+        const double cpuBefore = cpuSecondsOfThisProcess();
         good = 0;
         for (int i = 0; i < messages.size(); ++i)
             good += SigningKey::verify(messages.at(i), signatures.at(i), publicKey) ? 1 : 0;
         sodium << secondsSince(start);
+        sodiumCpu << cpuSecondsOfThisProcess() - cpuBefore;
         start = Clock::now();
         result = Journal(fullPath).verify();
         inProgram << secondsSince(start);
-        double seconds = 0;
+        double seconds = 0, cpu = 0;
         long peak = 0;
-        if (!verifyProcess(dir.path(), &seconds, &peak))
+        if (!verifyProcess(dir.path(), &seconds, &peak, KCC_CLI_PATH, &cpu))
             return false;
         process << seconds;
+        processCpu << cpu;
         peaks << double(peak);
         // An earlier build, where one is named: without the head, which it
         // may not read, so it verifies every entry and says the end is unguarded.
@@ -190,6 +205,10 @@ bool runJournalBench(int repetitions, int entries)
     if (!before.isEmpty())
         std::printf("  the same by %s %6.2f s (%s): ratio %.2f, peak %.1f MiB\n", baseline.constData(), median(before),
                     qPrintable(spread(before)), median(before) / s, median(beforePeaks) / 1024);
+    // On a shared machine the CPU each spent is the steadier figure.
+    std::printf("  CPU time: libsodium alone %.2f s (%s), the fresh process %.2f s (%s): ratio %.2f\n",
+                median(sodiumCpu), qPrintable(spread(sodiumCpu)), median(processCpu), qPrintable(spread(processCpu)),
+                median(processCpu) / median(sodiumCpu));
     std::printf("  load %s\n", qPrintable(loadAverage()));
     qunsetenv("KCC_JOURNAL");
     return true;

@@ -356,11 +356,21 @@ private slots:
         anchor.head.present = headSeq >= 0;
         anchor.head.seq = headSeq;
         QVector<JournalRecord> records;
-        const VerifyResult result = journalchain::check(lines.join('\n') + (lines.isEmpty() ? "" : "\n"), anchor, &records);
+        const QByteArray bytes = lines.join('\n') + (lines.isEmpty() ? "" : "\n");
+        const VerifyResult result = journalchain::check(bytes, anchor, &records);
         QTEST(result.state, "state");
         QTEST(result.kind, "kind");
         QTEST(result.line, "line");
         QCOMPARE(records.size(), result.entries);
+        // Read a byte at a time, as a file is read in pieces that end mid-line.
+        journalchain::StreamCheck stream(anchor);
+        for (const char byte : bytes)
+            stream.feed(&byte, 1);
+        const VerifyResult pieces = stream.finish();
+        QCOMPARE(pieces.state, result.state);
+        QCOMPARE(pieces.kind, result.kind);
+        QCOMPARE(pieces.line, result.line);
+        QCOMPARE(pieces.entries, result.entries);
     }
 
     void fileIsPrivateAndNotFollowed()
