@@ -159,7 +159,7 @@ bool runJournalBench(int repetitions, int entries)
     // Side by side, in turn, so the machine's load weighs on each alike.
     qputenv("KCC_JOURNAL", QFile::encodeName(fullPath));
     const QByteArray baseline = qgetenv("KCC_BENCH_BASELINE_CLI");
-    QVector<double> sodium, inProgram, process, peaks, before, beforePeaks, sodiumCpu, processCpu;
+    QVector<double> sodium, inProgram, process, peaks, before, beforePeaks, sodiumCpu, processCpu, beforeCpu;
     VerifyResult result;
     int good = 0;
     for (int r = 0; r < 3; ++r) {
@@ -183,9 +183,10 @@ bool runJournalBench(int repetitions, int entries)
         // An earlier build, where one is named: without the head, which it
         // may not read, so it verifies every entry and says the end is unguarded.
         if (!baseline.isEmpty() && QFile::rename(fullPath + ".head", fullPath + ".head.aside")) {
-            verifyProcess(dir.path(), &seconds, &peak, baseline.toStdString());
+            verifyProcess(dir.path(), &seconds, &peak, baseline.toStdString(), &cpu);
             QFile::rename(fullPath + ".head.aside", fullPath + ".head");
             before << seconds;
+            beforeCpu << cpu;
             beforePeaks << double(peak);
         }
     }
@@ -209,6 +210,9 @@ bool runJournalBench(int repetitions, int entries)
     std::printf("  CPU time: libsodium alone %.2f s (%s), the fresh process %.2f s (%s): ratio %.2f\n",
                 median(sodiumCpu), qPrintable(spread(sodiumCpu)), median(processCpu), qPrintable(spread(processCpu)),
                 median(processCpu) / median(sodiumCpu));
+    if (!beforeCpu.isEmpty())
+        std::printf("  CPU time of the same by %s %.2f s (%s): ratio %.2f\n", baseline.constData(), median(beforeCpu),
+                    qPrintable(spread(beforeCpu)), median(beforeCpu) / median(sodiumCpu));
     std::printf("  load %s\n", qPrintable(loadAverage()));
     qunsetenv("KCC_JOURNAL");
     return true;
