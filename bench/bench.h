@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <string>
+#include <vector>
 
 namespace bench {
 
@@ -25,12 +27,30 @@ inline double median(QVector<double> values)
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
 }
 
+// A program run to its end: its wall and CPU time, its peak resident set
+// (the kernel's high-water mark, as GNU time -v reports it) and its stdout.
+struct ChildRun {
+    double seconds = 0;
+    double cpuSeconds = 0; // user + system
+    long peakKiB = 0;
+    int exitCode = -1;
+    std::string output;
+};
+ChildRun runChild(const std::vector<std::string> &args); // stderr dropped
+
+// The load average over the last minute, as the kernel reports it.
+QString loadAverage();
+
 // Device wipes of a 4 KiB container on a throwaway SoftHSM2 token: prints its
 // own lines. Returns false when it could not run (the reason is printed).
 bool runDeviceBench(int repetitions);
 
-// A wipe's start and the journal's verification at `entries` entries.
+// A wipe's start and the journal's verification at `entries` entries: in
+// the program and as `kestrik-kcc-cli --verify-journal`, with its peak memory.
 bool runJournalBench(int repetitions, int entries);
+// The peak memory and time of `kestrik-kcc-cli --verify-journal` alone at
+// `entries` entries (a million: the journal takes about a minute to make).
+bool runJournalMemoryBench(int entries);
 
 // A fleet's collection: `hosts` journals and `certificates` certificates
 // checked as --verify-collection does, against libsodium alone.

@@ -7,6 +7,7 @@
 #include "certificate.h"
 #include "collection.h"
 #include "journal.h"
+#include "journalhead.h"
 #include "signing.h"
 
 #include <QCryptographicHash>
@@ -69,13 +70,11 @@ bool makeHost(const QString &root, const QString &keys, int host, int wipes, QVe
     QJsonObject appended = QJsonDocument::fromJson(lines.last()).object();
     const QByteArray lastSignature = QByteArray::fromBase64(appended.take("sig").toString().toLatin1());
     signatures->append({compact(appended), lastSignature, key.publicKey()});
-    QFile headFile(path + QStringLiteral(".head"));
-    if (!headFile.open(QIODevice::ReadOnly))
+    journalchain::Head head;
+    QString error;
+    if (journalchain::readHead(Journal(path).headPath(), &head, &error, key.publicKey()) != journalchain::HeadRead::Read)
         return false;
-    QJsonObject head = QJsonDocument::fromJson(headFile.readAll()).object();
-    const QByteArray headSignature = QByteArray::fromBase64(head.take("sig").toString().toLatin1());
-    head.remove("key_sha256");
-    signatures->append({compact(head), headSignature, key.publicKey()});
+    signatures->append({head.message(), QByteArray::fromBase64(head.signature.toLatin1()), key.publicKey()});
 
     VerifyResult verified;
     const QVector<JournalRecord> records = Journal(path).read(&verified, false, key.publicKey());

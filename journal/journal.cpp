@@ -17,33 +17,45 @@
 #include <QSysInfo>
 
 #include <algorithm>
+#include <functional>
 #include <vector>
 
 using namespace journalchain;
 
 namespace {
 
-bool readAll(const QString &path, QByteArray *data, bool *missing, QString *error)
+// The file from its start, a piece at a time, until sink says enough.
+bool streamFile(const journalfile::LockedFile &file, const std::function<bool(const char *, std::size_t)> &sink,
+                QString *error)
 {
-    journalfile::LockedFile file;
+    std::vector<char> buffer(std::size_t(1) << 20);
     std::string reason;
-    std::int64_t size = 0;
-    if (!file.open(nativePath(path), journalfile::LockedFile::Mode::Read, &reason)
-        || (file.isOpen() && !file.size(&size, &reason))) {
-        *error = QString::fromStdString(reason);
-        return false;
+    for (std::int64_t offset = 0;;) {
+        std::size_t got = 0;
+        if (!file.readAt(offset, buffer.data(), buffer.size(), &got, &reason)) {
+            *error = QString::fromStdString(reason);
+            return false;
+        }
+        if (got == 0 || !sink(buffer.data(), got))
+            return true;
+        offset += std::int64_t(got);
     }
-    *missing = !file.isOpen();
-    if (*missing)
+}
+
+// The file's whole entries, counted as they stream past.
+int wholeEntryCount(const journalfile::LockedFile &file)
+{
+    int count = 0;
+    if (!file.isOpen())
+        return count;
+    LineSplitter lines([&count](const QByteArray &line, int) { count += QJsonDocument::fromJson(line).isObject(); });
+    QString error;
+    streamFile(file, [&lines](const char *data, std::size_t length) {
+        lines.feed(data, length);
         return true;
-    data->resize(int(size));
-    std::size_t got = 0;
-    if (!file.readAt(0, data->data(), std::size_t(size), &got, &reason)) {
-        *error = QString::fromStdString(reason);
-        return false;
-    }
-    data->resize(int(got));
-    return true;
+    }, &error);
+    lines.finish();
+    return count;
 }
 
 // The journal's key file, or the key asked for; notVerified: why the
@@ -270,34 +282,45 @@ QVector<JournalRecord> Journal::openAttempts(QString *error) const
     return found;
 }
 
-VerifyResult Journal::verify(const QByteArray &anchorKey) const
+VerifyResult Journal::verify(const QByteArray &anchorKey, const std::function<void(const JournalRecord &)> &each) const
 {
     VerifyResult result;
-    readChecked(&result, nullptr, anchorKey);
+    readChecked(&result, each, nullptr, anchorKey);
     return result;
 }
 
-void Journal::readChecked(VerifyResult *result, QVector<JournalRecord> *records, const QByteArray &anchorKey) const
+void Journal::readChecked(VerifyResult *result, const std::function<void(const JournalRecord &)> &each,
+                          QVector<JournalRecord> *shownPastBreak, const QByteArray &anchorKey) const
 {
-    QByteArray data;
+    journalfile::LockedFile file;
+    std::string reason;
     QString error;
-    bool missing = false;
-    if (!readAll(filePath, &data, &missing, &error)) {
-        result->state = VerifyResult::State::Unreadable;
-        result->error = error;
-        return;
-    }
     Anchor anchor;
-    if (readHead(headPath(), &anchor.head, &error) == HeadRead::Refused) {
-        result->state = VerifyResult::State::Unreadable;
-        result->error = error;
-        return;
-    }
     QString notVerified;
     QString keyGone;
     loadAnchorKey(anchorKey, keyFile, &anchor, &notVerified, &keyGone);
-    *result = check(data, anchor, records);
-    result->noFile = missing;
+    // The head is read under the journal's lock, so no append falls between the two.
+    if (!file.open(nativePath(filePath), journalfile::LockedFile::Mode::Read, &reason)) {
+        error = QString::fromStdString(reason);
+    } else if (readHead(headPath(), &anchor.head, &error, anchor.publicKey) != HeadRead::Refused) {
+        StreamCheck stream(anchor, each);
+        const auto feed = [&stream](const char *data, std::size_t length) {
+            stream.feed(data, length);
+            return !stream.settled();
+        };
+        if (!file.isOpen() || streamFile(file, feed, &error)) {
+            *result = stream.finish();
+            error.clear();
+        }
+    }
+    if (!error.isEmpty()) {
+        result->state = VerifyResult::State::Unreadable;
+        result->error = error;
+        if (shownPastBreak)
+            shownPastBreak->clear();
+        return;
+    }
+    result->noFile = !file.isOpen();
     if (!keyGone.isEmpty() && (result->ok() || result->state == VerifyResult::State::TornLast)) {
         result->state = VerifyResult::State::NotVerified;
         result->error = keyGone;
@@ -308,22 +331,31 @@ void Journal::readChecked(VerifyResult *result, QVector<JournalRecord> *records,
         if (!named.isEmpty() && named != SigningKey::fingerprint(anchor.publicKey))
             notVerified += QCoreApplication::translate("Journal", "; голова журнала называет ключ с отпечатком %1…").arg(named.left(16));
         result->state = VerifyResult::State::NotVerified;
-        result->entries = wholeEntries(data).size(); // the check stopped at the first signature
+        result->entries = wholeEntryCount(file); // the check stopped at the first signature
     }
     if (!notVerified.isEmpty() && result->state != VerifyResult::State::Broken) {
         result->state = VerifyResult::State::NotVerified;
         result->error = notVerified;
     }
     // Past a break the chain says nothing, but the entries are still shown.
-    if (records && result->state == VerifyResult::State::Broken)
-        *records = wholeEntries(data);
+    if (shownPastBreak && result->state == VerifyResult::State::Broken) {
+        shownPastBreak->clear();
+        if (!file.isOpen())
+            return;
+        LineSplitter lines = wholeEntriesSplitter(shownPastBreak);
+        streamFile(file, [&lines](const char *data, std::size_t length) {
+            lines.feed(data, length);
+            return true;
+        }, &error);
+        lines.finish();
+    }
 }
 
 QVector<JournalRecord> Journal::read(VerifyResult *verification, bool withBegun, const QByteArray &anchorKey) const
 {
     QVector<JournalRecord> records;
     VerifyResult result;
-    readChecked(&result, &records, anchorKey);
+    readChecked(&result, [&records](const JournalRecord &record) { records.append(record); }, &records, anchorKey);
     if (verification)
         *verification = result;
     // A later ending of the same attempt amends the earlier one (a fill

@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <QVector>
 
+#include <functional>
+
 #include "journalwords.h"
 #include "signing.h"
 
@@ -185,8 +187,10 @@ public:
     QVector<JournalRecord> openAttempts(QString *error = nullptr) const;
 
     // anchorKey: check the signatures with this public key rather than the
-    // installation's key file.
-    VerifyResult verify(const QByteArray &anchorKey = QByteArray()) const;
+    // installation's key file. Reads one line at a time; each, when given,
+    // hears of every entry that holds, and a Broken result makes them void.
+    VerifyResult verify(const QByteArray &anchorKey = QByteArray(),
+                        const std::function<void(const JournalRecord &)> &each = {}) const;
     // Whole ending entries, oldest first: one a wipe; torn lines and, unless
     // asked for, begun and progress entries are left out.
     QVector<JournalRecord> read(VerifyResult *verification = nullptr, bool withBegun = false,
@@ -205,7 +209,8 @@ public:
 private:
     bool appendEntry(JournalEntry entry, bool onlyIfOpen, bool *alreadyClosed, QString *error,
                      bool *systemLogDropped, JournalRecord *stored = nullptr) const;
-    void readChecked(VerifyResult *result, QVector<JournalRecord> *records, const QByteArray &anchorKey) const;
+    void readChecked(VerifyResult *result, const std::function<void(const JournalRecord &)> &each,
+                     QVector<JournalRecord> *shownPastBreak, const QByteArray &anchorKey) const;
 
     QString filePath;
     QString keyFile;

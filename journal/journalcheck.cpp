@@ -7,7 +7,7 @@
 #include <QJsonDocument>
 
 #include <algorithm>
-#include <vector>
+#include <cstring>
 
 namespace journalchain {
 
@@ -21,32 +21,22 @@ struct Line {
     bool whole = false;
 };
 
-std::vector<Line> splitLines(const QByteArray &data)
+Line parsed(const QByteArray &bytes, int number)
 {
-    std::vector<Line> lines;
-    int start = 0;
-    int number = 1;
-    while (start < data.size()) {
-        int end = data.indexOf('\n', start);
-        if (end < 0)
-            end = data.size();
-        Line line;
-        line.number = number++;
-        line.bytes = data.mid(start, end - start);
-        QJsonParseError parsed;
-        const QJsonDocument document = QJsonDocument::fromJson(line.bytes, &parsed);
-        line.whole = parsed.error == QJsonParseError::NoError && document.isObject();
-        if (line.whole)
-            line.object = document.object();
-        lines.push_back(std::move(line));
-        start = end + 1;
-    }
-    return lines;
+    Line line;
+    line.number = number;
+    line.bytes = bytes;
+    QJsonParseError parsed;
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &parsed);
+    line.whole = parsed.error == QJsonParseError::NoError && document.isObject();
+    if (line.whole)
+        line.object = document.object();
+    return line;
 }
 
-qint64 seqOf(const Line &line)
+qint64 seqOf(const QJsonObject &object)
 {
-    return qint64(line.object.value("seq").toDouble());
+    return qint64(object.value("seq").toDouble());
 }
 
 // The bytes a signature covers: the line without its "sig" field. Cut out of
@@ -66,37 +56,84 @@ QByteArray signedBytes(const QByteArray &line, const QJsonObject &object, const 
     return QJsonDocument(unsignedObject).toJson(QJsonDocument::Compact);
 }
 
-QString tornHash(const std::vector<Line> &lines, std::size_t first, std::size_t end)
+} // namespace
+
+void LineSplitter::feed(const char *data, std::size_t length)
 {
-    QByteArray region;
-    for (std::size_t i = first; i < end; ++i)
-        region += (i > first ? QByteArray("\n") : QByteArray()) + lines[i].bytes;
-    return lineHash(region);
+    fed = fed || length > 0;
+    const char *const end = data + length;
+    while (data < end) {
+        const char *newline = static_cast<const char *>(std::memchr(data, '\n', std::size_t(end - data)));
+        if (!newline) {
+            pending.append(data, int(end - data));
+            return;
+        }
+        pending.append(data, int(newline - data));
+        sink(pending, ++number);
+        pending.clear();
+        data = newline + 1;
+    }
 }
 
-// The journal read front to back, one line a step. Each step returns false
-// once the chain is broken, with the break in result.
-class Checker
+void LineSplitter::finish()
+{
+    if (pending.isEmpty())
+        return;
+    sink(pending, ++number);
+    pending.clear();
+    unended = true;
+}
+
+// The journal read front to back, one line a step. Once the chain breaks the
+// rest is only looked at, for what the break's description needs from later
+// lines (is the missing entry further on, does the next one chain onto this).
+class StreamCheck::Checker
 {
 public:
-    Checker(const QByteArray &data, const Anchor &anchor, QVector<JournalRecord> *records)
-        : data(data), lines(splitLines(data)), anchor(anchor), records(records), keyed(!anchor.publicKey.isEmpty())
+    Checker(const Anchor &anchor, RecordSink records)
+        : anchor(anchor), records(std::move(records)), keyed(!anchor.publicKey.isEmpty())
     {
         result.signaturesChecked = keyed;
         result.keyFingerprint = SigningKey::fingerprint(anchor.publicKey);
     }
 
-    VerifyResult run()
+    void line(const QByteArray &bytes, int number)
     {
-        for (std::size_t i = 0; i < lines.size(); ++i) {
-            if (!lines[i].whole) {
-                torn(i);
-                continue;
-            }
-            if (!tornVouchedFor(i) || !entry(i))
-                return result;
+        lastNumber = number;
+        const Line line = parsed(bytes, number);
+        if (line.whole)
+            answer(line);
+        if (isBroken)
+            return;
+        if (tornAwaiting) {
+            result.tornLines.append(tornAwaiting);
+            tornAwaiting = 0;
         }
-        if (ended() && endAgainstHead() && endAgainstKey())
+        if (!line.whole)
+            torn(line);
+        else if (tornVouchedFor(line))
+            entry(line);
+    }
+
+    bool settled() const { return isBroken && !unsignedOpen && !changedOpen && !reorderOpen; }
+
+    VerifyResult finish(bool empty, bool endsWithNewline)
+    {
+        // No signed entry came after the first unsigned one to vouch for it.
+        if (unsignedOpen)
+            unsignedBreak();
+        if (isBroken) {
+            if (changedOpen)
+                result.line = previousNumber; // nothing follows to chain onto the edited line
+            if (reorderOpen)
+                result.kind = VerifyResult::Break::Missing;
+            return result;
+        }
+        if (tornAwaiting) {
+            result.state = VerifyResult::State::TornLast;
+            result.line = tornAwaiting;
+        }
+        if (ended(empty, endsWithNewline) && endAgainstHead() && endAgainstKey())
             whatWasNotChecked();
         return result;
     }
@@ -104,49 +141,79 @@ public:
 private:
     bool broken(VerifyResult::Break kind, int line)
     {
+        isBroken = true;
         result.state = VerifyResult::State::Broken;
         result.kind = kind;
         result.line = line;
         return false;
     }
 
-    void torn(std::size_t i)
+    // What later lines tell about an earlier one.
+    void answer(const Line &line)
     {
-        if (i + 1 == lines.size()) {
-            result.state = VerifyResult::State::TornLast;
-            result.line = lines[i].number;
-        } else {
-            result.tornLines.append(lines[i].number);
+        if (unsignedOpen && line.object.value("sig").isString()) {
+            unsignedOpen = false;
+            if (!line.object.value("unsigned_before").isDouble())
+                return unsignedBreak();
         }
+        if (changedOpen) {
+            changedOpen = false;
+            if (line.object.value("prev").toString() != changedHash)
+                result.line = changedLine;
+        }
+        if (reorderOpen && seqOf(line.object) == missing) {
+            reorderOpen = false;
+            result.kind = VerifyResult::Break::Reordered;
+        }
+    }
+
+    // The first unsigned entry, with no signed one after it saying how many
+    // came before the key: the break is there, whatever followed.
+    void unsignedBreak()
+    {
+        unsignedOpen = changedOpen = reorderOpen = false;
+        result.entries = entriesAtUnsigned;
+        result.tornLines.resize(tornAtUnsigned);
+        broken(VerifyResult::Break::Unsigned, unsignedLine);
+    }
+
+    void torn(const Line &line)
+    {
+        tornAwaiting = line.number;
         if (!tornPending)
-            tornFrom = i;
+            tornRegion = line.bytes;
+        else
+            tornRegion += '\n' + line.bytes;
+        if (!tornPending)
+            tornFrom = line.number;
         tornPending = true;
     }
 
     // An entry past an interrupted append names the torn bytes it skipped;
     // a line damaged afterwards has no entry that vouches for it.
-    bool tornVouchedFor(std::size_t i)
+    bool tornVouchedFor(const Line &line)
     {
         if (!tornPending)
             return true;
         tornPending = false;
-        if (lines[i].object.value("skipped_torn").toString() != tornHash(lines, tornFrom, i))
-            return broken(VerifyResult::Break::Damaged, lines[tornFrom].number);
+        const QByteArray region = std::move(tornRegion);
+        tornRegion = QByteArray();
+        if (line.object.value("skipped_torn").toString() != lineHash(region))
+            return broken(VerifyResult::Break::Damaged, tornFrom);
         return true;
     }
 
-    bool entry(std::size_t i)
+    bool entry(const Line &line)
     {
-        const Line &line = lines[i];
         const QString hash = lineHash(line.bytes);
-        const qint64 seq = seqOf(line);
-        if (!chained(i, hash, seq))
+        const qint64 seq = seqOf(line.object);
+        if (!chained(line, hash, seq))
             return false;
         const QJsonValue sig = line.object.value("sig");
-        if (!(sig.isString() ? signedHolds(line, sig.toString()) : unsignedAllowed(i, hash)))
+        if (!(sig.isString() ? signedHolds(line, sig.toString()) : unsignedAllowed(line, hash)))
             return false;
         if (records)
-            records->append(recordOf(line.object, line.bytes, line.number));
+            records(recordOf(line.object, line.bytes, line.number));
         if (anchor.head.present && seq == anchor.head.seq)
             headHashSeen = hash;
         if (anchor.keyLastChecked && seq == anchor.keyLast.seq)
@@ -155,48 +222,46 @@ private:
         ++result.entries;
         previousHash = hash;
         expected = seq + 1;
-        previous = &line;
+        previousNumber = line.number;
         return true;
     }
 
-    bool chained(std::size_t i, const QString &hash, qint64 seq)
+    bool chained(const Line &line, const QString &hash, qint64 seq)
     {
-        const Line &line = lines[i];
         const QJsonValue prev = line.object.value("prev");
         if (seq <= 0 || !prev.isString())
             return broken(VerifyResult::Break::Malformed, line.number);
         if (prev.toString() == previousHash)
             return seq == expected || broken(VerifyResult::Break::Changed, line.number);
-        const auto after = lines.begin() + long(i) + 1;
         if (seq > expected) {
-            const qint64 missing = expected;
-            const bool later = std::any_of(after, lines.end(), [missing](const Line &l) {
-                return l.whole && seqOf(l) == missing;
-            });
-            return broken(later ? VerifyResult::Break::Reordered : VerifyResult::Break::Missing, line.number);
+            // Reordered if the missing entry stands further on.
+            reorderOpen = true;
+            missing = expected;
+            return broken(VerifyResult::Break::Missing, line.number);
         }
         if (seq < expected)
             return broken(VerifyResult::Break::Reordered, line.number);
+        if (!previousNumber)
+            return broken(VerifyResult::Break::Changed, line.number);
         // In order, so one of the two was edited: this one if the next
         // entry does not chain onto it either.
-        const auto next = std::find_if(after, lines.end(), [](const Line &l) { return l.whole; });
-        const bool thisOne = !previous || (next != lines.end() && next->object.value("prev").toString() != hash);
-        return broken(VerifyResult::Break::Changed, thisOne ? line.number : previous->number);
+        changedOpen = true;
+        changedHash = hash;
+        changedLine = line.number;
+        return broken(VerifyResult::Break::Changed, previousNumber);
     }
 
     // Unsigned: only before the first signed entry, and only as many as that
     // entry (signed) says came before the key.
-    bool unsignedAllowed(std::size_t i, const QString &hash)
+    bool unsignedAllowed(const Line &line, const QString &hash)
     {
-        const Line &line = lines[i];
         if (signedSeen)
             return broken(VerifyResult::Break::Unsigned, line.number);
         if (keyed && !unsignedCount) {
-            const auto firstSigned = std::find_if(lines.begin() + long(i) + 1, lines.end(), [](const Line &l) {
-                return l.whole && l.object.value("sig").isString();
-            });
-            if (firstSigned == lines.end() || !firstSigned->object.value("unsigned_before").isDouble())
-                return broken(VerifyResult::Break::Unsigned, line.number);
+            unsignedOpen = true;
+            unsignedLine = line.number;
+            entriesAtUnsigned = result.entries;
+            tornAtUnsigned = result.tornLines.size();
         }
         if (!unsignedCount)
             firstUnsignedLine = line.number;
@@ -223,7 +288,7 @@ private:
         return true;
     }
 
-    bool ended()
+    bool ended(bool empty, bool endsWithNewline)
     {
         result.lastSequence = expected - 1;
         // With a key at hand, unsigned entries no signed one vouches for are forgeries.
@@ -232,9 +297,9 @@ private:
         result.unsignedBeforeKey = keyed ? unsignedCount : 0;
         // A last entry without its newline: the append that wrote it was cut
         // short at the very end.
-        if (result.state == VerifyResult::State::Intact && !data.isEmpty() && !data.endsWith('\n')) {
+        if (result.state == VerifyResult::State::Intact && !empty && !endsWithNewline) {
             result.state = VerifyResult::State::TornLast;
-            result.line = lines.back().number;
+            result.line = lastNumber;
         }
         return true;
     }
@@ -251,9 +316,13 @@ private:
         if (head.seq > 0 && result.entries == 0)
             return broken(VerifyResult::Break::Emptied, 0);
         if (head.seq > result.lastSequence)
-            return broken(VerifyResult::Break::Cut, previous ? previous->number + 1 : 1);
+            return broken(VerifyResult::Break::Cut, previousNumber + 1);
         if (head.seq > 0 && headHashSeen != head.hash)
-            return broken(VerifyResult::Break::Cut, previous ? previous->number : 1);
+            return broken(VerifyResult::Break::Cut, previousNumber ? previousNumber : 1);
+        // The newer of the head's two copies did not hold: fine only where
+        // its write was cut short, after the entry it was to name.
+        if (head.newerLost && result.lastSequence <= head.seq)
+            return broken(VerifyResult::Break::Cut, previousNumber + 1);
         return true;
     }
 
@@ -297,7 +366,7 @@ private:
             return true;
         result.error = refusal;
         if (cut)
-            return broken(VerifyResult::Break::KeyCut, previous ? previous->number : 1);
+            return broken(VerifyResult::Break::KeyCut, previousNumber ? previousNumber : 1);
         result.state = VerifyResult::State::NotVerified;
         return false;
     }
@@ -314,32 +383,79 @@ private:
         }
     }
 
-    const QByteArray &data;
-    const std::vector<Line> lines;
     const Anchor &anchor;
-    QVector<JournalRecord> *records;
+    const RecordSink records;
     const bool keyed;
     VerifyResult result;
+    bool isBroken = false;
+    int lastNumber = 0;
 
     QString previousHash = Journal::genesisHash();
     qint64 expected = 1;
-    const Line *previous = nullptr;
+    int previousNumber = 0; // the last entry's line; 0: none yet
     bool signedSeen = false;
     int firstUnsignedLine = 1;
     int unsignedCount = 0;
     QString lastUnsignedHash;
     int signedCount = 0;
-    std::size_t tornFrom = 0;
-    bool tornPending = false;
     QString headHashSeen;
     QString keyLastHashSeen;
+
+    // Torn lines: the run not yet vouched for, and the last one, which is
+    // the file's last line if nothing follows.
+    bool tornPending = false;
+    int tornFrom = 0;
+    QByteArray tornRegion;
+    int tornAwaiting = 0;
+
+    // Questions only later lines answer.
+    bool unsignedOpen = false;
+    int unsignedLine = 0;
+    int entriesAtUnsigned = 0;
+    int tornAtUnsigned = 0;
+    bool changedOpen = false;
+    QString changedHash;
+    int changedLine = 0;
+    bool reorderOpen = false;
+    qint64 missing = 0;
 };
 
-} // namespace
+StreamCheck::StreamCheck(const Anchor &anchor, RecordSink records)
+    : checker(std::make_unique<Checker>(anchor, std::move(records))),
+      lines([this](const QByteArray &line, int number) { checker->line(line, number); })
+{
+}
+
+StreamCheck::~StreamCheck() = default;
+
+void StreamCheck::feed(const char *data, std::size_t length)
+{
+    lines.feed(data, length);
+}
+
+bool StreamCheck::settled() const
+{
+    return checker->settled();
+}
+
+VerifyResult StreamCheck::finish()
+{
+    lines.finish();
+    return checker->finish(lines.empty(), lines.endsWithNewline());
+}
 
 VerifyResult check(const QByteArray &bytes, const Anchor &anchor, QVector<JournalRecord> *records)
 {
-    return Checker(bytes, anchor, records).run();
+    QVector<JournalRecord> held;
+    StreamCheck::RecordSink sink;
+    if (records)
+        sink = [&held](const JournalRecord &record) { held.append(record); };
+    StreamCheck stream(anchor, sink);
+    stream.feed(bytes.constData(), std::size_t(bytes.size()));
+    const VerifyResult result = stream.finish();
+    if (records)
+        *records += held.mid(0, result.entries);
+    return result;
 }
 
 bool lineSignatureHolds(const QByteArray &line, const QByteArray &publicKey)
@@ -350,12 +466,21 @@ bool lineSignatureHolds(const QByteArray &line, const QByteArray &publicKey)
         && SigningKey::verify(signedBytes(line, object, sig), QByteArray::fromBase64(sig.toLatin1()), publicKey);
 }
 
+LineSplitter wholeEntriesSplitter(QVector<JournalRecord> *records)
+{
+    return LineSplitter([records](const QByteArray &bytes, int number) {
+        const Line line = parsed(bytes, number);
+        if (line.whole)
+            records->append(recordOf(line.object, line.bytes, line.number));
+    });
+}
+
 QVector<JournalRecord> wholeEntries(const QByteArray &bytes)
 {
     QVector<JournalRecord> records;
-    for (const Line &line : splitLines(bytes))
-        if (line.whole)
-            records.append(recordOf(line.object, line.bytes, line.number));
+    LineSplitter lines = wholeEntriesSplitter(&records);
+    lines.feed(bytes.constData(), std::size_t(bytes.size()));
+    lines.finish();
     return records;
 }
 

@@ -60,6 +60,9 @@ ReadOutcome readOwnedFile(const NativePath &path, std::string *data, std::string
 // forced to the medium, then renamed over it (replace) or linked only where
 // nothing is yet (exists is set when something was).
 bool publishFile(const NativePath &path, const std::string &data, bool replace, bool *exists, std::string *error);
+// Writes data over the bytes at offset of such a file, in place, and forces
+// them to the medium: one write and one sync, no rename.
+bool overwriteOwnedFile(const NativePath &path, std::int64_t offset, const std::string &data, std::string *error);
 
 // This machine's id (the installation's, not its name); empty where unknown.
 std::string machineId();

@@ -240,6 +240,40 @@ bool publishFile(const NativePath &path, const std::string &data, bool replace, 
     return true;
 }
 
+bool overwriteOwnedFile(const NativePath &path, std::int64_t offset, const std::string &data, std::string *error)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return fail(error, errno == ELOOP ? "symbolic link" : "open", errno);
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return fail(error, "fstat", errno);
+    if (!S_ISREG(st.st_mode)) {
+        if (error)
+            *error = "not a regular file";
+        return false;
+    }
+    if (!ownedSafely(st, error))
+        return false;
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::pwrite(fd, data.data() + done, data.size() - done, off_t(offset) + off_t(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return fail(error, "write", n < 0 ? errno : EIO);
+        done += std::size_t(n);
+    }
+    // The size does not change, so the file's data is all there is to force.
+    if (::fdatasync(fd) != 0)
+        return fail(error, "fdatasync", errno);
+    return true;
+}
+
 std::string machineId()
 {
     return firstLineOf("/etc/machine-id");

@@ -192,6 +192,22 @@ bool publishFile(const NativePath &path, const std::string &data, bool replace, 
     return true;
 }
 
+bool overwriteOwnedFile(const NativePath &path, std::int64_t offset, const std::string &data, std::string *error)
+{
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return fail(error, "open", GetLastError());
+    OVERLAPPED at {};
+    at.Offset = DWORD(std::uint64_t(offset) & 0xFFFFFFFFu);
+    at.OffsetHigh = DWORD(std::uint64_t(offset) >> 32);
+    DWORD n = 0;
+    const bool written = WriteFile(h, data.data(), DWORD(data.size()), &n, &at) && n == data.size() && FlushFileBuffers(h);
+    const DWORD code = GetLastError();
+    CloseHandle(h);
+    return written || fail(error, "write", code);
+}
+
 std::string machineId()
 {
     wchar_t value[128];

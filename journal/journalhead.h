@@ -26,6 +26,11 @@ struct OpenAttempt {
 
 // The journal's end as the last append left it, signed: kept outside the
 // file, so a cut or emptied journal is told from one that never grew.
+//
+// The file holds two copies of equal, fixed size, each a signed line padded
+// with spaces, written in turn in place: the newest that holds is the head,
+// and a write cut short only ever spoils the copy it was writing. An earlier
+// file of one line, replaced whole, is still read.
 struct Head {
     bool present = false;
     qint64 seq = 0;
@@ -33,14 +38,25 @@ struct Head {
     qint64 size = 0;
     QVector<OpenAttempt> open;
     QString signature; // base64; empty when written without a key
-    QByteArray stored; // the file's bytes
+    QByteArray stored; // the copy's bytes, without its padding
+    QString keyFingerprint; // of the key that signed it, as it says; empty in heads from before it was named
+    qint64 generation = -1; // which write of the file this copy is; -1: a file of one copy
+    int slotSize = 0;       // of each copy in the file; 0: a file of one copy
+    // The other copy is not the write just before this one: its write was
+    // cut short, or it was tampered with. Holds only where the journal goes
+    // past this copy's entry, as the entry the lost write named would.
+    bool newerLost = false;
+    QByteArray heldWith; // the key and bytes its signature was found to hold over, so it is checked once
 
     QJsonObject body() const;
     QByteArray message() const; // what the signature covers
 };
 
 enum class HeadRead { Missing, Read, Refused };
-HeadRead readHead(const QString &path, Head *head, QString *error);
+// publicKey, when given, chooses the newest copy whose signature holds.
+HeadRead readHead(const QString &path, Head *head, QString *error, const QByteArray &publicKey = QByteArray());
+// The one place the head is brought up to an append: its next copy written
+// in place, or the file made anew (the first time, or from one copy).
 bool writeHead(const QString &path, Head &head, const SigningKey &key, std::string *reason);
 bool headSignatureHolds(const Head &head, const QByteArray &publicKey);
 // Follows one stored entry into the attempts still open.

@@ -107,7 +107,7 @@ bool headAtEnd(const journalfile::LockedFile &file, std::int64_t size, const QSt
 {
     std::string reason;
     QString error;
-    const HeadRead read = readHead(headPath, head, &error);
+    const HeadRead read = readHead(headPath, head, &error, publicKey);
     if (read == HeadRead::Refused) {
         *why = error;
         return false;
@@ -123,11 +123,12 @@ bool headAtEnd(const journalfile::LockedFile &file, std::int64_t size, const QSt
     if (read == HeadRead::Missing) {
         *head = Head();
         head->present = false;
-    } else if (tail->seq < head->seq || (tail->seq == head->seq && tail->hash != head->hash)) {
+    } else if (tail->seq < head->seq || (tail->seq == head->seq && tail->hash != head->hash)
+               || (head->newerLost && tail->seq <= head->seq)) {
         *why = QCoreApplication::translate("Journal", "журнал кончается записью %1, а его голова называет запись %2: "
                                            "конец журнала отрезан или изменен")
                    .arg(tail->seq)
-                   .arg(head->seq);
+                   .arg(head->newerLost && tail->seq == head->seq ? head->seq + 1 : head->seq);
         return false;
     } else if (tail->seq == head->seq) {
         return true;

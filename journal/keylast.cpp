@@ -13,11 +13,6 @@ namespace journalchain {
 
 namespace {
 
-QByteArray message(qint64 seq, const QString &hash)
-{
-    return QJsonDocument(QJsonObject{{"seq", double(seq)}, {"sha256", hash}}).toJson(QJsonDocument::Compact);
-}
-
 QString shownPath()
 {
     return QDir::toNativeSeparators(keyLastPath());
@@ -31,39 +26,44 @@ QString keyLastPath(const QString &keyPath)
     return key.isEmpty() ? QString() : key + QStringLiteral(".last");
 }
 
+// Kept as the journal's head is, in two signed copies written in turn: one
+// write and one sync for each entry, and a torn write leaves the older copy.
 KeyLast readKeyLast(const QByteArray &publicKey, const QString &keyPath)
 {
     KeyLast last;
     const QString path = keyLastPath(keyPath);
     if (path.isEmpty())
         return last;
-    std::string data;
-    std::string reason;
-    const journalfile::ReadOutcome read = journalfile::readOwnedFile(nativePath(path), &data, &reason);
-    if (read == journalfile::ReadOutcome::Missing)
+    Head stored;
+    QString error;
+    const HeadRead read = readHead(path, &stored, &error, publicKey);
+    if (read == HeadRead::Missing)
         return last;
     last.present = true;
-    if (read == journalfile::ReadOutcome::Refused)
+    if (read == HeadRead::Refused)
         return last;
-    const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(data)).object();
-    last.seq = qint64(o.value("seq").toDouble());
-    last.hash = o.value("sha256").toString();
-    last.holds = o.value("seq").isDouble() && last.seq >= 0
-        && SigningKey::verify(message(last.seq, last.hash), QByteArray::fromBase64(o.value("sig").toString().toLatin1()),
-                              publicKey);
+    last.seq = stored.seq;
+    last.hash = stored.hash;
+    last.holds = stored.seq >= 0 && !publicKey.isEmpty() && headSignatureHolds(stored, publicKey);
     return last;
 }
 
 bool writeKeyLast(const SigningKey &key, qint64 seq, const QString &hash, QString *why)
 {
-    if (!key.isLoaded() || keyLastPath().isEmpty())
+    const QString path = keyLastPath();
+    if (!key.isLoaded() || path.isEmpty())
         return false;
-    QJsonObject object{{"seq", double(seq)}, {"sha256", hash}};
-    object.insert("key_sha256", SigningKey::fingerprint(key.publicKey()));
-    object.insert("sig", QString::fromLatin1(key.sign(message(seq, hash)).toBase64()));
+    Head stored;
+    QString error;
+    // The copies already there are written over in turn; anything else is made anew.
+    if (readHead(path, &stored, &error, key.publicKey()) != HeadRead::Read || !headSignatureHolds(stored, key.publicKey()))
+        stored = Head();
+    stored.seq = seq;
+    stored.hash = hash;
+    stored.size = 0;
+    stored.open.clear();
     std::string reason;
-    const QByteArray text = QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
-    if (journalfile::publishFile(nativePath(keyLastPath()), text.toStdString(), true, nullptr, &reason))
+    if (writeHead(path, stored, key, &reason))
         return true;
     if (why)
         *why = QString::fromStdString(reason);

@@ -4,9 +4,13 @@
 # the project's disk by default; point it elsewhere to measure another file
 # system. Extra arguments go to kcc_bench, for instance:
 #   scripts/bench.sh --reps 9 --parts small,big --big-mib 256
-#   scripts/bench.sh --parts cli     kestrik-kcc-cli's start and 4 KiB wipe
 #   scripts/bench.sh --parts search  the volume search against dd, on 1 GiB loop-mounted
 #                                    images in the temporary directory (root)
+#   scripts/bench.sh --parts cli     kestrik-kcc-cli's start and 4 KiB wipe, its syncs counted
+#   scripts/bench.sh --parts journal,journal-million
+#                                    --verify-journal at 100,000 and 1,000,000 entries
+#   KCC_BENCH_BASELINE_CLI=/path/to/an/earlier/kestrik-kcc-cli scripts/bench.sh --parts journal
+#                                    that build's --verify-journal in the same rounds
 # The 1 GiB memory run needs about 1.5 GiB free in that directory.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

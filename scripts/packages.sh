@@ -14,7 +14,7 @@ TEST_PACKAGES=(softhsm2 opencryptoki opensc openssl e2fsprogs xfsprogs btrfs-pro
 # and pkcs11-tool, which fills them.
 DEMO_PACKAGES=(softhsm2 opencryptoki opensc)
 # The benchmark compares with shred and dd and wipes a throwaway token.
-BENCH_PACKAGES=(coreutils softhsm2 opensc)
+BENCH_PACKAGES=(coreutils softhsm2 opensc strace time)
 # Cross compilers and the loaders that run the Windows checks: wine64, and the
 # i386 wine32 for the 32-bit builds (deps.sh adds the i386 architecture). The
 # scripts call /usr/lib/wine/wine and wine64 directly, not the wine wrapper.

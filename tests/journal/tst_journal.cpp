@@ -248,6 +248,79 @@ private slots:
             QCOMPARE(journalforge::lines(path()).join('\n'), before);
     }
 
+    // The head's two copies, written in turn: a write cut short spoils only
+    // the copy it wrote, which is told from tampering by the journal going
+    // past the other copy's entry, as the lost write's entry does.
+    void headCopies_data()
+    {
+        QTest::addColumn<QString>("edit");
+        QTest::addColumn<bool>("cut"); // the journal's last entry removed as well
+        QTest::addColumn<VerifyResult::State>("state");
+        QTest::addColumn<VerifyResult::Break>("kind");
+        using S = VerifyResult::State;
+        using B = VerifyResult::Break;
+        QTest::newRow("newer copy torn, the journal past the older") << "torn" << false << S::Intact << B::None;
+        QTest::newRow("newer copy torn, the journal cut to the older") << "torn" << true << S::Broken << B::Cut;
+        QTest::newRow("older copy over the newer, the journal whole") << "older" << false << S::Intact << B::None;
+        QTest::newRow("older copy over the newer, the last entry cut") << "older" << true << S::Broken << B::Cut;
+        QTest::newRow("both copies spoiled") << "both" << false << S::Broken << B::HeadInvalid;
+        QTest::newRow("head of one copy, as written before") << "one copy" << false << S::Intact << B::None;
+    }
+
+    void headCopies()
+    {
+        QFETCH(QString, edit);
+        QFETCH(bool, cut);
+        QFETCH(VerifyResult::State, state);
+        const Journal journal(path());
+        for (int i = 1; i <= 5; ++i)
+            QVERIFY(journal.append(entry(QStringLiteral("/key-%1").arg(i))));
+        QList<QByteArray> copies = journalforge::headCopies(journal.headPath());
+        QCOMPARE(copies.size(), 2);
+        const int newer = journalforge::newerCopy(copies);
+        QByteArray &spoiled = copies[newer];
+        if (edit == "torn") {
+            // The write reached the medium up to the middle of the hash; the
+            // rest is what the copy before it left there.
+            const int at = spoiled.indexOf("\"sha256\"") + 20;
+            spoiled = spoiled.left(at) + copies[1 - newer].mid(at);
+        } else if (edit == "older") {
+            spoiled = copies[1 - newer];
+        } else if (edit == "both") {
+            for (QByteArray &copy : copies)
+                copy.replace("\"sig\":\"", "\"sig\":\"A");
+        }
+        QByteArray head = copies.join();
+        if (edit == "one copy") {
+            QJsonObject object = QJsonDocument::fromJson(copies[newer].trimmed()).object();
+            for (const char *field : {"gen", "sig", "key_sha256"})
+                object.remove(field);
+            SigningKey key;
+            QVERIFY(key.load() == SigningKey::Load::Loaded);
+            object["sig"] = QString::fromLatin1(key.sign(QJsonDocument(object).toJson(QJsonDocument::Compact)).toBase64());
+            head = QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+        }
+        writeRaw(journal.headPath(), head, QIODevice::WriteOnly | QIODevice::Truncate);
+        if (cut)
+            QVERIFY(journalforge::write(path(), journalforge::lines(path()).mid(0, 4)));
+
+        const VerifyResult result = journal.verify();
+        QVERIFY2(result.state == state, qPrintable(result.describe()));
+        QTEST(result.kind, "kind");
+        if (result.kind == VerifyResult::Break::Cut)
+            QCOMPARE(result.line, 5);
+        // Nothing is chained past an end the head does not vouch for; after
+        // an append the head is two copies again.
+        const QByteArray before = journalforge::lines(path()).join('\n');
+        QCOMPARE(journal.append(entry("/after")), state == VerifyResult::State::Intact);
+        if (state == VerifyResult::State::Intact) {
+            QVERIFY2(journal.verify().ok(), qPrintable(journal.verify().describe()));
+            QCOMPARE(journalforge::headCopies(journal.headPath()).value(0).size(), 4096);
+        } else {
+            QCOMPARE(journalforge::lines(path()).join('\n'), before);
+        }
+    }
+
     // The check over bytes alone, with no key and no file: "@N" in a line
     // stands for the hash of line N (@0: the first entry's genesis).
     void checkOverBytes_data()
@@ -287,11 +360,21 @@ private slots:
         anchor.head.present = headSeq >= 0;
         anchor.head.seq = headSeq;
         QVector<JournalRecord> records;
-        const VerifyResult result = journalchain::check(lines.join('\n') + (lines.isEmpty() ? "" : "\n"), anchor, &records);
+        const QByteArray bytes = lines.join('\n') + (lines.isEmpty() ? "" : "\n");
+        const VerifyResult result = journalchain::check(bytes, anchor, &records);
         QTEST(result.state, "state");
         QTEST(result.kind, "kind");
         QTEST(result.line, "line");
         QCOMPARE(records.size(), result.entries);
+        // Read a byte at a time, as a file is read in pieces that end mid-line.
+        journalchain::StreamCheck stream(anchor);
+        for (const char byte : bytes)
+            stream.feed(&byte, 1);
+        const VerifyResult pieces = stream.finish();
+        QCOMPARE(pieces.state, result.state);
+        QCOMPARE(pieces.kind, result.kind);
+        QCOMPARE(pieces.line, result.line);
+        QCOMPARE(pieces.entries, result.entries);
     }
 
     void fileIsPrivateAndNotFollowed()

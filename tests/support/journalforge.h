@@ -69,6 +69,25 @@ inline QByteArray chainedAfter(const QByteArray &last)
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
+// The head's two copies as stored, each padded to its fixed size, and which
+// of them is the newer.
+inline QList<QByteArray> headCopies(const QString &headPath)
+{
+    QFile file(headPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray all = file.readAll();
+    return {all.left(all.size() / 2), all.mid(all.size() / 2)};
+}
+
+inline int newerCopy(const QList<QByteArray> &copies)
+{
+    const auto generation = [](const QByteArray &copy) {
+        return QJsonDocument::fromJson(copy.trimmed()).object().value("gen").toDouble();
+    };
+    return generation(copies.value(1)) > generation(copies.value(0)) ? 1 : 0;
+}
+
 } // namespace journalforge
 
 #endif // JOURNALFORGE_H
