@@ -1,6 +1,8 @@
 #include "collection.h"
 
 #include "certificate.h"
+#include "eventstore.h"
+#include "fleetcheck.h"
 #include "journal.h"
 #include "signing.h"
 
@@ -37,10 +39,7 @@ int rank(const VerifyResult &result)
     return vouches(result) ? 2 : result.state == VerifyResult::State::NotVerified ? 1 : 0;
 }
 
-struct Indexed {
-    QString hash;
-    QString file;
-};
+using Indexed = fleet::CopiedEntry;
 
 // One pass over a collection: the journals first, indexing their entries by
 // key and number, then the certificates against that index.
@@ -73,6 +72,8 @@ public:
             if (vouches(result))
                 break;
         }
+        copied.append({path, records.isEmpty() ? QString() : records.last().entry.host, SigningKey::fingerprint(key),
+                       result.lastSequence, records.isEmpty() ? 0 : records.last().line});
         if (!vouches(result)) {
             report.journalFailed = true;
             failed(path, result.state == VerifyResult::State::Broken ? result.line : 0, result.describe());
@@ -85,7 +86,7 @@ public:
             report.hosts.insert(record.entry.host);
             if (record.entry.phase == JournalEntry::Phase::Ended)
                 ++report.wipes[toWord(record.entry.endState)];
-            entries.insert(fingerprint + QLatin1Char('/') + QString::number(record.sequence), {record.hash, path});
+            entries.insert(fingerprint + QLatin1Char('/') + QString::number(record.sequence), {record.hash, path, record.line});
         }
     }
 
@@ -109,7 +110,16 @@ public:
         report.hosts.insert(check.body.value("host").toString());
         const QJsonObject entry = check.body.value("journal").toObject();
         const qint64 seq = qint64(entry.value("seq").toDouble());
-        const QList<Indexed> named = entries.values(check.signer + QLatin1Char('/') + QString::number(seq));
+        QList<Indexed> named = entries.values(check.signer + QLatin1Char('/') + QString::number(seq));
+        QString carried;
+        if (named.isEmpty() && fleetCheck.holds(check.signer, seq, &carried))
+            named.append({carried, QCoreApplication::translate("Collection", "событий"), 0});
+        if (named.isEmpty() && fleetCheck.knows(check.signer)) {
+            report.certificateFailed = true;
+            failed(path, certificateLine(bytes, "seq"), QCoreApplication::translate("Collection", "записи %1 нет ни в "
+                                           "собранных журналах, ни среди событий ее установки").arg(seq));
+            return;
+        }
         if (named.isEmpty()) {
             ++report.withoutEntry;
             return;
@@ -123,6 +133,12 @@ public:
             return;
         }
         ++report.crossChecked;
+    }
+
+    void events(const QStringList &files)
+    {
+        fleetCheck.read(files);
+        fleetCheck.compare(entries, copied);
     }
 
     CollectionReport report;
@@ -150,22 +166,29 @@ private:
     const QVector<QByteArray> &pinnedKeys;
     const QHash<QString, QByteArray> keys;
     QMultiHash<QString, Indexed> entries; // "fingerprint/seq"
+    QVector<fleet::CopiedJournal> copied;
+    fleet::FleetCheck fleetCheck{keys, &report};
 };
 
 } // namespace
 
 CollectionReport checkCollection(const QString &directory, const QVector<QByteArray> &pinnedKeys)
 {
-    QStringList journals, certificates;
+    QStringList journals, certificates, events;
     // Links to directories are not followed: a collection cannot loop.
     QDirIterator walk(directory, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
     while (walk.hasNext()) {
         const QString path = walk.next();
-        if (path.endsWith(QLatin1String(".jsonl")))
+        if (path.endsWith(QLatin1String(".events.json")) || path.endsWith(QLatin1String(".events.jsonl")))
+            events << path;
+        else if (path.endsWith(QLatin1String(".jsonl")))
             journals << path;
         else if (path.endsWith(QLatin1String(".json")))
             certificates << path;
+        else if (eventstore::formatOf(path) != eventstore::Format::None)
+            events << path;
     }
+    events.sort();
     journals.sort();
     certificates.sort();
     CollectionCheck check(pinnedKeys);
@@ -175,6 +198,7 @@ CollectionReport checkCollection(const QString &directory, const QVector<QByteAr
         return check.report;
     for (const QString &path : journals)
         check.journal(path);
+    check.events(events);
     for (const QString &path : certificates)
         check.certificate(path);
     return check.report;
