@@ -351,7 +351,8 @@ Format formatOf(const QString &path)
     const QByteArray start = file.peek(4096);
     if (start.startsWith("__CURSOR=") || start.startsWith("__REALTIME_TIMESTAMP="))
         return Format::JournalExport;
-    if (start.startsWith("{\"__CURSOR\"") || start.startsWith("{\"__REALTIME_TIMESTAMP\""))
+    // journalctl's json: its fields in no set order, the cursor among them.
+    if (start.startsWith('{') && start.left(start.indexOf('\n')).contains("\"__CURSOR\":"))
         return Format::JournalJson;
     if (path.endsWith(QLatin1String(".jsonl")) || path.endsWith(QLatin1String(".json")))
         return Format::None;

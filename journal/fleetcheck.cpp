@@ -305,7 +305,7 @@ public:
             if (e.seal == Seal::Omitted) {
                 const QList<CopiedEntry> held = copied.values(in.key + QLatin1Char('/') + QString::number(e.seq));
                 if (held.isEmpty()) {
-                    fail(in, e, QCoreApplication::translate("Collection", "событие записи %1 не несет самой записи (длиннее строки syslog), а в собранном "
+                    fail(in, e, QCoreApplication::translate("Collection", "событие записи %1 не несет самой записи (длиннее строки системного журнала), а в собранном "
                                    "журнале ее нет").arg(e.seq));
                     continue;
                 }

@@ -44,7 +44,7 @@
     </message>
     <message>
         <source>записи %1 нет ни в собранных журналах, ни среди событий ее установки</source>
-        <translation>entry %1 is neither in the collected journals nor among its installation's events</translation>
+        <translation>entry %1 is neither in the collected journals nor among its installation&apos;s events</translation>
     </message>
     <message>
         <source>хост %1, ключ %2…: </source>
@@ -59,7 +59,7 @@
         <translation>the event carries no journal entry</translation>
     </message>
     <message>
-        <source>событие записи %1 не несет самой записи (длиннее строки syslog), а в собранном журнале ее нет</source>
+        <source>событие записи %1 не несет самой записи (длиннее строки системного журнала), а в собранном журнале ее нет</source>
         <translation>the event of entry %1 does not carry the entry (longer than a syslog line), and the collected journal does not hold it</translation>
     </message>
     <message>
@@ -92,7 +92,7 @@
     </message>
     <message>
         <source>запись %1 отличается от записи журнала %2:%3</source>
-        <translation>entry %1 differs from the journal's entry at %2:%3</translation>
+        <translation>entry %1 differs from the journal&apos;s entry at %2:%3</translation>
     </message>
     <message>
         <source>хост %1, ключ %2…: журнал кончается записью %3, а события идут до записи %4 (%5:%6): журнал обрезан</source>
@@ -100,7 +100,7 @@
     </message>
     <message>
         <source>журнала этой установки среди собранных нет, а у хоста собран журнал другого ключа (%1): журнал удален или заменен; события хранят записи до %2</source>
-        <translation>this installation's journal is not among those collected, but a journal of another key was collected from the host (%1): the journal was deleted or replaced; the events hold the entries up to %2</translation>
+        <translation>this installation&apos;s journal is not among those collected, but a journal of another key was collected from the host (%1): the journal was deleted or replaced; the events hold the entries up to %2</translation>
     </message>
 </context>
 <context>

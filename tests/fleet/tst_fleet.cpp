@@ -264,7 +264,8 @@ void TestFleet::collectorStore()
 
 // journald's side, where no journald runs here: the program's own events,
 // caught as sent, made into journalctl's export format and handed to the
-// real systemd-journal-remote, whose journal file is then checked.
+// real systemd-journal-remote, whose journal file is then checked, and read
+// back by journalctl as json.
 void TestFleet::journaldExport()
 {
     const QString remote = QStringLiteral("/lib/systemd/systemd-journal-remote");
@@ -288,7 +289,12 @@ void TestFleet::journaldExport()
     process.start(remote, {"--output=" + store + "/remote/ws3.journal", "--split-mode=none", store + "/export/ws3.export"});
     QVERIFY(process.waitForFinished(60000));
     QVERIFY2(process.exitCode() == 0, process.readAllStandardError().constData());
-    for (const QString dir : {"export", "remote"}) {
+    // journalctl's json output of that file, as an auditor would save it.
+    QVERIFY(QDir().mkpath(store + "/json"));
+    process.setStandardOutputFile(store + "/json/ws3.events.json");
+    process.start(QStringLiteral("journalctl"), {"--file=" + store + "/remote/ws3.journal", "-o", "json", "--all"});
+    QVERIFY(process.waitForFinished(60000) && process.exitCode() == 0);
+    for (const QString dir : {"export", "remote", "json"}) {
         const ProgramRun run = verify(store + "/" + dir);
         QVERIFY2(run.exitCode == 0 && run.out.contains(QStringLiteral("Хосты, чьи записи целы: ws3.")),
                  qPrintable(dir + ": " + run.out + run.err));
