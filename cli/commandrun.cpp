@@ -623,8 +623,26 @@ int verifyCertificateFile(const CommandLine &command)
     return kExitBadCertificate;
 }
 
-// Every journal and certificate collected from the hosts, against the pinned
-// keys: a summary, then each failure as FILE:LINE.
+// What the collector's store of events holds, installation by installation.
+void printEvents(QTextStream &out, const CollectionReport &report)
+{
+    out << QCoreApplication::translate("CommandLine", "Файлов событий: %1, событий с записями: %2; установок (хост и ключ): %3, "
+                                       "записей по событиям: %4.")
+               .arg(report.eventFiles).arg(report.events).arg(report.installations).arg(report.eventEntries)
+        << '\n' << QCoreApplication::translate("CommandLine", "Удаления по итогу (события):") << '\n';
+    for (auto i = report.eventWipes.begin(); i != report.eventWipes.end(); ++i)
+        out << "  " << i.key() << ": " << i.value() << '\n';
+    out << QCoreApplication::translate("CommandLine", "Хосты, чьи записи целы: %1.")
+               .arg(report.wholeHosts.isEmpty() ? QStringLiteral("-") : report.wholeHosts.join(QStringLiteral(", ")))
+        << '\n';
+    if (!report.hostsWithFindings.isEmpty())
+        out << QCoreApplication::translate("CommandLine", "Хосты с находками: %1.").arg(report.hostsWithFindings.join(QStringLiteral(", ")))
+            << '\n';
+}
+
+// Every journal and certificate collected from the hosts, and the events of
+// a collector's store, against the pinned keys: a summary, then each failure
+// as FILE:LINE.
 int verifyCollection(const CommandLine &command)
 {
     const QString directory = QFile::decodeName(QByteArray::fromStdString(command.collectionDirectory));
@@ -664,7 +682,10 @@ int verifyCollection(const CommandLine &command)
         << QCoreApplication::translate("CommandLine", "Не проверено: записи ключей о последней подписанной записи "
                                        "(файлы *.last рядом с ключами) не собираются; журнал, удаленный на хосте вместе с головой, "
                                        "виден только там (--verify-journal).") << '\n'
-        << QCoreApplication::translate("CommandLine", "Ошибок: %1.").arg(report.failures.size()) << '\n';
+        ;
+    if (report.eventFiles > 0)
+        printEvents(out, report);
+    out << QCoreApplication::translate("CommandLine", "Ошибок: %1.").arg(report.failures.size()) << '\n';
     for (const CollectionReport::Failure &failure : report.failures)
         out << failure.file << (failure.line > 0 ? QStringLiteral(":%1").arg(failure.line) : QString()) << ": "
             << failure.why << '\n';
@@ -672,7 +693,9 @@ int verifyCollection(const CommandLine &command)
         return kExitJournalBroken;
     if (report.certificateFailed)
         return kExitBadCertificate;
-    return report.journals + report.certificates > 0 ? kExitOk : kExitNotFound;
+    if (report.eventsFailed)
+        return kExitJournalBroken;
+    return report.journals + report.certificates + report.events > 0 ? kExitOk : kExitNotFound;
 }
 
 int printTokens(const CommandLine &command)

@@ -5,6 +5,7 @@
 #include <QMap>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 // The journals (*.jsonl, each with its *.jsonl.head) and certificates
@@ -28,12 +29,21 @@ struct CollectionReport {
     QVector<Failure> failures;
     bool journalFailed = false;
     bool certificateFailed = false;
+    // The collector's store of system-log events, each carrying its entry.
+    int eventFiles = 0;
+    int events = 0;         // read, resent ones counted each time
+    int installations = 0;  // host and key, as the events name them
+    int eventEntries = 0;   // distinct entries rebuilt from them
+    QMap<QString, int> eventWipes; // ending entries by end state
+    QStringList wholeHosts; // every installation's chain whole, signed and matching its copied journal
+    QStringList hostsWithFindings;
+    bool eventsFailed = false;
 };
 
-// Reads every file once (a journal whose head names no key once a pinned key,
-// until one holds), a journal one line at a time, and writes nothing. The
-// certificates are read first, for the entries they name, and told against
-// the hashes of those entries once the journals are read.
+// Reads every file once and writes nothing: the journals, then the events of
+// a collector's store (any other file: see eventstore.h; journalctl's json
+// output named *.events.json), then the certificates, against the hashes of
+// their entries in either.
 CollectionReport checkCollection(const QString &directory, const QVector<QByteArray> &pinnedKeys);
 
 #endif // COLLECTION_H

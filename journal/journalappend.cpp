@@ -75,7 +75,7 @@ public:
             object.insert("skipped_torn", lineHash(tail.tornBytes));
         if (SigningKey::available() && !sign(object))
             return false;
-        const QByteArray json = QJsonDocument(object).toJson(QJsonDocument::Compact);
+        json = QJsonDocument(object).toJson(QJsonDocument::Compact);
         // A torn line stays as it is; the new entry starts on a line of its own.
         const QByteArray separator = tail.endsWithNewline ? QByteArray() : QByteArray("\n");
         const QByteArray line = separator + json + '\n';
@@ -103,6 +103,7 @@ public:
     Head head;
     SigningKey key;
     QString why;
+    QByteArray json; // the entry as stored: the system log carries it
 
 private:
     // Signed over the line without its signature: whoever rewrites the file
@@ -199,7 +200,8 @@ bool Journal::appendEntry(JournalEntry entry, bool onlyIfOpen, bool *alreadyClos
         *error = QCoreApplication::translate("Journal", "Запись в журнал %1 не сделана: %2")
                      .arg(QDir::toNativeSeparators(filePath), append.why);
     // The system log hears of every event, written or not.
-    logAppend(record, written, append.why, filePath, append.key.publicKey(), append.head, systemLogDropped);
+    logAppend(record, written, append.why, filePath, append.key.publicKey(), append.head, append.json,
+              systemLogDropped);
     if (written && stored)
         *stored = record;
     return written;

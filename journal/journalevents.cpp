@@ -65,7 +65,7 @@ journalfile::LogFields logFields(const JournalRecord &record, bool written, cons
 } // namespace
 
 void logAppend(const JournalRecord &record, bool written, const QString &why, const QString &journalPath,
-               const QByteArray &publicKey, const journalchain::Head &head, bool *dropped)
+               const QByteArray &publicKey, const journalchain::Head &head, const QByteArray &line, bool *dropped)
 {
     if (systemLogOff())
         return;
@@ -75,14 +75,37 @@ void logAppend(const JournalRecord &record, bool written, const QString &why, co
         fields.push_back({"KCC_HEAD_SEQ", std::to_string(head.seq)});
         fields.push_back({"KCC_HEAD_SHA256", head.hash.toStdString()});
         fields.push_back({"KCC_HEAD_SIG", head.signature.toStdString()});
+        fields.push_back({"KCC_HEAD", head.stored.toStdString()});
+        fields.push_back({"KCC_ENTRY", line.toStdString()});
     }
     QString text = Journal::systemLogLine(record);
     if (!written)
         text += QStringLiteral(" NOT WRITTEN to %1: %2").arg(journalPath, why);
     const EventKind event = eventOf(record.entry);
-    const bool sent = journalfile::writeSystemLog(text.toStdString(), event.warning || !written, event.messageId, fields);
+    const std::string message = text.toStdString();
+    const bool sent = journalfile::writeSystemLog(message, event.warning || !written, event.messageId, fields,
+                                                  syslogEventLine(message, fields));
     if (dropped)
         *dropped = !sent;
+}
+
+std::string syslogEventLine(const std::string &text, const journalfile::LogFields &fields)
+{
+    std::string key, head, entry;
+    for (const auto &field : fields) {
+        if (field.first == "KCC_KEY_SHA256")
+            key = field.second;
+        else if (field.first == "KCC_HEAD")
+            head = field.second;
+        else if (field.first == "KCC_ENTRY")
+            entry = field.second;
+    }
+    if (entry.empty())
+        return text;
+    const std::string carried = " KCC_KEY_SHA256=" + key + " KCC_HEAD=" + head;
+    if (text.size() + carried.size() + entry.size() + 11 > kSyslogLineLimit)
+        return text + carried + " KCC_ENTRY_OMITTED=" + std::to_string(entry.size());
+    return text + carried + " KCC_ENTRY=" + entry;
 }
 
 void Journal::reportWithoutRecord(const JournalEntry &begun, const QString &why)

@@ -8,8 +8,9 @@ BUILD_PACKAGES=(cmake make g++ pkg-config qtbase5-dev qtbase5-dev-tools qttools5
 RUN_PACKAGES=(qttranslations5-l10n)
 # poppler-utils: pdftotext reads the act back. opencryptoki: a second real token
 # implementation (its soft token overwrites in place), run privately by
-# scripts/with-opencryptoki.sh.
-TEST_PACKAGES=(softhsm2 opencryptoki opensc openssl e2fsprogs xfsprogs btrfs-progs mount poppler-utils qttranslations5-l10n fonts-dejavu-core fonts-cantarell)
+# scripts/with-opencryptoki.sh. rsyslog, systemd-journal-remote: the fleet tests run
+# their own workstation and collector daemons.
+TEST_PACKAGES=(softhsm2 opencryptoki opensc openssl e2fsprogs xfsprogs btrfs-progs mount poppler-utils qttranslations5-l10n fonts-dejavu-core fonts-cantarell rsyslog systemd-journal-remote)
 # scripts/run.sh --demo: the throwaway tokens (SoftHSM2, openCryptoki as root)
 # and pkcs11-tool, which fills them.
 DEMO_PACKAGES=(softhsm2 opencryptoki opensc)

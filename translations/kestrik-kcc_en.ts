@@ -38,6 +38,70 @@
         <source>не совпадает с записью %1 журнала %2: запись в сертификате изменена или подменена</source>
         <translation>does not match entry %1 of the journal %2: the entry in the certificate was changed or replaced</translation>
     </message>
+    <message>
+        <source>событий</source>
+        <translation>the events</translation>
+    </message>
+    <message>
+        <source>записи %1 нет ни в собранных журналах, ни среди событий ее установки</source>
+        <translation>entry %1 is neither in the collected journals nor among its installation&apos;s events</translation>
+    </message>
+    <message>
+        <source>хост %1, ключ %2…: </source>
+        <translation>host %1, key %2…: </translation>
+    </message>
+    <message>
+        <source>ключа нет среди закрепленных ключей: события не проверены</source>
+        <translation>the key is not among the pinned keys: the events are not checked</translation>
+    </message>
+    <message>
+        <source>событие несет не запись журнала</source>
+        <translation>the event carries no journal entry</translation>
+    </message>
+    <message>
+        <source>событие записи %1 не несет самой записи (длиннее строки системного журнала), а в собранном журнале ее нет</source>
+        <translation>the event of entry %1 does not carry the entry (longer than a syslog line), and the collected journal does not hold it</translation>
+    </message>
+    <message>
+        <source>две разные записи %1 (другая: %2:%3)</source>
+        <translation>two different entries %1 (the other: %2:%3)</translation>
+    </message>
+    <message>
+        <source>записей %1–%2 нет среди событий (перед записью %3)</source>
+        <translation>entries %1–%2 are missing from the events (before entry %3)</translation>
+    </message>
+    <message>
+        <source>запись %1 не сцеплена с записью %2: одна из них изменена</source>
+        <translation>entry %1 does not chain onto entry %2: one of them was changed</translation>
+    </message>
+    <message>
+        <source>подпись записи %1 не сходится: запись изменена</source>
+        <translation>the signature of entry %1 does not hold: the entry was changed</translation>
+    </message>
+    <message>
+        <source>запись %1 без подписи</source>
+        <translation>entry %1 is not signed</translation>
+    </message>
+    <message>
+        <source>подпись головы журнала в событии не сходится</source>
+        <translation>the signature of the journal head in the event does not hold</translation>
+    </message>
+    <message>
+        <source>голова называет запись %1, а последняя среди событий — %2: записей %3–%1 нет</source>
+        <translation>the head names entry %1, but the last among the events is %2: entries %3–%1 are missing</translation>
+    </message>
+    <message>
+        <source>запись %1 отличается от записи журнала %2:%3</source>
+        <translation>entry %1 differs from the journal&apos;s entry at %2:%3</translation>
+    </message>
+    <message>
+        <source>хост %1, ключ %2…: журнал кончается записью %3, а события идут до записи %4 (%5:%6): журнал обрезан</source>
+        <translation>host %1, key %2…: the journal ends at entry %3, but the events go on to entry %4 (%5:%6): the journal was cut</translation>
+    </message>
+    <message>
+        <source>журнала этой установки среди собранных нет, а у хоста собран журнал другого ключа (%1): журнал удален или заменен; события хранят записи до %2</source>
+        <translation>this installation&apos;s journal is not among those collected, but a journal of another key was collected from the host (%1): the journal was deleted or replaced; the events hold the entries up to %2</translation>
+    </message>
 </context>
 <context>
     <name>CommandLine</name>
@@ -673,6 +737,22 @@ permission, cancelled before writing); nothing touched</translation>
     <message>
         <source>, %1/с, осталось около %2 с</source>
         <translation>, %1/s, about %2 s left</translation>
+    </message>
+    <message>
+        <source>Файлов событий: %1, событий с записями: %2; установок (хост и ключ): %3, записей по событиям: %4.</source>
+        <translation>Event files: %1, events carrying entries: %2; installations (host and key): %3, entries from the events: %4.</translation>
+    </message>
+    <message>
+        <source>Удаления по итогу (события):</source>
+        <translation>Wipes by outcome (events):</translation>
+    </message>
+    <message>
+        <source>Хосты, чьи записи целы: %1.</source>
+        <translation>Hosts whose records are whole: %1.</translation>
+    </message>
+    <message>
+        <source>Хосты с находками: %1.</source>
+        <translation>Hosts with findings: %1.</translation>
     </message>
 </context>
 <context>
