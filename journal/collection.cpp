@@ -3,6 +3,7 @@
 #include "certificate.h"
 #include "journal.h"
 #include "signing.h"
+#include "stamps.h"
 
 #include <QCoreApplication>
 #include <QDirIterator>
@@ -87,6 +88,25 @@ public:
                 ++report.wipes[toWord(record.entry.endState)];
             entries.insert(fingerprint + QLatin1Char('/') + QString::number(record.sequence), {record.hash, path});
         }
+        stampsOf(path, key);
+    }
+
+    // Read again whole: the amended endings a stamp may name are left out above.
+    void stampsOf(const QString &path, const QByteArray &key)
+    {
+        const stamps::Report stamped = stamps::check(Journal(path).readEntries(nullptr, key), verifier);
+        report.stamped += stamped.stamped;
+        report.stampsPending += stamped.pending;
+        report.unstamped += stamped.unstamped;
+        if (report.stampsNotVerified.isEmpty())
+            report.stampsNotVerified = stamped.notVerified;
+        for (const stamps::Report::Finding &finding : stamped.findings)
+            failed(path, finding.line,
+                   (finding.clock ? QCoreApplication::translate("Collection", "время записи %1 расходится со временем "
+                                                                "службы меток: ").arg(finding.seq)
+                                  : QString())
+                       + finding.why);
+        report.journalFailed = report.journalFailed || stamped.failed();
     }
 
     void certificate(const QString &path)
@@ -123,6 +143,18 @@ public:
             return;
         }
         ++report.crossChecked;
+        certificateStamp(path, bytes, check.body);
+    }
+
+    void certificateStamp(const QString &path, const QByteArray &bytes, const QJsonObject &body)
+    {
+        if (body.value("timestamp").toObject().value("state").toString() != QLatin1String("stamped"))
+            return;
+        const timestamp::TokenCheck token = stamps::checkCertificateStamp(body, verifier);
+        if (token.state != timestamp::TokenCheck::State::Fails)
+            return;
+        report.certificateFailed = true;
+        failed(path, certificateLine(bytes, "timestamp"), token.why);
     }
 
     CollectionReport report;
@@ -150,6 +182,7 @@ private:
     const QVector<QByteArray> &pinnedKeys;
     const QHash<QString, QByteArray> keys;
     QMultiHash<QString, Indexed> entries; // "fingerprint/seq"
+    const timestamp::Verifier verifier{loadTimestampSettings().ca};
 };
 
 } // namespace

@@ -319,6 +319,16 @@ void Journal::readChecked(VerifyResult *result, QVector<JournalRecord> *records,
         *records = wholeEntries(data);
 }
 
+QVector<JournalRecord> Journal::readEntries(VerifyResult *verification, const QByteArray &anchorKey) const
+{
+    QVector<JournalRecord> records;
+    VerifyResult result;
+    readChecked(&result, &records, anchorKey);
+    if (verification)
+        *verification = result;
+    return records;
+}
+
 QVector<JournalRecord> Journal::read(VerifyResult *verification, bool withBegun, const QByteArray &anchorKey) const
 {
     QVector<JournalRecord> records;

@@ -18,7 +18,9 @@ struct JournalEntry {
     // Every wipe is journalled twice: begun, forced to the medium before the
     // first pass, and ended; between them one progress entry per pass that
     // reached the medium. An attempt with no ending entry was cut off.
-    enum class Phase { Ended, Begun, Progress };
+    // A timestamp entry follows an ending entry and keeps the authority's
+    // token for it; it belongs to no attempt.
+    enum class Phase { Ended, Begun, Progress, Timestamp };
 
     Phase phase = Phase::Ended;
     QString attempt; // shared by an attempt's two entries; empty in entries from before they were kept
@@ -82,6 +84,16 @@ struct JournalEntry {
     int algorithmIndex = -1; // 0..7
     int passesPlanned = 0;
     int passesDone = 0; // passes that reached the medium
+
+    // Ending entries written while an authority was configured: a stamp is
+    // owed them until a timestamp entry names them.
+    bool stampAsked = false;
+    // Timestamp entries: the entry stamped (its number and its line's SHA-256,
+    // hex), the authority's token (DER) and the nonce that was sent.
+    qint64 stampedSequence = 0;
+    QString stampedHash;
+    QByteArray stampToken;
+    QByteArray stampNonce;
 
     QString resultText;        // the result box's main text
     QString resultInformative; // its informative text
@@ -173,7 +185,9 @@ public:
     // whether or not it was written. false, with the reason in error, when the
     // line is not safely on disk; nothing is appended to a journal whose end
     // does not match its head. systemLogDropped: the copy could not be sent in time.
-    bool append(JournalEntry entry, QString *error = nullptr, bool *systemLogDropped = nullptr) const;
+    // written: the entry as stored, its number and hash, where it was.
+    bool append(JournalEntry entry, QString *error = nullptr, bool *systemLogDropped = nullptr,
+                JournalRecord *written = nullptr) const;
     // Appends an ending entry only while its attempt is open in the head, so
     // that two starts close an interrupted attempt once.
     bool closeAttempt(JournalEntry ending, bool *alreadyClosed, QString *error = nullptr) const;
@@ -190,6 +204,10 @@ public:
     QVector<JournalRecord> read(VerifyResult *verification = nullptr, bool withBegun = false,
                                 const QByteArray &anchorKey = QByteArray()) const;
 
+    // Every whole entry as the check read it, whatever its phase, amended
+    // endings and timestamp entries too.
+    QVector<JournalRecord> readEntries(VerifyResult *verification = nullptr, const QByteArray &anchorKey = QByteArray()) const;
+
     // One row an attempt, as the views show them: its ending entry, or where
     // it has none its begun entry, with passesDone from its progress entries
     // and endState Interrupted (its process is gone) or Begun. Never writes.
@@ -202,7 +220,7 @@ public:
 
 private:
     bool appendEntry(JournalEntry entry, bool onlyIfOpen, bool *alreadyClosed, QString *error,
-                     bool *systemLogDropped) const;
+                     bool *systemLogDropped, JournalRecord *written = nullptr) const;
     void readChecked(VerifyResult *result, QVector<JournalRecord> *records, const QByteArray &anchorKey) const;
 
     QString filePath;

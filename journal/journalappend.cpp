@@ -172,10 +172,10 @@ private:
 
 } // namespace
 
-bool Journal::append(JournalEntry entry, QString *error, bool *systemLogDropped) const
+bool Journal::append(JournalEntry entry, QString *error, bool *systemLogDropped, JournalRecord *written) const
 {
     bool unused = false;
-    return appendEntry(std::move(entry), false, &unused, error, systemLogDropped);
+    return appendEntry(std::move(entry), false, &unused, error, systemLogDropped, written);
 }
 
 bool Journal::closeAttempt(JournalEntry ending, bool *alreadyClosed, QString *error) const
@@ -184,21 +184,23 @@ bool Journal::closeAttempt(JournalEntry ending, bool *alreadyClosed, QString *er
 }
 
 bool Journal::appendEntry(JournalEntry entry, bool onlyIfOpen, bool *alreadyClosed, QString *error,
-                          bool *systemLogDropped) const
+                          bool *systemLogDropped, JournalRecord *written) const
 {
     JournalRecord record;
     record.entry = stamped(std::move(entry));
     Append append(filePath, headPath());
-    bool written = append.lockedAtEnd();
-    *alreadyClosed = written && onlyIfOpen && !append.isOpen(record.entry.attempt);
+    bool stored = append.lockedAtEnd();
+    *alreadyClosed = stored && onlyIfOpen && !append.isOpen(record.entry.attempt);
     if (*alreadyClosed)
         return false;
-    written = written && append.write(record.entry, &record);
+    stored = stored && append.write(record.entry, &record);
     append.unlock();
-    if (!written && error)
+    if (!stored && error)
         *error = QCoreApplication::translate("Journal", "Запись в журнал %1 не сделана: %2")
                      .arg(QDir::toNativeSeparators(filePath), append.why);
     // The system log hears of every event, written or not.
-    logAppend(record, written, append.why, filePath, append.key.publicKey(), append.head, systemLogDropped);
-    return written;
+    logAppend(record, stored, append.why, filePath, append.key.publicKey(), append.head, systemLogDropped);
+    if (stored && written)
+        *written = record;
+    return stored;
 }
