@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """A time-stamping authority for the tests: each POSTed query is answered by
 `openssl ts -reply` with the authority the test made. Listens on 127.0.0.1 at
-a free port, which it writes to the file given, then serves until killed."""
+a free port (or the one given, started again), which it writes to the file
+given, then serves until killed."""
 import http.server
 import os
 import subprocess
@@ -36,7 +37,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         pass
 
 
-server = http.server.HTTPServer(("127.0.0.1", 0), Handler)
+server = http.server.HTTPServer(("127.0.0.1", int(sys.argv[3]) if len(sys.argv) > 3 else 0), Handler)
 with open(port_file + ".part", "w") as f:
     f.write(str(server.server_address[1]))
 os.rename(port_file + ".part", port_file)
