@@ -10,11 +10,6 @@ namespace stamps {
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("Stamps", text);
-}
-
 QByteArray digestOf(const QString &hash)
 {
     return QByteArray::fromHex(hash.toLatin1());
@@ -71,7 +66,7 @@ PendingRun stampPending(const Journal &journal, const TimestampSettings &setting
     for (const JournalRecord &record : owed) {
         const int left = int(timeoutMs - clock.elapsed());
         run.why = left > 0 ? stampEntry(journal, record, settings, via, left)
-                           : tr("время на метки при запуске вышло");
+                           : QCoreApplication::translate("Stamps", "время на метки при запуске вышло");
         if (!run.why.isEmpty())
             break;
         ++run.stamped;
@@ -83,13 +78,13 @@ PendingRun stampPending(const Journal &journal, const TimestampSettings &setting
 QString timeDisagreement(const QDateTime &authority, const QDateTime &entry, const QDateTime &recorded)
 {
     if (!authority.isValid())
-        return tr("время в метке не читается");
+        return QCoreApplication::translate("Stamps", "время в метке не читается");
     if (entry.isValid() && authority.secsTo(entry) > timestamp::kToleranceSeconds)
-        return tr("время записи %1 позже времени службы меток %2 больше чем на %3 с: часы станции шли вперед")
+        return QCoreApplication::translate("Stamps", "время записи %1 позже времени службы меток %2 больше чем на %3 с: часы станции шли вперед")
             .arg(utcText(entry), utcText(authority))
             .arg(timestamp::kToleranceSeconds);
     if (recorded.isValid() && recorded.secsTo(authority) > timestamp::kToleranceSeconds)
-        return tr("время службы меток %1 позже времени, записанного после метки (%2), больше чем на %3 с: часы "
+        return QCoreApplication::translate("Stamps", "время службы меток %1 позже времени, записанного после метки (%2), больше чем на %3 с: часы "
                   "станции были переведены назад")
             .arg(utcText(authority), utcText(recorded))
             .arg(timestamp::kToleranceSeconds);
@@ -111,13 +106,13 @@ Report check(const QVector<JournalRecord> &records, const timestamp::Verifier &v
         const JournalRecord *ended = bySequence.value(stamp.stampedSequence);
         if (!ended || ended->hash != stamp.stampedHash) {
             report.findings.append({record.line, record.sequence,
-                                    tr("метка названа для записи %1, которой в журнале нет").arg(stamp.stampedSequence)});
+                                    QCoreApplication::translate("Stamps", "метка названа для записи %1, которой в журнале нет").arg(stamp.stampedSequence)});
             continue;
         }
         const timestamp::TokenCheck token = verifier.check(stamp.stampToken, digestOf(ended->hash), stamp.stampNonce);
         if (token.state == timestamp::TokenCheck::State::Fails) {
             report.findings.append({record.line, record.sequence,
-                                    tr("метка записи %1: %2").arg(ended->sequence).arg(token.why)});
+                                    QCoreApplication::translate("Stamps", "метка записи %1: %2").arg(ended->sequence).arg(token.why)});
             continue;
         }
         if (token.state == timestamp::TokenCheck::State::NotVerified)
@@ -179,15 +174,15 @@ timestamp::TokenCheck checkCertificateStamp(const QJsonObject &body, const times
 QStringList describe(const Report &report, const QString &file)
 {
     QStringList lines;
-    lines << tr("Метки времени: поставлено %1, ожидают %2, без метки %3.")
+    lines << QCoreApplication::translate("Stamps", "Метки времени: поставлено %1, ожидают %2, без метки %3.")
                  .arg(report.stamped)
                  .arg(report.pending)
                  .arg(report.unstamped);
     if (!report.notVerified.isEmpty())
-        lines << tr("Метки не проверены: %1.").arg(report.notVerified);
+        lines << QCoreApplication::translate("Stamps", "Метки не проверены: %1.").arg(report.notVerified);
     for (const Report::Finding &finding : report.findings)
         lines << QStringLiteral("%1:%2: %3").arg(QDir::toNativeSeparators(file)).arg(finding.line)
-                     .arg((finding.clock ? tr("время записи %1 расходится со временем службы меток: ").arg(finding.seq)
+                     .arg((finding.clock ? QCoreApplication::translate("Stamps", "время записи %1 расходится со временем службы меток: ").arg(finding.seq)
                                          : QString())
                           + finding.why);
     return lines;

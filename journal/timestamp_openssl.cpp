@@ -60,11 +60,6 @@ QString openSslError(const QString &otherwise)
     return text;
 }
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("Timestamp", text);
-}
-
 template <typename T>
 QByteArray der(T *value, int (*encode)(const T *, unsigned char **))
 {
@@ -97,13 +92,13 @@ QByteArray requestDer(const QByteArray &digest, const QByteArray &nonce, const Q
                                    digest.size())
         || !TS_REQ_set_version(req.get(), 1) || !TS_REQ_set_msg_imprint(req.get(), imprint.get())
         || !TS_REQ_set_nonce(req.get(), nonceValue.get()) || !TS_REQ_set_cert_req(req.get(), 1)) {
-        *why = openSslError(tr("запрос метки времени не составлен"));
+        *why = openSslError(QCoreApplication::translate("Timestamp", "запрос метки времени не составлен"));
         return QByteArray();
     }
     if (!policy.isEmpty()) {
         const Object oid(OBJ_txt2obj(policy.toLatin1().constData(), 1));
         if (!oid || !TS_REQ_set_policy_id(req.get(), oid.get())) {
-            *why = tr("политика %1 в настройках — не OID").arg(policy);
+            *why = QCoreApplication::translate("Timestamp", "политика %1 в настройках — не OID").arg(policy);
             return QByteArray();
         }
     }
@@ -128,11 +123,11 @@ QByteArray post(const TimestampSettings &settings, const QByteArray &body, int t
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     if (!reply->isFinished()) {
         reply->abort();
-        *why = tr("служба меток времени %1 не ответила за %2 с").arg(settings.url).arg(timeoutMs / 1000);
+        *why = QCoreApplication::translate("Timestamp", "служба меток времени %1 не ответила за %2 с").arg(settings.url).arg(timeoutMs / 1000);
         return QByteArray();
     }
     if (reply->error() != QNetworkReply::NoError) {
-        *why = tr("служба меток времени %1: %2").arg(settings.url, reply->errorString());
+        *why = QCoreApplication::translate("Timestamp", "служба меток времени %1: %2").arg(settings.url, reply->errorString());
         return QByteArray();
     }
     return reply->readAll();
@@ -154,13 +149,13 @@ QByteArray grantedToken(const QByteArray &response, const QByteArray &digest, co
     const auto *at = reinterpret_cast<const unsigned char *>(response.constData());
     Resp resp(d2i_TS_RESP(nullptr, &at, response.size()));
     if (!resp) {
-        *why = openSslError(tr("ответ службы меток времени не прочитан"));
+        *why = openSslError(QCoreApplication::translate("Timestamp", "ответ службы меток времени не прочитан"));
         return QByteArray();
     }
     const long status = ASN1_INTEGER_get(TS_STATUS_INFO_get0_status(TS_RESP_get_status_info(resp.get())));
     PKCS7 *token = TS_RESP_get_token(resp.get());
     if ((status != 0 && status != 1) || !token) {
-        *why = tr("служба меток времени отказала (состояние %1)").arg(status);
+        *why = QCoreApplication::translate("Timestamp", "служба меток времени отказала (состояние %1)").arg(status);
         return QByteArray();
     }
     VerifyCtx ctx(TS_VERIFY_CTX_new());
@@ -168,11 +163,11 @@ QByteArray grantedToken(const QByteArray &response, const QByteArray &digest, co
     TS_VERIFY_CTX_set_flags(ctx.get(), TS_VFY_VERSION | TS_VFY_IMPRINT);
     TS_VERIFY_CTX_set_imprint(ctx.get(), imprint, long(digest.size()));
     if (TS_RESP_verify_token(ctx.get(), token) != 1) {
-        *why = openSslError(tr("метка времени выдана не на эту запись"));
+        *why = openSslError(QCoreApplication::translate("Timestamp", "метка времени выдана не на эту запись"));
         return QByteArray();
     }
     if (!nonceMatches(token, nonce)) {
-        *why = tr("в метке времени не то случайное число, что в запросе");
+        *why = QCoreApplication::translate("Timestamp", "в метке времени не то случайное число, что в запросе");
         return QByteArray();
     }
     return der<PKCS7>(token, i2d_PKCS7);
@@ -202,7 +197,7 @@ bool supported()
 
 QString notSupported()
 {
-    return tr("метки времени на этой платформе не поддерживаются");
+    return QCoreApplication::translate("Timestamp", "метки времени на этой платформе не поддерживаются");
 }
 
 Fetched fetch(const TimestampSettings &settings, const QByteArray &digest, int timeoutMs)
@@ -210,7 +205,7 @@ Fetched fetch(const TimestampSettings &settings, const QByteArray &digest, int t
     Fetched fetched;
     fetched.nonce = QByteArray(8, '\0');
     if (RAND_bytes(reinterpret_cast<unsigned char *>(fetched.nonce.data()), fetched.nonce.size()) != 1) {
-        fetched.why = openSslError(tr("случайное число для запроса не получено"));
+        fetched.why = openSslError(QCoreApplication::translate("Timestamp", "случайное число для запроса не получено"));
         return fetched;
     }
     fetched.nonce[0] = char(fetched.nonce[0] & 0x7f); // positive, and read back as the same bytes
@@ -223,7 +218,7 @@ Fetched fetch(const TimestampSettings &settings, const QByteArray &digest, int t
     if (!response.isEmpty())
         fetched.token = grantedToken(response, digest, fetched.nonce, &fetched.why);
     else if (fetched.why.isEmpty())
-        fetched.why = tr("служба меток времени %1 прислала пустой ответ").arg(settings.url);
+        fetched.why = QCoreApplication::translate("Timestamp", "служба меток времени %1 прислала пустой ответ").arg(settings.url);
     return fetched;
 }
 
@@ -242,7 +237,7 @@ Verifier::Verifier(const QString &caFile) : store(std::make_unique<Store>())
 {
     QFile file(caFile);
     if (caFile.isEmpty()) {
-        error = tr("в настройках не указан файл удостоверяющего центра службы меток времени (ca=)");
+        error = QCoreApplication::translate("Timestamp", "в настройках не указан файл удостоверяющего центра службы меток времени (ca=)");
     } else if (!file.open(QIODevice::ReadOnly)) {
         error = QStringLiteral("%1: %2").arg(caFile, file.errorString());
     } else {
@@ -255,7 +250,7 @@ Verifier::Verifier(const QString &caFile) : store(std::make_unique<Store>())
         }
         ERR_clear_error();
         if (!added)
-            error = tr("%1: сертификатов в файле нет").arg(caFile);
+            error = QCoreApplication::translate("Timestamp", "%1: сертификатов в файле нет").arg(caFile);
     }
     if (!error.isEmpty())
         store.reset();
@@ -279,7 +274,7 @@ TokenCheck Verifier::check(const QByteArray &token, const QByteArray &digest, co
     const Pkcs7 pkcs7 = tokenOf(token);
     if (!pkcs7) {
         result.state = TokenCheck::State::Fails;
-        result.why = tr("метка времени не читается");
+        result.why = QCoreApplication::translate("Timestamp", "метка времени не читается");
         ERR_clear_error();
         return result;
     }
@@ -299,10 +294,10 @@ TokenCheck Verifier::check(const QByteArray &token, const QByteArray &digest, co
         result.state = TokenCheck::State::Holds;
     } else if (ERR_peek_error() == 0) {
         result.state = TokenCheck::State::Fails;
-        result.why = tr("в метке времени не то случайное число, что записано в журнале");
+        result.why = QCoreApplication::translate("Timestamp", "в метке времени не то случайное число, что записано в журнале");
     } else {
         result.state = TokenCheck::State::Fails;
-        result.why = openSslError(tr("метка времени не прошла проверку"));
+        result.why = openSslError(QCoreApplication::translate("Timestamp", "метка времени не прошла проверку"));
     }
     ERR_clear_error();
     return result;
