@@ -139,7 +139,7 @@ const CommandOption kOptions[] = {
      QT_TRANSLATE_NOOP("CommandLine", "проверить закрепленными ключами все журналы\n(*.jsonl с *.jsonl.head) и сертификаты (*.json),\nсобранные с многих хостов, и вывести сводку"),
      false, 1, Mode::VerifyCollection, store<&CommandLine::collectionDirectory>, QT_TRANSLATE_NOOP("CommandLine", "--verify-collection требует каталог")},
     {0, "--stamp-pending", nullptr,
-     QT_TRANSLATE_NOOP("CommandLine", "запросить у службы меток времени (certificate.ini,\n[timestamp]) метки для всех записей, которые их ждут"),
+     QT_TRANSLATE_NOOP("CommandLine", "запросить у службы меток времени из настроек\nметки для всех записей, которые их ждут"),
      false, 0, Mode::StampPending, nothing, nullptr},
     {0, "--key", QT_TRANSLATE_NOOP("CommandLine", "КЛЮЧ"),
      QT_TRANSLATE_NOOP("CommandLine", "с --verify-journal или --verify-certificate: открытый\nключ (64 шестнадцатеричные цифры), не его отпечаток"), false,

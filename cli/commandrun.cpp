@@ -379,8 +379,8 @@ int stampPending()
     const TimestampSettings settings = loadTimestampSettings();
     if (!settings.configured()) {
         errors() << KCC_PROGRAM << ": "
-                 << QCoreApplication::translate("CommandLine", "служба меток времени не настроена (%1, [timestamp] url=).")
-                        .arg(certificateSettingsPath())
+                 << QCoreApplication::translate("CommandLine", "служба меток времени не настроена (%1, %2).")
+                        .arg(certificateSettingsPath(), QStringLiteral("[timestamp] url="))
                  << '\n';
         errors().flush();
         return kExitFailure;

@@ -98,7 +98,7 @@ QByteArray requestDer(const QByteArray &digest, const QByteArray &nonce, const Q
     if (!policy.isEmpty()) {
         const Object oid(OBJ_txt2obj(policy.toLatin1().constData(), 1));
         if (!oid || !TS_REQ_set_policy_id(req.get(), oid.get())) {
-            *why = QCoreApplication::translate("Timestamp", "политика %1 в настройках — не OID").arg(policy);
+            *why = QCoreApplication::translate("Timestamp", "политика %1 в настройках — не идентификатор объекта").arg(policy);
             return QByteArray();
         }
     }
@@ -237,7 +237,8 @@ Verifier::Verifier(const QString &caFile) : store(std::make_unique<Store>())
 {
     QFile file(caFile);
     if (caFile.isEmpty()) {
-        error = QCoreApplication::translate("Timestamp", "в настройках не указан файл удостоверяющего центра службы меток времени (ca=)");
+        error = QCoreApplication::translate("Timestamp", "в настройках не указан файл удостоверяющего центра службы меток времени (%1)")
+                    .arg(QStringLiteral("ca="));
     } else if (!file.open(QIODevice::ReadOnly)) {
         error = QStringLiteral("%1: %2").arg(caFile, file.errorString());
     } else {

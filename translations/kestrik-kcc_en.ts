@@ -625,16 +625,6 @@ last wipe)</translation>
         <translation>PKCS#11 module not loaded: %1.</translation>
     </message>
     <message>
-        <source>запросить у службы меток времени (certificate.ini,
-[timestamp]) метки для всех записей, которые их ждут</source>
-        <translation>ask the time-stamping authority (certificate.ini,
-[timestamp]) for every stamp still pending</translation>
-    </message>
-    <message>
-        <source>служба меток времени не настроена (%1, [timestamp] url=).</source>
-        <translation>no time-stamping authority is set (%1, [timestamp] url=).</translation>
-    </message>
-    <message>
         <source>Метки времени поставлены: %1, еще ожидают: %2.</source>
         <translation>Timestamps made: %1, still pending: %2.</translation>
     </message>
@@ -669,6 +659,16 @@ last wipe)</translation>
     <message>
         <source>Метки не проверены: %1.</source>
         <translation>Timestamps not verified: %1.</translation>
+    </message>
+    <message>
+        <source>запросить у службы меток времени из настроек
+метки для всех записей, которые их ждут</source>
+        <translation>ask the time-stamping authority of the settings
+for every stamp still pending</translation>
+    </message>
+    <message>
+        <source>служба меток времени не настроена (%1, %2).</source>
+        <translation>no time-stamping authority is set (%1, %2).</translation>
     </message>
 </context>
 <context>
@@ -1617,10 +1617,6 @@ Deletion Module</translation>
         <translation>the timestamp request could not be made</translation>
     </message>
     <message>
-        <source>политика %1 в настройках — не OID</source>
-        <translation>the policy %1 in the settings is not an OID</translation>
-    </message>
-    <message>
         <source>служба меток времени %1 не ответила за %2 с</source>
         <translation>the time-stamping authority %1 did not answer within %2 s</translation>
     </message>
@@ -1653,10 +1649,6 @@ Deletion Module</translation>
         <translation>the time-stamping authority %1 sent an empty reply</translation>
     </message>
     <message>
-        <source>в настройках не указан файл удостоверяющего центра службы меток времени (ca=)</source>
-        <translation>the settings name no certificate authority file of the time-stamping authority (ca=)</translation>
-    </message>
-    <message>
         <source>%1: сертификатов в файле нет</source>
         <translation>%1: the file holds no certificates</translation>
     </message>
@@ -1671,6 +1663,14 @@ Deletion Module</translation>
     <message>
         <source>метка времени не прошла проверку</source>
         <translation>the timestamp does not verify</translation>
+    </message>
+    <message>
+        <source>политика %1 в настройках — не идентификатор объекта</source>
+        <translation>the policy %1 in the settings is not an object identifier</translation>
+    </message>
+    <message>
+        <source>в настройках не указан файл удостоверяющего центра службы меток времени (%1)</source>
+        <translation>the settings name no certificate authority file of the time-stamping authority (%1)</translation>
     </message>
 </context>
 <context>
