@@ -1,3 +1,4 @@
+#include "stamps.h"
 #include "kestrik_kcc.h"
 
 #include "formabout.h"
@@ -314,6 +315,8 @@ void Kestrik_KCC::showJournal()
 
 void Kestrik_KCC::reportInterruptedWipes()
 {
+    // Stamps the last run could not have, within a few seconds in all.
+    stamps::stampPending(Journal(), loadTimestampSettings(), JournalEntry::Interface::Window);
     const QVector<InterruptedWipe> wipes = closeInterruptedWipes(JournalEntry::Interface::Window);
     if (wipes.isEmpty())
         return;

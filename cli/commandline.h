@@ -17,7 +17,7 @@ struct CommandLine
 {
     enum class Action {
         OpenWindow, Exit, WipeFiles, WipeToken, ListTokens, PrintJournal, VerifyJournal, WriteAct,
-        PrintPublicKey, WriteCertificate, VerifyCertificate, VerifyCollection,
+        PrintPublicKey, WriteCertificate, VerifyCertificate, VerifyCollection, StampPending,
     };
     enum class PinSource { None, StandardInput, File };
 

@@ -138,6 +138,9 @@ const CommandOption kOptions[] = {
     {0, "--verify-collection", QT_TRANSLATE_NOOP("CommandLine", "КАТАЛОГ"),
      QT_TRANSLATE_NOOP("CommandLine", "проверить закрепленными ключами все журналы\n(*.jsonl с *.jsonl.head) и сертификаты (*.json),\nсобранные с многих хостов, и вывести сводку"),
      false, 1, Mode::VerifyCollection, store<&CommandLine::collectionDirectory>, QT_TRANSLATE_NOOP("CommandLine", "--verify-collection требует каталог")},
+    {0, "--stamp-pending", nullptr,
+     QT_TRANSLATE_NOOP("CommandLine", "запросить у службы меток времени из настроек\nметки для всех записей, которые их ждут"),
+     false, 0, Mode::StampPending, nothing, nullptr},
     {0, "--key", QT_TRANSLATE_NOOP("CommandLine", "КЛЮЧ"),
      QT_TRANSLATE_NOOP("CommandLine", "с --verify-journal или --verify-certificate: открытый\nключ (64 шестнадцатеричные цифры), не его отпечаток"), false,
      1, kNoMode, store<&CommandLine::publicKey>, QT_TRANSLATE_NOOP("CommandLine", "--key требует открытый ключ (64 шестнадцатеричные цифры)")},
@@ -254,7 +257,8 @@ void printUsage(std::ostream &out, CommandProgram program)
     if (window)
         synopsis << translated(QT_TRANSLATE_NOOP("CommandLine", "--act ФАЙЛ.pdf [--from ДАТА] [--to ДАТА]"));
     synopsis << translated(QT_TRANSLATE_NOOP("CommandLine", "--public-key | --certificate НОМЕР ФАЙЛ.json | --verify-certificate ФАЙЛ.json [--key КЛЮЧ]"))
-             << translated(QT_TRANSLATE_NOOP("CommandLine", "--verify-collection КАТАЛОГ"));
+             << translated(QT_TRANSLATE_NOOP("CommandLine", "--verify-collection КАТАЛОГ"))
+             << QStringLiteral("--stamp-pending");
 
     QStringList lines;
     const QString usage = translated(QT_TRANSLATE_NOOP("CommandLine", "Использование:")) + QLatin1Char(' ');

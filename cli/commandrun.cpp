@@ -15,6 +15,7 @@
 #include "signing.h"
 #include "terminalprogress.h"
 #include "wipejson.h"
+#include "stamps.h"
 #include "wiperecord.h"
 #include "wipesession.h"
 #include "wipetexts.h"
@@ -439,15 +440,55 @@ int printJournal()
     return journalStatus(verification);
 }
 
+// The authority's tokens in the journal, against the configured CA: the
+// counts, then each entry that fails by file and line. Nothing is said of a
+// journal that never asked for a stamp, as before stamps were kept.
+int reportStamps(const QVector<JournalRecord> &records, const QString &path, QTextStream &out)
+{
+    const stamps::Report report = stamps::check(records, timestamp::Verifier(loadTimestampSettings().ca));
+    if (report.stamped + report.pending + int(report.findings.size()) == 0)
+        return kExitOk;
+    for (const QString &line : stamps::describe(report, path))
+        out << line << '\n';
+    return report.failed() ? kExitJournalBroken : kExitOk;
+}
+
+// Asks for every stamp still owed; 1 where some are left.
+int stampPending()
+{
+    const TimestampSettings settings = loadTimestampSettings();
+    if (!settings.configured()) {
+        errors() << KCC_PROGRAM << ": "
+                 << QCoreApplication::translate("CommandLine", "служба меток времени не настроена (%1, %2).")
+                        .arg(certificateSettingsPath(), QStringLiteral("[timestamp] url="))
+                 << '\n';
+        errors().flush();
+        return kExitFailure;
+    }
+    const stamps::PendingRun run = stamps::stampPending(Journal(), settings, JournalEntry::Interface::CommandLine);
+    QTextStream(stdout) << QCoreApplication::translate("CommandLine", "Метки времени поставлены: %1, еще ожидают: %2.")
+                               .arg(run.stamped)
+                               .arg(run.left)
+                        << '\n';
+    if (run.left == 0)
+        return kExitOk;
+    errors() << KCC_PROGRAM << ": " << QCoreApplication::translate("CommandLine", "метка времени отложена: %1").arg(run.why) << '\n';
+    errors().flush();
+    return kExitFailure;
+}
+
 int verifyJournal(const CommandLine &command)
 {
     const QByteArray anchor = QByteArray::fromHex(QByteArray::fromStdString(command.publicKey));
     if (!command.publicKey.empty() && refusedKey(anchor) != kExitOk)
         return kExitUsage;
-    const VerifyResult verification = Journal().verify(anchor);
+    VerifyResult verification;
+    const QVector<JournalRecord> records = Journal().readEntries(&verification, anchor);
     QTextStream out(stdout);
     out << Journal::defaultPath() << ": " << verification.describe() << '\n';
     int status = journalStatus(verification);
+    if (status == kExitOk)
+        status = reportStamps(records, Journal::defaultPath(), out);
     // Checked with the key beside it, never with --key: it is another key's.
     const Journal earlier = Journal::earlierCommandLine();
     if (!earlier.path().isEmpty()) {
@@ -508,6 +549,13 @@ const JournalRecord *certifiedEntry(const QVector<JournalRecord> &records, long 
     }
     if (found->entry.phase == JournalEntry::Phase::Ended)
         return found;
+    if (found->entry.phase == JournalEntry::Phase::Timestamp) {
+        *refusal = QCoreApplication::translate("CommandLine", "запись %1 — метка времени записи %2; сертификат выдается "
+                                               "по записи %2.")
+                       .arg(sequence)
+                       .arg(found->entry.stampedSequence);
+        return nullptr;
+    }
     const JournalRecord *ending = endingOf(*found);
     *refusal = ending ? QCoreApplication::translate("CommandLine", "запись %1 открывает или продолжает удаление, а не "
                                                     "завершает его; сертификат выдается по его завершающей записи %2.")
@@ -552,7 +600,11 @@ int writeCertificate(const CommandLine &command)
         return kExitRefused;
     }
     QString why;
-    const QByteArray certificate = signCertificate(certificateBody(*ended, Journal::defaultPath()), &why);
+    QJsonObject body = certificateBody(*ended, Journal::defaultPath());
+    const QJsonObject stamp = stamps::certificateStamp(records, *ended);
+    if (!stamp.isEmpty())
+        body.insert("timestamp", stamp);
+    const QByteArray certificate = signCertificate(body, &why);
     const QString path = QFile::decodeName(QByteArray::fromStdString(command.certificateFile));
     if (certificate.isEmpty() || !writeFileAtomically(path, certificate, &why)) {
         errors() << KCC_PROGRAM << ": " << path << ": " << why << '\n';
@@ -576,6 +628,35 @@ void checkingKeys(const CommandLine &command, QVector<QByteArray> *keys, QString
     // Where keys are pinned, a key given past them is not one of the organisation's.
     if (!pinned || listed.contains(given))
         *keys = {given};
+}
+
+// The authority's token a certificate carries, against its entry_sha256 and
+// the configured CA.
+int certificateStampStatus(const QJsonObject &body, const QString &path, QTextStream &out)
+{
+    const QString state = body.value("timestamp").toObject().value("state").toString();
+    if (state.isEmpty())
+        return kExitOk;
+    out << path << ": ";
+    if (state != QLatin1String("stamped")) {
+        out << QCoreApplication::translate("CommandLine", "метка времени ожидается (выдан до нее).") << '\n';
+        return kExitOk;
+    }
+    const timestamp::TokenCheck token = stamps::checkCertificateStamp(body, timestamp::Verifier(loadTimestampSettings().ca));
+    switch (token.state) {
+    case timestamp::TokenCheck::State::Holds:
+        out << QCoreApplication::translate("CommandLine", "метка времени подлинная: %1 по службе меток.")
+                   .arg(token.time.toString(Qt::ISODate))
+            << '\n';
+        return kExitOk;
+    case timestamp::TokenCheck::State::NotVerified:
+        out << QCoreApplication::translate("CommandLine", "метка времени не проверена: %1.").arg(token.why) << '\n';
+        return kExitJournalNotVerified;
+    case timestamp::TokenCheck::State::Fails:
+        break;
+    }
+    out << QCoreApplication::translate("CommandLine", "метка времени не прошла проверку: %1.").arg(token.why) << '\n';
+    return kExitBadCertificate;
 }
 
 int verifyCertificateFile(const CommandLine &command)
@@ -612,7 +693,7 @@ int verifyCertificateFile(const CommandLine &command)
     switch (check.state) {
     case CertificateCheck::State::Holds:
         out << QCoreApplication::translate("CommandLine", "сертификат подлинный (отпечаток ключа %1…).").arg(check.signer.left(16)) << '\n';
-        return kExitOk;
+        return certificateStampStatus(check.body, path, out);
     case CertificateCheck::State::NotVerified:
         out << QCoreApplication::translate("CommandLine", "сертификат не проверен: %1.").arg(check.why) << '\n';
         return kExitJournalNotVerified;
@@ -686,6 +767,14 @@ int verifyCollection(const CommandLine &command)
     if (report.eventFiles > 0)
         printEvents(out, report);
     out << QCoreApplication::translate("CommandLine", "Ошибок: %1.").arg(report.failures.size()) << '\n';
+    if (report.stamped + report.stampsPending > 0)
+        out << QCoreApplication::translate("CommandLine", "Метки времени: поставлено %1, ожидают %2, без метки %3.")
+                   .arg(report.stamped)
+                   .arg(report.stampsPending)
+                   .arg(report.unstamped)
+            << '\n';
+    if (!report.stampsNotVerified.isEmpty())
+        out << QCoreApplication::translate("CommandLine", "Метки не проверены: %1.").arg(report.stampsNotVerified) << '\n';
     for (const CollectionReport::Failure &failure : report.failures)
         out << failure.file << (failure.line > 0 ? QStringLiteral(":%1").arg(failure.line) : QString()) << ": "
             << failure.why << '\n';
@@ -737,6 +826,8 @@ int runCommandLine(const CommandLine &command, ActWriter writeAct)
     if (command.action == CommandLine::Action::WipeFiles || command.action == CommandLine::Action::WipeToken) {
         for (const InterruptedWipe &wipe : closeInterruptedWipes(JournalEntry::Interface::CommandLine))
             errors() << self << ": " << wipetexts::interrupted() << ' ' << describeInterrupted(wipe) << '\n';
+        // Stamps an earlier run could not have, within a few seconds in all.
+        stamps::stampPending(Journal(), loadTimestampSettings(), JournalEntry::Interface::CommandLine);
         errors().flush();
     }
     switch (command.action) {
@@ -760,6 +851,8 @@ int runCommandLine(const CommandLine &command, ActWriter writeAct)
         return verifyCertificateFile(command);
     case CommandLine::Action::VerifyCollection:
         return verifyCollection(command);
+    case CommandLine::Action::StampPending:
+        return stampPending();
     case CommandLine::Action::OpenWindow:
     case CommandLine::Action::Exit:
         break;

@@ -45,3 +45,28 @@ CertificateSettings loadCertificateSettings()
             settings.fields.insert(key, text(key));
     return settings;
 }
+
+QString machineCertificateSettingsPath()
+{
+    return QStringLiteral("/etc/kestrik-kcc/certificate.ini");
+}
+
+TimestampSettings loadTimestampSettings()
+{
+    QStringList files{certificateSettingsPath()};
+    if (qEnvironmentVariable("KCC_CERTIFICATE_SETTINGS").isEmpty())
+        files << machineCertificateSettingsPath();
+    for (const QString &file : files) {
+        QSettings ini(file, QSettings::IniFormat);
+        ini.setIniCodec("UTF-8");
+        TimestampSettings settings;
+        settings.url = ini.value(QStringLiteral("timestamp/url")).toString().trimmed();
+        if (!settings.configured())
+            continue;
+        settings.ca = ini.value(QStringLiteral("timestamp/ca")).toString().trimmed();
+        settings.policy = ini.value(QStringLiteral("timestamp/policy")).toString().trimmed();
+        settings.file = file;
+        return settings;
+    }
+    return TimestampSettings();
+}

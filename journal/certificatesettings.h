@@ -17,6 +17,19 @@ struct CertificateSettings {
 QString certificateSettingsPath();
 CertificateSettings loadCertificateSettings();
 
+// The organisation's time-stamping authority: [timestamp] url=, ca= (the PEM
+// file of the authority's certificate authority), policy= (an OID, optional).
+// From the file KCC_CERTIFICATE_SETTINGS names, else the user's file, else
+// the machine's /etc/kestrik-kcc/certificate.ini: the whole section from one
+// file, so a url is never checked with another file's ca.
+struct TimestampSettings {
+    QString url, ca, policy;
+    QString file; // where they were read; empty: none set
+    bool configured() const { return !url.isEmpty(); }
+};
+TimestampSettings loadTimestampSettings();
+QString machineCertificateSettingsPath();
+
 // The optional fields' keys, in the certificate's order.
 const QStringList &certificateFieldKeys();
 

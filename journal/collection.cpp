@@ -6,6 +6,7 @@
 #include "journal.h"
 #include "journalhead.h"
 #include "signing.h"
+#include "stamps.h"
 
 #include <QCoreApplication>
 #include <QDirIterator>
@@ -107,6 +108,25 @@ public:
             ++report.wipes[toWord(record.entry.endState)];
         for (const auto &[seq, at] : best.indexed)
             entries.insert(fingerprint + QLatin1Char('/') + QString::number(seq), at);
+        stampsOf(path, key);
+    }
+
+    // Read again whole: the amended endings a stamp may name are left out above.
+    void stampsOf(const QString &path, const QByteArray &key)
+    {
+        const stamps::Report stamped = stamps::check(Journal(path).readEntries(nullptr, key), verifier);
+        report.stamped += stamped.stamped;
+        report.stampsPending += stamped.pending;
+        report.unstamped += stamped.unstamped;
+        if (report.stampsNotVerified.isEmpty())
+            report.stampsNotVerified = stamped.notVerified;
+        for (const stamps::Report::Finding &finding : stamped.findings)
+            failed(path, finding.line,
+                   (finding.clock ? QCoreApplication::translate("Collection", "время записи %1 расходится со временем "
+                                                                "службы меток: ").arg(finding.seq)
+                                  : QString())
+                       + finding.why);
+        report.journalFailed = report.journalFailed || stamped.failed();
     }
 
     void certificate(const QString &path)
@@ -152,6 +172,18 @@ public:
             return;
         }
         ++report.crossChecked;
+        certificateStamp(path, bytes, check.body);
+    }
+
+    void certificateStamp(const QString &path, const QByteArray &bytes, const QJsonObject &body)
+    {
+        if (body.value("timestamp").toObject().value("state").toString() != QLatin1String("stamped"))
+            return;
+        const timestamp::TokenCheck token = stamps::checkCertificateStamp(body, verifier);
+        if (token.state != timestamp::TokenCheck::State::Fails)
+            return;
+        report.certificateFailed = true;
+        failed(path, certificateLine(bytes, "timestamp"), token.why);
     }
 
     void events(const QStringList &files)
@@ -187,6 +219,7 @@ private:
     QMultiHash<QString, Indexed> entries; // "fingerprint/seq"
     QVector<fleet::CopiedJournal> copied;
     fleet::FleetCheck fleetCheck{keys, &report};
+    const timestamp::Verifier verifier{loadTimestampSettings().ca};
 };
 
 } // namespace

@@ -26,6 +26,9 @@ struct CollectionReport {
     QMap<QString, int> wipes; // ending entries by end state
     int crossChecked = 0;     // certificates whose entry is in the collection and matches
     int withoutEntry = 0;     // certificates whose journal was not collected
+    // The authority's stamps of the ending entries, against the configured CA.
+    int stamped = 0, stampsPending = 0, unstamped = 0;
+    QString stampsNotVerified;
     QVector<Failure> failures;
     bool journalFailed = false;
     bool certificateFailed = false;

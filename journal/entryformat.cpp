@@ -14,8 +14,8 @@ static_assert(std::size(interfaceWords) == std::size_t(JournalEntry::Interface::
 const char *const targetKindWords[] = {"file", "token"};
 static_assert(std::size(targetKindWords) == std::size_t(JournalEntry::TargetKind::Token) + 1,
               "a word for every kind of target");
-const char *const phaseWords[] = {"ended", "begun", "progress"};
-static_assert(std::size(phaseWords) == std::size_t(JournalEntry::Phase::Progress) + 1, "a word for every phase");
+const char *const phaseWords[] = {"ended", "begun", "progress", "timestamp"};
+static_assert(std::size(phaseWords) == std::size_t(JournalEntry::Phase::Timestamp) + 1, "a word for every phase");
 
 template <typename Enum, std::size_t N>
 QString wordOf(const char *const (&words)[N], Enum value)
@@ -166,6 +166,29 @@ void readCertificateFields(const QJsonObject &object, JournalEntry &e)
         e.organisationFields.insert(i.key(), i.value().toString());
 }
 
+QJsonObject timeFields(const JournalEntry &e)
+{
+    const QDateTime local = e.time.toLocalTime();
+    return {{"time_local", local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate)},
+            {"time_utc", e.time.toUTC().toString(Qt::ISODate)},
+            {"user", e.user},
+            {"host", e.host},
+            {"version", e.version},
+            {"interface", interfaceWord(e.interface)}};
+}
+
+// Only what names the stamped entry and the token: no target, no result.
+QJsonObject timestampToJson(const JournalEntry &e)
+{
+    QJsonObject object = timeFields(e);
+    object.insert("phase", phaseWord(e.phase));
+    object.insert("stamp", QJsonObject{{"seq", double(e.stampedSequence)},
+                                       {"entry_sha256", e.stampedHash},
+                                       {"nonce", QString::fromLatin1(e.stampNonce.toHex())},
+                                       {"token", QString::fromLatin1(e.stampToken.toBase64())}});
+    return object;
+}
+
 } // namespace
 
 QString interfaceWord(JournalEntry::Interface interface)
@@ -185,23 +208,20 @@ JournalEntry::Phase phaseFromWord(const QString &word)
 
 QJsonObject entryToJson(const JournalEntry &e)
 {
+    if (e.phase == JournalEntry::Phase::Timestamp)
+        return timestampToJson(e);
     QJsonObject target = e.targetKind == JournalEntry::TargetKind::File ? fileTarget(e) : tokenTarget(e);
     if (e.fileDevice || e.fileIndex)
         target.insert("identity", QJsonObject{{"device", QString::number(e.fileDevice)},
                                               {"index", QString::number(e.fileIndex)}});
-    const QDateTime local = e.time.toLocalTime();
-    QJsonObject object{
-        {"time_local", local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate)},
-        {"time_utc", e.time.toUTC().toString(Qt::ISODate)},
-        {"user", e.user},
-        {"host", e.host},
-        {"version", e.version},
-        {"interface", interfaceWord(e.interface)},
-        {"target", target},
-        {"algorithm", QJsonObject{{"name", e.algorithmName}, {"index", e.algorithmIndex}}},
-        {"passes", QJsonObject{{"planned", e.passesPlanned}, {"done", e.passesDone}}},
-        {"result", QJsonObject{{"text", e.resultText}, {"informative", e.resultInformative}, {"state", toWord(e.endState)}}},
-    };
+    QJsonObject object = timeFields(e);
+    object.insert("target", target);
+    object.insert("algorithm", QJsonObject{{"name", e.algorithmName}, {"index", e.algorithmIndex}});
+    object.insert("passes", QJsonObject{{"planned", e.passesPlanned}, {"done", e.passesDone}});
+    object.insert("result", QJsonObject{{"text", e.resultText}, {"informative", e.resultInformative},
+                                        {"state", toWord(e.endState)}});
+    if (e.stampAsked)
+        object.insert("timestamp", QStringLiteral("asked"));
     if (!e.attempt.isEmpty())
         object.insert("attempt", e.attempt);
     if (e.started.isValid())
@@ -238,6 +258,14 @@ JournalEntry entryFromJson(const QJsonObject &o)
     if (o.contains("time_started_utc"))
         e.started = QDateTime::fromString(o.value("time_started_utc").toString(), Qt::ISODate);
     e.phase = phaseFromWord(o.value("phase").toString());
+    e.stampAsked = o.value("timestamp").toString() == QLatin1String("asked");
+    if (e.phase == JournalEntry::Phase::Timestamp) {
+        const QJsonObject stamp = o.value("stamp").toObject();
+        e.stampedSequence = qint64(stamp.value("seq").toDouble());
+        e.stampedHash = stamp.value("entry_sha256").toString();
+        e.stampNonce = QByteArray::fromHex(stamp.value("nonce").toString().toLatin1());
+        e.stampToken = QByteArray::fromBase64(stamp.value("token").toString().toLatin1());
+    }
     if (e.phase == JournalEntry::Phase::Begun) {
         const QJsonObject process = o.value("process").toObject();
         e.pid = qint64(process.value("pid").toDouble());

@@ -351,6 +351,16 @@ void Journal::readChecked(VerifyResult *result, const std::function<void(const J
     }
 }
 
+QVector<JournalRecord> Journal::readEntries(VerifyResult *verification, const QByteArray &anchorKey) const
+{
+    QVector<JournalRecord> records;
+    VerifyResult result;
+    readChecked(&result, [&records](const JournalRecord &record) { records.append(record); }, &records, anchorKey);
+    if (verification)
+        *verification = result;
+    return records;
+}
+
 QVector<JournalRecord> Journal::read(VerifyResult *verification, bool withBegun, const QByteArray &anchorKey) const
 {
     QVector<JournalRecord> records;

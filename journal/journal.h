@@ -20,7 +20,9 @@ struct JournalEntry {
     // Every wipe is journalled twice: begun, forced to the medium before the
     // first pass, and ended; between them one progress entry per pass that
     // reached the medium. An attempt with no ending entry was cut off.
-    enum class Phase { Ended, Begun, Progress };
+    // A timestamp entry follows an ending entry and keeps the authority's
+    // token for it; it belongs to no attempt.
+    enum class Phase { Ended, Begun, Progress, Timestamp };
 
     Phase phase = Phase::Ended;
     QString attempt; // shared by an attempt's two entries; empty in entries from before they were kept
@@ -84,6 +86,16 @@ struct JournalEntry {
     int algorithmIndex = -1; // 0..7
     int passesPlanned = 0;
     int passesDone = 0; // passes that reached the medium
+
+    // Ending entries written while an authority was configured: a stamp is
+    // owed them until a timestamp entry names them.
+    bool stampAsked = false;
+    // Timestamp entries: the entry stamped (its number and its line's SHA-256,
+    // hex), the authority's token (DER) and the nonce that was sent.
+    qint64 stampedSequence = 0;
+    QString stampedHash;
+    QByteArray stampToken;
+    QByteArray stampNonce;
 
     QString resultText;        // the result box's main text
     QString resultInformative; // its informative text
@@ -195,6 +207,10 @@ public:
     // asked for, begun and progress entries are left out.
     QVector<JournalRecord> read(VerifyResult *verification = nullptr, bool withBegun = false,
                                 const QByteArray &anchorKey = QByteArray()) const;
+
+    // Every whole entry as the check read it, whatever its phase, amended
+    // endings and timestamp entries too.
+    QVector<JournalRecord> readEntries(VerifyResult *verification = nullptr, const QByteArray &anchorKey = QByteArray()) const;
 
     // One row an attempt, as the views show them: its ending entry, or where
     // it has none its begun entry, with passesDone from its progress entries

@@ -348,6 +348,8 @@ private:
             if (at != result.open.end())
                 result.open.erase(at);
             break;
+        case JournalEntry::Phase::Timestamp: // belongs to no attempt
+            break;
         }
     }
 

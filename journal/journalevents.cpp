@@ -3,6 +3,7 @@
 #include "entryformat.h"
 #include "signing.h"
 #include "systemlog.h"
+#include "timestamp.h"
 
 #include <iterator>
 
@@ -18,6 +19,8 @@ EventKind eventOf(const JournalEntry &e)
 {
     if (e.phase == JournalEntry::Phase::Progress)
         return {"2c5e8f1a3b7d4c9e8a0f1b2c3d4e5f60", false};
+    if (e.phase == JournalEntry::Phase::Timestamp)
+        return {"7b41d0c6e2a94f18b3c5d7e9f0a1b2c4", false};
     const EndStateKind kind = e.phase == JournalEntry::Phase::Begun ? EndStateKind::Begun : kindOf(e.endState);
     return {messageIdOf(kind), isWarning(kind)};
 }
@@ -122,6 +125,12 @@ void Journal::reportWithoutRecord(const JournalEntry &begun, const QString &why)
 QString Journal::systemLogLine(const JournalRecord &record)
 {
     const JournalEntry &e = record.entry;
+    if (e.phase == JournalEntry::Phase::Timestamp)
+        return QStringLiteral("timestamp entry %1 sha256 %2: stamps entry %3 sha256 %4, authority time %5")
+            .arg(record.sequence)
+            .arg(record.hash)
+            .arg(e.stampedSequence)
+            .arg(e.stampedHash, timestamp::tokenTime(e.stampToken).toString(Qt::ISODate));
     const QString target = e.targetKind == JournalEntry::TargetKind::File
         ? QStringLiteral("file %1 file_system %2 placement %3 verification %4 survivors %5 fill %6")
               .arg(quoted(e.filePath), quoted(e.fileSystem), quoted(toWord(e.placement)),

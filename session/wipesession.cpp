@@ -1,6 +1,7 @@
 #include "wipesession.h"
 
 #include "language.h"
+#include "stamps.h"
 #include "wiperecord.h"
 #include "wipetexts.h"
 #include "wipeworker.h"
@@ -254,6 +255,20 @@ void tellEndNotRecorded(WipeResult &result, const QString &why)
     result.report = {severityOf(result.told), stateText(result.told, true), informative};
 }
 
+// The authority's stamp of the ending just written, within a few seconds; a
+// stamp not had is owed, and the box says so in one line.
+void stampEnding(WipeResult &result, const TimestampSettings &settings, const JournalRecord &written)
+{
+    QString why;
+    if (!timestamp::supported())
+        why = timestamp::notSupported();
+    else if (result.journalled)
+        why = stamps::stampEntry(Journal(), written, settings, result.entry.interface);
+    if (!why.isEmpty())
+        appendParagraph(result.report.informative,
+                        QCoreApplication::translate("WipeSession", "Метка времени отложена: %1").arg(why));
+}
+
 // The verdict, the report it heads and its journal entry: decided here only.
 void reportAndJournal(const WipeRequest &request, WipeResult &result, bool amends = false)
 {
@@ -285,6 +300,8 @@ void reportAndJournal(const WipeRequest &request, WipeResult &result, bool amend
                         QCoreApplication::translate("WipeSession", "Системный журнал не принял сообщение о начале удаления за секунду: оно не отправлено."));
     QString why;
     result.entry.resultInformative = result.report.informative;
+    const TimestampSettings stampSettings = loadTimestampSettings();
+    result.entry.stampAsked = stampSettings.configured() && timestamp::supported();
     bool dropped = false;
     JournalRecord stored;
     result.journalled = Journal().append(result.entry, &why, &dropped, &stored);
@@ -303,6 +320,8 @@ void reportAndJournal(const WipeRequest &request, WipeResult &result, bool amend
     else if (amends)
         appendParagraph(result.report.informative,
                         QCoreApplication::translate("WipeSession", "Запись журнала об этом удалении дополнена."));
+    if (stampSettings.configured())
+        stampEnding(result, stampSettings, stored);
 }
 
 // Whether the volume holds swap that a file system in memory can page out to.

@@ -102,6 +102,10 @@
         <source>журнала этой установки среди собранных нет, а у хоста собран журнал другого ключа (%1): журнал удален или заменен; события хранят записи до %2</source>
         <translation>this installation&apos;s journal is not among those collected, but a journal of another key was collected from the host (%1): the journal was deleted or replaced; the events hold the entries up to %2</translation>
     </message>
+    <message>
+        <source>время записи %1 расходится со временем службы меток: </source>
+        <translation>entry %1&apos;s own time disagrees with the authority&apos;s: </translation>
+    </message>
 </context>
 <context>
     <name>CommandLine</name>
@@ -753,6 +757,52 @@ permission, cancelled before writing); nothing touched</translation>
     <message>
         <source>Хосты с находками: %1.</source>
         <translation>Hosts with findings: %1.</translation>
+    </message>
+    <message>
+        <source>запросить у службы меток времени из настроек
+метки для всех записей, которые их ждут</source>
+        <translation>ask the time-stamping authority of the settings
+for every stamp still pending</translation>
+    </message>
+    <message>
+        <source>служба меток времени не настроена (%1, %2).</source>
+        <translation>no time-stamping authority is set (%1, %2).</translation>
+    </message>
+    <message>
+        <source>Метки времени поставлены: %1, еще ожидают: %2.</source>
+        <translation>Timestamps made: %1, still pending: %2.</translation>
+    </message>
+    <message>
+        <source>метка времени отложена: %1</source>
+        <translation>timestamp pending: %1</translation>
+    </message>
+    <message>
+        <source>запись %1 — метка времени записи %2; сертификат выдается по записи %2.</source>
+        <translation>entry %1 is the timestamp of entry %2; the certificate is written from entry %2.</translation>
+    </message>
+    <message>
+        <source>метка времени ожидается (выдан до нее).</source>
+        <translation>timestamp pending (written before it came).</translation>
+    </message>
+    <message>
+        <source>метка времени подлинная: %1 по службе меток.</source>
+        <translation>the timestamp is genuine: %1 by the authority.</translation>
+    </message>
+    <message>
+        <source>метка времени не проверена: %1.</source>
+        <translation>the timestamp is not verified: %1.</translation>
+    </message>
+    <message>
+        <source>метка времени не прошла проверку: %1.</source>
+        <translation>the timestamp does not verify: %1.</translation>
+    </message>
+    <message>
+        <source>Метки времени: поставлено %1, ожидают %2, без метки %3.</source>
+        <translation>Timestamps: stamped %1, pending %2, unstamped %3.</translation>
+    </message>
+    <message>
+        <source>Метки не проверены: %1.</source>
+        <translation>Timestamps not verified: %1.</translation>
     </message>
 </context>
 <context>
@@ -1652,6 +1702,112 @@ Deletion Module</translation>
     </message>
 </context>
 <context>
+    <name>Stamps</name>
+    <message>
+        <source>время на метки при запуске вышло</source>
+        <translation>the time allowed for stamps at start ran out</translation>
+    </message>
+    <message>
+        <source>время в метке не читается</source>
+        <translation>the time in the timestamp cannot be read</translation>
+    </message>
+    <message>
+        <source>время записи %1 позже времени службы меток %2 больше чем на %3 с: часы станции шли вперед</source>
+        <translation>the entry&apos;s time %1 is later than the authority&apos;s %2 by more than %3 s: the workstation&apos;s clock was ahead</translation>
+    </message>
+    <message>
+        <source>время службы меток %1 позже времени, записанного после метки (%2), больше чем на %3 с: часы станции были переведены назад</source>
+        <translation>the authority&apos;s time %1 is later than the time recorded after the stamp (%2) by more than %3 s: the workstation&apos;s clock was set back</translation>
+    </message>
+    <message>
+        <source>метка названа для записи %1, которой в журнале нет</source>
+        <translation>the timestamp names entry %1, which the journal does not hold</translation>
+    </message>
+    <message>
+        <source>метка записи %1: %2</source>
+        <translation>the timestamp of entry %1: %2</translation>
+    </message>
+    <message>
+        <source>Метки времени: поставлено %1, ожидают %2, без метки %3.</source>
+        <translation>Timestamps: stamped %1, pending %2, unstamped %3.</translation>
+    </message>
+    <message>
+        <source>Метки не проверены: %1.</source>
+        <translation>Timestamps not verified: %1.</translation>
+    </message>
+    <message>
+        <source>время записи %1 расходится со временем службы меток: </source>
+        <translation>entry %1&apos;s own time disagrees with the authority&apos;s: </translation>
+    </message>
+</context>
+<context>
+    <name>Timestamp</name>
+    <message>
+        <source>метки времени на этой платформе не поддерживаются</source>
+        <translation>timestamps are not supported on this platform</translation>
+    </message>
+    <message>
+        <source>запрос метки времени не составлен</source>
+        <translation>the timestamp request could not be made</translation>
+    </message>
+    <message>
+        <source>политика %1 в настройках — не идентификатор объекта</source>
+        <translation>the policy %1 in the settings is not an object identifier</translation>
+    </message>
+    <message>
+        <source>служба меток времени %1 не ответила за %2 с</source>
+        <translation>the time-stamping authority %1 did not answer within %2 s</translation>
+    </message>
+    <message>
+        <source>служба меток времени %1: %2</source>
+        <translation>the time-stamping authority %1: %2</translation>
+    </message>
+    <message>
+        <source>ответ службы меток времени не прочитан</source>
+        <translation>the authority&apos;s reply could not be read</translation>
+    </message>
+    <message>
+        <source>служба меток времени отказала (состояние %1)</source>
+        <translation>the time-stamping authority refused (status %1)</translation>
+    </message>
+    <message>
+        <source>метка времени выдана не на эту запись</source>
+        <translation>the timestamp was not made for this entry</translation>
+    </message>
+    <message>
+        <source>в метке времени не то случайное число, что в запросе</source>
+        <translation>the timestamp&apos;s nonce is not the request&apos;s</translation>
+    </message>
+    <message>
+        <source>случайное число для запроса не получено</source>
+        <translation>no random nonce for the request</translation>
+    </message>
+    <message>
+        <source>служба меток времени %1 прислала пустой ответ</source>
+        <translation>the time-stamping authority %1 sent an empty reply</translation>
+    </message>
+    <message>
+        <source>в настройках не указан файл удостоверяющего центра службы меток времени (%1)</source>
+        <translation>the settings name no certificate authority file of the time-stamping authority (%1)</translation>
+    </message>
+    <message>
+        <source>%1: сертификатов в файле нет</source>
+        <translation>%1: the file holds no certificates</translation>
+    </message>
+    <message>
+        <source>метка времени не читается</source>
+        <translation>the timestamp cannot be read</translation>
+    </message>
+    <message>
+        <source>в метке времени не то случайное число, что записано в журнале</source>
+        <translation>the timestamp&apos;s nonce is not the one the journal kept</translation>
+    </message>
+    <message>
+        <source>метка времени не прошла проверку</source>
+        <translation>the timestamp does not verify</translation>
+    </message>
+</context>
+<context>
     <name>TokenWipeReport</name>
     <message>
         <source>Ответ носителя: %1.</source>
@@ -1971,6 +2127,10 @@ Algorithm: %2</translation>
 Algorithm: %2
 %3
 Time: %4 s</translation>
+    </message>
+    <message>
+        <source>Метка времени отложена: %1</source>
+        <translation>Timestamp pending: %1</translation>
     </message>
 </context>
 <context>

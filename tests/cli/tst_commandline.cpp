@@ -17,6 +17,7 @@
 #include "signing.h"
 #include "journalfile.h"
 #include "tokenstore.h"
+#include "tsa.h"
 
 #include <QDate>
 #include <QDir>
@@ -219,6 +220,8 @@ private slots:
     void certificateRefused();
     void collection_data();
     void collection();
+    void timestamps_data();
+    void timestamps();
     void structuredEvents();
     void record_data();
     void record();
@@ -1356,6 +1359,94 @@ void TestCommandLine::killedWipeInSight()
     QCOMPARE(after.value("journal.jsonl"), before.value("journal.jsonl"));
     QCOMPARE(after.value("journal.jsonl.head"), before.value("journal.jsonl.head"));
     QCOMPARE(after.value("signing.key.last"), before.value("signing.key.last"));
+}
+
+void TestCommandLine::timestamps_data()
+{
+    QTest::addColumn<QString>("authority"); // up, down, none
+    QTest::addColumn<bool>("clockBack");    // the wipe runs a day in the past (faketime)
+    QTest::addColumn<QString>("said");      // what --verify-journal says of the stamps
+    QTest::newRow("authority up: stamped") << "up" << false << "поставлено 1, ожидают 0, без метки 0";
+    QTest::newRow("authority down: pending, stamped at the next start") << "down" << false
+                                                                        << "поставлено 2, ожидают 0, без метки 0";
+    QTest::newRow("clock set back a day: named") << "up" << true << "часы станции были переведены назад";
+    QTest::newRow("nothing configured: nothing changes") << "none" << false << "";
+}
+
+// A wipe's ending entry stamped by an authority the test runs: its token in
+// the certificate verifies with openssl alone; an authority down leaves the
+// wipe as it was but for one line, and the next start stamps it; a clock set
+// back is named by file and line.
+void TestCommandLine::timestamps()
+{
+    QFETCH(QString, authority);
+    QFETCH(bool, clockBack);
+    QFETCH(QString, said);
+    RecordPlace place;
+    TestAuthority tsa;
+    QVERIFY(tsa.ok());
+    QVERIFY(tsa.start());
+    const QString settings = place.dir.filePath(QStringLiteral("certificate.ini"));
+    QVERIFY(writeFile(settings, authority == QLatin1String("none") ? QByteArray("[operator]\nname=A\n") : tsa.settings()));
+    const QByteArray savedSettings = qgetenv("KCC_CERTIFICATE_SETTINGS");
+    qputenv("KCC_CERTIFICATE_SETTINGS", QFile::encodeName(settings));
+    const auto restore = qScopeGuard([&] { qputenv("KCC_CERTIFICATE_SETTINGS", savedSettings); });
+    if (authority == QLatin1String("down"))
+        tsa.stop();
+    const QString key = place.dir.filePath(QStringLiteral("stamped.pfx"));
+    QVERIFY(writeFile(key, QByteArray(3000, 's')));
+    qputenv("FAKETIME_DONT_FAKE_MONOTONIC", "1");
+    const QStringList wipe{QStringLiteral(KCC_CLI_PATH), "--wipe-file", key, "-a", "dod", "--yes"};
+    const ProgramRun wiped = clockBack ? ::runProgram("faketime", QStringList{"-f", "-1d"} + wipe)
+                                       : ::runProgram(wipe.front(), wipe.mid(1));
+    QCOMPARE(wiped.exitCode, 0);
+    QCOMPARE(wiped.err.contains(QStringLiteral("Метка времени отложена")), authority == QLatin1String("down"));
+    if (authority == QLatin1String("down")) {
+        QVERIFY(tsa.start());
+        QVERIFY(writeFile(key, QByteArray(3000, 's')));
+        QCOMPARE(runProgram({"{cli}", "--wipe-file", key, "-a", "dod", "--yes"}).exitCode, 0); // the next start
+    }
+    QCOMPARE(runProgram({"{cli}", "--stamp-pending"}).exitCode, authority == QLatin1String("none") ? 1 : 0);
+    QVERIFY(writeFile(place.dir.filePath(QStringLiteral("trusted-keys")), runProgram({"--public-key"}).out.toLatin1()));
+    const ProgramRun verified = runProgram({"{cli}", "--verify-journal"});
+    QFile journal(place.journal());
+    QVERIFY(journal.open(QIODevice::ReadOnly));
+    const QByteArray bytes = journal.readAll();
+    if (said.isEmpty()) {
+        // As before stamps were kept: no field, no entry, no word.
+        QVERIFY(!bytes.contains("\"timestamp\"") && !bytes.contains("\"stamp\""));
+        QVERIFY(!verified.out.contains(QStringLiteral("Метки")));
+        QCOMPARE(verified.exitCode, 0);
+        return;
+    }
+    QVERIFY2(verified.out.contains(said), qPrintable(verified.out));
+    QCOMPARE(verified.exitCode, clockBack ? 9 : 0);
+    if (clockBack) {
+        // Named by file and line in the journal and in a collection of it.
+        const int line = int(bytes.left(bytes.indexOf("\"phase\":\"timestamp\"")).count('\n')); // the ending entry's
+        QVERIFY2(verified.out.contains(QStringLiteral("%1:%2: ").arg(place.journal()).arg(line)), qPrintable(verified.out));
+        const ProgramRun collected = runProgram({"{cli}", "--verify-collection", place.dir.path()});
+        QCOMPARE(collected.exitCode, 9);
+        QVERIFY2(collected.out.contains(QStringLiteral("journal.jsonl:%1: ").arg(line)), qPrintable(collected.out));
+        return;
+    }
+    const QString certificate = place.dir.filePath(QStringLiteral("stamped.json"));
+    QCOMPARE(runProgram({"{cli}", "--certificate", "last", certificate}).exitCode, 0);
+    const ProgramRun checked = runProgram({"{cli}", "--verify-certificate", certificate});
+    QCOMPARE(checked.exitCode, 0);
+    QVERIFY2(checked.out.contains(QStringLiteral("метка времени подлинная")), qPrintable(checked.out));
+    // The auditor's own check, without this program.
+    QFile file(certificate);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QJsonObject body = QJsonDocument::fromJson(file.readAll()).object().value("certificate").toObject();
+    const QString token = place.dir.filePath(QStringLiteral("token.der"));
+    QVERIFY(writeFile(token, QByteArray::fromBase64(body.value("timestamp").toObject().value("token").toString().toLatin1())));
+    QProcess openssl;
+    openssl.start("openssl", {"ts", "-verify", "-digest", body.value("journal").toObject().value("entry_sha256").toString(),
+                              "-in", token, "-token_in", "-CAfile", tsa.caFile()});
+    QVERIFY(openssl.waitForFinished());
+    QVERIFY2(openssl.exitCode() == 0 && openssl.readAllStandardOutput().contains("Verification: OK"),
+             openssl.readAllStandardError().constData());
 }
 
 void TestCommandLine::everyOutcomeReadsTheSame_data()

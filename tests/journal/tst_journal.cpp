@@ -9,6 +9,8 @@
 #include "journalfile.h"
 #include "journalforge.h"
 #include "signing.h"
+#include "stamps.h"
+#include "tsa.h"
 
 #include <QCryptographicHash>
 #include <QDateEdit>
@@ -647,6 +649,75 @@ private slots:
         const QString chain = dialog.findChild<QLabel *>("labelChain")->text();
         QVERIFY2(chain.contains(QStringLiteral("проверен")), qPrintable(chain));
         QCOMPARE(chain.contains(earlierPath), earlier);
+    }
+
+    // Real tokens from an authority the test made, against records: each
+    // way a token or a time can be wrong is named.
+    void stampsChecked_data()
+    {
+        QTest::addColumn<QString>("token");     // "own", "other hash", "other CA", "none"
+        QTest::addColumn<bool>("asked");
+        QTest::addColumn<QByteArray>("nonce");  // kept in the record
+        QTest::addColumn<int>("entryShift");    // seconds from now: the entry's own time
+        QTest::addColumn<int>("recordedShift"); // the timestamp entry's own time
+        QTest::addColumn<QString>("counts");    // stamped/pending/unstamped
+        QTest::addColumn<QString>("finding");   // a word of the first finding; empty: none
+        QTest::newRow("holds") << "own" << true << QByteArray() << 0 << 1 << "1/0/0" << QString();
+        QTest::newRow("pending") << "none" << true << QByteArray() << 0 << 0 << "0/1/0" << QString();
+        QTest::newRow("unstamped") << "none" << false << QByteArray() << 0 << 0 << "0/0/1" << QString();
+        QTest::newRow("token for another hash") << "other hash" << true << QByteArray() << 0 << 1 << "0/1/0"
+                                                << "imprint";
+        QTest::newRow("token from another CA") << "other CA" << true << QByteArray() << 0 << 1 << "0/1/0"
+                                               << "certificate";
+        QTest::newRow("another nonce kept") << "own" << true << QByteArray::fromHex("0102") << 0 << 1 << "0/1/0"
+                                            << "число";
+        QTest::newRow("authority's time before the entry's") << "own" << true << QByteArray() << 86400 << 86401
+                                                             << "1/0/0" << "вперед";
+        QTest::newRow("clock set back a day") << "own" << true << QByteArray() << -86400 << -86399 << "1/0/0"
+                                              << "назад";
+    }
+    void stampsChecked()
+    {
+        QFETCH(QString, token);
+        QFETCH(bool, asked);
+        QFETCH(QByteArray, nonce);
+        QFETCH(int, entryShift);
+        QFETCH(int, recordedShift);
+        QFETCH(QString, counts);
+        QFETCH(QString, finding);
+        static TestAuthority own, other;
+        QVERIFY(own.ok() && other.ok());
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        JournalRecord ended;
+        ended.sequence = 4;
+        ended.line = 4;
+        ended.hash = QString::fromLatin1(QCryptographicHash::hash("ending", QCryptographicHash::Sha256).toHex());
+        ended.entry.time = now.addSecs(entryShift);
+        ended.entry.stampAsked = asked;
+        QVector<JournalRecord> records{ended};
+        if (token != QLatin1String("none")) {
+            JournalRecord stamp;
+            stamp.sequence = 5;
+            stamp.line = 5;
+            stamp.entry.phase = JournalEntry::Phase::Timestamp;
+            stamp.entry.time = now.addSecs(recordedShift);
+            stamp.entry.stampedSequence = ended.sequence;
+            stamp.entry.stampedHash = ended.hash;
+            stamp.entry.stampNonce = nonce;
+            const QString digest = token == QLatin1String("other hash") ? QString(64, QLatin1Char('a')) : ended.hash;
+            stamp.entry.stampToken = (token == QLatin1String("other CA") ? other : own).token(digest);
+            QVERIFY(!stamp.entry.stampToken.isEmpty());
+            records << stamp;
+        }
+        const stamps::Report report = stamps::check(records, timestamp::Verifier(own.caFile()));
+        // A token that fails leaves its entry pending.
+        QCOMPARE(QStringLiteral("%1/%2/%3").arg(report.stamped).arg(report.pending).arg(report.unstamped), counts);
+        QVERIFY2(report.notVerified.isEmpty(), qPrintable(report.notVerified));
+        QCOMPARE(report.findings.isEmpty(), finding.isEmpty());
+        if (!finding.isEmpty()) {
+            QVERIFY2(report.findings.front().why.contains(finding), qPrintable(report.findings.front().why));
+            QCOMPARE(report.findings.front().line, report.findings.front().clock ? ended.line : 5);
+        }
     }
 };
 

@@ -1,0 +1,307 @@
+#include "timestamp.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkProxyFactory>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QTimer>
+#include <QUrl>
+
+#include <openssl/bn.h>
+#include <openssl/err.h>
+#include <openssl/objects.h>
+#include <openssl/pem.h>
+#include <openssl/rand.h>
+#include <openssl/ts.h>
+#include <openssl/x509.h>
+
+#include <memory>
+
+namespace timestamp {
+
+namespace {
+
+template <typename T, void (*Free)(T *)>
+struct Freer {
+    void operator()(T *p) const { Free(p); }
+};
+template <typename T, void (*Free)(T *)>
+using Owned = std::unique_ptr<T, Freer<T, Free>>;
+
+using Req = Owned<TS_REQ, TS_REQ_free>;
+using Imprint = Owned<TS_MSG_IMPRINT, TS_MSG_IMPRINT_free>;
+using Algor = Owned<X509_ALGOR, X509_ALGOR_free>;
+using Integer = Owned<ASN1_INTEGER, ASN1_INTEGER_free>;
+using Object = Owned<ASN1_OBJECT, ASN1_OBJECT_free>;
+using Resp = Owned<TS_RESP, TS_RESP_free>;
+using Pkcs7 = Owned<PKCS7, PKCS7_free>;
+using TstInfo = Owned<TS_TST_INFO, TS_TST_INFO_free>;
+using VerifyCtx = Owned<TS_VERIFY_CTX, TS_VERIFY_CTX_free>;
+using Store = Owned<X509_STORE, X509_STORE_free>;
+using Bio = Owned<BIO, BIO_free_all>;
+using Bignum = Owned<BIGNUM, BN_free>;
+
+// What OpenSSL last said, or what the caller says where it said nothing.
+QString openSslError(const QString &otherwise)
+{
+    const char *data = nullptr;
+    int flags = 0;
+    const unsigned long code = ERR_get_error_all(nullptr, nullptr, nullptr, &data, &flags);
+    ERR_clear_error();
+    const char *reason = code ? ERR_reason_error_string(code) : nullptr;
+    if (!reason)
+        return otherwise;
+    QString text = otherwise + QStringLiteral(": ") + QString::fromLatin1(reason);
+    if (data && (flags & ERR_TXT_STRING) && *data)
+        text += QStringLiteral(" (%1)").arg(QString::fromLatin1(data));
+    return text;
+}
+
+template <typename T>
+QByteArray der(T *value, int (*encode)(const T *, unsigned char **))
+{
+    const int size = encode(value, nullptr);
+    if (size <= 0)
+        return QByteArray();
+    QByteArray out(size, '\0');
+    auto *at = reinterpret_cast<unsigned char *>(out.data());
+    encode(value, &at);
+    return out;
+}
+
+Integer integerOf(const QByteArray &bytes)
+{
+    Bignum number(BN_bin2bn(reinterpret_cast<const unsigned char *>(bytes.constData()), bytes.size(), nullptr));
+    return Integer(number ? BN_to_ASN1_INTEGER(number.get(), nullptr) : nullptr);
+}
+
+// The request: SHA-256 imprint, nonce, the authority's certificate asked for.
+QByteArray requestDer(const QByteArray &digest, const QByteArray &nonce, const QString &policy, QString *why)
+{
+    Req req(TS_REQ_new());
+    Imprint imprint(TS_MSG_IMPRINT_new());
+    Algor algorithm(X509_ALGOR_new());
+    const Integer nonceValue = integerOf(nonce);
+    if (!req || !imprint || !algorithm || !nonceValue
+        || !X509_ALGOR_set0(algorithm.get(), OBJ_nid2obj(NID_sha256), V_ASN1_NULL, nullptr)
+        || !TS_MSG_IMPRINT_set_algo(imprint.get(), algorithm.get())
+        || !TS_MSG_IMPRINT_set_msg(imprint.get(), reinterpret_cast<unsigned char *>(const_cast<char *>(digest.constData())),
+                                   digest.size())
+        || !TS_REQ_set_version(req.get(), 1) || !TS_REQ_set_msg_imprint(req.get(), imprint.get())
+        || !TS_REQ_set_nonce(req.get(), nonceValue.get()) || !TS_REQ_set_cert_req(req.get(), 1)) {
+        *why = openSslError(QCoreApplication::translate("Timestamp", "запрос метки времени не составлен"));
+        return QByteArray();
+    }
+    if (!policy.isEmpty()) {
+        const Object oid(OBJ_txt2obj(policy.toLatin1().constData(), 1));
+        if (!oid || !TS_REQ_set_policy_id(req.get(), oid.get())) {
+            *why = QCoreApplication::translate("Timestamp", "политика %1 в настройках — не идентификатор объекта").arg(policy);
+            return QByteArray();
+        }
+    }
+    return der<TS_REQ>(req.get(), i2d_TS_REQ);
+}
+
+QByteArray post(const TimestampSettings &settings, const QByteArray &body, int timeoutMs, QString *why)
+{
+    // The workstation's proxy settings, as the organisation set them.
+    QNetworkProxyFactory::setUseSystemConfiguration(true);
+    QNetworkAccessManager manager;
+    QNetworkRequest request{QUrl(settings.url)};
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/timestamp-query"));
+    std::unique_ptr<QNetworkReply> reply(manager.post(request, body));
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    timer.start(timeoutMs);
+    if (!reply->isFinished())
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    if (!reply->isFinished()) {
+        reply->abort();
+        *why = QCoreApplication::translate("Timestamp", "служба меток времени %1 не ответила за %2 с").arg(settings.url).arg(timeoutMs / 1000);
+        return QByteArray();
+    }
+    if (reply->error() != QNetworkReply::NoError) {
+        *why = QCoreApplication::translate("Timestamp", "служба меток времени %1: %2").arg(settings.url, reply->errorString());
+        return QByteArray();
+    }
+    return reply->readAll();
+}
+
+// The nonce the token carries is the one sent (OpenSSL 3.0 has no setter
+// for it in the verify context).
+bool nonceMatches(PKCS7 *token, const QByteArray &nonce)
+{
+    const TstInfo info(PKCS7_to_TS_TST_INFO(token));
+    const Integer sent = integerOf(nonce);
+    const ASN1_INTEGER *got = info ? TS_TST_INFO_get_nonce(info.get()) : nullptr;
+    return got && sent && ASN1_INTEGER_cmp(got, sent.get()) == 0;
+}
+
+// The token out of a granted response, checked for this digest and nonce.
+QByteArray grantedToken(const QByteArray &response, const QByteArray &digest, const QByteArray &nonce, QString *why)
+{
+    const auto *at = reinterpret_cast<const unsigned char *>(response.constData());
+    Resp resp(d2i_TS_RESP(nullptr, &at, response.size()));
+    if (!resp) {
+        *why = openSslError(QCoreApplication::translate("Timestamp", "ответ службы меток времени не прочитан"));
+        return QByteArray();
+    }
+    const long status = ASN1_INTEGER_get(TS_STATUS_INFO_get0_status(TS_RESP_get_status_info(resp.get())));
+    PKCS7 *token = TS_RESP_get_token(resp.get());
+    if ((status != 0 && status != 1) || !token) {
+        *why = QCoreApplication::translate("Timestamp", "служба меток времени отказала (состояние %1)").arg(status);
+        return QByteArray();
+    }
+    VerifyCtx ctx(TS_VERIFY_CTX_new());
+    auto *imprint = static_cast<unsigned char *>(OPENSSL_memdup(digest.constData(), size_t(digest.size())));
+    TS_VERIFY_CTX_set_flags(ctx.get(), TS_VFY_VERSION | TS_VFY_IMPRINT);
+    TS_VERIFY_CTX_set_imprint(ctx.get(), imprint, long(digest.size()));
+    if (TS_RESP_verify_token(ctx.get(), token) != 1) {
+        *why = openSslError(QCoreApplication::translate("Timestamp", "метка времени выдана не на эту запись"));
+        return QByteArray();
+    }
+    if (!nonceMatches(token, nonce)) {
+        *why = QCoreApplication::translate("Timestamp", "в метке времени не то случайное число, что в запросе");
+        return QByteArray();
+    }
+    return der<PKCS7>(token, i2d_PKCS7);
+}
+
+QDateTime utcOf(const ASN1_GENERALIZEDTIME *time)
+{
+    struct tm parts = {};
+    if (!time || ASN1_TIME_to_tm(time, &parts) != 1)
+        return QDateTime();
+    return QDateTime(QDate(parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday),
+                     QTime(parts.tm_hour, parts.tm_min, parts.tm_sec), Qt::UTC);
+}
+
+Pkcs7 tokenOf(const QByteArray &token)
+{
+    const auto *at = reinterpret_cast<const unsigned char *>(token.constData());
+    return Pkcs7(d2i_PKCS7(nullptr, &at, token.size()));
+}
+
+} // namespace
+
+bool supported()
+{
+    return true;
+}
+
+QString notSupported()
+{
+    return QCoreApplication::translate("Timestamp", "метки времени на этой платформе не поддерживаются");
+}
+
+Fetched fetch(const TimestampSettings &settings, const QByteArray &digest, int timeoutMs)
+{
+    Fetched fetched;
+    fetched.nonce = QByteArray(8, '\0');
+    if (RAND_bytes(reinterpret_cast<unsigned char *>(fetched.nonce.data()), fetched.nonce.size()) != 1) {
+        fetched.why = openSslError(QCoreApplication::translate("Timestamp", "случайное число для запроса не получено"));
+        return fetched;
+    }
+    fetched.nonce[0] = char(fetched.nonce[0] & 0x7f); // positive, and read back as the same bytes
+    if (fetched.nonce.at(0) == '\0')
+        fetched.nonce[0] = '\1';
+    const QByteArray request = requestDer(digest, fetched.nonce, settings.policy, &fetched.why);
+    if (request.isEmpty())
+        return fetched;
+    const QByteArray response = post(settings, request, timeoutMs, &fetched.why);
+    if (!response.isEmpty())
+        fetched.token = grantedToken(response, digest, fetched.nonce, &fetched.why);
+    else if (fetched.why.isEmpty())
+        fetched.why = QCoreApplication::translate("Timestamp", "служба меток времени %1 прислала пустой ответ").arg(settings.url);
+    return fetched;
+}
+
+QDateTime tokenTime(const QByteArray &token)
+{
+    const Pkcs7 pkcs7 = tokenOf(token);
+    const TstInfo info(pkcs7 ? PKCS7_to_TS_TST_INFO(pkcs7.get()) : nullptr);
+    return info ? utcOf(TS_TST_INFO_get_time(info.get())) : QDateTime();
+}
+
+struct Verifier::Store {
+    timestamp::Store store{X509_STORE_new()};
+};
+
+Verifier::Verifier(const QString &caFile) : store(std::make_unique<Store>())
+{
+    QFile file(caFile);
+    if (caFile.isEmpty()) {
+        error = QCoreApplication::translate("Timestamp", "в настройках не указан файл удостоверяющего центра службы меток времени (%1)")
+                    .arg(QStringLiteral("ca="));
+    } else if (!file.open(QIODevice::ReadOnly)) {
+        error = QStringLiteral("%1: %2").arg(caFile, file.errorString());
+    } else {
+        const QByteArray pem = file.readAll();
+        Bio bio(BIO_new_mem_buf(pem.constData(), pem.size()));
+        int added = 0;
+        while (X509 *certificate = PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr)) {
+            added += X509_STORE_add_cert(store->store.get(), certificate);
+            X509_free(certificate);
+        }
+        ERR_clear_error();
+        if (!added)
+            error = QCoreApplication::translate("Timestamp", "%1: сертификатов в файле нет").arg(caFile);
+    }
+    if (!error.isEmpty())
+        store.reset();
+}
+
+Verifier::~Verifier() = default;
+
+bool Verifier::ready() const
+{
+    return store != nullptr;
+}
+
+QString Verifier::why() const
+{
+    return error;
+}
+
+TokenCheck Verifier::check(const QByteArray &token, const QByteArray &digest, const QByteArray &nonce) const
+{
+    TokenCheck result;
+    const Pkcs7 pkcs7 = tokenOf(token);
+    if (!pkcs7) {
+        result.state = TokenCheck::State::Fails;
+        result.why = QCoreApplication::translate("Timestamp", "метка времени не читается");
+        ERR_clear_error();
+        return result;
+    }
+    const TstInfo info(PKCS7_to_TS_TST_INFO(pkcs7.get()));
+    result.time = info ? utcOf(TS_TST_INFO_get_time(info.get())) : QDateTime();
+    if (!store) {
+        result.why = error;
+        return result;
+    }
+    VerifyCtx ctx(TS_VERIFY_CTX_new());
+    X509_STORE_up_ref(store->store.get());
+    TS_VERIFY_CTX_set_store(ctx.get(), store->store.get());
+    auto *imprint = static_cast<unsigned char *>(OPENSSL_memdup(digest.constData(), size_t(digest.size())));
+    TS_VERIFY_CTX_set_imprint(ctx.get(), imprint, long(digest.size()));
+    TS_VERIFY_CTX_set_flags(ctx.get(), TS_VFY_VERSION | TS_VFY_SIGNATURE | TS_VFY_IMPRINT);
+    if (TS_RESP_verify_token(ctx.get(), pkcs7.get()) == 1 && (nonce.isEmpty() || nonceMatches(pkcs7.get(), nonce))) {
+        result.state = TokenCheck::State::Holds;
+    } else if (ERR_peek_error() == 0) {
+        result.state = TokenCheck::State::Fails;
+        result.why = QCoreApplication::translate("Timestamp", "в метке времени не то случайное число, что записано в журнале");
+    } else {
+        result.state = TokenCheck::State::Fails;
+        result.why = openSslError(QCoreApplication::translate("Timestamp", "метка времени не прошла проверку"));
+    }
+    ERR_clear_error();
+    return result;
+}
+
+} // namespace timestamp
