@@ -31,7 +31,7 @@ int writeActCommand(const CommandLine &command)
     input.to = QDate::fromString(QString::fromStdString(command.to), Qt::ISODate);
     if ((!command.from.empty() && !input.from.isValid()) || (!command.to.empty() && !input.to.isValid())) {
         errors() << KCC_PROGRAM << ": "
-                 << QCoreApplication::translate("CommandLine", "дата записывается как ГГГГ-ММ-ДД.") << '\n';
+                 << QCoreApplication::translate("CommandAct", "дата записывается как ГГГГ-ММ-ДД.") << '\n';
         errors().flush();
         return kExitUsage;
     }
@@ -45,7 +45,7 @@ int writeActCommand(const CommandLine &command)
         return kExitFailure;
     }
     errors() << KCC_PROGRAM << ": " << path << ": "
-             << QCoreApplication::translate("CommandLine", "записей в акте: %n. ", nullptr, input.records.size())
+             << QCoreApplication::translate("CommandAct", "записей в акте: %n. ", nullptr, input.records.size())
              << input.verification.describe() << '\n';
     const QString earlier = Journal::earlierCommandLineNotice();
     if (!earlier.isEmpty())

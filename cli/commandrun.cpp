@@ -69,8 +69,8 @@ enum class Answer { Yes, No, NoTerminal };
 QString notConfirmed(Answer answer)
 {
     return answer == Answer::No
-        ? QCoreApplication::translate("CommandLine", "ничего не удалено: удаление не подтверждено: ответ «нет».")
-        : QCoreApplication::translate("CommandLine",
+        ? QCoreApplication::translate("CommandRun", "ничего не удалено: удаление не подтверждено: ответ «нет».")
+        : QCoreApplication::translate("CommandRun",
                                       "ничего не удалено: удаление не подтверждено (ответьте в терминале "
                                       "или укажите --yes).");
 }
@@ -82,7 +82,7 @@ Answer confirmation(const QStringList &plans)
     QString question = wipetexts::confirmation() + QLatin1Char('\n');
     for (const QString &plan : plans)
         question += QLatin1Char('\n') + plan + QLatin1Char('\n');
-    question += QCoreApplication::translate("CommandLine", "[да/нет]: ");
+    question += QCoreApplication::translate("CommandRun", "[да/нет]: ");
     const QByteArray prompt = question.toLocal8Bit();
     char answer[64] = {};
 #ifdef Q_OS_WIN
@@ -291,7 +291,7 @@ bool readPin(const CommandLine &command, QString &pin, QString &why)
         while ((c = std::getchar()) != EOF && c != '\n')
             line.push_back(char(c));
         ok = c == '\n' || !line.empty();
-        why = QCoreApplication::translate("CommandLine", "PIN-код не прочитан; ничего не удалено.");
+        why = QCoreApplication::translate("CommandRun", "PIN-код не прочитан; ничего не удалено.");
     } else {
         const QString path = QFile::decodeName(QByteArray::fromStdString(command.pinFile));
         QFile file(path);
@@ -304,7 +304,7 @@ bool readPin(const CommandLine &command, QString &pin, QString &why)
             if (!line.empty() && line.back() == '\n')
                 line.pop_back();
         }
-        why = QCoreApplication::translate("CommandLine", "%1: PIN-код не прочитан: %2; ничего не удалено.")
+        why = QCoreApplication::translate("CommandRun", "%1: PIN-код не прочитан: %2; ничего не удалено.")
                   .arg(QDir::toNativeSeparators(path), file.errorString());
     }
     if (!line.empty() && line.back() == '\r')
@@ -322,8 +322,8 @@ bool listedTokens(QVector<ListedToken> &tokens)
     tokens = listTokens(nullptr, &moduleFailure);
     if (moduleFailure.isEmpty())
         return true;
-    errors() << KCC_PROGRAM << ": "
-             << QCoreApplication::translate("CommandLine", "модуль PKCS#11 не загружен: %1.").arg(moduleFailure) << '\n';
+    errors() << self << ": "
+             << QCoreApplication::translate("CommandRun", "модуль PKCS#11 не загружен: %1.").arg(moduleFailure) << '\n';
     errors().flush();
     return false;
 }
@@ -343,8 +343,8 @@ int wipeToken(const CommandLine &command)
     const QString subject = QStringLiteral("S/N %1").arg(serial);
     if (chosen.size() != 1) {
         say(subject + QStringLiteral(": ")
-            + (chosen.isEmpty() ? QCoreApplication::translate("CommandLine", "носитель с таким серийным номером не найден.")
-                                : QCoreApplication::translate("CommandLine", "носителей с таким серийным номером несколько (%1); "
+            + (chosen.isEmpty() ? QCoreApplication::translate("CommandRun", "носитель с таким серийным номером не найден.")
+                                : QCoreApplication::translate("CommandRun", "носителей с таким серийным номером несколько (%1); "
                                                                              "ничего не изменено.").arg(chosen.size())));
         const int status = chosen.isEmpty() ? kExitNotFound : kExitRefused;
         output.addUnrun(tokenNotWipedJson(serial, chosen.isEmpty() ? EndState::NotFound : EndState::Refused, status), status);
@@ -387,7 +387,7 @@ void tellOfEarlierJournal()
     const QString notice = Journal::earlierCommandLineNotice();
     if (notice.isEmpty())
         return;
-    errors() << KCC_PROGRAM << ": " << notice << '\n';
+    errors() << self << ": " << notice << '\n';
     errors().flush();
 }
 
@@ -410,13 +410,13 @@ int refusedKey(const QByteArray &given, const QString &alsoKnown = QString())
 {
     QString why;
     if (given.size() != 32)
-        why = QCoreApplication::translate("CommandLine", "--key требует открытый ключ (64 шестнадцатеричные цифры)");
+        why = QCoreApplication::translate("CommandRun", "--key требует открытый ключ (64 шестнадцатеричные цифры)");
     else if (fingerprintGiven(given, alsoKnown))
-        why = QCoreApplication::translate("CommandLine", "--key: это отпечаток ключа, а не сам ключ; открытый ключ "
+        why = QCoreApplication::translate("CommandRun", "--key: это отпечаток ключа, а не сам ключ; открытый ключ "
                                                          "печатает --public-key");
     if (why.isEmpty())
         return kExitOk;
-    errors() << KCC_PROGRAM << ": " << why << '\n';
+    errors() << self << ": " << why << '\n';
     errors().flush();
     return kExitUsage;
 }
@@ -426,14 +426,14 @@ int printJournal()
     VerifyResult verification;
     const QVector<JournalRecord> records = Journal().readAttempts(&verification);
     if (verification.state == VerifyResult::State::Unreadable) {
-        errors() << KCC_PROGRAM << ": " << Journal::defaultPath() << ": " << verification.describe() << '\n';
+        errors() << self << ": " << Journal::defaultPath() << ": " << verification.describe() << '\n';
         errors().flush();
         return kExitJournalBroken;
     }
     const QByteArray csv = journalCsv(records, journalTexts(), verification);
     std::fwrite(csv.constData(), 1, size_t(csv.size()), stdout);
     if (!vouches(verification)) {
-        errors() << KCC_PROGRAM << ": " << Journal::defaultPath() << ": " << verification.describe() << '\n';
+        errors() << self << ": " << Journal::defaultPath() << ": " << verification.describe() << '\n';
         errors().flush();
     }
     tellOfEarlierJournal();
@@ -458,21 +458,21 @@ int stampPending()
 {
     const TimestampSettings settings = loadTimestampSettings();
     if (!settings.configured()) {
-        errors() << KCC_PROGRAM << ": "
-                 << QCoreApplication::translate("CommandLine", "служба меток времени не настроена (%1, %2).")
+        errors() << self << ": "
+                 << QCoreApplication::translate("CommandRun", "служба меток времени не настроена (%1, %2).")
                         .arg(certificateSettingsPath(), QStringLiteral("[timestamp] url="))
                  << '\n';
         errors().flush();
         return kExitFailure;
     }
     const stamps::PendingRun run = stamps::stampPending(Journal(), settings, JournalEntry::Interface::CommandLine);
-    QTextStream(stdout) << QCoreApplication::translate("CommandLine", "Метки времени поставлены: %1, еще ожидают: %2.")
+    QTextStream(stdout) << QCoreApplication::translate("CommandRun", "Метки времени поставлены: %1, еще ожидают: %2.")
                                .arg(run.stamped)
                                .arg(run.left)
                         << '\n';
     if (run.left == 0)
         return kExitOk;
-    errors() << KCC_PROGRAM << ": " << QCoreApplication::translate("CommandLine", "метка времени отложена: %1").arg(run.why) << '\n';
+    errors() << self << ": " << QCoreApplication::translate("CommandRun", "метка времени отложена: %1").arg(run.why) << '\n';
     errors().flush();
     return kExitFailure;
 }
@@ -494,7 +494,7 @@ int verifyJournal(const CommandLine &command)
     if (!earlier.path().isEmpty()) {
         const VerifyResult earlierVerification = earlier.verify();
         out << earlier.path() << ": "
-            << QCoreApplication::translate("CommandLine", "(журнал прежней версии %1) ")
+            << QCoreApplication::translate("CommandRun", "(журнал прежней версии %1) ")
                    .arg(QStringLiteral(KCC_PROGRAM "-cli"))
             << earlierVerification.describe() << '\n';
         const int earlierStatus = journalStatus(earlierVerification);
@@ -511,13 +511,13 @@ int printPublicKey()
     bool made = false;
     // Made here where there is none, so that it can be pinned before the first wipe.
     if (Journal().keyMadeIfMissing(&key, &made, &why) != SigningKey::Load::Loaded) {
-        errors() << KCC_PROGRAM << ": " << why << '\n';
+        errors() << self << ": " << why << '\n';
         errors().flush();
         return kExitFailure;
     }
     if (made) {
-        errors() << KCC_PROGRAM << ": "
-                 << QCoreApplication::translate("CommandLine", "ключ подписи этой установки создан: %1 (отпечаток ключа %2).")
+        errors() << self << ": "
+                 << QCoreApplication::translate("CommandRun", "ключ подписи этой установки создан: %1 (отпечаток ключа %2).")
                         .arg(QDir::toNativeSeparators(SigningKey::defaultPath()), SigningKey::fingerprint(key.publicKey()))
                  << '\n';
         errors().flush();
@@ -543,25 +543,25 @@ const JournalRecord *certifiedEntry(const QVector<JournalRecord> &records, long 
             found = &record;
     if (!found) {
         *refusal = sequence == kLastWipe
-            ? QCoreApplication::translate("CommandLine", "в журнале нет завершающих записей.")
-            : QCoreApplication::translate("CommandLine", "в журнале нет завершающей записи с номером %1.").arg(sequence);
+            ? QCoreApplication::translate("CommandRun", "в журнале нет завершающих записей.")
+            : QCoreApplication::translate("CommandRun", "в журнале нет завершающей записи с номером %1.").arg(sequence);
         return nullptr;
     }
     if (found->entry.phase == JournalEntry::Phase::Ended)
         return found;
     if (found->entry.phase == JournalEntry::Phase::Timestamp) {
-        *refusal = QCoreApplication::translate("CommandLine", "запись %1 — метка времени записи %2; сертификат выдается "
+        *refusal = QCoreApplication::translate("CommandRun", "запись %1 — метка времени записи %2; сертификат выдается "
                                                "по записи %2.")
                        .arg(sequence)
                        .arg(found->entry.stampedSequence);
         return nullptr;
     }
     const JournalRecord *ending = endingOf(*found);
-    *refusal = ending ? QCoreApplication::translate("CommandLine", "запись %1 открывает или продолжает удаление, а не "
+    *refusal = ending ? QCoreApplication::translate("CommandRun", "запись %1 открывает или продолжает удаление, а не "
                                                     "завершает его; сертификат выдается по его завершающей записи %2.")
                             .arg(sequence)
                             .arg(ending->sequence)
-                      : QCoreApplication::translate("CommandLine", "запись %1 открывает или продолжает удаление, у "
+                      : QCoreApplication::translate("CommandRun", "запись %1 открывает или продолжает удаление, у "
                                                     "которого нет завершающей записи: оно не завершено.")
                             .arg(sequence);
     return nullptr;
@@ -573,25 +573,25 @@ int writeCertificate(const CommandLine &command)
     const QVector<JournalRecord> records = Journal().read(&verification, true);
     // A certificate only from a journal that proves its entries.
     if (!vouches(verification)) {
-        errors() << KCC_PROGRAM << ": "
-                 << QCoreApplication::translate("CommandLine", "сертификат не выдается: %1").arg(verification.describe()) << '\n';
+        errors() << self << ": "
+                 << QCoreApplication::translate("CommandRun", "сертификат не выдается: %1").arg(verification.describe()) << '\n';
         errors().flush();
         return journalStatus(verification);
     }
     QString refusal;
     const JournalRecord *ended = certifiedEntry(records, command.sequence, &refusal);
     if (!ended) {
-        errors() << KCC_PROGRAM << ": " << refusal << '\n';
+        errors() << self << ": " << refusal << '\n';
         errors().flush();
         return kExitNotFound;
     }
     // A certificate of destruction only for an attempt that destroyed the container.
     if (!certificateIssued(ended->entry)) {
         const QString why = kindOf(ended->entry.endState) == EndStateKind::Interrupted
-            ? QCoreApplication::translate("CommandLine", "удаление было прервано, что осталось на носителе, неизвестно")
-            : QCoreApplication::translate("CommandLine", "контейнер не уничтожен или его уничтожение не доказано");
-        errors() << KCC_PROGRAM << ": "
-                 << QCoreApplication::translate("CommandLine", "запись %1 заканчивается состоянием %2: %3; сертификат "
+            ? QCoreApplication::translate("CommandRun", "удаление было прервано, что осталось на носителе, неизвестно")
+            : QCoreApplication::translate("CommandRun", "контейнер не уничтожен или его уничтожение не доказано");
+        errors() << self << ": "
+                 << QCoreApplication::translate("CommandRun", "запись %1 заканчивается состоянием %2: %3; сертификат "
                                                 "не выдается.")
                         .arg(ended->sequence)
                         .arg(toWord(ended->entry.endState), why)
@@ -607,7 +607,7 @@ int writeCertificate(const CommandLine &command)
     const QByteArray certificate = signCertificate(body, &why);
     const QString path = QFile::decodeName(QByteArray::fromStdString(command.certificateFile));
     if (certificate.isEmpty() || !writeFileAtomically(path, certificate, &why)) {
-        errors() << KCC_PROGRAM << ": " << path << ": " << why << '\n';
+        errors() << self << ": " << path << ": " << why << '\n';
         errors().flush();
         return kExitFailure;
     }
@@ -639,23 +639,23 @@ int certificateStampStatus(const QJsonObject &body, const QString &path, QTextSt
         return kExitOk;
     out << path << ": ";
     if (state != QLatin1String("stamped")) {
-        out << QCoreApplication::translate("CommandLine", "метка времени ожидается (выдан до нее).") << '\n';
+        out << QCoreApplication::translate("CommandRun", "метка времени ожидается (выдан до нее).") << '\n';
         return kExitOk;
     }
     const timestamp::TokenCheck token = stamps::checkCertificateStamp(body, timestamp::Verifier(loadTimestampSettings().ca));
     switch (token.state) {
     case timestamp::TokenCheck::State::Holds:
-        out << QCoreApplication::translate("CommandLine", "метка времени подлинная: %1 по службе меток.")
+        out << QCoreApplication::translate("CommandRun", "метка времени подлинная: %1 по службе меток.")
                    .arg(token.time.toString(Qt::ISODate))
             << '\n';
         return kExitOk;
     case timestamp::TokenCheck::State::NotVerified:
-        out << QCoreApplication::translate("CommandLine", "метка времени не проверена: %1.").arg(token.why) << '\n';
+        out << QCoreApplication::translate("CommandRun", "метка времени не проверена: %1.").arg(token.why) << '\n';
         return kExitJournalNotVerified;
     case timestamp::TokenCheck::State::Fails:
         break;
     }
-    out << QCoreApplication::translate("CommandLine", "метка времени не прошла проверку: %1.").arg(token.why) << '\n';
+    out << QCoreApplication::translate("CommandRun", "метка времени не прошла проверку: %1.").arg(token.why) << '\n';
     return kExitBadCertificate;
 }
 
@@ -681,7 +681,7 @@ int verifyCertificateFile(const CommandLine &command)
         check.why = file.errorString();
     } else if (keys.isEmpty() && !command.publicKey.empty()) {
         check.state = CertificateCheck::State::Fails;
-        check.why = QCoreApplication::translate("CommandLine", "ключа из --key нет среди закрепленных ключей (%1)")
+        check.why = QCoreApplication::translate("CommandRun", "ключа из --key нет среди закрепленных ключей (%1)")
                         .arg(SigningKey::trustedKeysPath());
     } else {
         check = checkCertificate(file.readAll(), keysByFingerprint(keys));
@@ -692,32 +692,32 @@ int verifyCertificateFile(const CommandLine &command)
     out << path << ": ";
     switch (check.state) {
     case CertificateCheck::State::Holds:
-        out << QCoreApplication::translate("CommandLine", "сертификат подлинный (отпечаток ключа %1…).").arg(check.signer.left(16)) << '\n';
+        out << QCoreApplication::translate("CommandRun", "сертификат подлинный (отпечаток ключа %1…).").arg(check.signer.left(16)) << '\n';
         return certificateStampStatus(check.body, path, out);
     case CertificateCheck::State::NotVerified:
-        out << QCoreApplication::translate("CommandLine", "сертификат не проверен: %1.").arg(check.why) << '\n';
+        out << QCoreApplication::translate("CommandRun", "сертификат не проверен: %1.").arg(check.why) << '\n';
         return kExitJournalNotVerified;
     case CertificateCheck::State::Fails:
         break;
     }
-    out << QCoreApplication::translate("CommandLine", "сертификат не прошел проверку: %1.").arg(check.why) << '\n';
+    out << QCoreApplication::translate("CommandRun", "сертификат не прошел проверку: %1.").arg(check.why) << '\n';
     return kExitBadCertificate;
 }
 
 // What the collector's store of events holds, installation by installation.
 void printEvents(QTextStream &out, const CollectionReport &report)
 {
-    out << QCoreApplication::translate("CommandLine", "Файлов событий: %1, событий с записями: %2; установок (хост и ключ): %3, "
+    out << QCoreApplication::translate("CommandRun", "Файлов событий: %1, событий с записями: %2; установок (хост и ключ): %3, "
                                        "записей по событиям: %4.")
                .arg(report.eventFiles).arg(report.events).arg(report.installations).arg(report.eventEntries)
-        << '\n' << QCoreApplication::translate("CommandLine", "Удаления по итогу (события):") << '\n';
+        << '\n' << QCoreApplication::translate("CommandRun", "Удаления по итогу (события):") << '\n';
     for (auto i = report.eventWipes.begin(); i != report.eventWipes.end(); ++i)
         out << "  " << i.key() << ": " << i.value() << '\n';
-    out << QCoreApplication::translate("CommandLine", "Хосты, чьи записи целы: %1.")
+    out << QCoreApplication::translate("CommandRun", "Хосты, чьи записи целы: %1.")
                .arg(report.wholeHosts.isEmpty() ? QStringLiteral("-") : report.wholeHosts.join(QStringLiteral(", ")))
         << '\n';
     if (!report.hostsWithFindings.isEmpty())
-        out << QCoreApplication::translate("CommandLine", "Хосты с находками: %1.").arg(report.hostsWithFindings.join(QStringLiteral(", ")))
+        out << QCoreApplication::translate("CommandRun", "Хосты с находками: %1.").arg(report.hostsWithFindings.join(QStringLiteral(", ")))
             << '\n';
 }
 
@@ -728,8 +728,8 @@ int verifyCollection(const CommandLine &command)
 {
     const QString directory = QFile::decodeName(QByteArray::fromStdString(command.collectionDirectory));
     if (!QFileInfo(directory).isDir()) {
-        errors() << KCC_PROGRAM << ": " << directory << ": "
-                 << QCoreApplication::translate("CommandLine", "каталога нет.") << '\n';
+        errors() << self << ": " << directory << ": "
+                 << QCoreApplication::translate("CommandRun", "каталога нет.") << '\n';
         errors().flush();
         return kExitNotFound;
     }
@@ -740,7 +740,7 @@ int verifyCollection(const CommandLine &command)
     QTextStream out(stdout);
     out << directory << ":\n";
     if (!report.keysPinned) {
-        out << QCoreApplication::translate("CommandLine", "Не проверено: нет закрепленных ключей организации (%1). "
+        out << QCoreApplication::translate("CommandRun", "Не проверено: нет закрепленных ключей организации (%1). "
                                            "Журналов: %2, сертификатов: %3.")
                    .arg(why.isEmpty() ? SigningKey::trustedKeysPath() : why)
                    .arg(report.journals)
@@ -748,33 +748,33 @@ int verifyCollection(const CommandLine &command)
             << '\n';
         return kExitJournalNotVerified;
     }
-    out << QCoreApplication::translate("CommandLine", "Хостов: %1, ключей подписи: %2.").arg(report.hosts.size()).arg(report.keys.size()) << '\n'
-        << QCoreApplication::translate("CommandLine", "Журналов: %1, записей в них: %2.").arg(report.journals).arg(report.entries) << '\n'
-        << QCoreApplication::translate("CommandLine", "Удаления по итогу:") << '\n';
+    out << QCoreApplication::translate("CommandRun", "Хостов: %1, ключей подписи: %2.").arg(report.hosts.size()).arg(report.keys.size()) << '\n'
+        << QCoreApplication::translate("CommandRun", "Журналов: %1, записей в них: %2.").arg(report.journals).arg(report.entries) << '\n'
+        << QCoreApplication::translate("CommandRun", "Удаления по итогу:") << '\n';
     for (auto i = report.wipes.begin(); i != report.wipes.end(); ++i)
         out << "  " << i.key() << ": " << i.value() << '\n';
-    out << QCoreApplication::translate("CommandLine", "Сертификатов: %1, сверено с записями журналов: %2, "
+    out << QCoreApplication::translate("CommandRun", "Сертификатов: %1, сверено с записями журналов: %2, "
                                        "не сверено (журнал не собран или не прошел проверку): %3.")
                .arg(report.certificates)
                .arg(report.crossChecked)
                .arg(report.withoutEntry)
         << '\n'
         // The key's record stays on each host: a journal deleted there with its head is told only there.
-        << QCoreApplication::translate("CommandLine", "Не проверено: записи ключей о последней подписанной записи "
+        << QCoreApplication::translate("CommandRun", "Не проверено: записи ключей о последней подписанной записи "
                                        "(файлы *.last рядом с ключами) не собираются; журнал, удаленный на хосте вместе с головой, "
                                        "виден только там (--verify-journal).") << '\n'
         ;
     if (report.eventFiles > 0)
         printEvents(out, report);
-    out << QCoreApplication::translate("CommandLine", "Ошибок: %1.").arg(report.failures.size()) << '\n';
+    out << QCoreApplication::translate("CommandRun", "Ошибок: %1.").arg(report.failures.size()) << '\n';
     if (report.stamped + report.stampsPending > 0)
-        out << QCoreApplication::translate("CommandLine", "Метки времени: поставлено %1, ожидают %2, без метки %3.")
+        out << QCoreApplication::translate("CommandRun", "Метки времени: поставлено %1, ожидают %2, без метки %3.")
                    .arg(report.stamped)
                    .arg(report.stampsPending)
                    .arg(report.unstamped)
             << '\n';
     if (!report.stampsNotVerified.isEmpty())
-        out << QCoreApplication::translate("CommandLine", "Метки не проверены: %1.").arg(report.stampsNotVerified) << '\n';
+        out << QCoreApplication::translate("CommandRun", "Метки не проверены: %1.").arg(report.stampsNotVerified) << '\n';
     for (const CollectionReport::Failure &failure : report.failures)
         out << failure.file << (failure.line > 0 ? QStringLiteral(":%1").arg(failure.line) : QString()) << ": "
             << failure.why << '\n';

@@ -42,7 +42,7 @@ void TerminalProgress::follow(WipeRequest &request)
     m_perPass = 0;
     request.listener = [this](FileWipeEvent event, int pass, qint64 bytes) { return fileEvent(event, pass, bytes); };
     request.tokenPassStarted = [this](int pass) {
-        draw(QCoreApplication::translate("CommandLine", "Проход %1 из %2").arg(pass + 1).arg(m_passes));
+        draw(QCoreApplication::translate("TerminalProgress", "Проход %1 из %2").arg(pass + 1).arg(m_passes));
     };
 }
 
@@ -53,7 +53,7 @@ bool TerminalProgress::fileEvent(FileWipeEvent event, int pass, qint64 bytes)
         m_perPass = bytes;
         return true;
     case FileWipeEvent::ReadBack:
-        draw(QCoreApplication::translate("CommandLine", "Все проходы записаны, файл читается для проверки"));
+        draw(QCoreApplication::translate("TerminalProgress", "Все проходы записаны, файл читается для проверки"));
         return true;
     case FileWipeEvent::Truncated:
         return true;
@@ -68,7 +68,7 @@ bool TerminalProgress::fileEvent(FileWipeEvent event, int pass, qint64 bytes)
         return true;
     }
     const QLocale locale = programLocale();
-    QString line = QCoreApplication::translate("CommandLine", "Проход %1 из %2: записано %3 из %4")
+    QString line = QCoreApplication::translate("TerminalProgress", "Проход %1 из %2: записано %3 из %4")
                        .arg(pass + 1)
                        .arg(m_passes)
                        .arg(locale.formattedDataSize(bytes), locale.formattedDataSize(m_perPass));
@@ -77,7 +77,7 @@ bool TerminalProgress::fileEvent(FileWipeEvent event, int pass, qint64 bytes)
     if (bytes > 0 && ms > 0) {
         const double perSecond = double(bytes) * 1000.0 / double(ms);
         const qint64 left = (m_perPass - bytes) + qint64(m_passes - pass - 1) * m_perPass;
-        line += QCoreApplication::translate("CommandLine", ", %1/с, осталось около %2 с")
+        line += QCoreApplication::translate("TerminalProgress", ", %1/с, осталось около %2 с")
                     .arg(locale.formattedDataSize(qint64(perSecond)))
                     .arg(qint64(double(left) / perSecond + 0.5));
     }

@@ -282,7 +282,7 @@ public:
     void fail(Installation &in, const Checked &at, const QString &why)
     {
         in.failed = true;
-        fail(at.file, at.line, QCoreApplication::translate("Collection", "хост %1, ключ %2…: ").arg(in.host, in.key.left(16)) + why);
+        fail(at.file, at.line, QCoreApplication::translate("FleetCheck", "хост %1, ключ %2…: ").arg(in.host, in.key.left(16)) + why);
     }
 
     // The installation's entries in number order, each once: a resent event
@@ -295,17 +295,17 @@ public:
         std::vector<Checked> chain;
         for (Checked &e : in.entries) {
             if (e.seal == Seal::NotPinned) {
-                fail(in, e, QCoreApplication::translate("Collection", "ключа нет среди закрепленных ключей: события не проверены"));
+                fail(in, e, QCoreApplication::translate("FleetCheck", "ключа нет среди закрепленных ключей: события не проверены"));
                 return {};
             }
             if (e.seal == Seal::Malformed) {
-                fail(in, e, QCoreApplication::translate("Collection", "событие несет не запись журнала"));
+                fail(in, e, QCoreApplication::translate("FleetCheck", "событие несет не запись журнала"));
                 continue;
             }
             if (e.seal == Seal::Omitted) {
                 const QList<CopiedEntry> held = copied.values(in.key + QLatin1Char('/') + QString::number(e.seq));
                 if (held.isEmpty()) {
-                    fail(in, e, QCoreApplication::translate("Collection", "событие записи %1 не несет самой записи (длиннее строки системного журнала), а в собранном "
+                    fail(in, e, QCoreApplication::translate("FleetCheck", "событие записи %1 не несет самой записи (длиннее строки системного журнала), а в собранном "
                                    "журнале ее нет").arg(e.seq));
                     continue;
                 }
@@ -313,7 +313,7 @@ public:
             }
             if (!chain.empty() && chain.back().seq == e.seq) {
                 if (chain.back().hash != e.hash)
-                    fail(in, e, QCoreApplication::translate("Collection", "две разные записи %1 (другая: %2:%3)")
+                    fail(in, e, QCoreApplication::translate("FleetCheck", "две разные записи %1 (другая: %2:%3)")
                                     .arg(e.seq).arg(files.value(chain.back().file)).arg(chain.back().line));
                 continue;
             }
@@ -335,14 +335,14 @@ public:
         for (const Checked &e : chain) {
             bool named = false;
             if (e.seq > expected) {
-                fail(in, e, QCoreApplication::translate("Collection", "записей %1–%2 нет среди событий (перед записью %3)").arg(expected).arg(e.seq - 1).arg(e.seq));
+                fail(in, e, QCoreApplication::translate("FleetCheck", "записей %1–%2 нет среди событий (перед записью %3)").arg(expected).arg(e.seq - 1).arg(e.seq));
             } else if (e.seal != Seal::Omitted && e.prev != previousHash && !previousNamed) {
-                fail(in, e, QCoreApplication::translate("Collection", "запись %1 не сцеплена с записью %2: одна из них изменена").arg(e.seq).arg(e.seq - 1));
+                fail(in, e, QCoreApplication::translate("FleetCheck", "запись %1 не сцеплена с записью %2: одна из них изменена").arg(e.seq).arg(e.seq - 1));
                 named = true;
             }
             if (e.seal == Seal::Fails || (e.seal == Seal::Unsigned && e.seq > unsignedBefore)) {
-                fail(in, e, e.seal == Seal::Fails ? QCoreApplication::translate("Collection", "подпись записи %1 не сходится: запись изменена").arg(e.seq)
-                                                  : QCoreApplication::translate("Collection", "запись %1 без подписи").arg(e.seq));
+                fail(in, e, e.seal == Seal::Fails ? QCoreApplication::translate("FleetCheck", "подпись записи %1 не сходится: запись изменена").arg(e.seq)
+                                                  : QCoreApplication::translate("FleetCheck", "запись %1 без подписи").arg(e.seq));
                 named = true;
             } else if (e.ended && e.seal != Seal::Omitted) {
                 ++report->eventWipes[QString::fromUtf8(e.state)];
@@ -377,12 +377,12 @@ public:
                               a.value("passes").toInt()});
         }
         if (!journalchain::headSignatureHolds(head, pinned.value(in.key))) {
-            fail(in, at, QCoreApplication::translate("Collection", "подпись головы журнала в событии не сходится"));
+            fail(in, at, QCoreApplication::translate("FleetCheck", "подпись головы журнала в событии не сходится"));
             return;
         }
         const qint64 last = chain.back().seq;
         if (head.seq > last)
-            fail(in, at, QCoreApplication::translate("Collection", "голова называет запись %1, а последняя среди событий — %2: записей %3–%1 нет")
+            fail(in, at, QCoreApplication::translate("FleetCheck", "голова называет запись %1, а последняя среди событий — %2: записей %3–%1 нет")
                              .arg(head.seq).arg(last).arg(last + 1));
     }
 
@@ -394,7 +394,7 @@ public:
             const QList<CopiedEntry> held = copied.values(in.key + QLatin1Char('/') + QString::number(e.seq));
             const QString hash = hex(e.hash);
             if (!held.isEmpty() && std::none_of(held.begin(), held.end(), [&](const CopiedEntry &c) { return c.hash == hash; }))
-                fail(in, e, QCoreApplication::translate("Collection", "запись %1 отличается от записи журнала %2:%3").arg(e.seq).arg(held.first().file)
+                fail(in, e, QCoreApplication::translate("FleetCheck", "запись %1 отличается от записи журнала %2:%3").arg(e.seq).arg(held.first().file)
                                 .arg(held.first().line));
         }
         if (chain.empty())
@@ -408,7 +408,7 @@ public:
                 if (j.last < last.seq) {
                     in.failed = true;
                     report->eventsFailed = true;
-                    report->failures.append({j.file, j.lastLine + 1, QCoreApplication::translate("Collection", "хост %1, ключ %2…: журнал кончается записью "
+                    report->failures.append({j.file, j.lastLine + 1, QCoreApplication::translate("FleetCheck", "хост %1, ключ %2…: журнал кончается записью "
                                              "%3, а события идут до записи %4 (%5:%6): журнал обрезан")
                                              .arg(in.host, in.key.left(16)).arg(j.last).arg(last.seq)
                                              .arg(files.value(last.file)).arg(last.line)});
@@ -418,7 +418,7 @@ public:
             }
         }
         if (!own && !other.isEmpty())
-            fail(in, last, QCoreApplication::translate("Collection", "журнала этой установки среди собранных нет, а у хоста собран журнал другого ключа "
+            fail(in, last, QCoreApplication::translate("FleetCheck", "журнала этой установки среди собранных нет, а у хоста собран журнал другого ключа "
                               "(%1): журнал удален или заменен; события хранят записи до %2").arg(other).arg(last.seq));
     }
 

@@ -115,7 +115,7 @@ private:
         QString keyError;
         if (loaded == SigningKey::Load::Missing) {
             if (tail.isSigned) {
-                why = QCoreApplication::translate("Journal", "ключа подписи %1 нет, а записи журнала подписаны")
+                why = QCoreApplication::translate("JournalAppend", "ключа подписи %1 нет, а записи журнала подписаны")
                           .arg(QDir::toNativeSeparators(SigningKey::defaultPath()));
                 return false;
             }
@@ -149,7 +149,7 @@ private:
         const KeyLast last = readKeyLast(key.publicKey());
         QString refusal;
         if (loaded == SigningKey::Load::Missing && last.present && last.seq > 0)
-            refusal = QCoreApplication::translate("Journal", "ключа подписи %1 нет, а рядом с ним записано, что он "
+            refusal = QCoreApplication::translate("JournalAppend", "ключа подписи %1 нет, а рядом с ним записано, что он "
                                                   "подписал записи по номер %2")
                           .arg(QDir::toNativeSeparators(SigningKey::defaultPath()))
                           .arg(last.seq);
@@ -158,7 +158,7 @@ private:
                                      tail.seq == last.seq ? tail.hash : QString());
         if (refusal.isEmpty())
             return true;
-        why = refusal + QCoreApplication::translate("Journal", ". Новый журнал начинается, только если убрать в сторону "
+        why = refusal + QCoreApplication::translate("JournalAppend", ". Новый журнал начинается, только если убрать в сторону "
                                                     "ключ и его файл .last вместе с журналом и его головой");
         return false;
     }
@@ -197,7 +197,7 @@ bool Journal::appendEntry(JournalEntry entry, bool onlyIfOpen, bool *alreadyClos
     written = written && append.write(record.entry, &record);
     append.unlock();
     if (!written && error)
-        *error = QCoreApplication::translate("Journal", "Запись в журнал %1 не сделана: %2")
+        *error = QCoreApplication::translate("JournalAppend", "Запись в журнал %1 не сделана: %2")
                      .arg(QDir::toNativeSeparators(filePath), append.why);
     // The system log hears of every event, written or not.
     logAppend(record, written, append.why, filePath, append.key.publicKey(), append.head, append.json,

@@ -378,10 +378,10 @@ private:
         const Head &head = anchor.head;
         if (SigningKey::available() && (signedCount > 0 || unsignedCount > 0) && !keyed) {
             result.state = VerifyResult::State::NotVerified;
-            result.error = QCoreApplication::translate("Journal", "ключа подписи нет: подписи записей не проверены");
+            result.error = QCoreApplication::translate("JournalCheck", "ключа подписи нет: подписи записей не проверены");
         } else if (!head.present && result.entries > 0) {
             result.state = VerifyResult::State::NotVerified;
-            result.error = QCoreApplication::translate("Journal", "головы журнала нет: его конец не охраняется");
+            result.error = QCoreApplication::translate("JournalCheck", "головы журнала нет: его конец не охраняется");
         }
     }
 

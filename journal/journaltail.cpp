@@ -113,7 +113,7 @@ bool headAtEnd(const journalfile::LockedFile &file, std::int64_t size, const QSt
         return false;
     }
     if (read == HeadRead::Read && !publicKey.isEmpty() && !headSignatureHolds(*head, publicKey)) {
-        *why = QCoreApplication::translate("Journal", "подпись головы журнала не верна: голова подменена");
+        *why = QCoreApplication::translate("JournalTail", "подпись головы журнала не верна: голова подменена");
         return false;
     }
     if (!readTail(file, size, tail, &reason)) {
@@ -125,7 +125,7 @@ bool headAtEnd(const journalfile::LockedFile &file, std::int64_t size, const QSt
         head->present = false;
     } else if (tail->seq < head->seq || (tail->seq == head->seq && tail->hash != head->hash)
                || (head->newerLost && tail->seq <= head->seq)) {
-        *why = QCoreApplication::translate("Journal", "журнал кончается записью %1, а его голова называет запись %2: "
+        *why = QCoreApplication::translate("JournalTail", "журнал кончается записью %1, а его голова называет запись %2: "
                                            "конец журнала отрезан или изменен")
                    .arg(tail->seq)
                    .arg(head->newerLost && tail->seq == head->seq ? head->seq + 1 : head->seq);

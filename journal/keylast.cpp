@@ -76,25 +76,25 @@ QString keyLastRefusal(const KeyLast &last, bool keyKeepsLast, bool headPresent,
     if (cut)
         *cut = false;
     if (!last.present)
-        return keyKeepsLast ? QCoreApplication::translate("Journal", "записи ключа подписи о последней подписанной им "
+        return keyKeepsLast ? QCoreApplication::translate("KeyLast", "записи ключа подписи о последней подписанной им "
                                                           "записи (%1) нет").arg(shownPath())
                             : QString();
     if (!last.holds)
-        return QCoreApplication::translate("Journal", "запись ключа подписи о последней подписанной им записи (%1) "
+        return QCoreApplication::translate("KeyLast", "запись ключа подписи о последней подписанной им записи (%1) "
                                            "не прочитана или ее подпись не верна").arg(shownPath());
     if (last.seq == 0)
         return QString();
     if (lastSeq == 0)
-        return QCoreApplication::translate("Journal", "журнала нет или он пуст, а ключ подписи уже подписал записи "
+        return QCoreApplication::translate("KeyLast", "журнала нет или он пуст, а ключ подписи уже подписал записи "
                                            "по номер %1 (%2)").arg(last.seq).arg(shownPath());
     if (lastSeq < last.seq || (!hashAtKeyLast.isEmpty() && hashAtKeyLast != last.hash)) {
         if (cut)
             *cut = true;
-        return QCoreApplication::translate("Journal", "журнал кончается записью %1, а ключ подписи подписал запись %2 "
+        return QCoreApplication::translate("KeyLast", "журнал кончается записью %1, а ключ подписи подписал запись %2 "
                                            "(%3)").arg(lastSeq).arg(last.seq).arg(shownPath());
     }
     if (!headPresent)
-        return QCoreApplication::translate("Journal", "головы журнала нет, а ключ подписи уже подписал записи "
+        return QCoreApplication::translate("KeyLast", "головы журнала нет, а ключ подписи уже подписал записи "
                                            "по номер %1 (%2)").arg(last.seq).arg(shownPath());
     return QString();
 }

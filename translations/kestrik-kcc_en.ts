@@ -47,64 +47,22 @@
         <translation>entry %1 is neither in the collected journals nor among its installation&apos;s events</translation>
     </message>
     <message>
-        <source>хост %1, ключ %2…: </source>
-        <translation>host %1, key %2…: </translation>
-    </message>
-    <message>
-        <source>ключа нет среди закрепленных ключей: события не проверены</source>
-        <translation>the key is not among the pinned keys: the events are not checked</translation>
-    </message>
-    <message>
-        <source>событие несет не запись журнала</source>
-        <translation>the event carries no journal entry</translation>
-    </message>
-    <message>
-        <source>событие записи %1 не несет самой записи (длиннее строки системного журнала), а в собранном журнале ее нет</source>
-        <translation>the event of entry %1 does not carry the entry (longer than a syslog line), and the collected journal does not hold it</translation>
-    </message>
-    <message>
-        <source>две разные записи %1 (другая: %2:%3)</source>
-        <translation>two different entries %1 (the other: %2:%3)</translation>
-    </message>
-    <message>
-        <source>записей %1–%2 нет среди событий (перед записью %3)</source>
-        <translation>entries %1–%2 are missing from the events (before entry %3)</translation>
-    </message>
-    <message>
-        <source>запись %1 не сцеплена с записью %2: одна из них изменена</source>
-        <translation>entry %1 does not chain onto entry %2: one of them was changed</translation>
-    </message>
-    <message>
-        <source>подпись записи %1 не сходится: запись изменена</source>
-        <translation>the signature of entry %1 does not hold: the entry was changed</translation>
-    </message>
-    <message>
-        <source>запись %1 без подписи</source>
-        <translation>entry %1 is not signed</translation>
-    </message>
-    <message>
-        <source>подпись головы журнала в событии не сходится</source>
-        <translation>the signature of the journal head in the event does not hold</translation>
-    </message>
-    <message>
-        <source>голова называет запись %1, а последняя среди событий — %2: записей %3–%1 нет</source>
-        <translation>the head names entry %1, but the last among the events is %2: entries %3–%1 are missing</translation>
-    </message>
-    <message>
-        <source>запись %1 отличается от записи журнала %2:%3</source>
-        <translation>entry %1 differs from the journal&apos;s entry at %2:%3</translation>
-    </message>
-    <message>
-        <source>хост %1, ключ %2…: журнал кончается записью %3, а события идут до записи %4 (%5:%6): журнал обрезан</source>
-        <translation>host %1, key %2…: the journal ends at entry %3, but the events go on to entry %4 (%5:%6): the journal was cut</translation>
-    </message>
-    <message>
-        <source>журнала этой установки среди собранных нет, а у хоста собран журнал другого ключа (%1): журнал удален или заменен; события хранят записи до %2</source>
-        <translation>this installation&apos;s journal is not among those collected, but a journal of another key was collected from the host (%1): the journal was deleted or replaced; the events hold the entries up to %2</translation>
-    </message>
-    <message>
         <source>время записи %1 расходится со временем службы меток: </source>
         <translation>entry %1&apos;s own time disagrees with the authority&apos;s: </translation>
+    </message>
+</context>
+<context>
+    <name>CommandAct</name>
+    <message>
+        <source>дата записывается как ГГГГ-ММ-ДД.</source>
+        <translation>a date is written YYYY-MM-DD.</translation>
+    </message>
+    <message numerus="yes">
+        <source>записей в акте: %n. </source>
+        <translation>
+            <numerusform>%n entry in the act. </numerusform>
+            <numerusform>%n entries in the act. </numerusform>
+        </translation>
     </message>
 </context>
 <context>
@@ -162,26 +120,6 @@
         <translation>--pin-stdin and --pin-file go with --wipe-token</translation>
     </message>
     <message>
-        <source>ничего не удалено: удаление не подтверждено (ответьте в терминале или укажите --yes).</source>
-        <translation>nothing was wiped: not confirmed (answer on a terminal, or pass --yes).</translation>
-    </message>
-    <message>
-        <source>носитель с таким серийным номером не найден.</source>
-        <translation>no token with this serial number was found.</translation>
-    </message>
-    <message>
-        <source>носителей с таким серийным номером несколько (%1); ничего не изменено.</source>
-        <translation>there are several tokens with this serial number (%1); nothing was changed.</translation>
-    </message>
-    <message>
-        <source>PIN-код не прочитан; ничего не удалено.</source>
-        <translation>the PIN could not be read; nothing was wiped.</translation>
-    </message>
-    <message>
-        <source>дата записывается как ГГГГ-ММ-ДД.</source>
-        <translation>a date is written YYYY-MM-DD.</translation>
-    </message>
-    <message>
         <source>--search-volume и --fill-freed указываются только с --wipe-file</source>
         <translation>--search-volume and --fill-freed go only with --wipe-file</translation>
     </message>
@@ -198,14 +136,6 @@
         <translation>--key needs a public key (64 hexadecimal digits)</translation>
     </message>
     <message>
-        <source>в журнале нет завершающей записи с номером %1.</source>
-        <translation>the journal has no ending entry numbered %1.</translation>
-    </message>
-    <message>
-        <source>[да/нет]: </source>
-        <translation>[yes/no]: </translation>
-    </message>
-    <message>
         <source>--key указывается только с --verify-certificate или --verify-journal</source>
         <translation>--key goes only with --verify-certificate or --verify-journal</translation>
     </message>
@@ -214,60 +144,8 @@
         <translation>--no-journal goes only with --wipe-file or --wipe-token</translation>
     </message>
     <message>
-        <source>сертификат не выдается: %1</source>
-        <translation>no certificate is issued: %1</translation>
-    </message>
-    <message>
-        <source>удаление было прервано, что осталось на носителе, неизвестно</source>
-        <translation>the wipe was interrupted; what is left on the medium is unknown</translation>
-    </message>
-    <message>
-        <source>контейнер не уничтожен или его уничтожение не доказано</source>
-        <translation>the container was not destroyed, or its destruction is not proven</translation>
-    </message>
-    <message>
-        <source>запись %1 заканчивается состоянием %2: %3; сертификат не выдается.</source>
-        <translation>entry %1 ends in the state %2: %3; no certificate is issued.</translation>
-    </message>
-    <message>
         <source>--verify-collection требует каталог</source>
         <translation>--verify-collection needs a directory</translation>
-    </message>
-    <message>
-        <source>ключа из --key нет среди закрепленных ключей (%1)</source>
-        <translation>the key given with --key is not among the pinned keys (%1)</translation>
-    </message>
-    <message>
-        <source>сертификат не проверен: %1.</source>
-        <translation>the certificate is not verified: %1.</translation>
-    </message>
-    <message>
-        <source>каталога нет.</source>
-        <translation>no such directory.</translation>
-    </message>
-    <message>
-        <source>Не проверено: нет закрепленных ключей организации (%1). Журналов: %2, сертификатов: %3.</source>
-        <translation>Not verified: the organisation&apos;s keys are not pinned (%1). Journals: %2, certificates: %3.</translation>
-    </message>
-    <message>
-        <source>Хостов: %1, ключей подписи: %2.</source>
-        <translation>Hosts: %1, signing keys: %2.</translation>
-    </message>
-    <message>
-        <source>Журналов: %1, записей в них: %2.</source>
-        <translation>Journals: %1, entries in them: %2.</translation>
-    </message>
-    <message>
-        <source>Удаления по итогу:</source>
-        <translation>Wipes by end state:</translation>
-    </message>
-    <message>
-        <source>Сертификатов: %1, сверено с записями журналов: %2, не сверено (журнал не собран или не прошел проверку): %3.</source>
-        <translation>Certificates: %1, matched with their journal entries: %2, not matched (the journal not collected or not verified): %3.</translation>
-    </message>
-    <message>
-        <source>Ошибок: %1.</source>
-        <translation>Failures: %1.</translation>
     </message>
     <message>
         <source>«%1»: сначала укажите режим (--wipe-file ФАЙЛ...); окно с файлом открывает %2</source>
@@ -586,17 +464,6 @@ not on the organisation&apos;s list, or no journal head</translation>
         <translation>a PIN is never taken from the command line: use --pin-stdin or --pin-file</translation>
     </message>
     <message>
-        <source>сертификат не прошел проверку: %1.</source>
-        <translation>the certificate does not verify: %1.</translation>
-    </message>
-    <message numerus="yes">
-        <source>записей в акте: %n. </source>
-        <translation>
-            <numerusform>%n entry in the act. </numerusform>
-            <numerusform>%n entries in the act. </numerusform>
-        </translation>
-    </message>
-    <message>
         <source>файл опустошен и удален, но другая программа тем временем
 записала в него снова: ключ может быть в нем</source>
         <translation>the file was emptied and removed, but another program wrote
@@ -619,22 +486,6 @@ into it meanwhile: the key may be in it</translation>
         <translation>--act needs the PDF file to write</translation>
     </message>
     <message>
-        <source>--key: это отпечаток ключа, а не сам ключ; открытый ключ печатает --public-key</source>
-        <translation>--key: that is the key&apos;s fingerprint, not the key; --public-key prints the public key</translation>
-    </message>
-    <message>
-        <source>ключ подписи этой установки создан: %1 (отпечаток ключа %2).</source>
-        <translation>this installation&apos;s signing key was made: %1 (key fingerprint %2).</translation>
-    </message>
-    <message>
-        <source>сертификат подлинный (отпечаток ключа %1…).</source>
-        <translation>the certificate is genuine (key fingerprint %1…).</translation>
-    </message>
-    <message>
-        <source>(журнал прежней версии %1) </source>
-        <translation>(the journal of an earlier %1) </translation>
-    </message>
-    <message>
         <source>вывести открытый ключ, которым подписаны журнал
 и сертификаты; на новой установке сначала
 создать его</source>
@@ -655,26 +506,6 @@ key (64 hexadecimal digits), not its fingerprint</translation>
         <translation>write a signed certificate of destruction
 from the journal entry with this number (last: from the
 last wipe)</translation>
-    </message>
-    <message>
-        <source>в журнале нет завершающих записей.</source>
-        <translation>the journal has no ending entries.</translation>
-    </message>
-    <message>
-        <source>запись %1 открывает или продолжает удаление, а не завершает его; сертификат выдается по его завершающей записи %2.</source>
-        <translation>entry %1 begins or continues a wipe and does not end it; the certificate is written from its ending entry %2.</translation>
-    </message>
-    <message>
-        <source>запись %1 открывает или продолжает удаление, у которого нет завершающей записи: оно не завершено.</source>
-        <translation>entry %1 begins or continues a wipe that has no ending entry: it did not finish.</translation>
-    </message>
-    <message>
-        <source>Не проверено: записи ключей о последней подписанной записи (файлы *.last рядом с ключами) не собираются; журнал, удаленный на хосте вместе с головой, виден только там (--verify-journal).</source>
-        <translation>Not checked: the keys&apos; records of the last entry they signed (the *.last files beside the keys) are not collected; a journal deleted on its host together with its head is seen only there (--verify-journal).</translation>
-    </message>
-    <message>
-        <source>модуль PKCS#11 не загружен: %1.</source>
-        <translation>PKCS#11 module not loaded: %1.</translation>
     </message>
     <message>
         <source>--json пока не поддерживается с %1</source>
@@ -719,28 +550,141 @@ permission, cancelled before writing); nothing touched</translation>
         <translation>--wipe-token SERIAL --algorithm NAME (--pin-stdin | --pin-file FILE) [--yes] [--no-journal] [--json] [--quiet]</translation>
     </message>
     <message>
+        <source>запросить у службы меток времени из настроек
+метки для всех записей, которые их ждут</source>
+        <translation>ask the time-stamping authority of the settings
+for every stamp still pending</translation>
+    </message>
+</context>
+<context>
+    <name>CommandRun</name>
+    <message>
         <source>ничего не удалено: удаление не подтверждено: ответ «нет».</source>
         <translation>nothing was wiped: not confirmed: the answer was no.</translation>
+    </message>
+    <message>
+        <source>ничего не удалено: удаление не подтверждено (ответьте в терминале или укажите --yes).</source>
+        <translation>nothing was wiped: not confirmed (answer on a terminal, or pass --yes).</translation>
+    </message>
+    <message>
+        <source>[да/нет]: </source>
+        <translation>[yes/no]: </translation>
+    </message>
+    <message>
+        <source>PIN-код не прочитан; ничего не удалено.</source>
+        <translation>the PIN could not be read; nothing was wiped.</translation>
     </message>
     <message>
         <source>%1: PIN-код не прочитан: %2; ничего не удалено.</source>
         <translation>%1: the PIN could not be read: %2; nothing was wiped.</translation>
     </message>
     <message>
-        <source>Проход %1 из %2</source>
-        <translation>Pass %1 of %2</translation>
+        <source>модуль PKCS#11 не загружен: %1.</source>
+        <translation>PKCS#11 module not loaded: %1.</translation>
     </message>
     <message>
-        <source>Все проходы записаны, файл читается для проверки</source>
-        <translation>All passes written, reading the file back to check it</translation>
+        <source>носитель с таким серийным номером не найден.</source>
+        <translation>no token with this serial number was found.</translation>
     </message>
     <message>
-        <source>Проход %1 из %2: записано %3 из %4</source>
-        <translation>Pass %1 of %2: %3 of %4 written</translation>
+        <source>носителей с таким серийным номером несколько (%1); ничего не изменено.</source>
+        <translation>there are several tokens with this serial number (%1); nothing was changed.</translation>
     </message>
     <message>
-        <source>, %1/с, осталось около %2 с</source>
-        <translation>, %1/s, about %2 s left</translation>
+        <source>--key требует открытый ключ (64 шестнадцатеричные цифры)</source>
+        <translation>--key needs a public key (64 hexadecimal digits)</translation>
+    </message>
+    <message>
+        <source>--key: это отпечаток ключа, а не сам ключ; открытый ключ печатает --public-key</source>
+        <translation>--key: that is the key&apos;s fingerprint, not the key; --public-key prints the public key</translation>
+    </message>
+    <message>
+        <source>служба меток времени не настроена (%1, %2).</source>
+        <translation>no time-stamping authority is set (%1, %2).</translation>
+    </message>
+    <message>
+        <source>Метки времени поставлены: %1, еще ожидают: %2.</source>
+        <translation>Timestamps made: %1, still pending: %2.</translation>
+    </message>
+    <message>
+        <source>метка времени отложена: %1</source>
+        <translation>timestamp pending: %1</translation>
+    </message>
+    <message>
+        <source>(журнал прежней версии %1) </source>
+        <translation>(the journal of an earlier %1) </translation>
+    </message>
+    <message>
+        <source>ключ подписи этой установки создан: %1 (отпечаток ключа %2).</source>
+        <translation>this installation&apos;s signing key was made: %1 (key fingerprint %2).</translation>
+    </message>
+    <message>
+        <source>в журнале нет завершающих записей.</source>
+        <translation>the journal has no ending entries.</translation>
+    </message>
+    <message>
+        <source>в журнале нет завершающей записи с номером %1.</source>
+        <translation>the journal has no ending entry numbered %1.</translation>
+    </message>
+    <message>
+        <source>запись %1 — метка времени записи %2; сертификат выдается по записи %2.</source>
+        <translation>entry %1 is the timestamp of entry %2; the certificate is written from entry %2.</translation>
+    </message>
+    <message>
+        <source>запись %1 открывает или продолжает удаление, а не завершает его; сертификат выдается по его завершающей записи %2.</source>
+        <translation>entry %1 begins or continues a wipe and does not end it; the certificate is written from its ending entry %2.</translation>
+    </message>
+    <message>
+        <source>запись %1 открывает или продолжает удаление, у которого нет завершающей записи: оно не завершено.</source>
+        <translation>entry %1 begins or continues a wipe that has no ending entry: it did not finish.</translation>
+    </message>
+    <message>
+        <source>сертификат не выдается: %1</source>
+        <translation>no certificate is issued: %1</translation>
+    </message>
+    <message>
+        <source>удаление было прервано, что осталось на носителе, неизвестно</source>
+        <translation>the wipe was interrupted; what is left on the medium is unknown</translation>
+    </message>
+    <message>
+        <source>контейнер не уничтожен или его уничтожение не доказано</source>
+        <translation>the container was not destroyed, or its destruction is not proven</translation>
+    </message>
+    <message>
+        <source>запись %1 заканчивается состоянием %2: %3; сертификат не выдается.</source>
+        <translation>entry %1 ends in the state %2: %3; no certificate is issued.</translation>
+    </message>
+    <message>
+        <source>метка времени ожидается (выдан до нее).</source>
+        <translation>timestamp pending (written before it came).</translation>
+    </message>
+    <message>
+        <source>метка времени подлинная: %1 по службе меток.</source>
+        <translation>the timestamp is genuine: %1 by the authority.</translation>
+    </message>
+    <message>
+        <source>метка времени не проверена: %1.</source>
+        <translation>the timestamp is not verified: %1.</translation>
+    </message>
+    <message>
+        <source>метка времени не прошла проверку: %1.</source>
+        <translation>the timestamp does not verify: %1.</translation>
+    </message>
+    <message>
+        <source>ключа из --key нет среди закрепленных ключей (%1)</source>
+        <translation>the key given with --key is not among the pinned keys (%1)</translation>
+    </message>
+    <message>
+        <source>сертификат подлинный (отпечаток ключа %1…).</source>
+        <translation>the certificate is genuine (key fingerprint %1…).</translation>
+    </message>
+    <message>
+        <source>сертификат не проверен: %1.</source>
+        <translation>the certificate is not verified: %1.</translation>
+    </message>
+    <message>
+        <source>сертификат не прошел проверку: %1.</source>
+        <translation>the certificate does not verify: %1.</translation>
     </message>
     <message>
         <source>Файлов событий: %1, событий с записями: %2; установок (хост и ключ): %3, записей по событиям: %4.</source>
@@ -759,42 +703,36 @@ permission, cancelled before writing); nothing touched</translation>
         <translation>Hosts with findings: %1.</translation>
     </message>
     <message>
-        <source>запросить у службы меток времени из настроек
-метки для всех записей, которые их ждут</source>
-        <translation>ask the time-stamping authority of the settings
-for every stamp still pending</translation>
+        <source>каталога нет.</source>
+        <translation>no such directory.</translation>
     </message>
     <message>
-        <source>служба меток времени не настроена (%1, %2).</source>
-        <translation>no time-stamping authority is set (%1, %2).</translation>
+        <source>Не проверено: нет закрепленных ключей организации (%1). Журналов: %2, сертификатов: %3.</source>
+        <translation>Not verified: the organisation&apos;s keys are not pinned (%1). Journals: %2, certificates: %3.</translation>
     </message>
     <message>
-        <source>Метки времени поставлены: %1, еще ожидают: %2.</source>
-        <translation>Timestamps made: %1, still pending: %2.</translation>
+        <source>Хостов: %1, ключей подписи: %2.</source>
+        <translation>Hosts: %1, signing keys: %2.</translation>
     </message>
     <message>
-        <source>метка времени отложена: %1</source>
-        <translation>timestamp pending: %1</translation>
+        <source>Журналов: %1, записей в них: %2.</source>
+        <translation>Journals: %1, entries in them: %2.</translation>
     </message>
     <message>
-        <source>запись %1 — метка времени записи %2; сертификат выдается по записи %2.</source>
-        <translation>entry %1 is the timestamp of entry %2; the certificate is written from entry %2.</translation>
+        <source>Удаления по итогу:</source>
+        <translation>Wipes by end state:</translation>
     </message>
     <message>
-        <source>метка времени ожидается (выдан до нее).</source>
-        <translation>timestamp pending (written before it came).</translation>
+        <source>Сертификатов: %1, сверено с записями журналов: %2, не сверено (журнал не собран или не прошел проверку): %3.</source>
+        <translation>Certificates: %1, matched with their journal entries: %2, not matched (the journal not collected or not verified): %3.</translation>
     </message>
     <message>
-        <source>метка времени подлинная: %1 по службе меток.</source>
-        <translation>the timestamp is genuine: %1 by the authority.</translation>
+        <source>Не проверено: записи ключей о последней подписанной записи (файлы *.last рядом с ключами) не собираются; журнал, удаленный на хосте вместе с головой, виден только там (--verify-journal).</source>
+        <translation>Not checked: the keys&apos; records of the last entry they signed (the *.last files beside the keys) are not collected; a journal deleted on its host together with its head is seen only there (--verify-journal).</translation>
     </message>
     <message>
-        <source>метка времени не проверена: %1.</source>
-        <translation>the timestamp is not verified: %1.</translation>
-    </message>
-    <message>
-        <source>метка времени не прошла проверку: %1.</source>
-        <translation>the timestamp does not verify: %1.</translation>
+        <source>Ошибок: %1.</source>
+        <translation>Failures: %1.</translation>
     </message>
     <message>
         <source>Метки времени: поставлено %1, ожидают %2, без метки %3.</source>
@@ -1036,6 +974,65 @@ for every stamp still pending</translation>
     </message>
 </context>
 <context>
+    <name>FleetCheck</name>
+    <message>
+        <source>хост %1, ключ %2…: </source>
+        <translation>host %1, key %2…: </translation>
+    </message>
+    <message>
+        <source>ключа нет среди закрепленных ключей: события не проверены</source>
+        <translation>the key is not among the pinned keys: the events are not checked</translation>
+    </message>
+    <message>
+        <source>событие несет не запись журнала</source>
+        <translation>the event carries no journal entry</translation>
+    </message>
+    <message>
+        <source>событие записи %1 не несет самой записи (длиннее строки системного журнала), а в собранном журнале ее нет</source>
+        <translation>the event of entry %1 does not carry the entry (longer than a syslog line), and the collected journal does not hold it</translation>
+    </message>
+    <message>
+        <source>две разные записи %1 (другая: %2:%3)</source>
+        <translation>two different entries %1 (the other: %2:%3)</translation>
+    </message>
+    <message>
+        <source>записей %1–%2 нет среди событий (перед записью %3)</source>
+        <translation>entries %1–%2 are missing from the events (before entry %3)</translation>
+    </message>
+    <message>
+        <source>запись %1 не сцеплена с записью %2: одна из них изменена</source>
+        <translation>entry %1 does not chain onto entry %2: one of them was changed</translation>
+    </message>
+    <message>
+        <source>подпись записи %1 не сходится: запись изменена</source>
+        <translation>the signature of entry %1 does not hold: the entry was changed</translation>
+    </message>
+    <message>
+        <source>запись %1 без подписи</source>
+        <translation>entry %1 is not signed</translation>
+    </message>
+    <message>
+        <source>подпись головы журнала в событии не сходится</source>
+        <translation>the signature of the journal head in the event does not hold</translation>
+    </message>
+    <message>
+        <source>голова называет запись %1, а последняя среди событий — %2: записей %3–%1 нет</source>
+        <translation>the head names entry %1, but the last among the events is %2: entries %3–%1 are missing</translation>
+    </message>
+    <message>
+        <source>запись %1 отличается от записи журнала %2:%3</source>
+        <translation>entry %1 differs from the journal&apos;s entry at %2:%3</translation>
+    </message>
+    <message>
+        <source>хост %1, ключ %2…: журнал кончается записью %3, а события идут до записи %4 (%5:%6): журнал обрезан</source>
+        <translation>host %1, key %2…: the journal ends at entry %3, but the events go on to entry %4 (%5:%6): the journal was cut</translation>
+    </message>
+    <message>
+        <source>журнала этой установки среди собранных нет, а у хоста собран журнал другого ключа (%1): журнал удален или заменен; события хранят записи до %2</source>
+        <translation>this installation&apos;s journal is not among those collected, but a journal of another key was collected from the host (%1): the journal was deleted or replaced; the events hold the entries up to %2</translation>
+    </message>
+</context>
+<context>
     <name>FormAbout</name>
     <message>
         <source>О программе</source>
@@ -1085,103 +1082,8 @@ Deletion Module</translation>
 <context>
     <name>Journal</name>
     <message>
-        <source>Запись в журнал %1 не сделана: %2</source>
-        <translation>No entry was written to the journal %1: %2</translation>
-    </message>
-    <message>
-        <source>запись изменена после записи следующей</source>
-        <translation>the entry was changed after the next one was written</translation>
-    </message>
-    <message>
-        <source>перед записью удалены записи</source>
-        <translation>entries were removed before this entry</translation>
-    </message>
-    <message>
-        <source>записи переставлены</source>
-        <translation>entries are out of order</translation>
-    </message>
-    <message>
-        <source>строка не является записью журнала</source>
-        <translation>the line is not a journal entry</translation>
-    </message>
-    <message>
-        <source>Цепочка журнала нарушена в строке %1: %2.</source>
-        <translation>The journal chain is broken at line %1: %2.</translation>
-    </message>
-    <message>
-        <source>Журнал не прочитан: %1</source>
-        <translation>The journal could not be read: %1</translation>
-    </message>
-    <message>
-        <source> Прерванных записей пропущено: %1.</source>
-        <translation> Interrupted entries skipped: %1.</translation>
-    </message>
-    <message>
-        <source> Записей без подписи, сделанных до появления ключа: %1.</source>
-        <translation> Unsigned entries written before the key existed: %1.</translation>
-    </message>
-    <message>
-        <source>ключа подписи нет: подписи записей не проверены</source>
-        <translation>there is no signing key: the entries&apos; signatures were not checked</translation>
-    </message>
-    <message>
-        <source>головы журнала нет: его конец не охраняется</source>
-        <translation>the journal has no head: its end is not guarded</translation>
-    </message>
-    <message>
-        <source>журнал кончается записью %1, а его голова называет запись %2: конец журнала отрезан или изменен</source>
-        <translation>the journal ends with entry %1, but its head names entry %2: the journal&apos;s end was cut off or changed</translation>
-    </message>
-    <message>
         <source>ключа подписи %1 нет, а записи журнала подписаны</source>
         <translation>the signing key %1 is missing, but the journal&apos;s entries are signed</translation>
-    </message>
-    <message>
-        <source>запись не подписана, и не доказано, что она сделана до появления ключа</source>
-        <translation>the entry is not signed, and nothing proves it was written before the key existed</translation>
-    </message>
-    <message>
-        <source>строка повреждена, а следующая запись этого не отметила</source>
-        <translation>the line is damaged, and the entry after it does not say so</translation>
-    </message>
-    <message>
-        <source>Конец журнала отрезан или изменен: журнал кончается записью %1, а его подписанная голова называет запись %2.</source>
-        <translation>The journal&apos;s end was cut off or changed: the journal ends with entry %1, but its signed head names entry %2.</translation>
-    </message>
-    <message>
-        <source>Журнал опустошен: записей в нем нет, а его подписанная голова называет запись %1.</source>
-        <translation>The journal was emptied: it holds no entries, but its signed head names entry %1.</translation>
-    </message>
-    <message>
-        <source>Подпись головы журнала не верна: голова подменена.</source>
-        <translation>The signature of the journal&apos;s head does not hold: the head was replaced.</translation>
-    </message>
-    <message>
-        <source>Журнал не проверен: %1. Записей: %2.</source>
-        <translation>The journal is not verified: %1. Entries: %2.</translation>
-    </message>
-    <message>
-        <source> Подписи не проверены: в этой сборке нет библиотеки подписи.</source>
-        <translation> Signatures not checked: this build has no signing library.</translation>
-    </message>
-    <message>
-        <source> Конец журнала совпадает с его головой (запись %1).</source>
-        <translation> The journal&apos;s end matches its head (entry %1).</translation>
-    </message>
-    <message>
-        <source>подпись головы журнала не верна: голова подменена</source>
-        <translation>the signature of the journal&apos;s head does not hold: the head was replaced</translation>
-    </message>
-    <message>
-        <source>Последняя строка журнала (строка %1) оборвана: запись прервалась. Записи до нее (%2) проверены, цепочка не нарушена.</source>
-        <translation>The last line of the journal (line %1) is torn: an entry was interrupted. The entries before it (%2) are verified and the chain is intact.</translation>
-    </message>
-    <message numerus="yes">
-        <source>Журнал проверен: записей %n, цепочка хешей не нарушена.</source>
-        <translation>
-            <numerusform>Journal verified: %n entry, the hash chain is intact.</numerusform>
-            <numerusform>Journal verified: %n entries, the hash chain is intact.</numerusform>
-        </translation>
     </message>
     <message>
         <source>подписи записей не соответствуют этому ключу (отпечаток ключа %1…)</source>
@@ -1192,83 +1094,12 @@ Deletion Module</translation>
         <translation>; the journal&apos;s head names the key with fingerprint %1…</translation>
     </message>
     <message>
-        <source>Журнала еще нет: ни одного удаления не записано.</source>
-        <translation>No journal yet: no wipe has been recorded.</translation>
-    </message>
-    <message>
-        <source> Ключа подписи еще нет: его создаст первая запись журнала или команда --public-key.</source>
-        <translation> No signing key yet: the journal&apos;s first entry or --public-key makes it.</translation>
-    </message>
-    <message>
-        <source> Подписанных записей еще нет; ключ подписи готов (отпечаток ключа %1…).</source>
-        <translation> No signed entries yet; the signing key is ready (key fingerprint %1…).</translation>
-    </message>
-    <message>
-        <source> Подписи записей верны (отпечаток ключа %1…).</source>
-        <translation> The entries&apos; signatures hold (key fingerprint %1…).</translation>
-    </message>
-    <message>
         <source>журнал, который прежняя версия %1 вела отдельно, лежит в %2; его проверяет своим ключом %1 --verify-journal, акт по нему: KCC_JOURNAL=%2 KCC_SIGNING_KEY=%3 %4 --act ФАЙЛ.pdf</source>
         <translation>the journal an earlier %1 kept apart lies in %2; %1 --verify-journal checks it with its own key, its act: KCC_JOURNAL=%2 KCC_SIGNING_KEY=%3 %4 --act FILE.pdf</translation>
     </message>
     <message>
         <source>ключа подписи %1 нет, а рядом с ним записано, что он подписал записи по номер %2</source>
         <translation>the signing key %1 is missing, while the record beside it says it signed entries up to number %2</translation>
-    </message>
-    <message>
-        <source>. Новый журнал начинается, только если убрать в сторону ключ и его файл .last вместе с журналом и его головой</source>
-        <translation>. A new journal starts only when the key and its .last file are moved aside together with the journal and its head</translation>
-    </message>
-    <message>
-        <source>записи ключа подписи о последней подписанной им записи (%1) нет</source>
-        <translation>the signing key&apos;s record of the last entry it signed (%1) is missing</translation>
-    </message>
-    <message>
-        <source>запись ключа подписи о последней подписанной им записи (%1) не прочитана или ее подпись не верна</source>
-        <translation>the signing key&apos;s record of the last entry it signed (%1) cannot be read or its signature does not hold</translation>
-    </message>
-    <message>
-        <source>журнала нет или он пуст, а ключ подписи уже подписал записи по номер %1 (%2)</source>
-        <translation>the journal is missing or empty, while the signing key has signed entries up to number %1 (%2)</translation>
-    </message>
-    <message>
-        <source>журнал кончается записью %1, а ключ подписи подписал запись %2 (%3)</source>
-        <translation>the journal ends with entry %1, while the signing key signed entry %2 (%3)</translation>
-    </message>
-    <message>
-        <source>головы журнала нет, а ключ подписи уже подписал записи по номер %1 (%2)</source>
-        <translation>the journal&apos;s head is missing, while the signing key has signed entries up to number %1 (%2)</translation>
-    </message>
-    <message numerus="yes">
-        <source> Не завершено удалений (нет завершающей записи): %n.</source>
-        <translation>
-            <numerusform> Wipes not finished (no ending entry): %n.</numerusform>
-            <numerusform> Wipes not finished (no ending entry): %n.</numerusform>
-        </translation>
-    </message>
-    <message>
-        <source>идет сейчас</source>
-        <translation>running now</translation>
-    </message>
-    <message>
-        <source>прервано</source>
-        <translation>interrupted</translation>
-    </message>
-    <message>
-        <source>идет или прервано на другом компьютере (%1)</source>
-        <translation>running or interrupted on another computer (%1)</translation>
-    </message>
-    <message>
-        <source> Запись %1: %2, начато %3, проходов на носителе %4 из %5, %6.</source>
-        <translation> Entry %1: %2, begun %3, passes on the medium %4 of %5, %6.</translation>
-    </message>
-    <message>
-        <source>Конец журнала отрезан или изменен: %1.</source>
-        <translation>The journal&apos;s end was cut off or changed: %1.</translation>
-    </message>
-    <message>
-        <source> Ключ подписи подписал последней запись %1, журнал ее содержит.</source>
-        <translation> The last entry the signing key signed is entry %1, and the journal holds it.</translation>
     </message>
 </context>
 <context>
@@ -1324,6 +1155,36 @@ Deletion Module</translation>
     <message>
         <source>(подпись)&amp;nbsp;&amp;nbsp;&amp;nbsp;&amp;nbsp;&amp;nbsp;&amp;nbsp;&amp;nbsp;&amp;nbsp;(Ф.И.О.)</source>
         <translation>(signature)&amp;nbsp;&amp;nbsp;&amp;nbsp;&amp;nbsp;&amp;nbsp;&amp;nbsp;&amp;nbsp;&amp;nbsp;(full name)</translation>
+    </message>
+</context>
+<context>
+    <name>JournalAppend</name>
+    <message>
+        <source>ключа подписи %1 нет, а записи журнала подписаны</source>
+        <translation>the signing key %1 is missing, but the journal&apos;s entries are signed</translation>
+    </message>
+    <message>
+        <source>ключа подписи %1 нет, а рядом с ним записано, что он подписал записи по номер %2</source>
+        <translation>the signing key %1 is missing, while the record beside it says it signed entries up to number %2</translation>
+    </message>
+    <message>
+        <source>. Новый журнал начинается, только если убрать в сторону ключ и его файл .last вместе с журналом и его головой</source>
+        <translation>. A new journal starts only when the key and its .last file are moved aside together with the journal and its head</translation>
+    </message>
+    <message>
+        <source>Запись в журнал %1 не сделана: %2</source>
+        <translation>No entry was written to the journal %1: %2</translation>
+    </message>
+</context>
+<context>
+    <name>JournalCheck</name>
+    <message>
+        <source>ключа подписи нет: подписи записей не проверены</source>
+        <translation>there is no signing key: the entries&apos; signatures were not checked</translation>
+    </message>
+    <message>
+        <source>головы журнала нет: его конец не охраняется</source>
+        <translation>the journal has no head: its end is not guarded</translation>
     </message>
 </context>
 <context>
@@ -1391,6 +1252,17 @@ Deletion Module</translation>
     <message>
         <source>Файл не сохранен: %1</source>
         <translation>The file was not saved: %1</translation>
+    </message>
+</context>
+<context>
+    <name>JournalTail</name>
+    <message>
+        <source>подпись головы журнала не верна: голова подменена</source>
+        <translation>the signature of the journal&apos;s head does not hold: the head was replaced</translation>
+    </message>
+    <message>
+        <source>журнал кончается записью %1, а его голова называет запись %2: конец журнала отрезан или изменен</source>
+        <translation>the journal ends with entry %1, but its head names entry %2: the journal&apos;s end was cut off or changed</translation>
     </message>
 </context>
 <context>
@@ -1702,6 +1574,29 @@ Deletion Module</translation>
     </message>
 </context>
 <context>
+    <name>KeyLast</name>
+    <message>
+        <source>записи ключа подписи о последней подписанной им записи (%1) нет</source>
+        <translation>the signing key&apos;s record of the last entry it signed (%1) is missing</translation>
+    </message>
+    <message>
+        <source>запись ключа подписи о последней подписанной им записи (%1) не прочитана или ее подпись не верна</source>
+        <translation>the signing key&apos;s record of the last entry it signed (%1) cannot be read or its signature does not hold</translation>
+    </message>
+    <message>
+        <source>журнала нет или он пуст, а ключ подписи уже подписал записи по номер %1 (%2)</source>
+        <translation>the journal is missing or empty, while the signing key has signed entries up to number %1 (%2)</translation>
+    </message>
+    <message>
+        <source>журнал кончается записью %1, а ключ подписи подписал запись %2 (%3)</source>
+        <translation>the journal ends with entry %1, while the signing key signed entry %2 (%3)</translation>
+    </message>
+    <message>
+        <source>головы журнала нет, а ключ подписи уже подписал записи по номер %1 (%2)</source>
+        <translation>the journal&apos;s head is missing, while the signing key has signed entries up to number %1 (%2)</translation>
+    </message>
+</context>
+<context>
     <name>Stamps</name>
     <message>
         <source>время на метки при запуске вышло</source>
@@ -1738,6 +1633,25 @@ Deletion Module</translation>
     <message>
         <source>время записи %1 расходится со временем службы меток: </source>
         <translation>entry %1&apos;s own time disagrees with the authority&apos;s: </translation>
+    </message>
+</context>
+<context>
+    <name>TerminalProgress</name>
+    <message>
+        <source>Проход %1 из %2</source>
+        <translation>Pass %1 of %2</translation>
+    </message>
+    <message>
+        <source>Все проходы записаны, файл читается для проверки</source>
+        <translation>All passes written, reading the file back to check it</translation>
+    </message>
+    <message>
+        <source>Проход %1 из %2: записано %3 из %4</source>
+        <translation>Pass %1 of %2: %3 of %4 written</translation>
+    </message>
+    <message>
+        <source>, %1/с, осталось около %2 с</source>
+        <translation>, %1/s, about %2 s left</translation>
     </message>
 </context>
 <context>
@@ -1816,6 +1730,131 @@ Deletion Module</translation>
     <message>
         <source>Ответ носителя: %1 (%2).</source>
         <translation>The token answered: %1 (%2).</translation>
+    </message>
+</context>
+<context>
+    <name>VerifyResult</name>
+    <message numerus="yes">
+        <source> Не завершено удалений (нет завершающей записи): %n.</source>
+        <translation>
+            <numerusform> Wipes not finished (no ending entry): %n.</numerusform>
+            <numerusform> Wipes not finished (no ending entry): %n.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>идет сейчас</source>
+        <translation>running now</translation>
+    </message>
+    <message>
+        <source>прервано</source>
+        <translation>interrupted</translation>
+    </message>
+    <message>
+        <source>идет или прервано на другом компьютере (%1)</source>
+        <translation>running or interrupted on another computer (%1)</translation>
+    </message>
+    <message>
+        <source> Запись %1: %2, начато %3, проходов на носителе %4 из %5, %6.</source>
+        <translation> Entry %1: %2, begun %3, passes on the medium %4 of %5, %6.</translation>
+    </message>
+    <message>
+        <source>Журнала еще нет: ни одного удаления не записано.</source>
+        <translation>No journal yet: no wipe has been recorded.</translation>
+    </message>
+    <message numerus="yes">
+        <source>Журнал проверен: записей %n, цепочка хешей не нарушена.</source>
+        <translation>
+            <numerusform>Journal verified: %n entry, the hash chain is intact.</numerusform>
+            <numerusform>Journal verified: %n entries, the hash chain is intact.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Последняя строка журнала (строка %1) оборвана: запись прервалась. Записи до нее (%2) проверены, цепочка не нарушена.</source>
+        <translation>The last line of the journal (line %1) is torn: an entry was interrupted. The entries before it (%2) are verified and the chain is intact.</translation>
+    </message>
+    <message>
+        <source>запись изменена после записи следующей</source>
+        <translation>the entry was changed after the next one was written</translation>
+    </message>
+    <message>
+        <source>перед записью удалены записи</source>
+        <translation>entries were removed before this entry</translation>
+    </message>
+    <message>
+        <source>записи переставлены</source>
+        <translation>entries are out of order</translation>
+    </message>
+    <message>
+        <source>запись не подписана, и не доказано, что она сделана до появления ключа</source>
+        <translation>the entry is not signed, and nothing proves it was written before the key existed</translation>
+    </message>
+    <message>
+        <source>строка повреждена, а следующая запись этого не отметила</source>
+        <translation>the line is damaged, and the entry after it does not say so</translation>
+    </message>
+    <message>
+        <source>строка не является записью журнала</source>
+        <translation>the line is not a journal entry</translation>
+    </message>
+    <message>
+        <source>Конец журнала отрезан или изменен: журнал кончается записью %1, а его подписанная голова называет запись %2.</source>
+        <translation>The journal&apos;s end was cut off or changed: the journal ends with entry %1, but its signed head names entry %2.</translation>
+    </message>
+    <message>
+        <source>Журнал опустошен: записей в нем нет, а его подписанная голова называет запись %1.</source>
+        <translation>The journal was emptied: it holds no entries, but its signed head names entry %1.</translation>
+    </message>
+    <message>
+        <source>Подпись головы журнала не верна: голова подменена.</source>
+        <translation>The signature of the journal&apos;s head does not hold: the head was replaced.</translation>
+    </message>
+    <message>
+        <source>Конец журнала отрезан или изменен: %1.</source>
+        <translation>The journal&apos;s end was cut off or changed: %1.</translation>
+    </message>
+    <message>
+        <source>Цепочка журнала нарушена в строке %1: %2.</source>
+        <translation>The journal chain is broken at line %1: %2.</translation>
+    </message>
+    <message>
+        <source>Журнал не прочитан: %1</source>
+        <translation>The journal could not be read: %1</translation>
+    </message>
+    <message>
+        <source>Журнал не проверен: %1. Записей: %2.</source>
+        <translation>The journal is not verified: %1. Entries: %2.</translation>
+    </message>
+    <message>
+        <source> Прерванных записей пропущено: %1.</source>
+        <translation> Interrupted entries skipped: %1.</translation>
+    </message>
+    <message>
+        <source> Записей без подписи, сделанных до появления ключа: %1.</source>
+        <translation> Unsigned entries written before the key existed: %1.</translation>
+    </message>
+    <message>
+        <source> Подписи не проверены: в этой сборке нет библиотеки подписи.</source>
+        <translation> Signatures not checked: this build has no signing library.</translation>
+    </message>
+    <message>
+        <source> Ключа подписи еще нет: его создаст первая запись журнала или команда --public-key.</source>
+        <translation> No signing key yet: the journal&apos;s first entry or --public-key makes it.</translation>
+    </message>
+    <message>
+        <source> Подписанных записей еще нет; ключ подписи готов (отпечаток ключа %1…).</source>
+        <translation> No signed entries yet; the signing key is ready (key fingerprint %1…).</translation>
+    </message>
+    <message>
+        <source> Подписи записей верны (отпечаток ключа %1…).</source>
+        <translation> The entries&apos; signatures hold (key fingerprint %1…).</translation>
+    </message>
+    <message>
+        <source> Конец журнала совпадает с его головой (запись %1).</source>
+        <translation> The journal&apos;s end matches its head (entry %1).</translation>
+    </message>
+    <message>
+        <source> Ключ подписи подписал последней запись %1, журнал ее содержит.</source>
+        <translation> The last entry the signing key signed is entry %1, and the journal holds it.</translation>
     </message>
 </context>
 <context>

@@ -2,7 +2,7 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="ru_RU" sourcelanguage="ru_RU">
 <context>
-    <name>CommandLine</name>
+    <name>CommandAct</name>
     <message numerus="yes">
         <source>записей в акте: %n. </source>
         <translation>
@@ -35,15 +35,18 @@
     </message>
 </context>
 <context>
-    <name>Journal</name>
+    <name>JournalTexts</name>
     <message numerus="yes">
-        <source>Журнал проверен: записей %n, цепочка хешей не нарушена.</source>
+        <source>%1 байт</source>
         <translation>
-            <numerusform>Журнал проверен: записей %n, цепочка хешей не нарушена.</numerusform>
-            <numerusform>Журнал проверен: записей %n, цепочка хешей не нарушена.</numerusform>
-            <numerusform>Журнал проверен: записей %n, цепочка хешей не нарушена.</numerusform>
+            <numerusform>%1 байт</numerusform>
+            <numerusform>%1 байта</numerusform>
+            <numerusform>%1 байт</numerusform>
         </translation>
     </message>
+</context>
+<context>
+    <name>VerifyResult</name>
     <message numerus="yes">
         <source> Не завершено удалений (нет завершающей записи): %n.</source>
         <translation>
@@ -52,15 +55,12 @@
             <numerusform> Не завершено удалений (нет завершающей записи): %n.</numerusform>
         </translation>
     </message>
-</context>
-<context>
-    <name>JournalTexts</name>
     <message numerus="yes">
-        <source>%1 байт</source>
+        <source>Журнал проверен: записей %n, цепочка хешей не нарушена.</source>
         <translation>
-            <numerusform>%1 байт</numerusform>
-            <numerusform>%1 байта</numerusform>
-            <numerusform>%1 байт</numerusform>
+            <numerusform>Журнал проверен: записей %n, цепочка хешей не нарушена.</numerusform>
+            <numerusform>Журнал проверен: записей %n, цепочка хешей не нарушена.</numerusform>
+            <numerusform>Журнал проверен: записей %n, цепочка хешей не нарушена.</numerusform>
         </translation>
     </message>
 </context>
