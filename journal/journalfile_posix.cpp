@@ -42,6 +42,20 @@ bool ownedSafely(const struct stat &st, std::string *error)
     return true;
 }
 
+// A regular file, owned as ownedSafely asks.
+bool regularAndOwned(int fd, std::string *error)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return fail(error, "fstat", errno);
+    if (!S_ISREG(st.st_mode)) {
+        if (error)
+            *error = "not a regular file";
+        return false;
+    }
+    return ownedSafely(st, error);
+}
+
 std::string firstLineOf(const char *path)
 {
     std::ifstream in(path);
@@ -82,15 +96,7 @@ bool LockedFile::open(const NativePath &path, Mode mode, std::string *error)
         return fail(error, code == ELOOP ? "symbolic link" : "open", code);
     }
     fd = opened;
-    struct stat st;
-    if (::fstat(fd, &st) != 0)
-        return fail(error, "fstat", errno);
-    if (!S_ISREG(st.st_mode)) {
-        if (error)
-            *error = "not a regular file";
-        return false;
-    }
-    if (!ownedSafely(st, error))
+    if (!regularAndOwned(fd, error))
         return false;
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     // flock, not fcntl: its lock belongs to this descriptor, so another open
@@ -249,15 +255,7 @@ bool overwriteOwnedFile(const NativePath &path, std::int64_t offset, const std::
         int fd;
         ~Closer() { ::close(fd); }
     } closer{fd};
-    struct stat st {};
-    if (::fstat(fd, &st) != 0)
-        return fail(error, "fstat", errno);
-    if (!S_ISREG(st.st_mode)) {
-        if (error)
-            *error = "not a regular file";
-        return false;
-    }
-    if (!ownedSafely(st, error))
+    if (!regularAndOwned(fd, error))
         return false;
     std::size_t done = 0;
     while (done < data.size()) {
