@@ -448,7 +448,7 @@ int reportStamps(const QVector<JournalRecord> &records, const QString &path, QTe
     const stamps::Report report = stamps::check(records, timestamp::Verifier(loadTimestampSettings().ca));
     if (report.stamped + report.pending + int(report.findings.size()) == 0)
         return kExitOk;
-    for (const QString &line : stamps::describe(report, path))
+    for (const QString &line : stamps::stampLines(report, path))
         out << line << '\n';
     return report.failed() ? kExitJournalBroken : kExitOk;
 }

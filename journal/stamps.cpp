@@ -171,7 +171,7 @@ timestamp::TokenCheck checkCertificateStamp(const QJsonObject &body, const times
     return result;
 }
 
-QStringList describe(const Report &report, const QString &file)
+QStringList stampLines(const Report &report, const QString &file)
 {
     QStringList lines;
     lines << QCoreApplication::translate("Stamps", "Метки времени: поставлено %1, ожидают %2, без метки %3.")

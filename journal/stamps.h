@@ -58,7 +58,7 @@ timestamp::TokenCheck checkCertificateStamp(const QJsonObject &body, const times
                                             bool *clock = nullptr);
 
 // "Метки времени: поставлено N, ожидают M, без метки K." and each finding.
-QStringList describe(const Report &report, const QString &file);
+QStringList stampLines(const Report &report, const QString &file);
 
 } // namespace stamps
 

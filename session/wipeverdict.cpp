@@ -213,6 +213,6 @@ Severity severityOf(EndState state)
 
 QString stateText(EndState state, bool file)
 {
-    const StateText text = sessionRows[int(state)].text;
-    return text ? text(file) : QString();
+    const StateText said = sessionRows[int(state)].text;
+    return said ? said(file) : QString();
 }
