@@ -46,7 +46,7 @@ QtOption qtOption(const std::string &argument)
 }
 
 // Local 8-bit, like every other message of the program on a terminal.
-std::string text(const QString &message)
+std::string localText(const QString &message)
 {
     return message.toLocal8Bit().toStdString();
 }
@@ -73,8 +73,8 @@ CommandLine exitWith(int code)
 CommandLine usageError(std::ostream &err, CommandProgram program, const QString &message)
 {
     const char *name = programName(program);
-    err << name << ": " << text(message) << "\n"
-        << text(early(QT_TRANSLATE_NOOP("CommandLine", "Подробнее: %1 --help")).arg(QLatin1String(name)))
+    err << name << ": " << localText(message) << "\n"
+        << localText(early(QT_TRANSLATE_NOOP("CommandLine", "Подробнее: %1 --help")).arg(QLatin1String(name)))
         << "\n";
     return exitWith(kExitUsage);
 }

@@ -337,7 +337,7 @@ bool swapInUse()
 
 namespace {
 
-void fill(const WipeRequest &request, WipeResult &result, WipeWorker *worker)
+void fillFreedSpace(const WipeRequest &request, WipeResult &result, WipeWorker *worker)
 {
     const KeyFingerprint &key = *result.file.key;
     // A copy or snapshot that shares the blocks keeps them, and an overlay's
@@ -424,7 +424,7 @@ WipeResult runWipeSession(const WipeRequest &request, WipeWorker *worker)
             const bool moved = result.file.medium.placement == Placement::Relocating
                 || (result.search.status != VolumeSearch::Status::NotRun && !result.search.survivors.isEmpty());
             if (request.fillFreed && moved)
-                fill(request, result, worker);
+                fillFreedSpace(request, result, worker);
         } else if (request.searchVolume) {
             result.search.status = VolumeSearch::Status::Failed;
             result.search.error = QCoreApplication::translate("WipeSession", "отпечаток ключа не снят");
@@ -458,7 +458,7 @@ void fillAndSearchAgain(const WipeRequest &request, WipeResult &result, WipeWork
 {
     if (!request.isFile() || !result.file.key)
         return;
-    fill(request, result, worker);
+    fillFreedSpace(request, result, worker);
     // One attempt, one ending: this entry amends the one the box came from.
     reportAndJournal(request, result, true);
 }
