@@ -266,11 +266,11 @@ CommandLine Reader::checked(const CommandLine &command) const
         return refused(early(QT_TRANSLATE_NOOP("CommandLine", "--no-journal указывается только с --wipe-file или --wipe-token")));
     if (!wipes && (command.algorithm >= 0 || command.assumeYes))
         return refused(early(QT_TRANSLATE_NOOP("CommandLine", "--algorithm и --yes указываются только с --wipe-file или --wipe-token")));
-    if (command.json && m_mode && !wipes && command.action != CommandLine::Action::ListTokens)
-        return refused(early(QT_TRANSLATE_NOOP("CommandLine", "--json пока не поддерживается с %1"))
-                           .arg(QLatin1String(m_mode->longName)));
-    if (command.json && !wipes && command.action != CommandLine::Action::ListTokens)
-        return refused(early(QT_TRANSLATE_NOOP("CommandLine", "--json указывается только с --wipe-file, --wipe-token или --list-tokens")));
+    // The act is a PDF, and the window's result is on the screen.
+    if (command.json && command.action == CommandLine::Action::WriteAct)
+        return refused(early(QT_TRANSLATE_NOOP("CommandLine", "--json не указывается с --act: акт записывается в файл PDF")));
+    if (command.json && command.action == CommandLine::Action::OpenWindow)
+        return refused(early(QT_TRANSLATE_NOOP("CommandLine", "--json указывается с режимом: --wipe-file, --list-tokens, --journal и другими")));
     if (command.quiet && !wipes)
         return refused(early(QT_TRANSLATE_NOOP("CommandLine", "--quiet указывается только с --wipe-file или --wipe-token")));
     if ((command.searchVolume || command.fillFreed) && command.action != CommandLine::Action::WipeFiles)

@@ -165,7 +165,7 @@ const CommandOption kOptions[] = {
      QT_TRANSLATE_NOOP("CommandLine", "удалять, даже если запись о начале удаления не удалось\nсохранить в журнале (выбор уходит в системный журнал)"),
      false, 0, kNoMode, raise<&CommandLine::noJournal>, nullptr},
     {0, "--json", nullptr,
-     QT_TRANSLATE_NOOP("CommandLine", "с --wipe-file, --wipe-token или --list-tokens: итог\nодним документом JSON в стандартный вывод"),
+     QT_TRANSLATE_NOOP("CommandLine", "итог режима одним документом JSON в стандартный\nвывод (кроме --act)"),
      false, 0, kNoMode, raise<&CommandLine::json>, nullptr},
     {'q', "--quiet", nullptr,
      QT_TRANSLATE_NOOP("CommandLine", "без строки хода удаления; из итогов только неудачи"),

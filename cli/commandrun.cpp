@@ -15,6 +15,7 @@
 #include "signing.h"
 #include "terminalprogress.h"
 #include "wipejson.h"
+#include "recordjson.h"
 #include "stamps.h"
 #include "wiperecord.h"
 #include "wipesession.h"
@@ -421,17 +422,26 @@ int refusedKey(const QByteArray &given, const QString &alsoKnown = QString())
     return kExitUsage;
 }
 
-int printJournal()
+// With --json the attempts and the check go to the document, and the CSV is
+// not written.
+int printJournal(QJsonObject *json)
 {
     VerifyResult verification;
     const QVector<JournalRecord> records = Journal().readAttempts(&verification);
+    if (json) {
+        json->insert("journal", Journal::defaultPath());
+        json->insert("verification", verificationJson(verification));
+        json->insert("entries", attemptsJson(records));
+    }
     if (verification.state == VerifyResult::State::Unreadable) {
         errors() << self << ": " << Journal::defaultPath() << ": " << verification.describe() << '\n';
         errors().flush();
         return kExitJournalBroken;
     }
-    const QByteArray csv = journalCsv(records, journalTexts(), verification);
-    std::fwrite(csv.constData(), 1, size_t(csv.size()), stdout);
+    if (!json) {
+        const QByteArray csv = journalCsv(records, journalTexts(), verification);
+        std::fwrite(csv.constData(), 1, size_t(csv.size()), stdout);
+    }
     if (!vouches(verification)) {
         errors() << self << ": " << Journal::defaultPath() << ": " << verification.describe() << '\n';
         errors().flush();
@@ -443,20 +453,24 @@ int printJournal()
 // The authority's tokens in the journal, against the configured CA: the
 // counts, then each entry that fails by file and line. Nothing is said of a
 // journal that never asked for a stamp, as before stamps were kept.
-int reportStamps(const QVector<JournalRecord> &records, const QString &path, QTextStream &out)
+int reportStamps(const QVector<JournalRecord> &records, const QString &path, QTextStream &out, QJsonObject *json)
 {
     const stamps::Report report = stamps::check(records, timestamp::Verifier(loadTimestampSettings().ca));
     if (report.stamped + report.pending + int(report.findings.size()) == 0)
         return kExitOk;
+    if (json)
+        json->insert("stamps", stampsJson(report));
     for (const QString &line : stamps::stampLines(report, path))
         out << line << '\n';
     return report.failed() ? kExitJournalBroken : kExitOk;
 }
 
 // Asks for every stamp still owed; 1 where some are left.
-int stampPending()
+int stampPending(QJsonObject *json)
 {
     const TimestampSettings settings = loadTimestampSettings();
+    if (json)
+        *json = QJsonObject{{"configured", settings.configured()}, {"stamped", 0}, {"left", QJsonValue()}, {"why", QJsonValue()}};
     if (!settings.configured()) {
         errors() << self << ": "
                  << QCoreApplication::translate("CommandRun", "служба меток времени не настроена (%1, %2).")
@@ -466,7 +480,12 @@ int stampPending()
         return kExitFailure;
     }
     const stamps::PendingRun run = stamps::stampPending(Journal(), settings, JournalEntry::Interface::CommandLine);
-    QTextStream(stdout) << QCoreApplication::translate("CommandRun", "Метки времени поставлены: %1, еще ожидают: %2.")
+    if (json) {
+        json->insert("stamped", run.stamped);
+        json->insert("left", run.left);
+        json->insert("why", run.left == 0 || run.why.isEmpty() ? QJsonValue() : QJsonValue(run.why));
+    }
+    QTextStream(json ? stderr : stdout) << QCoreApplication::translate("CommandRun", "Метки времени поставлены: %1, еще ожидают: %2.")
                                .arg(run.stamped)
                                .arg(run.left)
                         << '\n';
@@ -477,18 +496,23 @@ int stampPending()
     return kExitFailure;
 }
 
-int verifyJournal(const CommandLine &command)
+int verifyJournal(const CommandLine &command, QJsonObject *json)
 {
+    if (json)
+        *json = QJsonObject{{"journal", Journal::defaultPath()}, {"verification", QJsonValue()}, {"stamps", QJsonValue()},
+                            {"earlier", QJsonValue()}};
     const QByteArray anchor = QByteArray::fromHex(QByteArray::fromStdString(command.publicKey));
     if (!command.publicKey.empty() && refusedKey(anchor) != kExitOk)
         return kExitUsage;
     VerifyResult verification;
     const QVector<JournalRecord> records = Journal().readEntries(&verification, anchor);
-    QTextStream out(stdout);
+    QTextStream out(json ? stderr : stdout);
     out << Journal::defaultPath() << ": " << verification.describe() << '\n';
+    if (json)
+        json->insert("verification", verificationJson(verification));
     int status = journalStatus(verification);
     if (status == kExitOk)
-        status = reportStamps(records, Journal::defaultPath(), out);
+        status = reportStamps(records, Journal::defaultPath(), out, json);
     // Checked with the key beside it, never with --key: it is another key's.
     const Journal earlier = Journal::earlierCommandLine();
     if (!earlier.path().isEmpty()) {
@@ -497,6 +521,8 @@ int verifyJournal(const CommandLine &command)
             << QCoreApplication::translate("CommandRun", "(журнал прежней версии %1) ")
                    .arg(QStringLiteral(KCC_PROGRAM "-cli"))
             << earlierVerification.describe() << '\n';
+        if (json)
+            json->insert("earlier", QJsonObject{{"journal", earlier.path()}, {"verification", verificationJson(earlierVerification)}});
         const int earlierStatus = journalStatus(earlierVerification);
         if (status == kExitOk || earlierStatus == kExitJournalBroken)
             status = std::max(status, earlierStatus);
@@ -504,13 +530,18 @@ int verifyJournal(const CommandLine &command)
     return status;
 }
 
-int printPublicKey()
+int printPublicKey(QJsonObject *json)
 {
     SigningKey key;
     QString why;
     bool made = false;
+    if (json)
+        *json = QJsonObject{{"path", QDir::toNativeSeparators(SigningKey::defaultPath())}, {"public_key", QJsonValue()},
+                            {"fingerprint", QJsonValue()}, {"made", false}, {"error", QJsonValue()}};
     // Made here where there is none, so that it can be pinned before the first wipe.
     if (Journal().keyMadeIfMissing(&key, &made, &why) != SigningKey::Load::Loaded) {
+        if (json)
+            json->insert("error", why);
         errors() << self << ": " << why << '\n';
         errors().flush();
         return kExitFailure;
@@ -521,6 +552,12 @@ int printPublicKey()
                         .arg(QDir::toNativeSeparators(SigningKey::defaultPath()), SigningKey::fingerprint(key.publicKey()))
                  << '\n';
         errors().flush();
+    }
+    if (json) {
+        json->insert("public_key", QString::fromLatin1(key.publicKey().toHex()));
+        json->insert("fingerprint", SigningKey::fingerprint(key.publicKey()));
+        json->insert("made", made);
+        return kExitOk;
     }
     QTextStream(stdout) << key.publicKey().toHex() << '\n';
     return kExitOk;
@@ -567,37 +604,44 @@ const JournalRecord *certifiedEntry(const QVector<JournalRecord> &records, long 
     return nullptr;
 }
 
-int writeCertificate(const CommandLine &command)
+int writeCertificate(const CommandLine &command, QJsonObject *json)
 {
+    const QString path = QFile::decodeName(QByteArray::fromStdString(command.certificateFile));
+    if (json)
+        *json = QJsonObject{{"path", QFileInfo(path).absoluteFilePath()}, {"written", false}, {"seq", QJsonValue()},
+                            {"hash", QJsonValue()}, {"error", QJsonValue()}};
+    const auto refuse = [json](const QString &subject, const QString &why, int status) {
+        if (json)
+            json->insert("error", why);
+        errors() << self << ": " << subject << why << '\n';
+        errors().flush();
+        return status;
+    };
     VerifyResult verification;
     const QVector<JournalRecord> records = Journal().read(&verification, true);
     // A certificate only from a journal that proves its entries.
-    if (!vouches(verification)) {
-        errors() << self << ": "
-                 << QCoreApplication::translate("CommandRun", "сертификат не выдается: %1").arg(verification.describe()) << '\n';
-        errors().flush();
-        return journalStatus(verification);
-    }
+    if (!vouches(verification))
+        return refuse(QString(), QCoreApplication::translate("CommandRun", "сертификат не выдается: %1").arg(verification.describe()),
+                      journalStatus(verification));
     QString refusal;
     const JournalRecord *ended = certifiedEntry(records, command.sequence, &refusal);
-    if (!ended) {
-        errors() << self << ": " << refusal << '\n';
-        errors().flush();
-        return kExitNotFound;
+    if (!ended)
+        return refuse(QString(), refusal, kExitNotFound);
+    if (json) {
+        json->insert("seq", double(ended->sequence));
+        json->insert("hash", ended->hash);
     }
     // A certificate of destruction only for an attempt that destroyed the container.
     if (!certificateIssued(ended->entry)) {
         const QString why = kindOf(ended->entry.endState) == EndStateKind::Interrupted
             ? QCoreApplication::translate("CommandRun", "удаление было прервано, что осталось на носителе, неизвестно")
             : QCoreApplication::translate("CommandRun", "контейнер не уничтожен или его уничтожение не доказано");
-        errors() << self << ": "
-                 << QCoreApplication::translate("CommandRun", "запись %1 заканчивается состоянием %2: %3; сертификат "
-                                                "не выдается.")
-                        .arg(ended->sequence)
-                        .arg(toWord(ended->entry.endState), why)
-                 << '\n';
-        errors().flush();
-        return kExitRefused;
+        return refuse(QString(),
+                      QCoreApplication::translate("CommandRun", "запись %1 заканчивается состоянием %2: %3; сертификат "
+                                                  "не выдается.")
+                          .arg(ended->sequence)
+                          .arg(toWord(ended->entry.endState), why),
+                      kExitRefused);
     }
     QString why;
     QJsonObject body = certificateBody(*ended, Journal::defaultPath());
@@ -605,12 +649,10 @@ int writeCertificate(const CommandLine &command)
     if (!stamp.isEmpty())
         body.insert("timestamp", stamp);
     const QByteArray certificate = signCertificate(body, &why);
-    const QString path = QFile::decodeName(QByteArray::fromStdString(command.certificateFile));
-    if (certificate.isEmpty() || !writeFileAtomically(path, certificate, &why)) {
-        errors() << self << ": " << path << ": " << why << '\n';
-        errors().flush();
-        return kExitFailure;
-    }
+    if (certificate.isEmpty() || !writeFileAtomically(path, certificate, &why))
+        return refuse(path + QStringLiteral(": "), why, kExitFailure);
+    if (json)
+        json->insert("written", true);
     return kExitOk;
 }
 
@@ -632,17 +674,27 @@ void checkingKeys(const CommandLine &command, QVector<QByteArray> *keys, QString
 
 // The authority's token a certificate carries, against its entry_sha256 and
 // the configured CA.
-int certificateStampStatus(const QJsonObject &body, const QString &path, QTextStream &out)
+int certificateStampStatus(const QJsonObject &body, const QString &path, QTextStream &out, QJsonObject *json)
 {
     const QString state = body.value("timestamp").toObject().value("state").toString();
     if (state.isEmpty())
         return kExitOk;
     out << path << ": ";
+    if (json)
+        json->insert("timestamp", QJsonObject{{"state", state}, {"check", QJsonValue()}, {"time", QJsonValue()}, {"why", QJsonValue()}});
     if (state != QLatin1String("stamped")) {
         out << QCoreApplication::translate("CommandRun", "метка времени ожидается (выдан до нее).") << '\n';
         return kExitOk;
     }
     const timestamp::TokenCheck token = stamps::checkCertificateStamp(body, timestamp::Verifier(loadTimestampSettings().ca));
+    if (json) {
+        const char *check = token.state == timestamp::TokenCheck::State::Holds ? "holds"
+            : token.state == timestamp::TokenCheck::State::Fails                ? "fails"
+                                                                                 : "not-verified";
+        json->insert("timestamp", QJsonObject{{"state", state}, {"check", QLatin1String(check)},
+                                              {"time", token.time.isValid() ? QJsonValue(token.time.toString(Qt::ISODate)) : QJsonValue()},
+                                              {"why", token.why.isEmpty() ? QJsonValue() : QJsonValue(token.why)}});
+    }
     switch (token.state) {
     case timestamp::TokenCheck::State::Holds:
         out << QCoreApplication::translate("CommandRun", "метка времени подлинная: %1 по службе меток.")
@@ -659,11 +711,34 @@ int certificateStampStatus(const QJsonObject &body, const QString &path, QTextSt
     return kExitBadCertificate;
 }
 
-int verifyCertificateFile(const CommandLine &command)
+// The check as the document gives it: the entry the certificate names, and
+// its signer only where it holds.
+QJsonObject certificateCheckJson(const QString &path, const CertificateCheck &check)
+{
+    const QJsonObject journal = check.body.value("journal").toObject();
+    const char *state = check.state == CertificateCheck::State::Holds ? "holds"
+        : check.state == CertificateCheck::State::Fails                ? "fails"
+                                                                        : "not-verified";
+    return QJsonObject{
+        {"path", QFileInfo(path).absoluteFilePath()},
+        {"state", QLatin1String(state)},
+        {"holds", check.state == CertificateCheck::State::Holds},
+        {"signer", check.state == CertificateCheck::State::Holds ? QJsonValue(check.signer) : QJsonValue()},
+        {"seq", journal.contains("seq") ? journal.value("seq") : QJsonValue()},
+        {"hash", journal.contains("entry_sha256") ? journal.value("entry_sha256") : QJsonValue()},
+        {"why", check.why.isEmpty() ? QJsonValue() : QJsonValue(check.why)},
+        {"line", check.line > 0 ? QJsonValue(check.line) : QJsonValue()},
+        {"timestamp", QJsonValue()},
+    };
+}
+
+int verifyCertificateFile(const CommandLine &command, QJsonObject *json)
 {
     QVector<QByteArray> keys;
     QString why;
     const QString path = QFile::decodeName(QByteArray::fromStdString(command.certificateFile));
+    if (json)
+        *json = certificateCheckJson(path, CertificateCheck());
     QFile file(path);
     if (!command.publicKey.empty()) {
         // The certificate names its signer's fingerprint: the one most likely given by mistake.
@@ -688,12 +763,14 @@ int verifyCertificateFile(const CommandLine &command)
         if (!why.isEmpty() && check.state == CertificateCheck::State::NotVerified)
             check.why = why;
     }
-    QTextStream out(stdout);
+    if (json)
+        *json = certificateCheckJson(path, check);
+    QTextStream out(json ? stderr : stdout);
     out << path << ": ";
     switch (check.state) {
     case CertificateCheck::State::Holds:
         out << QCoreApplication::translate("CommandRun", "сертификат подлинный (отпечаток ключа %1…).").arg(check.signer.left(16)) << '\n';
-        return certificateStampStatus(check.body, path, out);
+        return certificateStampStatus(check.body, path, out, json);
     case CertificateCheck::State::NotVerified:
         out << QCoreApplication::translate("CommandRun", "сертификат не проверен: %1.").arg(check.why) << '\n';
         return kExitJournalNotVerified;
@@ -724,9 +801,11 @@ void printEvents(QTextStream &out, const CollectionReport &report)
 // Every journal and certificate collected from the hosts, and the events of
 // a collector's store, against the pinned keys: a summary, then each failure
 // as FILE:LINE.
-int verifyCollection(const CommandLine &command)
+int verifyCollection(const CommandLine &command, QJsonObject *json)
 {
     const QString directory = QFile::decodeName(QByteArray::fromStdString(command.collectionDirectory));
+    if (json)
+        *json = QJsonObject{{"directory", QFileInfo(directory).absoluteFilePath()}, {"collection", QJsonValue()}};
     if (!QFileInfo(directory).isDir()) {
         errors() << self << ": " << directory << ": "
                  << QCoreApplication::translate("CommandRun", "каталога нет.") << '\n';
@@ -737,7 +816,9 @@ int verifyCollection(const CommandLine &command)
     QString why;
     const QVector<QByteArray> keys = SigningKey::pinnedKeys(&pinned, &why);
     const CollectionReport report = checkCollection(directory, keys);
-    QTextStream out(stdout);
+    if (json)
+        json->insert("collection", collectionJson(report));
+    QTextStream out(json ? stderr : stdout);
     out << directory << ":\n";
     if (!report.keysPinned) {
         out << QCoreApplication::translate("CommandRun", "Не проверено: нет закрепленных ключей организации (%1). "
@@ -819,6 +900,67 @@ int journalStatus(const VerifyResult &verification)
     return verification.state == VerifyResult::State::NotVerified ? kExitJournalNotVerified : kExitJournalBroken;
 }
 
+namespace {
+
+// The modes whose document is printed once they end; the wipes and the token
+// list print their own.
+const char *documentMode(CommandLine::Action action)
+{
+    switch (action) {
+    case CommandLine::Action::PrintJournal:
+        return "journal";
+    case CommandLine::Action::VerifyJournal:
+        return "verify-journal";
+    case CommandLine::Action::PrintPublicKey:
+        return "public-key";
+    case CommandLine::Action::WriteCertificate:
+        return "certificate";
+    case CommandLine::Action::VerifyCertificate:
+        return "verify-certificate";
+    case CommandLine::Action::VerifyCollection:
+        return "verify-collection";
+    case CommandLine::Action::StampPending:
+        return "stamp-pending";
+    default:
+        return nullptr;
+    }
+}
+
+// json: where the mode puts its payload; null without --json.
+int runMode(const CommandLine &command, ActWriter writeAct, QJsonObject *json)
+{
+    switch (command.action) {
+    case CommandLine::Action::WipeFiles:
+        return wipeFiles(command);
+    case CommandLine::Action::WipeToken:
+        return wipeToken(command);
+    case CommandLine::Action::ListTokens:
+        return printTokens(command);
+    case CommandLine::Action::PrintJournal:
+        return printJournal(json);
+    case CommandLine::Action::VerifyJournal:
+        return verifyJournal(command, json);
+    case CommandLine::Action::WriteAct:
+        return writeAct ? writeAct(command) : kExitUsage;
+    case CommandLine::Action::PrintPublicKey:
+        return printPublicKey(json);
+    case CommandLine::Action::WriteCertificate:
+        return writeCertificate(command, json);
+    case CommandLine::Action::VerifyCertificate:
+        return verifyCertificateFile(command, json);
+    case CommandLine::Action::VerifyCollection:
+        return verifyCollection(command, json);
+    case CommandLine::Action::StampPending:
+        return stampPending(json);
+    case CommandLine::Action::OpenWindow:
+    case CommandLine::Action::Exit:
+        break;
+    }
+    return command.exitCode;
+}
+
+} // namespace
+
 int runCommandLine(const CommandLine &command, ActWriter writeAct)
 {
     self = programName(command.program);
@@ -830,32 +972,10 @@ int runCommandLine(const CommandLine &command, ActWriter writeAct)
         stamps::stampPending(Journal(), loadTimestampSettings(), JournalEntry::Interface::CommandLine);
         errors().flush();
     }
-    switch (command.action) {
-    case CommandLine::Action::WipeFiles:
-        return wipeFiles(command);
-    case CommandLine::Action::WipeToken:
-        return wipeToken(command);
-    case CommandLine::Action::ListTokens:
-        return printTokens(command);
-    case CommandLine::Action::PrintJournal:
-        return printJournal();
-    case CommandLine::Action::VerifyJournal:
-        return verifyJournal(command);
-    case CommandLine::Action::WriteAct:
-        return writeAct ? writeAct(command) : kExitUsage;
-    case CommandLine::Action::PrintPublicKey:
-        return printPublicKey();
-    case CommandLine::Action::WriteCertificate:
-        return writeCertificate(command);
-    case CommandLine::Action::VerifyCertificate:
-        return verifyCertificateFile(command);
-    case CommandLine::Action::VerifyCollection:
-        return verifyCollection(command);
-    case CommandLine::Action::StampPending:
-        return stampPending();
-    case CommandLine::Action::OpenWindow:
-    case CommandLine::Action::Exit:
-        break;
-    }
-    return command.exitCode;
+    const char *mode = command.json ? documentMode(command.action) : nullptr;
+    QJsonObject payload;
+    const int status = runMode(command, writeAct, mode ? &payload : nullptr);
+    if (mode)
+        printDocument(mode, payload, status);
+    return status;
 }

@@ -508,22 +508,8 @@ from the journal entry with this number (last: from the
 last wipe)</translation>
     </message>
     <message>
-        <source>--json пока не поддерживается с %1</source>
-        <translation>--json is not yet supported with %1</translation>
-    </message>
-    <message>
-        <source>--json указывается только с --wipe-file, --wipe-token или --list-tokens</source>
-        <translation>--json goes only with --wipe-file, --wipe-token or --list-tokens</translation>
-    </message>
-    <message>
         <source>--quiet указывается только с --wipe-file или --wipe-token</source>
         <translation>--quiet goes only with --wipe-file or --wipe-token</translation>
-    </message>
-    <message>
-        <source>с --wipe-file, --wipe-token или --list-tokens: итог
-одним документом JSON в стандартный вывод</source>
-        <translation>with --wipe-file, --wipe-token or --list-tokens: the result
-as one JSON document on standard output</translation>
     </message>
     <message>
         <source>без строки хода удаления; из итогов только неудачи</source>
@@ -554,6 +540,20 @@ permission, cancelled before writing); nothing touched</translation>
 метки для всех записей, которые их ждут</source>
         <translation>ask the time-stamping authority of the settings
 for every stamp still pending</translation>
+    </message>
+    <message>
+        <source>--json не указывается с --act: акт записывается в файл PDF</source>
+        <translation>--json is not taken with --act: the act is written to a PDF file</translation>
+    </message>
+    <message>
+        <source>--json указывается с режимом: --wipe-file, --list-tokens, --journal и другими</source>
+        <translation>--json goes with a mode: --wipe-file, --list-tokens, --journal and others</translation>
+    </message>
+    <message>
+        <source>итог режима одним документом JSON в стандартный
+вывод (кроме --act)</source>
+        <translation>the mode&apos;s result as one JSON document on standard
+output (all but --act)</translation>
     </message>
 </context>
 <context>

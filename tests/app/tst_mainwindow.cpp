@@ -471,10 +471,14 @@ void TestMainWindow::workerKeepsTheSequence()
 void TestMainWindow::cancelKeepsTheFile()
 {
     const QString path = m_dir.filePath(QStringLiteral("large.pfx"));
-    const QByteArray head(4096, 'K');
+    // Written whole: holes are not overwritten, so a sparse file would be done
+    // before the cancel could land.
+    const QByteArray chunk(1 << 20, 'K');
     {
         QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(head) == head.size() && f.resize(qint64(128) << 20));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        for (int i = 0; i < 128; ++i)
+            QVERIFY(f.write(chunk) == chunk.size());
     }
     WipeProgressDialog::setShowDelay(0);
     const auto delayBack = qScopeGuard([] { WipeProgressDialog::setShowDelay(400); });

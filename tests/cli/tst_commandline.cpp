@@ -196,6 +196,76 @@ struct RecordPlace {
     }
 };
 
+int lineOf(const QString &path, const QByteArray &text)
+{
+    QFile f(path);
+    const QByteArray bytes = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    return bytes.left(bytes.indexOf(text)).count('\n') + 1;
+}
+
+// The value at KEY/KEY/INDEX in a document; undefined where there is none.
+QJsonValue jsonAt(const QJsonObject &document, const QString &path)
+{
+    QJsonValue value = document;
+    for (const QString &step : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        bool index = false;
+        const int at = step.toInt(&index);
+        value = index ? value.toArray().at(at) : value.toObject().value(step);
+    }
+    return value;
+}
+
+// A scalar as a row writes it: null, true, 12, text.
+QString jsonText(const QJsonValue &value)
+{
+    if (value.isNull())
+        return QStringLiteral("null");
+    if (value.isBool())
+        return QLatin1String(value.toBool() ? "true" : "false");
+    if (value.isDouble())
+        return QString::number(qint64(value.toDouble()));
+    return value.toString();
+}
+
+// What the journal holds before a row's run: nothing; a wipe; a wipe whose
+// first entry was changed; a wipe with no key to check it; a wipe certified
+// into {dir}/c.json with its key pinned and the journal and certificate
+// collected into {dir}/fleet; that with the certificate tampered with.
+bool recordFor(const QString &setup, const RecordPlace &place, const QString &key)
+{
+    if (setup.isEmpty())
+        return true;
+    if (!writeFile(key, QByteArray(900, 'k')) || runProgram({"--wipe-file", key, "-a", "gost", "-y"}).exitCode != 0)
+        return false;
+    if (setup == QLatin1String("edited")) {
+        QList<QByteArray> entries = journalforge::lines(place.journal());
+        entries.first().replace("\"planned\":2", "\"planned\":3");
+        return journalforge::write(place.journal(), entries);
+    }
+    if (setup == QLatin1String("no key"))
+        return QFile::remove(place.key());
+    if (setup == QLatin1String("wiped"))
+        return true;
+    const QString certificate = place.dir.filePath(QStringLiteral("c.json"));
+    const QDir fleet(place.dir.filePath(QStringLiteral("fleet")));
+    if (runProgram({"--certificate", "last", certificate}).exitCode != 0
+        || !writeFile(place.dir.filePath("trusted-keys"), runProgram({"--public-key"}).out.toLatin1())
+        || !QDir().mkpath(fleet.filePath(QStringLiteral("host"))))
+        return false;
+    if (setup == QLatin1String("tampered")) {
+        QFile f(certificate);
+        if (!f.open(QIODevice::ReadOnly))
+            return false;
+        QByteArray text = f.readAll();
+        f.close();
+        if (!writeFile(certificate, text.replace("\"passes_done\": 2", "\"passes_done\": 3")))
+            return false;
+    }
+    return QFile::copy(place.journal(), fleet.filePath(QStringLiteral("host/journal.jsonl")))
+        && QFile::copy(place.journal() + QStringLiteral(".head"), fleet.filePath(QStringLiteral("host/journal.jsonl.head")))
+        && QFile::copy(certificate, fleet.filePath(QStringLiteral("c.json")));
+}
+
 } // namespace
 
 class TestCommandLine : public QObject
@@ -303,8 +373,8 @@ void TestCommandLine::files_data()
         << QStringList{"{cli}", "--wipe-file", "{link}", "-a", "dod"} << 5 << true << boxtexts::fileFailed << QString();
     QTest::newRow("a missing file and a key without a terminal: the key is asked about")
         << QStringList{"{cli}", "--wipe-file", "{missing}", "{key}", "-a", "dod"} << 3 << true << "не подтверждено" << QString();
-    QTest::newRow("--json is not yet taken by the journal's modes")
-        << QStringList{"{cli}", "--journal", "--json"} << 2 << true << "--json is not yet supported with --journal" << "en";
+    QTest::newRow("--json is not taken by the act")
+        << QStringList{"--act", "{key}.pdf", "--json"} << 2 << true << "--json is not taken with --act" << "en";
     QTest::newRow("--quiet only with a wipe")
         << QStringList{"{cli}", "--list-tokens", "-q"} << 2 << true << "--quiet" << QString();
     QTest::newRow("cli: version") << QStringList{"{cli}", "--version"} << 0 << true << QString() << QString();
@@ -449,46 +519,89 @@ void TestCommandLine::terminalQuestion()
 
 void TestCommandLine::json_data()
 {
-    QTest::addColumn<QStringList>("arguments"); // {key}, {folder}, {missing} stand for paths
+    QTest::addColumn<QString>("setup"); // what the journal holds first: see recordFor()
+    QTest::addColumn<QStringList>("arguments"); // {key}, {folder}, {missing}, {dir} stand for paths
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QStringList>("states"); // each target's end state, in order
+    // The journal's and the certificates' modes: KEY/PATH=VALUE in the document, {seq} the last ending entry's number.
+    QTest::addColumn<QStringList>("fields");
     QTest::newRow("wiped: recorded, its entry's number and hash")
-        << QStringList{"--wipe-file", "{key}", "--algorithm=dod", "--yes"} << 0 << QStringList{"wiped"};
+        << "" << QStringList{"--wipe-file", "{key}", "--algorithm=dod", "--yes"} << 0 << QStringList{"wiped"} << QStringList();
     QTest::newRow("a folder, a missing file and a key: each its own status, the gravest the document's")
-        << QStringList{"--wipe-file", "{folder}", "{missing}", "{key}", "-ya", "gost"} << 5
-        << QStringList{"refused", "not-found", "wiped"};
+        << "" << QStringList{"--wipe-file", "{folder}", "{missing}", "{key}", "-ya", "gost"} << 5
+        << QStringList{"refused", "not-found", "wiped"} << QStringList();
     QTest::newRow("not confirmed: nothing wiped, the refusals still listed")
-        << QStringList{"--wipe-file", "{missing}", "{key}", "-a", "gost"} << 3 << QStringList{"not-found"};
-    QTest::newRow("no such token") << QStringList{"--wipe-token", "0000", "-a", "gost", "--pin-stdin", "-y"} << 4
-                                   << QStringList{"not-found"};
-    QTest::newRow("the token list") << QStringList{"--list-tokens"} << 0 << QStringList();
+        << "" << QStringList{"--wipe-file", "{missing}", "{key}", "-a", "gost"} << 3 << QStringList{"not-found"} << QStringList();
+    QTest::newRow("no such token") << "" << QStringList{"--wipe-token", "0000", "-a", "gost", "--pin-stdin", "-y"} << 4
+                                   << QStringList{"not-found"} << QStringList();
+    QTest::newRow("the token list") << "" << QStringList{"--list-tokens"} << 0 << QStringList() << QStringList{"tokens/"};
+    QTest::newRow("the journal") << "wiped" << QStringList{"--journal"} << 0 << QStringList()
+                                 << QStringList{"verification/state=intact", "entries/0/seq={seq}", "entries/0/end_state=wiped",
+                                                "entries/0/finished=true"};
+    QTest::newRow("the journal, an entry changed")
+        << "edited" << QStringList{"--journal"} << 9 << QStringList() << QStringList{"verification/state=broken", "verification/line=1"};
+    QTest::newRow("the journal checked, an entry changed")
+        << "edited" << QStringList{"--verify-journal"} << 9 << QStringList()
+        << QStringList{"verification/break=changed", "verification/line=1"};
+    QTest::newRow("the journal checked, no key") << "no key" << QStringList{"--verify-journal"} << 15 << QStringList()
+                                                 << QStringList{"verification/state=not-verified", "verification/last_seq={seq}"};
+    QTest::newRow("a certificate written") << "wiped" << QStringList{"--certificate", "last", "{dir}/c.json"} << 0 << QStringList()
+                                           << QStringList{"seq={seq}", "written=true", "error=null"};
+    QTest::newRow("no such entry to certify") << "wiped" << QStringList{"--certificate", "999", "{dir}/c.json"} << 4 << QStringList()
+                                              << QStringList{"written=false", "seq=null"};
+    QTest::newRow("a certificate checked") << "certified" << QStringList{"--verify-certificate", "{dir}/c.json"} << 0
+                                           << QStringList() << QStringList{"holds=true", "seq={seq}", "why=null"};
+    QTest::newRow("a tampered certificate checked") << "tampered" << QStringList{"--verify-certificate", "{dir}/c.json"} << 13
+                                                    << QStringList() << QStringList{"holds=false", "signer=null"};
+    QTest::newRow("a collection") << "certified" << QStringList{"--verify-collection", "{dir}/fleet"} << 0 << QStringList()
+                                  << QStringList{"collection/journals=1", "collection/cross_checked=1", "collection/events=null"};
+    QTest::newRow("a collection with a tampered certificate")
+        << "tampered" << QStringList{"--verify-collection", "{dir}/fleet"} << 13 << QStringList()
+        << QStringList{"collection/failures/0/file={dir}/fleet/c.json", "collection/failures/0/line={signature line}"};
+    QTest::newRow("the key, made now") << "" << QStringList{"--public-key"} << 0 << QStringList() << QStringList{"made=true"};
+    QTest::newRow("the key, made before") << "wiped" << QStringList{"--public-key"} << 0 << QStringList() << QStringList{"made=false"};
 }
 
 // One document on standard output, whatever the people's texts on standard error say.
 void TestCommandLine::json()
 {
+    QFETCH(QString, setup);
     QFETCH(QStringList, arguments);
     QFETCH(int, exitCode);
     QFETCH(QStringList, states);
+    QFETCH(QStringList, fields);
     RecordPlace place;
     const QString key = place.dir.filePath(QStringLiteral("ключ.pfx"));
-    QVERIFY(writeFile(key, QByteArray(4096, 'j')));
     QVERIFY(QDir().mkpath(place.dir.filePath(QStringLiteral("folder.pfx"))));
-    arguments.replaceInStrings(QStringLiteral("{key}"), key);
-    arguments.replaceInStrings(QStringLiteral("{folder}"), place.dir.filePath(QStringLiteral("folder.pfx")));
-    arguments.replaceInStrings(QStringLiteral("{missing}"), place.dir.filePath(QStringLiteral("missing.pfx")));
+    QVERIFY(recordFor(setup, place, key));
+    QVERIFY(writeFile(key, QByteArray(4096, 'j')));
+    const QString seq = setup.isEmpty() ? QString() : QString::number(Journal(place.journal()).read().last().sequence);
+    for (QStringList *list : {&arguments, &fields}) {
+        list->replaceInStrings(QStringLiteral("{key}"), key);
+        list->replaceInStrings(QStringLiteral("{folder}"), place.dir.filePath(QStringLiteral("folder.pfx")));
+        list->replaceInStrings(QStringLiteral("{missing}"), place.dir.filePath(QStringLiteral("missing.pfx")));
+        list->replaceInStrings(QStringLiteral("{dir}"), place.dir.path());
+        list->replaceInStrings(QStringLiteral("{seq}"), seq);
+        list->replaceInStrings(QStringLiteral("{signature line}"),
+                               QString::number(lineOf(place.dir.filePath(QStringLiteral("c.json")), "\"signature\"")));
+    }
     const Run run = runProgram(QStringList{QStringLiteral("{cli}"), QStringLiteral("--json")} + arguments,
                                QByteArray("1234\n"));
-    QCOMPARE(run.exitCode, exitCode);
+    QVERIFY2(run.exitCode == exitCode, qPrintable(QString::number(run.exitCode) + run.out + run.err));
     QJsonParseError error;
     const QJsonObject document = QJsonDocument::fromJson(run.out.toUtf8(), &error).object();
     QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(run.out));
     QCOMPARE(document.value("format").toString(), QStringLiteral("kestrik-kcc result 1"));
+    QCOMPARE(document.value("mode").toString(), arguments.first().mid(2));
     QCOMPARE(document.value("exit_status").toInt(), exitCode);
-    if (arguments.contains(QStringLiteral("--list-tokens"))) {
-        QVERIFY(document.value("tokens").isArray());
-        return;
+    for (const QString &field : fields) {
+        const QString path = field.section(QLatin1Char('='), 0, 0);
+        QVERIFY2(jsonAt(document, path) != QJsonValue(QJsonValue::Undefined), qPrintable(path + run.out));
+        if (field.contains(QLatin1Char('=')))
+            QVERIFY2(jsonText(jsonAt(document, path)) == field.section(QLatin1Char('='), 1), qPrintable(field + run.out));
     }
+    if (!arguments.first().startsWith(QLatin1String("--wipe-")))
+        return;
     QStringList told;
     const QVector<JournalRecord> records = Journal().read();
     for (const QJsonValue &value : document.value("targets").toArray()) {
@@ -894,13 +1007,6 @@ bool copyTree(const QString &from, const QString &to)
             return false;
     }
     return true;
-}
-
-int lineOf(const QString &path, const QByteArray &text)
-{
-    QFile f(path);
-    const QByteArray bytes = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    return bytes.left(bytes.indexOf(text)).count('\n') + 1;
 }
 
 } // namespace
