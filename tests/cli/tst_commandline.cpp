@@ -1503,9 +1503,16 @@ void TestCommandLine::timestamps()
     QVERIFY(writeFile(key, QByteArray(3000, 's')));
     qputenv("FAKETIME_DONT_FAKE_MONOTONIC", "1");
     const QStringList wipe{QStringLiteral(KCC_CLI_PATH), "--wipe-file", key, "-a", "dod", "--yes"};
+    // faketime's preloaded library comes before a sanitizer's runtime: the
+    // runtime is told not to refuse that order, and its leak check, whose
+    // stacks then stop short of the suppressions' frames, stays off.
+    const QByteArray asan = qgetenv("ASAN_OPTIONS");
+    if (clockBack)
+        qputenv("ASAN_OPTIONS", asan + (asan.isEmpty() ? "" : ":") + "verify_asan_link_order=0:detect_leaks=0");
     const ProgramRun wiped = clockBack ? ::runProgram("faketime", QStringList{"-f", "-1d"} + wipe)
                                        : ::runProgram(wipe.front(), wipe.mid(1));
-    QCOMPARE(wiped.exitCode, 0);
+    qputenv("ASAN_OPTIONS", asan);
+    QVERIFY2(wiped.exitCode == 0, qPrintable(wiped.err));
     QCOMPARE(wiped.err.contains(QStringLiteral("Метка времени отложена")), authority == QLatin1String("down"));
     if (authority == QLatin1String("down")) {
         QVERIFY(tsa.start());
