@@ -1,6 +1,7 @@
 #include "timestamp.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QEventLoop>
 #include <QFile>
 #include <QNetworkAccessManager>
@@ -12,12 +13,14 @@
 
 #include <openssl/bn.h>
 #include <openssl/err.h>
+#include <openssl/ess.h>
 #include <openssl/objects.h>
 #include <openssl/pem.h>
 #include <openssl/rand.h>
 #include <openssl/ts.h>
 #include <openssl/x509.h>
 
+#include <map>
 #include <memory>
 
 namespace timestamp {
@@ -43,6 +46,20 @@ using VerifyCtx = Owned<TS_VERIFY_CTX, TS_VERIFY_CTX_free>;
 using Store = Owned<X509_STORE, X509_STORE_free>;
 using Bio = Owned<BIO, BIO_free_all>;
 using Bignum = Owned<BIGNUM, BN_free>;
+using StoreCtx = Owned<X509_STORE_CTX, X509_STORE_CTX_free>;
+using EssCert = Owned<ESS_SIGNING_CERT, ESS_SIGNING_CERT_free>;
+using EssCertV2 = Owned<ESS_SIGNING_CERT_V2, ESS_SIGNING_CERT_V2_free>;
+
+void freeCertificates(STACK_OF(X509) *certificates)
+{
+    sk_X509_pop_free(certificates, X509_free);
+}
+void freeSigners(STACK_OF(X509) *signers) // the token's own, not ours
+{
+    sk_X509_free(signers);
+}
+using Certificates = Owned<STACK_OF(X509), freeCertificates>;
+using Signers = Owned<STACK_OF(X509), freeSigners>;
 
 // What OpenSSL last said, or what the caller says where it said nothing.
 QString openSslError(const QString &otherwise)
@@ -188,6 +205,31 @@ Pkcs7 tokenOf(const QByteArray &token)
     return Pkcs7(d2i_PKCS7(nullptr, &at, token.size()));
 }
 
+// The ESS signing-certificate attributes name the signer (and, where they
+// list more, its chain). Absent is allowed where the other one is there.
+bool signingCertificatesMatch(PKCS7_SIGNER_INFO *info, STACK_OF(X509) *chain)
+{
+    EssCert v1;
+    EssCertV2 v2;
+    if (const ASN1_TYPE *attribute = PKCS7_get_signed_attribute(info, NID_id_smime_aa_signingCertificate)) {
+        if (attribute->type != V_ASN1_SEQUENCE)
+            return false;
+        const unsigned char *at = attribute->value.sequence->data;
+        v1.reset(d2i_ESS_SIGNING_CERT(nullptr, &at, attribute->value.sequence->length));
+        if (!v1)
+            return false;
+    }
+    if (const ASN1_TYPE *attribute = PKCS7_get_signed_attribute(info, NID_id_smime_aa_signingCertificateV2)) {
+        if (attribute->type != V_ASN1_SEQUENCE)
+            return false;
+        const unsigned char *at = attribute->value.sequence->data;
+        v2.reset(d2i_ESS_SIGNING_CERT_V2(nullptr, &at, attribute->value.sequence->length));
+        if (!v2)
+            return false;
+    }
+    return OSSL_ESS_check_signing_certs(v1.get(), v2.get(), chain, 1) > 0;
+}
+
 } // namespace
 
 bool supported()
@@ -229,9 +271,84 @@ QDateTime tokenTime(const QByteArray &token)
     return info ? utcOf(TS_TST_INFO_get_time(info.get())) : QDateTime();
 }
 
+// The CA, and each signer certificate's chain to it verified once a run: a
+// journal's tokens mostly share one authority's certificate, and building
+// the chain costs as much as the token's own signature.
 struct Verifier::Store {
+    struct Chain {
+        Certificates certificates; // signer first; empty where it does not chain
+        int error = X509_V_OK;
+    };
+    const Chain &chainOf(X509 *signer, STACK_OF(X509) *untrusted);
+    bool signatureHolds(PKCS7 *token);
+
     timestamp::Store store{X509_STORE_new()};
+    std::map<QByteArray, Chain> chains; // by the SHA-256 of the certificate's DER
 };
+
+// As OpenSSL's TS check builds it: to the CA, for time-stamping.
+const Verifier::Store::Chain &Verifier::Store::chainOf(X509 *signer, STACK_OF(X509) *untrusted)
+{
+    const QByteArray key = QCryptographicHash::hash(der<X509>(signer, i2d_X509), QCryptographicHash::Sha256);
+    const auto known = chains.find(key);
+    if (known != chains.end())
+        return known->second;
+    Chain chain;
+    StoreCtx ctx(X509_STORE_CTX_new());
+    if (!ctx || !X509_STORE_CTX_init(ctx.get(), store.get(), signer, untrusted)) {
+        chain.error = X509_V_ERR_OUT_OF_MEM;
+    } else {
+        X509_STORE_CTX_set_purpose(ctx.get(), X509_PURPOSE_TIMESTAMP_SIGN);
+        if (X509_verify_cert(ctx.get()) > 0)
+            chain.certificates.reset(X509_STORE_CTX_get1_chain(ctx.get()));
+        else
+            chain.error = X509_STORE_CTX_get_error(ctx.get());
+    }
+    ERR_clear_error();
+    return chains.emplace(key, std::move(chain)).first->second;
+}
+
+// TS_RESP_verify_signature's checks, the chain taken from the cache: one
+// signer, chained to the CA with the time-stamping usage, named by the ESS
+// signing-certificate attribute, and its signature over the signed attributes.
+bool Verifier::Store::signatureHolds(PKCS7 *token)
+{
+    if (!PKCS7_type_is_signed(token)) {
+        ERR_raise(ERR_LIB_TS, TS_R_WRONG_CONTENT_TYPE);
+        return false;
+    }
+    STACK_OF(PKCS7_SIGNER_INFO) *infos = PKCS7_get_signer_info(token);
+    if (!infos || sk_PKCS7_SIGNER_INFO_num(infos) != 1) {
+        ERR_raise(ERR_LIB_TS, TS_R_THERE_MUST_BE_ONE_SIGNER);
+        return false;
+    }
+    PKCS7_SIGNER_INFO *info = sk_PKCS7_SIGNER_INFO_value(infos, 0);
+    if (PKCS7_get_detached(token)) {
+        ERR_raise(ERR_LIB_TS, TS_R_NO_CONTENT);
+        return false;
+    }
+    const Signers signers(PKCS7_get0_signers(token, nullptr, 0));
+    if (!signers || sk_X509_num(signers.get()) != 1)
+        return false;
+    X509 *signer = sk_X509_value(signers.get(), 0);
+    const Chain &chain = chainOf(signer, token->d.sign->cert);
+    if (!chain.certificates) {
+        ERR_raise_data(ERR_LIB_TS, TS_R_CERTIFICATE_VERIFY_ERROR, "Verify error:%s",
+                       X509_verify_cert_error_string(chain.error));
+        return false;
+    }
+    if (!signingCertificatesMatch(info, chain.certificates.get()))
+        return false;
+    Bio data(PKCS7_dataInit(token, nullptr));
+    char buffer[4096];
+    while (data && BIO_read(data.get(), buffer, sizeof buffer) > 0) {
+    }
+    if (!data || PKCS7_signatureVerify(data.get(), token, info, signer) <= 0) {
+        ERR_raise(ERR_LIB_TS, TS_R_SIGNATURE_FAILURE);
+        return false;
+    }
+    return true;
+}
 
 Verifier::Verifier(const QString &caFile) : store(std::make_unique<Store>())
 {
@@ -285,13 +402,14 @@ TokenCheck Verifier::check(const QByteArray &token, const QByteArray &digest, co
         result.why = error;
         return result;
     }
+    // The signature (its chain from the cache) first, then the version and
+    // the imprint, in the order OpenSSL's own check makes them.
     VerifyCtx ctx(TS_VERIFY_CTX_new());
-    X509_STORE_up_ref(store->store.get());
-    TS_VERIFY_CTX_set_store(ctx.get(), store->store.get());
     auto *imprint = static_cast<unsigned char *>(OPENSSL_memdup(digest.constData(), size_t(digest.size())));
     TS_VERIFY_CTX_set_imprint(ctx.get(), imprint, long(digest.size()));
-    TS_VERIFY_CTX_set_flags(ctx.get(), TS_VFY_VERSION | TS_VFY_SIGNATURE | TS_VFY_IMPRINT);
-    if (TS_RESP_verify_token(ctx.get(), pkcs7.get()) == 1 && (nonce.isEmpty() || nonceMatches(pkcs7.get(), nonce))) {
+    TS_VERIFY_CTX_set_flags(ctx.get(), TS_VFY_VERSION | TS_VFY_IMPRINT);
+    if (store->signatureHolds(pkcs7.get()) && TS_RESP_verify_token(ctx.get(), pkcs7.get()) == 1
+        && (nonce.isEmpty() || nonceMatches(pkcs7.get(), nonce))) {
         result.state = TokenCheck::State::Holds;
     } else if (ERR_peek_error() == 0) {
         result.state = TokenCheck::State::Fails;

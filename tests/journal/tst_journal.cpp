@@ -655,7 +655,7 @@ private slots:
     // way a token or a time can be wrong is named.
     void stampsChecked_data()
     {
-        QTest::addColumn<QString>("token");     // "own", "other hash", "other CA", "none"
+        QTest::addColumn<QString>("token");     // "own", "other hash", "other CA", "none"; a list: one stamped entry each
         QTest::addColumn<bool>("asked");
         QTest::addColumn<QByteArray>("nonce");  // kept in the record
         QTest::addColumn<int>("entryShift");    // seconds from now: the entry's own time
@@ -673,6 +673,12 @@ private slots:
                                             << "число";
         QTest::newRow("authority's time before the entry's") << "own" << true << QByteArray() << 86400 << 86401
                                                              << "1/0/0" << "вперед";
+        // Each signer's chain is checked once a run: a second authority
+        // from another CA still fails, before or after the one that holds.
+        QTest::newRow("own, then another CA's") << "own,other CA" << true << QByteArray() << 0 << 1 << "1/1/0"
+                                                << "certificate";
+        QTest::newRow("another CA's, then own twice") << "other CA,own,own" << true << QByteArray() << 0 << 1
+                                                      << "2/1/0" << "certificate";
         QTest::newRow("clock set back a day") << "own" << true << QByteArray() << -86400 << -86399 << "1/0/0"
                                               << "назад";
     }
@@ -688,25 +694,31 @@ private slots:
         static TestAuthority own, other;
         QVERIFY(own.ok() && other.ok());
         const QDateTime now = QDateTime::currentDateTimeUtc();
-        JournalRecord ended;
-        ended.sequence = 4;
-        ended.line = 4;
-        ended.hash = QString::fromLatin1(QCryptographicHash::hash("ending", QCryptographicHash::Sha256).toHex());
-        ended.entry.time = now.addSecs(entryShift);
-        ended.entry.stampAsked = asked;
-        QVector<JournalRecord> records{ended};
-        if (token != QLatin1String("none")) {
+        QVector<JournalRecord> records;
+        int failingLine = 0; // the first token's that does not hold
+        const QStringList tokens = token.split(QLatin1Char(','));
+        for (int i = 0; i < tokens.size(); ++i) {
+            JournalRecord ended;
+            ended.sequence = ended.line = 4 + 2 * i;
+            ended.hash = QString::fromLatin1(
+                QCryptographicHash::hash("ending" + QByteArray::number(i), QCryptographicHash::Sha256).toHex());
+            ended.entry.time = now.addSecs(entryShift);
+            ended.entry.stampAsked = asked;
+            records << ended;
+            if (tokens.at(i) == QLatin1String("none"))
+                continue;
             JournalRecord stamp;
-            stamp.sequence = 5;
-            stamp.line = 5;
+            stamp.sequence = stamp.line = ended.line + 1;
             stamp.entry.phase = JournalEntry::Phase::Timestamp;
             stamp.entry.time = now.addSecs(recordedShift);
             stamp.entry.stampedSequence = ended.sequence;
             stamp.entry.stampedHash = ended.hash;
             stamp.entry.stampNonce = nonce;
-            const QString digest = token == QLatin1String("other hash") ? QString(64, QLatin1Char('a')) : ended.hash;
-            stamp.entry.stampToken = (token == QLatin1String("other CA") ? other : own).token(digest);
+            const QString digest = tokens.at(i) == QLatin1String("other hash") ? QString(64, QLatin1Char('a')) : ended.hash;
+            stamp.entry.stampToken = (tokens.at(i) == QLatin1String("other CA") ? other : own).token(digest);
             QVERIFY(!stamp.entry.stampToken.isEmpty());
+            if (!failingLine && (tokens.at(i) != QLatin1String("own") || !nonce.isEmpty()))
+                failingLine = stamp.line;
             records << stamp;
         }
         const stamps::Report report = stamps::check(records, timestamp::Verifier(own.caFile()));
@@ -716,7 +728,7 @@ private slots:
         QCOMPARE(report.findings.isEmpty(), finding.isEmpty());
         if (!finding.isEmpty()) {
             QVERIFY2(report.findings.front().why.contains(finding), qPrintable(report.findings.front().why));
-            QCOMPARE(report.findings.front().line, report.findings.front().clock ? ended.line : 5);
+            QCOMPARE(report.findings.front().line, report.findings.front().clock ? 4 : failingLine);
         }
     }
 };
