@@ -56,6 +56,10 @@ bool runJournalMemoryBench(int entries);
 // checked as --verify-collection does, against libsodium alone.
 bool runCollectionBench(int hosts, int certificates);
 
+// The authority's tokens: `count` made once, checked as --verify-journal
+// does, against libsodium verifying as many signatures.
+bool runStampBench(int rounds, int count);
+
 } // namespace bench
 
 #endif // KCC_BENCH_H

@@ -3,7 +3,7 @@
 // executor on a throwaway token. Prints ratios, each from medians.
 //
 // kcc_bench [--dir PARENT] [--reps N] [--big-mib N] [--huge-mib N] [--journal-entries N]
-//           [--parts cli,small,big,memory,device,search,journal,journal-million,collection]
+//           [--parts cli,small,big,memory,device,search,journal,journal-million,collection,stamps]
 // kcc_bench --child-wipe ALGORITHM PATH   (one wipe in a fresh process; prints VmHWM)
 // kcc_bench --child-idle                  (the same process doing nothing; prints VmHWM)
 
@@ -641,6 +641,8 @@ int runDriver(int argc, char **argv)
         bench::runJournalMemoryBench(1000000);
     if (opt.parts.contains(QLatin1String("collection")))
         bench::runCollectionBench(500, 10000);
+    if (opt.parts.contains(QLatin1String("stamps")))
+        bench::runStampBench(std::max(3, opt.reps), 10000);
     if (opt.parts.contains(QLatin1String("device")))
         bench::runDeviceBench(std::max(3, opt.reps));
     if (opt.parts.contains(QLatin1String("search")))
