@@ -58,9 +58,26 @@ struct JournalPass {
     QSet<QString> hosts;
     QString lastHost;
     int lastLine = 0;
+    QVector<JournalRecord> stampable; // of what the stamps are checked with, once the journal is read
     stamps::Report stamped;
     QVector<Failure> failures;
 };
+
+// Of an entry, what the stamps' check reads: a timestamp entry whole, an
+// ending its place, hash, time and whether a stamp was asked.
+JournalRecord stampable(const JournalRecord &record)
+{
+    if (record.entry.phase == JournalEntry::Phase::Timestamp)
+        return record;
+    JournalRecord kept;
+    kept.sequence = record.sequence;
+    kept.line = record.line;
+    kept.hash = record.hash;
+    kept.entry.phase = record.entry.phase;
+    kept.entry.time = record.entry.time;
+    kept.entry.stampAsked = record.entry.stampAsked;
+    return kept;
+}
 
 // What the collection keeps of one certificate, made on a worker thread.
 struct CertificatePass {
@@ -145,15 +162,17 @@ public:
                 if (record.entry.phase == JournalEntry::Phase::Ended)
                     ++tried.wipes[toWord(record.entry.endState)];
                 tried.indexed.append({record.sequence, Indexed{record.hash, path, record.line}});
+                if (record.entry.phase == JournalEntry::Phase::Ended || record.entry.phase == JournalEntry::Phase::Timestamp)
+                    tried.stampable.append(stampable(record));
             });
             if (best.key.isEmpty() || rank(tried.result) > rank(best.result))
                 best = std::move(tried);
             if (vouches(best.result))
                 break;
         }
-        // Read again whole: the amended endings a stamp may name are left out above.
         if (vouches(best.result))
-            best.stamped = stamps::check(Journal(path).readEntries(nullptr, best.key), verifier);
+            best.stamped = stamps::check(best.stampable, verifier);
+        best.stampable.clear();
         return best;
     }
 
