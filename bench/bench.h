@@ -53,8 +53,13 @@ bool runJournalBench(int repetitions, int entries);
 bool runJournalMemoryBench(int entries);
 
 // A fleet's collection: `hosts` journals and `certificates` certificates
-// checked as --verify-collection does, against libsodium alone.
-bool runCollectionBench(int hosts, int certificates);
+// checked as --verify-collection does, against libsodium alone on as many
+// cores, `repetitions` times.
+bool runCollectionBench(int hosts, int certificates, int repetitions);
+// A collector's rsyslog store: `installations` x `wipes` signed events checked
+// by `kestrik-kcc-cli --verify-collection` with its peak memory, against
+// libsodium alone on as many cores.
+bool runEventsBench(int installations, int wipes, int repetitions);
 
 // The authority's tokens: `count` made once, checked as --verify-journal
 // does, against libsodium verifying as many signatures.

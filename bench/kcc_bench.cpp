@@ -3,7 +3,7 @@
 // executor on a throwaway token. Prints ratios, each from medians.
 //
 // kcc_bench [--dir PARENT] [--reps N] [--big-mib N] [--huge-mib N] [--journal-entries N]
-//           [--parts cli,small,big,memory,device,search,journal,journal-million,collection,stamps]
+//           [--parts cli,small,big,memory,device,search,journal,journal-million,collection,events,stamps]
 // kcc_bench --child-wipe ALGORITHM PATH   (one wipe in a fresh process; prints VmHWM)
 // kcc_bench --child-idle                  (the same process doing nothing; prints VmHWM)
 
@@ -640,7 +640,9 @@ int runDriver(int argc, char **argv)
     if (opt.parts.contains(QLatin1String("journal-million")))
         bench::runJournalMemoryBench(1000000);
     if (opt.parts.contains(QLatin1String("collection")))
-        bench::runCollectionBench(500, 10000);
+        bench::runCollectionBench(500, 10000, opt.reps);
+    if (opt.parts.contains(QLatin1String("events")))
+        bench::runEventsBench(1000, 100, opt.reps);
     if (opt.parts.contains(QLatin1String("stamps")))
         bench::runStampBench(std::max(3, opt.reps), 10000);
     if (opt.parts.contains(QLatin1String("device")))

@@ -14,9 +14,13 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMultiHash>
+#include <QSemaphore>
 #include <QSet>
+#include <QThreadPool>
 
 #include <algorithm>
+#include <deque>
+#include <memory>
 
 namespace {
 
@@ -42,6 +46,77 @@ int rank(const VerifyResult &result)
 }
 
 using Indexed = fleet::CopiedEntry;
+using Failure = CollectionReport::Failure;
+
+// What the collection keeps of one copied journal, made on a worker thread.
+struct JournalPass {
+    QByteArray key; // the pinned key it was checked with
+    bool refused = false; // its head names a key not pinned
+    VerifyResult result;
+    QMap<QString, int> wipes; // ending entries by end state
+    QVector<std::pair<qint64, Indexed>> indexed;
+    QSet<QString> hosts;
+    QString lastHost;
+    int lastLine = 0;
+    QVector<JournalRecord> stampable; // of what the stamps are checked with, once the journal is read
+    stamps::Report stamped;
+    QVector<Failure> failures;
+};
+
+// Of an entry, what the stamps' check reads: a timestamp entry whole, an
+// ending its place, hash, time and whether a stamp was asked.
+JournalRecord stampable(const JournalRecord &record)
+{
+    if (record.entry.phase == JournalEntry::Phase::Timestamp)
+        return record;
+    JournalRecord kept;
+    kept.sequence = record.sequence;
+    kept.line = record.line;
+    kept.hash = record.hash;
+    kept.entry.phase = record.entry.phase;
+    kept.entry.time = record.entry.time;
+    kept.entry.stampAsked = record.entry.stampAsked;
+    return kept;
+}
+
+// What the collection keeps of one certificate, made on a worker thread.
+struct CertificatePass {
+    QByteArray bytes;
+    QString error; // unreadable or too large
+    CertificateCheck check;
+};
+
+// Runs work over the paths on every core, a few files in flight for each,
+// and hands the results to merge in the paths' order: the report does not
+// depend on which worker finished first, and memory holds only the window.
+template<typename Pass, typename Work, typename Merge>
+void inOrder(const QStringList &paths, Work work, Merge merge)
+{
+    struct Task {
+        Pass pass;
+        QSemaphore done;
+    };
+    QThreadPool *pool = QThreadPool::globalInstance();
+    const int window = 2 * std::max(1, pool->maxThreadCount());
+    std::deque<std::pair<int, std::shared_ptr<Task>>> flight;
+    const auto drainOne = [&] {
+        flight.front().second->done.acquire();
+        merge(flight.front().first, flight.front().second->pass);
+        flight.pop_front();
+    };
+    for (int i = 0; i < paths.size(); ++i) {
+        auto task = std::make_shared<Task>();
+        pool->start([task, path = paths.at(i), &work] {
+            task->pass = work(path);
+            task->done.release();
+        });
+        flight.emplace_back(i, task);
+        while (int(flight.size()) > window)
+            drainOne();
+    }
+    while (!flight.empty())
+        drainOne();
+}
 
 // One pass over a collection: the journals first, indexing their entries by
 // key and number, then the certificates against that index.
@@ -54,67 +129,80 @@ public:
         report.keysPinned = !keys.isEmpty();
     }
 
-    void journal(const QString &path)
+    void journals(const QStringList &paths)
     {
+        inOrder<JournalPass>(paths, [this](const QString &path) { return journalPass(path); },
+                             [this, &paths](int i, JournalPass &pass) { journal(paths.at(i), pass); });
+    }
+
+    void certificates(const QStringList &paths)
+    {
+        inOrder<CertificatePass>(paths, [this](const QString &path) { return certificatePass(path); },
+                                 [this, &paths](int i, CertificatePass &pass) { certificate(paths.at(i), pass); });
+    }
+
+    // On a worker: the journal streamed, of each entry only its hash and
+    // place kept, for the certificates and the events to be told against.
+    JournalPass journalPass(const QString &path) const
+    {
+        JournalPass best;
         QByteArray named;
-        if (!keyOf(path, &named))
-            return;
+        if (!keyOf(path, &named, &best.failures)) {
+            best.refused = true;
+            return best;
+        }
         const QVector<QByteArray> candidates = named.isEmpty() ? pinnedKeys : QVector<QByteArray>{named};
-        // Streamed: of each entry only its hash and place are kept, for the
-        // certificates and the events to be told against.
-        struct Pass {
-            VerifyResult result;
-            QVector<JournalRecord> ended; // for the count of wipes by end state
-            QVector<std::pair<qint64, Indexed>> indexed;
-            QSet<QString> hosts;
-            QString lastHost;
-            int lastLine = 0;
-        };
-        Pass best;
-        QByteArray key;
         for (const QByteArray &candidate : candidates) {
-            Pass tried;
+            JournalPass tried;
+            tried.key = candidate;
             tried.result = Journal(path).verify(candidate, [&tried, &path](const JournalRecord &record) {
                 tried.hosts.insert(record.entry.host);
                 tried.lastHost = record.entry.host;
                 tried.lastLine = record.line;
-                if (record.entry.phase == JournalEntry::Phase::Ended) {
-                    JournalRecord kept;
-                    kept.entry.endState = record.entry.endState;
-                    kept.entry.phase = record.entry.phase;
-                    tried.ended.append(kept);
-                }
+                if (record.entry.phase == JournalEntry::Phase::Ended)
+                    ++tried.wipes[toWord(record.entry.endState)];
                 tried.indexed.append({record.sequence, Indexed{record.hash, path, record.line}});
+                if (record.entry.phase == JournalEntry::Phase::Ended || record.entry.phase == JournalEntry::Phase::Timestamp)
+                    tried.stampable.append(stampable(record));
             });
-            if (key.isEmpty() || rank(tried.result) > rank(best.result)) {
+            if (best.key.isEmpty() || rank(tried.result) > rank(best.result))
                 best = std::move(tried);
-                key = candidate;
-            }
             if (vouches(best.result))
                 break;
         }
-        const VerifyResult &result = best.result;
-        copied.append({path, best.lastHost, SigningKey::fingerprint(key), result.lastSequence, best.lastLine});
+        if (vouches(best.result))
+            best.stamped = stamps::check(best.stampable, verifier);
+        best.stampable.clear();
+        return best;
+    }
+
+    void journal(const QString &path, JournalPass &pass)
+    {
+        report.failures += pass.failures;
+        if (pass.refused) {
+            report.journalFailed = true;
+            return;
+        }
+        const VerifyResult &result = pass.result;
+        const QString fingerprint = SigningKey::fingerprint(pass.key);
+        copied.append({path, pass.lastHost, fingerprint, result.lastSequence, pass.lastLine});
         if (!vouches(result)) {
             report.journalFailed = true;
             failed(path, result.state == VerifyResult::State::Broken ? result.line : 0, result.describe());
             return;
         }
-        const QString fingerprint = SigningKey::fingerprint(key);
         report.keys.insert(fingerprint);
         report.entries += result.entries;
-        report.hosts += best.hosts;
-        for (const JournalRecord &record : best.ended)
-            ++report.wipes[toWord(record.entry.endState)];
-        for (const auto &[seq, at] : best.indexed)
+        report.hosts += pass.hosts;
+        for (auto w = pass.wipes.constBegin(); w != pass.wipes.constEnd(); ++w)
+            report.wipes[w.key()] += w.value();
+        for (const auto &[seq, at] : pass.indexed)
             entries.insert(fingerprint + QLatin1Char('/') + QString::number(seq), at);
-        stampsOf(path, key);
+        stampsOf(path, pass.stamped);
     }
 
-    // Read again whole: the amended endings a stamp may name are left out above.
-    void stampsOf(const QString &path, const QByteArray &key)
+    void stampsOf(const QString &path, const stamps::Report &stamped)
     {
-        const stamps::Report stamped = stamps::check(Journal(path).readEntries(nullptr, key), verifier);
         report.stamped += stamped.stamped;
         report.stampsPending += stamped.pending;
         report.unstamped += stamped.unstamped;
@@ -129,17 +217,30 @@ public:
         report.journalFailed = report.journalFailed || stamped.failed();
     }
 
-    void certificate(const QString &path)
+    // On a worker: read and its signature checked.
+    CertificatePass certificatePass(const QString &path) const
     {
+        CertificatePass pass;
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly) || file.size() > kLargestCertificate) {
+            pass.error = file.isOpen() ? QCoreApplication::translate("Collection", "слишком велик для сертификата")
+                                       : file.errorString();
+            return pass;
+        }
+        pass.bytes = file.readAll();
+        pass.check = checkCertificate(pass.bytes, keys);
+        return pass;
+    }
+
+    void certificate(const QString &path, const CertificatePass &pass)
+    {
+        const QByteArray &bytes = pass.bytes;
+        const CertificateCheck &check = pass.check;
+        if (!pass.error.isEmpty()) {
             report.certificateFailed = true;
-            failed(path, 0, file.isOpen() ? QCoreApplication::translate("Collection", "слишком велик для сертификата")
-                                          : file.errorString());
+            failed(path, 0, pass.error);
             return;
         }
-        const QByteArray bytes = file.readAll();
-        const CertificateCheck check = checkCertificate(bytes, keys);
         if (check.state != CertificateCheck::State::Holds) {
             report.certificateFailed = true;
             failed(path, check.line, check.why);
@@ -199,15 +300,14 @@ private:
 
     // The pinned key the journal's head names; empty for a head from before
     // it named its key (every pinned key is tried). false: a key not pinned.
-    bool keyOf(const QString &path, QByteArray *key)
+    bool keyOf(const QString &path, QByteArray *key, QVector<Failure> *failures) const
     {
         const QString named = headKey(Journal(path).headPath());
         if (named.isEmpty())
             return true;
         if (!keys.contains(named)) {
-            report.journalFailed = true;
-            failed(path, 0, QCoreApplication::translate("Collection", "подписан ключом %1…, которого нет среди "
-                                                        "закрепленных ключей").arg(named.left(16)));
+            failures->append({path, 0, QCoreApplication::translate("Collection", "подписан ключом %1…, которого нет среди "
+                                                                   "закрепленных ключей").arg(named.left(16))});
             return false;
         }
         *key = keys.value(named);
@@ -248,10 +348,8 @@ CollectionReport checkCollection(const QString &directory, const QVector<QByteAr
     check.report.certificates = certificates.size();
     if (!check.report.keysPinned)
         return check.report;
-    for (const QString &path : journals)
-        check.journal(path);
+    check.journals(journals);
     check.events(events);
-    for (const QString &path : certificates)
-        check.certificate(path);
+    check.certificates(certificates);
     return check.report;
 }

@@ -62,6 +62,24 @@ QString syslogHost(const QByteArray &line)
     return at < tokens.size() ? QString::fromUtf8(tokens.at(at)) : QString();
 }
 
+// One line of at most kLongestLine bytes, through a buffer kept for the
+// file: QIODevice::readLine(max) would make and free a buffer of max bytes a
+// line, each one mapped and unmapped, which costs more than the line.
+class LineBuffer
+{
+public:
+    QByteArray read(QFile &file)
+    {
+        if (buffer.isEmpty())
+            buffer.resize(int(kLongestLine) + 1);
+        const qint64 n = file.readLine(buffer.data(), buffer.size());
+        return n > 0 ? QByteArray(buffer.constData(), int(n)) : QByteArray();
+    }
+
+private:
+    QByteArray buffer;
+};
+
 class LineReader
 {
 public:
@@ -69,7 +87,7 @@ public:
     bool next(QByteArray *line)
     {
         while (!file.atEnd()) {
-            *line = file.readLine(kLongestLine);
+            *line = buffer.read(file);
             ++number;
             if (line->endsWith('\n')) {
                 line->chop(1);
@@ -80,7 +98,7 @@ public:
             if (file.atEnd())
                 return true;
             // Longer than any event: the rest of it is skipped.
-            while (!file.atEnd() && !file.readLine(kLongestLine).endsWith('\n')) {
+            while (!file.atEnd() && !buffer.read(file).endsWith('\n')) {
             }
         }
         return false;
@@ -89,6 +107,7 @@ public:
 
 private:
     QFile &file;
+    LineBuffer buffer;
 };
 
 bool readSyslog(QFile &file, const Sink &sink)
@@ -156,8 +175,9 @@ bool readExport(QFile &file, const Sink &sink)
         fields = Fields();
         first = 0;
     };
+    LineBuffer buffer;
     while (!file.atEnd()) {
-        QByteArray line = file.readLine(kLongestLine);
+        QByteArray line = buffer.read(file);
         ++number;
         if (line.endsWith('\n'))
             line.chop(1);

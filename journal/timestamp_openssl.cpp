@@ -21,6 +21,7 @@
 #include <openssl/x509.h>
 
 #include <map>
+#include <mutex>
 #include <memory>
 
 namespace timestamp {
@@ -283,13 +284,15 @@ struct Verifier::Store {
     bool signatureHolds(PKCS7 *token);
 
     timestamp::Store store{X509_STORE_new()};
-    std::map<QByteArray, Chain> chains; // by the SHA-256 of the certificate's DER
+    std::mutex chainsLock; // the collection checks its journals on several threads with one verifier
+    std::map<QByteArray, Chain> chains; // by the SHA-256 of the certificate's DER; nodes stay where they are
 };
 
 // As OpenSSL's TS check builds it: to the CA, for time-stamping.
 const Verifier::Store::Chain &Verifier::Store::chainOf(X509 *signer, STACK_OF(X509) *untrusted)
 {
     const QByteArray key = QCryptographicHash::hash(der<X509>(signer, i2d_X509), QCryptographicHash::Sha256);
+    const std::lock_guard<std::mutex> locked(chainsLock);
     const auto known = chains.find(key);
     if (known != chains.end())
         return known->second;

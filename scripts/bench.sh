@@ -9,6 +9,9 @@
 #   scripts/bench.sh --parts cli     kestrik-kcc-cli's start and 4 KiB wipe, its syncs counted
 #   scripts/bench.sh --parts journal,journal-million
 #                                    --verify-journal at 100,000 and 1,000,000 entries
+#   scripts/bench.sh --reps 3 --parts collection,events
+#                                    --verify-collection of 500 hosts' journals and certificates,
+#                                    and of a collector's syslog store of 1,000 installations x 100 wipes
 #   KCC_BENCH_BASELINE_CLI=/path/to/an/earlier/kestrik-kcc-cli scripts/bench.sh --parts journal
 #                                    that build's --verify-journal in the same rounds
 # The 1 GiB memory run needs about 1.5 GiB free in that directory.

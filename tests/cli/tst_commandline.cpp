@@ -1022,6 +1022,9 @@ void TestCommandLine::collection_data()
     QTest::newRow("a certificate signed by an unpinned key")
         << "unpinned" << 13 << "certificates/rogue.json" << QByteArray("\"signer_key_sha256\"");
     QTest::newRow("a cut journal") << "cut" << 9 << "hosts/c/var/journal.jsonl" << QByteArray();
+    // Checked on every core, named in the files' order whichever finished first.
+    QTest::newRow("two cut journals and a tampered certificate")
+        << "cut a, c; tamper b" << 9 << "hosts/a/var/journal.jsonl" << QByteArray();
     QTest::newRow("no keys pinned") << "unpinned keys" << 15 << QString() << QByteArray();
 }
 
@@ -1074,6 +1077,24 @@ void TestCommandLine::collection()
         QVERIFY(journalforge::write(failed, lines));
         line = lines.size() + 1;
     }
+    QStringList named; // in the report's order
+    if (damage == QLatin1String("cut a, c; tamper b")) {
+        for (const QString &host : {QStringLiteral("a"), QStringLiteral("c")}) {
+            const QString journal = QDir(collection).filePath(QStringLiteral("hosts/%1/var/journal.jsonl").arg(host));
+            QList<QByteArray> lines = journalforge::lines(journal);
+            lines.removeLast();
+            QVERIFY(journalforge::write(journal, lines));
+            named << QStringLiteral("%1:%2: ").arg(journal).arg(lines.size() + 1);
+        }
+        const QString certificate = QDir(collection).filePath(QStringLiteral("certificates/b/wipe.json"));
+        QFile f(certificate);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QByteArray text = f.readAll();
+        f.close();
+        QVERIFY(text.contains("\"passes_done\": 3"));
+        QVERIFY(writeFile(certificate, text.replace("\"passes_done\": 3", "\"passes_done\": 4")));
+        named << QStringLiteral("%1:%2: ").arg(certificate).arg(lineOf(certificate, "\"signature\""));
+    }
     const QByteArray saved = qgetenv("KCC_TRUSTED_KEYS");
     const QString pins = fleet.filePath("trusted-keys");
     qputenv("KCC_TRUSTED_KEYS", QFile::encodeName(damage == QLatin1String("unpinned keys") ? pins + ".absent" : pins));
@@ -1086,6 +1107,11 @@ void TestCommandLine::collection()
     if (failing.isEmpty()) {
         QVERIFY2(run.out.contains(QStringLiteral("  wiped: 3\n")) && run.out.contains(QStringLiteral("сверено с записями журналов: 3"))
                      && run.out.contains(QStringLiteral("Ошибок: 0.")),
+                 qPrintable(run.out));
+    } else if (!named.isEmpty()) {
+        QVERIFY2(run.out.contains(QStringLiteral("Ошибок: 3.\n") + named.first()), qPrintable(run.out));
+        QVERIFY2(run.out.indexOf(named.at(0)) < run.out.indexOf(named.at(1))
+                     && run.out.indexOf(named.at(1)) < run.out.indexOf(named.at(2)),
                  qPrintable(run.out));
     } else {
         QVERIFY2(run.out.contains(QStringLiteral("Ошибок: 1.\n%1:%2: ").arg(failed).arg(line)), qPrintable(run.out));
