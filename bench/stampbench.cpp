@@ -10,6 +10,8 @@
 #include "signing.h"
 #include "timestamp.h"
 
+#include "ownedptr.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -27,13 +29,6 @@
 namespace bench {
 
 namespace {
-
-template <typename T, void (*Free)(T *)>
-struct Freer {
-    void operator()(T *p) const { Free(p); }
-};
-template <typename T, void (*Free)(T *)>
-using Owned = std::unique_ptr<T, Freer<T, Free>>;
 
 struct Token {
     QByteArray der, digest, nonce;

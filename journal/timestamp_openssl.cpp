@@ -1,5 +1,7 @@
 #include "timestamp.h"
 
+#include "ownedptr.h"
+
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QEventLoop>
@@ -27,13 +29,6 @@
 namespace timestamp {
 
 namespace {
-
-template <typename T, void (*Free)(T *)>
-struct Freer {
-    void operator()(T *p) const { Free(p); }
-};
-template <typename T, void (*Free)(T *)>
-using Owned = std::unique_ptr<T, Freer<T, Free>>;
 
 using Req = Owned<TS_REQ, TS_REQ_free>;
 using Imprint = Owned<TS_MSG_IMPRINT, TS_MSG_IMPRINT_free>;
