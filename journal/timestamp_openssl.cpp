@@ -12,6 +12,7 @@
 #include <QNetworkRequest>
 #include <QTimer>
 #include <QUrl>
+#include <QVector>
 
 #include <openssl/bn.h>
 #include <openssl/err.h>
@@ -22,9 +23,11 @@
 #include <openssl/ts.h>
 #include <openssl/x509.h>
 
+#include <algorithm>
 #include <map>
-#include <mutex>
 #include <memory>
+#include <mutex>
+#include <vector>
 
 namespace timestamp {
 
@@ -50,12 +53,12 @@ void freeCertificates(STACK_OF(X509) *certificates)
 {
     sk_X509_pop_free(certificates, X509_free);
 }
-void freeSigners(STACK_OF(X509) *signers) // the token's own, not ours
+void freeBorrowed(STACK_OF(X509) *certificates) // someone else's certificates
 {
-    sk_X509_free(signers);
+    sk_X509_free(certificates);
 }
 using Certificates = Owned<STACK_OF(X509), freeCertificates>;
-using Signers = Owned<STACK_OF(X509), freeSigners>;
+using Borrowed = Owned<STACK_OF(X509), freeBorrowed>;
 
 // What OpenSSL last said, or what the caller says where it said nothing.
 QString openSslError(const QString &otherwise)
@@ -195,10 +198,122 @@ QDateTime utcOf(const ASN1_GENERALIZEDTIME *time)
                      QTime(parts.tm_hour, parts.tm_min, parts.tm_sec), Qt::UTC);
 }
 
-Pkcs7 tokenOf(const QByteArray &token)
+// One DER element: its whole encoding and its contents.
+struct Element {
+    const unsigned char *whole = nullptr;
+    long wholeSize = 0;
+    const unsigned char *content = nullptr;
+    long size = 0;
+};
+
+// Definite-length DER, element after element; anything else (BER's
+// indefinite lengths, a tag out of place) stops it.
+class DerReader
 {
-    const auto *at = reinterpret_cast<const unsigned char *>(token.constData());
-    return Pkcs7(d2i_PKCS7(nullptr, &at, token.size()));
+public:
+    DerReader(const unsigned char *at, long size) : at(at), end(at + size) {}
+    explicit DerReader(const Element &e) : DerReader(e.content, e.size) {}
+    bool atEnd() const { return at == end; }
+    // The next element if it is this tag and class; nothing taken otherwise.
+    bool take(int tag, int xclass, bool constructed, Element *out)
+    {
+        if (at >= end)
+            return false;
+        const unsigned char *p = at;
+        long size = 0;
+        int gotTag = 0, gotClass = 0;
+        const int flags = ASN1_get_object(&p, &size, &gotTag, &gotClass, end - at);
+        if ((flags & 0x80) || (flags & 0x01) || gotTag != tag || gotClass != xclass
+            || bool(flags & V_ASN1_CONSTRUCTED) != constructed)
+            return false;
+        *out = Element{at, long(p - at) + size, p, size};
+        at = p + size;
+        return true;
+    }
+
+private:
+    const unsigned char *at;
+    const unsigned char *end;
+};
+
+// The token with its certificates taken out, and those certificates' DER.
+// OpenSSL decodes a certificate's public key with the provider's decoders,
+// which costs four times the token's signature; a journal's tokens carry
+// the same authority's certificate, so it is decoded once a run (by the
+// verifier) and the rest of the token, every byte of it, by d2i_PKCS7.
+struct Unwrapped {
+    QByteArray slim;
+    QVector<QByteArray> certificates;
+};
+bool unwrap(const QByteArray &token, Unwrapped *out)
+{
+    // ContentInfo { OID, [0] { SignedData { version, digestAlgorithms,
+    // encapContentInfo, [0] IMPLICIT certificates, [1] crls, signerInfos } } }
+    DerReader top(reinterpret_cast<const unsigned char *>(token.constData()), token.size());
+    Element info, type, wrapper, signedData, version, algorithms, encapsulated, certificates, crls, signerInfos;
+    if (!top.take(V_ASN1_SEQUENCE, V_ASN1_UNIVERSAL, true, &info))
+        return false;
+    DerReader inInfo(info);
+    if (!inInfo.take(V_ASN1_OBJECT, V_ASN1_UNIVERSAL, false, &type)
+        || !inInfo.take(0, V_ASN1_CONTEXT_SPECIFIC, true, &wrapper) || !inInfo.atEnd())
+        return false;
+    DerReader inWrapper(wrapper);
+    if (!inWrapper.take(V_ASN1_SEQUENCE, V_ASN1_UNIVERSAL, true, &signedData) || !inWrapper.atEnd())
+        return false;
+    DerReader inSigned(signedData);
+    if (!inSigned.take(V_ASN1_INTEGER, V_ASN1_UNIVERSAL, false, &version)
+        || !inSigned.take(V_ASN1_SET, V_ASN1_UNIVERSAL, true, &algorithms)
+        || !inSigned.take(V_ASN1_SEQUENCE, V_ASN1_UNIVERSAL, true, &encapsulated)
+        || !inSigned.take(0, V_ASN1_CONTEXT_SPECIFIC, true, &certificates))
+        return false;
+    inSigned.take(1, V_ASN1_CONTEXT_SPECIFIC, true, &crls);
+    if (!inSigned.take(V_ASN1_SET, V_ASN1_UNIVERSAL, true, &signerInfos) || !inSigned.atEnd())
+        return false;
+    out->certificates.clear();
+    DerReader inCertificates(certificates);
+    for (Element one; !inCertificates.atEnd();) {
+        if (!inCertificates.take(V_ASN1_SEQUENCE, V_ASN1_UNIVERSAL, true, &one))
+            return false;
+        out->certificates << QByteArray(reinterpret_cast<const char *>(one.whole), int(one.wholeSize));
+    }
+    // The same elements around the rest of SignedData, their lengths anew.
+    const QByteArray before(reinterpret_cast<const char *>(signedData.content),
+                            int(certificates.whole - signedData.content));
+    const auto *after = certificates.whole + certificates.wholeSize;
+    const QByteArray rest = before + QByteArray(reinterpret_cast<const char *>(after),
+                                                int(signedData.content + signedData.size - after));
+    const int signedSize = ASN1_object_size(1, rest.size(), V_ASN1_SEQUENCE);
+    const int wrapperSize = ASN1_object_size(1, signedSize, 0);
+    const int infoContent = int(type.wholeSize) + wrapperSize;
+    out->slim.resize(ASN1_object_size(1, infoContent, V_ASN1_SEQUENCE));
+    auto *at = reinterpret_cast<unsigned char *>(out->slim.data());
+    ASN1_put_object(&at, 1, infoContent, V_ASN1_SEQUENCE, V_ASN1_UNIVERSAL);
+    at = std::copy(type.whole, type.whole + type.wholeSize, at);
+    ASN1_put_object(&at, 1, signedSize, 0, V_ASN1_CONTEXT_SPECIFIC);
+    ASN1_put_object(&at, 1, rest.size(), V_ASN1_SEQUENCE, V_ASN1_UNIVERSAL);
+    std::copy(rest.cbegin(), rest.cend(), at);
+    return true;
+}
+
+Pkcs7 decoded(const QByteArray &der)
+{
+    const auto *at = reinterpret_cast<const unsigned char *>(der.constData());
+    return Pkcs7(d2i_PKCS7(nullptr, &at, der.size()));
+}
+
+// The token without its certificates where that can be had, else whole.
+Pkcs7 tokenOf(const QByteArray &token, QVector<QByteArray> *certificates = nullptr)
+{
+    Unwrapped unwrapped;
+    if (!unwrap(token, &unwrapped)) {
+        ERR_clear_error();
+        if (certificates)
+            certificates->clear();
+        return decoded(token);
+    }
+    if (certificates)
+        *certificates = std::move(unwrapped.certificates);
+    return decoded(unwrapped.slim);
 }
 
 // The ESS signing-certificate attributes name the signer (and, where they
@@ -269,47 +384,92 @@ QDateTime tokenTime(const QByteArray &token)
 
 // The CA, and each signer certificate's chain to it verified once a run: a
 // journal's tokens mostly share one authority's certificate, and building
-// the chain costs as much as the token's own signature.
+// the chain costs as much as the token's own signature. The tokens'
+// certificates are decoded once too, and kept by their DER.
 struct Verifier::Store {
     struct Chain {
         Certificates certificates; // signer first; empty where it does not chain
         int error = X509_V_OK;
     };
-    const Chain &chainOf(X509 *signer, STACK_OF(X509) *untrusted);
-    bool signatureHolds(PKCS7 *token);
+    Chain chainOf(X509 *signer, STACK_OF(X509) *untrusted);
+    bool certificatesOf(const QVector<QByteArray> &ders, STACK_OF(X509) *into,
+                        std::vector<Owned<X509, X509_free>> *uncached);
+    bool signatureHolds(PKCS7 *token, STACK_OF(X509) *certificates);
 
     timestamp::Store store{X509_STORE_new()};
-    std::mutex chainsLock; // the collection checks its journals on several threads with one verifier
-    std::map<QByteArray, Chain> chains; // by the SHA-256 of the certificate's DER; nodes stay where they are
+    std::mutex lock; // the collection checks its journals on several threads with one verifier
+    std::map<QByteArray, Chain> chains; // by the signer's DER; nodes stay where they are
+    std::map<QByteArray, Owned<X509, X509_free>> decoded; // by their DER
+    // A record could name any number of certificates: past this many, each
+    // is decoded and its chain built for its own token only.
+    static constexpr std::size_t kKept = 256;
 };
 
-// As OpenSSL's TS check builds it: to the CA, for time-stamping.
-const Verifier::Store::Chain &Verifier::Store::chainOf(X509 *signer, STACK_OF(X509) *untrusted)
+// As OpenSSL's TS check builds it: to the CA, for time-stamping. The caller
+// gets its own references: another thread may clear the cache meanwhile.
+Verifier::Store::Chain Verifier::Store::chainOf(X509 *signer, STACK_OF(X509) *untrusted)
 {
-    const QByteArray key = QCryptographicHash::hash(der<X509>(signer, i2d_X509), QCryptographicHash::Sha256);
-    const std::lock_guard<std::mutex> locked(chainsLock);
-    const auto known = chains.find(key);
-    if (known != chains.end())
-        return known->second;
-    Chain chain;
-    StoreCtx ctx(X509_STORE_CTX_new());
-    if (!ctx || !X509_STORE_CTX_init(ctx.get(), store.get(), signer, untrusted)) {
-        chain.error = X509_V_ERR_OUT_OF_MEM;
-    } else {
-        X509_STORE_CTX_set_purpose(ctx.get(), X509_PURPOSE_TIMESTAMP_SIGN);
-        if (X509_verify_cert(ctx.get()) > 0)
-            chain.certificates.reset(X509_STORE_CTX_get1_chain(ctx.get()));
-        else
-            chain.error = X509_STORE_CTX_get_error(ctx.get());
+    const QByteArray key = der<X509>(signer, i2d_X509);
+    const std::lock_guard<std::mutex> locked(lock);
+    auto known = chains.find(key);
+    if (known == chains.end()) {
+        Chain chain;
+        StoreCtx ctx(X509_STORE_CTX_new());
+        if (!ctx || !X509_STORE_CTX_init(ctx.get(), store.get(), signer, untrusted)) {
+            chain.error = X509_V_ERR_OUT_OF_MEM;
+        } else {
+            X509_STORE_CTX_set_purpose(ctx.get(), X509_PURPOSE_TIMESTAMP_SIGN);
+            if (X509_verify_cert(ctx.get()) > 0)
+                chain.certificates.reset(X509_STORE_CTX_get1_chain(ctx.get()));
+            else
+                chain.error = X509_STORE_CTX_get_error(ctx.get());
+        }
+        ERR_clear_error();
+        if (chains.size() >= kKept)
+            chains.clear(); // refilled by the tokens to come
+        known = chains.emplace(key, std::move(chain)).first;
     }
-    ERR_clear_error();
-    return chains.emplace(key, std::move(chain)).first->second;
+    Chain copy;
+    copy.error = known->second.error;
+    if (known->second.certificates)
+        copy.certificates.reset(X509_chain_up_ref(known->second.certificates.get()));
+    if (known->second.certificates && !copy.certificates)
+        copy.error = X509_V_ERR_OUT_OF_MEM;
+    return copy;
+}
+
+// The token's certificates as X509, each decoded the first time it is seen
+// and kept as long as the verifier (or, past kKept, as long as uncached).
+bool Verifier::Store::certificatesOf(const QVector<QByteArray> &ders, STACK_OF(X509) *into,
+                                     std::vector<Owned<X509, X509_free>> *uncached)
+{
+    const std::lock_guard<std::mutex> locked(lock);
+    for (const QByteArray &one : ders) {
+        X509 *certificate = nullptr;
+        const auto known = decoded.find(one);
+        if (known != decoded.end()) {
+            certificate = known->second.get();
+        } else {
+            const auto *at = reinterpret_cast<const unsigned char *>(one.constData());
+            Owned<X509, X509_free> fresh(d2i_X509(nullptr, &at, one.size()));
+            if (!fresh || at != reinterpret_cast<const unsigned char *>(one.constData()) + one.size())
+                return false;
+            certificate = fresh.get();
+            if (decoded.size() < kKept)
+                decoded.emplace(one, std::move(fresh));
+            else
+                uncached->push_back(std::move(fresh));
+        }
+        if (!sk_X509_push(into, certificate))
+            return false;
+    }
+    return true;
 }
 
 // TS_RESP_verify_signature's checks, the chain taken from the cache: one
 // signer, chained to the CA with the time-stamping usage, named by the ESS
 // signing-certificate attribute, and its signature over the signed attributes.
-bool Verifier::Store::signatureHolds(PKCS7 *token)
+bool Verifier::Store::signatureHolds(PKCS7 *token, STACK_OF(X509) *certificates)
 {
     if (!PKCS7_type_is_signed(token)) {
         ERR_raise(ERR_LIB_TS, TS_R_WRONG_CONTENT_TYPE);
@@ -325,11 +485,15 @@ bool Verifier::Store::signatureHolds(PKCS7 *token)
         ERR_raise(ERR_LIB_TS, TS_R_NO_CONTENT);
         return false;
     }
-    const Signers signers(PKCS7_get0_signers(token, nullptr, 0));
-    if (!signers || sk_X509_num(signers.get()) != 1)
+    // As PKCS7_get0_signers finds it among the token's own certificates.
+    X509 *signer = certificates ? X509_find_by_issuer_and_serial(certificates, info->issuer_and_serial->issuer,
+                                                                 info->issuer_and_serial->serial)
+                                : nullptr;
+    if (!signer) {
+        ERR_raise(ERR_LIB_PKCS7, PKCS7_R_SIGNER_CERTIFICATE_NOT_FOUND);
         return false;
-    X509 *signer = sk_X509_value(signers.get(), 0);
-    const Chain &chain = chainOf(signer, token->d.sign->cert);
+    }
+    const Chain chain = chainOf(signer, certificates);
     if (!chain.certificates) {
         ERR_raise_data(ERR_LIB_TS, TS_R_CERTIFICATE_VERIFY_ERROR, "Verify error:%s",
                        X509_verify_cert_error_string(chain.error));
@@ -387,7 +551,8 @@ QString Verifier::why() const
 TokenCheck Verifier::check(const QByteArray &token, const QByteArray &digest, const QByteArray &nonce) const
 {
     TokenCheck result;
-    const Pkcs7 pkcs7 = tokenOf(token);
+    QVector<QByteArray> certificateDers;
+    const Pkcs7 pkcs7 = tokenOf(token, &certificateDers);
     if (!pkcs7) {
         result.state = TokenCheck::State::Fails;
         result.why = QCoreApplication::translate("Timestamp", "метка времени не читается");
@@ -406,7 +571,21 @@ TokenCheck Verifier::check(const QByteArray &token, const QByteArray &digest, co
     auto *imprint = static_cast<unsigned char *>(OPENSSL_memdup(digest.constData(), size_t(digest.size())));
     TS_VERIFY_CTX_set_imprint(ctx.get(), imprint, long(digest.size()));
     TS_VERIFY_CTX_set_flags(ctx.get(), TS_VFY_VERSION | TS_VFY_IMPRINT);
-    if (store->signatureHolds(pkcs7.get()) && TS_RESP_verify_token(ctx.get(), pkcs7.get()) == 1
+    // Its certificates: those taken out of it, or those it was decoded with.
+    bool certificatesRead = true;
+    std::vector<Owned<X509, X509_free>> uncached;
+    const Borrowed certificates(sk_X509_new_null());
+    if (!certificateDers.isEmpty())
+        certificatesRead = certificates && store->certificatesOf(certificateDers, certificates.get(), &uncached);
+    STACK_OF(X509) *own = certificateDers.isEmpty() && PKCS7_type_is_signed(pkcs7.get()) ? pkcs7->d.sign->cert
+                                                                                          : certificates.get();
+    if (!certificatesRead) {
+        result.state = TokenCheck::State::Fails;
+        result.why = openSslError(QCoreApplication::translate("Timestamp", "метка времени не читается"));
+        ERR_clear_error();
+        return result;
+    }
+    if (store->signatureHolds(pkcs7.get(), own) && TS_RESP_verify_token(ctx.get(), pkcs7.get()) == 1
         && (nonce.isEmpty() || nonceMatches(pkcs7.get(), nonce))) {
         result.state = TokenCheck::State::Holds;
     } else if (ERR_peek_error() == 0) {

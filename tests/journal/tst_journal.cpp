@@ -9,7 +9,9 @@
 #include "journalfile.h"
 #include "journalforge.h"
 #include "signing.h"
+#include "ownedptr.h"
 #include "stamps.h"
+#include "timestamp.h"
 #include "tsa.h"
 
 #include <QCryptographicHash>
@@ -24,6 +26,10 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <openssl/pkcs7.h>
+#include <openssl/ts.h>
+#include <openssl/x509.h>
 
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -730,6 +736,58 @@ private slots:
             QVERIFY2(report.findings.front().why.contains(finding), qPrintable(report.findings.front().why));
             QCOMPARE(report.findings.front().line, report.findings.front().clock ? 4 : failingLine);
         }
+    }
+
+    // Every byte of a real token changed in turn: the verifier, which
+    // decodes the authority's certificates once a run, never holds a token
+    // OpenSSL's own whole check refuses, and holds the untouched one.
+    void tokenNoLaxerThanOpenSsl_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("ECDSA P-256 authority") << "ec";
+        QTest::newRow("RSA authority") << "rsa";
+    }
+    void tokenNoLaxerThanOpenSsl()
+    {
+        QFETCH(QString, kind);
+        const TestAuthority authority(kind);
+        QVERIFY(authority.ok());
+        const QString digestHex(64, QLatin1Char('5'));
+        const QByteArray digest = QByteArray::fromHex(digestHex.toLatin1());
+        const QByteArray token = authority.token(digestHex);
+        QVERIFY(!token.isEmpty());
+        Owned<X509_STORE, X509_STORE_free> store(X509_STORE_new());
+        QVERIFY(X509_STORE_load_file(store.get(), QFile::encodeName(authority.caFile()).constData()) == 1);
+        const auto openSslHolds = [&](const QByteArray &der) {
+            const auto *at = reinterpret_cast<const unsigned char *>(der.constData());
+            Owned<PKCS7, PKCS7_free> p7(d2i_PKCS7(nullptr, &at, der.size()));
+            Owned<TS_VERIFY_CTX, TS_VERIFY_CTX_free> ctx(TS_VERIFY_CTX_new());
+            X509_STORE_up_ref(store.get());
+            TS_VERIFY_CTX_set_store(ctx.get(), store.get());
+            TS_VERIFY_CTX_set_imprint(ctx.get(), static_cast<unsigned char *>(OPENSSL_memdup(digest.constData(), 32)), 32);
+            TS_VERIFY_CTX_set_flags(ctx.get(), TS_VFY_VERSION | TS_VFY_SIGNATURE | TS_VFY_IMPRINT);
+            return p7 && TS_RESP_verify_token(ctx.get(), p7.get()) == 1;
+        };
+        const timestamp::Verifier verifier(authority.caFile());
+        const auto holds = [&](const QByteArray &der) {
+            return verifier.check(der, digest, QByteArray()).state == timestamp::TokenCheck::State::Holds;
+        };
+        QVERIFY(holds(token) && openSslHolds(token));
+        // The signed time-stamp info: no byte of it changes unnoticed.
+        const auto *at = reinterpret_cast<const unsigned char *>(token.constData());
+        const Owned<PKCS7, PKCS7_free> p7(d2i_PKCS7(nullptr, &at, token.size()));
+        QVERIFY(p7 && PKCS7_type_is_signed(p7.get()));
+        const ASN1_OCTET_STRING *info = p7->d.sign->contents->d.other->value.octet_string;
+        const int infoAt = token.indexOf(QByteArray(reinterpret_cast<const char *>(info->data), info->length));
+        QVERIFY(infoAt > 0);
+        for (int i = 0; i < token.size(); ++i) {
+            QByteArray changed = token;
+            changed[i] = char(changed.at(i) ^ 0x01);
+            const bool ours = holds(changed);
+            QVERIFY2(!ours || openSslHolds(changed), qPrintable(QStringLiteral("byte %1 of %2").arg(i).arg(token.size())));
+            QVERIFY2(!ours || i < infoAt || i >= infoAt + info->length, qPrintable(QStringLiteral("byte %1").arg(i)));
+        }
+        QVERIFY(holds(token)); // the certificates kept from the changed ones spoil nothing
     }
 };
 
