@@ -41,8 +41,9 @@ string(CONCAT CPACK_COMPONENT_CLI_DESCRIPTION ${CPACK_COMPONENT_CLI_DESCRIPTION}
     "This package holds kestrik-kcc-cli, every scripted mode without a window:\n"
     "file and token wipes, the destruction journal and signed certificates. It\n"
     "needs no display and no Qt GUI library.")
-# Smart cards and tokens need their PKCS#11 module, registered with p11-kit.
-set(CPACK_DEBIAN_CLI_PACKAGE_SUGGESTS "opensc-pkcs11, softhsm2")
+# Smart cards and tokens need their PKCS#11 module, registered with p11-kit;
+# a time-stamping authority with GOST keys, OpenSSL's GOST engine.
+set(CPACK_DEBIAN_CLI_PACKAGE_SUGGESTS "opensc-pkcs11, softhsm2, libengine-gost-openssl")
 
 set(CPACK_DEBIAN_WINDOW_PACKAGE_NAME ${KCC_PROGRAM})
 string(CONCAT CPACK_COMPONENT_WINDOW_DESCRIPTION
@@ -52,5 +53,5 @@ string(CONCAT CPACK_COMPONENT_WINDOW_DESCRIPTION
     "it also writes the act of destruction as PDF.")
 # Qt's own dialogs (the file dialog, standard buttons) in Russian.
 set(CPACK_DEBIAN_WINDOW_PACKAGE_RECOMMENDS "qttranslations5-l10n")
-set(CPACK_DEBIAN_WINDOW_PACKAGE_SUGGESTS "opensc-pkcs11, softhsm2")
+set(CPACK_DEBIAN_WINDOW_PACKAGE_SUGGESTS "opensc-pkcs11, softhsm2, libengine-gost-openssl")
 include(CPack)

@@ -1,5 +1,6 @@
 #include "timestamp.h"
 
+#include "gostengine.h"
 #include "ownedptr.h"
 
 #include <QCoreApplication>
@@ -493,6 +494,15 @@ bool Verifier::Store::signatureHolds(PKCS7 *token, STACK_OF(X509) *certificates)
         ERR_raise(ERR_LIB_PKCS7, PKCS7_R_SIGNER_CERTIFICATE_NOT_FOUND);
         return false;
     }
+    if (!X509_get0_pubkey(signer)) { // an algorithm this OpenSSL does not have: say which
+        ASN1_OBJECT *algorithm = nullptr;
+        X509_PUBKEY_get0_param(&algorithm, nullptr, nullptr, nullptr, X509_get_X509_PUBKEY(signer));
+        char name[128] = "?";
+        OBJ_obj2txt(name, sizeof name, algorithm, 0);
+        ERR_clear_error();
+        ERR_raise_data(ERR_LIB_X509, X509_R_UNABLE_TO_GET_CERTS_PUBLIC_KEY, "%s", name);
+        return false;
+    }
     const Chain chain = chainOf(signer, certificates);
     if (!chain.certificates) {
         ERR_raise_data(ERR_LIB_TS, TS_R_CERTIFICATE_VERIFY_ERROR, "Verify error:%s",
@@ -514,6 +524,7 @@ bool Verifier::Store::signatureHolds(PKCS7 *token, STACK_OF(X509) *certificates)
 
 Verifier::Verifier(const QString &caFile) : store(std::make_unique<Store>())
 {
+    loadGostEngine(); // before the CA's certificates are read
     QFile file(caFile);
     if (caFile.isEmpty()) {
         error = QCoreApplication::translate("Timestamp", "в настройках не указан файл удостоверяющего центра службы меток времени (%1)")

@@ -8,11 +8,12 @@ BUILD_PACKAGES=(cmake make g++ pkg-config qtbase5-dev qtbase5-dev-tools qttools5
 # Qt's own texts (file dialog, standard buttons) in Russian, at run time.
 RUN_PACKAGES=(qttranslations5-l10n)
 # poppler-utils: pdftotext reads the act back. openssl, python3: the tests' own
-# time-stamping authority; faketime sets a wipe's clock back. opencryptoki: a second real token
+# time-stamping authority (libengine-gost-openssl: its GOST R 34.10-2012 kind); faketime
+# sets a wipe's clock back. opencryptoki: a second real token
 # implementation (its soft token overwrites in place), run privately by
 # scripts/with-opencryptoki.sh. rsyslog, systemd-journal-remote: the fleet tests run
 # their own workstation and collector daemons.
-TEST_PACKAGES=(softhsm2 opencryptoki opensc openssl faketime python3 e2fsprogs xfsprogs btrfs-progs mount poppler-utils qttranslations5-l10n fonts-dejavu-core fonts-cantarell rsyslog systemd-journal-remote)
+TEST_PACKAGES=(softhsm2 opencryptoki opensc openssl libengine-gost-openssl faketime python3 e2fsprogs xfsprogs btrfs-progs mount poppler-utils qttranslations5-l10n fonts-dejavu-core fonts-cantarell rsyslog systemd-journal-remote)
 # scripts/run.sh --demo: the throwaway tokens (SoftHSM2, openCryptoki as root)
 # and pkcs11-tool, which fills them.
 DEMO_PACKAGES=(softhsm2 opencryptoki opensc)
