@@ -1,6 +1,7 @@
 #include "entryformat.h"
 
-#include <QCryptographicHash>
+#include "sha256.h"
+
 #include <QJsonArray>
 
 #include <iterator>
@@ -289,7 +290,7 @@ JournalEntry entryFromJson(const QJsonObject &o)
 
 QString lineHash(const QByteArray &line)
 {
-    return QString::fromLatin1(QCryptographicHash::hash(line, QCryptographicHash::Sha256).toHex());
+    return QString::fromLatin1(sha256(line).toHex());
 }
 
 JournalRecord recordOf(const QJsonObject &object, const QByteArray &line, int lineNumber)

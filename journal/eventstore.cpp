@@ -7,6 +7,7 @@
 #include <QJsonObject>
 #include <QXmlStreamReader>
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <memory>
@@ -40,26 +41,33 @@ QString keyOfHead(const QByteArray &head)
 // (rsyslog's file format) or the traditional "Mmm dd hh:mm:ss host".
 QString syslogHost(const QByteArray &line)
 {
-    QByteArray rest = line;
+    const char *at = line.constData();
+    const char *end = at + std::min(line.size(), 512);
     bool rfc5424 = false;
-    if (rest.startsWith('<')) {
-        const int close = rest.indexOf('>');
-        if (close > 0) {
-            rest = rest.mid(close + 1);
-            rfc5424 = rest.startsWith("1 ");
+    if (at < end && *at == '<') {
+        const char *close = static_cast<const char *>(std::memchr(at, '>', size_t(end - at)));
+        if (close) {
+            at = close + 1;
+            rfc5424 = end - at >= 2 && at[0] == '1' && at[1] == ' ';
         }
     }
-    const QList<QByteArray> words = rest.left(512).split(' ');
-    QList<QByteArray> tokens;
-    for (const QByteArray &w : words)
-        if (!w.isEmpty())
-            tokens << w;
-    int at = 3;
-    if (rfc5424)
-        at = 2;
-    else if (!tokens.isEmpty() && !tokens.first().isEmpty() && std::isdigit(static_cast<unsigned char>(tokens.first()[0])))
-        at = 1;
-    return at < tokens.size() ? QString::fromUtf8(tokens.at(at)) : QString();
+    // The words, runs of spaces between them; the host is the 4th, the 2nd
+    // after an RFC 3339 stamp, the 3rd in RFC 5424.
+    int wanted = rfc5424 ? 2 : 3;
+    for (int word = 0; at < end; ++word) {
+        while (at < end && *at == ' ')
+            ++at;
+        const char *from = at;
+        while (at < end && *at != ' ')
+            ++at;
+        if (from == at)
+            break;
+        if (word == 0 && !rfc5424 && std::isdigit(static_cast<unsigned char>(*from)))
+            wanted = 1;
+        if (word == wanted)
+            return QString::fromUtf8(from, int(at - from));
+    }
+    return QString();
 }
 
 // One line of at most kLongestLine bytes, through a buffer kept for the
@@ -334,11 +342,16 @@ bool parseSyslogMessage(const QByteArray &message, Event *event)
 {
     // The entry comes last and is the one object that runs to the end: a
     // file name in the person's text may hold the marker too.
-    int entryAt = -1;
-    for (int at = message.indexOf(kEntryMark); at >= 0; at = message.indexOf(kEntryMark, at + 1)) {
-        if (isObject(message.mid(at + kEntryMark.size() - 1))) {
-            entryAt = at;
-            break;
+    // With the marker there once, the entry's own check (its fields and its
+    // signature) tells whether it is one; parsing it here too would cost the
+    // reading thread, which the checking threads wait for.
+    int entryAt = message.indexOf(kEntryMark);
+    if (entryAt >= 0 && message.indexOf(kEntryMark, entryAt + 1) >= 0) {
+        for (int at = entryAt; ; at = message.indexOf(kEntryMark, at + 1)) {
+            if (at < 0 || isObject(message.mid(at + kEntryMark.size() - 1))) {
+                entryAt = at;
+                break;
+            }
         }
     }
     int end = entryAt;

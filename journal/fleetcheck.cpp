@@ -3,10 +3,10 @@
 #include "eventstore.h"
 #include "journal.h"
 #include "journalhead.h"
+#include "sha256.h"
 #include "signing.h"
 
 #include <QCoreApplication>
-#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -159,7 +159,7 @@ Checked checkOne(const eventstore::Event &event, const QByteArray &key)
     if (!p.whole)
         return c;
     c.seq = p.seq;
-    c.hash = QCryptographicHash::hash(event.entry, QCryptographicHash::Sha256);
+    c.hash = sha256(event.entry);
     c.prev = QByteArray::fromHex(p.prev);
     c.unsignedBefore = p.unsignedBefore;
     c.ended = p.phase.isEmpty();
