@@ -765,6 +765,10 @@ void TestCommandLine::certificate_data()
     QTest::newRow("the key in it swapped for another") << "swap key" << "given" << 13;
     QTest::newRow("signed by a key of its own, nothing pinned") << "own key" << "none" << 15;
     QTest::newRow("signed by a key of its own, checked with the pinned key") << "own key" << "pinned" << 13;
+    // Read as another writer may leave it: the same body, its text otherwise.
+    QTest::newRow("reformatted, non-ASCII escaped") << "escaped" << "pinned" << 0;
+    // The signed body, then an edited one under the same name: the parser keeps the last.
+    QTest::newRow("an edited body after the signed one") << "second body" << "pinned" << 13;
 }
 
 // A certificate exported from the journal verifies offline with the key
@@ -810,7 +814,7 @@ void TestCommandLine::certificate()
         document = QJsonDocument::fromJson(f.readAll()).object();
         f.close();
         QVERIFY(document.value("public_key").toString() != publicKey);
-    } else if (tamper == QLatin1String("edit")) {
+    } else if (tamper == QLatin1String("edit") || tamper == QLatin1String("second body")) {
         QJsonObject media = body.value("media").toObject();
         media["path"] = QStringLiteral("/somewhere/else.pfx");
         body["media"] = media;
@@ -820,7 +824,20 @@ void TestCommandLine::certificate()
     } else if (tamper == QLatin1String("swap key")) {
         document["public_key"] = otherKey;
     }
-    QVERIFY(writeFile(file, QJsonDocument(document).toJson()));
+    QByteArray text = QJsonDocument(document).toJson();
+    if (tamper == QLatin1String("escaped")) {
+        QString escaped;
+        for (const QChar c : QString::fromUtf8(text))
+            escaped += c.unicode() < 128 ? QString(c) : QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        QVERIFY(escaped.contains(QLatin1String("\\u04")));
+        text = escaped.toLatin1();
+    } else if (tamper == QLatin1String("second body")) {
+        f.open(QIODevice::ReadOnly);
+        const QByteArray signedBody = QJsonDocument(QJsonDocument::fromJson(f.readAll()).object().value("certificate").toObject()).toJson();
+        f.close();
+        text = "{\n    \"certificate\": " + signedBody.trimmed() + "," + text.mid(1);
+    }
+    QVERIFY(writeFile(file, text));
     const QByteArray saved = qgetenv("KCC_TRUSTED_KEYS");
     const QString pinned = m_dir.filePath(QStringLiteral("trusted-keys"));
     QVERIFY(writeFile(pinned, "# the organisation's\n" + publicKey.toLatin1() + '\n'));
