@@ -4,7 +4,9 @@
 #include "eventstore.h"
 #include "fleetcheck.h"
 #include "journal.h"
+#include "journalfile.h"
 #include "journalhead.h"
+#include "nativepath.h"
 #include "signing.h"
 #include "stamps.h"
 
@@ -103,7 +105,7 @@ void inOrder(const QStringList &paths, Work work, Merge merge)
     QThreadPool *pool = QThreadPool::globalInstance();
     const int threads = std::max(1, pool->maxThreadCount());
     const int window = 2 * threads;
-    const int run = std::clamp(int(paths.size()) / (8 * threads), 1, 32);
+    const int run = std::clamp(int(paths.size()) / (32 * threads), 1, 32);
     std::deque<std::shared_ptr<Task>> flight;
     const auto drainOne = [&] {
         Task &task = *flight.front();
@@ -233,13 +235,15 @@ public:
     CertificatePass certificatePass(const QString &path) const
     {
         CertificatePass pass;
+        // One read of the size it has: a certificate is a few kilobytes, and
+        // QFile's own buffer would copy each twice.
         QFile file(path);
-        if (!file.open(QIODevice::ReadOnly) || file.size() > kLargestCertificate) {
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered) || file.size() > kLargestCertificate) {
             pass.error = file.isOpen() ? QCoreApplication::translate("Collection", "слишком велик для сертификата")
                                        : file.errorString();
             return pass;
         }
-        pass.bytes = file.readAll();
+        pass.bytes = file.read(file.size());
         pass.check = checkCertificate(pass.bytes, keys);
         return pass;
     }
@@ -340,9 +344,16 @@ CollectionReport checkCollection(const QString &directory, const QVector<QByteAr
 {
     QStringList journals, certificates, events;
     // Links to directories are not followed: a collection cannot loop.
+    QStringList found;
+#ifdef _WIN32
     QDirIterator walk(directory, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (walk.hasNext()) {
-        const QString path = walk.next();
+    while (walk.hasNext())
+        found << walk.next();
+#else
+    for (const journalfile::NativePath &path : journalfile::filesUnder(nativePath(directory)))
+        found << QFile::decodeName(QByteArray::fromStdString(path));
+#endif
+    for (const QString &path : qAsConst(found)) {
         if (path.endsWith(QLatin1String(".events.json")) || path.endsWith(QLatin1String(".events.jsonl")))
             events << path;
         else if (path.endsWith(QLatin1String(".jsonl")))

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace journalfile {
 
@@ -63,6 +64,14 @@ bool publishFile(const NativePath &path, const std::string &data, bool replace, 
 // Writes data over the bytes at offset of such a file, in place, and forces
 // them to the medium: one write and one sync, no rename.
 bool overwriteOwnedFile(const NativePath &path, std::int64_t offset, const std::string &data, std::string *error);
+
+#ifndef _WIN32
+// Every regular file under dir (a link to one included), at any depth, in no
+// set order; links to directories are not followed, so it cannot loop. The
+// entries' types from the directory itself: no stat a file, where the file
+// system gives them.
+std::vector<NativePath> filesUnder(const NativePath &dir);
+#endif
 
 // This machine's id (the installation's, not its name); empty where unknown.
 std::string machineId();

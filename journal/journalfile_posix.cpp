@@ -7,6 +7,7 @@
 #include <sstream>
 #include <vector>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
@@ -199,6 +200,47 @@ ReadOutcome readOwnedFile(const NativePath &path, std::string *data, std::string
         data->append(buffer, std::size_t(n));
     }
     return ReadOutcome::Read;
+}
+
+std::vector<NativePath> filesUnder(const NativePath &dir)
+{
+    std::vector<NativePath> files;
+    std::vector<NativePath> pending{dir};
+    while (!pending.empty()) {
+        const NativePath at = std::move(pending.back());
+        pending.pop_back();
+        DIR *listing = ::opendir(at.c_str());
+        if (!listing)
+            continue; // unreadable: passed over, as a directory iterator does
+        struct Closer {
+            DIR *listing;
+            ~Closer() { ::closedir(listing); }
+        } closer{listing};
+        const NativePath prefix = !at.empty() && at.back() == '/' ? at : at + '/';
+        while (const dirent *entry = ::readdir(listing)) {
+            const char *name = entry->d_name;
+            if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+                continue;
+            NativePath path = prefix + name;
+            unsigned char type = entry->d_type;
+            if (type == DT_UNKNOWN || type == DT_LNK) {
+                struct stat st {};
+                if ((type == DT_LNK ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) != 0)
+                    continue; // a broken link, or gone meanwhile
+                if (S_ISREG(st.st_mode))
+                    type = DT_REG;
+                else if (S_ISDIR(st.st_mode) && type == DT_UNKNOWN)
+                    type = DT_DIR;
+                else
+                    continue;
+            }
+            if (type == DT_DIR)
+                pending.push_back(std::move(path));
+            else if (type == DT_REG)
+                files.push_back(std::move(path));
+        }
+    }
+    return files;
 }
 
 bool publishFile(const NativePath &path, const std::string &data, bool replace, bool *exists, std::string *error)

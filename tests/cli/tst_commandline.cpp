@@ -1035,6 +1035,8 @@ void TestCommandLine::collection_data()
     QTest::addColumn<QString>("failing"); // the file named, under the collection
     QTest::addColumn<QByteArray>("at");   // what stands on the line named; empty: past the file's end
     QTest::newRow("all hold") << "" << 0 << QString() << QByteArray();
+    // Followed, it would count every file again, without end.
+    QTest::newRow("a link back to the top, not followed") << "loop" << 0 << QString() << QByteArray();
     QTest::newRow("a tampered certificate") << "tamper" << 13 << "certificates/b/wipe.json" << QByteArray("\"signature\"");
     QTest::newRow("a certificate signed by an unpinned key")
         << "unpinned" << 13 << "certificates/rogue.json" << QByteArray("\"signer_key_sha256\"");
@@ -1085,6 +1087,8 @@ void TestCommandLine::collection()
         f.close();
         text.replace("\"passes_done\": 3", "\"passes_done\": 4");
         QVERIFY(writeFile(failed, text));
+    } else if (damage == QLatin1String("loop")) {
+        QVERIFY(QFile::link(collection, QDir(collection).filePath(QStringLiteral("hosts/a/loop"))));
     } else if (damage == QLatin1String("unpinned")) {
         QVERIFY(QFile::copy(fleet.filePath("rogue.json"), failed));
         line = lineOf(failed, at);
