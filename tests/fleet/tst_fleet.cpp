@@ -92,6 +92,8 @@ private slots:
     void collectorStore_data();
     void collectorStore();
     void journaldExport();
+    void windowsForwarded_data();
+    void windowsForwarded();
 
 private:
     Daemon startRsyslog(const QString &name, const QString &configuration);
@@ -299,6 +301,58 @@ void TestFleet::journaldExport()
         QVERIFY2(run.exitCode == 0 && run.out.contains(QStringLiteral("Хосты, чьи записи целы: ws3.")),
                  qPrintable(dir + ": " + run.out + run.err));
     }
+}
+
+// Windows Event Forwarding's side, where no Windows runs here: ws3's events
+// as the program's Windows layer puts them (insertion strings: the person's
+// line, the entry, the head) in the shape `wevtutil qe ForwardedEvents
+// /f:xml` exports them, one event a line.
+void TestFleet::windowsForwarded_data()
+{
+    QTest::addColumn<int>("deleted"); // the event taken out, counted from 1; 0: none
+    QTest::newRow("whole") << 0;
+    QTest::newRow("an event deleted") << 4;
+}
+
+void TestFleet::windowsForwarded()
+{
+    QFETCH(int, deleted);
+    QVERIFY(m_datagrams.size() >= 2 * 5);
+    const auto escaped = [](const QByteArray &text) {
+        return QByteArray(text).replace('&', "&amp;").replace('<', "&lt;").replace('>', "&gt;");
+    };
+    QByteArray exported;
+    int line = 0;
+    for (int i = 0; i < m_datagrams.size(); ++i) {
+        const QByteArray message = m_datagrams.at(i).mid(m_datagrams.at(i).indexOf("]: ") + 3);
+        const int key = message.indexOf(" KCC_KEY_SHA256="), head = message.indexOf(" KCC_HEAD="),
+                  entry = message.indexOf(" KCC_ENTRY=");
+        QVERIFY(key > 0 && head > key && entry > head);
+        if (i + 1 == deleted) {
+            line = i + 1;
+            continue;
+        }
+        exported += "<Event xmlns='http://schemas.microsoft.com/win/2004/08/events/event'><System><Provider "
+                    "Name='Kestrik KCC'/><EventID Qualifiers='0'>1</EventID><Level>4</Level><TimeCreated "
+                    "SystemTime='2026-12-09T10:00:0" + QByteArray::number(i % 10) + ".000000000Z'/><EventRecordID>"
+            + QByteArray::number(i + 1) + "</EventRecordID><Channel>ForwardedEvents</Channel><Computer>ws3</Computer>"
+            "<Security/></System><EventData><Data>" + escaped(message.left(key)) + "</Data><Data>"
+            + escaped(message.mid(entry + 11)) + "</Data><Data>" + escaped(message.mid(head + 10, entry - head - 10))
+            + "</Data></EventData></Event>\r\n";
+    }
+    const QString store = m_dir.filePath(QStringLiteral("windows-%1").arg(deleted));
+    QVERIFY(QDir().mkpath(store));
+    QVERIFY(writeFile(store + "/fleet.xml", exported));
+    const ProgramRun run = verify(store);
+    if (!deleted) {
+        QVERIFY2(run.exitCode == 0 && run.out.contains(QStringLiteral("Хосты, чьи записи целы: ws3.")),
+                 qPrintable(run.out + run.err));
+        return;
+    }
+    // The gap is named at the event after it, the line the export gives it.
+    QVERIFY2(run.exitCode != 0 && run.out.contains(QStringLiteral("%1/fleet.xml:%2: ").arg(store).arg(line))
+                 && run.out.contains(QStringLiteral("нет среди событий")),
+             qPrintable(run.out + run.err));
 }
 
 QTEST_GUILESS_MAIN(TestFleet)
