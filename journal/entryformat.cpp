@@ -295,11 +295,16 @@ QString lineHash(const QByteArray &line)
 
 JournalRecord recordOf(const QJsonObject &object, const QByteArray &line, int lineNumber)
 {
+    return recordOf(object, lineHash(line), lineNumber);
+}
+
+JournalRecord recordOf(const QJsonObject &object, const QString &lineHash, int lineNumber)
+{
     JournalRecord record;
     record.entry = entryFromJson(object);
     record.sequence = qint64(object.value("seq").toDouble());
     record.line = lineNumber;
-    record.hash = lineHash(line);
+    record.hash = lineHash;
     record.localTimeText = object.value("time_local").toString();
     return record;
 }

@@ -20,5 +20,7 @@ JournalEntry::Phase phaseFromWord(const QString &word);
 QString lineHash(const QByteArray &line);
 // An entry as stored at a line of the file (0: not counted).
 JournalRecord recordOf(const QJsonObject &object, const QByteArray &line, int lineNumber = 0);
+// The same where the line's hash is already at hand.
+JournalRecord recordOf(const QJsonObject &object, const QString &lineHash, int lineNumber);
 
 #endif // ENTRYFORMAT_H

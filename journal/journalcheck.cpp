@@ -213,7 +213,7 @@ private:
         if (!(sig.isString() ? signedHolds(line, sig.toString()) : unsignedAllowed(line, hash)))
             return false;
         if (records)
-            records(recordOf(line.object, line.bytes, line.number));
+            records(recordOf(line.object, hash, line.number));
         if (anchor.head.present && seq == anchor.head.seq)
             headHashSeen = hash;
         if (anchor.keyLastChecked && seq == anchor.keyLast.seq)
