@@ -1,8 +1,13 @@
 #include "signing.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
+#include <mutex>
 
 QString SigningKey::fingerprint(const QByteArray &publicKey)
 {
@@ -47,29 +52,65 @@ QVector<QByteArray> SigningKey::pinnedKeys(bool *pinned, QString *why)
     return keys;
 }
 
-bool SigningKey::trusted(const QByteArray &publicKey, QString *why)
+namespace {
+
+// The pinned keys as the file lists them (the first word of each line, in
+// lower case), read again only when the file changes: a collection asks for
+// every journal it checks, from several threads.
+struct PinnedFile {
+    QString path;
+    qint64 size = -1;
+    QDateTime modified;
+    QSet<QByteArray> keys;
+};
+
+bool pinnedHex(const QString &path, QSet<QByteArray> *keys, QString *why)
 {
-    QFile file(trustedKeysPath());
-    if (!file.exists())
-        return true; // nothing pinned
+    static std::mutex lock;
+    static PinnedFile cached;
+    const QFileInfo info(path);
+    const std::lock_guard<std::mutex> locked(lock);
+    if (cached.path == path && cached.size == info.size() && cached.modified == info.lastModified()) {
+        *keys = cached.keys;
+        return true;
+    }
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         if (why)
             *why = QStringLiteral("%1: %2").arg(file.fileName(), file.errorString());
         return false;
     }
-    const QByteArray wanted = publicKey.toHex();
-    // One pass over the file: a collection checks it for every journal.
-    const QByteArray text = file.readAll().toLower();
-    for (int at = wanted.isEmpty() ? -1 : text.indexOf(wanted); at >= 0; at = text.indexOf(wanted, at + 1)) {
-        const int lineStart = text.lastIndexOf('\n', at) + 1;
-        const int end = at + wanted.size();
-        const bool before = text.mid(lineStart, at - lineStart).trimmed().isEmpty();
-        const bool after = end == text.size() || QByteArray(" \t\r\n#").contains(text.at(end));
-        if (before && after)
-            return true;
+    PinnedFile read{path, info.size(), info.lastModified(), {}};
+    for (const QByteArray &line : file.readAll().toLower().split('\n')) {
+        int from = 0;
+        while (from < line.size() && QByteArray(" \t\v\f\r").contains(line.at(from)))
+            ++from;
+        int end = from;
+        while (end < line.size() && !QByteArray(" \t\r#").contains(line.at(end)))
+            ++end;
+        if (end > from)
+            read.keys.insert(line.mid(from, end - from));
     }
+    cached = read;
+    *keys = read.keys;
+    return true;
+}
+
+} // namespace
+
+bool SigningKey::trusted(const QByteArray &publicKey, QString *why)
+{
+    const QString path = trustedKeysPath();
+    if (!QFileInfo::exists(path))
+        return true; // nothing pinned
+    QSet<QByteArray> keys;
+    if (!pinnedHex(path, &keys, why))
+        return false;
+    const QByteArray wanted = publicKey.toHex();
+    if (!wanted.isEmpty() && keys.contains(wanted))
+        return true;
     if (why)
         *why = QStringLiteral("%1 %2 not in %3").arg(publicKey.isEmpty() ? QStringLiteral("no key;") : QStringLiteral("key"),
-                                                   QString::fromLatin1(wanted), file.fileName());
+                                                   QString::fromLatin1(wanted), path);
     return false;
 }
