@@ -43,7 +43,13 @@ struct CertificateCheck {
 // Checks a certificate only with the pinned or given keys, the one whose
 // fingerprint it names: a key carried inside it proves nothing, since anyone
 // can sign with a key of their own. No keys: not verified.
-CertificateCheck checkCertificate(const QByteArray &file, const QHash<QString, QByteArray> &keys);
+// Summary: for a collection, which reads only the body's host, journal.seq,
+// journal.entry_sha256 and timestamp.state. Where the file is as this
+// program wrote it (and not stamped), those are read from the signed text
+// itself and the body holds only them; otherwise it is whole.
+enum class CertificateBody { Whole, Summary };
+CertificateCheck checkCertificate(const QByteArray &file, const QHash<QString, QByteArray> &keys,
+                                  CertificateBody wanted = CertificateBody::Whole);
 
 // The line of the file where a field first stands, from 1.
 int certificateLine(const QByteArray &file, const char *field);

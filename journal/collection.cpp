@@ -244,7 +244,7 @@ public:
             return pass;
         }
         pass.bytes = file.read(file.size());
-        pass.check = checkCertificate(pass.bytes, keys);
+        pass.check = checkCertificate(pass.bytes, keys, CertificateBody::Summary);
         return pass;
     }
 

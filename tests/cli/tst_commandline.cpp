@@ -1038,6 +1038,9 @@ void TestCommandLine::collection_data()
     // Followed, it would count every file again, without end.
     QTest::newRow("a link back to the top, not followed") << "loop" << 0 << QString() << QByteArray();
     QTest::newRow("a tampered certificate") << "tamper" << 13 << "certificates/b/wipe.json" << QByteArray("\"signature\"");
+    // The signed body, then a tampered one under the same name: the parser keeps the last.
+    QTest::newRow("a tampered body after the signed one")
+        << "second body" << 13 << "certificates/b/wipe.json" << QByteArray("\"signature\"");
     QTest::newRow("a certificate signed by an unpinned key")
         << "unpinned" << 13 << "certificates/rogue.json" << QByteArray("\"signer_key_sha256\"");
     QTest::newRow("a cut journal") << "cut" << 9 << "hosts/c/var/journal.jsonl" << QByteArray();
@@ -1080,13 +1083,18 @@ void TestCommandLine::collection()
     QVERIFY(copyTree(fleet.filePath("pristine"), collection));
     const QString failed = QDir(collection).filePath(failing);
     int line = at.isEmpty() ? 0 : lineOf(failed, at);
-    if (damage == QLatin1String("tamper")) {
+    if (damage == QLatin1String("tamper") || damage == QLatin1String("second body")) {
         QFile f(failed);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QByteArray text = f.readAll();
         f.close();
+        const QByteArray signedBody =
+            QJsonDocument(QJsonDocument::fromJson(text).object().value("certificate").toObject()).toJson().trimmed();
         text.replace("\"passes_done\": 3", "\"passes_done\": 4");
+        if (damage == QLatin1String("second body"))
+            text = "{\n    \"certificate\": " + signedBody + "," + text.mid(1);
         QVERIFY(writeFile(failed, text));
+        line = lineOf(failed, at);
     } else if (damage == QLatin1String("loop")) {
         QVERIFY(QFile::link(collection, QDir(collection).filePath(QStringLiteral("hosts/a/loop"))));
     } else if (damage == QLatin1String("unpinned")) {
