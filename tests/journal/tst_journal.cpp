@@ -1,4 +1,5 @@
 #include "certificate.h"
+#include "compactjson.h"
 #include "freshhome.h"
 #include "journal.h"
 #include "journalact.h"
@@ -736,6 +737,40 @@ private slots:
             QVERIFY2(report.findings.front().why.contains(finding), qPrintable(report.findings.front().why));
             QCOMPARE(report.findings.front().line, report.findings.front().clock ? 4 : failingLine);
         }
+    }
+
+    // Where a member's value stands in text the program wrote; anything
+    // unexpected is "not found", for the caller to parse the text whole.
+    void compactMembers_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("path");     // keys, dotted
+        QTest::addColumn<QByteArray>("value"); // its text; empty: not found
+        QTest::newRow("nested") << QByteArray("{\"a\":{\"b\":[1,{\"c\":\"}\"}],\"c\":\"x\"},\"d\":2}") << "a.c" << QByteArray("\"x\"");
+        QTest::newRow("a brace inside a string") << QByteArray("{\"a\":\"{\\\"}\",\"b\":true}") << "b" << QByteArray("true");
+        QTest::newRow("indented, compacted") << QByteArray("{\n    \"a\": {\n        \"b\": \"x y\"\n    }\n}")
+                                             << "a.b" << QByteArray("\"x y\"");
+        QTest::newRow("a name twice") << QByteArray("{\"a\":1,\"a\":2}") << "a" << QByteArray();
+        QTest::newRow("the same name deeper counts apart") << QByteArray("{\"a\":{\"a\":1}}") << "a.a" << QByteArray("1");
+        QTest::newRow("a comma before the end") << QByteArray("{\"a\":1,}") << "a" << QByteArray();
+        QTest::newRow("no comma between") << QByteArray("{\"a\":1\"b\":2}") << "b" << QByteArray();
+        QTest::newRow("not a value") << QByteArray("{\"a\":yes,\"b\":2}") << "b" << QByteArray();
+        QTest::newRow("a string not closed") << QByteArray("{\"a\":\"x}") << "a" << QByteArray();
+        QTest::newRow("not an object") << QByteArray("[\"a\",1]") << "a" << QByteArray();
+        QTest::newRow("missing") << QByteArray("{\"a\":{\"b\":1}}") << "a.c" << QByteArray();
+    }
+    void compactMembers()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, path);
+        QFETCH(QByteArray, value);
+        const QByteArray compact = compactjson::compacted(text);
+        compactjson::Span at = compactjson::whole(compact);
+        for (const QString &key : path.split(QLatin1Char('.')))
+            at = compactjson::member(compact, at, key.toLatin1().constData());
+        QCOMPARE(at.found() ? compact.mid(at.from, at.to - at.from) : QByteArray(), value);
+        QByteArray plain;
+        QCOMPARE(compactjson::plainString(compact, at, &plain), value.startsWith('"') && !value.contains('\\'));
     }
 
     // Every byte of a real token changed in turn: the verifier, which
