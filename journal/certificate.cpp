@@ -254,13 +254,14 @@ bool summaryHolds(const QByteArray &file, const QHash<QString, QByteArray> &keys
 {
     using namespace compactjson;
     const QByteArray text = compacted(file);
-    const Span document = whole(text);
-    const Span body = member(text, document, "certificate");
+    std::vector<Member> top;
+    if (!membersOf(text, Span{0, int(text.size())}, &top) || top.size() != 4)
+        return false;
+    const Span body = member(top, "certificate");
     QByteArray carried, signer, signature;
-    if (members(text, document) != 4 || !body.found() || text.at(body.from) != '{'
-        || !plainString(text, member(text, document, "public_key"), &carried)
-        || !plainString(text, member(text, document, "signer_key_sha256"), &signer)
-        || !plainString(text, member(text, document, "signature"), &signature))
+    if (!body.found() || text.at(body.from) != '{' || !plainString(text, member(top, "public_key"), &carried)
+        || !plainString(text, member(top, "signer_key_sha256"), &signer)
+        || !plainString(text, member(top, "signature"), &signature))
         return false;
     const auto pinned = keys.constFind(QString::fromLatin1(signer));
     if (pinned == keys.constEnd() || QByteArray::fromHex(carried) != pinned.value())
@@ -268,21 +269,24 @@ bool summaryHolds(const QByteArray &file, const QHash<QString, QByteArray> &keys
     const QByteArray written = text.mid(body.from, body.to - body.from);
     if (!SigningKey::verify(written, QByteArray::fromBase64(signature), pinned.value()))
         return false;
-    const Span all = whole(written);
-    const Span journal = member(written, all, "journal");
-    const Span seqAt = member(written, journal, "seq");
-    const Span timestamp = member(written, all, "timestamp");
+    // Signed, so as the program wrote it: the fields where they stand.
+    std::vector<Member> fields, journal, timestamp;
     QByteArray host, entry, stamp;
     bool number = false;
+    if (!membersOf(written, Span{0, int(written.size())}, &fields) || !plainString(written, member(fields, "host"), &host)
+        || !membersOf(written, member(fields, "journal"), &journal)
+        || !plainString(written, member(journal, "entry_sha256"), &entry))
+        return false;
+    const Span seqAt = member(journal, "seq");
     const qint64 seq = seqAt.found() ? written.mid(seqAt.from, seqAt.to - seqAt.from).toLongLong(&number) : 0;
-    if (!number || !plainString(written, member(written, all, "host"), &host)
-        || !plainString(written, member(written, journal, "entry_sha256"), &entry)
-        || (timestamp.found() && !plainString(written, member(written, timestamp, "state"), &stamp))
+    const Span stampAt = member(fields, "timestamp");
+    if (!number || (stampAt.found() && (!membersOf(written, stampAt, &timestamp)
+                                        || !plainString(written, member(timestamp, "state"), &stamp)))
         || stamp == "stamped")
         return false;
     check->body = QJsonObject{{"host", QString::fromUtf8(host)},
                               {"journal", QJsonObject{{"seq", double(seq)}, {"entry_sha256", QString::fromLatin1(entry)}}}};
-    if (timestamp.found())
+    if (stampAt.found())
         check->body.insert("timestamp", QJsonObject{{"state", QString::fromUtf8(stamp)}});
     check->state = CertificateCheck::State::Holds;
     check->signer = QString::fromLatin1(signer);

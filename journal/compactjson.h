@@ -3,6 +3,8 @@
 
 #include <QByteArray>
 
+#include <vector>
+
 // Reading JSON text without building it: where a member's value stands, for
 // text this program wrote itself (no whitespace outside strings, as Qt's
 // compact form). Anything it does not expect answers "not found", and the
@@ -22,12 +24,16 @@ QByteArray compacted(const QByteArray &text);
 // The whole text as one value.
 Span whole(const QByteArray &text);
 
-// The value of key among the members of the object at span; not found where
-// it is not an object, the key is not there or is there twice.
+struct Member {
+    QByteArray name; // as written between its quotes; points into the text
+    Span value;
+};
+// The members of the object at span, in order; false where it is not one.
+bool membersOf(const QByteArray &text, Span object, std::vector<Member> *members);
+// The value named key; not found where the key is not there or is there twice.
+Span member(const std::vector<Member> &members, const char *key);
+// The same, from the object at span.
 Span member(const QByteArray &text, Span object, const char *key);
-
-// How many members the object at span has; -1 where it is not one.
-int members(const QByteArray &text, Span object);
 
 // A string value's characters where it has no escape in it; false otherwise.
 bool plainString(const QByteArray &text, Span value, QByteArray *out);
