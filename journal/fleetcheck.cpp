@@ -187,6 +187,7 @@ struct Installation {
     int lastHeadFile = 0;
     int lastHeadLine = 0;
     bool failed = false;
+    QByteArray pinned; // its key, where pinned
 };
 
 class FleetState
@@ -218,8 +219,9 @@ public:
             QString error;
             const bool read = eventstore::readEvents(path, format, [&](eventstore::Event &&event) {
                 current->file = int(files.size()) - 1;
-                current->installation.push_back(installationOf(event.host, event.key));
-                current->keys.push_back(pinned.value(event.key));
+                const int which = installationOf(event.host, event.key);
+                current->installation.push_back(which);
+                current->keys.push_back(installations[std::size_t(which)].pinned);
                 current->events.push_back(std::move(event));
                 if (int(current->events.size()) >= kBatch)
                     submit();
@@ -262,15 +264,19 @@ public:
         }
     }
 
+    // A file's events mostly come from one installation: the last one found
+    // is asked first.
     int installationOf(const QString &host, const QString &key)
     {
+        if (last >= 0 && installations[std::size_t(last)].key == key && installations[std::size_t(last)].host == host)
+            return last;
         const QString id = host + QLatin1Char('\n') + key;
         const auto found = index.constFind(id);
         if (found != index.constEnd())
-            return *found;
-        installations.push_back({host, key, {}, {}, -1, 0, 0, false});
+            return last = *found;
+        installations.push_back({host, key, {}, {}, -1, 0, 0, false, pinned.value(key)});
         index.insert(id, int(installations.size()) - 1);
-        return int(installations.size()) - 1;
+        return last = int(installations.size()) - 1;
     }
 
     void fail(int file, int line, const QString &why)
@@ -450,6 +456,7 @@ public:
     QStringList files;
     std::vector<Installation> installations;
     QHash<QString, int> index;
+    int last = -1;
 };
 
 FleetCheck::FleetCheck(const QHash<QString, QByteArray> &pinned, CollectionReport *report)
