@@ -207,6 +207,9 @@ void TestFleet::collectorStore_data()
     QTest::newRow("event deleted") << "traditional" << "delete" << "traditional/ws1.log" << "записей 4–4 нет среди событий";
     QTest::newRow("entry edited") << "rfc5424" << "edit" << "rfc5424/ws1.log" << "подпись записи 6 не сходится";
     QTest::newRow("journal cut") << "traditional" << "cut" << "ws2/journal.jsonl" << "журнал обрезан";
+    // Deleted on the workstation with its head: the events still hold every
+    // entry, and its certificate still finds its own there.
+    QTest::newRow("journal and head gone, a certificate kept") << "rfc5424" << "gone" << "" << "";
 }
 
 void TestFleet::collectorStore()
@@ -222,7 +225,16 @@ void TestFleet::collectorStore()
                             QStringLiteral("%1/%2/%3.log").arg(collection, format, ws)));
         QVERIFY(QDir().mkpath(collection + "/" + ws));
         for (const char *name : {"journal.jsonl", "journal.jsonl.head"})
-            QVERIFY(QFile::copy(m_dir.filePath(ws + "/" + name), QStringLiteral("%1/%2/%3").arg(collection, ws, QLatin1String(name))));
+            QVERIFY((damage == QLatin1String("gone") && ws == QLatin1String("ws1"))
+                    || QFile::copy(m_dir.filePath(ws + "/" + name), QStringLiteral("%1/%2/%3").arg(collection, ws, QLatin1String(name))));
+    }
+    if (damage == QLatin1String("gone")) {
+        qputenv("KCC_JOURNAL", QFile::encodeName(m_dir.filePath("ws1/journal.jsonl")));
+        qputenv("KCC_SIGNING_KEY", QFile::encodeName(m_dir.filePath("ws1/signing.key")));
+        qputenv("KCC_JOURNAL_NO_SYSLOG", "1");
+        const ProgramRun made = runProgram(QStringLiteral(KCC_CLI_PATH), {"--certificate", "last", collection + "/ws1.json"});
+        qunsetenv("KCC_JOURNAL_NO_SYSLOG");
+        QVERIFY2(made.exitCode == 0, qPrintable(made.err));
     }
     const QString damaged = collection + "/" + named;
     QList<QByteArray> lines = readFile(damaged).split('\n');
@@ -247,11 +259,13 @@ void TestFleet::collectorStore()
         line = lines.size() + 1;
         lines.append(QByteArray());
     }
-    if (!damage.isEmpty())
+    if (!named.isEmpty())
         QVERIFY(writeFile(damaged, lines.join('\n')));
     const ProgramRun run = verify(collection);
-    if (damage.isEmpty()) {
+    if (damage.isEmpty() || damage == QLatin1String("gone")) {
         QVERIFY2(run.exitCode == 0, qPrintable(run.out + run.err));
+        if (!damage.isEmpty())
+            QVERIFY2(run.out.contains(QStringLiteral("сверено с записями журналов: 1")), qPrintable(run.out));
         QVERIFY2(run.out.contains(QStringLiteral("установок (хост и ключ): 2, записей по событиям: 25"))
                      && run.out.contains(QStringLiteral("Хосты, чьи записи целы: ws1, ws2.")),
                  qPrintable(run.out));
