@@ -567,12 +567,14 @@ int printPublicKey(QJsonObject *json)
 // begun or progress entry's number is refused with its attempt's ending entry.
 const JournalRecord *certifiedEntry(const QVector<JournalRecord> &records, long long sequence, QString *refusal)
 {
+    // The attempt's last ending after this entry.
     const auto endingOf = [&records](const JournalRecord &begun) -> const JournalRecord * {
+        const JournalRecord *last = nullptr;
         for (const JournalRecord &record : records)
             if (record.sequence > begun.sequence && record.entry.phase == JournalEntry::Phase::Ended
                 && !begun.entry.attempt.isEmpty() && record.entry.attempt == begun.entry.attempt)
-                return &record;
-        return nullptr;
+                last = &record;
+        return last;
     };
     const JournalRecord *found = nullptr;
     for (const JournalRecord &record : records)
@@ -584,8 +586,18 @@ const JournalRecord *certifiedEntry(const QVector<JournalRecord> &records, long 
             : QCoreApplication::translate("CommandRun", "в журнале нет завершающей записи с номером %1.").arg(sequence);
         return nullptr;
     }
-    if (found->entry.phase == JournalEntry::Phase::Ended)
-        return found;
+    if (found->entry.phase == JournalEntry::Phase::Ended) {
+        // A fill from the result box ends the same attempt again: the later
+        // ending is the one that stands.
+        const JournalRecord *amended = endingOf(*found);
+        if (!amended)
+            return found;
+        *refusal = QCoreApplication::translate("CommandRun", "запись %1 завершает удаление, которое потом было дописано; "
+                                               "сертификат выдается по его последней завершающей записи %2.")
+                       .arg(sequence)
+                       .arg(amended->sequence);
+        return nullptr;
+    }
     if (found->entry.phase == JournalEntry::Phase::Timestamp) {
         *refusal = QCoreApplication::translate("CommandRun", "запись %1 — метка времени записи %2; сертификат выдается "
                                                "по записи %2.")
@@ -618,7 +630,8 @@ int writeCertificate(const CommandLine &command, QJsonObject *json)
         return status;
     };
     VerifyResult verification;
-    const QVector<JournalRecord> records = Journal().read(&verification, true);
+    // Every entry, an amended ending too, for its number to be answered.
+    const QVector<JournalRecord> records = Journal().readEntries(&verification);
     // A certificate only from a journal that proves its entries.
     if (!vouches(verification))
         return refuse(QString(), QCoreApplication::translate("CommandRun", "сертификат не выдается: %1").arg(verification.describe()),

@@ -742,6 +742,10 @@ output (all but --act)</translation>
         <source>Метки не проверены: %1.</source>
         <translation>Timestamps not verified: %1.</translation>
     </message>
+    <message>
+        <source>запись %1 завершает удаление, которое потом было дописано; сертификат выдается по его последней завершающей записи %2.</source>
+        <translation>entry %1 ends a wipe that was completed later; the certificate is written from its last ending entry %2.</translation>
+    </message>
 </context>
 <context>
     <name>FileWipeReport</name>

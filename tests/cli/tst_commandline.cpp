@@ -981,6 +981,8 @@ void TestCommandLine::certificateRefused_data()
     QTest::newRow("token error, container gone") << "token-error-container-gone" << 5 << "token-error-container-gone";
     QTest::newRow("only begun") << "" << 4 << "нет завершающей записи";
     QTest::newRow("doubtful still gets one") << "relocated-not-overwritten" << 0 << "";
+    // Its attempt ended again by a fill: named with the ending that stands.
+    QTest::newRow("an ending amended later") << "amended" << 4 << "дописано";
 }
 
 void TestCommandLine::certificateRefused()
@@ -992,8 +994,9 @@ void TestCommandLine::certificateRefused()
     e.filePath = m_dir.filePath(QStringLiteral("refused.pfx"));
     e.algorithmName = QStringLiteral("DoD 5220.22-M");
     e.passesPlanned = 3;
+    const bool amended = state == QLatin1String("amended");
     e.phase = state.isEmpty() ? JournalEntry::Phase::Begun : JournalEntry::Phase::Ended;
-    e.endState = state.isEmpty() ? EndState::Begun : endStateFromWord(state);
+    e.endState = state.isEmpty() ? EndState::Begun : amended ? EndState::Wiped : endStateFromWord(state);
     e.attempt = QStringLiteral("refused-%1").arg(QTest::currentDataTag());
     // This process, alive: the program leaves the begun entry alone.
     const journalfile::ProcessStamp self = journalfile::currentProcess();
@@ -1001,10 +1004,12 @@ void TestCommandLine::certificateRefused()
     e.boot = QString::fromStdString(self.boot);
     e.processStarted = self.started;
     QVERIFY(Journal().append(e));
-    const QVector<JournalRecord> all = Journal().read(nullptr, true);
+    if (amended)
+        QVERIFY(Journal().append(e));
+    const QVector<JournalRecord> all = Journal().readEntries();
     const QString file = m_dir.filePath(QStringLiteral("refused.json"));
     QFile::remove(file);
-    const Run run = runProgram({"--certificate", QString::number(all.last().sequence), file});
+    const Run run = runProgram({"--certificate", QString::number(all.at(all.size() - (amended ? 2 : 1)).sequence), file});
     QVERIFY2(run.exitCode == exitCode, qPrintable(run.err));
     QVERIFY2(run.err.contains(message), qPrintable(run.err));
     QCOMPARE(QFileInfo::exists(file), exitCode == 0);
