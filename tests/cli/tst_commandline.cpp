@@ -997,7 +997,7 @@ void TestCommandLine::certificateRefused()
     const bool amended = state == QLatin1String("amended");
     e.phase = state.isEmpty() ? JournalEntry::Phase::Begun : JournalEntry::Phase::Ended;
     e.endState = state.isEmpty() ? EndState::Begun : amended ? EndState::Wiped : endStateFromWord(state);
-    e.attempt = QStringLiteral("refused-%1").arg(QTest::currentDataTag());
+    e.attempt = QStringLiteral("refused-%1-%2").arg(QTest::currentDataTag()).arg(QCoreApplication::applicationPid());
     // This process, alive: the program leaves the begun entry alone.
     const journalfile::ProcessStamp self = journalfile::currentProcess();
     e.pid = self.pid;
