@@ -95,14 +95,13 @@ struct CertificatePass {
 // A task takes a run of paths: one small file a task would cost its thread
 // hand-overs more than the file's own check.
 template<typename Pass, typename Work, typename Merge>
-void inOrder(const QStringList &paths, Work work, Merge merge)
+void inOrder(QThreadPool *pool, const QStringList &paths, Work work, Merge merge)
 {
     struct Task {
         int first = 0;
         std::vector<Pass> passes;
         QSemaphore done;
     };
-    QThreadPool *pool = QThreadPool::globalInstance();
     const int threads = std::max(1, pool->maxThreadCount());
     const int window = 2 * threads;
     const int run = std::clamp(int(paths.size()) / (32 * threads), 1, 32);
@@ -145,13 +144,13 @@ public:
 
     void journals(const QStringList &paths)
     {
-        inOrder<JournalPass>(paths, [this](const QString &path) { return journalPass(path); },
+        inOrder<JournalPass>(&pool, paths, [this](const QString &path) { return journalPass(path); },
                              [this, &paths](int i, JournalPass &pass) { journal(paths.at(i), pass); });
     }
 
     void certificates(const QStringList &paths)
     {
-        inOrder<CertificatePass>(paths, [this](const QString &path) { return certificatePass(path); },
+        inOrder<CertificatePass>(&pool, paths, [this](const QString &path) { return certificatePass(path); },
                                  [this, &paths](int i, CertificatePass &pass) { certificate(paths.at(i), pass); });
     }
 
@@ -312,6 +311,10 @@ public:
     CollectionReport report;
 
 private:
+    // The check's own threads, ended with it: what the libraries keep for each
+    // thread (OpenSSL's error stack) is freed then, not left to the process's exit.
+    QThreadPool pool;
+
     void failed(const QString &file, int line, const QString &why) { report.failures.append({file, line, why}); }
 
     // The pinned key the journal's head names; empty for a head from before
@@ -334,7 +337,7 @@ private:
     const QHash<QString, QByteArray> keys;
     QMultiHash<QString, Indexed> entries; // "fingerprint/seq"
     QVector<fleet::CopiedJournal> copied;
-    fleet::FleetCheck fleetCheck{keys, &report};
+    fleet::FleetCheck fleetCheck{keys, &report, &pool};
     const timestamp::Verifier verifier{loadTimestampSettings().ca};
 };
 

@@ -193,18 +193,21 @@ struct Installation {
 class FleetState
 {
 public:
-    FleetState(const QHash<QString, QByteArray> &pinned, CollectionReport *report) : pinned(pinned), report(report) {}
+    FleetState(const QHash<QString, QByteArray> &pinned, CollectionReport *report, QThreadPool *pool)
+        : pinned(pinned), report(report), pool(pool)
+    {
+    }
 
     void run(const QStringList &paths)
     {
-        const int threads = std::max(1, QThreadPool::globalInstance()->maxThreadCount());
+        const int threads = std::max(1, pool->maxThreadCount());
         std::deque<std::shared_ptr<Batch>> flight;
         auto current = std::make_shared<Batch>();
         const auto submit = [&] {
             if (current->events.empty())
                 return;
             const std::shared_ptr<Batch> batch = current;
-            QThreadPool::globalInstance()->start([this, batch] { work(*batch); });
+            pool->start([this, batch] { work(*batch); });
             flight.push_back(batch);
             current = std::make_shared<Batch>();
             // Bounded: no more batches in flight than a few for each core.
@@ -453,14 +456,15 @@ public:
 
     const QHash<QString, QByteArray> &pinned;
     CollectionReport *report;
+    QThreadPool *pool;
     QStringList files;
     std::vector<Installation> installations;
     QHash<QString, int> index;
     int last = -1;
 };
 
-FleetCheck::FleetCheck(const QHash<QString, QByteArray> &pinned, CollectionReport *report)
-    : state(std::make_unique<FleetState>(pinned, report))
+FleetCheck::FleetCheck(const QHash<QString, QByteArray> &pinned, CollectionReport *report, QThreadPool *pool)
+    : state(std::make_unique<FleetState>(pinned, report, pool))
 {
 }
 

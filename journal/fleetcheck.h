@@ -11,6 +11,8 @@
 
 #include <memory>
 
+class QThreadPool;
+
 namespace fleet {
 
 // An entry of a journal copied into the collection, by "fingerprint/seq".
@@ -36,7 +38,8 @@ class FleetState;
 class FleetCheck
 {
 public:
-    FleetCheck(const QHash<QString, QByteArray> &pinned, CollectionReport *report);
+    // The events are checked on pool's threads.
+    FleetCheck(const QHash<QString, QByteArray> &pinned, CollectionReport *report, QThreadPool *pool);
     ~FleetCheck();
     void read(const QStringList &files);
     void compare(const QMultiHash<QString, CopiedEntry> &copied, const QVector<CopiedJournal> &journals);
