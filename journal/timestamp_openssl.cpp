@@ -318,29 +318,30 @@ Pkcs7 tokenOf(const QByteArray &token, QVector<QByteArray> *certificates = nullp
     return decoded(unwrapped.slim);
 }
 
+// A signed attribute's DER value decoded; true where it is absent.
+template <typename T, void (*Free)(T *)>
+bool signedAttribute(PKCS7_SIGNER_INFO *info, int nid, T *(*decode)(T **, const unsigned char **, long),
+                     Owned<T, Free> *out)
+{
+    const ASN1_TYPE *attribute = PKCS7_get_signed_attribute(info, nid);
+    if (!attribute)
+        return true;
+    if (attribute->type != V_ASN1_SEQUENCE)
+        return false;
+    const unsigned char *at = attribute->value.sequence->data;
+    out->reset(decode(nullptr, &at, attribute->value.sequence->length));
+    return *out != nullptr;
+}
+
 // The ESS signing-certificate attributes name the signer (and, where they
 // list more, its chain). Absent is allowed where the other one is there.
 bool signingCertificatesMatch(PKCS7_SIGNER_INFO *info, STACK_OF(X509) *chain)
 {
     EssCert v1;
     EssCertV2 v2;
-    if (const ASN1_TYPE *attribute = PKCS7_get_signed_attribute(info, NID_id_smime_aa_signingCertificate)) {
-        if (attribute->type != V_ASN1_SEQUENCE)
-            return false;
-        const unsigned char *at = attribute->value.sequence->data;
-        v1.reset(d2i_ESS_SIGNING_CERT(nullptr, &at, attribute->value.sequence->length));
-        if (!v1)
-            return false;
-    }
-    if (const ASN1_TYPE *attribute = PKCS7_get_signed_attribute(info, NID_id_smime_aa_signingCertificateV2)) {
-        if (attribute->type != V_ASN1_SEQUENCE)
-            return false;
-        const unsigned char *at = attribute->value.sequence->data;
-        v2.reset(d2i_ESS_SIGNING_CERT_V2(nullptr, &at, attribute->value.sequence->length));
-        if (!v2)
-            return false;
-    }
-    return OSSL_ESS_check_signing_certs(v1.get(), v2.get(), chain, 1) > 0;
+    return signedAttribute(info, NID_id_smime_aa_signingCertificate, d2i_ESS_SIGNING_CERT, &v1)
+        && signedAttribute(info, NID_id_smime_aa_signingCertificateV2, d2i_ESS_SIGNING_CERT_V2, &v2)
+        && OSSL_ESS_check_signing_certs(v1.get(), v2.get(), chain, 1) > 0;
 }
 
 } // namespace
